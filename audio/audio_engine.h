@@ -1,0 +1,78 @@
+// The audio engine: what the wave device asks of the sound system. It stands where the platform's
+// media control interface stands: elements (WAV files) are opened as devices that play, record
+// over themselves, stop, save and close, and every call returns an error code whose text the
+// engine supplies.
+//
+// Threads: every call is made on the GUI thread. A playback's completion notice is posted to the
+// notify object's event queue as a PlaybackNotice, so it is handled on the GUI thread too.
+#pragma once
+
+#include <QEvent>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+class QObject;
+
+namespace voxtar::audio {
+
+using DeviceId = std::uint16_t;   // 0: no device
+using ErrorCode = std::uint32_t;  // 0: success
+inline constexpr ErrorCode kNoError = 0;
+
+// Completion codes of a playback notice.
+enum class NotifyCode : int {
+  Successful = 1,
+  Superseded = 2,
+  Aborted = 4,
+  Failure = 8,
+};
+
+// Posted to the notify object when a playback ends.
+class PlaybackNotice : public QEvent {
+ public:
+  static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 0x3B9);
+  PlaybackNotice(NotifyCode code, DeviceId device)
+      : QEvent(kType), code_(code), device_(device) {}
+  NotifyCode code() const { return code_; }
+  DeviceId device() const { return device_; }
+
+ private:
+  NotifyCode code_;
+  DeviceId device_;
+};
+
+class AudioEngine {
+ public:
+  virtual ~AudioEngine() = default;
+
+  // Opens the element (waiting); *device receives its identifier.
+  virtual ErrorCode Open(std::u16string_view element, DeviceId* device) = 0;
+  // Sets the millisecond time format (waiting).
+  virtual ErrorCode SetTimeFormatMilliseconds(DeviceId device) = 0;
+  // The element's length in milliseconds (waiting).
+  virtual ErrorCode QueryLength(DeviceId device, std::uint32_t* lengthMs) = 0;
+  // Starts playing from `fromMs` to `toMs` (to the end when absent), returns at once; a
+  // PlaybackNotice goes to `notify` when the last sample has been heard or the play was cut
+  // short.
+  virtual ErrorCode Play(DeviceId device, std::uint32_t fromMs, std::optional<std::uint32_t> toMs,
+                         QObject* notify) = 0;
+  // Starts recording over the element from `fromMs` on until Stop, returns at once.
+  virtual ErrorCode Record(DeviceId device, std::uint32_t fromMs) = 0;
+  // Stops a playback or recording and waits for it.
+  virtual ErrorCode Stop(DeviceId device) = 0;
+  // Writes the element's current content to `path` in the element's own format (waiting).
+  virtual ErrorCode Save(DeviceId device, std::u16string_view path) = 0;
+  // Closes the device (waiting).
+  virtual ErrorCode Close(DeviceId device) = 0;
+  // The text of an error code, plain English, naming the cause.
+  virtual QString ErrorText(ErrorCode error) = 0;
+};
+
+// The engine the program uses: the real one unless a test installed another.
+AudioEngine& Engine();
+// Installs a replacement engine (not owned); null restores the real one.
+void SetEngine(AudioEngine* engine);
+
+}  // namespace voxtar::audio

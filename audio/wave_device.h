@@ -1,0 +1,54 @@
+// One audio device bound to one WAV file (the element): plays it, records over it, stops and
+// saves. Operations return nothing to speak of: each failure is shown to the operator in a box
+// without owner window, and the object's state stays as it was.
+//
+// Ownership: created with new by its owner (the main dialog) and deleted by it after Close.
+// Destruction does no audio work. Threads: GUI thread only; playback and recording run in the
+// engine, and the end of a playback comes back as a PlaybackNotice posted to notifyWindow.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "audio/audio_engine.h"
+
+class QObject;
+
+namespace voxtar::audio {
+
+enum class WaveState : std::uint32_t { Stopped = 1, Playing = 2, Recording = 4 };
+
+class WaveDevice {
+ public:
+  static constexpr std::size_t kMaxFileNameLength = 259;
+
+  // Opens the element: the device, the millisecond time format, the length.
+  WaveDevice(std::u16string_view path, QObject* notifyWindow, AudioEngine& engine = Engine());
+  WaveDevice(const WaveDevice&) = delete;
+  WaveDevice& operator=(const WaveDevice&) = delete;
+
+  void Close();
+  void Play(std::uint32_t from, std::uint32_t to);
+  void Record(std::uint32_t from, std::uint32_t to);
+  void Stop();
+  // Writes the current content to `path`; true when it was written whole (a failed save is
+  // reported in its box and leaves any earlier file at `path` as it was).
+  bool Save(std::u16string_view path);
+
+  const std::u16string& fileName() const { return fileName_; }
+  QObject* notifyWindow() const { return notifyWindow_; }
+  std::uint32_t length() const { return length_; }
+  WaveState state() const { return state_; }
+  DeviceId deviceId() const { return deviceId_; }
+
+ private:
+  std::u16string fileName_;
+  QObject* notifyWindow_ = nullptr;
+  std::uint32_t length_ = 0;
+  WaveState state_ = WaveState::Stopped;
+  DeviceId deviceId_ = 0;
+  AudioEngine& engine_;
+};
+
+}  // namespace voxtar::audio

@@ -1,0 +1,32 @@
+# Project-wide compile settings, applied per target so that third-party code is untouched.
+
+set(VOXTAR_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+    -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual)
+if(VOXTAR_WERROR)
+  list(APPEND VOXTAR_WARNINGS -Werror)
+endif()
+
+if(VOXTAR_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# voxtar_defaults(TARGET): the project's warnings and standard for one of its own targets.
+function(voxtar_defaults target)
+  target_compile_options(${target} PRIVATE ${VOXTAR_WARNINGS})
+  target_compile_features(${target} PUBLIC cxx_std_20)
+endfunction()
+
+# voxtar_forbid_qt(TARGET): the core targets must stay free of Qt. Qt headers are not on the
+# default include path, so a stray Qt include fails to compile; this also refuses a Qt link.
+function(voxtar_forbid_qt target)
+  get_target_property(libs ${target} LINK_LIBRARIES)
+  if(libs)
+    foreach(lib IN LISTS libs)
+      if(lib MATCHES "^Qt")
+        message(FATAL_ERROR "${target} must not link Qt (found ${lib})")
+      endif()
+    endforeach()
+  endif()
+endfunction()

@@ -1,0 +1,110 @@
+// The lesson model: the prompts of one lesson index, the directories its recordings go to, and
+// the operations that move a lesson between file and memory, find its recordings, step through
+// it and store edited text. Operations report outcomes; what the window shows for each outcome
+// is the dialog's business.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace voxtar {
+
+inline constexpr std::size_t kMaxNameLength = 31;         // PromptEntry::name
+inline constexpr std::size_t kMaxTextLength = 511;        // PromptEntry::text
+inline constexpr std::size_t kMaxLessonNameLength = 254;  // Lesson::lessonName (255 units)
+inline constexpr std::size_t kMaxPathLength = 255;        // LessonPaths buffers (256 units)
+inline constexpr int kReadLineSize = 1023;                // index lines are read with this size
+inline constexpr std::u16string_view kEditMarker = u"> ";
+
+// One prompt: one line of the lesson index.
+struct PromptEntry {
+  std::u16string name;  // recording's file name, at most kMaxNameLength, never a space
+  std::u16string text;  // at most kMaxTextLength, may begin with kEditMarker, never CR or LF
+  std::uint8_t recorded = 0;
+};
+
+struct PromptList {
+  std::vector<std::unique_ptr<PromptEntry>> entries;  // file order
+  std::int32_t count = 0;                             // always entries.size()
+  std::int32_t currentIndex = 0;
+};
+
+enum class LessonState : std::int32_t { NoLesson = 0, Saved = 1, Modified = 2 };
+
+enum class LoadResult { Loaded, InvalidDirectory, FileNotFound, FileEmpty, BadLine };
+
+// Why a line was refused (only with LoadResult::BadLine).
+enum class BadLineReason { None, NoSpace, NameTooLong };
+
+struct LoadOutcome {
+  LoadResult result = LoadResult::FileNotFound;
+  bool saved = false;  // with Loaded: whether the write-back succeeded
+  int badLine = 0;     // with BadLine: 1-based number of the refused line
+  BadLineReason badLineReason = BadLineReason::None;
+};
+
+// The directories and paths derived by a load, read by everything that forms a file name.
+// Each ends in the native separator where it names a directory.
+struct LessonPaths {
+  std::u16string lessonDirectory = u"ini/";
+  std::u16string promptDirectory;
+  std::u16string pathBuffer;  // the index path after a load or save
+};
+
+// Speakable: the stored text, edit marker included, is at least 5 units long.
+bool IsSpeakable(const PromptEntry& entry);
+// Pending: speakable, and its text begins with '>' or it is not recorded. "Goto" stops here.
+bool IsPending(const PromptEntry& entry);
+// The box text with each CR dropped and each LF turned into one space.
+std::u16string FlattenEditText(std::u16string_view boxText);
+
+class Lesson {
+ public:
+  struct LoadOptions {
+    // Apply every rule of the load but create no directory and write nothing (lesson checker).
+    bool dryRun = false;
+  };
+
+  // Called only in NoLesson. Derives the paths, creates the prompt directories, reads the index,
+  // writes it straight back in UTF-16LE and sets Saved.
+  LoadOutcome LoadLesson(std::u16string_view chosenPath);
+  LoadOutcome LoadLesson(std::u16string_view chosenPath, LoadOptions options);
+  // Rewrites the whole index atomically. False (state unchanged, file untouched) on failure.
+  bool SaveLesson();
+  // Writes back a Modified lesson, releases the entries, NoLesson. Returns the write-back's result
+  // (true when nothing needed writing).
+  bool UnloadLesson();
+
+  // Marks the entries whose recording exists in the prompt directory.
+  void ScanRecordedPrompts();
+
+  void StepBack();
+  void StepForward();
+  void GotoFirstPending();
+  // Stores the box text with the edit marker when it differs. False when currentIndex is
+  // negative (nothing stored; the dialog shows "Position = -1").
+  bool CommitEditedText(std::u16string_view boxText);
+  // Stores the flattened box text without marker; state unchanged.
+  void ReplaceCurrentText(std::u16string_view boxText);
+  void MarkRecorded();
+  // Removes the current entry's edit marker; true when there was one.
+  bool ClearEditMarker();
+
+  PromptEntry* current();
+  const PromptEntry* current() const;
+  // promptDirectory + the current entry's name.
+  std::u16string PromptFilePath() const;
+  // The index path: lessonDirectory + lessonName + ".idx".
+  std::u16string IndexPath() const;
+
+  PromptList prompts;
+  LessonState state = LessonState::NoLesson;
+  std::u16string lessonName;
+  LessonPaths paths;
+};
+
+}  // namespace voxtar

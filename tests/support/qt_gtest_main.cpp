@@ -1,0 +1,13 @@
+// gtest main for Qt tests: a QApplication on the offscreen platform unless the caller chose one
+// (screenshots under Xvfb set QT_QPA_PLATFORM=xcb).
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
