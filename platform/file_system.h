@@ -77,6 +77,7 @@ class SaveFile {
 
  private:
   std::filesystem::path target_;
+  std::filesystem::path final_;  // target_ with symbolic links followed: the file replaced
   std::filesystem::path temp_;
   std::string error_;
   int fd_ = -1;
