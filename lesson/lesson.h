@@ -42,8 +42,10 @@ enum class BadLineReason { None, NoSpace, NameTooLong };
 
 struct LoadOutcome {
   LoadResult result = LoadResult::FileNotFound;
-  bool saved = false;  // with Loaded: whether the write-back succeeded
-  int badLine = 0;     // with BadLine: 1-based number of the refused line
+  bool saved = false;  // with Loaded: whether the write-back succeeded (false in a dry run)
+  // With BadLine: 1-based number of the refused line, counted as the reader returns lines (an
+  // 8-bit line longer than 1022 bytes comes back in pieces, each counted).
+  int badLine = 0;
   BadLineReason badLineReason = BadLineReason::None;
 };
 
@@ -69,11 +71,17 @@ class Lesson {
     bool dryRun = false;
   };
 
-  // Called only in NoLesson. Derives the paths, creates the prompt directories, reads the index,
-  // writes it straight back in UTF-16LE and sets Saved.
+  // Called only in NoLesson (a lesson still open is unloaded first). Derives the paths, creates
+  // the prompt directories, reads the index, writes it straight back in UTF-16LE and sets Saved,
+  // also when the write-back failed. A chosen path whose lesson directory, prompt directory or
+  // index path would exceed kMaxPathLength, or whose lesson name exceeds kMaxLessonNameLength, is
+  // refused as FileNotFound before anything is created. A name longer than kMaxNameLength makes
+  // its line a BadLine (NameTooLong): a name is never cut, so write-back never renames a prompt.
+  // Any outcome but Loaded leaves NoLesson with an empty list and the index untouched.
   LoadOutcome LoadLesson(std::u16string_view chosenPath);
   LoadOutcome LoadLesson(std::u16string_view chosenPath, LoadOptions options);
-  // Rewrites the whole index atomically. False (state unchanged, file untouched) on failure.
+  // Rewrites the whole index atomically. False (state unchanged, file untouched) on failure; also
+  // in NoLesson and for a lesson loaded as a dry run, which never write.
   bool SaveLesson();
   // Writes back a Modified lesson, releases the entries, NoLesson. Returns the write-back's result
   // (true when nothing needed writing).
@@ -85,8 +93,13 @@ class Lesson {
   void StepBack();
   void StepForward();
   void GotoFirstPending();
-  // Stores the box text with the edit marker when it differs. False when currentIndex is
-  // negative (nothing stored; the dialog shows "Position = -1").
+  // Box texts may be of any length: the window reads the whole box, so a long text whose display
+  // form has extra line breaks loses nothing. The flattened box text is cut to kMaxTextLength.
+  //
+  // Stores the box text with the edit marker when it differs. The marker is kept in front and
+  // the end of the text is cut, so the stored text never exceeds kMaxTextLength (a changed text
+  // of 510 or 511 characters loses its last one or two). False when currentIndex is negative
+  // (nothing stored; the dialog shows "Position = -1"); true without a current entry.
   bool CommitEditedText(std::u16string_view boxText);
   // Stores the flattened box text without marker; state unchanged.
   void ReplaceCurrentText(std::u16string_view boxText);
@@ -100,11 +113,21 @@ class Lesson {
   std::u16string PromptFilePath() const;
   // The index path: lessonDirectory + lessonName + ".idx".
   std::u16string IndexPath() const;
+  // Why the last failed save failed (empty after a successful one), for messages beyond the
+  // window's fixed "Cannot write file".
+  const std::string& saveError() const { return saveError_; }
 
   PromptList prompts;
   LessonState state = LessonState::NoLesson;
   std::u16string lessonName;
   LessonPaths paths;
+
+ private:
+  bool WriteIndex();
+  void ReleaseEntries();
+
+  bool dryRun_ = false;  // loaded by a dry run: nothing may be written
+  std::string saveError_;
 };
 
 }  // namespace voxtar

@@ -1,0 +1,18 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/lesson_tool.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    args.emplace_back(argv[i]);
+  }
+  const int status = voxtar::cli::RunLessonTool(args, std::cout, std::cerr);
+  std::cout.flush();
+  if (!std::cout) {
+    return voxtar::cli::kExitFailed;  // output lost (a full disk, a closed pipe)
+  }
+  return status;
+}

@@ -1,0 +1,21 @@
+// The lesson index file: one prompt per line, the name, one space, the text. Read as UTF-16LE
+// (byte-order mark FF FE) or 8-bit text; always written as UTF-16LE with the mark, every line
+// ending in CR LF.
+#pragma once
+
+#include <string>
+
+#include "lesson/lesson.h"
+
+namespace voxtar {
+
+// Splits one line (0-terminated, as the reader returns it) at its first space into the entry's
+// name and text; the text is cut to kMaxTextLength. NoSpace or NameTooLong leave the entry as it
+// was.
+BadLineReason ParseIndexLine(const char16_t* line, PromptEntry& entry);
+
+// The bytes of the index file for these entries: FF FE, then per entry name, space, text, CR LF,
+// all UTF-16LE.
+std::string EncodeIndex(const PromptList& prompts);
+
+}  // namespace voxtar

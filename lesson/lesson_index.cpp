@@ -1,0 +1,128 @@
+// Moving a lesson between its index file and memory: load, save, unload.
+#include <array>
+#include <memory>
+
+#include "lesson/index_file.h"
+#include "lesson/lesson.h"
+#include "lesson/lesson_paths.h"
+#include "platform/file_system.h"
+#include "text/text_line_reader.h"
+
+namespace voxtar {
+
+LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath) {
+  return LoadLesson(chosenPath, LoadOptions{});
+}
+
+LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions options) {
+  if (state != LessonState::NoLesson) {
+    UnloadLesson();  // a lesson left open must not lose its changes
+  }
+  ReleaseEntries();
+  dryRun_ = options.dryRun;
+  saveError_.clear();
+
+  LoadOutcome outcome;
+  const LessonLocation location = LocateLesson(chosenPath);
+  paths.lessonDirectory = location.lessonDirectory;
+  lessonName = location.lessonName;
+  if (location.result != LoadResult::Loaded) {
+    paths.pathBuffer = location.lessonDirectory + location.lessonName + u".idx";
+    outcome.result = location.result;
+    return outcome;
+  }
+  paths.promptDirectory = location.promptDirectory;
+  paths.pathBuffer = location.indexPath;
+
+  if (!options.dryRun) {
+    // Results ignored: the directories may exist already, and a lesson whose recordings cannot
+    // be saved can still be read and edited.
+    platform::CreateDirectory(location.promptRoot);
+    platform::CreateDirectory(location.promptDirectory);
+  }
+
+  TextLineReader reader;
+  reader.Open(location.indexPath);
+  if (reader.status() != ReaderStatus::Opened) {
+    outcome.result = LoadResult::FileNotFound;
+    return outcome;
+  }
+
+  std::array<char16_t, kReadLineSize + 1> line{};
+  int lineNumber = 0;
+  while (reader.ReadLine(line.data(), kReadLineSize) == 1) {
+    ++lineNumber;
+    // The read after a final line feed yields an empty line: the end, not a line.
+    if (line[0] == 0 && reader.AtEnd()) {
+      break;
+    }
+    auto entry = std::make_unique<PromptEntry>();
+    const BadLineReason reason = ParseIndexLine(line.data(), *entry);
+    if (reason != BadLineReason::None) {
+      ReleaseEntries();
+      outcome.result = LoadResult::BadLine;
+      outcome.badLine = lineNumber;
+      outcome.badLineReason = reason;
+      return outcome;
+    }
+    prompts.entries.push_back(std::move(entry));
+    prompts.count = static_cast<std::int32_t>(prompts.entries.size());
+    if (reader.AtEnd()) {
+      break;
+    }
+  }
+  reader.Close();
+
+  if (prompts.count == 0) {
+    outcome.result = LoadResult::FileEmpty;
+    return outcome;
+  }
+  prompts.currentIndex = 0;
+  outcome.result = LoadResult::Loaded;
+  // Every load normalises the index to the written form at once.
+  outcome.saved = !options.dryRun && WriteIndex();
+  state = LessonState::Saved;
+  return outcome;
+}
+
+bool Lesson::SaveLesson() {
+  paths.pathBuffer = IndexPath();
+  if (state == LessonState::NoLesson || dryRun_) {
+    saveError_ = state == LessonState::NoLesson ? "No lesson is loaded" : "Loaded without writing";
+    return false;
+  }
+  if (!WriteIndex()) {
+    return false;
+  }
+  state = LessonState::Saved;
+  return true;
+}
+
+bool Lesson::UnloadLesson() {
+  bool saved = true;
+  if (state == LessonState::Modified) {
+    saved = SaveLesson();  // on failure the changes are lost; the caller says so
+  }
+  ReleaseEntries();
+  state = LessonState::NoLesson;
+  dryRun_ = false;
+  return saved;
+}
+
+bool Lesson::WriteIndex() {
+  saveError_.clear();
+  const std::string bytes = EncodeIndex(prompts);
+  platform::SaveFile file(IndexPath());
+  if (!file.Open() || !file.Write(bytes.data(), bytes.size()) || !file.Commit()) {
+    saveError_ = file.error();
+    return false;
+  }
+  return true;
+}
+
+void Lesson::ReleaseEntries() {
+  prompts.entries.clear();
+  prompts.count = 0;
+}
+
+}  // namespace voxtar

@@ -1,0 +1,119 @@
+// Moving through a loaded lesson, and turning the text box into a prompt's stored text.
+#include <string>
+
+#include "lesson/lesson.h"
+
+namespace voxtar {
+
+namespace {
+
+bool HasEditMarker(const std::u16string& text) {
+  return text.starts_with(kEditMarker);
+}
+
+std::u16string FlattenBounded(std::u16string_view boxText) {
+  std::u16string flattened = FlattenEditText(boxText);
+  if (flattened.size() > kMaxTextLength) {
+    flattened.resize(kMaxTextLength);
+  }
+  return flattened;
+}
+
+}  // namespace
+
+std::u16string FlattenEditText(std::u16string_view boxText) {
+  std::u16string flattened;
+  flattened.reserve(boxText.size());
+  for (const char16_t unit : boxText) {
+    if (unit == u'\r') {
+      continue;
+    }
+    flattened.push_back(unit == u'\n' ? u' ' : unit);
+  }
+  return flattened;
+}
+
+void Lesson::StepBack() {
+  if (prompts.count == 0 || current() == nullptr) {
+    return;
+  }
+  auto& index = prompts.currentIndex;
+  if (index > 0) {
+    --index;
+  }
+  while (index > 0 && !IsSpeakable(*current())) {
+    --index;
+  }
+}
+
+void Lesson::StepForward() {
+  if (prompts.count == 0 || current() == nullptr) {
+    return;
+  }
+  auto& index = prompts.currentIndex;
+  const std::int32_t last = prompts.count - 1;
+  if (index < last) {
+    ++index;
+  }
+  while (index < last && !IsSpeakable(*current())) {
+    ++index;
+  }
+}
+
+void Lesson::GotoFirstPending() {
+  for (std::int32_t i = 0; i < prompts.count; ++i) {
+    prompts.currentIndex = i;
+    if (IsPending(*current())) {
+      return;
+    }
+  }
+}
+
+bool Lesson::CommitEditedText(std::u16string_view boxText) {
+  const std::u16string flattened = FlattenBounded(boxText);
+  if (prompts.currentIndex < 0) {
+    return false;
+  }
+  PromptEntry* entry = current();
+  if (entry == nullptr) {
+    return true;
+  }
+  if (!HasEditMarker(entry->text) && entry->text == flattened) {
+    return true;
+  }
+  // The marker stays in front; the end gives way so the field never exceeds its bound.
+  std::u16string marked(kEditMarker);
+  marked += flattened;
+  if (marked.size() > kMaxTextLength) {
+    marked.resize(kMaxTextLength);
+  }
+  if (entry->text != marked) {
+    entry->text = std::move(marked);
+    state = LessonState::Modified;
+  }
+  return true;
+}
+
+void Lesson::ReplaceCurrentText(std::u16string_view boxText) {
+  if (PromptEntry* entry = current()) {
+    entry->text = FlattenBounded(boxText);
+  }
+}
+
+void Lesson::MarkRecorded() {
+  if (PromptEntry* entry = current()) {
+    entry->recorded = 1;
+    state = LessonState::Modified;
+  }
+}
+
+bool Lesson::ClearEditMarker() {
+  PromptEntry* entry = current();
+  if (entry == nullptr || !HasEditMarker(entry->text)) {
+    return false;
+  }
+  entry->text.erase(0, kEditMarker.size());
+  return true;
+}
+
+}  // namespace voxtar
