@@ -197,7 +197,8 @@ std::optional<std::string> FindIgnoringCase(const std::string& directory, std::s
   std::optional<std::string> best;
   std::u16string bestWide;
   while (auto entry = dir.Next()) {
-    if (!EqualIgnoringCase(*entry, name)) {
+    // Both letters of every pair FoldCase knows take the same number of UTF-8 bytes.
+    if (entry->size() != name.size() || !EqualIgnoringCase(*entry, name)) {
       continue;
     }
     std::u16string wide = FromUtf8(*entry);
