@@ -33,8 +33,7 @@ enum class NotifyCode : int {
 class PlaybackNotice : public QEvent {
  public:
   static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 0x3B9);
-  PlaybackNotice(NotifyCode code, DeviceId device)
-      : QEvent(kType), code_(code), device_(device) {}
+  PlaybackNotice(NotifyCode code, DeviceId device) : QEvent(kType), code_(code), device_(device) {}
   NotifyCode code() const { return code_; }
   DeviceId device() const { return device_; }
 

@@ -7,6 +7,7 @@
 // engine, and the end of a playback comes back as a PlaybackNotice posted to notifyWindow.
 #pragma once
 
+#include <QString>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -43,6 +44,11 @@ class WaveDevice {
   DeviceId deviceId() const { return deviceId_; }
 
  private:
+  // The engine's text of an error, cut to what the platform's 256-unit buffer would hold.
+  QString ErrorText(ErrorCode error) const;
+  // The general failure box: the error text as message, the operation's caption.
+  void Report(ErrorCode error, const QString& caption) const;
+
   std::u16string fileName_;
   QObject* notifyWindow_ = nullptr;
   std::uint32_t length_ = 0;

@@ -1,0 +1,68 @@
+#include "audio/audio_errors.h"
+
+namespace voxtar::audio {
+
+QString CauseText(AudioError cause) {
+  switch (cause) {
+    case AudioError::None:
+      return QStringLiteral("The operation completed successfully.");
+    case AudioError::InvalidDevice:
+      return QStringLiteral("The sound device is not open: no sound file was opened for it.");
+    case AudioError::FileNotReadable:
+      return QStringLiteral("The sound file cannot be opened for reading.");
+    case AudioError::NotASoundFile:
+      return QStringLiteral("The file is not a sound file that can be read.");
+    case AudioError::UnsupportedFormat:
+      return QStringLiteral("The sound system cannot handle the audio format of this file.");
+    case AudioError::NoSoundSystem:
+      return QStringLiteral(
+          "No sound system is available: the sound server is not running or there is no audio "
+          "device.");
+    case AudioError::NoOutputDevice:
+      return QStringLiteral("There is no audio output device to play the sound on.");
+    case AudioError::NoInputDevice:
+      return QStringLiteral("There is no audio input device to record from.");
+    case AudioError::OutputFailed:
+      return QStringLiteral("The audio output device failed or was disconnected.");
+    case AudioError::InputFailed:
+      return QStringLiteral("The audio input device failed or was disconnected.");
+    case AudioError::OutOfRange:
+      return QStringLiteral("The position lies beyond the end of the sound.");
+    case AudioError::Busy:
+      return QStringLiteral("The sound device is busy recording; stop the recording first.");
+    case AudioError::CannotWrite:
+      return QStringLiteral("The sound file could not be written.");
+    case AudioError::OutOfMemory:
+      return QStringLiteral("There is not enough memory for the sound.");
+    case AudioError::TooManyDevices:
+      return QStringLiteral("Too many sound devices are open.");
+    case AudioError::Simulated:
+      return QStringLiteral("The sound device reported a failure.");
+  }
+  return QStringLiteral("Unknown sound error %1.").arg(static_cast<int>(cause));
+}
+
+ErrorCode ErrorBook::Make(AudioError cause, const QString& detail) {
+  ErrorCode code = static_cast<ErrorCode>(cause);
+  if (detail.isEmpty()) {
+    return code;
+  }
+  code |= (nextSerial_ & 0xFFFFFFu) << 8;
+  nextSerial_ = nextSerial_ == 0xFFFFFFu ? 1 : nextSerial_ + 1;
+  details_.emplace_back(code, detail);
+  if (details_.size() > kKept) {
+    details_.pop_front();
+  }
+  return code;
+}
+
+QString ErrorBook::Text(ErrorCode code) const {
+  for (auto it = details_.rbegin(); it != details_.rend(); ++it) {
+    if (it->first == code) {
+      return it->second;
+    }
+  }
+  return CauseText(CauseOf(code));
+}
+
+}  // namespace voxtar::audio

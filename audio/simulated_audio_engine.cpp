@@ -1,0 +1,376 @@
+#include "audio/simulated_audio_engine.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <utility>
+
+namespace voxtar::audio {
+
+namespace {
+
+// One sample of a sine at `value` (-1..1) in the memory kind.
+void PutSample(SampleKind kind, double value, std::byte* to) {
+  switch (kind) {
+    case SampleKind::UInt8: {
+      const auto v = static_cast<std::uint8_t>(std::lround(value * 127.0) + 128);
+      std::memcpy(to, &v, 1);
+      break;
+    }
+    case SampleKind::Int16: {
+      const auto v = static_cast<std::int16_t>(std::lround(value * 32767.0));
+      std::memcpy(to, &v, 2);
+      break;
+    }
+    case SampleKind::Int32: {
+      const auto v = static_cast<std::int32_t>(std::llround(value * 2147483647.0));
+      std::memcpy(to, &v, 4);
+      break;
+    }
+    case SampleKind::Float: {
+      const auto v = static_cast<float>(value);
+      std::memcpy(to, &v, 4);
+      break;
+    }
+  }
+}
+
+SimulatedAudioEngine::Call NewCall(SimulatedAudioEngine::Command command, DeviceId device) {
+  SimulatedAudioEngine::Call call;
+  call.command = command;
+  call.device = device;
+  return call;
+}
+
+}  // namespace
+
+SimulatedAudioEngine::SimulatedAudioEngine() = default;
+SimulatedAudioEngine::~SimulatedAudioEngine() = default;
+
+ErrorCode SimulatedAudioEngine::Log(Call call) {
+  calls_.push_back(std::move(call));
+  return calls_.back().result;
+}
+
+std::optional<ErrorCode> SimulatedAudioEngine::Injected(Command command) {
+  auto it = failures_.find(command);
+  if (it == failures_.end()) {
+    return std::nullopt;
+  }
+  const ErrorCode error = it->second.error;
+  if (!it->second.always) {
+    failures_.erase(it);
+  }
+  return error;
+}
+
+SimulatedAudioEngine::Device* SimulatedAudioEngine::Find(DeviceId device) {
+  auto it = devices_.find(device);
+  return it == devices_.end() ? nullptr : &it->second;
+}
+
+ErrorCode SimulatedAudioEngine::Open(std::u16string_view element, DeviceId* device) {
+  Call call = NewCall(Command::Open, 0);
+  call.path = std::u16string(element);
+  *device = 0;
+  if (auto injected = Injected(Command::Open)) {
+    call.result = *injected;
+    return Log(std::move(call));
+  }
+  Device opened;
+  opened.path = std::u16string(element);
+  if (auto it = memoryElements_.find(opened.path); it != memoryElements_.end()) {
+    opened.element = it->second;
+  } else {
+    QString error;
+    bool notOpened = false;
+    if (!ReadWaveFile(element, &opened.element, &error, &notOpened)) {
+      call.result =
+          errors_.Make(notOpened ? AudioError::FileNotReadable : AudioError::NotASoundFile, error);
+      return Log(std::move(call));
+    }
+  }
+  if (devices_.size() >= 0xFFFE) {
+    call.result = errors_.Make(AudioError::TooManyDevices);
+    return Log(std::move(call));
+  }
+  while (nextId_ == 0 || devices_.count(nextId_) != 0) {
+    ++nextId_;
+  }
+  const DeviceId id = nextId_++;
+  devices_.emplace(id, std::move(opened));
+  *device = id;
+  call.device = id;
+  return Log(std::move(call));
+}
+
+ErrorCode SimulatedAudioEngine::SetTimeFormatMilliseconds(DeviceId device) {
+  Call call = NewCall(Command::SetTimeFormat, device);
+  if (auto injected = Injected(Command::SetTimeFormat)) {
+    call.result = *injected;
+  } else if (Device* found = Find(device)) {
+    found->timeFormatSet = true;
+  } else {
+    call.result = errors_.Make(AudioError::InvalidDevice);
+  }
+  return Log(std::move(call));
+}
+
+ErrorCode SimulatedAudioEngine::QueryLength(DeviceId device, std::uint32_t* lengthMs) {
+  Call call = NewCall(Command::QueryLength, device);
+  if (auto injected = Injected(Command::QueryLength)) {
+    call.result = *injected;
+  } else if (Device* found = Find(device)) {
+    *lengthMs = found->element.lengthMs();
+  } else {
+    call.result = errors_.Make(AudioError::InvalidDevice);
+  }
+  return Log(std::move(call));
+}
+
+ErrorCode SimulatedAudioEngine::Play(DeviceId device, std::uint32_t fromMs,
+                                     std::optional<std::uint32_t> toMs, QObject* notify) {
+  Call call = NewCall(Command::Play, device);
+  call.from = fromMs;
+  call.to = toMs;
+  call.notify = notify;
+  if (auto injected = Injected(Command::Play)) {
+    call.result = *injected;
+    return Log(std::move(call));
+  }
+  Device* found = Find(device);
+  if (found == nullptr) {
+    call.result = errors_.Make(AudioError::InvalidDevice);
+    return Log(std::move(call));
+  }
+  if (found->recording) {
+    call.result = errors_.Make(AudioError::Busy);
+    return Log(std::move(call));
+  }
+  const std::uint32_t length = found->element.lengthMs();
+  const std::uint32_t end = toMs.value_or(length);
+  if (fromMs > end || end > length) {
+    call.result = errors_.Make(AudioError::OutOfRange);
+    return Log(std::move(call));
+  }
+  if (found->playing) {
+    EndPlayback(device, *found, NotifyCode::Superseded);
+  }
+  found->playing = true;
+  found->playStart = nowMs_;
+  found->playDuration = end - fromMs;
+  found->notify = notify;
+  if (found->playDuration == 0) {
+    EndPlayback(device, *found, NotifyCode::Successful);
+  }
+  return Log(std::move(call));
+}
+
+ErrorCode SimulatedAudioEngine::Record(DeviceId device, std::uint32_t fromMs) {
+  Call call = NewCall(Command::Record, device);
+  call.from = fromMs;
+  if (auto injected = Injected(Command::Record)) {
+    call.result = *injected;
+    return Log(std::move(call));
+  }
+  Device* found = Find(device);
+  if (found == nullptr) {
+    call.result = errors_.Make(AudioError::InvalidDevice);
+    return Log(std::move(call));
+  }
+  if (fromMs > found->element.lengthMs()) {
+    call.result = errors_.Make(AudioError::OutOfRange);
+    return Log(std::move(call));
+  }
+  if (found->playing) {
+    EndPlayback(device, *found, NotifyCode::Superseded);
+  }
+  if (found->recording) {
+    Capture(*found);
+  }
+  found->recording = true;
+  found->recordStart = nowMs_;
+  found->recordAt = found->element.FramesAt(fromMs);
+  found->recordedFrames = 0;
+  found->lostError = kNoError;
+  return Log(std::move(call));
+}
+
+ErrorCode SimulatedAudioEngine::Stop(DeviceId device) {
+  Call call = NewCall(Command::Stop, device);
+  if (auto injected = Injected(Command::Stop)) {
+    call.result = *injected;
+    return Log(std::move(call));
+  }
+  Device* found = Find(device);
+  if (found == nullptr) {
+    call.result = errors_.Make(AudioError::InvalidDevice);
+    return Log(std::move(call));
+  }
+  if (found->playing) {
+    EndPlayback(device, *found, NotifyCode::Aborted);
+  }
+  if (found->recording) {
+    Capture(*found);
+    found->recording = false;
+  }
+  call.result = std::exchange(found->lostError, kNoError);
+  return Log(std::move(call));
+}
+
+ErrorCode SimulatedAudioEngine::Save(DeviceId device, std::u16string_view path) {
+  Call call = NewCall(Command::Save, device);
+  call.path = std::u16string(path);
+  if (auto injected = Injected(Command::Save)) {
+    call.result = *injected;
+    return Log(std::move(call));
+  }
+  Device* found = Find(device);
+  if (found == nullptr) {
+    call.result = errors_.Make(AudioError::InvalidDevice);
+    return Log(std::move(call));
+  }
+  if (found->recording) {
+    Capture(*found);
+  }
+  QString error;
+  if (!WriteWaveFile(found->element, path, &error)) {
+    call.result = errors_.Make(AudioError::CannotWrite, error);
+  }
+  return Log(std::move(call));
+}
+
+ErrorCode SimulatedAudioEngine::Close(DeviceId device) {
+  Call call = NewCall(Command::Close, device);
+  if (auto injected = Injected(Command::Close)) {
+    call.result = *injected;
+    return Log(std::move(call));
+  }
+  Device* found = Find(device);
+  if (found == nullptr) {
+    call.result = errors_.Make(AudioError::InvalidDevice);
+    return Log(std::move(call));
+  }
+  if (found->playing) {
+    EndPlayback(device, *found, NotifyCode::Aborted);
+  }
+  devices_.erase(device);
+  return Log(std::move(call));
+}
+
+QString SimulatedAudioEngine::ErrorText(ErrorCode error) {
+  if (auto it = injectedTexts_.find(error); it != injectedTexts_.end()) {
+    return it->second;
+  }
+  return errors_.Text(error);
+}
+
+void SimulatedAudioEngine::Advance(std::uint32_t ms) {
+  nowMs_ += ms;
+  for (auto& [id, device] : devices_) {
+    if (device.recording) {
+      Capture(device);
+    }
+    if (device.playing && nowMs_ >= device.playStart + device.playDuration) {
+      EndPlayback(id, device, NotifyCode::Successful);
+    }
+  }
+}
+
+void SimulatedAudioEngine::FailNext(Command command, ErrorCode error, const QString& text) {
+  failures_[command] = Failure{error, text, false};
+  injectedTexts_[error] = text;
+}
+
+void SimulatedAudioEngine::FailAlways(Command command, ErrorCode error, const QString& text) {
+  failures_[command] = Failure{error, text, true};
+  injectedTexts_[error] = text;
+}
+
+void SimulatedAudioEngine::ClearFailures() {
+  failures_.clear();
+}
+
+void SimulatedAudioEngine::SetInputTone(double frequency, double amplitude) {
+  toneFrequency_ = frequency;
+  toneAmplitude_ = std::clamp(amplitude, 0.0, 1.0);
+}
+
+void SimulatedAudioEngine::AddElement(std::u16string_view path, WaveElement element) {
+  memoryElements_[std::u16string(path)] = std::move(element);
+}
+
+void SimulatedAudioEngine::LoseDevice(DeviceId device) {
+  Device* found = Find(device);
+  if (found == nullptr) {
+    return;
+  }
+  if (found->playing) {
+    EndPlayback(device, *found, NotifyCode::Failure);
+  }
+  if (found->recording) {
+    Capture(*found);
+    found->recording = false;
+    found->lostError = errors_.Make(AudioError::InputFailed);
+  }
+}
+
+std::vector<SimulatedAudioEngine::Command> SimulatedAudioEngine::commands() const {
+  std::vector<Command> result;
+  result.reserve(calls_.size());
+  for (const Call& call : calls_) {
+    result.push_back(call.command);
+  }
+  return result;
+}
+
+bool SimulatedAudioEngine::isPlaying(DeviceId device) const {
+  auto it = devices_.find(device);
+  return it != devices_.end() && it->second.playing;
+}
+
+bool SimulatedAudioEngine::isRecording(DeviceId device) const {
+  auto it = devices_.find(device);
+  return it != devices_.end() && it->second.recording;
+}
+
+const WaveElement* SimulatedAudioEngine::element(DeviceId device) const {
+  auto it = devices_.find(device);
+  return it == devices_.end() ? nullptr : &it->second.element;
+}
+
+void SimulatedAudioEngine::EndPlayback(DeviceId id, Device& device, NotifyCode code) {
+  device.playing = false;
+  if (device.notify != nullptr) {
+    QCoreApplication::postEvent(device.notify, new PlaybackNotice(code, id));
+  }
+  device.notify = nullptr;
+}
+
+void SimulatedAudioEngine::Capture(Device& device) {
+  WaveElement& element = device.element;
+  const std::uint64_t due =
+      (nowMs_ - device.recordStart) * static_cast<std::uint64_t>(element.sampleRate) / 1000u;
+  if (due <= device.recordedFrames) {
+    return;
+  }
+  const auto channels = static_cast<std::size_t>(element.channels);
+  const std::size_t sampleBytes = BytesPerSample(element.kind);
+  std::vector<std::byte> bytes(static_cast<std::size_t>(due - device.recordedFrames) *
+                               element.bytesPerFrame());
+  std::byte* to = bytes.data();
+  for (std::uint64_t n = device.recordedFrames; n < due; ++n) {
+    const double t = static_cast<double>(n) / element.sampleRate;
+    const double value = toneAmplitude_ * std::sin(2.0 * std::numbers::pi * toneFrequency_ * t);
+    for (std::size_t c = 0; c < channels; ++c) {
+      PutSample(element.kind, value, to);
+      to += sampleBytes;
+    }
+  }
+  element.Overwrite(device.recordAt + device.recordedFrames, bytes.data(), bytes.size());
+  device.recordedFrames = due;
+}
+
+}  // namespace voxtar::audio

@@ -1,0 +1,131 @@
+// An audio engine without sound hardware, for tests: deterministic and driven by a clock the test
+// advances. Elements are real WAV files (read and saved with libsndfile through the same code as
+// the real engine, so saves are atomic here too) or elements a test registers in memory. Playing
+// takes clock time and posts its PlaybackNotice when the clock passes its end; recording
+// captures a synthetic tone as the clock advances. Any command can be made to fail with a chosen
+// error code and text, and every call is logged with its arguments.
+//
+// Ownership: the test owns the engine and passes it to WaveDevice (or installs it with
+// SetEngine). Threads: GUI thread only; notices are posted with QCoreApplication::postEvent and
+// arrive when the test processes events.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio/audio_engine.h"
+#include "audio/audio_errors.h"
+#include "audio/wave_element.h"
+
+namespace voxtar::audio {
+
+class SimulatedAudioEngine final : public AudioEngine {
+ public:
+  enum class Command { Open, SetTimeFormat, QueryLength, Play, Record, Stop, Save, Close };
+
+  struct Call {
+    Command command = Command::Open;
+    DeviceId device = 0;
+    std::u16string path;              // Open, Save
+    std::uint32_t from = 0;           // Play, Record
+    std::optional<std::uint32_t> to;  // Play
+    QObject* notify = nullptr;        // Play
+    ErrorCode result = kNoError;
+  };
+
+  SimulatedAudioEngine();
+  ~SimulatedAudioEngine() override;
+
+  ErrorCode Open(std::u16string_view element, DeviceId* device) override;
+  ErrorCode SetTimeFormatMilliseconds(DeviceId device) override;
+  ErrorCode QueryLength(DeviceId device, std::uint32_t* lengthMs) override;
+  ErrorCode Play(DeviceId device, std::uint32_t fromMs, std::optional<std::uint32_t> toMs,
+                 QObject* notify) override;
+  ErrorCode Record(DeviceId device, std::uint32_t fromMs) override;
+  ErrorCode Stop(DeviceId device) override;
+  ErrorCode Save(DeviceId device, std::u16string_view path) override;
+  ErrorCode Close(DeviceId device) override;
+  QString ErrorText(ErrorCode error) override;
+
+  // --- Driving the simulation ---
+
+  // Moves the clock on: recordings capture the tone, playbacks whose end is passed post their
+  // notice (code 1).
+  void Advance(std::uint32_t ms);
+  std::uint64_t nowMs() const { return nowMs_; }
+
+  // The next call of `command` fails with `error` (a code the test chooses, not 0) and `text`.
+  void FailNext(Command command, ErrorCode error, const QString& text);
+  // Every call of `command` fails until ClearFailures.
+  void FailAlways(Command command, ErrorCode error, const QString& text);
+  void ClearFailures();
+
+  // The signal recorded: a sine of `frequency` Hz at `amplitude` (0..1 of full scale).
+  void SetInputTone(double frequency, double amplitude);
+  // An element Open finds under `path` before looking on disk (no file needed).
+  void AddElement(std::u16string_view path, WaveElement element);
+  // The device's sound output or input goes away: a playback ends with a Failure notice, a
+  // recording stops capturing and its Stop reports the loss.
+  void LoseDevice(DeviceId device);
+
+  // --- Inspection ---
+
+  const std::vector<Call>& calls() const { return calls_; }
+  void ClearCalls() { calls_.clear(); }
+  // The commands of the log, in order.
+  std::vector<Command> commands() const;
+  bool isOpen(DeviceId device) const { return devices_.count(device) != 0; }
+  bool isPlaying(DeviceId device) const;
+  bool isRecording(DeviceId device) const;
+  std::size_t openDevices() const { return devices_.size(); }
+  // The device's element as it stands (null when not open).
+  const WaveElement* element(DeviceId device) const;
+
+ private:
+  struct Device {
+    std::u16string path;
+    WaveElement element;
+    bool timeFormatSet = false;
+    // Playback: [playFrom, playTo) in ms of clock time from playStart.
+    bool playing = false;
+    std::uint64_t playStart = 0;
+    std::uint64_t playDuration = 0;
+    QPointer<QObject> notify;
+    // Recording: frames written from recordAt on since recordStart.
+    bool recording = false;
+    std::uint64_t recordStart = 0;
+    std::uint64_t recordAt = 0;
+    std::uint64_t recordedFrames = 0;
+    ErrorCode lostError = kNoError;  // reported by the next Stop
+  };
+
+  struct Failure {
+    ErrorCode error;
+    QString text;
+    bool always;
+  };
+
+  ErrorCode Log(Call call);
+  std::optional<ErrorCode> Injected(Command command);
+  Device* Find(DeviceId device);
+  void EndPlayback(DeviceId id, Device& device, NotifyCode code);
+  void Capture(Device& device);
+
+  std::map<DeviceId, Device> devices_;
+  std::map<std::u16string, WaveElement> memoryElements_;
+  std::map<Command, Failure> failures_;
+  std::map<ErrorCode, QString> injectedTexts_;
+  std::vector<Call> calls_;
+  ErrorBook errors_;
+  DeviceId nextId_ = 1;
+  std::uint64_t nowMs_ = 0;
+  double toneFrequency_ = 440.0;
+  double toneAmplitude_ = 0.5;
+};
+
+}  // namespace voxtar::audio

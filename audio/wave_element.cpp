@@ -1,0 +1,276 @@
+#include "audio/wave_element.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "platform/file_system.h"
+
+namespace voxtar::audio {
+
+namespace {
+
+constexpr sf_count_t kChunkFrames = 4096;
+
+QString PathText(std::u16string_view path) {
+  return QString::fromUtf16(path.data(), static_cast<qsizetype>(path.size()));
+}
+
+QString LibraryText(SNDFILE* file) {
+  return QString::fromUtf8(sf_strerror(file));
+}
+
+// Reads all frames of an open file into element->samples, converting to the memory kind.
+bool ReadFrames(SNDFILE* file, WaveElement* element, QString* error) {
+  const auto channels = static_cast<std::size_t>(element->channels);
+  const std::size_t frameBytes = element->bytesPerFrame();
+  std::vector<short> shorts;
+  if (element->kind == SampleKind::UInt8) {
+    shorts.resize(static_cast<std::size_t>(kChunkFrames) * channels);
+  }
+  element->samples.clear();
+  for (;;) {
+    const std::size_t old = element->samples.size();
+    element->samples.resize(old + static_cast<std::size_t>(kChunkFrames) * frameBytes);
+    std::byte* to = element->samples.data() + old;
+    sf_count_t got = 0;
+    switch (element->kind) {
+      case SampleKind::UInt8:
+        got = sf_readf_short(file, shorts.data(), kChunkFrames);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(got) * channels; ++i) {
+          to[i] = static_cast<std::byte>((shorts[i] >> 8) + 128);
+        }
+        break;
+      case SampleKind::Int16: {
+        got = sf_readf_short(file, reinterpret_cast<short*>(to), kChunkFrames);
+        break;
+      }
+      case SampleKind::Int32:
+        got = sf_readf_int(file, reinterpret_cast<int*>(to), kChunkFrames);
+        break;
+      case SampleKind::Float:
+        got = sf_readf_float(file, reinterpret_cast<float*>(to), kChunkFrames);
+        break;
+    }
+    element->samples.resize(old +
+                            static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * frameBytes);
+    if (got < kChunkFrames) {
+      break;
+    }
+  }
+  if (sf_error(file) != SF_ERR_NO_ERROR) {
+    *error =
+        QStringLiteral("The sound file is damaged and cannot be read: %1").arg(LibraryText(file));
+    return false;
+  }
+  element->samples.shrink_to_fit();
+  return true;
+}
+
+bool WriteFrames(SNDFILE* file, const WaveElement& element) {
+  const auto channels = static_cast<std::size_t>(element.channels);
+  const std::size_t frameBytes = element.bytesPerFrame();
+  const std::uint64_t total = element.frames();
+  std::vector<short> shorts;
+  if (element.kind == SampleKind::UInt8) {
+    shorts.resize(static_cast<std::size_t>(kChunkFrames) * channels);
+  }
+  for (std::uint64_t done = 0; done < total;) {
+    const auto count = static_cast<sf_count_t>(
+        std::min<std::uint64_t>(total - done, static_cast<std::uint64_t>(kChunkFrames)));
+    const std::byte* from = element.samples.data() + done * frameBytes;
+    sf_count_t put = 0;
+    switch (element.kind) {
+      case SampleKind::UInt8:
+        for (std::size_t i = 0; i < static_cast<std::size_t>(count) * channels; ++i) {
+          shorts[i] = static_cast<short>((std::to_integer<int>(from[i]) - 128) * 256);
+        }
+        put = sf_writef_short(file, shorts.data(), count);
+        break;
+      case SampleKind::Int16:
+        put = sf_writef_short(file, reinterpret_cast<const short*>(from), count);
+        break;
+      case SampleKind::Int32:
+        put = sf_writef_int(file, reinterpret_cast<const int*>(from), count);
+        break;
+      case SampleKind::Float:
+        put = sf_writef_float(file, reinterpret_cast<const float*>(from), count);
+        break;
+    }
+    if (put != count) {
+      return false;
+    }
+    done += static_cast<std::uint64_t>(count);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::size_t BytesPerSample(SampleKind kind) {
+  switch (kind) {
+    case SampleKind::UInt8:
+      return 1;
+    case SampleKind::Int16:
+      return 2;
+    case SampleKind::Int32:
+    case SampleKind::Float:
+      return 4;
+  }
+  return 2;
+}
+
+SampleKind SampleKindFor(int sndfileFormat) {
+  switch (sndfileFormat & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_S8:
+      return SampleKind::UInt8;
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+      return SampleKind::Int32;
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE:
+      return SampleKind::Float;
+    default:
+      // 16-bit and the compressed encodings (A-law, u-law, ADPCM, GSM) go through 16 bits.
+      return SampleKind::Int16;
+  }
+}
+
+std::uint64_t WaveElement::FramesAt(std::uint32_t ms) const {
+  return static_cast<std::uint64_t>(ms) * static_cast<std::uint64_t>(sampleRate) / 1000u;
+}
+
+std::uint32_t WaveElement::MsOf(std::uint64_t count) const {
+  if (sampleRate <= 0) {
+    return 0;
+  }
+  const std::uint64_t ms = count * 1000u / static_cast<std::uint64_t>(sampleRate);
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(ms, UINT32_MAX));
+}
+
+void WaveElement::Overwrite(std::uint64_t at, const std::byte* bytes, std::size_t size) {
+  const std::size_t offset = static_cast<std::size_t>(at) * bytesPerFrame();
+  if (samples.size() < offset + size) {
+    samples.resize(offset + size);
+  }
+  std::memcpy(samples.data() + offset, bytes, size);
+}
+
+WaveElement MakeElement(int format, int sampleRate, int channels, std::uint64_t frames) {
+  WaveElement element;
+  element.format = format;
+  element.sampleRate = sampleRate;
+  element.channels = channels;
+  element.kind = SampleKindFor(format);
+  element.samples.assign(static_cast<std::size_t>(frames) * element.bytesPerFrame(),
+                         element.kind == SampleKind::UInt8 ? std::byte{0x80} : std::byte{0});
+  return element;
+}
+
+bool ReadWaveFile(std::u16string_view path, WaveElement* element, QString* error, bool* notOpened) {
+  if (notOpened != nullptr) {
+    *notOpened = false;
+  }
+  errno = 0;
+  std::FILE* stream = platform::OpenFile(path, "rb");
+  if (stream == nullptr) {
+    const int cause = errno;
+    if (notOpened != nullptr) {
+      *notOpened = true;
+    }
+    *error = QStringLiteral("The sound file cannot be opened: %1 (%2)")
+                 .arg(PathText(path), cause != 0 ? QString::fromLocal8Bit(std::strerror(cause))
+                                                 : QStringLiteral("not a readable file"));
+    return false;
+  }
+  SF_INFO info{};
+  SNDFILE* file = sf_open_fd(fileno(stream), SFM_READ, &info, SF_FALSE);
+  if (file == nullptr) {
+    *error = QStringLiteral("The file is not a sound file that can be read: %1 (%2)")
+                 .arg(PathText(path), LibraryText(nullptr));
+    std::fclose(stream);
+    return false;
+  }
+  bool ok = info.channels > 0 && info.samplerate > 0;
+  if (!ok) {
+    *error =
+        QStringLiteral("The sound file has no channels or no sample rate: %1").arg(PathText(path));
+  }
+  WaveElement read;
+  if (ok) {
+    read.format = info.format;
+    read.sampleRate = info.samplerate;
+    read.channels = info.channels;
+    read.kind = SampleKindFor(info.format);
+    std::vector<int> map(static_cast<std::size_t>(info.channels));
+    if (sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(),
+                   static_cast<int>(map.size() * sizeof(int))) == SF_TRUE) {
+      read.channelMap = std::move(map);
+    }
+    try {
+      ok = ReadFrames(file, &read, error);
+    } catch (const std::bad_alloc&) {
+      *error = QStringLiteral("There is not enough memory to hold the sound file: %1")
+                   .arg(PathText(path));
+      ok = false;
+    }
+  }
+  sf_close(file);
+  std::fclose(stream);
+  if (ok) {
+    *element = std::move(read);
+  }
+  return ok;
+}
+
+bool WriteWaveFile(const WaveElement& element, std::u16string_view path, QString* error) {
+  SF_INFO info{};
+  info.samplerate = element.sampleRate;
+  info.channels = element.channels;
+  info.format = element.format;
+  if (sf_format_check(&info) == SF_FALSE) {
+    *error = QStringLiteral("The sound format cannot be written to a file: %1").arg(PathText(path));
+    return false;
+  }
+  platform::SaveFile target(path);
+  if (!target.Open()) {
+    *error = QStringLiteral("The sound file cannot be created: %1 (%2)")
+                 .arg(PathText(path), QString::fromStdString(target.error()));
+    return false;
+  }
+  SNDFILE* file = sf_open_fd(target.descriptor(), SFM_WRITE, &info, SF_FALSE);
+  if (file == nullptr) {
+    *error = QStringLiteral("The sound file cannot be written: %1 (%2)")
+                 .arg(PathText(path), LibraryText(nullptr));
+    target.Cancel();
+    return false;
+  }
+  if (!element.channelMap.empty()) {
+    std::vector<int> map = element.channelMap;
+    sf_command(file, SFC_SET_CHANNEL_MAP_INFO, map.data(),
+               static_cast<int>(map.size() * sizeof(int)));
+  }
+  const bool written = WriteFrames(file, element);
+  const QString libraryText = LibraryText(file);
+  const bool closed = sf_close(file) == 0;
+  if (!written || !closed) {
+    *error = QStringLiteral("The sound file could not be written whole: %1 (%2)")
+                 .arg(PathText(path), written ? QStringLiteral("closing failed") : libraryText);
+    target.Cancel();
+    return false;
+  }
+  if (!target.Commit()) {
+    *error = QStringLiteral("The sound file could not be saved: %1 (%2)")
+                 .arg(PathText(path), QString::fromStdString(target.error()));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace voxtar::audio
