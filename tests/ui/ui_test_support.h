@@ -1,0 +1,81 @@
+// Shared by the window tests: message boxes and the file dialog replaced by recorders, the
+// working directory switched for one test, lesson files written in the index format, and
+// running code while a modal window is up.
+#pragma once
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/window_services.h"
+#include "tests/support/temp_dir.h"
+
+namespace voxtar::testing {
+
+class FakeWindowServices final : public platform::WindowServices {
+ public:
+  FakeWindowServices() { platform::SetServices(this); }
+  ~FakeWindowServices() override { platform::SetServices(nullptr); }
+
+  void ShowMessageBox(const platform::MessageBoxRequest& request) override {
+    boxes.push_back(request);
+  }
+  std::optional<QString> GetOpenFileName(const platform::OpenFileRequest& request) override {
+    fileRequests.push_back(request);
+    return nextFile;
+  }
+
+  std::vector<platform::MessageBoxRequest> boxes;
+  std::vector<platform::OpenFileRequest> fileRequests;
+  std::optional<QString> nextFile;
+};
+
+class ScopedWorkingDirectory {
+ public:
+  explicit ScopedWorkingDirectory(const std::filesystem::path& directory)
+      : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(directory);
+  }
+  ~ScopedWorkingDirectory() { std::filesystem::current_path(previous_); }
+  ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
+  ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
+// A lesson index in the written form: FF FE, then "name text" lines ending in CR LF.
+inline std::string IndexBytes(const std::vector<std::u16string>& lines) {
+  std::string bytes = "\xFF\xFE";
+  for (const std::u16string& line : lines) {
+    bytes += Utf16LeBytes(line + u"\r\n");
+  }
+  return bytes;
+}
+
+// Runs `action` every 10 ms once the event loop turns (e.g. while a modal window is up) until it
+// returns true or `tries` turns have passed.
+inline void WhenModal(std::function<bool()> action, int tries = 300) {
+  auto* timer = new QTimer(qApp);
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, action, tries]() mutable {
+    if (action() || --tries <= 0) {
+      timer->stop();
+      timer->deleteLater();
+    }
+  });
+  timer->start();
+}
+
+// The application's active modal window of the given class, if it is up.
+template <typename T>
+T* ActiveModal() {
+  return qobject_cast<T*>(QApplication::activeModalWidget());
+}
+
+}  // namespace voxtar::testing

@@ -1,0 +1,571 @@
+#include "ui/voxtar_dlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QShortcut>
+#include <array>
+#include <optional>
+
+#include "platform/file_system.h"
+#include "platform/window_services.h"
+#include "ui/dialog_controls.h"
+#include "ui/lessons_dialog.h"
+#include "ui/prompt_display.h"
+
+namespace voxtar {
+
+namespace {
+
+using namespace style;
+
+constexpr std::uint32_t kButtonStyle = kChild | kVisible | kTabStop | kPushButton;
+
+constexpr std::array<ControlTemplate, 10> kMainControls{{
+    {ids::kPromptText, ControlClass::Edit, "",
+     kChild | kVisible | kBorder | kVScroll | kHScroll | kTabStop | kEditMultiline, kExClientEdge,
+     QRect(7, 30, 289, 105)},
+    {ids::kStatistics, ControlClass::Edit, "",
+     kChild | kVisible | kBorder | kTabStop | kEditReadOnly | kEditAutoHScroll, 0,
+     QRect(7, 145, 287, 14)},
+    {ids::kPrevious, ControlClass::Button, "<<", kButtonStyle, 0, QRect(27, 168, 50, 14)},
+    {ids::kNext, ControlClass::Button, ">>", kButtonStyle, 0, QRect(88, 168, 50, 14)},
+    {ids::kPlay, ControlClass::Button, "Play", kButtonStyle, 0, QRect(156, 168, 50, 14)},
+    {ids::kRecord, ControlClass::Button, "Record", kButtonStyle, 0, QRect(223, 168, 50, 14)},
+    {-1, ControlClass::Static, "Statistics:", kChild | kVisible | kGroup | kStaticLeft, 0,
+     QRect(17, 135, 32, 8)},
+    {ids::kList, ControlClass::Button, "List", kButtonStyle, 0, QRect(7, 7, 50, 14)},
+    {ids::kOpen, ControlClass::Button, "Open", kButtonStyle, 0, QRect(57, 7, 50, 14)},
+    {ids::kGoto, ControlClass::Button, "Goto", kButtonStyle, 0, QRect(109, 7, 50, 14)},
+}};
+
+// The message map: command identifier -> handler. The notices are dispatched in event():
+// PlaybackNotice -> OnPlaybackDone; a recording has no notice of its own, OnRecordingDone
+// serves one should it come. The About box is the system command kAboutCommand.
+struct CommandBinding {
+  int id;
+  void (CVoxtarDlg::*handler)();
+};
+constexpr std::array<CommandBinding, 17> kMessageMap{{
+    {ids::kPrevious, &CVoxtarDlg::OnPrevious},
+    {ids::kNext, &CVoxtarDlg::OnNext},
+    {ids::kPlay, &CVoxtarDlg::OnPlay},
+    {ids::kRecord, &CVoxtarDlg::OnRecord},
+    {ids::kList, &CVoxtarDlg::OnList},
+    {ids::kOpen, &CVoxtarDlg::OnOpen},
+    {ids::kGoto, &CVoxtarDlg::OnGoto},
+    {ids::kOk, &CVoxtarDlg::OnExit},
+    {ids::kCancel, &CVoxtarDlg::OnExit},
+    {ids::kNoAction, &CVoxtarDlg::OnNoAction},
+    {ids::kListCommand, &CVoxtarDlg::OnList},
+    {ids::kOpenCommand, &CVoxtarDlg::OnOpen},
+    {ids::kUnloadCommand, &CVoxtarDlg::OnUnload},
+    {ids::kGotoCommand, &CVoxtarDlg::OnGoto},
+    {ids::kNothingCommand, &CVoxtarDlg::OnNothing},
+    {ids::kSaveCommand, &CVoxtarDlg::OnSave},
+    {ids::kAboutCommand, nullptr},  // system command, see OnSysCommand
+}};
+
+// The enable queries: command identifier -> whether it is offered now.
+struct UpdateBinding {
+  int id;
+  bool (CVoxtarDlg::*query)() const;
+};
+constexpr std::array<UpdateBinding, 4> kUpdateMap{{
+    {ids::kSaveCommand, &CVoxtarDlg::OnUpdateNeedsSave},
+    {ids::kUnloadCommand, &CVoxtarDlg::OnUpdateHasLesson},
+    {ids::kGotoCommand, &CVoxtarDlg::OnUpdateHasLesson},
+    {ids::kNothingCommand, &CVoxtarDlg::OnUpdateHasLesson},
+}};
+
+// Keyboard shortcuts for the commands no control bears.
+struct ShortcutBinding {
+  QKeyCombination keys;
+  int id;
+};
+const std::array<ShortcutBinding, 5> kShortcuts{{
+    {Qt::CTRL | Qt::Key_L, ids::kListCommand},
+    {Qt::CTRL | Qt::Key_O, ids::kOpenCommand},
+    {Qt::CTRL | Qt::Key_W, ids::kUnloadCommand},
+    {Qt::CTRL | Qt::Key_G, ids::kGotoCommand},
+    {Qt::CTRL | Qt::Key_S, ids::kSaveCommand},
+}};
+
+std::function<void(QWidget*)>& AboutHandler() {
+  static std::function<void(QWidget*)> handler;
+  return handler;
+}
+
+QString Q(std::u16string_view text) {
+  return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+bool IsPlainEnter(const QKeyEvent* event) {
+  const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  return plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
+}
+
+}  // namespace
+
+const DialogTemplate kMainTemplate{102, QRect(0, 0, 309, 190), "Voxtar", "MS Shell Dlg",
+                                   10,  kMainControls};
+
+CVoxtarDlg::CVoxtarDlg(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("CVoxtarDlg"));
+  // No minimise or maximise box, the close box only.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  icon_ = QApplication::windowIcon();
+  OnCreate();
+  CreateTemplateControls(this, kMainTemplate, controls_);
+  OnInitDialog();
+}
+
+CVoxtarDlg::~CVoxtarDlg() {
+  // Normally OnExit has unloaded the lesson; a dialog destroyed otherwise still closes its
+  // device so no sound keeps running without a window.
+  if (device_) {
+    device_->Close();
+  }
+}
+
+void CVoxtarDlg::OnCreate() {
+  lesson_.prompts.entries.clear();
+  lesson_.prompts.count = 0;
+  lesson_.state = LessonState::NoLesson;
+  device_.reset();
+  lesson_.paths.lessonDirectory = std::u16string(u"ini") + platform::kSeparator;
+  textFont_ = CellHeightFont(18);
+}
+
+void CVoxtarDlg::OnInitDialog() {
+  // The About item of the system menu lives in the context menu and on F1 here.
+  auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(about, &QShortcut::activated, this, [this] { OnSysCommand(ids::kAboutCommand); });
+  for (const ShortcutBinding& binding : kShortcuts) {
+    auto* shortcut = new QShortcut(QKeySequence(binding.keys), this);
+    const int id = binding.id;
+    connect(shortcut, &QShortcut::activated, this, [this, id] { RunShortcut(id); });
+  }
+  for (const auto& [id, widget] : controls_) {
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+      const int commandId = id;
+      connect(button, &QPushButton::clicked, this, [this, commandId] { OnCommand(commandId); });
+    }
+  }
+
+  for (int id :
+       {ids::kPlay, ids::kRecord, ids::kPrevious, ids::kNext, ids::kPromptText, ids::kGoto}) {
+    EnableControl(id, false);
+  }
+  auto* box = static_cast<MultiLineEdit*>(GetDlgItem(ids::kPromptText));
+  box->SetWordBreakProc(&BackslashWordBreak);
+  box->setFont(textFont_);
+  setWindowIcon(icon_);
+}
+
+int CVoxtarDlg::DoModal() {
+  return exec();
+}
+
+QWidget* CVoxtarDlg::GetDlgItem(int id) const {
+  const auto found = controls_.find(id);
+  return found == controls_.end() ? nullptr : found->second;
+}
+
+bool CVoxtarDlg::OnCommand(int id) {
+  for (const CommandBinding& binding : kMessageMap) {
+    if (binding.id == id && binding.handler != nullptr) {
+      (this->*binding.handler)();
+      return true;
+    }
+  }
+  return false;
+}
+
+bool CVoxtarDlg::IsCommandEnabled(int id) const {
+  for (const UpdateBinding& binding : kUpdateMap) {
+    if (binding.id == id) {
+      return (this->*binding.query)();
+    }
+  }
+  return true;
+}
+
+void CVoxtarDlg::RunShortcut(int id) {
+  if (IsCommandEnabled(id)) {
+    OnCommand(id);
+  }
+}
+
+bool CVoxtarDlg::OnSysCommand(int id) {
+  if ((id & 0xFFF0) != ids::kAboutCommand) {
+    return false;
+  }
+  if (AboutHandler()) {
+    AboutHandler()(this);
+  }
+  return true;
+}
+
+void CVoxtarDlg::SetAboutHandler(std::function<void(QWidget*)> handler) {
+  AboutHandler() = std::move(handler);
+}
+
+void CVoxtarDlg::EnableControl(int id, bool enabled) {
+  if (QWidget* widget = GetDlgItem(id)) {
+    widget->setEnabled(enabled);
+  }
+}
+
+void CVoxtarDlg::SetControlText(int id, const QString& text) {
+  QWidget* widget = GetDlgItem(id);
+  if (auto* button = qobject_cast<QPushButton*>(widget)) {
+    button->setText(text);
+  } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+    line->setText(text);
+  } else if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
+    edit->setPlainText(text);
+  }
+}
+
+std::u16string CVoxtarDlg::BoxText() const {
+  const auto* box = static_cast<const QPlainTextEdit*>(GetDlgItem(ids::kPromptText));
+  return box->toPlainText().toStdU16String();
+}
+
+void CVoxtarDlg::RefreshDisplay() {
+  if (lesson_.state == LessonState::NoLesson) {
+    EnableControl(ids::kPromptText, false);
+    SetControlText(ids::kStatistics, QStringLiteral("***"));
+    SetControlText(ids::kPromptText, QStringLiteral("***"));
+    setWindowTitle(QString::fromUtf8(kMainTemplate.caption));
+    update();
+    return;
+  }
+  const int index = lesson_.prompts.currentIndex;
+  const int count = lesson_.prompts.count;
+  const PromptEntry& entry = *lesson_.current();
+  EnableControl(ids::kPromptText, true);
+  EnableControl(ids::kPrevious, index != 0);
+  EnableControl(ids::kNext, index != count - 1);
+  // The box breaks lines at LF; CR LF of the display text is one break.
+  SetControlText(ids::kPromptText,
+                 Q(DisplayText(entry.text)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+  SetControlText(ids::kStatistics, Q(StatisticsLine(entry)));
+  EnableControl(ids::kPlay, true);
+  setWindowTitle(Q(LessonCaption(lesson_.lessonName, index + 1, count)));
+  update();
+}
+
+bool CVoxtarDlg::event(QEvent* event) {
+  if (event->type() == audio::PlaybackNotice::kType) {
+    OnPlaybackDone();
+    return true;
+  }
+  return QDialog::event(event);
+}
+
+void CVoxtarDlg::keyPressEvent(QKeyEvent* event) {
+  if (IsPlainEnter(event)) {
+    OnCommand(ids::kOk);
+    return;
+  }
+  if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+      event->key() == Qt::Key_Escape) {
+    OnCommand(ids::kCancel);
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+// The close box.
+void CVoxtarDlg::reject() {
+  OnCommand(ids::kCancel);
+}
+
+void CVoxtarDlg::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  QAction* about = menu.addAction(QString::fromUtf8(kAboutItemText));
+  connect(about, &QAction::triggered, this, [this] { OnSysCommand(ids::kAboutCommand); });
+  menu.exec(event->globalPos());
+}
+
+// ---- Commands ------------------------------------------------------------------------------
+
+void CVoxtarDlg::ReleaseDevice() {
+  audioMode_ = AudioMode::Idle;
+  if (device_) {
+    device_->Close();
+    device_.reset();
+  }
+}
+
+void CVoxtarDlg::OnPrevious() {
+  if (lesson_.state == LessonState::NoLesson) {
+    return;
+  }
+  ReleaseDevice();
+  if (!lesson_.CommitEditedText(BoxText())) {
+    platform::ShowMessageBox(this, QStringLiteral("Position = -1"),
+                             QString::fromUtf8(kApplicationName));
+  }
+  lesson_.StepBack();
+  RefreshDisplay();
+}
+
+void CVoxtarDlg::OnNext() {
+  if (lesson_.state == LessonState::NoLesson) {
+    return;
+  }
+  ReleaseDevice();
+  if (!lesson_.CommitEditedText(BoxText())) {
+    platform::ShowMessageBox(this, QStringLiteral("Position = -1"),
+                             QString::fromUtf8(kApplicationName));
+  }
+  lesson_.StepForward();
+  RefreshDisplay();
+}
+
+void CVoxtarDlg::OnGoto() {
+  ReleaseDevice();
+  lesson_.GotoFirstPending();
+  RefreshDisplay();
+}
+
+std::optional<std::u16string> CVoxtarDlg::CheckedPromptFilePath() {
+  const std::u16string path = lesson_.PromptFilePath();
+  const std::u16string& name = lesson_.current()->name;
+  // A name that is a directory or leads out of the prompt directory would have a take read
+  // from or written to somewhere else.
+  const bool invalid = name.empty() || name == u"." || name == u".." ||
+                       name.find(platform::kSeparator) != std::u16string::npos;
+  if (invalid) {
+    platform::ShowMessageBox(nullptr, Q(path), QStringLiteral("Invalid prompt name"));
+    return std::nullopt;
+  }
+  return path;
+}
+
+void CVoxtarDlg::OnPlay() {
+  if (lesson_.state == LessonState::NoLesson) {
+    return;
+  }
+  switch (audioMode_) {
+    case AudioMode::Idle: {
+      const std::optional<std::u16string> path = CheckedPromptFilePath();
+      if (!path) {
+        return;
+      }
+      if (!device_) {
+        device_ = std::make_unique<audio::WaveDevice>(*path, this);
+      }
+      SetControlText(ids::kPlay, QStringLiteral("<Playing>"));
+      device_->Play(0, 0);
+      audioMode_ = AudioMode::Playing;
+      break;
+    }
+    case AudioMode::Playing:
+      SetControlText(ids::kPlay, QStringLiteral("Play"));
+      device_->Stop();
+      audioMode_ = AudioMode::Idle;
+      break;
+    case AudioMode::Recording:
+      break;
+  }
+}
+
+bool CVoxtarDlg::StopAndSaveTake() {
+  device_->Stop();
+  const std::optional<std::u16string> path = CheckedPromptFilePath();
+  if (!path) {
+    return false;
+  }
+  // A take that could not be saved is not marked recorded.
+  if (!device_->Save(*path)) {
+    return false;
+  }
+  lesson_.MarkRecorded();
+  return true;
+}
+
+void CVoxtarDlg::OnRecord() {
+  if (lesson_.state == LessonState::NoLesson) {
+    return;
+  }
+  lesson_.ReplaceCurrentText(BoxText());
+  switch (audioMode_) {
+    case AudioMode::Idle:
+      // Refused before anything is recorded: the take could not be saved.
+      if (!CheckedPromptFilePath()) {
+        return;
+      }
+      if (device_) {
+        device_->Close();
+        device_.reset();
+      }
+      device_ = std::make_unique<audio::WaveDevice>(kTemplateRecording, this);
+      SetControlText(ids::kRecord, QStringLiteral("[STOP]"));
+      device_->Record(0, 0);
+      audioMode_ = AudioMode::Recording;
+      break;
+    case AudioMode::Recording:
+      StopAndSaveTake();
+      audioMode_ = AudioMode::Idle;
+      SetControlText(ids::kPlay, QStringLiteral("Play"));
+      SetControlText(ids::kRecord, QStringLiteral("Record"));
+      RefreshDisplay();
+      break;
+    case AudioMode::Playing:
+      break;
+  }
+}
+
+int CVoxtarDlg::OnPlaybackDone() {
+  SetControlText(ids::kPlay, QStringLiteral("Play"));
+  if (audioMode_ != AudioMode::Idle) {
+    if (device_) {
+      device_->Stop();
+    }
+    audioMode_ = AudioMode::Idle;
+  }
+  return 0;
+}
+
+int CVoxtarDlg::OnRecordingDone() {
+  SetControlText(ids::kRecord, QStringLiteral("<Record>"));
+  if (audioMode_ == AudioMode::Idle || !device_ || lesson_.state == LessonState::NoLesson) {
+    return 0;
+  }
+  StopAndSaveTake();
+  audioMode_ = AudioMode::Idle;
+  if (lesson_.ClearEditMarker()) {
+    RefreshDisplay();
+  }
+  return 0;
+}
+
+void CVoxtarDlg::ShowCannotWrite(const std::u16string& indexPath) {
+  platform::ShowMessageBox(nullptr, Q(indexPath), QStringLiteral("Cannot write file"),
+                           platform::BoxIcon::Warning);
+}
+
+void CVoxtarDlg::UnloadWithDialogPart() {
+  const std::u16string indexPath = lesson_.IndexPath();
+  for (int id : {ids::kPlay, ids::kRecord, ids::kPrevious, ids::kNext, ids::kGoto}) {
+    EnableControl(id, false);
+  }
+  const bool written = lesson_.UnloadLesson();
+  ReleaseDevice();
+  if (!written) {
+    ShowCannotWrite(indexPath);
+  }
+  RefreshDisplay();
+}
+
+void CVoxtarDlg::LoadWithDialogPart(std::u16string_view chosenPath) {
+  const LoadOutcome outcome = lesson_.LoadLesson(chosenPath);
+  switch (outcome.result) {
+    case LoadResult::Loaded:
+      if (!outcome.saved) {
+        ShowCannotWrite(lesson_.IndexPath());
+      }
+      lesson_.ScanRecordedPrompts();
+      EnableControl(ids::kRecord, true);
+      EnableControl(ids::kGoto, true);
+      audioMode_ = AudioMode::Idle;
+      RefreshDisplay();
+      break;
+    case LoadResult::InvalidDirectory:
+      platform::ShowMessageBox(nullptr, QStringLiteral("Invalid Directory"), Q(chosenPath));
+      break;
+    case LoadResult::FileNotFound:
+      platform::ShowMessageBox(this, Q(lesson_.IndexPath()), QStringLiteral("File not found!"));
+      break;
+    case LoadResult::FileEmpty:
+      platform::ShowMessageBox(this, QStringLiteral("File is empty"), Q(lesson_.IndexPath()));
+      break;
+    case LoadResult::BadLine: {
+      // A lesson that does not open says why.
+      const QString reason =
+          outcome.badLineReason == BadLineReason::NameTooLong
+              ? QStringLiteral("the prompt name is longer than %1 characters").arg(kMaxNameLength)
+              : QStringLiteral("there is no space between name and text");
+      platform::ShowMessageBox(this, QStringLiteral("Line %1: %2").arg(outcome.badLine).arg(reason),
+                               Q(lesson_.IndexPath()));
+      break;
+    }
+  }
+}
+
+void CVoxtarDlg::OnList() {
+  if (lesson_.state != LessonState::NoLesson) {
+    UnloadWithDialogPart();
+  }
+  TLessonsDialog chooser(this);
+  if (chooser.DoModal() == 0) {
+    LoadWithDialogPart(chooser.chosenPath());
+  }
+}
+
+void CVoxtarDlg::OnOpen() {
+  if (lesson_.state != LessonState::NoLesson) {
+    UnloadWithDialogPart();
+  }
+  std::u16string start = platform::CurrentDirectory();
+  start += platform::kSeparator;
+  start += u"Ini";
+  platform::OpenFileRequest request;
+  request.owner = nullptr;
+  request.initialPath = QString::fromStdString(platform::ResolvePath(start).string()) + u'/';
+  request.filter = QStringLiteral("Lexaro IDX Files (*.idx)");
+  request.defaultSuffix = QStringLiteral("idx");
+  request.fileMustExist = true;
+  const std::optional<QString> chosen = platform::Services().GetOpenFileName(request);
+  if (chosen) {
+    LoadWithDialogPart(chosen->toStdU16String());
+  }
+}
+
+void CVoxtarDlg::OnExit() {
+  if (lesson_.state != LessonState::NoLesson) {
+    UnloadWithDialogPart();
+  }
+  ReleaseDevice();
+  QDialog::done(0);
+}
+
+void CVoxtarDlg::OnNoAction() {
+  platform::ShowMessageBox(this, QStringLiteral("NO AVTION"), QString::fromUtf8(kApplicationName));
+}
+
+void CVoxtarDlg::OnUnload() {
+  if (lesson_.state != LessonState::NoLesson) {
+    UnloadWithDialogPart();
+  }
+}
+
+void CVoxtarDlg::OnSave() {
+  if (lesson_.state == LessonState::NoLesson) {
+    return;
+  }
+  if (!lesson_.SaveLesson()) {
+    ShowCannotWrite(lesson_.IndexPath());
+  }
+}
+
+void CVoxtarDlg::OnNothing() {}
+
+bool CVoxtarDlg::OnUpdateNeedsSave() const {
+  return lesson_.state == LessonState::Modified;
+}
+
+bool CVoxtarDlg::OnUpdateHasLesson() const {
+  return lesson_.state != LessonState::NoLesson;
+}
+
+}  // namespace voxtar

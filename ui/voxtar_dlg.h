@@ -1,0 +1,144 @@
+// The program's one main window: a modal dialog that shows one prompt of the lesson at a time,
+// and its commands. It owns the Lesson, the AudioMode and at most one WaveDevice. Every operator
+// action arrives as a command identifier, goes through the message map to its handler, and ends
+// with RefreshDisplay when what is shown changed.
+#pragma once
+
+#include <QDialog>
+#include <QFont>
+#include <QIcon>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/wave_device.h"
+#include "lesson/lesson.h"
+#include "ui/dialog_template.h"
+
+namespace voxtar {
+
+// What the dialog's WaveDevice is doing.
+enum class AudioMode : std::int32_t { Idle = 0, Playing = 1, Recording = 2 };
+
+// Command and control identifiers of the main dialog.
+namespace ids {
+inline constexpr int kOk = 1;      // Enter
+inline constexpr int kCancel = 2;  // Escape, the close box
+inline constexpr int kListCommand = 102;
+inline constexpr int kOpenCommand = 103;
+inline constexpr int kUnloadCommand = 104;
+inline constexpr int kGotoCommand = 105;
+inline constexpr int kNothingCommand = 106;
+inline constexpr int kPromptText = 1000;
+inline constexpr int kStatistics = 1001;
+inline constexpr int kPrevious = 1002;
+inline constexpr int kNext = 1003;
+inline constexpr int kPlay = 1004;
+inline constexpr int kRecord = 1005;
+inline constexpr int kNoAction = 1011;
+inline constexpr int kList = 1012;
+inline constexpr int kOpen = 1013;
+inline constexpr int kGoto = 1014;
+inline constexpr int kSaveCommand = 9070;
+inline constexpr int kAboutCommand = 0x0010;  // system command; 0x10-0x1F all open the About box
+}  // namespace ids
+
+// "&About Voxtar..." (string 101).
+inline constexpr const char* kAboutItemText = "&About Voxtar...";
+inline constexpr const char* kApplicationName = "Voxtar";
+// The template recording in the working directory.
+inline constexpr std::u16string_view kTemplateRecording = u"sample.wav";
+
+extern const DialogTemplate kMainTemplate;
+
+class CVoxtarDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CVoxtarDlg(QWidget* parent = nullptr);
+  ~CVoxtarDlg() override;
+
+  // Runs the dialog until OnExit ends it.
+  int DoModal();
+
+  QWidget* GetDlgItem(int id) const;
+  // The message map: runs the handler bound to a command identifier. False when none is bound.
+  bool OnCommand(int id);
+  // The enable queries: whether a command is offered now (commands without a query always are).
+  bool IsCommandEnabled(int id) const;
+  // The system command: 0x10-0x1F open the About box; false for every other command.
+  bool OnSysCommand(int id);
+
+  // Brings the text box, statistics line, enabling and caption in line with the Lesson.
+  void RefreshDisplay();
+
+  // The handlers of the message map.
+  void OnPrevious();
+  void OnNext();
+  void OnGoto();
+  void OnPlay();
+  void OnRecord();
+  void OnList();
+  void OnOpen();
+  void OnExit();
+  void OnNoAction();
+  void OnUnload();
+  void OnSave();
+  void OnNothing();
+  bool OnUpdateNeedsSave() const;
+  bool OnUpdateHasLesson() const;
+  // The end of a playback (PlaybackNotice) and of a recording.
+  int OnPlaybackDone();
+  int OnRecordingDone();
+
+  // The whole content of the prompt text box.
+  std::u16string BoxText() const;
+
+  Lesson& lesson() { return lesson_; }
+  const Lesson& lesson() const { return lesson_; }
+  AudioMode audioMode() const { return audioMode_; }
+  audio::WaveDevice* device() const { return device_.get(); }
+  const QIcon& icon() const { return icon_; }
+  const QFont& textFont() const { return textFont_; }
+
+  // Runs the About box over `parent`; installed by the application, which owns the box.
+  static void SetAboutHandler(std::function<void(QWidget* parent)> handler);
+
+ protected:
+  bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void reject() override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void OnCreate();
+  void OnInitDialog();
+  void EnableControl(int id, bool enabled);
+  void SetControlText(int id, const QString& text);
+  void RunShortcut(int id);
+
+  // Closes and deletes the device; AudioMode Idle. Button texts stay.
+  void ReleaseDevice();
+  // LoadLesson with the dialog's part for each outcome.
+  void LoadWithDialogPart(std::u16string_view chosenPath);
+  // UnloadLesson with the dialog's part.
+  void UnloadWithDialogPart();
+  void ShowCannotWrite(const std::u16string& indexPath);
+  // The current prompt's file path, or nothing (after its box) when the name would lead out of
+  // the prompt directory.
+  std::optional<std::u16string> CheckedPromptFilePath();
+  // Stops the recording and saves it as the prompt file; true when the take was saved.
+  bool StopAndSaveTake();
+
+  Lesson lesson_;
+  AudioMode audioMode_ = AudioMode::Idle;
+  std::unique_ptr<audio::WaveDevice> device_;
+  QIcon icon_;
+  QFont textFont_;
+  std::map<int, QWidget*> controls_;
+};
+
+}  // namespace voxtar
