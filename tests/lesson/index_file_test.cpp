@@ -1,0 +1,79 @@
+#include "lesson/index_file.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "tests/support/temp_dir.h"
+
+namespace voxtar {
+namespace {
+
+PromptEntry Parse(const std::u16string& line, BadLineReason expected = BadLineReason::None) {
+  PromptEntry entry;
+  EXPECT_EQ(ParseIndexLine(line.c_str(), entry), expected);
+  return entry;
+}
+
+TEST(ParseIndexLine, SplitsAtTheFirstSpace) {
+  PromptEntry plain = Parse(u"a001.wav Hello world");
+  EXPECT_EQ(plain.name, u"a001.wav");
+  EXPECT_EQ(plain.text, u"Hello world");
+  EXPECT_EQ(plain.recorded, 0);
+
+  EXPECT_EQ(Parse(u"a001.wav  b").text, u" b");  // further spaces belong to the text
+  PromptEntry noName = Parse(u" text");
+  EXPECT_EQ(noName.name, u"");
+  EXPECT_EQ(noName.text, u"text");
+  PromptEntry noText = Parse(u"a.wav ");
+  EXPECT_EQ(noText.name, u"a.wav");
+  EXPECT_EQ(noText.text, u"");
+}
+
+TEST(ParseIndexLine, RefusesLinesWithoutSpaceAndOverlongNames) {
+  Parse(u"", BadLineReason::NoSpace);
+  Parse(u"a001.wav", BadLineReason::NoSpace);
+  Parse(u"a001.wav\tHello", BadLineReason::NoSpace);
+
+  const std::u16string longest(kMaxNameLength, u'n');
+  EXPECT_EQ(Parse(longest + u" text").name, longest);
+  // A longer name is never cut: write-back would silently rename the prompt.
+  PromptEntry untouched;
+  untouched.name = u"keep";
+  EXPECT_EQ(ParseIndexLine((longest + u"n text").c_str(), untouched), BadLineReason::NameTooLong);
+  EXPECT_EQ(untouched.name, u"keep");
+}
+
+TEST(ParseIndexLine, CutsTheTextTo511Characters) {
+  std::u16string text;
+  for (int i = 0; i < 600; ++i) {
+    text.push_back(static_cast<char16_t>(u'a' + i % 26));
+  }
+  EXPECT_EQ(Parse(u"x.wav " + text).text, text.substr(0, kMaxTextLength));
+  const std::u16string exact(kMaxTextLength, u'e');
+  EXPECT_EQ(Parse(u"x.wav " + exact).text, exact);
+}
+
+TEST(EncodeIndex, WritesUtf16LeWithMarkAndCrLfAfterEveryLine) {
+  PromptList prompts;
+  EXPECT_EQ(EncodeIndex(prompts), "\xFF\xFE");
+
+  for (const auto& [name, text] :
+       {std::pair<std::u16string, std::u16string>{u"a.wav", u"Hi"}, {u"б.wav", u"> Я"}}) {
+    auto entry = std::make_unique<PromptEntry>();
+    entry->name = name;
+    entry->text = text;
+    entry->recorded = 1;  // not stored
+    prompts.entries.push_back(std::move(entry));
+  }
+  prompts.count = 2;
+  const std::string expected =
+      std::string("\xFF\xFE") + testing::Utf16LeBytes(u"a.wav Hi\r\nб.wav > Я\r\n");
+  EXPECT_EQ(EncodeIndex(prompts), expected);
+  // Cyrillic units little-endian: б is U+0431.
+  EXPECT_EQ(expected.substr(2 + 2 * 10, 2), std::string("\x31\x04", 2));
+}
+
+}  // namespace
+}  // namespace voxtar
