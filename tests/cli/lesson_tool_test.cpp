@@ -1,0 +1,210 @@
+#include "cli/lesson_tool.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace voxtar::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::Utf16LeBytes;
+using testing::WriteBytes;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Utf16Index(std::u16string_view lines) {
+  return "\xFF\xFE" + Utf16LeBytes(lines);
+}
+
+class LessonTool : public ::testing::Test {
+ protected:
+  Result Run(const std::vector<std::string>& args) const {
+    std::ostringstream out;
+    std::ostringstream err;
+    Result result;
+    result.status = RunLessonTool(args, out, err);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+  }
+  std::string Path(std::string_view relative) const { return (tmp / relative).string(); }
+
+  testing::TempDir tmp;
+};
+
+TEST_F(LessonTool, CheckReportsEveryOutcomeAndWritesNothing) {
+  WriteBytes(tmp / "w/ini/good.idx", Utf16Index(u"a.wav Hello there\r\nb.wav 12\r\n"));
+  WriteBytes(tmp / "w/ini/empty.idx", "");
+  WriteBytes(tmp / "w/ini/blank.idx", "a.wav Hello\r\n\r\n");
+  WriteBytes(tmp / "w/ini/long.idx", "a.wav Hello\r\n" + std::string(32, 'n') + " x\r\n");
+  WriteBytes(tmp / "w/other/l.idx", "a.wav Hello\r\n");
+  const std::string before = ReadBytes(tmp / "w/ini/good.idx");
+
+  const std::vector<std::string> paths = {Path("w/ini/good.ini"),  Path("w/ini/empty.idx"),
+                                          Path("w/ini/blank.idx"), Path("w/ini/long.idx"),
+                                          Path("w/ini/gone.idx"),  Path("w/other/l.idx")};
+  const Result result = Run({"check", paths[0], paths[1], paths[2], paths[3], paths[4], paths[5]});
+  EXPECT_EQ(result.status, kExitFailed);
+  EXPECT_EQ(result.out, paths[0] + ": 2 prompts, 0 recorded, 1 pending\n" +  //
+                            paths[1] + ": file is empty\n" +                 //
+                            paths[2] + ": line 2: no space\n" +              //
+                            paths[3] + ": line 2: name longer than 31 characters\n" + paths[4] +
+                            ": file not found\n" +  //
+                            paths[5] + ": invalid directory\n");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(ReadBytes(tmp / "w/ini/good.idx"), before);
+  EXPECT_FALSE(fs::exists(tmp / "w/Prompt"));
+
+  EXPECT_EQ(Run({"check", paths[0]}).status, kExitOk);
+}
+
+TEST_F(LessonTool, CheckAndListCountRecordingsAndPendingPrompts) {
+  WriteBytes(tmp / "w/ini/l.idx",
+             "a.wav Hello there\r\nb.wav > Good day\r\nc.wav 12\r\nd.wav \xC4\xE0, \xEA\xEE\xED"
+             "\xE5\xF7\xED\xEE\r\ne.wav Good night\r\n");
+  WriteBytes(tmp / "w/Prompt/l/A.WAV", "RIFF");
+  WriteBytes(tmp / "w/Prompt/l/b.wav", "RIFF");
+  WriteBytes(tmp / "w/Prompt/l/e.wav", "RIFF");
+  const std::string path = Path("w/ini/l.idx");
+
+  EXPECT_EQ(Run({"check", path}).out, path + ": 5 prompts, 3 recorded, 2 pending\n");
+  const Result list = Run({"list", path});
+  EXPECT_EQ(list.status, kExitOk);
+  EXPECT_EQ(list.out,
+            "1\trecorded\ta.wav\tHello there\n"
+            "2\tpending\tb.wav\t> Good day\n"
+            "3\tshort\tc.wav\t12\n"
+            "4\tpending\td.wav\tДа, конечно\n"
+            "5\trecorded\te.wav\tGood night\n");
+  EXPECT_EQ(ReadBytes(tmp / "w/ini/l.idx").substr(0, 2), "a.");  // still 8-bit: not rewritten
+}
+
+TEST_F(LessonTool, ListOfALessonThatWouldNotLoadFailsOnStandardError) {
+  WriteBytes(tmp / "w/ini/l.idx", "a.wav Hello\r\nnospace\r\n");
+  const Result result = Run({"list", Path("w/ini/l.idx")});
+  EXPECT_EQ(result.status, kExitFailed);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, Path("w/ini/l.idx") + ": line 2: no space\n");
+}
+
+TEST_F(LessonTool, NormalizeRewritesAndReportsWritesThatFail) {
+  WriteBytes(tmp / "w/ini/l.idx", "a.wav Hello\nb.wav World");
+  WriteBytes(tmp / "w/ini/ro.idx", "a.wav Hello\r\n");
+  fs::permissions(tmp / "w/ini/ro.idx", fs::perms::owner_read);
+  const Result result =
+      Run({"normalize", Path("w/ini/l.idx"), Path("w/ini/ro.idx"), Path("w/ini/gone.idx")});
+  EXPECT_EQ(result.status, kExitFailed);
+  std::istringstream lines(result.out);
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, Path("w/ini/l.idx") + ": 2 prompts, rewritten");
+  std::getline(lines, line);
+  EXPECT_EQ(line.rfind(Path("w/ini/ro.idx") + ": cannot write file: ", 0), 0u) << line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, Path("w/ini/gone.idx") + ": file not found");
+
+  EXPECT_EQ(ReadBytes(tmp / "w/ini/l.idx"), Utf16Index(u"a.wav Hello\r\nb.wav World\r\n"));
+  EXPECT_EQ(ReadBytes(tmp / "w/ini/ro.idx"), "a.wav Hello\r\n");
+  EXPECT_TRUE(fs::is_directory(tmp / "w/Prompt/l"));
+  EXPECT_EQ(Run({"normalize", Path("w/ini/l.idx")}).status, kExitOk);
+}
+
+TEST_F(LessonTool, RelativePathsAreReadFromTheCurrentDirectoryAndPrintedAsGiven) {
+  WriteBytes(tmp / "Ini/unit01.idx", "a.wav Hello there\r\n");
+  const fs::path previous = fs::current_path();
+  fs::current_path(tmp.path());
+  const Result result = Run({"check", "Ini/unit01.ini", "./Ini/unit01.idx", "unit01.idx"});
+  fs::current_path(previous);
+  EXPECT_EQ(result.out,
+            "Ini/unit01.ini: 1 prompts, 0 recorded, 1 pending\n"
+            "./Ini/unit01.idx: 1 prompts, 0 recorded, 1 pending\n"
+            "unit01.idx: invalid directory\n");
+}
+
+TEST_F(LessonTool, UsageHelpAndVersion) {
+  EXPECT_EQ(Run({"--version"}).out, "voxtar-lesson 1.0.0.1\n");
+  const Result help = Run({"--help"});
+  EXPECT_EQ(help.status, kExitOk);
+  EXPECT_EQ(help.out.rfind("Usage: voxtar-lesson check INDEX...\n", 0), 0u);
+  EXPECT_EQ(Run({"check", "-h"}).out, help.out);
+
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"frob"},
+                                             {"--frob"},
+                                             {"check"},
+                                             {"normalize"},
+                                             {"list"},
+                                             {"list", "a", "b"},
+                                             {"check", "-x", "a"}}) {
+    const Result result = Run(args);
+    EXPECT_EQ(result.status, kExitUsage) << ::testing::PrintToString(args);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("Try 'voxtar-lesson --help'"), std::string::npos);
+  }
+  // After "--" a path may begin with a dash.
+  EXPECT_EQ(Run({"check", "--", "-l.idx"}).out, "-l.idx: invalid directory\n");
+}
+
+// The real program on a copy of the demo working directory (a load rewrites lessons).
+class LessonToolProcess : public LessonTool {
+ protected:
+  Result Shell(const std::string& arguments) const {
+    const std::string command =
+        "cd '" + tmp.path().string() + "' && '" VOXTAR_LESSON_TOOL "' " + arguments + " 2>&1";
+    Result result;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+      return result;
+    }
+    std::array<char, 4096> buffer{};
+    std::size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+      result.out.append(buffer.data(), got);
+    }
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+  }
+};
+
+TEST_F(LessonToolProcess, ChecksAndNormalizesTheDemoLessons) {
+  fs::copy(VOXTAR_DEMO_DIR, tmp.path(), fs::copy_options::recursive);
+  const std::string expected =
+      "Ini/unit01.idx: 10 prompts, 2 recorded, 8 pending\n"
+      "Ini/unit02.idx: 11 prompts, 0 recorded, 6 pending\n"
+      "Ini/unit03.idx: 6 prompts, 0 recorded, 5 pending\n"
+      "Ini/unit04.idx: 10 prompts, 0 recorded, 8 pending\n";
+  const Result check = Shell("check Ini/*.idx");
+  EXPECT_EQ(check.status, 0);
+  EXPECT_EQ(check.out, expected);
+
+  const Result normalize = Shell("normalize Ini/unit04.ini");
+  EXPECT_EQ(normalize.status, 0);
+  EXPECT_EQ(normalize.out, "Ini/unit04.ini: 10 prompts, rewritten\n");
+  EXPECT_EQ(ReadBytes(tmp / "Ini/unit04.idx").substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(Shell("check Ini/*.idx").out, expected);  // the same lessons after the rewrite
+
+  const Result list = Shell("list Ini/unit04.idx");
+  EXPECT_NE(list.out.find("3\tpending\tr003.wav\tДа, конечно. Вам белый или чёрный?\n"),
+            std::string::npos)
+      << list.out;
+  EXPECT_EQ(Shell("--bogus").status, 2);
+}
+
+}  // namespace
+}  // namespace voxtar::cli
