@@ -32,6 +32,9 @@ constexpr int kTickMs = 5;
 constexpr int kGuardMs = 2000;
 // How long Stop waits for the last captured fragment to come in.
 constexpr int kStopCatchUpMs = 100;
+// A recording whose input delivers nothing for this long, or a playback whose output plays
+// nothing for this long, has lost its device.
+constexpr std::int64_t kStalledNs = 2'000'000'000;
 
 std::int64_t Now() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -106,6 +109,8 @@ struct QtAudioEngine::Device {
   std::uint64_t playEnd = 0;   // frame after the last one to play
   std::int64_t targetUs = 0;   // processed time at which the last frame has been played
   QDeadlineTimer guard;
+  std::int64_t progressUs = 0;  // the sink's processed time when it last advanced
+  std::int64_t progressAt = 0;  // and when that was
   QTimer tick;
   std::vector<std::byte> silence;
 
@@ -115,6 +120,7 @@ struct QtAudioEngine::Device {
   QPointer<QIODevice> input;     // the source's, deleted by it
   std::uint64_t recordNext = 0;  // frame the next captured frame overwrites
   QByteArray partial;            // captured bytes short of a whole frame
+  std::int64_t lastCapture = 0;  // when captured bytes last came in
   ErrorCode lost = kNoError;     // a recording cut short by the device, told by the next Stop
 };
 
@@ -250,6 +256,8 @@ ErrorCode QtAudioEngine::Play(DeviceId id, std::uint32_t fromMs, std::optional<s
   device->targetUs = static_cast<std::int64_t>((end - first) * 1'000'000u /
                                                static_cast<std::uint64_t>(element.sampleRate));
   device->guard.setRemainingTime(device->targetUs / 1000 + kGuardMs);
+  device->progressUs = 0;
+  device->progressAt = device->timings.playCalled;
   device->silence.assign(element.bytesPerFrame() * 256,
                          element.kind == SampleKind::UInt8 ? std::byte{0x80} : std::byte{0});
   device->playing = true;
@@ -264,11 +272,26 @@ ErrorCode QtAudioEngine::Play(DeviceId id, std::uint32_t fromMs, std::optional<s
 
 void QtAudioEngine::Tick(DeviceId id) {
   Device* device = Find(id);
-  if (device == nullptr || !device->playing || device->sink == nullptr) {
+  if (device == nullptr) {
+    return;
+  }
+  if (device->recording) {
+    Pull(*device);
+    if (device->recording && Now() - device->lastCapture > kStalledNs) {
+      device->lost = errors_.Make(AudioError::InputFailed,
+                                  QStringLiteral("The recording was cut short: the audio input "
+                                                 "delivered no sound for 2 seconds. What was "
+                                                 "captured until then is kept."));
+      EndRecording(*device);
+    }
+    return;
+  }
+  if (!device->playing || device->sink == nullptr) {
     return;
   }
   QAudioSink* sink = device->sink;
-  if (Failed(sink->state(), sink->error()) || device->output == nullptr) {
+  // A stream the server dropped shows as a negative free size.
+  if (Failed(sink->state(), sink->error()) || device->output == nullptr || sink->bytesFree() < 0) {
     FinishPlayback(id, *device, NotifyCode::Failure);
     return;
   }
@@ -282,7 +305,11 @@ void QtAudioEngine::Tick(DeviceId id) {
     FinishPlayback(id, *device, NotifyCode::Successful);
     return;
   }
-  if (device->guard.hasExpired()) {
+  if (processed > device->progressUs) {
+    device->progressUs = processed;
+    device->progressAt = now;
+  }
+  if (device->guard.hasExpired() || now - device->progressAt > kStalledNs) {
     FinishPlayback(id, *device, NotifyCode::Failure);
     return;
   }
@@ -359,7 +386,7 @@ ErrorCode QtAudioEngine::Record(DeviceId id, std::uint32_t fromMs) {
   }
   if (device->recording) {
     Pull(*device);
-    EndRecording(*device, false);
+    EndRecording(*device);
   }
 
   device->timings = Timings{};
@@ -382,6 +409,8 @@ ErrorCode QtAudioEngine::Record(DeviceId id, std::uint32_t fromMs) {
   device->partial.clear();
   device->lost = kNoError;
   device->recording = true;
+  device->lastCapture = device->timings.recordCalled;
+  device->tick.start();
   connect(stream, &QIODevice::readyRead, this, [this, id] {
     if (Device* found = Find(id)) {
       Pull(*found);
@@ -399,8 +428,9 @@ void QtAudioEngine::Pull(Device& device) {
   if (data.isEmpty()) {
     return;
   }
+  device.lastCapture = Now();
   if (device.timings.firstCapture == 0) {
-    device.timings.firstCapture = Now();
+    device.timings.firstCapture = device.lastCapture;
   }
   if (!device.partial.isEmpty()) {
     data.prepend(device.partial);
@@ -435,11 +465,12 @@ void QtAudioEngine::OnSourceStateChanged(DeviceId id) {
       AudioError::InputFailed,
       QStringLiteral("The recording was cut short: %1. What was captured until then is kept.")
           .arg(StreamErrorText(error)));
-  EndRecording(*device, true);
+  EndRecording(*device);
 }
 
-void QtAudioEngine::EndRecording(Device& device, bool /*keepError*/) {
+void QtAudioEngine::EndRecording(Device& device) {
   device.recording = false;
+  device.tick.stop();
   if (device.source != nullptr) {
     device.source->disconnect(this);
     if (device.input != nullptr) {
@@ -478,7 +509,7 @@ ErrorCode QtAudioEngine::Stop(DeviceId id) {
       QThread::msleep(2);
     }
     if (device->recording) {
-      EndRecording(*device, false);
+      EndRecording(*device);
     }
   }
   return std::exchange(device->lost, kNoError);
@@ -506,7 +537,7 @@ ErrorCode QtAudioEngine::Close(DeviceId id) {
     FinishPlayback(id, *device, NotifyCode::Aborted);
   }
   if (device->recording) {
-    EndRecording(*device, false);
+    EndRecording(*device);
   }
   devices_.erase(id);
   return kNoError;

@@ -68,7 +68,7 @@ class QtAudioEngine final : public QObject, public AudioEngine {
   void Tick(DeviceId id);     // playback: feed the sink, detect the end
   void Pull(Device& device);  // recording: take what the source has captured
   void FinishPlayback(DeviceId id, Device& device, NotifyCode code);
-  void EndRecording(Device& device, bool keepError);
+  void EndRecording(Device& device);
   void OnSourceStateChanged(DeviceId id);
 
   std::map<DeviceId, std::unique_ptr<Device>> devices_;

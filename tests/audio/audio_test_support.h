@@ -1,0 +1,187 @@
+// Helpers of the audio tests: message boxes captured instead of shown, playback notices
+// collected, tone files written and sound files measured with libsndfile directly (so the
+// project's own reader and writer are checked against an independent path).
+#pragma once
+
+#include <sndfile.h>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QObject>
+#include <QString>
+#include <QThread>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <numbers>
+#include <optional>
+#include <vector>
+
+#include "audio/audio_engine.h"
+#include "platform/window_services.h"
+
+namespace voxtar::testing {
+
+// Installs itself as the window services for its lifetime and records every message box.
+class BoxRecorder final : public platform::WindowServices {
+ public:
+  BoxRecorder() { platform::SetServices(this); }
+  ~BoxRecorder() override { platform::SetServices(nullptr); }
+  BoxRecorder(const BoxRecorder&) = delete;
+  BoxRecorder& operator=(const BoxRecorder&) = delete;
+
+  void ShowMessageBox(const platform::MessageBoxRequest& request) override {
+    boxes.push_back(request);
+  }
+  std::optional<QString> GetOpenFileName(const platform::OpenFileRequest&) override {
+    return std::nullopt;
+  }
+
+  std::vector<platform::MessageBoxRequest> boxes;
+};
+
+// Receives PlaybackNotices like the main dialog does, noting when each arrived.
+class NoticeCollector final : public QObject {
+ public:
+  struct Received {
+    audio::NotifyCode code;
+    audio::DeviceId device;
+    std::chrono::steady_clock::time_point at;
+  };
+
+  bool event(QEvent* event) override {
+    if (event->type() == audio::PlaybackNotice::kType) {
+      const auto* notice = static_cast<audio::PlaybackNotice*>(event);
+      notices.push_back({notice->code(), notice->device(), std::chrono::steady_clock::now()});
+      return true;
+    }
+    return QObject::event(event);
+  }
+
+  std::vector<Received> notices;
+};
+
+// Runs the event loop until `done` holds or `timeoutMs` passed; whether it holds.
+inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() >= timeoutMs) {
+      return false;
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(1);
+  }
+  return true;
+}
+
+// Runs the event loop for `ms` milliseconds.
+inline void Spin(int ms) {
+  WaitUntil([] { return false; }, ms);
+}
+
+// Writes a sine (or silence with amplitude 0) to a new sound file of the given format.
+inline void WriteTone(const std::filesystem::path& path, int format, int rate, int channels,
+                      double seconds, double frequency, double amplitude) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = channels;
+  info.format = format;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (file == nullptr) {
+    throw std::runtime_error(sf_strerror(nullptr));
+  }
+  const auto frames = static_cast<std::size_t>(std::lround(seconds * rate));
+  std::vector<double> samples(frames * static_cast<std::size_t>(channels));
+  for (std::size_t n = 0; n < frames; ++n) {
+    const double value =
+        amplitude * std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(n) / rate);
+    for (int c = 0; c < channels; ++c) {
+      samples[n * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] = value;
+    }
+  }
+  sf_writef_double(file, samples.data(), static_cast<sf_count_t>(frames));
+  sf_close(file);
+}
+
+// A sound file as normalised doubles, one vector per channel.
+struct Sound {
+  SF_INFO info{};
+  std::vector<std::vector<double>> channels;
+};
+
+inline Sound ReadSound(const std::filesystem::path& path) {
+  Sound sound;
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sound.info);
+  if (file == nullptr) {
+    throw std::runtime_error(std::string("cannot read ") + path.string() + ": " +
+                             sf_strerror(nullptr));
+  }
+  const auto count = static_cast<std::size_t>(sound.info.channels);
+  std::vector<double> all(static_cast<std::size_t>(sound.info.frames) * count);
+  const sf_count_t got = sf_readf_double(file, all.data(), sound.info.frames);
+  sf_close(file);
+  sound.channels.assign(count, {});
+  for (std::size_t n = 0; n < static_cast<std::size_t>(got); ++n) {
+    for (std::size_t c = 0; c < count; ++c) {
+      sound.channels[c].push_back(all[n * count + c]);
+    }
+  }
+  return sound;
+}
+
+// Root mean square of samples[from, to).
+inline double Rms(const std::vector<double>& samples, std::size_t from = 0,
+                  std::size_t to = SIZE_MAX) {
+  to = std::min(to, samples.size());
+  if (from >= to) {
+    return 0.0;
+  }
+  double sum = 0.0;
+  for (std::size_t i = from; i < to; ++i) {
+    sum += samples[i] * samples[i];
+  }
+  return std::sqrt(sum / static_cast<double>(to - from));
+}
+
+// Frequency of a steady tone in samples[from, to), from its rising zero crossings.
+inline double ToneFrequency(const std::vector<double>& samples, int rate, std::size_t from = 0,
+                            std::size_t to = SIZE_MAX) {
+  to = std::min(to, samples.size());
+  std::optional<double> first;
+  double last = 0.0;
+  int crossings = 0;
+  for (std::size_t i = from + 1; i < to; ++i) {
+    if (samples[i - 1] < 0.0 && samples[i] >= 0.0) {
+      const double at = static_cast<double>(i - 1) +
+                        samples[i - 1] / (samples[i - 1] - samples[i]);  // interpolated
+      if (!first) {
+        first = at;
+      } else {
+        ++crossings;
+      }
+      last = at;
+    }
+  }
+  if (!first || crossings == 0) {
+    return 0.0;
+  }
+  return crossings * rate / (last - *first);
+}
+
+// Index of the first and one past the last sample whose magnitude reaches `threshold`.
+inline std::pair<std::size_t, std::size_t> LoudSpan(const std::vector<double>& samples,
+                                                    double threshold) {
+  std::size_t first = samples.size();
+  std::size_t last = 0;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    if (std::abs(samples[i]) >= threshold) {
+      first = std::min(first, i);
+      last = i + 1;
+    }
+  }
+  return {first, last};
+}
+
+}  // namespace voxtar::testing

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Runs CMD... against a private PulseAudio server, so tests and benchmarks need no sound card and
+# never touch the user's own server. The server gets a fresh 0700 runtime directory (also HOME),
+# a null sink "voxtar_out" as default output, and the sink's monitor, remapped to an ordinary
+# source "voxtar_in" (Qt lists no monitor sources), as default input: whatever is played can be
+# recorded. A null source looped into the sink keeps the sink rendering, so captured data flows
+# from the first moment instead of in 2-second blocks.
+#
+# Exports XDG_RUNTIME_DIR, HOME, XDG_CONFIG_HOME, PULSE_SERVER, PULSE_COOKIE, PULSE_CLIENTCONFIG and
+# VOXTAR_PULSE_PID (the server's PID) to CMD. The server is a child of this script; it is killed
+# by PID and waited for when CMD ends. Exit status: CMD's, or 77 when no server could start.
+#
+# Usage: with-pulseaudio.sh CMD [ARG...]
+set -euo pipefail
+
+if [ $# -eq 0 ]; then
+  echo "usage: $0 CMD [ARG...]" >&2
+  exit 2
+fi
+if ! command -v pulseaudio >/dev/null; then
+  echo "with-pulseaudio: pulseaudio is not installed" >&2
+  exit 77
+fi
+
+runtime="$(mktemp -d "${TMPDIR:-/tmp}/voxtar-pulse.XXXXXX")"
+chmod 700 "$runtime"
+server_pid=""
+
+cleanup() {
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+mkdir -p "$runtime/pulse" "$runtime/home/.config/pulse"
+export XDG_RUNTIME_DIR="$runtime"
+export HOME="$runtime/home"
+export PULSE_SERVER="unix:$runtime/pulse/native"
+export PULSE_COOKIE="$runtime/cookie"
+export PULSE_CLIENTCONFIG="$runtime/client.conf"
+export XDG_CONFIG_HOME="$HOME/.config"
+unset PULSE_SINK PULSE_SOURCE
+
+cat >"$PULSE_CLIENTCONFIG" <<CONF
+autospawn = no
+default-server = $PULSE_SERVER
+CONF
+
+cat >"$XDG_CONFIG_HOME/pulse/daemon.conf" <<CONF
+default-sample-format = float32le
+default-sample-rate = 48000
+alternate-sample-rate = 48000
+default-sample-channels = 2
+default-fragments = 4
+default-fragment-size-msec = 5
+CONF
+
+cat >"$runtime/default.pa" <<CONF
+load-module module-native-protocol-unix auth-anonymous=1 socket=$runtime/pulse/native
+load-module module-null-sink sink_name=voxtar_out rate=48000 channels=2 format=float32le sink_properties=device.description=Voxtar-Test-Output
+load-module module-remap-source source_name=voxtar_in master=voxtar_out.monitor source_properties=device.description=Voxtar-Test-Input
+load-module module-null-source source_name=voxtar_silence rate=48000 channels=2
+load-module module-loopback source=voxtar_silence sink=voxtar_out latency_msec=20 source_dont_move=true sink_dont_move=true
+set-default-sink voxtar_out
+set-default-source voxtar_in
+CONF
+
+pulseaudio -n -F "$runtime/default.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+  --disallow-exit=yes --disallow-module-loading=no --log-target=file:"$runtime/server.log" \
+  --log-level=warning --system=no \
+  --high-priority=no --realtime=no 2>>"$runtime/server.log" &
+server_pid=$!
+export VOXTAR_PULSE_PID="$server_pid"
+
+# The server is ready once a client gets its info; give up after 10 s.
+for _ in $(seq 100); do
+  if pactl info >/dev/null 2>&1; then
+    break
+  fi
+  if ! kill -0 "$server_pid" 2>/dev/null; then
+    break
+  fi
+  sleep 0.1
+done
+if ! pactl info >/dev/null 2>&1; then
+  echo "with-pulseaudio: the PulseAudio server did not start" >&2
+  cat "$runtime/server.log" >&2 || true
+  exit 77
+fi
+
+# A null sink starts with a latency of up to 2 s; wait until it renders in small blocks, as it
+# does once the looped-in silence has pulled its latency down.
+sink_latency_usec() {
+  pactl list sinks 2>/dev/null | sed -n 's/^[[:space:]]*Latency: \([0-9]*\) usec.*/\1/p' | head -n1
+}
+for _ in $(seq 100); do
+  latency="$(sink_latency_usec)"
+  if [ -n "$latency" ] && [ "$latency" -lt 100000 ]; then
+    break
+  fi
+  sleep 0.05
+done
+
+status=0
+"$@" || status=$?
+exit "$status"
