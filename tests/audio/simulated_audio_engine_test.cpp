@@ -1,0 +1,152 @@
+// The simulated engine itself: other tests (the main dialog's too) rely on its clock, its
+// captured tone, its injected failures and its notices behaving like the real engine's.
+#include "audio/simulated_audio_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include "platform/file_system.h"
+#include "tests/audio/audio_test_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace voxtar::audio {
+namespace {
+
+using Command = SimulatedAudioEngine::Command;
+
+class SimulatedEngineTest : public ::testing::Test {
+ protected:
+  // Opens an in-memory element of 16-bit mono at 8000 Hz holding `frames` frames of silence.
+  DeviceId OpenSilence(std::uint64_t frames) {
+    engine_.AddElement(u"mem.wav", MakeElement(SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, frames));
+    DeviceId id = 0;
+    EXPECT_EQ(engine_.Open(u"mem.wav", &id), kNoError);
+    return id;
+  }
+
+  std::vector<std::int16_t> Samples(DeviceId id) {
+    const WaveElement* element = engine_.element(id);
+    std::vector<std::int16_t> samples(element->samples.size() / 2);
+    std::memcpy(samples.data(), element->samples.data(), element->samples.size());
+    return samples;
+  }
+
+  void Deliver() { QCoreApplication::sendPostedEvents(&notify_); }
+
+  SimulatedAudioEngine engine_;
+  testing::NoticeCollector notify_;
+};
+
+TEST_F(SimulatedEngineTest, InjectedFailuresHitOnceOrUntilCleared) {
+  const DeviceId id = OpenSilence(8000);
+  engine_.FailNext(Command::Stop, 77, QStringLiteral("once"));
+  EXPECT_EQ(engine_.Stop(id), 77u);
+  EXPECT_EQ(engine_.ErrorText(77), QStringLiteral("once"));
+  EXPECT_EQ(engine_.Stop(id), kNoError);
+
+  engine_.FailAlways(Command::Play, 78, QStringLiteral("always"));
+  EXPECT_EQ(engine_.Play(id, 0, std::nullopt, &notify_), 78u);
+  EXPECT_EQ(engine_.Play(id, 0, std::nullopt, &notify_), 78u);
+  EXPECT_FALSE(engine_.isPlaying(id));
+  engine_.ClearFailures();
+  EXPECT_EQ(engine_.Play(id, 0, std::nullopt, &notify_), kNoError);
+  EXPECT_EQ(engine_.calls().back().result, kNoError);
+  EXPECT_EQ(engine_.calls()[engine_.calls().size() - 2].result, 78u);
+}
+
+TEST_F(SimulatedEngineTest, RecordingOverwritesFromItsPositionKeepsTheRestAndExtends) {
+  const DeviceId id = OpenSilence(8000);  // 1 s
+  engine_.SetInputTone(1000.0, 0.5);
+  ASSERT_EQ(engine_.Record(id, 200), kNoError);
+  engine_.Advance(300);
+  ASSERT_EQ(engine_.Stop(id), kNoError);
+  auto samples = Samples(id);
+  ASSERT_EQ(samples.size(), 8000u);
+  auto loud = [](std::int16_t s) { return std::abs(s) > 1000; };
+  EXPECT_TRUE(std::none_of(samples.begin(), samples.begin() + 1600, loud));
+  EXPECT_TRUE(std::any_of(samples.begin() + 1600, samples.begin() + 4000, loud));
+  EXPECT_TRUE(std::none_of(samples.begin() + 4000, samples.end(), loud));
+
+  ASSERT_EQ(engine_.Record(id, 800), kNoError);
+  engine_.Advance(500);
+  engine_.Stop(id);
+  std::uint32_t length = 0;
+  engine_.QueryLength(id, &length);
+  EXPECT_EQ(length, 1300u);
+
+  EXPECT_NE(engine_.Record(id, 1301), kNoError);  // beyond the end
+  EXPECT_EQ(CauseOf(engine_.calls().back().result), AudioError::OutOfRange);
+}
+
+TEST_F(SimulatedEngineTest, NoticesTellHowAPlaybackEnded) {
+  const DeviceId id = OpenSilence(8000);
+  engine_.Play(id, 0, 500, &notify_);
+  engine_.Play(id, 0, std::nullopt, &notify_);  // supersedes
+  engine_.Advance(600);
+  Deliver();
+  ASSERT_EQ(notify_.notices.size(), 1u);
+  EXPECT_EQ(notify_.notices[0].code, NotifyCode::Superseded);
+  engine_.Advance(400);
+  Deliver();
+  ASSERT_EQ(notify_.notices.size(), 2u);
+  EXPECT_EQ(notify_.notices[1].code, NotifyCode::Successful);
+  EXPECT_EQ(notify_.notices[1].device, id);
+
+  engine_.Play(id, 0, std::nullopt, &notify_);
+  engine_.LoseDevice(id);
+  engine_.Play(id, 100, std::nullopt, &notify_);
+  engine_.Close(id);
+  Deliver();
+  ASSERT_EQ(notify_.notices.size(), 4u);
+  EXPECT_EQ(notify_.notices[2].code, NotifyCode::Failure);
+  EXPECT_EQ(notify_.notices[3].code, NotifyCode::Aborted);
+  EXPECT_EQ(CauseOf(engine_.Stop(id)), AudioError::InvalidDevice);
+}
+
+TEST_F(SimulatedEngineTest, PlayRefusesRangesOutsideTheSoundAndWhileRecording) {
+  const DeviceId id = OpenSilence(8000);
+  EXPECT_EQ(CauseOf(engine_.Play(id, 600, 500, &notify_)), AudioError::OutOfRange);
+  EXPECT_EQ(CauseOf(engine_.Play(id, 0, 1001, &notify_)), AudioError::OutOfRange);
+  engine_.Record(id, 0);
+  EXPECT_EQ(CauseOf(engine_.Play(id, 0, std::nullopt, &notify_)), AudioError::Busy);
+  EXPECT_TRUE(engine_.isRecording(id));
+  Deliver();
+  EXPECT_TRUE(notify_.notices.empty());
+}
+
+TEST_F(SimulatedEngineTest, ALostInputEndsTheRecordingAndItsStopSaysSo) {
+  const DeviceId id = OpenSilence(0);
+  engine_.Record(id, 0);
+  engine_.Advance(100);
+  engine_.LoseDevice(id);
+  engine_.Advance(100);
+  EXPECT_FALSE(engine_.isRecording(id));
+  const ErrorCode error = engine_.Stop(id);
+  EXPECT_EQ(CauseOf(error), AudioError::InputFailed);
+  EXPECT_FALSE(engine_.ErrorText(error).isEmpty());
+  EXPECT_EQ(engine_.element(id)->frames(), 800u);  // what came in before the loss
+  EXPECT_EQ(engine_.Stop(id), kNoError);           // told once
+}
+
+TEST_F(SimulatedEngineTest, ElementsOnDiskAreReadAndSavedLikeTheRealEngineDoes) {
+  testing::TempDir dir;
+  const auto file = dir / "sample.wav";
+  testing::WriteTone(file, SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 11025, 1, 0.5, 300.0, 0.5);
+  DeviceId id = 0;
+  ASSERT_EQ(engine_.Open(platform::FromUtf8(file.string()), &id), kNoError);
+  std::uint32_t length = 0;
+  engine_.QueryLength(id, &length);
+  EXPECT_EQ(length, 500u);
+  engine_.Record(id, 0);
+  engine_.Advance(1000);
+  const auto take = dir / "take.wav";
+  ASSERT_EQ(engine_.Save(id, platform::FromUtf8(take.string())), kNoError);
+  const auto sound = testing::ReadSound(take);
+  EXPECT_EQ(sound.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_U8);
+  EXPECT_EQ(sound.info.frames, 11025);
+  EXPECT_NEAR(testing::ToneFrequency(sound.channels[0], 11025), 440.0, 1.0);
+}
+
+}  // namespace
+}  // namespace voxtar::audio

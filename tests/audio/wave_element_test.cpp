@@ -1,0 +1,174 @@
+// Sound files in and out of memory: every template format comes back exactly as it was, a file
+// is replaced only whole, and failures name their cause.
+#include "audio/wave_element.h"
+
+#include <gtest/gtest.h>
+
+#include "audio/audio_errors.h"
+#include "platform/file_system.h"
+#include "tests/audio/audio_test_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace voxtar::audio {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+
+std::u16string Wide(const std::filesystem::path& path) {
+  return platform::FromUtf8(path.string());
+}
+
+// All samples as libsndfile's ints: exact for every PCM width.
+std::vector<int> Ints(const std::filesystem::path& path, SF_INFO* info) {
+  *info = SF_INFO{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, info);
+  EXPECT_NE(file, nullptr);
+  std::vector<int> samples(static_cast<std::size_t>(info->frames * info->channels));
+  sf_readf_int(file, samples.data(), info->frames);
+  sf_close(file);
+  return samples;
+}
+
+struct Format {
+  const char* name;
+  int format;
+  int channels;
+};
+
+class RoundTrip : public ::testing::TestWithParam<Format> {};
+
+TEST_P(RoundTrip, ReadAndWrittenBackTheFileKeepsItsFormatAndEverySample) {
+  TempDir dir;
+  const auto source = dir / "source.wav";
+  const auto copy = dir / "copy.wav";
+  testing::WriteTone(source, GetParam().format, 44100, GetParam().channels, 0.3, 997.0, 0.9);
+  WaveElement element;
+  QString error;
+  ASSERT_TRUE(ReadWaveFile(Wide(source), &element, &error)) << error.toStdString();
+  EXPECT_EQ(element.format, GetParam().format);
+  EXPECT_EQ(element.frames(), 13230u);
+  EXPECT_EQ(element.lengthMs(), 300u);
+  ASSERT_TRUE(WriteWaveFile(element, Wide(copy), &error)) << error.toStdString();
+
+  SF_INFO before;
+  SF_INFO after;
+  const auto original = Ints(source, &before);
+  const auto written = Ints(copy, &after);
+  EXPECT_EQ(after.format, before.format);
+  EXPECT_EQ(after.samplerate, before.samplerate);
+  EXPECT_EQ(after.channels, before.channels);
+  EXPECT_EQ(written, original);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, RoundTrip,
+    ::testing::Values(Format{"U8Mono", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1},
+                      Format{"Pcm16Stereo", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2},
+                      Format{"Pcm24Wavex", SF_FORMAT_WAVEX | SF_FORMAT_PCM_24, 2},
+                      Format{"Pcm24Wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1},
+                      Format{"Pcm32", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 1},
+                      Format{"Float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2},
+                      Format{"ULaw", SF_FORMAT_WAV | SF_FORMAT_ULAW, 1}),
+    [](const ::testing::TestParamInfo<Format>& format) { return format.param.name; });
+
+TEST(WaveElement, AnEmptyTemplateIsNormal) {
+  TempDir dir;
+  const auto empty = dir / "sample.wav";
+  testing::WriteTone(empty, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 1, 0.0, 0.0, 0.0);
+  WaveElement element;
+  QString error;
+  ASSERT_TRUE(ReadWaveFile(Wide(empty), &element, &error));
+  EXPECT_EQ(element.frames(), 0u);
+  EXPECT_EQ(element.kind, SampleKind::Float);
+  const auto copy = dir / "copy.wav";
+  ASSERT_TRUE(WriteWaveFile(element, Wide(copy), &error));
+  SF_INFO info;
+  Ints(copy, &info);
+  EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  EXPECT_EQ(info.frames, 0);
+}
+
+TEST(WaveElement, UnreadableFilesNameTheirCause) {
+  TempDir dir;
+  WaveElement element;
+  QString error;
+  bool notOpened = false;
+  EXPECT_FALSE(ReadWaveFile(Wide(dir / "missing.wav"), &element, &error, &notOpened));
+  EXPECT_TRUE(notOpened);
+  EXPECT_TRUE(error.contains(QStringLiteral("missing.wav")));
+  EXPECT_TRUE(error.contains(QStringLiteral("No such file")));
+
+  testing::WriteBytes(dir / "text.wav", "RIFF but not really");
+  EXPECT_FALSE(ReadWaveFile(Wide(dir / "text.wav"), &element, &error, &notOpened));
+  EXPECT_FALSE(notOpened);
+  EXPECT_TRUE(error.contains(QStringLiteral("not a sound file")));
+
+  EXPECT_FALSE(ReadWaveFile(Wide(dir.path()), &element, &error, &notOpened));  // a directory
+  EXPECT_TRUE(notOpened);
+}
+
+TEST(WaveElement, AFailedWriteLeavesTheTargetAsItWas) {
+  TempDir dir;
+  const WaveElement element = MakeElement(SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, 800);
+  QString error;
+  EXPECT_FALSE(WriteWaveFile(element, Wide(dir / "no" / "dir.wav"), &error));
+  EXPECT_TRUE(error.contains(QStringLiteral("dir.wav")));
+  EXPECT_FALSE(std::filesystem::exists(dir / "no"));
+
+  // A format libsndfile cannot write is refused before the target is touched.
+  const auto take = dir / "take.wav";
+  testing::WriteBytes(take, "old take");
+  WaveElement odd = element;
+  odd.format = SF_FORMAT_WAV | SF_FORMAT_VORBIS;
+  EXPECT_FALSE(WriteWaveFile(odd, Wide(take), &error));
+  EXPECT_EQ(ReadBytes(take), "old take");
+
+  std::filesystem::permissions(take, std::filesystem::perms::owner_read);
+  EXPECT_FALSE(WriteWaveFile(element, Wide(take), &error));
+  EXPECT_EQ(ReadBytes(take), "old take");
+
+  // Replacing a writable take works and leaves no temporary file.
+  std::filesystem::permissions(take, std::filesystem::perms::owner_all);
+  EXPECT_TRUE(WriteWaveFile(element, Wide(take), &error)) << error.toStdString();
+  EXPECT_NE(ReadBytes(take), "old take");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+TEST(WaveElement, OverwriteKeepsWhatLiesBeyondAndExtendsThePastEnd) {
+  WaveElement element = MakeElement(SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1000, 2, 4);
+  ASSERT_EQ(element.samples.size(), 8u);
+  const std::byte two[4] = {std::byte{1}, std::byte{2}, std::byte{3}, std::byte{4}};
+  element.Overwrite(1, two, 4);
+  EXPECT_EQ(element.frames(), 4u);
+  EXPECT_EQ(element.samples[1], std::byte{0x80});  // untouched silence before
+  EXPECT_EQ(element.samples[2], std::byte{1});
+  EXPECT_EQ(element.samples[6], std::byte{0x80});  // and after
+  element.Overwrite(3, two, 4);
+  EXPECT_EQ(element.frames(), 5u);
+  EXPECT_EQ(element.FramesAt(1500), 1500u);
+  EXPECT_EQ(element.MsOf(1999), 1999u);
+  EXPECT_EQ(element.lengthMs(), 5u);
+}
+
+TEST(ErrorBook, DetailsAreKeptPerCodeAndFallBackToTheCause) {
+  ErrorBook book;
+  const ErrorCode plain = book.Make(AudioError::NoInputDevice);
+  const ErrorCode first = book.Make(AudioError::CannotWrite, QStringLiteral("first"));
+  const ErrorCode second = book.Make(AudioError::CannotWrite, QStringLiteral("second"));
+  EXPECT_NE(first, second);
+  EXPECT_EQ(CauseOf(first), AudioError::CannotWrite);
+  EXPECT_EQ(book.Text(plain), CauseText(AudioError::NoInputDevice));
+  EXPECT_EQ(book.Text(first), QStringLiteral("first"));
+  EXPECT_EQ(book.Text(second), QStringLiteral("second"));
+  for (int i = 0; i < 100; ++i) {
+    book.Make(AudioError::Busy, QStringLiteral("later"));
+  }
+  EXPECT_EQ(book.Text(first), CauseText(AudioError::CannotWrite));
+  EXPECT_NE(plain, kNoError);
+}
+
+}  // namespace
+}  // namespace voxtar::audio

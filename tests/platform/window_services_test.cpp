@@ -1,0 +1,128 @@
+// The real message boxes and open dialog on the offscreen platform: a timer inspects the window
+// that is up and answers it as the operator would.
+#include "platform/window_services.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+#include "tests/support/temp_dir.h"
+
+namespace voxtar::platform {
+namespace {
+
+// Calls `answer` with the first visible top-level window of type T once it is up.
+template <typename T>
+void AnswerWhenShown(std::function<void(T*)> answer) {
+  auto* poll = new QTimer;
+  QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* window = qobject_cast<T*>(widget); window != nullptr && window->isVisible()) {
+        poll->stop();
+        poll->deleteLater();
+        answer(window);
+        return;
+      }
+    }
+  });
+  poll->start(10);
+}
+
+TEST(WindowServices, AnUnownedBoxHasOnlyOkNoIconAndBlocksNoOtherWindow) {
+  QWidget other;
+  other.show();
+  bool seen = false;
+  AnswerWhenShown<QMessageBox>([&](QMessageBox* box) {
+    seen = true;
+    EXPECT_EQ(box->windowTitle(), QStringLiteral("Wave Error"));
+    EXPECT_EQ(box->text(), QStringLiteral("The device is not ready."));
+    EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+    EXPECT_EQ(box->windowModality(), Qt::NonModal);
+    EXPECT_EQ(box->parentWidget(), nullptr);
+    EXPECT_TRUE(other.isEnabled());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    box->button(QMessageBox::Ok)->click();
+  });
+  ShowMessageBox(nullptr, QStringLiteral("The device is not ready."), QStringLiteral("Wave Error"));
+  EXPECT_TRUE(seen);
+}
+
+TEST(WindowServices, AnOwnedWarningBoxIsModalToItsOwner) {
+  QWidget owner;
+  owner.setWindowTitle(QStringLiteral("owner"));
+  owner.show();
+  bool seen = false;
+  AnswerWhenShown<QMessageBox>([&](QMessageBox* box) {
+    seen = true;
+    EXPECT_EQ(box->icon(), QMessageBox::Warning);
+    EXPECT_EQ(box->parentWidget(), &owner);
+    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+    box->button(QMessageBox::Ok)->click();
+  });
+  ShowMessageBox(&owner, QStringLiteral("Cannot write file"), QStringLiteral("x.idx"),
+                 BoxIcon::Warning);
+  EXPECT_TRUE(seen);
+}
+
+TEST(WindowServices, TheOpenDialogStartsWhereToldTakesOnlyExistingFilesAndKeepsTheWorkingDir) {
+  testing::TempDir dir;
+  const auto ini = dir / "Ini";
+  std::filesystem::create_directories(ini);
+  testing::WriteBytes(ini / "lesson1.idx", "a b\r\n");
+  const QString workingDir = QDir::currentPath();
+  const QString iniPath = QString::fromStdString(ini.string()) + QLatin1Char('/');
+
+  AnswerWhenShown<QFileDialog>([&](QFileDialog* dialog) {
+    EXPECT_EQ(QDir(dialog->directory()).absolutePath(), QDir(iniPath).absolutePath());
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
+    EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("Lesson Files (*.idx)")});
+    EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("idx"));
+    dialog->selectFile(QStringLiteral("lesson1.idx"));
+    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+  });
+  OpenFileRequest request;
+  request.initialPath = iniPath;
+  request.filter = QStringLiteral("Lesson Files (*.idx)");
+  request.defaultSuffix = QStringLiteral("*.idx");
+  const auto chosen = Services().GetOpenFileName(request);
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_EQ(*chosen, QString::fromStdString((ini / "lesson1.idx").string()));
+  EXPECT_EQ(QDir::currentPath(), workingDir);
+
+  AnswerWhenShown<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+  EXPECT_FALSE(Services().GetOpenFileName(request).has_value());
+}
+
+TEST(WindowServices, InstalledServicesReplaceTheRealOnes) {
+  struct Fake final : WindowServices {
+    void ShowMessageBox(const MessageBoxRequest& request) override { shown.push_back(request); }
+    std::optional<QString> GetOpenFileName(const OpenFileRequest&) override {
+      return QStringLiteral("/x");
+    }
+    std::vector<MessageBoxRequest> shown;
+  } fake;
+  WindowServices* real = &Services();
+  SetServices(&fake);
+  ShowMessageBox(nullptr, QStringLiteral("text"), QStringLiteral("caption"));
+  EXPECT_EQ(Services().GetOpenFileName({}), QStringLiteral("/x"));
+  SetServices(nullptr);
+  EXPECT_EQ(&Services(), real);
+  ASSERT_EQ(fake.shown.size(), 1u);
+  EXPECT_EQ(fake.shown[0].text, QStringLiteral("text"));
+  EXPECT_EQ(fake.shown[0].caption, QStringLiteral("caption"));
+  EXPECT_EQ(fake.shown[0].icon, BoxIcon::None);
+}
+
+}  // namespace
+}  // namespace voxtar::platform
