@@ -1,18 +1,23 @@
-// The main dialog: its template, its start-up state, the display, the keys that end it and the
-// About box. The commands' audio paths are in voxtar_dlg_commands_test.cpp.
+// The main dialog: its template, its start-up state, the display, the keys that end it, the About
+// box, and its commands through real clicks and keys on the simulated audio engine.
 #include "ui/voxtar_dlg.h"
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 #include <QContextMenuEvent>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
+#include "audio/simulated_audio_engine.h"
+#include "audio/wave_element.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/dialog_controls.h"
 #include "ui/prompt_display.h"
@@ -308,6 +313,385 @@ TEST(MainDialogAbout, F1AndTheContextMenuOpenIt) {
   QApplication::sendEvent(&dialog, &event);
   EXPECT_EQ(itemText, QStringLiteral("&About Voxtar..."));
   EXPECT_EQ(about.count, 2);
+}
+
+}  // namespace
+}  // namespace voxtar
+
+// ---- Commands, on the simulated audio engine ---------------------------------------------------
+
+namespace voxtar {
+namespace {
+
+using Command = audio::SimulatedAudioEngine::Command;
+
+constexpr int kWav16 = 0x010002;  // WAV, 16-bit PCM
+
+class MainDialogCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    audio::SetEngine(&engine);
+    QString error;
+    ASSERT_TRUE(audio::WriteWaveFile(audio::MakeElement(kWav16, 22050, 1, 22050),
+                                     (dir.wide() + u"/sample.wav"), &error))
+        << error.toStdString();
+    sampleBytes = testing::ReadBytes(dir / "sample.wav");
+    // a001 has a take of one second.
+    std::filesystem::create_directories(dir / "Prompt/unit");
+    ASSERT_TRUE(audio::WriteWaveFile(audio::MakeElement(kWav16, 22050, 1, 22050),
+                                     dir.wide() + u"/Prompt/unit/a001.wav", &error));
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  }
+  // The dialog (declared last) goes first and closes its device while the engine exists.
+  void TearDown() override { audio::SetEngine(nullptr); }
+  void Load(const std::vector<std::u16string>& lines) {
+    testing::WriteBytes(dir / "Ini/unit.idx", testing::IndexBytes(lines));
+    services.nextFile = QString::fromStdString((dir / "Ini/unit.idx").string());
+    Click(ids::kOpen);
+    ASSERT_NE(dialog.lesson().state, LessonState::NoLesson);
+  }
+  void Click(int id) {
+    QTest::mouseClick(static_cast<QPushButton*>(dialog.GetDlgItem(id)), Qt::LeftButton);
+  }
+  void Type(const QString& text, bool replace = true) {
+    auto* box = static_cast<QPlainTextEdit*>(dialog.GetDlgItem(ids::kPromptText));
+    box->setFocus();
+    if (replace) {
+      box->selectAll();
+    } else {
+      box->moveCursor(QTextCursor::End);
+    }
+    QTest::keyClicks(box, text);
+  }
+  int CountOf(Command command) const {
+    int count = 0;
+    for (Command logged : engine.commands()) {
+      count += logged == command ? 1 : 0;
+    }
+    return count;
+  }
+  std::string IndexFile() const { return testing::ReadBytes(dir / "Ini/unit.idx"); }
+
+  testing::TempDir dir;
+  testing::ScopedWorkingDirectory cwd{dir.path()};
+  FakeWindowServices services;
+  audio::SimulatedAudioEngine engine;
+  std::string sampleBytes;
+  CVoxtarDlg dialog;
+};
+
+TEST_F(MainDialogCommands, PlayStopAndANoticeAfterTheStop) {
+  Load({u"a001.wav Hello there"});
+  Click(ids::kPlay);
+  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Playing);
+  ASSERT_NE(dialog.device(), nullptr);
+  EXPECT_EQ(dialog.device()->fileName(), dir.wide() + u"/Prompt/unit/a001.wav");
+  engine.Advance(1100);  // past the end: the notice comes
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  ASSERT_NE(dialog.device(), nullptr);  // kept open for the next press
+
+  Click(ids::kPlay);  // the same device plays again from the start
+  EXPECT_EQ(CountOf(Command::Open), 1);
+  EXPECT_EQ(CountOf(Command::Play), 2);
+  Click(ids::kPlay);  // stops
+  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  const int stops = CountOf(Command::Stop);
+  QCoreApplication::postEvent(
+      &dialog, new audio::PlaybackNotice(audio::NotifyCode::Aborted, dialog.device()->deviceId()));
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(CountOf(Command::Stop), stops);
+  EXPECT_TRUE(services.boxes.empty());
+}
+
+TEST_F(MainDialogCommands, RecordThenRecordSavesTheTakeAndMarksTheEntry) {
+  Load({u"a001.wav Hello there", u"a002.wav > Good morning"});
+  Click(ids::kNext);
+  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
+  Click(ids::kRecord);
+  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
+  EXPECT_EQ(dialog.device()->fileName(), u"sample.wav");
+  // The marker went at the press; the lesson is not Modified until the take is saved.
+  EXPECT_EQ(dialog.lesson().current()->text, u"Good morning");
+  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  engine.Advance(400);
+  Click(ids::kRecord);
+  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
+  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav :"));
+  EXPECT_EQ(dialog.lesson().state, LessonState::Modified);
+  EXPECT_EQ(dialog.lesson().current()->recorded, 1);
+
+  audio::WaveElement take;
+  QString error;
+  ASSERT_TRUE(audio::ReadWaveFile(dir.wide() + u"/Prompt/unit/a002.wav", &take, &error));
+  EXPECT_EQ(take.format, kWav16);
+  EXPECT_EQ(take.sampleRate, 22050);
+  EXPECT_EQ(take.channels, 1);
+  EXPECT_EQ(testing::ReadBytes(dir / "sample.wav"), sampleBytes);
+
+  Click(ids::kPlay);  // plays the new take on the same device
+  EXPECT_EQ(CountOf(Command::Open), 1);
+  EXPECT_EQ(engine.calls().back().command, Command::Play);
+  Click(ids::kPlay);
+  // Escape writes the lesson back without the marker.
+  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+  EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav Hello there", u"a002.wav Good morning"}));
+}
+
+TEST_F(MainDialogCommands, RecordDuringPlaybackOnlyStoresTheText) {
+  Load({u"a001.wav > Good day"});
+  EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Good day"));
+  Click(ids::kPlay);
+  Type(QStringLiteral("Good night"));
+  Click(ids::kRecord);
+  EXPECT_EQ(dialog.lesson().current()->text, u"Good night");
+  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Playing);
+  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
+  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+  EXPECT_EQ(CountOf(Command::Record), 0);
+  // "Play" during a recording does nothing.
+  Click(ids::kPlay);
+  Click(ids::kRecord);
+  ASSERT_EQ(dialog.audioMode(), AudioMode::Recording);
+  Click(ids::kPlay);
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
+}
+
+TEST_F(MainDialogCommands, NextDuringARecordingDropsItAndKeepsStop) {
+  Load({u"a001.wav Hello there", u"a002.wav Good morning", u"a003.wav See you later"});
+  Click(ids::kNext);
+  Click(ids::kRecord);
+  engine.Advance(300);
+  Click(ids::kNext);
+  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 2);
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.device(), nullptr);
+  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
+  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  // Pressing it now starts a recording of the new prompt.
+  Click(ids::kRecord);
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
+}
+
+TEST_F(MainDialogCommands, GotoLosesAnEditNextStoresItWithTheMarker) {
+  Load({u"a001.wav Hello there", u"a002.wav Good morning", u"a003.wav See you later"});
+  Type(QStringLiteral("Changed"));
+  Click(ids::kGoto);  // a002 is the first without a take
+  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
+  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, u"Hello there");
+  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  Type(QStringLiteral(" now"), false);
+  Click(ids::kNext);
+  EXPECT_EQ(dialog.lesson().prompts.entries[1]->text, u"> Good morning now");
+  EXPECT_EQ(dialog.lesson().state, LessonState::Modified);
+  Click(ids::kPrevious);
+  EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Good morning now"));
+  // The Ctrl+G shortcut is Goto too.
+  Click(ids::kPrevious);
+  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_G, Qt::ControlModifier);
+  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
+}
+
+TEST_F(MainDialogCommands, AnUntouchedLongPromptComesBackUnchanged) {
+  std::u16string text;
+  while (text.size() + 52 <= kMaxTextLength) {
+    text += std::u16string(51, u'w') + u" ";
+  }
+  text += std::u16string(kMaxTextLength - text.size(), u'z');
+  ASSERT_EQ(text.size(), kMaxTextLength);
+  Load({u"a001.wav " + text, u"a002.wav Good morning"});
+  // The box shows it on ten lines.
+  const std::u16string box = dialog.BoxText();
+  EXPECT_EQ(std::count(box.begin(), box.end(), u'\n'), 9);
+  Click(ids::kNext);
+  Click(ids::kPrevious);
+  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, text);
+  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  Click(ids::kRecord);  // stores the whole text, not a cut one
+  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, text);
+}
+
+TEST_F(MainDialogCommands, ListAndOpenWriteAModifiedLessonBackEvenWhenCancelled) {
+  Load({u"a001.wav Hello there", u"a002.wav Good morning"});
+  Type(QStringLiteral("Hi there"));
+  Click(ids::kNext);
+  services.nextFile.reset();
+  Click(ids::kOpen);
+  EXPECT_EQ(dialog.lesson().state, LessonState::NoLesson);
+  EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav > Hi there", u"a002.wav Good morning"}));
+  ASSERT_EQ(services.fileRequests.size(), 2u);
+  const platform::OpenFileRequest& request = services.fileRequests.back();
+  EXPECT_EQ(request.owner, nullptr);
+  EXPECT_EQ(request.filter, QStringLiteral("Lexaro IDX Files (*.idx)"));
+  EXPECT_EQ(request.initialPath, QString::fromStdString(dir.path().string()) + "/Ini/");
+  EXPECT_TRUE(request.fileMustExist);
+  EXPECT_EQ(std::filesystem::current_path(), dir.path());
+  EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("***"));
+
+  Load({u"a001.wav Hello there", u"a002.wav Good morning"});
+  Type(QStringLiteral("Hi again"));
+  Click(ids::kNext);
+  testing::WhenModal([&] {
+    auto* chooser = testing::ActiveModal<QDialog>();
+    if (chooser == nullptr || chooser == &dialog) {
+      return false;
+    }
+    QTest::keyClick(chooser, Qt::Key_Escape);
+    return true;
+  });
+  Click(ids::kList);
+  EXPECT_EQ(dialog.lesson().state, LessonState::NoLesson);
+  EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav > Hi again", u"a002.wav Good morning"}));
+  EXPECT_TRUE(services.boxes.empty());
+}
+
+TEST_F(MainDialogCommands, ListLoadsTheChosenLesson) {
+  testing::WriteBytes(dir / "Ini/lessons.ini", "Greetings\nunit.ini\n");
+  testing::WriteBytes(dir / "Ini/unit.idx", testing::IndexBytes({u"a001.wav Hello there"}));
+  testing::WhenModal([&] {
+    auto* chooser = testing::ActiveModal<QDialog>();
+    if (chooser == nullptr || chooser == &dialog) {
+      return false;
+    }
+    auto* list = chooser->findChild<QListWidget*>();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      list->visualItemRect(list->item(0)).center());
+    QTest::keyClick(list, Qt::Key_Return);
+    if (chooser->isVisible()) {
+      chooser->reject();  // no entry was chosen: end the run rather than hang
+    }
+    return true;
+  });
+  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_L, Qt::ControlModifier);
+  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Voxtar - unit.idx - [001 / 001]"));
+  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a001.wav :"));
+  EXPECT_TRUE(Enabled(dialog, ids::kRecord));
+  EXPECT_TRUE(Enabled(dialog, ids::kGoto));
+}
+
+TEST_F(MainDialogCommands, EachLoadOutcomeHasItsBox) {
+  const auto open = [&](const std::filesystem::path& path) {
+    services.boxes.clear();
+    services.nextFile = QString::fromStdString(path.string());
+    Click(ids::kOpen);
+  };
+  testing::WriteBytes(dir / "Other/x.idx", testing::IndexBytes({u"a b"}));
+  open(dir / "Other/x.idx");
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes[0].owner, nullptr);
+  EXPECT_EQ(services.boxes[0].text, QStringLiteral("Invalid Directory"));
+  EXPECT_EQ(services.boxes[0].caption, QString::fromStdString((dir / "Other/x.idx").string()));
+
+  open(dir / "Ini/missing.txt");
+  const QString missing = QString::fromStdString((dir / "Ini/missing.idx").string());
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes[0].owner, &dialog);
+  EXPECT_EQ(services.boxes[0].text, missing);
+  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("File not found!"));
+
+  testing::WriteBytes(dir / "Ini/empty.idx", "\xFF\xFE");
+  open(dir / "Ini/empty.idx");
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes[0].owner, &dialog);
+  EXPECT_EQ(services.boxes[0].text, QStringLiteral("File is empty"));
+  EXPECT_EQ(services.boxes[0].caption, QString::fromStdString((dir / "Ini/empty.idx").string()));
+
+  // A lesson that does not open says which line is wrong.
+  testing::WriteBytes(dir / "Ini/bad.idx", testing::IndexBytes({u"a001.wav Hi", u"nospace"}));
+  open(dir / "Ini/bad.idx");
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes[0].owner, &dialog);
+  EXPECT_TRUE(services.boxes[0].text.startsWith(QStringLiteral("Line 2:")));
+  EXPECT_EQ(dialog.lesson().state, LessonState::NoLesson);
+  EXPECT_FALSE(Enabled(dialog, ids::kRecord));
+
+  testing::WriteBytes(dir / "Ini/locked.idx", testing::IndexBytes({u"a001.wav Hello there"}));
+  std::filesystem::permissions(dir / "Ini/locked.idx", std::filesystem::perms::owner_read);
+  open(dir / "Ini/locked.idx");
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes[0].owner, nullptr);
+  EXPECT_EQ(services.boxes[0].text, QString::fromStdString((dir / "Ini/locked.idx").string()));
+  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Cannot write file"));
+  EXPECT_EQ(services.boxes[0].icon, platform::BoxIcon::Warning);
+  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_TRUE(Enabled(dialog, ids::kRecord));
+}
+
+TEST_F(MainDialogCommands, SaveShortcutOnlyForAModifiedLesson) {
+  Load({u"a001.wav Hello there", u"a002.wav Good morning"});
+  const std::string loaded = IndexFile();
+  QWidget* line = dialog.GetDlgItem(ids::kStatistics);
+  std::filesystem::remove(dir / "Ini/unit.idx");
+  QTest::keyClick(line, Qt::Key_S, Qt::ControlModifier);  // Saved: not offered
+  EXPECT_FALSE(std::filesystem::exists(dir / "Ini/unit.idx"));
+  Type(QStringLiteral("Hi"));
+  Click(ids::kNext);
+  EXPECT_TRUE(dialog.IsCommandEnabled(ids::kSaveCommand));
+  QTest::keyClick(line, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav > Hi", u"a002.wav Good morning"}));
+  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_NE(IndexFile(), loaded);
+}
+
+TEST_F(MainDialogCommands, NoActionShowsItsBox) {
+  EXPECT_TRUE(dialog.OnCommand(ids::kNoAction));
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes[0].owner, &dialog);
+  EXPECT_EQ(services.boxes[0].text, QStringLiteral("NO AVTION"));
+  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Voxtar"));
+  EXPECT_FALSE(dialog.OnCommand(4242));
+}
+
+TEST_F(MainDialogCommands, AFailedSaveDoesNotMarkThePromptRecorded) {
+  Load({u"a001.wav Hello there", u"a002.wav Good morning"});
+  Click(ids::kNext);
+  Click(ids::kRecord);
+  engine.Advance(200);
+  engine.FailNext(Command::Save, 77, QStringLiteral("The disk is full."));
+  Click(ids::kRecord);
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes[0].owner, nullptr);
+  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Error"));
+  EXPECT_EQ(dialog.lesson().current()->recorded, 0);
+  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
+  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
+}
+
+TEST_F(MainDialogCommands, APromptNameLeadingOutOfThePromptDirectoryIsRefused) {
+  Load({u"../../evil.wav Hello there", u".. Good morning", u"a001.wav Fine"});
+  for (int index = 0; index < 2; ++index) {
+    const std::u16string path = dialog.lesson().PromptFilePath();
+    services.boxes.clear();
+    Click(ids::kRecord);
+    Click(ids::kPlay);
+    ASSERT_EQ(services.boxes.size(), 2u) << index;
+    for (const platform::MessageBoxRequest& box : services.boxes) {
+      EXPECT_EQ(box.owner, nullptr);
+      EXPECT_EQ(box.text, QString::fromStdU16String(path));
+      EXPECT_EQ(box.caption, QStringLiteral("Invalid prompt name"));
+    }
+    EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+    EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+    EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
+    Click(ids::kNext);
+  }
+  EXPECT_TRUE(engine.calls().empty());
+  EXPECT_FALSE(std::filesystem::exists(dir / "evil.wav"));
+  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
 }
 
 }  // namespace
