@@ -3,6 +3,8 @@
 #include "ui/voxtar_dlg.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 
 #include <gtest/gtest.h>
 #include <QContextMenuEvent>
@@ -12,12 +14,14 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "audio/simulated_audio_engine.h"
 #include "audio/wave_element.h"
+#include "platform/file_system.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/dialog_controls.h"
 #include "ui/prompt_display.h"
@@ -692,6 +696,102 @@ TEST_F(MainDialogCommands, APromptNameLeadingOutOfThePromptDirectoryIsRefused) {
   EXPECT_TRUE(engine.calls().empty());
   EXPECT_FALSE(std::filesystem::exists(dir / "evil.wav"));
   EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+}
+
+}  // namespace
+}  // namespace voxtar
+
+// ---- End to end on the real engine and a private PulseAudio server ------------------------------
+// Run by tests/audio/with-pulseaudio.sh, whose null sink's monitor is the default input: a tone
+// played into the server is what the microphone hears.
+
+namespace voxtar {
+namespace {
+
+double ToneLevel(const audio::WaveElement& element, double frequency) {
+  // Goertzel power of the first channel, relative to the signal's energy.
+  const auto* samples = reinterpret_cast<const std::int16_t*>(element.samples.data());
+  const std::size_t frames = static_cast<std::size_t>(element.frames());
+  const double coefficient =
+      2.0 * std::cos(2.0 * std::numbers::pi * frequency / element.sampleRate);
+  double s1 = 0;
+  double s2 = 0;
+  double energy = 0;
+  for (std::size_t i = 0; i < frames; ++i) {
+    const double x = samples[i * static_cast<std::size_t>(element.channels)] / 32768.0;
+    energy += x * x;
+    const double s0 = x + coefficient * s1 - s2;
+    s2 = s1;
+    s1 = s0;
+  }
+  const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
+  return energy > 0 ? power / (energy * static_cast<double>(frames) / 2.0) : 0.0;
+}
+
+TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
+  if (qEnvironmentVariableIsEmpty("VOXTAR_PULSE_PID")) {
+    GTEST_SKIP() << "needs tests/audio/with-pulseaudio.sh";
+  }
+  testing::TempDir dir;
+  std::filesystem::copy(VOXTAR_DEMO_DIR, dir.path(), std::filesystem::copy_options::recursive);
+  testing::ScopedWorkingDirectory cwd(dir.path());
+  const std::string sampleBefore = testing::ReadBytes(dir / "sample.wav");
+  audio::WaveElement sample;
+  QString error;
+  ASSERT_TRUE(audio::ReadWaveFile(dir.wide() + u"/sample.wav", &sample, &error));
+  ASSERT_EQ(sample.kind, audio::SampleKind::Int16);
+
+  // A 3-second 1 kHz tone to play into the server.
+  audio::WaveElement tone = audio::MakeElement(kWav16, 48000, 1, 3 * 48000);
+  auto* toneSamples = reinterpret_cast<std::int16_t*>(tone.samples.data());
+  for (std::size_t i = 0; i < tone.frames(); ++i) {
+    toneSamples[i] = static_cast<std::int16_t>(
+        12000 * std::sin(2 * std::numbers::pi * 1000.0 * static_cast<double>(i) / 48000));
+  }
+  ASSERT_TRUE(audio::WriteWaveFile(tone, dir.wide() + u"/tone.wav", &error));
+
+  FakeWindowServices services;
+  CVoxtarDlg dialog;
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  services.nextFile = QString::fromStdString((dir / "Ini/unit01.idx").string());
+  QTest::mouseClick(static_cast<QPushButton*>(dialog.GetDlgItem(ids::kOpen)), Qt::LeftButton);
+  ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
+  QTest::mouseClick(static_cast<QPushButton*>(dialog.GetDlgItem(ids::kGoto)), Qt::LeftButton);
+  const std::u16string name = dialog.lesson().current()->name;
+  const std::filesystem::path take = dir.path() / "Prompt/unit01" / platform::ToUtf8(name);
+  ASSERT_FALSE(std::filesystem::exists(take));
+
+  QProcess player;
+  player.start(QStringLiteral("paplay"), {QString::fromStdString((dir / "tone.wav").string())});
+  ASSERT_TRUE(player.waitForStarted(5000));
+  QTest::qWait(300);
+  QTest::mouseClick(static_cast<QPushButton*>(dialog.GetDlgItem(ids::kRecord)), Qt::LeftButton);
+  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
+  QTest::qWait(1500);
+  QTest::mouseClick(static_cast<QPushButton*>(dialog.GetDlgItem(ids::kRecord)), Qt::LeftButton);
+  player.waitForFinished(10000);
+  EXPECT_TRUE(services.boxes.empty()) << services.boxes.front().text.toStdString() << " / "
+                                      << services.boxes.front().caption.toStdString();
+  EXPECT_EQ(Text(dialog, ids::kStatistics), QString::fromStdU16String(name + u" :"));
+
+  audio::WaveElement recorded;
+  ASSERT_TRUE(audio::ReadWaveFile(platform::FromUtf8(take.string()), &recorded, &error))
+      << error.toStdString();
+  EXPECT_EQ(recorded.format, sample.format);
+  EXPECT_EQ(recorded.sampleRate, sample.sampleRate);
+  EXPECT_EQ(recorded.channels, sample.channels);
+  EXPECT_GE(recorded.lengthMs(), 1000u);
+  EXPECT_GT(ToneLevel(recorded, 1000.0), 0.5);
+  EXPECT_LT(ToneLevel(recorded, 700.0), 0.05);
+  EXPECT_EQ(testing::ReadBytes(dir / "sample.wav"), sampleBefore);
+
+  // Escape writes the index back with the prompt's text and ends the dialog.
+  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible());
+  const std::string index = testing::ReadBytes(dir / "Ini/unit01.idx");
+  EXPECT_TRUE(index.starts_with("\xFF\xFE"));
+  EXPECT_NE(index.find(testing::Utf16LeBytes(name + u" ")), std::string::npos);
 }
 
 }  // namespace
