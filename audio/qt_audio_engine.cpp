@@ -447,6 +447,9 @@ void QtAudioEngine::Pull(Device& device) {
   device.element.Overwrite(device.recordNext, reinterpret_cast<const std::byte*>(data.constData()),
                            static_cast<std::size_t>(whole));
   const auto frames = static_cast<std::uint64_t>(whole / frameBytes);
+  if (device.timings.capturedFrames == 0) {
+    device.timings.firstCaptureFrames = frames;
+  }
   device.recordNext += frames;
   device.timings.capturedFrames += frames;
 }

@@ -51,8 +51,9 @@ class QtAudioEngine final : public QObject, public AudioEngine {
   // it has not happened yet). Reset by each Play and each Record.
   struct Timings {
     std::int64_t recordCalled = 0;
-    std::int64_t firstCapture = 0;     // the first captured bytes arrived
-    std::uint64_t capturedFrames = 0;  // frames captured by the current or last recording
+    std::int64_t firstCapture = 0;         // the first captured bytes arrived
+    std::uint64_t firstCaptureFrames = 0;  // how many frames they held
+    std::uint64_t capturedFrames = 0;      // frames captured by the current or last recording
     std::int64_t playCalled = 0;
     std::int64_t soundStarted = 0;     // estimated instant the first frame was played
     std::int64_t lastFramePlayed = 0;  // the sink's processed time reached the played length

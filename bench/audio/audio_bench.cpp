@@ -1,0 +1,308 @@
+// Latency and completeness of the real audio engine on a sound server whose input hears its
+// output (tests/audio/with-pulseaudio.sh). Figures, median and worst of --runs runs:
+//   record -> first captured data   Record called until the first captured bytes came in
+//   record -> capture start         Record called until the instant the first captured frame was
+//                                   sampled (first data time minus its duration): sound before
+//                                   this instant is not in the take
+//   play -> first frame played      Play called until the sink played the first frame
+//   last frame -> notice            the last frame played (first frame + length) until the
+//                                   PlaybackNotice reached the notify object
+//   ... at monitor                  the same, from the tone as a recorder on the sink's monitor
+//                                   captured it: end to end, independent of the sink's clock
+// and a --long second recording of a steady tone: frames captured against the frames the
+// capture time holds, and breaks in the tone's phase (each one a gap or a repeat).
+#include <sndfile.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QProcess>
+#include <QThread>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "audio/qt_audio_engine.h"
+#include "platform/file_system.h"
+
+namespace voxtar::audio {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::int64_t Now() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+class NoticeClock final : public QObject {
+ public:
+  bool event(QEvent* event) override {
+    if (event->type() == PlaybackNotice::kType) {
+      received = Now();
+      code = static_cast<PlaybackNotice*>(event)->code();
+      return true;
+    }
+    return QObject::event(event);
+  }
+  std::int64_t received = 0;
+  NotifyCode code = NotifyCode::Failure;
+};
+
+bool SpinUntil(const std::function<bool()>& done, int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > timeoutMs) {
+      return false;
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+    QThread::usleep(200);
+  }
+  return true;
+}
+
+void Spin(int ms) {
+  SpinUntil([] { return false; }, ms);
+}
+
+void WriteTone(const fs::path& path, int format, int rate, int channels, double seconds,
+               double frequency, double amplitude) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = channels;
+  info.format = format;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (file == nullptr) {
+    std::fprintf(stderr, "cannot write %s\n", path.c_str());
+    std::exit(1);
+  }
+  const auto frames = static_cast<std::size_t>(seconds * rate);
+  std::vector<double> samples(frames * static_cast<std::size_t>(channels));
+  for (std::size_t n = 0; n < frames; ++n) {
+    for (int c = 0; c < channels; ++c) {
+      samples[n * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] =
+          amplitude * std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(n) / rate);
+    }
+  }
+  sf_writef_double(file, samples.data(), static_cast<sf_count_t>(frames));
+  sf_close(file);
+}
+
+struct Figure {
+  const char* name;
+  std::vector<double> ms;
+};
+
+void Report(const Figure& figure) {
+  std::vector<double> sorted = figure.ms;
+  std::sort(sorted.begin(), sorted.end());
+  if (sorted.empty()) {
+    std::printf("%-32s no data\n", figure.name);
+    return;
+  }
+  const double median = sorted.size() % 2 == 1
+                            ? sorted[sorted.size() / 2]
+                            : (sorted[sorted.size() / 2 - 1] + sorted[sorted.size() / 2]) / 2;
+  std::printf("%-32s median %7.2f ms   worst %7.2f ms   best %7.2f ms   (%zu runs)\n", figure.name,
+              median, sorted.back(), sorted.front(), sorted.size());
+}
+
+double Ms(std::int64_t ns) {
+  return static_cast<double>(ns) / 1e6;
+}
+
+int Run(int runs, int longSeconds) {
+  const fs::path dir = fs::temp_directory_path() /
+                       ("voxtar-audio-bench-" + std::to_string(QCoreApplication::applicationPid()));
+  fs::create_directories(dir);
+  const fs::path templatePath = dir / "sample.wav";
+  WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 0.0, 0.0, 0.0);
+  const fs::path prompt = dir / "prompt.wav";
+  WriteTone(prompt, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.5, 660.0, 0.4);
+  const std::u16string templateWide = platform::FromUtf8(templatePath.string());
+  const std::u16string promptWide = platform::FromUtf8(prompt.string());
+
+  QtAudioEngine engine;
+  Figure recordData{"record -> first captured data", {}};
+  Figure recordStart{"record -> capture start", {}};
+  Figure playStart{"play -> first frame played", {}};
+  Figure notice{"last frame -> notice", {}};
+  Figure noticeNominal{"play + length -> notice", {}};
+  Figure heardStart{"play -> first frame at monitor", {}};
+  Figure heardNotice{"last frame at monitor -> notice", {}};
+  int failures = 0;
+
+  for (int run = 0; run < runs; ++run) {
+    DeviceId id = 0;
+    if (engine.Open(templateWide, &id) != kNoError || engine.Record(id, 0) != kNoError) {
+      std::fprintf(stderr, "recording failed: %s\n", qPrintable(engine.ErrorText(1)));
+      return 1;
+    }
+    if (!SpinUntil([&] { return engine.timings(id).firstCapture != 0; }, 3000)) {
+      ++failures;
+    } else {
+      const auto t = engine.timings(id);
+      recordData.ms.push_back(Ms(t.firstCapture - t.recordCalled));
+      const auto heldNs =
+          static_cast<std::int64_t>(t.firstCaptureFrames * 1'000'000'000ull / 48000);
+      recordStart.ms.push_back(Ms(t.firstCapture - heldNs - t.recordCalled));
+    }
+    engine.Stop(id);
+    engine.Close(id);
+    Spin(100);
+  }
+
+  for (int run = 0; run < runs; ++run) {
+    // A recorder on the server's input hears the sink, so the tone's first and last loud frame
+    // in the capture say when they were played.
+    DeviceId listener = 0;
+    engine.Open(templateWide, &listener);
+    engine.Record(listener, 0);
+    Spin(200);
+    DeviceId id = 0;
+    NoticeClock clock;
+    if (engine.Open(promptWide, &id) != kNoError ||
+        engine.Play(id, 0, std::nullopt, &clock) != kNoError) {
+      std::fprintf(stderr, "playback failed\n");
+      return 1;
+    }
+    const bool ended = SpinUntil([&] { return clock.received != 0; }, 5000);
+    engine.Stop(listener);
+    const auto heard = engine.timings(listener);
+    const fs::path heardFile = dir / "heard.wav";
+    engine.Save(listener, platform::FromUtf8(heardFile.string()));
+    engine.Close(listener);
+    if (!ended || clock.code != NotifyCode::Successful) {
+      ++failures;
+    } else {
+      const auto t = engine.timings(id);
+      const std::int64_t lengthNs =
+          static_cast<std::int64_t>(t.playedFrames * 1'000'000'000ull / 44100);
+      playStart.ms.push_back(Ms(t.soundStarted - t.playCalled));
+      notice.ms.push_back(Ms(clock.received - (t.soundStarted + lengthNs)));
+      noticeNominal.ms.push_back(Ms(clock.received - (t.playCalled + lengthNs)));
+
+      SF_INFO info{};
+      SNDFILE* file = sf_open(heardFile.c_str(), SFM_READ, &info);
+      std::vector<double> samples(static_cast<std::size_t>(info.frames));
+      sf_readf_double(file, samples.data(), info.frames);
+      sf_close(file);
+      std::size_t first = samples.size();
+      std::size_t last = 0;
+      for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (std::abs(samples[i]) > 0.2) {
+          first = std::min(first, i);
+          last = i + 1;
+        }
+      }
+      const std::int64_t captureStart =
+          heard.firstCapture -
+          static_cast<std::int64_t>(heard.firstCaptureFrames * 1'000'000'000ull / 48000);
+      if (first < last) {
+        const auto at = [&](std::size_t frame) {
+          return captureStart + static_cast<std::int64_t>(frame * 1'000'000'000ull / 48000);
+        };
+        heardStart.ms.push_back(Ms(at(first) - t.playCalled));
+        heardNotice.ms.push_back(Ms(clock.received - at(last)));
+      }
+    }
+    engine.Stop(id);
+    engine.Close(id);
+    Spin(100);
+  }
+
+  std::printf("Latency over %d runs (%d failed):\n", runs, failures);
+  Report(recordData);
+  Report(recordStart);
+  Report(playStart);
+  Report(notice);
+  Report(noticeNominal);
+  Report(heardStart);
+  Report(heardNotice);
+
+  if (longSeconds > 0) {
+    // A steady 1 kHz tone from another process, recorded for longSeconds.
+    const fs::path tone = dir / "tone.wav";
+    WriteTone(tone, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, longSeconds + 3.0, 1000.0, 0.5);
+    QProcess player;
+    player.start(QStringLiteral("paplay"), {QString::fromStdString(tone.string())});
+    player.waitForStarted(5000);
+    Spin(500);
+    DeviceId id = 0;
+    engine.Open(templateWide, &id);
+    engine.Record(id, 0);
+    Spin(longSeconds * 1000);
+    const std::int64_t stopCalled = Now();
+    const ErrorCode stopped = engine.Stop(id);
+    const auto t = engine.timings(id);
+    const fs::path take = dir / "long.wav";
+    engine.Save(id, platform::FromUtf8(take.string()));
+    engine.Close(id);
+    player.kill();
+    player.waitForFinished(5000);
+
+    const std::int64_t heldNs =
+        static_cast<std::int64_t>(t.firstCaptureFrames * 1'000'000'000ull / 48000);
+    const std::int64_t captureStart = t.firstCapture - heldNs;
+    const double expected = static_cast<double>(stopCalled - captureStart) * 48000.0 / 1e9;
+
+    SF_INFO info{};
+    SNDFILE* file = sf_open(take.c_str(), SFM_READ, &info);
+    std::vector<double> samples(static_cast<std::size_t>(info.frames));
+    sf_readf_double(file, samples.data(), info.frames);
+    sf_close(file);
+    // Rising zero crossings of a 1 kHz tone at 48 kHz come every 48 frames; any other spacing
+    // (past the first 100 ms) is a break: frames lost or repeated.
+    int breaks = 0;
+    double previous = -1.0;
+    for (std::size_t i = 4800; i + 1 < samples.size(); ++i) {
+      if (samples[i] < 0.0 && samples[i + 1] >= 0.0) {
+        const double at = static_cast<double>(i) + samples[i] / (samples[i] - samples[i + 1]);
+        if (previous >= 0.0 && std::abs(at - previous - 48.0) > 0.5) {
+          ++breaks;
+        }
+        previous = at;
+      }
+    }
+    std::printf("\n%d s recording (stop %s):\n", longSeconds,
+                stopped == kNoError ? "ok" : qPrintable(engine.ErrorText(stopped)));
+    std::printf("  frames captured   %llu\n", static_cast<unsigned long long>(t.capturedFrames));
+    std::printf("  frames expected   %.0f (capture start to Stop at 48000 Hz)\n", expected);
+    std::printf("  difference        %+.0f frames (%+.2f ms)\n",
+                static_cast<double>(t.capturedFrames) - expected,
+                (static_cast<double>(t.capturedFrames) - expected) / 48.0);
+    std::printf("  frames in file    %lld\n", static_cast<long long>(info.frames));
+    std::printf("  breaks in tone    %d\n", breaks);
+  }
+  fs::remove_all(dir);
+  return 0;
+}
+
+}  // namespace
+}  // namespace voxtar::audio
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  int runs = 20;
+  int longSeconds = 60;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--runs") {
+      runs = std::atoi(argv[i + 1]);
+    } else if (option == "--long") {
+      longSeconds = std::atoi(argv[i + 1]);
+    }
+  }
+  if (std::getenv("PULSE_SERVER") == nullptr) {
+    std::fprintf(stderr, "run under tests/audio/with-pulseaudio.sh\n");
+  }
+  return voxtar::audio::Run(runs, longSeconds);
+}
