@@ -657,6 +657,25 @@ TEST_F(MainDialogCommands, NoActionShowsItsBox) {
   EXPECT_FALSE(dialog.OnCommand(4242));
 }
 
+TEST_F(MainDialogCommands, ARecordingDoneNoticeSavesTheTakeAndClearsTheMarker) {
+  Load({u"a001.wav Hello there", u"a002.wav Good morning"});
+  Click(ids::kNext);
+  EXPECT_EQ(dialog.OnRecordingDone(), 0);  // idle: only the text
+  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("<Record>"));
+  EXPECT_EQ(CountOf(Command::Save), 0);
+  Click(ids::kRecord);
+  // The marker comes back with an edit typed while recording, stored by the box's next read.
+  dialog.lesson().current()->text = u"> Good morning";
+  engine.Advance(300);
+  dialog.OnRecordingDone();
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("<Record>"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
+  EXPECT_EQ(dialog.lesson().current()->text, u"Good morning");
+  EXPECT_EQ(dialog.lesson().state, LessonState::Modified);
+  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav :"));
+}
+
 TEST_F(MainDialogCommands, AFailedSaveDoesNotMarkThePromptRecorded) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning"});
   Click(ids::kNext);
