@@ -261,7 +261,9 @@ ErrorCode QtAudioEngine::Play(DeviceId id, std::uint32_t fromMs, std::optional<s
   device->silence.assign(element.bytesPerFrame() * 256,
                          element.kind == SampleKind::UInt8 ? std::byte{0x80} : std::byte{0});
   device->playing = true;
-  connect(sink, &QAudioSink::stateChanged, this, [this, id] { Tick(id); });
+  // Queued: the sink changes state from inside the writes Tick makes.
+  connect(
+      sink, &QAudioSink::stateChanged, this, [this, id] { Tick(id); }, Qt::QueuedConnection);
   // The first buffer goes out now; the timer keeps the sink fed and watches for the end.
   Tick(id);
   if (Device* still = Find(id); still != nullptr && still->playing) {
@@ -416,7 +418,9 @@ ErrorCode QtAudioEngine::Record(DeviceId id, std::uint32_t fromMs) {
       Pull(*found);
     }
   });
-  connect(source, &QAudioSource::stateChanged, this, [this, id] { OnSourceStateChanged(id); });
+  connect(
+      source, &QAudioSource::stateChanged, this, [this, id] { OnSourceStateChanged(id); },
+      Qt::QueuedConnection);
   return kNoError;
 }
 
