@@ -51,8 +51,9 @@ static_assert(kCommands[0].flags == 0x2202 && kCommands[1].flags == 0x0402 &&
               kCommands[6].flags == 0x0002 && kCommands[7].flags == 0x0204 &&
               kCommands[8].flags == 0x0002 && kCommands[9].flags == 0x0102);
 
-// The error text as the platform hands it over: a buffer of 256 units, terminator included.
-constexpr qsizetype kErrorTextUnits = 255;
+// An error text as the platform hands it over: at most 255 units of its 256-unit buffer, the
+// terminator included, so 254 characters.
+constexpr qsizetype kErrorTextMax = 254;
 
 QString Wide(std::u16string_view text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
@@ -149,8 +150,8 @@ bool WaveDevice::Save(std::u16string_view path) {
 
 QString WaveDevice::ErrorText(ErrorCode error) const {
   QString text = engine_.ErrorText(error);
-  if (text.size() > kErrorTextUnits - 1) {
-    qsizetype keep = kErrorTextUnits - 1;
+  if (text.size() > kErrorTextMax) {
+    qsizetype keep = kErrorTextMax;
     if (text.at(keep - 1).isHighSurrogate()) {
       --keep;
     }
