@@ -489,16 +489,9 @@ void CVoxtarDlg::LoadWithDialogPart(std::u16string_view chosenPath) {
     case LoadResult::FileEmpty:
       platform::ShowMessageBox(this, QStringLiteral("File is empty"), Q(lesson_.IndexPath()));
       break;
-    case LoadResult::BadLine: {
-      // A lesson that does not open says why.
-      const QString reason =
-          outcome.badLineReason == BadLineReason::NameTooLong
-              ? QStringLiteral("the prompt name is longer than %1 characters").arg(kMaxNameLength)
-              : QStringLiteral("there is no space between name and text");
-      platform::ShowMessageBox(this, QStringLiteral("Line %1: %2").arg(outcome.badLine).arg(reason),
-                               Q(lesson_.IndexPath()));
+    case LoadResult::BadLine:
+      // Refused without a word, as operators know it; voxtar-lesson check names the line.
       break;
-    }
   }
 }
 
