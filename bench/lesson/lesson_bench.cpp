@@ -22,9 +22,15 @@ namespace fs = std::filesystem;
 constexpr int kLessonPrompts = 100'000;
 constexpr int kScanPrompts = 5'000;
 
-std::string Number(int n) {
-  std::string digits = std::to_string(n);
-  return std::string(6 - digits.size(), '0') + digits;
+// "p000042.wav". Built by appending: "literal" + string&& trips a false -Wrestrict in GCC 12
+// at -O3.
+std::string PromptName(char letter, int n) {
+  const std::string digits = std::to_string(n);
+  std::string name(1, letter);
+  name.append(6 - digits.size(), '0');
+  name += digits;
+  name += ".wav";
+  return name;
 }
 
 void WriteFile(const fs::path& file, const std::string& bytes) {
@@ -58,7 +64,7 @@ class Workspace {
     std::u16string utf16 = u"\uFEFF";
     std::string eightBit;
     for (int i = 1; i <= kLessonPrompts; ++i) {
-      const std::string name = "p" + Number(i) + ".wav ";
+      const std::string name = PromptName('p', i) + ' ';
       utf16 += platform::FromUtf8(name) + u"Where is the station? It is near the old bridge.\r\n";
       // "Где вокзал? Он рядом со старым мостом." in Windows-1251.
       eightBit += name +
@@ -74,10 +80,10 @@ class Workspace {
     std::string reversed;
     for (int i = 1; i <= kScanPrompts; ++i) {
       const std::string line =
-          Utf16Le(u"s" + platform::FromUtf8(Number(i)) + u".wav Good morning, how are you?\r\n");
+          Utf16Le(platform::FromUtf8(PromptName('s', i)) + u" Good morning, how are you?\r\n");
       scan += line;
       reversed.insert(0, line);
-      WriteFile(root_ / "w/Prompt/scan" / ("s" + Number(i) + ".wav"), "");
+      WriteFile(root_ / "w/Prompt/scan" / PromptName('s', i), "");
     }
     WriteFile(root_ / "w/ini/scan.idx", scan);
     fs::create_directories(root_ / "w/Prompt/scanreversed");
