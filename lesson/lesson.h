@@ -43,8 +43,7 @@ enum class BadLineReason { None, NoSpace, NameTooLong };
 struct LoadOutcome {
   LoadResult result = LoadResult::FileNotFound;
   bool saved = false;  // with Loaded: whether the write-back succeeded (false in a dry run)
-  // With BadLine: 1-based number of the refused line, counted as the reader returns lines (an
-  // 8-bit line longer than 1022 bytes comes back in pieces, each counted).
+  // With BadLine: 1-based number of the file line that was refused.
   int badLine = 0;
   BadLineReason badLineReason = BadLineReason::None;
 };
@@ -77,6 +76,7 @@ class Lesson {
   // index path would exceed kMaxPathLength, or whose lesson name exceeds kMaxLessonNameLength, is
   // refused as FileNotFound before anything is created. A name longer than kMaxNameLength makes
   // its line a BadLine (NameTooLong): a name is never cut, so write-back never renames a prompt.
+  // An index that cannot be read to its end is FileNotFound, never loaded in part.
   // Any outcome but Loaded leaves NoLesson with an empty list and the index untouched.
   LoadOutcome LoadLesson(std::u16string_view chosenPath);
   LoadOutcome LoadLesson(std::u16string_view chosenPath, LoadOptions options);

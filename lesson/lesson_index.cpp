@@ -26,13 +26,12 @@ LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions optio
   const LessonLocation location = LocateLesson(chosenPath);
   paths.lessonDirectory = location.lessonDirectory;
   lessonName = location.lessonName;
+  paths.pathBuffer = location.indexPath;
   if (location.result != LoadResult::Loaded) {
-    paths.pathBuffer = location.lessonDirectory + location.lessonName + u".idx";
     outcome.result = location.result;
     return outcome;
   }
   paths.promptDirectory = location.promptDirectory;
-  paths.pathBuffer = location.indexPath;
 
   if (!options.dryRun) {
     // Results ignored: the directories may exist already, and a lesson whose recordings cannot
@@ -49,9 +48,7 @@ LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions optio
   }
 
   std::array<char16_t, kReadLineSize + 1> line{};
-  int lineNumber = 0;
-  while (reader.ReadLine(line.data(), kReadLineSize) == 1) {
-    ++lineNumber;
+  while (reader.ReadLine(line.data(), kReadLineSize) == 1 && !reader.ReadFailed()) {
     // The read after a final line feed yields an empty line: the end, not a line.
     if (line[0] == 0 && reader.AtEnd()) {
       break;
@@ -61,7 +58,7 @@ LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions optio
     if (reason != BadLineReason::None) {
       ReleaseEntries();
       outcome.result = LoadResult::BadLine;
-      outcome.badLine = lineNumber;
+      outcome.badLine = reader.lineNumber();
       outcome.badLineReason = reason;
       return outcome;
     }
@@ -70,6 +67,12 @@ LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions optio
     if (reader.AtEnd()) {
       break;
     }
+  }
+  // A read error is no end of file: the lesson read so far would be written back truncated.
+  if (reader.ReadFailed()) {
+    ReleaseEntries();
+    outcome.result = LoadResult::FileNotFound;
+    return outcome;
   }
   reader.Close();
 

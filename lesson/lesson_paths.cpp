@@ -21,6 +21,7 @@ LessonLocation LocateLesson(std::u16string_view chosenPath) {
   const PathParts parts = SplitPath(chosenPath);
   location.lessonDirectory = parts.drive + parts.directory;
   location.lessonName = parts.name;
+  location.indexPath = location.lessonDirectory + location.lessonName + u".idx";
 
   std::u16string folded = location.lessonDirectory;
   FoldLower(folded);
@@ -33,7 +34,6 @@ LessonLocation LocateLesson(std::u16string_view chosenPath) {
   location.subPath = location.lessonDirectory.substr(matchAt + kIniMarkerLength);
   location.promptRoot = location.lessonDirectory.substr(0, matchAt) + kPromptDirectory;
   location.promptDirectory = location.promptRoot + location.subPath + location.lessonName + kSep;
-  location.indexPath = location.lessonDirectory + location.lessonName + u".idx";
 
   // The window's path buffers hold 255 characters and the lesson name 254: a longer path could
   // name no file the lesson's recordings could be found by later, so it is refused whole.

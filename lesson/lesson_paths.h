@@ -24,7 +24,7 @@ struct LessonLocation {
 };
 
 // Applies the directory rules to a chosen path; touches no file. The fields are filled as far as
-// the rules got (the lesson directory and name always).
+// the rules got (the lesson directory, lesson name and index path always).
 LessonLocation LocateLesson(std::u16string_view chosenPath);
 
 }  // namespace voxtar

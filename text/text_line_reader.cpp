@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "platform/file_system.h"
 
@@ -37,6 +38,8 @@ void TextLineReader::Open(std::u16string_view path) {
   Close();  // a reader holds at most one file
   path = path.substr(0, path.find(u'\0'));
   mode_ = ReaderMode::EightBit;
+  lineNumber_ = 0;
+  midLine_ = false;
   if (path.size() > kMaxPathLength) {
     fileName_.clear();
     status_ = ReaderStatus::OpenFailed;
@@ -66,6 +69,10 @@ int TextLineReader::ReadLine(char16_t* buffer, int size) {
   if (file_ == nullptr || size < 1 || AtEnd()) {
     return 0;
   }
+  if (!midLine_) {
+    ++lineNumber_;
+  }
+  midLine_ = false;
   if (mode_ == ReaderMode::Utf16Le) {
     const auto limit = static_cast<std::size_t>(size - 1);
     std::size_t stored = 0;
@@ -95,6 +102,8 @@ int TextLineReader::ReadLine(char16_t* buffer, int size) {
   if (std::fgets(work.data(), limit, file_) == nullptr) {
     work[0] = 0;  // after a read error the contents are unspecified
   }
+  // fgets stops right after a line feed, so one in the buffer is the last byte read.
+  midLine_ = std::memchr(work.data(), '\n', work.size()) == nullptr;
   std::size_t length = 0;
   while (work[length] != 0) {
     buffer[length] = DecodeEightBit(static_cast<unsigned char>(work[length]));
@@ -108,6 +117,10 @@ bool TextLineReader::AtEnd() const {
   // A read error ends the file like its end does; otherwise a failing disk would yield empty
   // lines for ever.
   return file_ == nullptr || std::feof(file_) != 0 || std::ferror(file_) != 0;
+}
+
+bool TextLineReader::ReadFailed() const {
+  return file_ != nullptr && std::ferror(file_) != 0;
 }
 
 void TextLineReader::Close() {

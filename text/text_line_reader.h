@@ -37,9 +37,14 @@ class TextLineReader {
   // Reads one line into buffer (size units, terminator included). Returns 1 with a line, possibly
   // empty, or 0 when the end had been reached before the call (buffer untouched).
   int ReadLine(char16_t* buffer, int size);
-  // True when the file's end-of-file indicator is set.
+  // True when the file's end-of-file indicator is set, or a read failed.
   bool AtEnd() const;
+  // True when a read failed: what was read is not the whole file.
+  bool ReadFailed() const;
   void Close();
+  // 1-based number of the file line the last ReadLine read from; the pieces of an overlong
+  // 8-bit line share their line's number.
+  int lineNumber() const { return lineNumber_; }
 
   ReaderMode mode() const { return mode_; }
   ReaderStatus status() const { return status_; }
@@ -50,6 +55,8 @@ class TextLineReader {
   ReaderMode mode_ = ReaderMode::EightBit;
   std::FILE* file_ = nullptr;
   ReaderStatus status_ = ReaderStatus::NotOpen;
+  int lineNumber_ = 0;
+  bool midLine_ = false;  // the last 8-bit read stopped before the line feed
 };
 
 }  // namespace voxtar

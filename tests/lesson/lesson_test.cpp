@@ -187,6 +187,8 @@ TEST_F(LessonFiles, BadLineDiscardsEverythingAndLeavesTheFileAlone) {
       {Utf16Index(u"a.wav one\r\n\r\nb.wav two\r\n"), 2, BadLineReason::NoSpace},
       {"\n", 1, BadLineReason::NoSpace},
       {"a.wav one\r\n" + longName + " two\r\n", 2, BadLineReason::NameTooLong},
+      // An 8-bit line longer than one read comes back in two pieces but is one line.
+      {"a.wav " + std::string(1016, 'x') + " more\r\nthird\r\n", 2, BadLineReason::NoSpace},
   };
   for (const Case& c : cases) {
     const std::u16string path = Write("w/ini/bad.idx", c.bytes);
@@ -210,6 +212,15 @@ TEST_F(LessonFiles, BadLineDiscardsEverythingAndLeavesTheFileAlone) {
   // Once the blank line is gone the same file loads.
   const std::u16string fixed = Write("w/ini/bad.idx", "a.wav one\r\n");
   EXPECT_EQ(lesson.LoadLesson(fixed).result, LoadResult::Loaded);
+}
+
+TEST_F(LessonFiles, IndexThatCannotBeReadIsNotLoaded) {
+  // Every read of this file fails: a lesson read in part would be written back truncated.
+  fs::create_directories(tmp / "w/ini");
+  fs::create_symlink("/proc/self/mem", tmp / "w/ini/l.idx");
+  EXPECT_EQ(lesson.LoadLesson(Wide("w/ini/l.idx")).result, LoadResult::FileNotFound);
+  EXPECT_EQ(lesson.state, LessonState::NoLesson);
+  EXPECT_EQ(lesson.prompts.count, 0);
 }
 
 TEST_F(LessonFiles, ReadOnlyIndexLoadsButItsWriteBackFails) {

@@ -107,8 +107,11 @@ TEST_F(TextLineReaderTest, EightBitOverlongLineComesBackInPieces) {
   TextLineReader reader;
   reader.Open(File(line + "\r\nnext\r\n"));
   EXPECT_EQ(Read(reader, 255), (Line{1, std::u16string(254, u'x'), false}));
+  EXPECT_EQ(reader.lineNumber(), 1);
   EXPECT_EQ(Read(reader, 255), (Line{1, std::u16string(46, u'x'), false}));
+  EXPECT_EQ(reader.lineNumber(), 1);  // the rest of the same file line
   EXPECT_EQ(Read(reader, 255), (Line{1, u"next", false}));
+  EXPECT_EQ(reader.lineNumber(), 2);
 }
 
 TEST_F(TextLineReaderTest, EightBitReadsAtMost1023BytesWhateverTheSize) {
@@ -124,6 +127,7 @@ TEST_F(TextLineReaderTest, Utf16LeOverlongLineIsCutNotSplit) {
   reader.Open(File(std::string(kBom) + Utf16LeBytes(std::u16string(300, u'ж') + u"\r\nnext\r\n")));
   EXPECT_EQ(Read(reader, 255), (Line{1, std::u16string(254, u'ж'), false}));
   EXPECT_EQ(Read(reader, 255), (Line{1, u"next", false}));
+  EXPECT_EQ(reader.lineNumber(), 2);
   EXPECT_EQ(Read(reader, 255), (Line{1, u"", true}));
 }
 
@@ -197,6 +201,23 @@ TEST_F(TextLineReaderTest, FailedOpenThenClose) {
   TextLineReader directory;
   directory.Open(dir.wide(true) + u"Lesson.idx");
   EXPECT_EQ(directory.status(), ReaderStatus::OpenFailed);
+}
+
+TEST_F(TextLineReaderTest, ReadErrorEndsTheFileAndIsReported) {
+  // Offset 0 of a process's memory file is unmapped: every read fails with EIO.
+  TextLineReader reader;
+  reader.Open(u"/proc/self/mem");
+  ASSERT_EQ(reader.status(), ReaderStatus::Opened);
+  EXPECT_FALSE(reader.ReadFailed());
+  EXPECT_EQ(Read(reader), (Line{1, u"", true}));
+  EXPECT_TRUE(reader.ReadFailed());
+
+  TextLineReader healthy;
+  healthy.Open(File("a\n"));
+  Read(healthy);
+  Read(healthy);
+  EXPECT_TRUE(healthy.AtEnd());
+  EXPECT_FALSE(healthy.ReadFailed());
 }
 
 TEST_F(TextLineReaderTest, OpensUtf8PathsIgnoringCase) {
