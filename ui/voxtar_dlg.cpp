@@ -7,7 +7,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QShortcut>
+#include <QTextDocument>
 #include <array>
 #include <optional>
 
@@ -180,7 +182,12 @@ QWidget* CVoxtarDlg::GetDlgItem(int id) const {
 bool CVoxtarDlg::OnCommand(int id) {
   for (const CommandBinding& binding : kMessageMap) {
     if (binding.id == id && binding.handler != nullptr) {
-      (this->*binding.handler)();
+      // A box without owner leaves the dialog enabled while a handler waits on it; a command
+      // taken then could release the device or the lesson from under that handler.
+      if (!handlingCommand_) {
+        const QScopedValueRollback<bool> handling(handlingCommand_, true);
+        (this->*binding.handler)();
+      }
       return true;
     }
   }
@@ -235,7 +242,11 @@ void CVoxtarDlg::SetControlText(int id, const QString& text) {
 
 std::u16string CVoxtarDlg::BoxText() const {
   const auto* box = static_cast<const QPlainTextEdit*>(GetDlgItem(ids::kPromptText));
-  return box->toPlainText().toStdU16String();
+  // The raw text: toPlainText() would turn no-break spaces into spaces and so change a prompt
+  // nobody touched. Line and paragraph separators are the box's line breaks.
+  QString text = box->document()->toRawText();
+  text.replace(QChar::ParagraphSeparator, u'\n').replace(QChar::LineSeparator, u'\n');
+  return text.toStdU16String();
 }
 
 void CVoxtarDlg::RefreshDisplay() {
@@ -380,7 +391,13 @@ void CVoxtarDlg::OnPlay() {
 }
 
 bool CVoxtarDlg::StopAndSaveTake() {
+  // A recording that never started leaves the template's own audio in the device: no take.
+  const bool neverRecorded =
+      audioMode_ == AudioMode::Recording && device_->state() != audio::WaveState::Recording;
   device_->Stop();
+  if (neverRecorded) {
+    return false;
+  }
   const std::optional<std::u16string> path = CheckedPromptFilePath();
   if (!path) {
     return false;
@@ -441,9 +458,10 @@ int CVoxtarDlg::OnRecordingDone() {
   if (audioMode_ == AudioMode::Idle || !device_ || lesson_.state == LessonState::NoLesson) {
     return 0;
   }
-  StopAndSaveTake();
+  // The marker stays on a prompt whose take was not saved: it still needs recording.
+  const bool saved = StopAndSaveTake();
   audioMode_ = AudioMode::Idle;
-  if (lesson_.ClearEditMarker()) {
+  if (saved && lesson_.ClearEditMarker()) {
     RefreshDisplay();
   }
   return 0;

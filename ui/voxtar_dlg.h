@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,7 @@ class CVoxtarDlg : public QDialog {
 
   QWidget* GetDlgItem(int id) const;
   // The message map: runs the handler bound to a command identifier. False when none is bound.
+  // A command that comes while another handler waits on a box is dropped.
   bool OnCommand(int id);
   // The enable queries: whether a command is offered now (commands without a query always are).
   bool IsCommandEnabled(int id) const;
@@ -130,7 +132,7 @@ class CVoxtarDlg : public QDialog {
   // The current prompt's file path, or nothing (after its box) when the name would lead out of
   // the prompt directory.
   std::optional<std::u16string> CheckedPromptFilePath();
-  // Stops the recording and saves it as the prompt file; true when the take was saved.
+  // Stops the device and saves its content as the prompt file; true when a take was saved.
   bool StopAndSaveTake();
 
   Lesson lesson_;
@@ -139,6 +141,7 @@ class CVoxtarDlg : public QDialog {
   QIcon icon_;
   QFont textFont_;
   std::map<int, QWidget*> controls_;
+  bool handlingCommand_ = false;
 };
 
 }  // namespace voxtar

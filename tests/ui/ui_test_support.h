@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/window_services.h"
@@ -24,6 +25,10 @@ class FakeWindowServices final : public platform::WindowServices {
 
   void ShowMessageBox(const platform::MessageBoxRequest& request) override {
     boxes.push_back(request);
+    if (whileBoxUp) {
+      // Taken once: what the operator does while this box waits.
+      std::exchange(whileBoxUp, nullptr)();
+    }
   }
   std::optional<QString> GetOpenFileName(const platform::OpenFileRequest& request) override {
     fileRequests.push_back(request);
@@ -33,6 +38,7 @@ class FakeWindowServices final : public platform::WindowServices {
   std::vector<platform::MessageBoxRequest> boxes;
   std::vector<platform::OpenFileRequest> fileRequests;
   std::optional<QString> nextFile;
+  std::function<void()> whileBoxUp;
 };
 
 class ScopedWorkingDirectory {

@@ -690,6 +690,65 @@ TEST_F(MainDialogCommands, AFailedSaveDoesNotMarkThePromptRecorded) {
   EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
   EXPECT_FALSE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
+
+  // Nor through the recording-done notice, which then keeps the edit marker too.
+  Click(ids::kRecord);
+  dialog.lesson().current()->text = u"> Good morning";
+  engine.Advance(200);
+  engine.FailNext(Command::Save, 77, QStringLiteral("The disk is full."));
+  dialog.OnRecordingDone();
+  EXPECT_EQ(dialog.lesson().current()->recorded, 0);
+  EXPECT_EQ(dialog.lesson().current()->text, u"> Good morning");
+  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+}
+
+TEST_F(MainDialogCommands, ARecordingThatNeverStartedSavesNothing) {
+  Load({u"a001.wav Hello there", u"a002.wav Good morning"});
+  Click(ids::kNext);
+  engine.FailNext(Command::Record, 79, QStringLiteral("No sound input."));
+  Click(ids::kRecord);
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Error"));
+  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
+  Click(ids::kRecord);
+  // The template's own audio is no take of this prompt.
+  EXPECT_EQ(CountOf(Command::Save), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
+  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
+  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+}
+
+TEST_F(MainDialogCommands, CommandsWaitWhileABoxWithoutOwnerIsUp) {
+  Load({u"a001.wav Hello there", u"a002.wav Good morning", u"a003.wav See you later"});
+  Click(ids::kNext);
+  Click(ids::kRecord);
+  engine.Advance(300);
+  engine.FailNext(Command::Stop, 78, QStringLiteral("The device is busy."));
+  // The stop's box leaves the dialog enabled; ">>" and Escape pressed under it must not pull the
+  // device or the lesson from under the stopping "Record".
+  services.whileBoxUp = [&] {
+    Click(ids::kNext);
+    QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+  };
+  Click(ids::kRecord);
+  ASSERT_FALSE(services.boxes.empty());
+  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Wave Stop Error"));
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+}
+
+TEST_F(MainDialogCommands, AnUntouchedPromptKeepsItsNoBreakSpaces) {
+  const std::u16string text = u"Цена:\u00A010\u00A0000 рублей";
+  Load({u"a001.wav " + text, u"a002.wav Good morning"});
+  Click(ids::kNext);
+  Click(ids::kPrevious);
+  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, text);
+  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  Click(ids::kRecord);
+  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, text);
 }
 
 TEST_F(MainDialogCommands, APromptNameLeadingOutOfThePromptDirectoryIsRefused) {
