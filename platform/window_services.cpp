@@ -15,6 +15,9 @@ class QtWindowServices final : public WindowServices {
   void ShowMessageBox(const MessageBoxRequest& request) override {
     QMessageBox box(request.icon == BoxIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
                     request.caption, request.text, QMessageBox::Ok, request.owner);
+    // Shown exactly as given: a path or an error text with something like a tag in it is not
+    // markup.
+    box.setTextFormat(Qt::PlainText);
     if (request.owner != nullptr) {
       // An owned box disables its owner only, like an owned message box.
       box.setWindowModality(Qt::WindowModal);

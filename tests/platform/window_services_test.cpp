@@ -9,9 +9,12 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <QTextDocument>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <functional>
 
 #include "tests/support/temp_dir.h"
@@ -53,6 +56,25 @@ TEST(WindowServices, AnUnownedBoxHasOnlyOkNoIconAndBlocksNoOtherWindow) {
     box->button(QMessageBox::Ok)->click();
   });
   ShowMessageBox(nullptr, QStringLiteral("The device is not ready."), QStringLiteral("Wave Error"));
+  EXPECT_TRUE(seen);
+}
+
+TEST(WindowServices, ABoxShowsItsTextAsWrittenEvenWhereItLooksLikeMarkup) {
+  const QString path = QStringLiteral("/lessons/Prompt/<b>one</b> & two.wav");
+  ASSERT_TRUE(Qt::mightBeRichText(path));
+  bool seen = false;
+  AnswerWhenShown<QMessageBox>([&](QMessageBox* box) {
+    seen = true;
+    const QList<QLabel*> labels = box->findChildren<QLabel*>();
+    const auto shown = std::find_if(labels.begin(), labels.end(),
+                                    [&](const QLabel* label) { return label->text() == path; });
+    EXPECT_NE(shown, labels.end());
+    if (shown != labels.end()) {
+      EXPECT_EQ((*shown)->textFormat(), Qt::PlainText);
+    }
+    box->button(QMessageBox::Ok)->click();
+  });
+  ShowMessageBox(nullptr, path, QStringLiteral("Wave Error"));
   EXPECT_TRUE(seen);
 }
 
