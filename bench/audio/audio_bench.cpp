@@ -142,8 +142,12 @@ int Run(int runs, int longSeconds) {
 
   for (int run = 0; run < runs; ++run) {
     DeviceId id = 0;
-    if (engine.Open(templateWide, &id) != kNoError || engine.Record(id, 0) != kNoError) {
-      std::fprintf(stderr, "recording failed: %s\n", qPrintable(engine.ErrorText(1)));
+    ErrorCode error = engine.Open(templateWide, &id);
+    if (error == kNoError) {
+      error = engine.Record(id, 0);
+    }
+    if (error != kNoError) {
+      std::fprintf(stderr, "recording failed: %s\n", qPrintable(engine.ErrorText(error)));
       return 1;
     }
     if (!SpinUntil([&] { return engine.timings(id).firstCapture != 0; }, 3000)) {
@@ -169,9 +173,12 @@ int Run(int runs, int longSeconds) {
     Spin(200);
     DeviceId id = 0;
     NoticeClock clock;
-    if (engine.Open(promptWide, &id) != kNoError ||
-        engine.Play(id, 0, std::nullopt, &clock) != kNoError) {
-      std::fprintf(stderr, "playback failed\n");
+    ErrorCode error = engine.Open(promptWide, &id);
+    if (error == kNoError) {
+      error = engine.Play(id, 0, std::nullopt, &clock);
+    }
+    if (error != kNoError) {
+      std::fprintf(stderr, "playback failed: %s\n", qPrintable(engine.ErrorText(error)));
       return 1;
     }
     const bool ended = SpinUntil([&] { return clock.received != 0; }, 5000);
