@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numbers>
 #include <utility>
 
@@ -106,28 +107,29 @@ ErrorCode SimulatedAudioEngine::Open(std::u16string_view element, DeviceId* devi
   return Log(std::move(call));
 }
 
-ErrorCode SimulatedAudioEngine::SetTimeFormatMilliseconds(DeviceId device) {
-  Call call = NewCall(Command::SetTimeFormat, device);
-  if (auto injected = Injected(Command::SetTimeFormat)) {
+ErrorCode SimulatedAudioEngine::Run(Call call, const std::function<ErrorCode(Device&)>& body) {
+  if (auto injected = Injected(call.command)) {
     call.result = *injected;
-  } else if (Device* found = Find(device)) {
-    found->timeFormatSet = true;
+  } else if (Device* found = Find(call.device)) {
+    call.result = body(*found);
   } else {
     call.result = errors_.Make(AudioError::InvalidDevice);
   }
   return Log(std::move(call));
 }
 
+ErrorCode SimulatedAudioEngine::SetTimeFormatMilliseconds(DeviceId device) {
+  return Run(NewCall(Command::SetTimeFormat, device), [](Device& found) {
+    found.timeFormatSet = true;
+    return kNoError;
+  });
+}
+
 ErrorCode SimulatedAudioEngine::QueryLength(DeviceId device, std::uint32_t* lengthMs) {
-  Call call = NewCall(Command::QueryLength, device);
-  if (auto injected = Injected(Command::QueryLength)) {
-    call.result = *injected;
-  } else if (Device* found = Find(device)) {
-    *lengthMs = found->element.lengthMs();
-  } else {
-    call.result = errors_.Make(AudioError::InvalidDevice);
-  }
-  return Log(std::move(call));
+  return Run(NewCall(Command::QueryLength, device), [lengthMs](Device& found) {
+    *lengthMs = found.element.lengthMs();
+    return kNoError;
+  });
 }
 
 ErrorCode SimulatedAudioEngine::Play(DeviceId device, std::uint32_t fromMs,
@@ -136,128 +138,87 @@ ErrorCode SimulatedAudioEngine::Play(DeviceId device, std::uint32_t fromMs,
   call.from = fromMs;
   call.to = toMs;
   call.notify = notify;
-  if (auto injected = Injected(Command::Play)) {
-    call.result = *injected;
-    return Log(std::move(call));
-  }
-  Device* found = Find(device);
-  if (found == nullptr) {
-    call.result = errors_.Make(AudioError::InvalidDevice);
-    return Log(std::move(call));
-  }
-  if (found->recording) {
-    call.result = errors_.Make(AudioError::Busy);
-    return Log(std::move(call));
-  }
-  const std::uint32_t length = found->element.lengthMs();
-  const std::uint32_t end = toMs.value_or(length);
-  if (fromMs > end || end > length) {
-    call.result = errors_.Make(AudioError::OutOfRange);
-    return Log(std::move(call));
-  }
-  if (found->playing) {
-    EndPlayback(device, *found, NotifyCode::Superseded);
-  }
-  found->playing = true;
-  found->playStart = nowMs_;
-  found->playDuration = end - fromMs;
-  found->notify = notify;
-  if (found->playDuration == 0) {
-    EndPlayback(device, *found, NotifyCode::Successful);
-  }
-  return Log(std::move(call));
+  return Run(std::move(call), [&](Device& found) {
+    if (found.recording) {
+      return errors_.Make(AudioError::Busy);
+    }
+    const std::uint32_t length = found.element.lengthMs();
+    const std::uint32_t end = toMs.value_or(length);
+    if (fromMs > end || end > length) {
+      return errors_.Make(AudioError::OutOfRange);
+    }
+    if (found.playing) {
+      EndPlayback(device, found, NotifyCode::Superseded);
+    }
+    found.playing = true;
+    found.playStart = nowMs_;
+    found.playDuration = end - fromMs;
+    found.notify = notify;
+    if (found.playDuration == 0) {
+      EndPlayback(device, found, NotifyCode::Successful);
+    }
+    return kNoError;
+  });
 }
 
 ErrorCode SimulatedAudioEngine::Record(DeviceId device, std::uint32_t fromMs) {
   Call call = NewCall(Command::Record, device);
   call.from = fromMs;
-  if (auto injected = Injected(Command::Record)) {
-    call.result = *injected;
-    return Log(std::move(call));
-  }
-  Device* found = Find(device);
-  if (found == nullptr) {
-    call.result = errors_.Make(AudioError::InvalidDevice);
-    return Log(std::move(call));
-  }
-  if (fromMs > found->element.lengthMs()) {
-    call.result = errors_.Make(AudioError::OutOfRange);
-    return Log(std::move(call));
-  }
-  if (found->playing) {
-    EndPlayback(device, *found, NotifyCode::Superseded);
-  }
-  if (found->recording) {
-    Capture(*found);
-  }
-  found->recording = true;
-  found->recordStart = nowMs_;
-  found->recordAt = found->element.FramesAt(fromMs);
-  found->recordedFrames = 0;
-  found->lostError = kNoError;
-  return Log(std::move(call));
+  return Run(std::move(call), [&](Device& found) {
+    if (fromMs > found.element.lengthMs()) {
+      return errors_.Make(AudioError::OutOfRange);
+    }
+    if (found.playing) {
+      EndPlayback(device, found, NotifyCode::Superseded);
+    }
+    if (found.recording) {
+      Capture(found);
+    }
+    found.recording = true;
+    found.recordStart = nowMs_;
+    found.recordAt = found.element.FramesAt(fromMs);
+    found.recordedFrames = 0;
+    found.lostError = kNoError;
+    return kNoError;
+  });
 }
 
 ErrorCode SimulatedAudioEngine::Stop(DeviceId device) {
-  Call call = NewCall(Command::Stop, device);
-  if (auto injected = Injected(Command::Stop)) {
-    call.result = *injected;
-    return Log(std::move(call));
-  }
-  Device* found = Find(device);
-  if (found == nullptr) {
-    call.result = errors_.Make(AudioError::InvalidDevice);
-    return Log(std::move(call));
-  }
-  if (found->playing) {
-    EndPlayback(device, *found, NotifyCode::Aborted);
-  }
-  if (found->recording) {
-    Capture(*found);
-    found->recording = false;
-  }
-  call.result = std::exchange(found->lostError, kNoError);
-  return Log(std::move(call));
+  return Run(NewCall(Command::Stop, device), [&](Device& found) {
+    if (found.playing) {
+      EndPlayback(device, found, NotifyCode::Aborted);
+    }
+    if (found.recording) {
+      Capture(found);
+      found.recording = false;
+    }
+    return std::exchange(found.lostError, kNoError);
+  });
 }
 
 ErrorCode SimulatedAudioEngine::Save(DeviceId device, std::u16string_view path) {
   Call call = NewCall(Command::Save, device);
   call.path = std::u16string(path);
-  if (auto injected = Injected(Command::Save)) {
-    call.result = *injected;
-    return Log(std::move(call));
-  }
-  Device* found = Find(device);
-  if (found == nullptr) {
-    call.result = errors_.Make(AudioError::InvalidDevice);
-    return Log(std::move(call));
-  }
-  if (found->recording) {
-    Capture(*found);
-  }
-  QString error;
-  if (!WriteWaveFile(found->element, path, &error)) {
-    call.result = errors_.Make(AudioError::CannotWrite, error);
-  }
-  return Log(std::move(call));
+  return Run(std::move(call), [&](Device& found) {
+    if (found.recording) {
+      Capture(found);
+    }
+    QString error;
+    if (!WriteWaveFile(found.element, path, &error)) {
+      return errors_.Make(AudioError::CannotWrite, error);
+    }
+    return kNoError;
+  });
 }
 
 ErrorCode SimulatedAudioEngine::Close(DeviceId device) {
-  Call call = NewCall(Command::Close, device);
-  if (auto injected = Injected(Command::Close)) {
-    call.result = *injected;
-    return Log(std::move(call));
-  }
-  Device* found = Find(device);
-  if (found == nullptr) {
-    call.result = errors_.Make(AudioError::InvalidDevice);
-    return Log(std::move(call));
-  }
-  if (found->playing) {
-    EndPlayback(device, *found, NotifyCode::Aborted);
-  }
-  devices_.erase(device);
-  return Log(std::move(call));
+  return Run(NewCall(Command::Close, device), [&](Device& found) {
+    if (found.playing) {
+      EndPlayback(device, found, NotifyCode::Aborted);
+    }
+    devices_.erase(device);
+    return kNoError;
+  });
 }
 
 QString SimulatedAudioEngine::ErrorText(ErrorCode error) {

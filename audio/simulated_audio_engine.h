@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -112,6 +113,9 @@ class SimulatedAudioEngine final : public AudioEngine {
 
   ErrorCode Log(Call call);
   std::optional<ErrorCode> Injected(Command command);
+  // The common course of a command on an open device: an injected failure, or `body` on the
+  // device, or the invalid-device error; the call is logged with its result either way.
+  ErrorCode Run(Call call, const std::function<ErrorCode(Device&)>& body);
   Device* Find(DeviceId device);
   void EndPlayback(DeviceId id, Device& device, NotifyCode code);
   void Capture(Device& device);

@@ -24,11 +24,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <numbers>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "audio/qt_audio_engine.h"
+#include "audio/tone_file.h"
 #include "platform/file_system.h"
 
 namespace voxtar::audio {
@@ -75,25 +76,20 @@ void Spin(int ms) {
 
 void WriteTone(const fs::path& path, int format, int rate, int channels, double seconds,
                double frequency, double amplitude) {
-  SF_INFO info{};
-  info.samplerate = rate;
-  info.channels = channels;
-  info.format = format;
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  if (file == nullptr) {
+  if (!WriteToneFile(path, format, rate, channels, seconds, frequency, amplitude)) {
     std::fprintf(stderr, "cannot write %s\n", path.c_str());
     std::exit(1);
   }
-  const auto frames = static_cast<std::size_t>(seconds * rate);
-  std::vector<double> samples(frames * static_cast<std::size_t>(channels));
-  for (std::size_t n = 0; n < frames; ++n) {
-    for (int c = 0; c < channels; ++c) {
-      samples[n * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] =
-          amplitude * std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(n) / rate);
-    }
-  }
-  sf_writef_double(file, samples.data(), static_cast<sf_count_t>(frames));
+}
+
+// The samples of a mono sound file (none when it cannot be read).
+std::vector<double> ReadMono(const fs::path& path) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  std::vector<double> samples(static_cast<std::size_t>(info.frames));
+  sf_readf_double(file, samples.data(), info.frames);
   sf_close(file);
+  return samples;
 }
 
 struct Figure {
@@ -197,11 +193,7 @@ int Run(int runs, int longSeconds) {
       notice.ms.push_back(Ms(clock.received - (t.soundStarted + lengthNs)));
       noticeNominal.ms.push_back(Ms(clock.received - (t.playCalled + lengthNs)));
 
-      SF_INFO info{};
-      SNDFILE* file = sf_open(heardFile.c_str(), SFM_READ, &info);
-      std::vector<double> samples(static_cast<std::size_t>(info.frames));
-      sf_readf_double(file, samples.data(), info.frames);
-      sf_close(file);
+      const std::vector<double> samples = ReadMono(heardFile);
       std::size_t first = samples.size();
       std::size_t last = 0;
       for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -261,11 +253,7 @@ int Run(int runs, int longSeconds) {
     const std::int64_t captureStart = t.firstCapture - heldNs;
     const double expected = static_cast<double>(stopCalled - captureStart) * 48000.0 / 1e9;
 
-    SF_INFO info{};
-    SNDFILE* file = sf_open(take.c_str(), SFM_READ, &info);
-    std::vector<double> samples(static_cast<std::size_t>(info.frames));
-    sf_readf_double(file, samples.data(), info.frames);
-    sf_close(file);
+    const std::vector<double> samples = ReadMono(take);
     // Rising zero crossings of a 1 kHz tone at 48 kHz come every 48 frames; any other spacing
     // (past the first 100 ms) is a break: frames lost or repeated.
     int breaks = 0;
@@ -286,7 +274,7 @@ int Run(int runs, int longSeconds) {
     std::printf("  difference        %+.0f frames (%+.2f ms)\n",
                 static_cast<double>(t.capturedFrames) - expected,
                 (static_cast<double>(t.capturedFrames) - expected) / 48.0);
-    std::printf("  frames in file    %lld\n", static_cast<long long>(info.frames));
+    std::printf("  frames in file    %zu\n", samples.size());
     std::printf("  breaks in tone    %d\n", breaks);
   }
   fs::remove_all(dir);

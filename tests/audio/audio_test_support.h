@@ -14,11 +14,13 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
-#include <numbers>
 #include <optional>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "audio/audio_engine.h"
+#include "audio/tone_file.h"
 #include "platform/window_services.h"
 
 namespace voxtar::testing {
@@ -84,25 +86,9 @@ inline void Spin(int ms) {
 // Writes a sine (or silence with amplitude 0) to a new sound file of the given format.
 inline void WriteTone(const std::filesystem::path& path, int format, int rate, int channels,
                       double seconds, double frequency, double amplitude) {
-  SF_INFO info{};
-  info.samplerate = rate;
-  info.channels = channels;
-  info.format = format;
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  if (file == nullptr) {
+  if (!audio::WriteToneFile(path, format, rate, channels, seconds, frequency, amplitude)) {
     throw std::runtime_error(sf_strerror(nullptr));
   }
-  const auto frames = static_cast<std::size_t>(std::lround(seconds * rate));
-  std::vector<double> samples(frames * static_cast<std::size_t>(channels));
-  for (std::size_t n = 0; n < frames; ++n) {
-    const double value =
-        amplitude * std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(n) / rate);
-    for (int c = 0; c < channels; ++c) {
-      samples[n * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] = value;
-    }
-  }
-  sf_writef_double(file, samples.data(), static_cast<sf_count_t>(frames));
-  sf_close(file);
 }
 
 // A sound file as normalised doubles, one vector per channel.
