@@ -28,8 +28,7 @@ const DialogTemplate kAboutTemplate{100, QRect(0, 0, 170, 62), "About Voxtar", "
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("CAboutDlg"));
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  SetModalFrame(this);
   const std::vector<QWidget*> created = CreateTemplateControls(this, kAboutTemplate, controls_);
   icon_ = created[0];
   text_ = created[1];

@@ -22,21 +22,22 @@ void MultiLineEdit::keyPressEvent(QKeyEvent* event) {
     return;
   }
   if (wordBreak_ != nullptr) {
-    if (event->matches(QKeySequence::MoveToNextWord)) {
-      MoveWord(true, false);
-      return;
-    }
-    if (event->matches(QKeySequence::MoveToPreviousWord)) {
-      MoveWord(false, false);
-      return;
-    }
-    if (event->matches(QKeySequence::SelectNextWord)) {
-      MoveWord(true, true);
-      return;
-    }
-    if (event->matches(QKeySequence::SelectPreviousWord)) {
-      MoveWord(false, true);
-      return;
+    struct WordMove {
+      QKeySequence::StandardKey keys;
+      bool right;
+      bool select;
+    };
+    static constexpr WordMove kWordMoves[] = {
+        {QKeySequence::MoveToNextWord, true, false},
+        {QKeySequence::MoveToPreviousWord, false, false},
+        {QKeySequence::SelectNextWord, true, true},
+        {QKeySequence::SelectPreviousWord, false, true},
+    };
+    for (const WordMove& move : kWordMoves) {
+      if (event->matches(move.keys)) {
+        MoveWord(move.right, move.select);
+        return;
+      }
     }
   }
   QPlainTextEdit::keyPressEvent(event);

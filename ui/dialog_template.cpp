@@ -69,6 +69,11 @@ BaseUnits TemplateBaseUnits(const DialogTemplate& dialogTemplate) {
   return DialogBaseUnits(DialogFont(dialogTemplate.pointSize));
 }
 
+void SetModalFrame(QWidget* dialog) {
+  dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+}
+
 std::vector<QWidget*> CreateTemplateControls(QWidget* dialog, const DialogTemplate& dialogTemplate,
                                              std::map<int, QWidget*>& byId) {
   const BaseUnits units = TemplateBaseUnits(dialogTemplate);

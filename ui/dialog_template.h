@@ -81,6 +81,10 @@ QSize DialogUnitsToPixels(const QSize& size, BaseUnits units);
 // The base units of a template: its font's, or the system font's.
 BaseUnits TemplateBaseUnits(const DialogTemplate& dialogTemplate);
 
+// The frame of the program's modal dialogs: caption, system menu and close box, no minimise or
+// maximise box.
+void SetModalFrame(QWidget* dialog);
+
 // Creates the template's controls as children of `dialog`, in template order (which is also the
 // tab order), with the dialog font; controls with an identifier go into `byId`. Sets the
 // dialog's font, fixed client size and caption.

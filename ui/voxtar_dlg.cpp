@@ -118,9 +118,7 @@ const DialogTemplate kMainTemplate{102, QRect(0, 0, 309, 190), "Voxtar", "MS She
 
 CVoxtarDlg::CVoxtarDlg(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("CVoxtarDlg"));
-  // No minimise or maximise box, the close box only.
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  SetModalFrame(this);
   icon_ = QApplication::windowIcon();
   OnCreate();
   CreateTemplateControls(this, kMainTemplate, controls_);
@@ -316,7 +314,7 @@ void CVoxtarDlg::ReleaseDevice() {
   }
 }
 
-void CVoxtarDlg::OnPrevious() {
+void CVoxtarDlg::CommitAndStep(void (Lesson::*step)()) {
   if (lesson_.state == LessonState::NoLesson) {
     return;
   }
@@ -325,21 +323,16 @@ void CVoxtarDlg::OnPrevious() {
     platform::ShowMessageBox(this, QStringLiteral("Position = -1"),
                              QString::fromUtf8(kApplicationName));
   }
-  lesson_.StepBack();
+  (lesson_.*step)();
   RefreshDisplay();
 }
 
+void CVoxtarDlg::OnPrevious() {
+  CommitAndStep(&Lesson::StepBack);
+}
+
 void CVoxtarDlg::OnNext() {
-  if (lesson_.state == LessonState::NoLesson) {
-    return;
-  }
-  ReleaseDevice();
-  if (!lesson_.CommitEditedText(BoxText())) {
-    platform::ShowMessageBox(this, QStringLiteral("Position = -1"),
-                             QString::fromUtf8(kApplicationName));
-  }
-  lesson_.StepForward();
-  RefreshDisplay();
+  CommitAndStep(&Lesson::StepForward);
 }
 
 void CVoxtarDlg::OnGoto() {

@@ -124,6 +124,8 @@ class CVoxtarDlg : public QDialog {
 
   // Closes and deletes the device; AudioMode Idle. Button texts stay.
   void ReleaseDevice();
+  // "<<" and ">>": releases the device, stores the box into the entry, then takes the step.
+  void CommitAndStep(void (Lesson::*step)());
   // LoadLesson with the dialog's part for each outcome.
   void LoadWithDialogPart(std::u16string_view chosenPath);
   // UnloadLesson with the dialog's part.
