@@ -256,7 +256,13 @@ bool WriteWaveFile(const WaveElement& element, std::u16string_view path, QString
     sf_command(file, SFC_SET_CHANNEL_MAP_INFO, map.data(),
                static_cast<int>(map.size() * sizeof(int)));
   }
-  const bool written = WriteFrames(file, element);
+  bool written = WriteFrames(file, element);
+  if (written) {
+    // sf_close does not report a failed header write on a descriptor it does not own, so the
+    // header is written now, where a failing write shows in sf_error.
+    sf_command(file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+    written = sf_error(file) == SF_ERR_NO_ERROR;
+  }
   const QString libraryText = LibraryText(file);
   const bool closed = sf_close(file) == 0;
   if (!written || !closed) {

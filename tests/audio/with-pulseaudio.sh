@@ -8,10 +8,17 @@
 #
 # Exports XDG_RUNTIME_DIR, HOME, XDG_CONFIG_HOME, PULSE_SERVER, PULSE_COOKIE, PULSE_CLIENTCONFIG and
 # VOXTAR_PULSE_PID (the server's PID) to CMD. The server is a child of this script; it is killed
-# by PID and waited for when CMD ends. Exit status: CMD's, or 77 when no server could start.
+# by PID and waited for when CMD ends. Exit status: CMD's, or 77 (skipped) when no server could
+# start; under CI (CI set and not "false") that is a failure instead, so a missing install step
+# cannot pass unseen.
 #
 # Usage: with-pulseaudio.sh CMD [ARG...]
 set -euo pipefail
+
+no_server=77
+if [ -n "${CI:-}" ] && [ "${CI:-}" != "false" ]; then
+  no_server=1
+fi
 
 if [ $# -eq 0 ]; then
   echo "usage: $0 CMD [ARG...]" >&2
@@ -19,7 +26,7 @@ if [ $# -eq 0 ]; then
 fi
 if ! command -v pulseaudio >/dev/null; then
   echo "with-pulseaudio: pulseaudio is not installed" >&2
-  exit 77
+  exit "$no_server"
 fi
 
 runtime="$(mktemp -d "${TMPDIR:-/tmp}/voxtar-pulse.XXXXXX")"
@@ -89,7 +96,7 @@ done
 if ! pactl info >/dev/null 2>&1; then
   echo "with-pulseaudio: the PulseAudio server did not start" >&2
   cat "$runtime/server.log" >&2 || true
-  exit 77
+  exit "$no_server"
 fi
 
 # A null sink starts with a latency of up to 2 s; wait until it renders in small blocks, as it
