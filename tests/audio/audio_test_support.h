@@ -21,9 +21,15 @@
 
 #include "audio/audio_engine.h"
 #include "audio/tone_file.h"
+#include "platform/file_system.h"
 #include "platform/window_services.h"
 
 namespace voxtar::testing {
+
+// A file-system path as the wide path the program takes.
+inline std::u16string Wide(const std::filesystem::path& path) {
+  return platform::FromUtf8(path.string());
+}
 
 // Installs itself as the window services for its lifetime and records every message box.
 class BoxRecorder final : public platform::WindowServices {

@@ -26,9 +26,7 @@ using testing::TempDir;
 using testing::WaitUntil;
 using testing::WriteTone;
 
-std::u16string Wide(const std::filesystem::path& path) {
-  return platform::FromUtf8(path.string());
-}
+using testing::Wide;
 
 bool ServerRunning() {
   return std::getenv("VOXTAR_PULSE_PID") != nullptr;

@@ -22,9 +22,7 @@ using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteTone;
 
-std::u16string Wide(const std::filesystem::path& path) {
-  return platform::FromUtf8(path.string());
-}
+using testing::Wide;
 QString Text(const std::filesystem::path& path) {
   return QString::fromStdString(path.string());
 }

@@ -15,9 +15,7 @@ namespace {
 using testing::ReadBytes;
 using testing::TempDir;
 
-std::u16string Wide(const std::filesystem::path& path) {
-  return platform::FromUtf8(path.string());
-}
+using testing::Wide;
 
 // All samples as libsndfile's ints: exact for every PCM width.
 std::vector<int> Ints(const std::filesystem::path& path, SF_INFO* info) {
