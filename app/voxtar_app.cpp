@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/about_dlg.h"
+#include "audio/pulse_audio_engine.h"
 #include "platform/file_system.h"
 #include "platform/window_services.h"
 #include "ui/voxtar_dlg.h"
@@ -57,7 +58,9 @@ bool CVoxtarApp::InitInstance() {
     about.exec();
   });
 
-  CVoxtarDlg dialog;
+  // Made here, after the start-up check, and kept until the dialog is gone.
+  audio::PulseAudioEngine engine(QGuiApplication::desktopFileName().toStdString());
+  CVoxtarDlg dialog(engine);
   dialog.DoModal();
   return false;
 }

@@ -3,15 +3,22 @@
 // over themselves, stop, save and close, and every call returns an error code whose text the
 // engine supplies.
 //
-// Threads: every call is made on the GUI thread. A playback's completion notice is posted to the
-// notify object's event queue as a PlaybackNotice, so it is handled on the GUI thread too.
+// This interface is the seam for the sound system: the program runs on PulseAudioEngine, the tests
+// also on SimulatedAudioEngine, and another platform's engine would stand beside them.
+//
+// Ownership: the program makes one engine and hands it to whoever opens devices; the engine
+// outlives them. Threads: every call is made on the GUI thread. A playback's completion notice is
+// posted to the notify object's event queue as a PlaybackNotice, so it is handled on the GUI
+// thread too.
 #pragma once
 
 #include <QEvent>
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 class QObject;
 
@@ -42,6 +49,16 @@ class PlaybackNotice : public QEvent {
   DeviceId device_;
 };
 
+// Which way sound goes through a device of the sound system.
+enum class Direction { Input, Output };
+
+// A device of the sound system as the operator chooses it: the server's name for it and what it
+// shows to people.
+struct SoundDevice {
+  std::string name;
+  QString description;
+};
+
 class AudioEngine {
  public:
   virtual ~AudioEngine() = default;
@@ -67,11 +84,18 @@ class AudioEngine {
   virtual ErrorCode Close(DeviceId device) = 0;
   // The text of an error code, plain English, naming the cause.
   virtual QString ErrorText(ErrorCode error) = 0;
-};
 
-// The engine the program uses: the real one unless a test installed another.
-AudioEngine& Engine();
-// Installs a replacement engine (not owned); null restores the real one.
-void SetEngine(AudioEngine* engine);
+  // The sound system's inputs or outputs, for the operator to choose from (bounded wait; empty
+  // when there is no sound system).
+  virtual std::vector<SoundDevice> Devices(Direction direction) = 0;
+  // The input or output that Record and Play use from their next start on, by the sound
+  // system's name; empty for the system's default. A chosen device that is not there when a
+  // stream starts falls back to the default.
+  virtual void ChooseDevice(Direction direction, const std::string& name) = 0;
+  virtual std::string ChosenDevice(Direction direction) const = 0;
+  // What the device's sound is, as a desktop shows it ("a001.wav"); the element's file name
+  // until told otherwise.
+  virtual void SetMediaName(DeviceId device, std::u16string_view name) = 0;
+};
 
 }  // namespace voxtar::audio

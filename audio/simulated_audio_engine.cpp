@@ -82,6 +82,7 @@ ErrorCode SimulatedAudioEngine::Open(std::u16string_view element, DeviceId* devi
   }
   Device opened;
   opened.path = std::u16string(element);
+  opened.mediaName = opened.path.substr(opened.path.rfind(u'/') + 1);
   if (auto it = memoryElements_.find(opened.path); it != memoryElements_.end()) {
     opened.element = it->second;
   } else {
@@ -151,6 +152,7 @@ ErrorCode SimulatedAudioEngine::Play(DeviceId device, std::uint32_t fromMs,
       EndPlayback(device, found, NotifyCode::Superseded);
     }
     found.playing = true;
+    found.streamDevice = DeviceFor(Direction::Output);
     found.playStart = nowMs_;
     found.playDuration = end - fromMs;
     found.notify = notify;
@@ -175,6 +177,7 @@ ErrorCode SimulatedAudioEngine::Record(DeviceId device, std::uint32_t fromMs) {
       Capture(found);
     }
     found.recording = true;
+    found.streamDevice = DeviceFor(Direction::Input);
     found.recordStart = nowMs_;
     found.recordAt = found.element.FramesAt(fromMs);
     found.recordedFrames = 0;
@@ -332,6 +335,52 @@ void SimulatedAudioEngine::Capture(Device& device) {
   }
   element.Overwrite(device.recordAt + device.recordedFrames, bytes.data(), bytes.size());
   device.recordedFrames = due;
+}
+
+std::vector<SoundDevice> SimulatedAudioEngine::Devices(Direction direction) {
+  auto it = soundDevices_.find(direction);
+  return it == soundDevices_.end() ? std::vector<SoundDevice>{} : it->second;
+}
+
+void SimulatedAudioEngine::ChooseDevice(Direction direction, const std::string& name) {
+  chosen_[direction] = name;
+}
+
+std::string SimulatedAudioEngine::ChosenDevice(Direction direction) const {
+  auto it = chosen_.find(direction);
+  return it == chosen_.end() ? std::string() : it->second;
+}
+
+void SimulatedAudioEngine::SetMediaName(DeviceId device, std::u16string_view name) {
+  if (Device* found = Find(device)) {
+    found->mediaName = std::u16string(name);
+  }
+}
+
+void SimulatedAudioEngine::SetDevices(Direction direction, std::vector<SoundDevice> devices) {
+  soundDevices_[direction] = std::move(devices);
+}
+
+std::string SimulatedAudioEngine::DeviceFor(Direction direction) const {
+  const std::string chosen = ChosenDevice(direction);
+  auto it = soundDevices_.find(direction);
+  if (chosen.empty() || it == soundDevices_.end()) {
+    return {};
+  }
+  const bool present =
+      std::any_of(it->second.begin(), it->second.end(),
+                  [&](const SoundDevice& device) { return device.name == chosen; });
+  return present ? chosen : std::string();
+}
+
+std::string SimulatedAudioEngine::streamDevice(DeviceId device) const {
+  auto it = devices_.find(device);
+  return it == devices_.end() ? std::string() : it->second.streamDevice;
+}
+
+std::u16string SimulatedAudioEngine::mediaName(DeviceId device) const {
+  auto it = devices_.find(device);
+  return it == devices_.end() ? std::u16string() : it->second.mediaName;
 }
 
 }  // namespace voxtar::audio

@@ -5,9 +5,9 @@
 // captures a synthetic tone as the clock advances. Any command can be made to fail with a chosen
 // error code and text, and every call is logged with its arguments.
 //
-// Ownership: the test owns the engine and passes it to WaveDevice (or installs it with
-// SetEngine). Threads: GUI thread only; notices are posted with QCoreApplication::postEvent and
-// arrive when the test processes events.
+// Ownership: the test owns the engine and passes it to WaveDevice or the dialog. Threads: GUI
+// thread only; notices are posted with QCoreApplication::postEvent and arrive when the test
+// processes events.
 #pragma once
 
 #include <QPointer>
@@ -52,6 +52,10 @@ class SimulatedAudioEngine final : public AudioEngine {
   ErrorCode Save(DeviceId device, std::u16string_view path) override;
   ErrorCode Close(DeviceId device) override;
   QString ErrorText(ErrorCode error) override;
+  std::vector<SoundDevice> Devices(Direction direction) override;
+  void ChooseDevice(Direction direction, const std::string& name) override;
+  std::string ChosenDevice(Direction direction) const override;
+  void SetMediaName(DeviceId device, std::u16string_view name) override;
 
   // --- Driving the simulation ---
 
@@ -73,6 +77,9 @@ class SimulatedAudioEngine final : public AudioEngine {
   // The device's sound output or input goes away: a playback ends with a Failure notice, a
   // recording stops capturing and its Stop reports the loss.
   void LoseDevice(DeviceId device);
+  // The inputs or outputs the sound system has (none at first). A chosen device missing from
+  // them gives way to the default when a stream starts.
+  void SetDevices(Direction direction, std::vector<SoundDevice> devices);
 
   // --- Inspection ---
 
@@ -86,6 +93,10 @@ class SimulatedAudioEngine final : public AudioEngine {
   std::size_t openDevices() const { return devices_.size(); }
   // The device's element as it stands (null when not open).
   const WaveElement* element(DeviceId device) const;
+  // The sound system's name of the input or output the device's last stream used (empty: the
+  // default), and what its media was named.
+  std::string streamDevice(DeviceId device) const;
+  std::u16string mediaName(DeviceId device) const;
 
  private:
   struct Device {
@@ -103,6 +114,8 @@ class SimulatedAudioEngine final : public AudioEngine {
     std::uint64_t recordAt = 0;
     std::uint64_t recordedFrames = 0;
     ErrorCode lostError = kNoError;  // reported by the next Stop
+    std::string streamDevice;        // input or output of the last stream
+    std::u16string mediaName;
   };
 
   struct Failure {
@@ -119,6 +132,8 @@ class SimulatedAudioEngine final : public AudioEngine {
   Device* Find(DeviceId device);
   void EndPlayback(DeviceId id, Device& device, NotifyCode code);
   void Capture(Device& device);
+  // The chosen device when the sound system has it, else the default (empty).
+  std::string DeviceFor(Direction direction) const;
 
   std::map<DeviceId, Device> devices_;
   std::map<std::u16string, WaveElement> memoryElements_;
@@ -130,6 +145,8 @@ class SimulatedAudioEngine final : public AudioEngine {
   std::uint64_t nowMs_ = 0;
   double toneFrequency_ = 440.0;
   double toneAmplitude_ = 0.5;
+  std::map<Direction, std::vector<SoundDevice>> soundDevices_;
+  std::map<Direction, std::string> chosen_;
 };
 
 }  // namespace voxtar::audio

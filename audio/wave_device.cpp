@@ -2,8 +2,6 @@
 
 #include <QString>
 
-#include "platform/window_services.h"
-
 namespace voxtar::audio {
 
 namespace {
@@ -61,15 +59,19 @@ QString Wide(std::u16string_view text) {
 
 }  // namespace
 
-WaveDevice::WaveDevice(std::u16string_view path, QObject* notifyWindow, AudioEngine& engine)
-    : fileName_(path.substr(0, kMaxFileNameLength)), notifyWindow_(notifyWindow), engine_(engine) {
+WaveDevice::WaveDevice(std::u16string_view path, QObject* notifyWindow, AudioEngine& engine,
+                       FailureReporter& reporter)
+    : fileName_(path.substr(0, kMaxFileNameLength)),
+      notifyWindow_(notifyWindow),
+      engine_(engine),
+      reporter_(reporter) {
   // The whole path is opened even where the field keeps only its first 259 characters: opening
   // a cut path could open another file.
   DeviceId opened = 0;
   const ErrorCode error = engine_.Open(path, &opened);
   if (error != kNoError) {
     // The one box with swapped roles: the path as message, the cause as caption.
-    platform::ShowMessageBox(nullptr, Wide(path), ErrorText(error));
+    reporter_.ReportFailure(Wide(path), ErrorText(error));
     return;
   }
   deviceId_ = opened;
@@ -101,8 +103,7 @@ void WaveDevice::Play(std::uint32_t from, std::uint32_t to) {
   }
   if (to > length_) {
     if (from > length_) {
-      platform::ShowMessageBox(nullptr, QStringLiteral("Bad play parameter"),
-                               QStringLiteral("play"));
+      reporter_.ReportFailure(QStringLiteral("Bad play parameter"), QStringLiteral("play"));
       return;
     }
     to = length_;
@@ -161,7 +162,7 @@ QString WaveDevice::ErrorText(ErrorCode error) const {
 }
 
 void WaveDevice::Report(ErrorCode error, const QString& caption) const {
-  platform::ShowMessageBox(nullptr, ErrorText(error), caption);
+  reporter_.ReportFailure(ErrorText(error), caption);
 }
 
 }  // namespace voxtar::audio

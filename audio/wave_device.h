@@ -1,6 +1,6 @@
 // One audio device bound to one WAV file (the element): plays it, records over it, stops and
-// saves. Operations return nothing to speak of: each failure is shown to the operator in a box
-// without owner window, and the object's state stays as it was.
+// saves. Operations return nothing to speak of: each failure goes to the FailureReporter (a box
+// without owner window), and the object's state stays as it was.
 //
 // Ownership: created with new by its owner (the main dialog) and deleted by it after Close.
 // Destruction does no audio work. Threads: GUI thread only; playback and recording run in the
@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "audio/audio_engine.h"
+#include "audio/failure_reporter.h"
 
 class QObject;
 
@@ -25,7 +26,8 @@ class WaveDevice {
   static constexpr std::size_t kMaxFileNameLength = 259;
 
   // Opens the element: the device, the millisecond time format, the length.
-  WaveDevice(std::u16string_view path, QObject* notifyWindow, AudioEngine& engine = Engine());
+  WaveDevice(std::u16string_view path, QObject* notifyWindow, AudioEngine& engine,
+             FailureReporter& reporter);
   WaveDevice(const WaveDevice&) = delete;
   WaveDevice& operator=(const WaveDevice&) = delete;
 
@@ -55,6 +57,7 @@ class WaveDevice {
   WaveState state_ = WaveState::Stopped;
   DeviceId deviceId_ = 0;
   AudioEngine& engine_;
+  FailureReporter& reporter_;
 };
 
 }  // namespace voxtar::audio

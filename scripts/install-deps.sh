@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6
-  libsndfile1-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6
+  libsndfile1-dev libpulse-dev
   pulseaudio pulseaudio-utils
   fonts-liberation
 )

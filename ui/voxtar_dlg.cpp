@@ -116,7 +116,8 @@ bool IsPlainEnter(const QKeyEvent* event) {
 const DialogTemplate kMainTemplate{102, QRect(0, 0, 309, 190), "Voxtar", "MS Shell Dlg",
                                    10,  kMainControls};
 
-CVoxtarDlg::CVoxtarDlg(QWidget* parent) : QDialog(parent) {
+CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, QWidget* parent)
+    : QDialog(parent), engine_(engine) {
   setObjectName(QStringLiteral("CVoxtarDlg"));
   SetModalFrame(this);
   icon_ = QApplication::windowIcon();
@@ -366,7 +367,7 @@ void CVoxtarDlg::OnPlay() {
         return;
       }
       if (!device_) {
-        device_ = std::make_unique<audio::WaveDevice>(*path, this);
+        device_ = std::make_unique<audio::WaveDevice>(*path, this, engine_, failureBoxes_);
       }
       SetControlText(ids::kPlay, QStringLiteral("<Playing>"));
       device_->Play(0, 0);
@@ -418,7 +419,12 @@ void CVoxtarDlg::OnRecord() {
         device_->Close();
         device_.reset();
       }
-      device_ = std::make_unique<audio::WaveDevice>(kTemplateRecording, this);
+      device_ =
+          std::make_unique<audio::WaveDevice>(kTemplateRecording, this, engine_, failureBoxes_);
+      // A desktop shows the take being made, not the template it is recorded into.
+      if (device_->deviceId() != 0) {
+        engine_.SetMediaName(device_->deviceId(), lesson_.current()->name);
+      }
       SetControlText(ids::kRecord, QStringLiteral("[STOP]"));
       device_->Record(0, 0);
       audioMode_ = AudioMode::Recording;

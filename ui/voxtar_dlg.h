@@ -18,6 +18,7 @@
 #include "audio/wave_device.h"
 #include "lesson/lesson.h"
 #include "ui/dialog_template.h"
+#include "ui/failure_boxes.h"
 
 namespace voxtar {
 
@@ -59,7 +60,8 @@ class CVoxtarDlg : public QDialog {
   Q_OBJECT
 
  public:
-  explicit CVoxtarDlg(QWidget* parent = nullptr);
+  // `engine` plays and records for the dialog's wave devices; it outlives the dialog.
+  explicit CVoxtarDlg(audio::AudioEngine& engine, QWidget* parent = nullptr);
   ~CVoxtarDlg() override;
 
   // Runs the dialog until OnExit ends it.
@@ -103,6 +105,7 @@ class CVoxtarDlg : public QDialog {
   const Lesson& lesson() const { return lesson_; }
   AudioMode audioMode() const { return audioMode_; }
   audio::WaveDevice* device() const { return device_.get(); }
+  audio::AudioEngine& engine() const { return engine_; }
   const QIcon& icon() const { return icon_; }
   const QFont& textFont() const { return textFont_; }
 
@@ -137,6 +140,8 @@ class CVoxtarDlg : public QDialog {
   // Stops the device and saves its content as the prompt file; true when a take was saved.
   bool StopAndSaveTake();
 
+  audio::AudioEngine& engine_;
+  FailureBoxes failureBoxes_;
   Lesson lesson_;
   AudioMode audioMode_ = AudioMode::Idle;
   std::unique_ptr<audio::WaveDevice> device_;

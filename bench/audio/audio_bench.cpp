@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/qt_audio_engine.h"
+#include "audio/pulse_audio_engine.h"
 #include "audio/tone_file.h"
 #include "platform/file_system.h"
 
@@ -126,7 +126,7 @@ int Run(int runs, int longSeconds) {
   const std::u16string templateWide = platform::FromUtf8(templatePath.string());
   const std::u16string promptWide = platform::FromUtf8(prompt.string());
 
-  QtAudioEngine engine;
+  PulseAudioEngine engine;
   Figure recordData{"record -> first captured data", {}};
   Figure recordStart{"record -> capture start", {}};
   Figure playStart{"play -> first frame played", {}};

@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "audio/audio_engine.h"
+#include "audio/failure_reporter.h"
 #include "audio/tone_file.h"
 #include "platform/file_system.h"
-#include "platform/window_services.h"
 
 namespace voxtar::testing {
 
@@ -31,22 +31,20 @@ inline std::u16string Wide(const std::filesystem::path& path) {
   return platform::FromUtf8(path.string());
 }
 
-// Installs itself as the window services for its lifetime and records every message box.
-class BoxRecorder final : public platform::WindowServices {
+// One failure report, as the box would show it.
+struct Box {
+  QString text;
+  QString caption;
+};
+
+// Records the wave device's failure reports instead of showing boxes.
+class BoxRecorder final : public audio::FailureReporter {
  public:
-  BoxRecorder() { platform::SetServices(this); }
-  ~BoxRecorder() override { platform::SetServices(nullptr); }
-  BoxRecorder(const BoxRecorder&) = delete;
-  BoxRecorder& operator=(const BoxRecorder&) = delete;
-
-  void ShowMessageBox(const platform::MessageBoxRequest& request) override {
-    boxes.push_back(request);
-  }
-  std::optional<QString> GetOpenFileName(const platform::OpenFileRequest&) override {
-    return std::nullopt;
+  void ReportFailure(const QString& text, const QString& caption) override {
+    boxes.push_back({text, caption});
   }
 
-  std::vector<platform::MessageBoxRequest> boxes;
+  std::vector<Box> boxes;
 };
 
 // Receives PlaybackNotices like the main dialog does, noting when each arrived.

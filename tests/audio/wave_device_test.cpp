@@ -39,18 +39,15 @@ class WaveDeviceTest : public ::testing::Test {
   // Delivers posted notices.
   void Deliver() { QCoreApplication::sendPostedEvents(&notify_); }
 
-  const platform::MessageBoxRequest& OnlyBox() {
+  const testing::Box& OnlyBox() {
     EXPECT_EQ(boxes_.boxes.size(), 1u);
     return boxes_.boxes.front();
   }
 
-  // The box of a failure has no owner, no icon and the given text and caption.
-  void ExpectBox(const platform::MessageBoxRequest& box, const QString& text,
-                 const QString& caption) {
+  // The failure report with the given text and caption.
+  void ExpectBox(const testing::Box& box, const QString& text, const QString& caption) {
     EXPECT_EQ(box.text, text);
     EXPECT_EQ(box.caption, caption);
-    EXPECT_EQ(box.owner, nullptr);
-    EXPECT_EQ(box.icon, platform::BoxIcon::None);
   }
 
   TempDir dir_;
@@ -61,7 +58,7 @@ class WaveDeviceTest : public ::testing::Test {
 };
 
 TEST_F(WaveDeviceTest, OpenSendsTheThreeStepsAndKeepsTheLength) {
-  WaveDevice device(Wide(prompt_), &notify_, engine_);
+  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   EXPECT_EQ(engine_.commands(),
             (std::vector{Command::Open, Command::SetTimeFormat, Command::QueryLength}));
   EXPECT_EQ(engine_.calls()[0].path, Wide(prompt_));
@@ -76,15 +73,13 @@ TEST_F(WaveDeviceTest, OpenSendsTheThreeStepsAndKeepsTheLength) {
 
 TEST_F(WaveDeviceTest, AFailedOpenShowsThePathUnderTheCauseAndLeavesNoDevice) {
   const auto missing = dir_ / "Prompt" / "missing.wav";
-  WaveDevice device(Wide(missing), &notify_, engine_);
+  WaveDevice device(Wide(missing), &notify_, engine_, boxes_);
   EXPECT_EQ(device.deviceId(), 0);
   EXPECT_EQ(engine_.commands(), std::vector{Command::Open});
   const auto& box = OnlyBox();
   EXPECT_EQ(box.text, Text(missing));  // the roles are swapped: path as message
   EXPECT_TRUE(box.caption.contains(QStringLiteral("cannot be opened")))
       << box.caption.toStdString();
-  EXPECT_EQ(box.owner, nullptr);
-  EXPECT_EQ(box.icon, platform::BoxIcon::None);
 
   // Play, Stop and Close do nothing at all.
   engine_.ClearCalls();
@@ -111,7 +106,7 @@ TEST_F(WaveDeviceTest, AFailedOpenShowsThePathUnderTheCauseAndLeavesNoDevice) {
 TEST_F(WaveDeviceTest, AFileThatIsNoSoundFailsTheOpenNamingTheCause) {
   const auto text = dir_ / "notes.wav";
   testing::WriteBytes(text, "these are words, not sound");
-  WaveDevice device(Wide(text), &notify_, engine_);
+  WaveDevice device(Wide(text), &notify_, engine_, boxes_);
   EXPECT_EQ(device.deviceId(), 0);
   EXPECT_EQ(OnlyBox().text, Text(text));
   EXPECT_TRUE(OnlyBox().caption.contains(QStringLiteral("not a sound file")));
@@ -121,7 +116,7 @@ TEST_F(WaveDeviceTest, LaterOpenStepsFailUnderWaveErrorAndKeepTheDeviceForClose)
   for (Command failing : {Command::SetTimeFormat, Command::QueryLength}) {
     boxes_.boxes.clear();
     engine_.FailNext(failing, kInjected, QStringLiteral("The device is not ready."));
-    WaveDevice device(Wide(prompt_), &notify_, engine_);
+    WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
     ExpectBox(OnlyBox(), QStringLiteral("The device is not ready."), QStringLiteral("Wave Error"));
     EXPECT_NE(device.deviceId(), 0);
     EXPECT_EQ(device.length(), 0u);
@@ -133,7 +128,7 @@ TEST_F(WaveDeviceTest, LaterOpenStepsFailUnderWaveErrorAndKeepTheDeviceForClose)
 }
 
 TEST_F(WaveDeviceTest, ACloseFailureIsShownAndChangesNothing) {
-  WaveDevice device(Wide(prompt_), &notify_, engine_);
+  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   device.Record(0, 0);
   engine_.FailNext(Command::Close, kInjected, QStringLiteral("Close refused."));
   device.Close();
@@ -143,7 +138,7 @@ TEST_F(WaveDeviceTest, ACloseFailureIsShownAndChangesNothing) {
 }
 
 TEST_F(WaveDeviceTest, PlayPostsOneSuccessfulNoticeAndStaysPlayingUntilStopped) {
-  WaveDevice device(Wide(prompt_), &notify_, engine_);
+  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   engine_.ClearCalls();
   device.Play(0, 0);
   ASSERT_EQ(engine_.calls().size(), 1u);
@@ -179,7 +174,7 @@ TEST_F(WaveDeviceTest, PlayPostsOneSuccessfulNoticeAndStaysPlayingUntilStopped) 
 }
 
 TEST_F(WaveDeviceTest, PlayBoundsFollowTheUnsignedRules) {
-  WaveDevice device(Wide(prompt_), &notify_, engine_);
+  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   const auto playOnce = [&](std::uint32_t from, std::uint32_t to) {
     engine_.ClearCalls();
     device.Play(from, to);
@@ -225,7 +220,7 @@ TEST_F(WaveDeviceTest, PlayBoundsFollowTheUnsignedRules) {
 TEST_F(WaveDeviceTest, OnAnEmptyElementPlayPassesNoEndPosition) {
   const auto empty = dir_ / "empty.wav";
   WriteTone(empty, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 0.0, 0.0, 0.0);
-  WaveDevice device(Wide(empty), &notify_, engine_);
+  WaveDevice device(Wide(empty), &notify_, engine_, boxes_);
   ASSERT_EQ(device.length(), 0u);
   engine_.ClearCalls();
   device.Play(0, 500);  // to becomes the length 0, which means no end position
@@ -237,7 +232,7 @@ TEST_F(WaveDeviceTest, OnAnEmptyElementPlayPassesNoEndPosition) {
 }
 
 TEST_F(WaveDeviceTest, AFailedPlayShowsNothingAndKeepsTheState) {
-  WaveDevice device(Wide(prompt_), &notify_, engine_);
+  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   engine_.FailNext(Command::Play, kInjected, QStringLiteral("No output."));
   device.Play(0, 0);
   EXPECT_EQ(device.state(), WaveState::Stopped);
@@ -245,7 +240,7 @@ TEST_F(WaveDeviceTest, AFailedPlayShowsNothingAndKeepsTheState) {
 }
 
 TEST_F(WaveDeviceTest, RecordTwiceStopsTheFirstRecordingThenStartsAgainAtItsPosition) {
-  WaveDevice device(Wide(prompt_), &notify_, engine_);
+  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   engine_.ClearCalls();
   device.Record(0, 0);
   EXPECT_EQ(device.state(), WaveState::Recording);
@@ -258,7 +253,7 @@ TEST_F(WaveDeviceTest, RecordTwiceStopsTheFirstRecordingThenStartsAgainAtItsPosi
 }
 
 TEST_F(WaveDeviceTest, AFailedPreStopIsShownAndLeavesTheDeviceStoppedBeforeRecordingAgain) {
-  WaveDevice device(Wide(prompt_), &notify_, engine_);
+  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   device.Record(0, 0);
   engine_.FailNext(Command::Stop, kInjected, QStringLiteral("Stop refused."));
   device.Record(0, 0);
@@ -276,7 +271,7 @@ TEST_F(WaveDeviceTest, AFailedPreStopIsShownAndLeavesTheDeviceStoppedBeforeRecor
 }
 
 TEST_F(WaveDeviceTest, AFailedRecordIsShownUnderErrorAndKeepsTheState) {
-  WaveDevice device(Wide(prompt_), &notify_, engine_);
+  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   device.Play(0, 0);
   engine_.FailNext(Command::Record, kInjected, QStringLiteral("No input."));
   device.Record(0, 0);
@@ -292,7 +287,7 @@ TEST_F(WaveDeviceTest, AFailedRecordIsShownUnderErrorAndKeepsTheState) {
 }
 
 TEST_F(WaveDeviceTest, StopWhenStoppedSendsNothingAndAFailedStopKeepsTheState) {
-  WaveDevice device(Wide(prompt_), &notify_, engine_);
+  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   engine_.ClearCalls();
   device.Stop();
   EXPECT_TRUE(engine_.calls().empty());
@@ -317,7 +312,7 @@ TEST_F(WaveDeviceTest, ARecordingSavedElsewherePlaysAsTheNewTakeAndLeavesTheTemp
   std::filesystem::create_directories(take.parent_path());
   engine_.SetInputTone(1000.0, 0.5);
 
-  WaveDevice device(Wide(templatePath), &notify_, engine_);
+  WaveDevice device(Wide(templatePath), &notify_, engine_, boxes_);
   device.Record(0, 0);
   engine_.Advance(1500);  // longer than the template
   device.Stop();
@@ -344,7 +339,7 @@ TEST_F(WaveDeviceTest, ARecordingSavedElsewherePlaysAsTheNewTakeAndLeavesTheTemp
 }
 
 TEST_F(WaveDeviceTest, AFailedSaveIsShownAndLeavesAnEarlierTakeByteIdentical) {
-  WaveDevice device(Wide(prompt_), &notify_, engine_);
+  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   device.Record(0, 0);
   engine_.Advance(200);
   device.Stop();
@@ -377,7 +372,7 @@ TEST_F(WaveDeviceTest, AFailedSaveIsShownAndLeavesAnEarlierTakeByteIdentical) {
 }
 
 TEST_F(WaveDeviceTest, SaveWorksInEveryStateAndChangesNone) {
-  WaveDevice device(Wide(prompt_), &notify_, engine_);
+  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   device.Record(0, 0);
   engine_.Advance(100);
   EXPECT_TRUE(device.Save(Wide(dir_ / "during.wav")));
@@ -392,14 +387,14 @@ TEST_F(WaveDeviceTest, SaveWorksInEveryStateAndChangesNone) {
 TEST_F(WaveDeviceTest, ErrorTextsAreCutToWhatThePlatformBufferHolds) {
   const QString longText = QString(300, QLatin1Char('x'));
   engine_.FailNext(Command::QueryLength, kInjected, longText);
-  WaveDevice device(Wide(prompt_), &notify_, engine_);
+  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   EXPECT_EQ(OnlyBox().text, QString(254, QLatin1Char('x')));
 
   // A character outside the basic plane is not cut in half.
   boxes_.boxes.clear();
   const QString pair = QString::fromUtf16(u"\U0001F3A4");
   engine_.FailNext(Command::SetTimeFormat, kInjected, QString(253, QLatin1Char('y')) + pair);
-  WaveDevice other(Wide(prompt_), &notify_, engine_);
+  WaveDevice other(Wide(prompt_), &notify_, engine_, boxes_);
   EXPECT_EQ(OnlyBox().text, QString(253, QLatin1Char('y')));
 }
 
@@ -411,7 +406,7 @@ TEST_F(WaveDeviceTest, ALongPathIsOpenedWholeWhileTheFieldKeeps259Characters) {
   std::filesystem::create_directories(deep);
   const auto file = deep / "prompt.wav";
   WriteTone(file, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, 0.5, 440.0, 0.5);
-  WaveDevice device(Wide(file), &notify_, engine_);
+  WaveDevice device(Wide(file), &notify_, engine_, boxes_);
   EXPECT_NE(device.deviceId(), 0);
   EXPECT_EQ(engine_.calls()[0].path, Wide(file));
   EXPECT_EQ(device.fileName(), Wide(file).substr(0, 259));

@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "audio/pulse_audio_engine.h"
 #include "audio/simulated_audio_engine.h"
 #include "audio/wave_element.h"
 #include "platform/file_system.h"
@@ -30,6 +31,12 @@ namespace voxtar {
 namespace {
 
 using testing::FakeWindowServices;
+
+// An engine for the dialogs whose tests play and record nothing.
+audio::AudioEngine& QuietEngine() {
+  static audio::SimulatedAudioEngine engine;
+  return engine;
+}
 
 const int kAllControls[] = {ids::kPromptText, ids::kStatistics, ids::kPrevious,
                             ids::kNext,       ids::kPlay,       ids::kRecord,
@@ -75,7 +82,7 @@ TEST(MainTemplate, PixelGeometryForThePinnedFont) {
   EXPECT_EQ(units.y, 15);
 
   // 309 x 190 units; x * 8 / 4 and y * 15 / 8, rounded like MulDiv.
-  CVoxtarDlg dialog;
+  CVoxtarDlg dialog{QuietEngine()};
   EXPECT_EQ(dialog.size(), QSize(618, 356));
   EXPECT_EQ(dialog.GetDlgItem(ids::kPromptText)->geometry(), QRect(14, 56, 578, 197));
   EXPECT_EQ(dialog.GetDlgItem(ids::kStatistics)->geometry(), QRect(14, 272, 574, 26));
@@ -91,7 +98,7 @@ TEST(MainTemplate, PixelGeometryForThePinnedFont) {
 }
 
 TEST(MainTemplate, TextsTabOrderAndNoDefaultButton) {
-  CVoxtarDlg dialog;
+  CVoxtarDlg dialog{QuietEngine()};
   EXPECT_EQ(Text(dialog, ids::kPrevious), QStringLiteral("<<"));
   EXPECT_EQ(Text(dialog, ids::kNext), QStringLiteral(">>"));
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
@@ -128,7 +135,7 @@ TEST(MainTemplate, TextsTabOrderAndNoDefaultButton) {
 }
 
 TEST(MainDialogStartUp, OnlyListAndOpenAreEnabled) {
-  CVoxtarDlg dialog;
+  CVoxtarDlg dialog{QuietEngine()};
   for (int id : kAllControls) {
     const bool expected = id == ids::kList || id == ids::kOpen || id == ids::kStatistics;
     EXPECT_EQ(Enabled(dialog, id), expected) << id;
@@ -167,7 +174,7 @@ class MainDialogWithLesson : public ::testing::Test {
 TEST_F(MainDialogWithLesson, RefreshShowsTheCurrentPrompt) {
   const std::u16string longText(51, u'x');
   WriteLesson({u"a001.wav > Good day", u"a002.wav " + longText + u" and more", u"a003.wav Hi!!!"});
-  CVoxtarDlg dialog;
+  CVoxtarDlg dialog{QuietEngine()};
   Open(dialog);
   ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
   EXPECT_TRUE(services.boxes.empty());
@@ -195,7 +202,7 @@ TEST_F(MainDialogWithLesson, RefreshShowsTheCurrentPrompt) {
 
 TEST_F(MainDialogWithLesson, UnloadShowsTheEmptyLessonDisplay) {
   WriteLesson({u"a001.wav Hello there"});
-  CVoxtarDlg dialog;
+  CVoxtarDlg dialog{QuietEngine()};
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   Open(dialog);
@@ -215,7 +222,7 @@ TEST_F(MainDialogWithLesson, UnloadShowsTheEmptyLessonDisplay) {
 
 TEST_F(MainDialogWithLesson, EnterInTheTextBoxEndsTheProgramAndWritesTheLesson) {
   WriteLesson({u"a001.wav Hello there", u"a002.wav Good morning"});
-  CVoxtarDlg dialog;
+  CVoxtarDlg dialog{QuietEngine()};
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   Open(dialog);
@@ -239,7 +246,7 @@ TEST_F(MainDialogWithLesson, EscapeAndTheCloseBoxWithoutLessonWriteNothing) {
   WriteLesson({u"a001.wav Hello there"});
   const std::string before = testing::ReadBytes(dir / "Ini/unit.idx");
   for (bool closeBox : {false, true}) {
-    CVoxtarDlg dialog;
+    CVoxtarDlg dialog{QuietEngine()};
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     QSignalSpy finished(&dialog, &QDialog::finished);
@@ -257,7 +264,7 @@ TEST_F(MainDialogWithLesson, EscapeAndTheCloseBoxWithoutLessonWriteNothing) {
 
 TEST_F(MainDialogWithLesson, AFocusedButtonTakesEnterAsItsOwnPress) {
   WriteLesson({u"a001.wav Hello there", u"a002.wav Good morning"});
-  CVoxtarDlg dialog;
+  CVoxtarDlg dialog{QuietEngine()};
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   Open(dialog);
@@ -284,7 +291,7 @@ class AboutCounter {
 
 TEST(MainDialogAbout, SystemCommandsSixteenToThirtyOneOpenIt) {
   AboutCounter about;
-  CVoxtarDlg dialog;
+  CVoxtarDlg dialog{QuietEngine()};
   EXPECT_TRUE(dialog.OnSysCommand(0x10));
   EXPECT_TRUE(dialog.OnSysCommand(0x1F));
   EXPECT_FALSE(dialog.OnSysCommand(0xF060));  // close
@@ -295,7 +302,7 @@ TEST(MainDialogAbout, SystemCommandsSixteenToThirtyOneOpenIt) {
 
 TEST(MainDialogAbout, F1AndTheContextMenuOpenIt) {
   AboutCounter about;
-  CVoxtarDlg dialog;
+  CVoxtarDlg dialog{QuietEngine()};
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_F1);
@@ -334,7 +341,6 @@ constexpr int kWav16 = 0x010002;  // WAV, 16-bit PCM
 class MainDialogCommands : public ::testing::Test {
  protected:
   void SetUp() override {
-    audio::SetEngine(&engine);
     QString error;
     ASSERT_TRUE(audio::WriteWaveFile(audio::MakeElement(kWav16, 22050, 1, 22050),
                                      (dir.wide() + u"/sample.wav"), &error))
@@ -348,7 +354,6 @@ class MainDialogCommands : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   }
   // The dialog (declared last) goes first and closes its device while the engine exists.
-  void TearDown() override { audio::SetEngine(nullptr); }
   void Load(const std::vector<std::u16string>& lines) {
     testing::WriteBytes(dir / "Ini/unit.idx", testing::IndexBytes(lines));
     services.nextFile = QString::fromStdString((dir / "Ini/unit.idx").string());
@@ -382,7 +387,7 @@ class MainDialogCommands : public ::testing::Test {
   FakeWindowServices services;
   audio::SimulatedAudioEngine engine;
   std::string sampleBytes;
-  CVoxtarDlg dialog;
+  CVoxtarDlg dialog{engine};
 };
 
 TEST_F(MainDialogCommands, PlayStopAndANoticeAfterTheStop) {
@@ -827,7 +832,8 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
   ASSERT_TRUE(audio::WriteWaveFile(tone, dir.wide() + u"/tone.wav", &error));
 
   FakeWindowServices services;
-  CVoxtarDlg dialog;
+  audio::PulseAudioEngine engine;
+  CVoxtarDlg dialog(engine);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   services.nextFile = QString::fromStdString((dir / "Ini/unit01.idx").string());

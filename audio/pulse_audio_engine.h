@@ -1,0 +1,135 @@
+// The real audio engine: a PulseAudio client (libpulse's asynchronous API on its threaded main
+// loop; PipeWire's PulseAudio service serves it the same way), libsndfile for the WAV files.
+//
+// An open device holds its element in memory (the file's exact format and its frames); the file
+// itself is only ever read. Playing streams the element's frames to the output and posts the
+// completion notice once the server has drained the stream and the output's own latency has
+// passed, so never before the last frame was played. Recording captures in the element's own
+// sample format, rate and channels (the server converts) in 10 ms fragments, and overwrites the
+// element from the start position on, extending it. Saving writes the element atomically in its
+// own format.
+//
+// The server may go away at any time (restarted by an update, a headset, the user). Every stream
+// then ends: a playback with a Failure notice, a recording with an error that the next Stop
+// reports, keeping what was captured. The next call that needs the server connects afresh, so
+// the program goes on without a restart.
+//
+// Ownership: the program makes one engine and hands it to the dialog; it owns its devices, each
+// device its element and streams. Threads: every public call comes from the GUI thread. libpulse
+// runs a thread of its own; stream callbacks run there and touch devices only under the main
+// loop's lock, which every public call takes too. What goes back to the GUI thread (notices) is
+// queued to this object's thread. The GUI thread never waits without a bound: connecting and a
+// stream's start wait at most kServerWaitMs, a recording's Stop at most kStopCatchUpMs, and
+// nothing else waits at all.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "audio/audio_engine.h"
+#include "audio/audio_errors.h"
+
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_stream;
+struct pa_time_event;
+
+namespace voxtar::audio {
+
+class PulseAudioEngine final : public QObject, public AudioEngine {
+  Q_OBJECT
+
+ public:
+  // How long a call may wait for the server: to connect, to list devices, to start a stream.
+  static constexpr int kServerWaitMs = 300;
+  // How long Stop waits for the fragment still on its way, so the last syllable is kept.
+  static constexpr int kStopCatchUpMs = 25;
+
+  // `iconName`: the icon a desktop shows beside the program's streams.
+  explicit PulseAudioEngine(std::string iconName = "voxtar", QObject* parent = nullptr);
+  ~PulseAudioEngine() override;
+  PulseAudioEngine(const PulseAudioEngine&) = delete;
+  PulseAudioEngine& operator=(const PulseAudioEngine&) = delete;
+
+  ErrorCode Open(std::u16string_view element, DeviceId* device) override;
+  ErrorCode SetTimeFormatMilliseconds(DeviceId device) override;
+  ErrorCode QueryLength(DeviceId device, std::uint32_t* lengthMs) override;
+  ErrorCode Play(DeviceId device, std::uint32_t fromMs, std::optional<std::uint32_t> toMs,
+                 QObject* notify) override;
+  ErrorCode Record(DeviceId device, std::uint32_t fromMs) override;
+  ErrorCode Stop(DeviceId device) override;
+  ErrorCode Save(DeviceId device, std::u16string_view path) override;
+  ErrorCode Close(DeviceId device) override;
+  QString ErrorText(ErrorCode error) override;
+  std::vector<SoundDevice> Devices(Direction direction) override;
+  void ChooseDevice(Direction direction, const std::string& name) override;
+  std::string ChosenDevice(Direction direction) const override;
+  void SetMediaName(DeviceId device, std::u16string_view name) override;
+
+  // When things happened on a device, for measuring latency (steady clock, nanoseconds; 0 when
+  // it has not happened yet). Reset by each Play and each Record.
+  struct Timings {
+    std::int64_t recordCalled = 0;
+    std::int64_t firstCapture = 0;         // the first captured bytes arrived
+    std::uint64_t firstCaptureFrames = 0;  // how many frames they held
+    std::uint64_t capturedFrames = 0;      // frames captured by the current or last recording
+    std::int64_t playCalled = 0;
+    std::int64_t soundStarted = 0;     // the server started playing the stream
+    std::int64_t lastFramePlayed = 0;  // the server drained the stream and its output latency
+    std::int64_t noticePosted = 0;
+    std::uint64_t playedFrames = 0;  // frames in the played range
+  };
+  Timings timings(DeviceId device) const;
+
+  // How often the connection to the server was made (the first one included): tells a test
+  // that the engine really reconnected.
+  int connections() const { return connections_; }
+
+ private:
+  struct Device;
+
+  // Everything below runs with the main loop's lock held, on either thread.
+
+  // Connects to the server when there is no working connection (bounded wait; GUI thread).
+  ErrorCode Connect();
+  void DropContext();
+  Device* Find(DeviceId device);
+  // Starts a playback or recording stream on the chosen device or, if it is not there, the
+  // default one (bounded wait; GUI thread).
+  ErrorCode StartStream(Device& device, Direction direction);
+  // Ends a starting or running playback; its notice is posted at once on the GUI thread, and
+  // queued to it from the main loop's thread.
+  void EndPlayback(Device& device, NotifyCode code);
+  void FlushNotice(Device& device);
+  void DeliverNotice(DeviceId id, std::uint64_t serial);
+  void EndRecording(Device& device);
+  void ServerLost(const QString& why);
+  // Ends streams whose input or output stopped moving.
+  void Watch();
+
+  // libpulse callbacks (main loop thread).
+  static void OnContextState(pa_context* context, void* engine);
+  static void OnStreamState(pa_stream* stream, void* device);
+  static void OnReadable(pa_stream* stream, std::size_t bytes, void* device);
+  static void OnWritable(pa_stream* stream, std::size_t bytes, void* device);
+  static void OnDrained(pa_stream* stream, int success, void* device);
+  static void OnTiming(pa_stream* stream, int success, void* device);
+
+  std::string iconName_;
+  pa_threaded_mainloop* loop_ = nullptr;
+  pa_context* context_ = nullptr;
+  pa_time_event* watch_ = nullptr;
+  std::map<DeviceId, std::unique_ptr<Device>> devices_;  // changed only under the lock
+  ErrorBook errors_;
+  DeviceId nextId_ = 1;
+  std::string chosenInput_;
+  std::string chosenOutput_;
+  int connections_ = 0;
+};
+
+}  // namespace voxtar::audio

@@ -1,0 +1,277 @@
+// The engine contract: what the wave device and the dialog rely on, run on every engine so the
+// simulated one cannot drift from the real one. The real engine's cases run under
+// with-pulseaudio.sh (the sound server's input hears its output) and skip elsewhere.
+#include "audio/audio_engine.h"
+
+#include <gtest/gtest.h>
+#include <QProcess>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "audio/pulse_audio_engine.h"
+#include "audio/simulated_audio_engine.h"
+#include "tests/audio/audio_test_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace voxtar::audio {
+namespace {
+
+using testing::NoticeCollector;
+using testing::ReadBytes;
+using testing::ReadSound;
+using testing::Spin;
+using testing::TempDir;
+using testing::Wide;
+using testing::WriteTone;
+
+// One engine under test and the world around it: how time passes and what the input hears.
+class Harness {
+ public:
+  virtual ~Harness() = default;
+  virtual AudioEngine& engine() = 0;
+  // Lets `ms` of sound time pass, handling what comes back meanwhile.
+  virtual void Let(int ms) = 0;
+  // The input hears a steady tone from now on for `seconds`.
+  virtual void HearTone(double frequency, double seconds) = 0;
+  // How far a recorded length may be off what was asked for (the real sound takes time to start
+  // and stop; the simulated one is exact).
+  virtual double slackSeconds() const = 0;
+};
+
+class SimulatedHarness final : public Harness {
+ public:
+  AudioEngine& engine() override { return engine_; }
+  void Let(int ms) override {
+    for (int step = 0; step < ms; step += 10) {
+      engine_.Advance(10);
+      QCoreApplication::sendPostedEvents();
+    }
+  }
+  void HearTone(double frequency, double) override { engine_.SetInputTone(frequency, 0.5); }
+  double slackSeconds() const override { return 0.0; }
+
+ private:
+  SimulatedAudioEngine engine_;
+};
+
+class PulseHarness final : public Harness {
+ public:
+  explicit PulseHarness(const std::filesystem::path& dir) : dir_(dir) {}
+  ~PulseHarness() override {
+    if (player_.state() != QProcess::NotRunning) {
+      player_.kill();
+      player_.waitForFinished(5000);
+    }
+  }
+  AudioEngine& engine() override { return engine_; }
+  void Let(int ms) override { Spin(ms); }
+  void HearTone(double frequency, double seconds) override {
+    const auto tone = dir_ / "heard-tone.wav";
+    WriteTone(tone, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, seconds + 0.5, frequency, 0.5);
+    player_.start(QStringLiteral("paplay"), {QString::fromStdString(tone.string())});
+    player_.waitForStarted(5000);
+    Spin(250);  // until the tone flows through the monitor
+  }
+  double slackSeconds() const override { return 0.3; }
+
+ private:
+  std::filesystem::path dir_;
+  PulseAudioEngine engine_;
+  QProcess player_;
+};
+
+enum class Kind { Simulated, Pulse };
+
+class EngineContract : public ::testing::TestWithParam<Kind> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == Kind::Pulse) {
+      if (std::getenv("VOXTAR_PULSE_PID") == nullptr) {
+        GTEST_SKIP() << "needs the private sound server of with-pulseaudio.sh";
+      }
+      harness_ = std::make_unique<PulseHarness>(dir_.path());
+    } else {
+      harness_ = std::make_unique<SimulatedHarness>();
+    }
+  }
+
+  AudioEngine& engine() { return harness_->engine(); }
+
+  DeviceId OpenOrFail(const std::filesystem::path& path) {
+    DeviceId id = 0;
+    const ErrorCode error = engine().Open(Wide(path), &id);
+    EXPECT_EQ(error, kNoError) << engine().ErrorText(error).toStdString();
+    return id;
+  }
+
+  TempDir dir_;
+  std::unique_ptr<Harness> harness_;
+  NoticeCollector notify_;
+};
+
+TEST_P(EngineContract, OpenReadsTheElementAndRefusesWhatIsNoSound) {
+  const auto file = dir_ / "prompt.wav";
+  WriteTone(file, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 1.5, 440.0, 0.3);
+  const DeviceId id = OpenOrFail(file);
+  ASSERT_NE(id, 0);
+  EXPECT_EQ(engine().SetTimeFormatMilliseconds(id), kNoError);
+  std::uint32_t length = 0;
+  EXPECT_EQ(engine().QueryLength(id, &length), kNoError);
+  EXPECT_EQ(length, 1500u);
+  EXPECT_EQ(engine().Close(id), kNoError);
+
+  DeviceId none = 7;
+  const ErrorCode missing = engine().Open(Wide(dir_ / "missing.wav"), &none);
+  EXPECT_NE(missing, kNoError);
+  EXPECT_EQ(none, 0);
+  EXPECT_TRUE(engine().ErrorText(missing).contains(QStringLiteral("cannot be opened")))
+      << engine().ErrorText(missing).toStdString();
+  testing::WriteBytes(dir_ / "text.wav", "not a sound at all");
+  const ErrorCode text = engine().Open(Wide(dir_ / "text.wav"), &none);
+  EXPECT_NE(text, kNoError);
+  EXPECT_EQ(none, 0);
+}
+
+TEST_P(EngineContract, EveryCommandOnADeviceThatIsNotOpenFails) {
+  const auto file = dir_ / "prompt.wav";
+  WriteTone(file, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 0.5, 440.0, 0.3);
+  const DeviceId id = OpenOrFail(file);
+  ASSERT_EQ(engine().Close(id), kNoError);
+  std::uint32_t length = 0;
+  for (const DeviceId gone : {DeviceId{0}, id}) {
+    EXPECT_NE(engine().SetTimeFormatMilliseconds(gone), kNoError);
+    EXPECT_NE(engine().QueryLength(gone, &length), kNoError);
+    EXPECT_NE(engine().Play(gone, 0, std::nullopt, &notify_), kNoError);
+    EXPECT_NE(engine().Record(gone, 0), kNoError);
+    EXPECT_NE(engine().Stop(gone), kNoError);
+    EXPECT_NE(engine().Save(gone, Wide(dir_ / "take.wav")), kNoError);
+    EXPECT_NE(engine().Close(gone), kNoError);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "take.wav"));
+  harness_->Let(100);
+  EXPECT_TRUE(notify_.notices.empty());
+}
+
+TEST_P(EngineContract, APlaybackEndsWithOneNoticeAfterItsLengthAndAStopCutsItShort) {
+  const auto file = dir_ / "prompt.wav";
+  WriteTone(file, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.6, 660.0, 0.3);
+  const DeviceId id = OpenOrFail(file);
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(engine().Play(id, 0, std::nullopt, &notify_), kNoError);
+  harness_->Let(400);
+  EXPECT_TRUE(notify_.notices.empty());
+  harness_->Let(800);
+  ASSERT_EQ(notify_.notices.size(), 1u);
+  EXPECT_EQ(notify_.notices[0].code, NotifyCode::Successful);
+  EXPECT_EQ(notify_.notices[0].device, id);
+  if (GetParam() == Kind::Pulse) {
+    EXPECT_GE(notify_.notices[0].at - started, std::chrono::milliseconds(600));
+  }
+  EXPECT_EQ(engine().Stop(id), kNoError);  // the owner's answer to the notice
+  harness_->Let(100);
+  EXPECT_EQ(notify_.notices.size(), 1u);
+
+  // Out of range: refused, nothing plays, no notice.
+  EXPECT_NE(engine().Play(id, 700, 800, &notify_), kNoError);
+  EXPECT_NE(engine().Play(id, 500, 400, &notify_), kNoError);
+
+  ASSERT_EQ(engine().Play(id, 100, 600, &notify_), kNoError);
+  harness_->Let(100);
+  EXPECT_EQ(engine().Stop(id), kNoError);
+  harness_->Let(100);
+  ASSERT_EQ(notify_.notices.size(), 2u);
+  EXPECT_EQ(notify_.notices[1].code, NotifyCode::Aborted);
+
+  // Stopped or closed while playing: one notice each, never a late second one.
+  ASSERT_EQ(engine().Play(id, 0, std::nullopt, &notify_), kNoError);
+  harness_->Let(50);
+  EXPECT_EQ(engine().Close(id), kNoError);
+  harness_->Let(800);
+  ASSERT_EQ(notify_.notices.size(), 3u);
+  EXPECT_EQ(notify_.notices[2].code, NotifyCode::Aborted);
+}
+
+TEST_P(EngineContract, ARecordingOverwritesFromItsStartKeepsWhatLayBeforeAndExtends) {
+  // The template: 1 s of a 300 Hz tone, 16-bit mono.
+  const auto templatePath = dir_ / "sample.wav";
+  WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 1.0, 300.0, 0.2);
+  const std::string templateBytes = ReadBytes(templatePath);
+  harness_->HearTone(1000.0, 2.0);
+  const DeviceId id = OpenOrFail(templatePath);
+  ASSERT_EQ(engine().Record(id, 500), kNoError);
+  // A recording excludes a playback of the same device.
+  EXPECT_NE(engine().Play(id, 0, std::nullopt, &notify_), kNoError);
+  harness_->Let(1000);
+  EXPECT_EQ(engine().Stop(id), kNoError);
+  const auto take = dir_ / "take.wav";
+  ASSERT_EQ(engine().Save(id, Wide(take)), kNoError);
+  std::uint32_t length = 0;
+  ASSERT_EQ(engine().QueryLength(id, &length), kNoError);
+  EXPECT_EQ(engine().Close(id), kNoError);
+
+  const auto sound = ReadSound(take);
+  EXPECT_EQ(sound.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+  EXPECT_EQ(sound.info.samplerate, 22050);
+  EXPECT_EQ(sound.info.channels, 1);
+  const double seconds = static_cast<double>(sound.info.frames) / 22050.0;
+  EXPECT_GE(seconds, 1.5 - 0.1 - harness_->slackSeconds() / 3);
+  EXPECT_LE(seconds, 1.5 + harness_->slackSeconds());
+  const auto& samples = sound.channels[0];
+  EXPECT_NEAR(testing::ToneFrequency(samples, 22050, 0, 22050 * 45 / 100), 300.0, 10.0);
+  EXPECT_NEAR(testing::ToneFrequency(samples, 22050, 22050 * 6 / 10), 1000.0, 10.0);
+  // The template on disk is only ever read.
+  EXPECT_EQ(ReadBytes(templatePath), templateBytes);
+}
+
+TEST_P(EngineContract, AFailedSaveLeavesTheEarlierTakeAndCreatesNothing) {
+  const auto templatePath = dir_ / "sample.wav";
+  WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, 0.0, 0.0, 0.0);
+  harness_->HearTone(800.0, 1.0);
+  const DeviceId id = OpenOrFail(templatePath);
+  ASSERT_EQ(engine().Record(id, 0), kNoError);
+  harness_->Let(300);
+  ASSERT_EQ(engine().Stop(id), kNoError);
+  EXPECT_EQ(engine().Stop(id), kNoError);  // nothing running: nothing to say
+  const ErrorCode nowhere = engine().Save(id, Wide(dir_ / "no-such-dir" / "take.wav"));
+  EXPECT_NE(nowhere, kNoError);
+  EXPECT_FALSE(engine().ErrorText(nowhere).isEmpty());
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "no-such-dir"));
+  const auto take = dir_ / "take.wav";
+  ASSERT_EQ(engine().Save(id, Wide(take)), kNoError);
+  const auto sound = ReadSound(take);
+  EXPECT_EQ(sound.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  EXPECT_EQ(sound.info.channels, 2);
+  EXPECT_NEAR(testing::ToneFrequency(sound.channels[1], 48000, 2400), 800.0, 10.0);
+  EXPECT_EQ(engine().Close(id), kNoError);
+}
+
+TEST_P(EngineContract, TheChosenDeviceIsRememberedAndAnUnknownOneIsNoError) {
+  EXPECT_EQ(engine().ChosenDevice(Direction::Input), "");
+  engine().ChooseDevice(Direction::Input, "unplugged_microphone");
+  engine().ChooseDevice(Direction::Output, "unplugged_speaker");
+  EXPECT_EQ(engine().ChosenDevice(Direction::Input), "unplugged_microphone");
+  EXPECT_EQ(engine().ChosenDevice(Direction::Output), "unplugged_speaker");
+  const auto templatePath = dir_ / "sample.wav";
+  WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 0.5, 300.0, 0.2);
+  const DeviceId id = OpenOrFail(templatePath);
+  EXPECT_EQ(engine().Record(id, 0), kNoError);
+  harness_->Let(100);
+  EXPECT_EQ(engine().Stop(id), kNoError);
+  EXPECT_EQ(engine().Play(id, 0, 200, &notify_), kNoError);
+  harness_->Let(600);
+  ASSERT_EQ(notify_.notices.size(), 1u);
+  EXPECT_EQ(notify_.notices[0].code, NotifyCode::Successful);
+  EXPECT_EQ(engine().Close(id), kNoError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, EngineContract, ::testing::Values(Kind::Simulated, Kind::Pulse),
+                         [](const ::testing::TestParamInfo<Kind>& kind) {
+                           return kind.param == Kind::Simulated ? "Simulated" : "Pulse";
+                         });
+
+}  // namespace
+}  // namespace voxtar::audio

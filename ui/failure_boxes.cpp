@@ -1,0 +1,11 @@
+#include "ui/failure_boxes.h"
+
+#include "platform/window_services.h"
+
+namespace voxtar {
+
+void FailureBoxes::ReportFailure(const QString& text, const QString& caption) {
+  platform::ShowMessageBox(nullptr, text, caption);
+}
+
+}  // namespace voxtar
