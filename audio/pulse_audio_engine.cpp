@@ -20,9 +20,10 @@ namespace {
 // Capture fragment: the server hands over what it captured every this many milliseconds, so the
 // take starts with the first syllable and a Stop loses next to nothing.
 constexpr pa_usec_t kFragmentUs = 10'000;
-// Playback buffer the server keeps filled: small enough to start at once, large enough to ride
-// out a busy machine (the main loop thread feeds it, not the GUI thread).
-constexpr pa_usec_t kPlaybackBufferUs = 50'000;
+// Playback buffer the server keeps filled: small, so the output's own latency (which the notice
+// waits out) stays small; enough for a busy machine, as the main loop thread feeds it from
+// memory, never the GUI thread.
+constexpr pa_usec_t kPlaybackBufferUs = 25'000;
 // How often running streams are checked for an input or output that stopped moving.
 constexpr pa_usec_t kWatchUs = 100'000;
 // An input that delivers nothing, or an output that asks for nothing, for this long is lost.
@@ -615,7 +616,13 @@ void PulseAudioEngine::OnTiming(pa_stream* stream, int success, void* data) {
     return;
   }
   const pa_timing_info* info = success != 0 ? pa_stream_get_timing_info(stream) : nullptr;
-  const pa_usec_t remaining = info != nullptr ? std::min<pa_usec_t>(info->sink_usec, 2'000'000) : 0;
+  // What the output still holds when the server answered, less the time since then.
+  pa_usec_t remaining = 0;
+  if (info != nullptr) {
+    const pa_usec_t since = pa_timeval_age(&info->timestamp);
+    remaining = std::min<pa_usec_t>(info->sink_usec > since ? info->sink_usec - since : 0,
+                                    2'000'000);
+  }
   if (remaining < 1000) {
     engine->EndPlayback(*device, NotifyCode::Successful);
     return;

@@ -876,5 +876,62 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
   EXPECT_NE(index.find(testing::Utf16LeBytes(name + u" ")), std::string::npos);
 }
 
+// The sound server dies in the middle of a take: each press shows one box at most and returns at
+// once, and Escape still ends the program promptly. Runs in its own process, as it kills the
+// server.
+TEST(RealEngineServerGone, NoPressPilesUpBoxesAndEscapeStillEndsTheProgram) {
+  const char* pid = std::getenv("VOXTAR_PULSE_PID");
+  if (pid == nullptr || std::getenv("VOXTAR_KILL_SERVER") == nullptr) {
+    GTEST_SKIP() << "runs only in its own process under with-pulseaudio.sh";
+  }
+  testing::TempDir dir;
+  std::filesystem::copy(VOXTAR_DEMO_DIR, dir.path(), std::filesystem::copy_options::recursive);
+  testing::ScopedWorkingDirectory cwd(dir.path());
+  FakeWindowServices services;
+  audio::PulseAudioEngine engine;
+  CVoxtarDlg dialog(engine);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  services.nextFile = QString::fromStdString((dir / "Ini/unit01.idx").string());
+  const auto press = [&](int id) {
+    const auto before = std::chrono::steady_clock::now();
+    QTest::mouseClick(static_cast<QPushButton*>(dialog.GetDlgItem(id)), Qt::LeftButton);
+    return std::chrono::steady_clock::now() - before;
+  };
+  press(ids::kOpen);
+  ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
+  press(ids::kGoto);
+
+  press(ids::kRecord);
+  ASSERT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
+  QTest::qWait(400);
+  ASSERT_EQ(std::system((std::string("kill -KILL ") + pid).c_str()), 0);
+  QTest::qWait(300);
+  EXPECT_TRUE(services.boxes.empty());
+
+  // Stop: the one box of the lost recording; what was captured is saved as the take.
+  EXPECT_LT(press(ids::kRecord), std::chrono::milliseconds(500));
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Wave Stop Error"));
+  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+
+  // Record again with no server: the device does not open (its box names the cause), and the
+  // record request to the unopened device has its own box; nothing piles up beyond that.
+  EXPECT_LT(press(ids::kRecord), std::chrono::milliseconds(1000));
+  ASSERT_EQ(services.boxes.size(), 3u);
+  EXPECT_TRUE(services.boxes[1].caption.contains(QStringLiteral("No sound system")))
+      << services.boxes[1].caption.toStdString();
+  EXPECT_EQ(services.boxes[2].caption, QStringLiteral("Error"));
+  // Stop of a recording that never started, then Play: nothing more to say.
+  EXPECT_LT(press(ids::kRecord), std::chrono::milliseconds(1000));
+  EXPECT_LT(press(ids::kPlay), std::chrono::milliseconds(1000));
+  EXPECT_EQ(services.boxes.size(), 3u);
+
+  const auto before = std::chrono::steady_clock::now();
+  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+}
+
 }  // namespace
 }  // namespace voxtar
