@@ -90,4 +90,14 @@ inline void FillHiss(WaveElement* take, double amplitude) {
   }
 }
 
+// 2.4 s with two "words" of `amplitude`, 300 ms of room before them and 500 ms after: a good
+// take at half scale.
+inline WaveElement SpokenTake(int format, int rate = 44100, int channels = 1,
+                              double amplitude = 0.5) {
+  WaveElement take = SilentTake(format, rate, channels, 2.4);
+  AddTone(&take, 0.3, 0.8, amplitude, 220.0);
+  AddTone(&take, 1.0, 1.9, amplitude, 330.0);
+  return take;
+}
+
 }  // namespace voxtar::audio

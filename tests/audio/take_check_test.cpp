@@ -14,14 +14,6 @@ namespace {
 
 constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 
-// 2.4 s with two "words" at half scale, 300 ms of room before and 500 ms after.
-WaveElement SpokenTake(int format = kWav16, int channels = 1, double amplitude = 0.5) {
-  WaveElement take = SilentTake(format, 44100, channels, 2.4);
-  AddTone(&take, 0.3, 0.8, amplitude, 220.0);
-  AddTone(&take, 1.0, 1.9, amplitude, 330.0);
-  return take;
-}
-
 std::string Verdicts(const TakeCheck& check) {
   std::string text;
   for (const std::string_view word : VerdictWords(check)) {
@@ -37,7 +29,7 @@ TEST(TakeCheck, SpeechWithRoomAtBothEndsIsOkInEveryFormat) {
   for (const int sub : formats) {
     for (const int channels : {1, 2}) {
       SCOPED_TRACE(DescribeFormat({44100, channels, sub}));
-      const TakeCheck check = CheckTake(SpokenTake(SF_FORMAT_WAV | sub, channels));
+      const TakeCheck check = CheckTake(SpokenTake(SF_FORMAT_WAV | sub, 44100, channels));
       EXPECT_TRUE(check.ok()) << Verdicts(check);
       EXPECT_EQ(check.frames, 105840u);
       EXPECT_EQ(check.durationMs, 2400u);
@@ -75,7 +67,7 @@ TEST(TakeCheck, SpeechTouchingAnEndIsCut) {
 }
 
 TEST(TakeCheck, ClippedSamplesAreCounted) {
-  WaveElement take = SpokenTake();
+  WaveElement take = SpokenTake(kWav16);
   for (std::size_t n = 0; n < 37; ++n) {
     PutSample(&take, 44100 + n * 10, n % 2 == 0 ? 1.0 : -1.0);
   }
@@ -84,7 +76,7 @@ TEST(TakeCheck, ClippedSamplesAreCounted) {
   EXPECT_EQ(SummaryLine(check), "clipped (37 samples)");
   EXPECT_EQ(SeverityOf(check), TakeSeverity::Bad);
 
-  WaveElement loud = SpokenTake(SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 2, 1.3);
+  WaveElement loud = SpokenTake(SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 44100, 2, 1.3);
   const TakeCheck overdriven = CheckTake(loud);
   EXPECT_TRUE(overdriven.clipped);
   EXPECT_GT(overdriven.clippedSamples, 10000u);
@@ -92,8 +84,8 @@ TEST(TakeCheck, ClippedSamplesAreCounted) {
 }
 
 TEST(TakeCheck, QuietSpeechIsTooQuietAndAClickDoesNotMakeItLoud) {
-  WaveElement take = SpokenTake(kWav16, 1, 0.02);  // -34 dBFS
-  PutSample(&take, 2 * 44100 + 100, 0.5);          // a click in the room after the speech
+  WaveElement take = SpokenTake(kWav16, 44100, 1, 0.02);  // -34 dBFS
+  PutSample(&take, 2 * 44100 + 100, 0.5);                 // a click in the room after the speech
   const TakeCheck check = CheckTake(take);
   EXPECT_EQ(Verdicts(check), "too quiet");
   EXPECT_NEAR(check.peakDb, -6.0, 0.1);
@@ -103,7 +95,7 @@ TEST(TakeCheck, QuietSpeechIsTooQuietAndAClickDoesNotMakeItLoud) {
   EXPECT_EQ(SeverityOf(check), TakeSeverity::Warning);
 
   // -29 dBFS is loud enough.
-  EXPECT_TRUE(CheckTake(SpokenTake(kWav16, 1, 0.035)).ok());
+  EXPECT_TRUE(CheckTake(SpokenTake(kWav16, 44100, 1, 0.035)).ok());
 }
 
 TEST(TakeCheck, SilenceHissAndClicksAloneAreSilent) {
@@ -133,7 +125,7 @@ TEST(TakeCheck, SilenceHissAndClicksAloneAreSilent) {
 
 TEST(TakeCheck, FileIsReadInItsOwnFormat) {
   testing::TempDir tmp;
-  const WaveElement take = SpokenTake(SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2);
+  const WaveElement take = SpokenTake(SF_FORMAT_WAV | SF_FORMAT_PCM_24, 44100, 2);
   QString why;
   ASSERT_TRUE(WriteWaveFile(take, testing::Wide(tmp / "a.wav"), &why)) << why.toStdString();
 
