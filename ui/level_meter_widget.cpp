@@ -11,7 +11,8 @@ namespace {
 
 using Clock = audio::LevelMeterState::Clock;
 
-// The meter stops refreshing once nothing came in for this long and everything has fallen back.
+// The meter stops refreshing once nothing came in for this long and everything has fallen off
+// the scale.
 constexpr auto kIdleAfter = std::chrono::milliseconds(1500);
 
 // Zones of the bar: green for speech, yellow near the top, red where clipping is close.
@@ -126,7 +127,7 @@ void LevelMeterWidget::Refresh() {
   }
   SetDescription(text);
   update();
-  if (now - lastLevel_ > kIdleAfter && shown_.holdDb <= audio::kFloorDb) {
+  if (now - lastLevel_ > kIdleAfter && shown_.holdDb <= kScaleFloorDb) {
     refresh_.stop();
   }
 }
