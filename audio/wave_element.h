@@ -12,15 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "audio/sample_kind.h"
+
 namespace voxtar::audio {
-
-// How samples are held in memory: unsigned 8-bit, signed 16-bit, signed 32-bit (24- and 32-bit
-// files, the 24-bit ones left-justified), 32-bit float. The sound system takes each of them.
-enum class SampleKind { UInt8, Int16, Int32, Float };
-
-std::size_t BytesPerSample(SampleKind kind);
-// The memory kind for a libsndfile format (its sub format decides).
-SampleKind SampleKindFor(int sndfileFormat);
 
 struct WaveElement {
   int format = 0;  // SF_INFO.format: major | sub format, kept exactly for writing

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "cli/takes_command.h"
 #include "lesson/lesson.h"
 #include "platform/file_system.h"
 
@@ -19,7 +20,9 @@ constexpr std::string_view kUsage =
     R"(Usage: voxtar-lesson check INDEX...
        voxtar-lesson list INDEX
        voxtar-lesson normalize INDEX...
-Checks, lists and normalizes the lesson indexes of a recording course.
+       voxtar-lesson takes [--template PATH] [--json] INDEX...
+Checks, lists and normalizes the lesson indexes of a recording course, and
+checks their recorded takes.
 
 Commands:
   check INDEX...      tell for each lesson whether it loads, with its number of
@@ -30,6 +33,15 @@ Commands:
                       nothing is created or written
   normalize INDEX...  load each lesson as the recorder does (prompt
                       directories created, index rewritten in UTF-16LE)
+  takes INDEX...      check each recorded take: one line per prompt with its
+                      verdicts (ok, clipped, too quiet, silent, cut at the
+                      start, cut at the end, format mismatch), duration, peak,
+                      RMS and the silence before and after the speech;
+                      "missing" without a take, "short" for prompts too short
+                      to speak; nothing is created or written
+      --template PATH the recording takes must match in rate, channels and
+                      sample format (default: sample.wav here)
+      --json          the same as JSON
 
 Options:
   -h, --help          show this help and exit
@@ -39,8 +51,8 @@ An INDEX is the path of a lesson index below a directory named "ini" (any
 letter case); whatever its extension, the ".idx" file of that name is read.
 Recordings are looked for in the lesson's directory under "Prompt".
 
-Exit status: 0 when every lesson loads (and, for normalize, was written),
-1 otherwise, 2 on bad usage.
+Exit status: 0 when every lesson loads (and, for normalize, was written; for
+takes, every recorded take is ok), 1 otherwise, 2 on bad usage.
 )";
 
 enum class Command { Check, List, Normalize };
@@ -50,38 +62,6 @@ struct Counts {
   int recorded = 0;
   int pending = 0;
 };
-
-std::u16string AbsolutePath(const std::string& given) {
-  std::u16string path = platform::FromUtf8(given);
-  if (!path.empty() && path.front() == platform::kSeparator) {
-    return path;
-  }
-  std::u16string absolute = platform::CurrentDirectory();
-  if (absolute.empty() || absolute.back() != platform::kSeparator) {
-    absolute += platform::kSeparator;
-  }
-  return absolute + path;
-}
-
-std::string Describe(const LoadOutcome& outcome) {
-  switch (outcome.result) {
-    case LoadResult::Loaded:
-      return "loaded";
-    case LoadResult::InvalidDirectory:
-      return "invalid directory";
-    case LoadResult::FileNotFound:
-      return "file not found";
-    case LoadResult::FileEmpty:
-      return "file is empty";
-    case LoadResult::BadLine:
-      break;
-  }
-  const std::string line = "line " + std::to_string(outcome.badLine) + ": ";
-  if (outcome.badLineReason == BadLineReason::NameTooLong) {
-    return line + "name longer than " + std::to_string(kMaxNameLength) + " characters";
-  }
-  return line + "no space";
-}
 
 Counts Count(const Lesson& lesson) {
   Counts counts;
@@ -98,12 +78,6 @@ std::string_view Status(const PromptEntry& entry) {
     return "short";
   }
   return IsPending(entry) ? "pending" : "recorded";
-}
-
-int UsageError(std::ostream& err, const std::string& message) {
-  err << kProgram << ": " << message << "\n"
-      << "Try '" << kProgram << " --help' for more information.\n";
-  return kExitUsage;
 }
 
 int Check(const std::vector<std::string>& paths, std::ostream& out) {
@@ -163,6 +137,48 @@ int Normalize(const std::vector<std::string>& paths, std::ostream& out) {
 
 }  // namespace
 
+std::string_view UsageText() {
+  return kUsage;
+}
+
+int UsageError(std::ostream& err, const std::string& message) {
+  err << kProgram << ": " << message << "\n"
+      << "Try '" << kProgram << " --help' for more information.\n";
+  return kExitUsage;
+}
+
+std::u16string AbsolutePath(const std::string& given) {
+  std::u16string path = platform::FromUtf8(given);
+  if (!path.empty() && path.front() == platform::kSeparator) {
+    return path;
+  }
+  std::u16string absolute = platform::CurrentDirectory();
+  if (absolute.empty() || absolute.back() != platform::kSeparator) {
+    absolute += platform::kSeparator;
+  }
+  return absolute + path;
+}
+
+std::string Describe(const LoadOutcome& outcome) {
+  switch (outcome.result) {
+    case LoadResult::Loaded:
+      return "loaded";
+    case LoadResult::InvalidDirectory:
+      return "invalid directory";
+    case LoadResult::FileNotFound:
+      return "file not found";
+    case LoadResult::FileEmpty:
+      return "file is empty";
+    case LoadResult::BadLine:
+      break;
+  }
+  const std::string line = "line " + std::to_string(outcome.badLine) + ": ";
+  if (outcome.badLineReason == BadLineReason::NameTooLong) {
+    return line + "name longer than " + std::to_string(kMaxNameLength) + " characters";
+  }
+  return line + "no space";
+}
+
 int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) {
     return UsageError(err, "missing command");
@@ -177,6 +193,9 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
     return kExitOk;
   }
   Command command{};
+  if (first == "takes") {
+    return RunTakes(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+  }
   if (first == "check") {
     command = Command::Check;
   } else if (first == "list") {

@@ -4,7 +4,10 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "lesson/lesson.h"
 
 namespace voxtar::cli {
 
@@ -15,5 +18,16 @@ inline constexpr int kExitUsage = 2;
 // Runs the tool with its arguments (without the program name), UTF-8 as given on the command
 // line. Results go to `out`, usage errors and `list`'s failure to `err`. Returns the exit status.
 int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Shared by the commands.
+//
+// The usage text of --help.
+std::string_view UsageText();
+// Reports a usage error to `err` with the hint to --help; returns kExitUsage.
+int UsageError(std::ostream& err, const std::string& message);
+// A path as given (UTF-8), made absolute against the current directory.
+std::u16string AbsolutePath(const std::string& given);
+// Why a lesson did or did not load, in a few words ("file not found", "line 2: no space").
+std::string Describe(const LoadOutcome& outcome);
 
 }  // namespace voxtar::cli

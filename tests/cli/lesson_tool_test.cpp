@@ -6,10 +6,10 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/cli/cli_test_support.h"
 #include "tests/support/temp_dir.h"
 
 namespace voxtar::cli {
@@ -19,32 +19,6 @@ namespace fs = std::filesystem;
 using testing::ReadBytes;
 using testing::Utf16LeBytes;
 using testing::WriteBytes;
-
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Utf16Index(std::u16string_view lines) {
-  return "\xFF\xFE" + Utf16LeBytes(lines);
-}
-
-class LessonTool : public ::testing::Test {
- protected:
-  Result Run(const std::vector<std::string>& args) const {
-    std::ostringstream out;
-    std::ostringstream err;
-    Result result;
-    result.status = RunLessonTool(args, out, err);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
-  }
-  std::string Path(std::string_view relative) const { return (tmp / relative).string(); }
-
-  testing::TempDir tmp;
-};
 
 TEST_F(LessonTool, CheckReportsEveryOutcomeAndWritesNothing) {
   WriteBytes(tmp / "w/ini/good.idx", Utf16Index(u"a.wav Hello there\r\nb.wav 12\r\n"));

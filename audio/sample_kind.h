@@ -1,0 +1,17 @@
+// How samples are held in memory, without Qt: shared by the element, the engines' capture path
+// and the level and take analysis.
+#pragma once
+
+#include <cstddef>
+
+namespace voxtar::audio {
+
+// How samples are held in memory: unsigned 8-bit, signed 16-bit, signed 32-bit (24- and 32-bit
+// files, the 24-bit ones left-justified), 32-bit float. The sound system takes each of them.
+enum class SampleKind { UInt8, Int16, Int32, Float };
+
+std::size_t BytesPerSample(SampleKind kind);
+// The memory kind for a libsndfile format (its sub format decides).
+SampleKind SampleKindFor(int sndfileFormat);
+
+}  // namespace voxtar::audio

@@ -1,0 +1,103 @@
+// Takes made up in memory for the level and take-check tests and benchmarks (the program itself
+// never uses this): silence in a given format with tone bursts, a hiss floor and clicks put into
+// it, each sample encoded as the sound system would deliver it for that format.
+#pragma once
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <numbers>
+
+#include "audio/wave_element.h"
+
+namespace voxtar::audio {
+
+// Encodes `value` (-1..1 of full scale; beyond it saturates, except for float) as sample
+// `index` of the element.
+inline void PutSample(WaveElement* take, std::size_t index, double value) {
+  std::byte* at = take->samples.data() + index * BytesPerSample(take->kind);
+  switch (take->kind) {
+    case SampleKind::UInt8: {
+      const auto raw =
+          static_cast<std::uint8_t>(std::clamp(std::lround(value * 128.0) + 128, 0L, 255L));
+      std::memcpy(at, &raw, 1);
+      break;
+    }
+    case SampleKind::Int16: {
+      const auto raw =
+          static_cast<std::int16_t>(std::clamp(std::lround(value * 32768.0), -32768L, 32767L));
+      std::memcpy(at, &raw, 2);
+      break;
+    }
+    case SampleKind::Int32: {
+      std::int32_t raw = 0;
+      if ((take->format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_24) {
+        // 24 bits, left-justified.
+        raw = static_cast<std::int32_t>(static_cast<std::uint32_t>(std::clamp(
+                                            std::lround(value * 8388608.0), -8388608L, 8388607L))
+                                        << 8);
+      } else {
+        raw = static_cast<std::int32_t>(
+            std::clamp(std::llround(value * 2147483648.0), -2147483648LL, 2147483647LL));
+      }
+      std::memcpy(at, &raw, 4);
+      break;
+    }
+    case SampleKind::Float: {
+      const auto raw = static_cast<float>(value);
+      std::memcpy(at, &raw, 4);
+      break;
+    }
+  }
+}
+
+// A take of `seconds` of silence in the libsndfile `format`.
+inline WaveElement SilentTake(int format, int rate, int channels, double seconds) {
+  return MakeElement(format, rate, channels,
+                     static_cast<std::uint64_t>(std::lround(seconds * rate)));
+}
+
+// Adds a sine of `amplitude` (0..1 of full scale) and `frequency` from `from` to `to` seconds on
+// every channel, replacing what was there.
+inline void AddTone(WaveElement* take, double from, double to, double amplitude,
+                    double frequency = 440.0) {
+  const auto channels = static_cast<std::size_t>(take->channels);
+  const auto first = static_cast<std::size_t>(std::lround(from * take->sampleRate));
+  const auto end = std::min(static_cast<std::size_t>(std::lround(to * take->sampleRate)),
+                            static_cast<std::size_t>(take->frames()));
+  for (std::size_t n = first; n < end; ++n) {
+    const double value = amplitude * std::sin(2.0 * std::numbers::pi * frequency *
+                                              static_cast<double>(n - first) / take->sampleRate);
+    for (std::size_t c = 0; c < channels; ++c) {
+      PutSample(take, n * channels + c, value);
+    }
+  }
+}
+
+// Replaces the whole take with a steady hiss, uniform in -amplitude..amplitude (its RMS is
+// amplitude / sqrt(3)), the same every run.
+inline void FillHiss(WaveElement* take, double amplitude) {
+  std::uint32_t state = 12345;
+  const std::size_t count =
+      static_cast<std::size_t>(take->frames()) * static_cast<std::size_t>(take->channels);
+  for (std::size_t i = 0; i < count; ++i) {
+    state = state * 1664525u + 1013904223u;
+    const double unit = static_cast<double>(state >> 8) / static_cast<double>(1u << 24);
+    PutSample(take, i, amplitude * (2.0 * unit - 1.0));
+  }
+}
+
+// 2.4 s with two "words" of `amplitude`, 300 ms of room before them and 500 ms after: a good
+// take at half scale.
+inline WaveElement SpokenTake(int format, int rate = 44100, int channels = 1,
+                              double amplitude = 0.5) {
+  WaveElement take = SilentTake(format, rate, channels, 2.4);
+  AddTone(&take, 0.3, 0.8, amplitude, 220.0);
+  AddTone(&take, 1.0, 1.9, amplitude, 330.0);
+  return take;
+}
+
+}  // namespace voxtar::audio

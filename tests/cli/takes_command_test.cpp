@@ -1,0 +1,167 @@
+#include "cli/takes_command.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "audio/synthetic_take.h"
+#include "platform/file_system.h"
+#include "tests/cli/cli_test_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace voxtar::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using audio::AddTone;
+using audio::SilentTake;
+using audio::SpokenTake;
+using audio::WaveElement;
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+
+class Takes : public LessonTool {
+ protected:
+  void Save(const WaveElement& take, std::string_view relative) const {
+    fs::create_directories((tmp / relative).parent_path());
+    QString why;
+    ASSERT_TRUE(audio::WriteWaveFile(take, platform::FromUtf8((tmp / relative).string()), &why))
+        << why.toStdString();
+  }
+
+  // The template and a lesson with a take of every kind.
+  void MakeLesson() const {
+    Save(SpokenTake(kWav16), "w/sample.wav");
+    WriteBytes(tmp / "w/ini/l.idx",
+               "a.wav Hello there\r\nb.wav Good morning\r\nc.wav 12\r\nd.wav Good night\r\n"
+               "e.wav See you soon\r\nf.wav Thank you\r\ng.wav Not at all\r\n"
+               "h.wav Welcome back\r\n");
+    Save(SpokenTake(kWav16), "w/Prompt/l/a.wav");
+    Save(SpokenTake(kWav16, 44100, 1, 1.3), "w/Prompt/l/b.wav");
+    WaveElement cut = SilentTake(kWav16, 44100, 1, 2.4);
+    AddTone(&cut, 0.3, 2.4, 0.5);
+    Save(cut, "w/Prompt/l/E.WAV");  // found whatever its letter case, as the recorder does
+    Save(SpokenTake(kWav16, 22050), "w/Prompt/l/f.wav");
+    Save(SilentTake(kWav16, 44100, 1, 2.4), "w/Prompt/l/g.wav");
+    WriteBytes(tmp / "w/Prompt/l/h.wav", "RIFF");
+  }
+};
+
+TEST_F(Takes, OneLinePerPromptWithItsVerdictsAndFigures) {
+  MakeLesson();
+  const std::string index = Path("w/ini/l.idx");
+  const std::string before = ReadBytes(tmp / "w/ini/l.idx");
+  const Result result = Run({"takes", "--template", Path("w/sample.wav"), index});
+  EXPECT_EQ(result.status, kExitFailed);
+  EXPECT_EQ(result.err, "");
+  std::istringstream lines(result.out);
+  std::vector<std::string> got;
+  for (std::string line; std::getline(lines, line);) {
+    got.push_back(line);
+  }
+  ASSERT_EQ(got.size(), 9u) << result.out;
+  EXPECT_EQ(got[0], index + ": 8 prompts, 6 takes, 5 not ok");
+  EXPECT_EQ(got[1], "1\ta.wav\tok\t2.40 s\tpeak -6.0 dB\tRMS -9.0 dB\tlead 0.30 s\ttrail 0.50 s");
+  EXPECT_EQ(got[2].rfind("2\tb.wav\tclipped\t2.40 s\tpeak 0.0 dB\t", 0), 0u) << got[2];
+  EXPECT_EQ(got[3], "3\tc.wav\tshort");
+  EXPECT_EQ(got[4], "4\td.wav\tmissing");
+  EXPECT_EQ(got[5],
+            "5\te.wav\tcut at the end\t2.40 s\tpeak -6.0 dB\tRMS -9.0 dB\tlead 0.30 s\ttrail "
+            "0.00 s");
+  EXPECT_EQ(
+      got[6].rfind("6\tf.wav\tformat mismatch (22050 Hz, mono, 16-bit)\t2.40 s\tpeak -6.0 dB", 0),
+      0u)
+      << got[6];
+  EXPECT_EQ(got[7],
+            "7\tg.wav\tsilent\t2.40 s\tpeak -120.0 dB\tRMS -120.0 dB\tlead 2.40 s\ttrail 2.40 s");
+  EXPECT_EQ(got[8].rfind("8\th.wav\tunreadable: The file is not a sound file", 0), 0u) << got[8];
+  EXPECT_EQ(ReadBytes(tmp / "w/ini/l.idx"), before);  // a dry run: nothing written
+}
+
+TEST_F(Takes, ExitsOkWhenEveryRecordedTakeIsOkAndReadsTheTemplateHere) {
+  MakeLesson();
+  WriteBytes(tmp / "w/ini/m.idx", "a.wav Hello there\r\nb.wav Good day\r\nc.wav 12\r\n");
+  Save(SpokenTake(kWav16), "w/Prompt/m/a.wav");
+  WriteBytes(tmp / "w/ini/n.idx", "a.wav Hello there\r\n");  // no prompt directory at all
+
+  const fs::path previous = fs::current_path();
+  fs::current_path(tmp / "w");
+  const Result ok = Run({"takes", "ini/m.idx", "ini/n.idx"});
+  const Result notOk = Run({"takes", "ini/m.idx", "ini/l.idx"});
+  fs::current_path(tmp.path());
+  const Result noTemplate = Run({"takes", "w/ini/m.idx"});
+  fs::current_path(previous);
+
+  EXPECT_EQ(ok.status, kExitOk) << ok.out;
+  EXPECT_EQ(ok.out,
+            "ini/m.idx: 3 prompts, 1 takes, 0 not ok\n"
+            "1\ta.wav\tok\t2.40 s\tpeak -6.0 dB\tRMS -9.0 dB\tlead 0.30 s\ttrail 0.50 s\n"
+            "2\tb.wav\tmissing\n"
+            "3\tc.wav\tshort\n"
+            "ini/n.idx: 1 prompts, 0 takes, 0 not ok\n"
+            "1\ta.wav\tmissing\n");
+  EXPECT_FALSE(fs::exists(tmp / "w/Prompt/n"));
+  EXPECT_EQ(notOk.status, kExitFailed);
+
+  EXPECT_EQ(noTemplate.status, kExitFailed);
+  EXPECT_EQ(noTemplate.out, "");
+  EXPECT_EQ(noTemplate.err.rfind("sample.wav: cannot read the template recording: ", 0), 0u)
+      << noTemplate.err;
+}
+
+TEST_F(Takes, JsonForMachines) {
+  MakeLesson();
+  const std::string good = Path("w/ini/l.idx");
+  const std::string gone = Path("w/ini/gone.idx");
+  const Result result = Run({"takes", "--json", "--template=" + Path("w/sample.wav"), good, gone});
+  EXPECT_EQ(result.status, kExitFailed);
+  const std::string& json = result.out;
+  EXPECT_EQ(json.rfind("{\"template\": {\"path\": \"" + Path("w/sample.wav") +
+                           "\", \"format\": \"44100 Hz, mono, 16-bit\"},",
+                       0),
+            0u)
+      << json;
+  EXPECT_NE(json.find("{\"number\": 1, \"name\": \"a.wav\", \"status\": \"checked\", \"ok\": "
+                      "true, \"verdicts\": [\"ok\"], \"duration\": 2.400, \"peakDb\": -6.0, "
+                      "\"rmsDb\": -9.0, \"clippedSamples\": 0, \"leadingSilence\": 0.300, "
+                      "\"trailingSilence\": 0.500, \"format\": \"44100 Hz, mono, 16-bit\"}"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("{\"number\": 3, \"name\": \"c.wav\", \"status\": \"short\"}"),
+            std::string::npos);
+  EXPECT_NE(json.find("{\"number\": 4, \"name\": \"d.wav\", \"status\": \"missing\"}"),
+            std::string::npos);
+  EXPECT_NE(json.find("\"verdicts\": [\"cut at the end\"]"), std::string::npos);
+  EXPECT_NE(json.find("\"status\": \"unreadable\", \"error\": \"The file is not a sound file"),
+            std::string::npos);
+  EXPECT_NE(json.find("{\"index\": \"" + gone + "\", \"error\": \"file not found\"}"),
+            std::string::npos);
+  EXPECT_EQ(json.substr(json.size() - 4), "}]}\n");
+}
+
+TEST_F(Takes, BadUsage) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"takes"},
+                                             {"takes", "--json"},
+                                             {"takes", "--template"},
+                                             {"takes", "--template=", "a.idx"},
+                                             {"takes", "--frob", "a.idx"}}) {
+    const Result result = Run(args);
+    EXPECT_EQ(result.status, kExitUsage) << ::testing::PrintToString(args);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("Try 'voxtar-lesson --help'"), std::string::npos);
+  }
+  const Result help = Run({"takes", "--help"});
+  EXPECT_EQ(help.status, kExitOk);
+  EXPECT_EQ(help.out, Run({"--help"}).out);
+  EXPECT_NE(help.out.find("voxtar-lesson takes [--template PATH] [--json] INDEX..."),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace voxtar::cli

@@ -1,0 +1,211 @@
+#include "ui/level_meter_widget.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace voxtar {
+
+namespace {
+
+using Clock = audio::LevelMeterState::Clock;
+
+// The meter stops refreshing once nothing came in for this long and everything has fallen off
+// the scale.
+constexpr auto kIdleAfter = std::chrono::milliseconds(1500);
+
+// Zones of the bar: green for speech, yellow near the top, red where clipping is close.
+constexpr double kYellowFromDb = -18.0;
+constexpr double kRedFromDb = -6.0;
+constexpr int kScaleStepDb = 12;
+
+const QColor kTrack(32, 32, 32);
+const QColor kGreen(40, 190, 70);
+const QColor kYellow(230, 200, 40);
+const QColor kRed(225, 45, 40);
+const QColor kPeakLine(245, 245, 245);
+const QColor kHoldTick(255, 160, 30);
+const QColor kScaleText(90, 90, 90);
+
+QString Db(double db) {
+  return QString::number(static_cast<int>(std::lround(db)));
+}
+
+QFont ScaleFont(const QFont& base, int height) {
+  QFont font = base;
+  font.setPixelSize(std::max(7, height * 3 / 10));
+  return font;
+}
+
+}  // namespace
+
+LevelMeterWidget::LevelMeterWidget(QWidget* parent) : QWidget(parent) {
+  setAccessibleName(QStringLiteral("Input level"));
+  setFocusPolicy(Qt::NoFocus);
+  refresh_.setInterval(kRefreshMs);
+  connect(&refresh_, &QTimer::timeout, this, &LevelMeterWidget::Refresh);
+}
+
+QColor LevelMeterWidget::SeverityColour(audio::TakeSeverity severity) {
+  switch (severity) {
+    case audio::TakeSeverity::Ok:
+      return {20, 120, 30};
+    case audio::TakeSeverity::Warning:
+      return {170, 95, 0};
+    case audio::TakeSeverity::Bad:
+      return {200, 0, 0};
+  }
+  return Qt::black;
+}
+
+QSize LevelMeterWidget::sizeHint() const {
+  return {206, 21};
+}
+
+QRect LevelMeterWidget::barRect() const {
+  const QFontMetrics scale(ScaleFont(font(), height()));
+  const int clipWidth = scale.horizontalAdvance(QStringLiteral("CLIP")) + 6;
+  const int barHeight = std::max(4, height() - scale.height());
+  return {0, 0, std::max(1, width() - clipWidth - 3), barHeight};
+}
+
+int LevelMeterWidget::XForDb(double db) const {
+  const QRect bar = barRect();
+  const double fraction = std::clamp((db - kScaleFloorDb) / -kScaleFloorDb, 0.0, 1.0);
+  return bar.left() + static_cast<int>(std::lround(fraction * bar.width()));
+}
+
+void LevelMeterWidget::StartMeter() {
+  mode_ = Mode::Meter;
+  state_.Reset();
+  shown_ = {};
+  setToolTip({});
+  SetDescription(QStringLiteral("no signal"));
+  update();
+}
+
+void LevelMeterWidget::ShowLevel(const audio::LevelSummary& summary) {
+  if (mode_ != Mode::Meter) {
+    return;
+  }
+  lastLevel_ = Clock::now();
+  state_.Feed(summary, lastLevel_);
+  if (!refresh_.isActive()) {
+    refresh_.start();
+  }
+}
+
+void LevelMeterWidget::ShowTakeCheck(const audio::TakeCheck& check) {
+  refresh_.stop();
+  mode_ = Mode::TakeCheck;
+  takeCheckText_ = QString::fromStdString(audio::SummaryLine(check));
+  severity_ = audio::SeverityOf(check);
+  setToolTip(takeCheckText_);
+  SetDescription(QStringLiteral("last take: ") + takeCheckText_);
+  update();
+}
+
+void LevelMeterWidget::Clear() {
+  refresh_.stop();
+  mode_ = Mode::Empty;
+  takeCheckText_.clear();
+  setToolTip({});
+  SetDescription({});
+  update();
+}
+
+void LevelMeterWidget::Refresh() {
+  const Clock::time_point now = Clock::now();
+  shown_ = state_.Display(now);
+  QString text =
+      shown_.peakDb <= kScaleFloorDb
+          ? QStringLiteral("no signal")
+          : QStringLiteral("peak %1 dB, RMS %2 dB").arg(Db(shown_.peakDb), Db(shown_.rmsDb));
+  if (shown_.clipped) {
+    text += QStringLiteral(", clipped");
+  }
+  SetDescription(text);
+  update();
+  if (now - lastLevel_ > kIdleAfter && shown_.holdDb <= kScaleFloorDb) {
+    refresh_.stop();
+  }
+}
+
+void LevelMeterWidget::SetDescription(const QString& text) {
+  // Only on a change: a screen reader hears a change event for every call.
+  if (accessibleDescription() != text) {
+    setAccessibleDescription(text);
+  }
+}
+
+void LevelMeterWidget::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (mode_ == Mode::Meter) {
+    PaintMeter(painter);
+  } else if (mode_ == Mode::TakeCheck) {
+    painter.setPen(SeverityColour(severity_));
+    const QRect area = rect().adjusted(2, 0, -2, 0);
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(takeCheckText_, Qt::ElideRight, area.width()));
+  }
+}
+
+void LevelMeterWidget::PaintMeter(QPainter& painter) {
+  const QRect bar = barRect();
+  painter.fillRect(bar, kTrack);
+
+  // The RMS bar, coloured by zone.
+  const int rmsX = XForDb(shown_.rmsDb);
+  const int yellowX = XForDb(kYellowFromDb);
+  const int redX = XForDb(kRedFromDb);
+  const QRect inner = bar.adjusted(0, 2, 0, -2);
+  const auto zone = [&](int from, int to, const QColor& colour) {
+    if (rmsX > from) {
+      painter.fillRect(
+          QRect(QPoint(from, inner.top()), QPoint(std::min(rmsX, to) - 1, inner.bottom())), colour);
+    }
+  };
+  zone(bar.left(), yellowX, kGreen);
+  zone(yellowX, redX, kYellow);
+  zone(redX, bar.right() + 1, kRed);
+
+  // The peak as a line over the whole bar, the held peak as a tick at its top and bottom.
+  if (shown_.peakDb > kScaleFloorDb) {
+    const int peakX = std::min(XForDb(shown_.peakDb), bar.right() - 1);
+    painter.fillRect(QRect(peakX, bar.top(), 2, bar.height()), kPeakLine);
+  }
+  if (shown_.holdDb > kScaleFloorDb) {
+    const int holdX = std::min(XForDb(shown_.holdDb), bar.right() - 2);
+    const int tick = std::max(2, bar.height() / 4);
+    painter.fillRect(QRect(holdX, bar.top(), 3, tick), kHoldTick);
+    painter.fillRect(QRect(holdX, bar.bottom() - tick + 1, 3, tick), kHoldTick);
+  }
+
+  // The scale under the bar.
+  const QFont scaleFont = ScaleFont(font(), height());
+  const QFontMetrics scale(scaleFont);
+  painter.setFont(scaleFont);
+  painter.setPen(kScaleText);
+  for (int db = static_cast<int>(kScaleFloorDb); db <= 0; db += kScaleStepDb) {
+    const int x = XForDb(db);
+    painter.drawLine(x, bar.bottom() + 1, x, bar.bottom() + 2);
+    const QString label = QString::number(db);
+    const int labelWidth = scale.horizontalAdvance(label);
+    const int left = std::clamp(x - labelWidth / 2, 0, std::max(0, bar.right() + 1 - labelWidth));
+    painter.drawText(QPoint(left, bar.bottom() + 2 + scale.ascent()), label);
+  }
+
+  // The clip mark.
+  const QRect clip(bar.right() + 4, bar.top(), width() - bar.right() - 4, bar.height());
+  if (shown_.clipped) {
+    painter.fillRect(clip, kRed);
+    painter.setPen(Qt::white);
+  } else {
+    painter.fillRect(clip, kTrack);
+    painter.setPen(kScaleText);
+  }
+  painter.drawText(clip, Qt::AlignCenter, QStringLiteral("CLIP"));
+}
+
+}  // namespace voxtar
