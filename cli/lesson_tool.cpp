@@ -4,10 +4,7 @@
 
 #include "lesson/lesson.h"
 #include "platform/file_system.h"
-
-#ifndef VOXTAR_VERSION
-#define VOXTAR_VERSION "1.0.0.1"
-#endif
+#include "version.h"
 
 namespace voxtar::cli {
 
@@ -173,7 +170,7 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
     return kExitOk;
   }
   if (first == "--version") {
-    out << kProgram << " " << VOXTAR_VERSION << "\n";
+    out << kProgram << " " << kVersion << "\n";
     return kExitOk;
   }
   Command command{};
