@@ -5,6 +5,17 @@
 set(VOXTAR_MAINTAINER "Voxtar developers <maintainers@users.noreply.c-seed-9794fed2.example>"
     CACHE STRING "Maintainer field of the Debian package")
 
+# What every Debian package carries in its documentation directory: the copyright and, for a
+# package without a Debian revision, the changelog compressed.
+set(VOXTAR_PACKAGE_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/voxtar)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.gz
+                   COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog >
+                           ${PROJECT_BINARY_DIR}/changelog.gz
+                   DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog)
+add_custom_target(package_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.gz)
+install(FILES packaging/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+        DESTINATION ${VOXTAR_PACKAGE_DOCDIR})
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME voxtar)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -22,9 +33,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The dialogs are laid out in Liberation Sans; no library link shows that.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "recorder for the spoken prompts of language-course lessons
-Voxtar shows the prompts of a lesson index one at a time, lets the operator
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "recorder for the spoken prompts of language-course lessons")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Voxtar shows the prompts of a lesson index one at a time, lets the operator
 correct the text, records each prompt from the microphone into its own WAV
 file in the format of a template recording, plays it back, and jumps to the
 first prompt that still needs a take. Lesson indexes are kept in UTF-16LE;
