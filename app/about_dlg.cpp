@@ -37,6 +37,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   picture->resize(32, 32);
   picture->setPixmap(ProgramIcon().pixmap(32, 32));
   setWindowIcon(ProgramIcon());
+  picture->setAccessibleName(QStringLiteral("Voxtar"));
+  // Read out with the box when it opens, as a screen reader reads a message box.
+  setAccessibleDescription(static_cast<QLabel*>(text_)->text());
   auto* ok = static_cast<QPushButton*>(GetDlgItem(1));
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   ok->setFocus();

@@ -1,10 +1,51 @@
 #include <QApplication>
+#include <QStringList>
+#include <cstdio>
 
 #include "app/voxtar_app.h"
 
+namespace {
+
+QStringList Arguments(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) {
+    arguments.append(QString::fromLocal8Bit(argv[i]));
+  }
+  return arguments;
+}
+
+// Help and version are answered here; the other actions go on to the start-up.
+bool Answered(const voxtar::StartCommand& command) {
+  using Action = voxtar::StartCommand::Action;
+  if (command.action == Action::Help) {
+    std::fputs(voxtar::HelpText().toLocal8Bit().constData(), stdout);
+    return true;
+  }
+  if (command.action == Action::Version) {
+    std::printf("voxtar %s\n", voxtar::kVersion);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Help and version need no display, so they are answered before the application exists. Qt's
+  // own options (-platform and the like) are only taken out of argv by the application.
+  if (Answered(voxtar::ParseCommandLine(Arguments(argc, argv)))) {
+    return voxtar::kExitOk;
+  }
   QApplication application(argc, argv);
+  const voxtar::StartCommand command = voxtar::ParseCommandLine(Arguments(argc, argv));
+  if (Answered(command)) {
+    return voxtar::kExitOk;
+  }
+  if (command.action == voxtar::StartCommand::Action::Usage) {
+    std::fprintf(stderr, "voxtar: %s\nTry 'voxtar --help' for more information.\n",
+                 command.error.toLocal8Bit().constData());
+    return voxtar::kExitUsage;
+  }
   voxtar::CVoxtarApp app;
-  app.InitInstance();
-  return 0;
+  return app.Run(command);
 }

@@ -1,7 +1,13 @@
 #include "app/voxtar_app.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
 #include <cstdio>
+#include <utility>
 
 #include "app/about_dlg.h"
 #include "audio/pulse_audio_engine.h"
@@ -40,19 +46,144 @@ bool CheckTemplateRecording() {
   return true;
 }
 
-CVoxtarApp::CVoxtarApp() {
+namespace {
+
+constexpr const char* kLastDirectoryKey = "lastWorkingDirectory";
+
+// The names a desktop matches the windows against: the window class (the application name) and
+// the desktop entry. Set before the first window, the chooser's included, since the window
+// system reads them once.
+void NameApplicationWindows() {
+  QApplication::setApplicationName(QString::fromUtf8(kApplicationName));
+  QApplication::setApplicationVersion(QString::fromUtf8(kApplicationVersion));
+  QGuiApplication::setDesktopFileName(QString::fromUtf8(kDesktopId));
+}
+
+}  // namespace
+
+StartCommand ParseCommandLine(const QStringList& arguments) {
+  StartCommand command;
+  const auto usage = [&command](const QString& error) {
+    command.action = StartCommand::Action::Usage;
+    command.error = error;
+    return command;
+  };
+  bool optionsEnded = false;
+  bool haveDirectory = false;
+  for (const QString& argument : arguments) {
+    if (!optionsEnded && argument == QLatin1String("--")) {
+      optionsEnded = true;
+    } else if (!optionsEnded &&
+               (argument == QLatin1String("-h") || argument == QLatin1String("--help"))) {
+      command.action = StartCommand::Action::Help;
+      return command;
+    } else if (!optionsEnded && argument == QLatin1String("--version")) {
+      command.action = StartCommand::Action::Version;
+      return command;
+    } else if (!optionsEnded && argument == QLatin1String("--choose")) {
+      command.directory = StartCommand::Directory::Choose;
+    } else if (!optionsEnded && argument.size() > 1 && argument.startsWith(QLatin1Char('-'))) {
+      return usage(QStringLiteral("unknown option '%1'").arg(argument));
+    } else if (haveDirectory) {
+      return usage(QStringLiteral("more than one DIR"));
+    } else {
+      haveDirectory = true;
+      command.path = argument;
+    }
+  }
+  if (haveDirectory) {
+    if (command.directory == StartCommand::Directory::Choose) {
+      return usage(QStringLiteral("--choose takes no DIR"));
+    }
+    command.directory = StartCommand::Directory::Given;
+  }
+  return command;
+}
+
+QString HelpText() {
+  return QStringLiteral(
+      "Usage: voxtar [DIR]\n"
+      "       voxtar --choose\n"
+      "Records the spoken prompts of a language-course lesson.\n"
+      "\n"
+      "Works in DIR, or in the current directory; the working directory must hold\n"
+      "the template recording \"sample.wav\".\n"
+      "\n"
+      "Options:\n"
+      "      --choose        choose the working directory in a directory chooser\n"
+      "                      first; it opens at the last working directory used\n"
+      "  -h, --help          show this help and exit\n"
+      "      --version       show the version and exit\n"
+      "\n"
+      "Exit status: 0 when the program ran or the chooser was cancelled, 1 when it\n"
+      "refused to start (no \"sample.wav\", or DIR cannot be entered), 2 on bad usage.\n");
+}
+
+QString DefaultSettingsFile() {
+  // ~/.config/voxtar/voxtar.conf: named after the program, as Linux programs keep theirs.
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/voxtar/voxtar.conf");
+}
+
+std::optional<QString> ChooseDirectoryWithDialog(const QString& start) {
+  const QString chosen = QFileDialog::getExistingDirectory(
+      nullptr, QStringLiteral("Voxtar - choose the working directory"), start);
+  if (chosen.isEmpty()) {
+    return std::nullopt;
+  }
+  return chosen;
+}
+
+CVoxtarApp::CVoxtarApp(DirectoryChooser chooser, QString settingsFile)
+    : chooser_(std::move(chooser)), settingsFile_(std::move(settingsFile)) {
   InitVoxtarResources();
 }
 
+bool CVoxtarApp::EnterDirectory(const QString& directory) {
+  const QString absolute = QDir(directory).absolutePath();
+  if (!QFileInfo(absolute).isDir() || !QDir::setCurrent(absolute)) {
+    platform::ShowMessageBox(nullptr, QStringLiteral("Cannot open directory"),
+                             QDir::toNativeSeparators(absolute));
+    return false;
+  }
+  QSettings settings(settingsFile_, QSettings::IniFormat);
+  settings.setValue(QString::fromLatin1(kLastDirectoryKey), absolute);
+  return true;
+}
+
+int CVoxtarApp::Run(const StartCommand& command) {
+  NameApplicationWindows();
+  refused_ = false;
+  if (command.directory == StartCommand::Directory::Given && !EnterDirectory(command.path)) {
+    return kExitRefused;
+  }
+  if (command.directory == StartCommand::Directory::Choose) {
+    QString start = QSettings(settingsFile_, QSettings::IniFormat)
+                        .value(QString::fromLatin1(kLastDirectoryKey))
+                        .toString();
+    if (start.isEmpty() || !QFileInfo(start).isDir()) {
+      start = QDir::homePath();
+    }
+    const std::optional<QString> chosen = chooser_(start);
+    if (!chosen) {
+      return kExitOk;
+    }
+    if (!EnterDirectory(*chosen)) {
+      return kExitRefused;
+    }
+  }
+  InitInstance();
+  return refused_ ? kExitRefused : kExitOk;
+}
+
 bool CVoxtarApp::InitInstance() {
-  if (!CheckTemplateRecording()) {
+  refused_ = !CheckTemplateRecording();
+  if (refused_) {
     return false;
   }
   QApplication::setOrganizationName(QString::fromUtf8(kOrganizationName));
-  QApplication::setApplicationName(QString::fromUtf8(kApplicationName));
-  QApplication::setApplicationVersion(QString::fromUtf8(kApplicationVersion));
+  NameApplicationWindows();
   QApplication::setWindowIcon(ProgramIcon());
-  QGuiApplication::setDesktopFileName(QStringLiteral("voxtar"));
   CVoxtarDlg::SetAboutHandler([](QWidget* parent) {
     CAboutDlg about(parent);
     about.exec();

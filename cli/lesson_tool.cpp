@@ -5,10 +5,7 @@
 #include "cli/takes_command.h"
 #include "lesson/lesson.h"
 #include "platform/file_system.h"
-
-#ifndef VOXTAR_VERSION
-#define VOXTAR_VERSION "1.0.0.1"
-#endif
+#include "version.h"
 
 namespace voxtar::cli {
 
@@ -39,9 +36,9 @@ Commands:
                       RMS and the silence before and after the speech;
                       "missing" without a take, "short" for prompts too short
                       to speak; nothing is created or written
-      --template PATH the recording takes must match in rate, channels and
+    --template PATH   the recording takes must match in rate, channels and
                       sample format (default: sample.wav here)
-      --json          the same as JSON
+    --json            the same as JSON
 
 Options:
   -h, --help          show this help and exit
@@ -189,7 +186,7 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
     return kExitOk;
   }
   if (first == "--version") {
-    out << kProgram << " " << VOXTAR_VERSION << "\n";
+    out << kProgram << " " << kVersion << "\n";
     return kExitOk;
   }
   Command command{};

@@ -30,3 +30,18 @@ function(voxtar_forbid_qt target)
     endforeach()
   endif()
 endfunction()
+
+# voxtar_man_page(SOURCE): configures the manual page SOURCE (NAME.SECTION.in, roff, with the
+# project version filled in), compresses it as Debian installs manual pages, and installs it.
+function(voxtar_man_page source)
+  string(REGEX REPLACE "\\.in$" "" page "${source}")
+  string(REGEX MATCH "[0-9]$" section "${page}")
+  set(configured ${CMAKE_CURRENT_BINARY_DIR}/${page})
+  configure_file(${source} ${configured} @ONLY)
+  add_custom_command(OUTPUT ${configured}.gz
+                     COMMAND gzip -9nfk ${configured}
+                     DEPENDS ${configured}
+                     COMMENT "Compressing ${page}")
+  add_custom_target(man_${page} ALL DEPENDS ${configured}.gz)
+  install(FILES ${configured}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endfunction()

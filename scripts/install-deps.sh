@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing need. Idempotent: only
-# packages that are missing are installed; uses sudo when not run as root.
+# Installs the Debian 12 packages that building, running and testing need, and any packages given
+# as arguments (packaging tools). Idempotent: only packages that are missing are installed; uses
+# sudo when not run as root.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
   libsndfile1-dev libpulse-dev
   pulseaudio pulseaudio-utils
   fonts-liberation
+  "$@"
 )
 
 missing=()

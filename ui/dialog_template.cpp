@@ -30,6 +30,32 @@ QFont PinnedFont(int pixelSize) {
   return font;
 }
 
+// A static text whose bottom edge is at most this many dialog units above an edit's top, and that
+// overlaps it sideways, is that edit's label.
+constexpr int kLabelGap = 4;
+
+// Makes each such static text the buddy of its edit: the edit is then named by the label and
+// reports it as its label, as a screen reader expects.
+void LabelEdits(const DialogTemplate& dialogTemplate, const std::vector<QWidget*>& created) {
+  const auto& controls = dialogTemplate.controls;
+  for (std::size_t l = 0; l < controls.size(); ++l) {
+    auto* label = qobject_cast<QLabel*>(created[l]);
+    if (controls[l].controlClass != ControlClass::Static || label == nullptr) {
+      continue;
+    }
+    const QRect& above = controls[l].rect;
+    for (std::size_t e = 0; e < controls.size(); ++e) {
+      const QRect& edit = controls[e].rect;
+      const int gap = edit.top() - (above.top() + above.height());
+      if (controls[e].controlClass == ControlClass::Edit && gap >= 0 && gap <= kLabelGap &&
+          above.left() < edit.left() + edit.width() && edit.left() < above.left() + above.width()) {
+        label->setBuddy(created[e]);
+        break;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 QFont DialogFont(int pointSize) {
@@ -134,6 +160,9 @@ std::vector<QWidget*> CreateTemplateControls(QWidget* dialog, const DialogTempla
     }
     widget->setGeometry(DialogUnitsToPixels(control.rect, units));
     widget->setVisible((control.style & style::kVisible) != 0);
+    if (control.accessibleName != nullptr) {
+      widget->setAccessibleName(QString::fromUtf8(control.accessibleName));
+    }
     if (control.id != -1) {
       widget->setObjectName(QStringLiteral("control%1").arg(control.id));
       byId[control.id] = widget;
@@ -146,6 +175,7 @@ std::vector<QWidget*> CreateTemplateControls(QWidget* dialog, const DialogTempla
     }
     created.push_back(widget);
   }
+  LabelEdits(dialogTemplate, created);
   return created;
 }
 

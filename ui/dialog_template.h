@@ -46,6 +46,9 @@ struct ControlTemplate {
   std::uint32_t style;
   std::uint32_t exStyle;
   QRect rect;  // dialog units
+  // What a screen reader calls the control when its caption does not say it (an edit without a
+  // label, a button with a symbol); null: the caption, or the label just above an edit.
+  const char* accessibleName = nullptr;
 };
 
 struct DialogTemplate {
@@ -87,7 +90,8 @@ void SetModalFrame(QWidget* dialog);
 
 // Creates the template's controls as children of `dialog`, in template order (which is also the
 // tab order), with the dialog font; controls with an identifier go into `byId`. Sets the
-// dialog's font, fixed client size and caption.
+// dialog's font, fixed client size and caption. A static text that sits just above an edit
+// labels it for assistive technology.
 std::vector<QWidget*> CreateTemplateControls(QWidget* dialog, const DialogTemplate& dialogTemplate,
                                              std::map<int, QWidget*>& byId);
 

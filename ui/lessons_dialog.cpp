@@ -22,6 +22,8 @@ void TLessonsDialog::OnCreate() {
   const QSize client = DialogUnitsToPixels(kLessonsTemplate.rect.size(), kSystemBaseUnits);
   setFixedSize(client);
   setWindowTitle(QString::fromUtf8(kLessonsTemplate.caption));
+  // The caption is empty; a screen reader still announces what the window is for.
+  setAccessibleName(QStringLiteral("Lessons"));
   const int cx = client.width() + 2 * kFrameBorder;
   const int cy = client.height() + kCaptionHeight + 2 * kFrameBorder;
   const int q = cx / 4;
@@ -31,6 +33,7 @@ void TLessonsDialog::OnCreate() {
 
   lessonList_ = new QListWidget(this);
   lessonList_->setObjectName(QStringLiteral("control%1").arg(kLessonListId));
+  lessonList_->setAccessibleName(QStringLiteral("Lessons"));
   lessonList_->setFrameShape(QFrame::NoFrame);
   lessonList_->setFocusPolicy(Qt::ClickFocus);  // no tab stop
   lessonList_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "tests/ui/accessibility_test_support.h"
+
 namespace voxtar {
 namespace {
 
@@ -48,6 +50,18 @@ TEST(AboutBox, EnterEscapeAndTheCloseBoxCloseIt) {
     EXPECT_EQ(finished.count(), 1) << way;
     EXPECT_FALSE(about.isVisible()) << way;
   }
+}
+
+TEST(AboutBox, AScreenReaderReadsItsText) {
+  CAboutDlg about;
+  using testing::AccessibleText;
+  EXPECT_EQ(AccessibleText(&about), QStringLiteral("About Voxtar"));
+  EXPECT_EQ(AccessibleText(&about, QAccessible::Description),
+            QStringLiteral("Voxtar, version 2.5"));
+  EXPECT_EQ(AccessibleText(about.textLabel()), QStringLiteral("Voxtar, version 2.5"));
+  EXPECT_EQ(testing::AccessibleRole(about.textLabel()), QAccessible::StaticText);
+  EXPECT_EQ(AccessibleText(about.iconLabel()), QStringLiteral("Voxtar"));
+  EXPECT_EQ(AccessibleText(about.GetDlgItem(1)), QStringLiteral("OK"));
 }
 
 }  // namespace

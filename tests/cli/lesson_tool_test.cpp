@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/cli/cli_test_support.h"
+#include "tests/support/help_and_man.h"
 #include "tests/support/temp_dir.h"
 
 namespace voxtar::cli {
@@ -132,6 +133,21 @@ TEST_F(LessonTool, UsageHelpAndVersion) {
   }
   // After "--" a path may begin with a dash.
   EXPECT_EQ(Run({"check", "--", "-l.idx"}).out, "-l.idx: invalid directory\n");
+}
+
+// A command or option added to --help must be described in the man page too, and back.
+TEST_F(LessonTool, ManPageListsWhatHelpLists) {
+  const testing::Outline help = testing::OutlineOfHelp(Run({"--help"}).out);
+  const testing::Outline man = testing::OutlineOfManPage(ReadBytes(VOXTAR_MAN_PAGE));
+  ASSERT_EQ(help.synopsis.size(), 4u);
+  EXPECT_EQ(help.synopsis[0], "voxtar-lesson check INDEX...");
+  EXPECT_EQ(man.synopsis, help.synopsis);
+  for (const char* section : {"COMMANDS", "OPTIONS"}) {
+    ASSERT_EQ(help.entries.count(section), 1u) << section;
+    ASSERT_EQ(man.entries.count(section), 1u) << section;
+    EXPECT_EQ(man.entries.at(section), help.entries.at(section)) << section;
+  }
+  EXPECT_EQ(help.entries.at("OPTIONS"), (std::vector<std::string>{"-h, --help", "--version"}));
 }
 
 // The real program on a copy of the demo working directory (a load rewrites lessons).

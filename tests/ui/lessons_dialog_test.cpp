@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "platform/file_system.h"
+#include "tests/ui/accessibility_test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/lesson_chooser.h"
 
@@ -120,6 +121,23 @@ TEST_F(LessonsDialogTest, CloseBoxAndCancelButtonCancel) {
     return true;
   });
   EXPECT_EQ(chooser.DoModal(), 1);
+}
+
+TEST_F(LessonsDialogTest, TheWindowTheListAndTheButtonsAreNamed) {
+  testing::WriteBytes(dir / "Ini/unit01.idx", "");
+  TLessonsDialog chooser;
+  using testing::AccessibleText;
+  EXPECT_EQ(AccessibleText(&chooser), QStringLiteral("Lessons"));
+  EXPECT_TRUE(chooser.windowTitle().isEmpty());
+  EXPECT_EQ(AccessibleText(chooser.lessonList()), QStringLiteral("Lessons"));
+  EXPECT_EQ(testing::AccessibleRole(chooser.lessonList()), QAccessible::List);
+  EXPECT_EQ(AccessibleText(chooser.okButton()), QStringLiteral("Ok"));
+  EXPECT_EQ(AccessibleText(chooser.cancelButton()), QStringLiteral("Cancel"));
+  // The entries are read as shown.
+  QAccessibleInterface* list = QAccessible::queryAccessibleInterface(chooser.lessonList());
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->childCount(), 1);
+  EXPECT_EQ(list->child(0)->text(QAccessible::Name), QStringLiteral("unit01.idx"));
 }
 
 }  // namespace

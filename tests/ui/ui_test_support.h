@@ -13,10 +13,17 @@
 #include <utility>
 #include <vector>
 
+#include "audio/simulated_audio_engine.h"
 #include "platform/window_services.h"
 #include "tests/support/temp_dir.h"
 
 namespace voxtar::testing {
+
+// An engine for the dialogs whose tests play and record nothing.
+inline audio::AudioEngine& QuietEngine() {
+  static audio::SimulatedAudioEngine engine;
+  return engine;
+}
 
 class FakeWindowServices final : public platform::WindowServices {
  public:

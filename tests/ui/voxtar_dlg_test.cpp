@@ -31,12 +31,7 @@ namespace voxtar {
 namespace {
 
 using testing::FakeWindowServices;
-
-// An engine for the dialogs whose tests play and record nothing.
-audio::AudioEngine& QuietEngine() {
-  static audio::SimulatedAudioEngine engine;
-  return engine;
-}
+using testing::QuietEngine;
 
 const int kAllControls[] = {ids::kPromptText, ids::kStatistics, ids::kPrevious,
                             ids::kNext,       ids::kPlay,       ids::kRecord,
