@@ -20,6 +20,9 @@
 #include <string_view>
 #include <vector>
 
+#include "audio/level_meter.h"
+#include "audio/sample_kind.h"
+
 class QObject;
 
 namespace voxtar::audio {
@@ -59,6 +62,25 @@ struct SoundDevice {
   QString description;
 };
 
+// Posted to the level listener for each block an input captured (while a device records or the
+// level check runs): the block's peak, RMS and clipping, measured on the captured samples.
+class LevelNotice : public QEvent {
+ public:
+  static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 0x3BA);
+  explicit LevelNotice(const LevelSummary& summary) : QEvent(kType), summary_(summary) {}
+  const LevelSummary& summary() const { return summary_; }
+
+ private:
+  LevelSummary summary_;
+};
+
+// The sample format of a level check: what the takes will be recorded in.
+struct CaptureFormat {
+  SampleKind kind = SampleKind::Int16;
+  int sampleRate = 48000;
+  int channels = 1;
+};
+
 class AudioEngine {
  public:
   virtual ~AudioEngine() = default;
@@ -96,6 +118,14 @@ class AudioEngine {
   // What the device's sound is, as a desktop shows it ("a001.wav"); the element's file name
   // until told otherwise.
   virtual void SetMediaName(DeviceId device, std::u16string_view name) = 0;
+
+  // Where LevelNotices go (null: nowhere). Not owned; the listener outlives its setting.
+  virtual void SetLevelListener(QObject* listener) = 0;
+  // The level check: captures from the chosen input in `format` only to measure it (nothing is
+  // kept), until StopLevelCheck or until any device starts to record or play.
+  virtual ErrorCode StartLevelCheck(const CaptureFormat& format) = 0;
+  virtual void StopLevelCheck() = 0;
+  virtual bool levelCheckRunning() const = 0;
 };
 
 }  // namespace voxtar::audio

@@ -170,6 +170,7 @@ struct PulseAudioEngine::Device {
   std::vector<std::byte> partial;                      // captured bytes short of a whole frame
   std::int64_t lastCapture = 0;                        // when captured data last came in
   std::optional<std::pair<AudioError, QString>> lost;  // told by the next Stop
+  bool measureOnly = false;  // the level check: captured blocks are measured, not kept
 
   void Capture(const std::byte* data, std::size_t size);
 };
@@ -189,6 +190,10 @@ void PulseAudioEngine::Device::Capture(const std::byte* data, std::size_t size) 
   partial.assign(data + whole, data + size);
   lastCapture = Now();
   if (whole == 0) {
+    return;
+  }
+  engine->PostLevel(SummarizeBlock(std::span(data, whole), element.channels, element.kind));
+  if (measureOnly) {
     return;
   }
   element.Overwrite(recordNext, data, whole);
@@ -227,6 +232,7 @@ PulseAudioEngine::~PulseAudioEngine() {
       ReleaseStream(device->output);
     }
     devices_.clear();
+    EndLevelCheck();
     DropContext();
   }
   pa_threaded_mainloop_stop(loop_);
@@ -306,6 +312,7 @@ void PulseAudioEngine::DropContext() {
       EndRecording(*device);
     }
   }
+  EndLevelCheck();
   if (watch_ != nullptr) {
     pa_threaded_mainloop_get_api(loop_)->time_free(watch_);
     watch_ = nullptr;
@@ -432,6 +439,71 @@ void PulseAudioEngine::SetMediaName(DeviceId device, std::u16string_view name) {
     found->mediaName =
         QString::fromUtf16(name.data(), static_cast<qsizetype>(name.size())).toStdString();
   }
+}
+
+// ---- The level check ---------------------------------------------------------------------------
+
+void PulseAudioEngine::SetLevelListener(QObject* listener) {
+  levelListener_ = listener;
+}
+
+void PulseAudioEngine::PostLevel(const LevelSummary& summary) {
+  if (QThread::currentThread() == thread()) {
+    if (levelListener_ != nullptr) {
+      QCoreApplication::postEvent(levelListener_, new LevelNotice(summary));
+    }
+    return;
+  }
+  QMetaObject::invokeMethod(
+      this, [this, summary] { PostLevel(summary); }, Qt::QueuedConnection);
+}
+
+ErrorCode PulseAudioEngine::StartLevelCheck(const CaptureFormat& format) {
+  if (loop_ == nullptr) {
+    return Connect();
+  }
+  MainLoopLock lock(loop_);
+  EndLevelCheck();
+  if (const ErrorCode error = Connect(); error != kNoError) {
+    return error;
+  }
+  auto check = std::make_unique<Device>();
+  check->engine = this;
+  check->measureOnly = true;
+  check->mediaName = "level check";
+  check->element.kind = format.kind;
+  check->element.sampleRate = format.sampleRate;
+  check->element.channels = format.channels;
+  check->lastCapture = Now();
+  check->record = Device::RecordState::Starting;
+  if (const ErrorCode error = StartStream(*check, Direction::Input); error != kNoError) {
+    return error;
+  }
+  check->record = Device::RecordState::Running;
+  levelCheck_ = std::move(check);
+  return kNoError;
+}
+
+void PulseAudioEngine::StopLevelCheck() {
+  if (loop_ != nullptr) {
+    MainLoopLock lock(loop_);
+    EndLevelCheck();
+  }
+}
+
+void PulseAudioEngine::EndLevelCheck() {
+  if (levelCheck_ != nullptr) {
+    EndRecording(*levelCheck_);
+    levelCheck_.reset();
+  }
+}
+
+bool PulseAudioEngine::levelCheckRunning() const {
+  if (loop_ == nullptr) {
+    return false;
+  }
+  MainLoopLock lock(loop_);
+  return levelCheck_ != nullptr && levelCheck_->record == Device::RecordState::Running;
 }
 
 // ---- Streams ------------------------------------------------------------------------------------
@@ -620,8 +692,8 @@ void PulseAudioEngine::OnTiming(pa_stream* stream, int success, void* data) {
   pa_usec_t remaining = 0;
   if (info != nullptr) {
     const pa_usec_t since = pa_timeval_age(&info->timestamp);
-    remaining = std::min<pa_usec_t>(info->sink_usec > since ? info->sink_usec - since : 0,
-                                    2'000'000);
+    remaining =
+        std::min<pa_usec_t>(info->sink_usec > since ? info->sink_usec - since : 0, 2'000'000);
   }
   if (remaining < 1000) {
     engine->EndPlayback(*device, NotifyCode::Successful);
@@ -775,6 +847,7 @@ ErrorCode PulseAudioEngine::Play(DeviceId id, std::uint32_t fromMs,
   }
   EndPlayback(*device, NotifyCode::Superseded);
   FlushNotice(*device);
+  EndLevelCheck();
   if (const ErrorCode error = Connect(); error != kNoError) {
     return error;
   }
@@ -829,6 +902,7 @@ ErrorCode PulseAudioEngine::Record(DeviceId id, std::uint32_t fromMs) {
   }
   EndPlayback(*device, NotifyCode::Superseded);
   EndRecording(*device);
+  EndLevelCheck();
   if (const ErrorCode error = Connect(); error != kNoError) {
     return error;
   }

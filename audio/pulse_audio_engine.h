@@ -24,6 +24,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <map>
@@ -70,6 +71,10 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   void ChooseDevice(Direction direction, const std::string& name) override;
   std::string ChosenDevice(Direction direction) const override;
   void SetMediaName(DeviceId device, std::u16string_view name) override;
+  void SetLevelListener(QObject* listener) override;
+  ErrorCode StartLevelCheck(const CaptureFormat& format) override;
+  void StopLevelCheck() override;
+  bool levelCheckRunning() const override;
 
   // When things happened on a device, for measuring latency (steady clock, nanoseconds; 0 when
   // it has not happened yet). Reset by each Play and each Record.
@@ -109,6 +114,9 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   void DeliverNotice(DeviceId id, std::uint64_t serial);
   void EndRecording(Device& device);
   void ServerLost(const QString& why);
+  // Hands a captured block's level to the GUI thread's listener (either thread).
+  void PostLevel(const LevelSummary& summary);
+  void EndLevelCheck();
   // Ends streams whose input or output stopped moving.
   void Watch();
 
@@ -125,6 +133,8 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   pa_context* context_ = nullptr;
   pa_time_event* watch_ = nullptr;
   std::map<DeviceId, std::unique_ptr<Device>> devices_;  // changed only under the lock
+  std::unique_ptr<Device> levelCheck_;                   // an input measured and not kept
+  QPointer<QObject> levelListener_;                      // GUI thread only
   ErrorBook errors_;
   DeviceId nextId_ = 1;
   std::string chosenInput_;

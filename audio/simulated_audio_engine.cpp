@@ -151,6 +151,7 @@ ErrorCode SimulatedAudioEngine::Play(DeviceId device, std::uint32_t fromMs,
     if (found.playing) {
       EndPlayback(device, found, NotifyCode::Superseded);
     }
+    levelCheck_.reset();
     found.playing = true;
     found.streamDevice = DeviceFor(Direction::Output);
     found.playStart = nowMs_;
@@ -176,6 +177,7 @@ ErrorCode SimulatedAudioEngine::Record(DeviceId device, std::uint32_t fromMs) {
     if (found.recording) {
       Capture(found);
     }
+    levelCheck_.reset();
     found.recording = true;
     found.streamDevice = DeviceFor(Direction::Input);
     found.recordStart = nowMs_;
@@ -233,6 +235,17 @@ QString SimulatedAudioEngine::ErrorText(ErrorCode error) {
 
 void SimulatedAudioEngine::Advance(std::uint32_t ms) {
   nowMs_ += ms;
+  if (levelCheck_) {
+    const CaptureFormat& format = levelCheck_->format;
+    const std::uint64_t due =
+        (nowMs_ - levelCheck_->startMs) * static_cast<std::uint64_t>(format.sampleRate) / 1000u;
+    if (due > levelCheck_->frames) {
+      PostLevel(
+          ToneFrames(format.kind, format.sampleRate, format.channels, levelCheck_->frames, due),
+          format.kind, format.channels);
+      levelCheck_->frames = due;
+    }
+  }
   for (auto& [id, device] : devices_) {
     if (device.recording) {
       Capture(device);
@@ -313,6 +326,32 @@ void SimulatedAudioEngine::EndPlayback(DeviceId id, Device& device, NotifyCode c
   device.notify = nullptr;
 }
 
+std::vector<std::byte> SimulatedAudioEngine::ToneFrames(SampleKind kind, int rate, int channels,
+                                                        std::uint64_t from,
+                                                        std::uint64_t to) const {
+  const std::size_t sampleBytes = BytesPerSample(kind);
+  const auto count = static_cast<std::size_t>(channels);
+  std::vector<std::byte> bytes(static_cast<std::size_t>(to - from) * sampleBytes * count);
+  std::byte* at = bytes.data();
+  for (std::uint64_t n = from; n < to; ++n) {
+    const double t = static_cast<double>(n) / rate;
+    const double value = toneAmplitude_ * std::sin(2.0 * std::numbers::pi * toneFrequency_ * t);
+    for (std::size_t c = 0; c < count; ++c) {
+      PutSample(kind, value, at);
+      at += sampleBytes;
+    }
+  }
+  return bytes;
+}
+
+void SimulatedAudioEngine::PostLevel(const std::vector<std::byte>& bytes, SampleKind kind,
+                                     int channels) {
+  if (levelListener_ != nullptr && !bytes.empty()) {
+    QCoreApplication::postEvent(levelListener_,
+                                new LevelNotice(SummarizeBlock(bytes, channels, kind)));
+  }
+}
+
 void SimulatedAudioEngine::Capture(Device& device) {
   WaveElement& element = device.element;
   const std::uint64_t due =
@@ -320,21 +359,19 @@ void SimulatedAudioEngine::Capture(Device& device) {
   if (due <= device.recordedFrames) {
     return;
   }
-  const auto channels = static_cast<std::size_t>(element.channels);
-  const std::size_t sampleBytes = BytesPerSample(element.kind);
-  std::vector<std::byte> bytes(static_cast<std::size_t>(due - device.recordedFrames) *
-                               element.bytesPerFrame());
-  std::byte* to = bytes.data();
-  for (std::uint64_t n = device.recordedFrames; n < due; ++n) {
-    const double t = static_cast<double>(n) / element.sampleRate;
-    const double value = toneAmplitude_ * std::sin(2.0 * std::numbers::pi * toneFrequency_ * t);
-    for (std::size_t c = 0; c < channels; ++c) {
-      PutSample(element.kind, value, to);
-      to += sampleBytes;
-    }
-  }
+  const std::vector<std::byte> bytes =
+      ToneFrames(element.kind, element.sampleRate, element.channels, device.recordedFrames, due);
   element.Overwrite(device.recordAt + device.recordedFrames, bytes.data(), bytes.size());
   device.recordedFrames = due;
+  PostLevel(bytes, element.kind, element.channels);
+}
+
+ErrorCode SimulatedAudioEngine::StartLevelCheck(const CaptureFormat& format) {
+  if (format.sampleRate <= 0 || format.channels <= 0) {
+    return errors_.Make(AudioError::UnsupportedFormat);
+  }
+  levelCheck_ = LevelCheck{format, nowMs_, 0};
+  return kNoError;
 }
 
 std::vector<SoundDevice> SimulatedAudioEngine::Devices(Direction direction) {

@@ -56,11 +56,15 @@ class SimulatedAudioEngine final : public AudioEngine {
   void ChooseDevice(Direction direction, const std::string& name) override;
   std::string ChosenDevice(Direction direction) const override;
   void SetMediaName(DeviceId device, std::u16string_view name) override;
+  void SetLevelListener(QObject* listener) override { levelListener_ = listener; }
+  ErrorCode StartLevelCheck(const CaptureFormat& format) override;
+  void StopLevelCheck() override { levelCheck_.reset(); }
+  bool levelCheckRunning() const override { return levelCheck_.has_value(); }
 
   // --- Driving the simulation ---
 
-  // Moves the clock on: recordings capture the tone, playbacks whose end is passed post their
-  // notice (code 1).
+  // Moves the clock on: recordings and the level check capture the tone (a LevelNotice for each
+  // step), playbacks whose end is passed post their notice (code 1).
   void Advance(std::uint32_t ms);
   std::uint64_t nowMs() const { return nowMs_; }
 
@@ -132,6 +136,10 @@ class SimulatedAudioEngine final : public AudioEngine {
   Device* Find(DeviceId device);
   void EndPlayback(DeviceId id, Device& device, NotifyCode code);
   void Capture(Device& device);
+  // The input tone's frames [from, to) in `kind`, `channels` per frame.
+  std::vector<std::byte> ToneFrames(SampleKind kind, int rate, int channels, std::uint64_t from,
+                                    std::uint64_t to) const;
+  void PostLevel(const std::vector<std::byte>& bytes, SampleKind kind, int channels);
   // The chosen device when the sound system has it, else the default (empty).
   std::string DeviceFor(Direction direction) const;
 
@@ -147,6 +155,13 @@ class SimulatedAudioEngine final : public AudioEngine {
   double toneAmplitude_ = 0.5;
   std::map<Direction, std::vector<SoundDevice>> soundDevices_;
   std::map<Direction, std::string> chosen_;
+  QPointer<QObject> levelListener_;
+  struct LevelCheck {
+    CaptureFormat format;
+    std::uint64_t startMs = 0;
+    std::uint64_t frames = 0;  // captured so far
+  };
+  std::optional<LevelCheck> levelCheck_;
 };
 
 }  // namespace voxtar::audio

@@ -268,6 +268,64 @@ TEST_P(EngineContract, TheChosenDeviceIsRememberedAndAnUnknownOneIsNoError) {
   EXPECT_EQ(engine().Close(id), kNoError);
 }
 
+// Receives LevelNotices as the meter does.
+class LevelCollector final : public QObject {
+ public:
+  bool event(QEvent* event) override {
+    if (event->type() == LevelNotice::kType) {
+      levels.push_back(static_cast<LevelNotice*>(event)->summary());
+      return true;
+    }
+    return QObject::event(event);
+  }
+  double loudest() const {
+    double peak = 0.0;
+    for (const LevelSummary& level : levels) {
+      peak = std::max(peak, level.peak);
+    }
+    return peak;
+  }
+  std::vector<LevelSummary> levels;
+};
+
+TEST_P(EngineContract, TheLevelIsMeasuredOnWhatIsCapturedAndTheLevelCheckKeepsNothing) {
+  LevelCollector meter;
+  engine().SetLevelListener(&meter);
+  harness_->HearTone(1000.0, 2.0);
+  ASSERT_EQ(engine().StartLevelCheck({SampleKind::Int16, 48000, 1}), kNoError);
+  EXPECT_TRUE(engine().levelCheckRunning());
+  harness_->Let(500);
+  // Fragments of about 10 ms: at least 20 a second.
+  EXPECT_GE(meter.levels.size(), 10u);
+  EXPECT_NEAR(meter.loudest(), 0.5, 0.08);
+  EXPECT_FALSE(meter.levels.back().clipped);
+
+  // A recording ends the check and is measured itself.
+  const auto templatePath = dir_ / "sample.wav";
+  WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 22050, 1, 0.0, 0.0, 0.0);
+  const DeviceId id = OpenOrFail(templatePath);
+  ASSERT_EQ(engine().Record(id, 0), kNoError);
+  EXPECT_FALSE(engine().levelCheckRunning());
+  harness_->Let(100);
+  meter.levels.clear();
+  harness_->Let(300);
+  EXPECT_GE(meter.levels.size(), 5u);
+  EXPECT_NEAR(meter.loudest(), 0.5, 0.08);
+  EXPECT_EQ(engine().Stop(id), kNoError);
+  EXPECT_EQ(engine().Close(id), kNoError);
+
+  // Stopped, nothing more comes.
+  ASSERT_EQ(engine().StartLevelCheck({SampleKind::Float, 44100, 2}), kNoError);
+  harness_->Let(100);
+  engine().StopLevelCheck();
+  EXPECT_FALSE(engine().levelCheckRunning());
+  harness_->Let(100);
+  meter.levels.clear();
+  harness_->Let(200);
+  EXPECT_TRUE(meter.levels.empty());
+  engine().SetLevelListener(nullptr);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, EngineContract, ::testing::Values(Kind::Simulated, Kind::Pulse),
                          [](const ::testing::TestParamInfo<Kind>& kind) {
                            return kind.param == Kind::Simulated ? "Simulated" : "Pulse";
