@@ -799,175 +799,153 @@ ErrorCode PulseAudioEngine::Open(std::u16string_view element, DeviceId* device) 
   return kNoError;
 }
 
-ErrorCode PulseAudioEngine::SetTimeFormatMilliseconds(DeviceId device) {
-  // Milliseconds are the only time format here.
+ErrorCode PulseAudioEngine::WithDevice(DeviceId id, const std::function<ErrorCode(Device&)>& body) {
   if (loop_ == nullptr) {
     return errors_.Make(AudioError::InvalidDevice);
   }
   MainLoopLock lock(loop_);
-  return Find(device) != nullptr ? kNoError : errors_.Make(AudioError::InvalidDevice);
+  Device* device = Find(id);
+  return device != nullptr ? body(*device) : errors_.Make(AudioError::InvalidDevice);
 }
 
-ErrorCode PulseAudioEngine::QueryLength(DeviceId device, std::uint32_t* lengthMs) {
-  if (loop_ == nullptr) {
-    return errors_.Make(AudioError::InvalidDevice);
-  }
-  MainLoopLock lock(loop_);
-  Device* found = Find(device);
-  if (found == nullptr) {
-    return errors_.Make(AudioError::InvalidDevice);
-  }
-  *lengthMs = found->element.lengthMs();
-  return kNoError;
+ErrorCode PulseAudioEngine::SetTimeFormatMilliseconds(DeviceId id) {
+  // Milliseconds are the only time format here.
+  return WithDevice(id, [](Device&) { return kNoError; });
+}
+
+ErrorCode PulseAudioEngine::QueryLength(DeviceId id, std::uint32_t* lengthMs) {
+  return WithDevice(id, [lengthMs](Device& device) {
+    *lengthMs = device.element.lengthMs();
+    return kNoError;
+  });
 }
 
 ErrorCode PulseAudioEngine::Play(DeviceId id, std::uint32_t fromMs,
                                  std::optional<std::uint32_t> toMs, QObject* notify) {
-  if (loop_ == nullptr) {
-    return errors_.Make(AudioError::InvalidDevice);
-  }
-  MainLoopLock lock(loop_);
-  Device* device = Find(id);
-  if (device == nullptr) {
-    return errors_.Make(AudioError::InvalidDevice);
-  }
-  if (device->record != Device::RecordState::Idle) {
-    return errors_.Make(AudioError::Busy);
-  }
-  const WaveElement& element = device->element;
-  const std::uint32_t lengthMs = element.lengthMs();
-  const std::uint32_t endMs = toMs.value_or(lengthMs);
-  if (fromMs > endMs || endMs > lengthMs) {
-    return errors_.Make(AudioError::OutOfRange,
-                        QStringLiteral("The play range %1 to %2 ms does not lie within the "
-                                       "sound's %3 ms.")
-                            .arg(fromMs)
-                            .arg(endMs)
-                            .arg(lengthMs));
-  }
-  EndPlayback(*device, NotifyCode::Superseded);
-  FlushNotice(*device);
-  EndLevelCheck();
-  if (const ErrorCode error = Connect(); error != kNoError) {
-    return error;
-  }
+  return WithDevice(id, [&](Device& device) {
+    if (device.record != Device::RecordState::Idle) {
+      return errors_.Make(AudioError::Busy);
+    }
+    const WaveElement& element = device.element;
+    const std::uint32_t lengthMs = element.lengthMs();
+    const std::uint32_t endMs = toMs.value_or(lengthMs);
+    if (fromMs > endMs || endMs > lengthMs) {
+      return errors_.Make(AudioError::OutOfRange,
+                          QStringLiteral("The play range %1 to %2 ms does not lie within the "
+                                         "sound's %3 ms.")
+                              .arg(fromMs)
+                              .arg(endMs)
+                              .arg(lengthMs));
+    }
+    EndPlayback(device, NotifyCode::Superseded);
+    FlushNotice(device);
+    EndLevelCheck();
+    if (const ErrorCode error = Connect(); error != kNoError) {
+      return error;
+    }
 
-  const std::uint64_t first = element.FramesAt(fromMs);
-  const std::uint64_t end =
-      toMs ? std::min(element.FramesAt(*toMs), element.frames()) : element.frames();
-  device->timings = Timings{};
-  device->timings.playCalled = Now();
-  device->timings.playedFrames = end > first ? end - first : 0;
-  device->notify = notify;
-  ++device->playSerial;
-  device->play = Device::PlayState::Starting;
-  if (end <= first) {
-    // Nothing to play: done at once.
-    EndPlayback(*device, NotifyCode::Successful);
+    const std::uint64_t first = element.FramesAt(fromMs);
+    const std::uint64_t end =
+        toMs ? std::min(element.FramesAt(*toMs), element.frames()) : element.frames();
+    device.timings = Timings{};
+    device.timings.playCalled = Now();
+    device.timings.playedFrames = end > first ? end - first : 0;
+    device.notify = notify;
+    ++device.playSerial;
+    device.play = Device::PlayState::Starting;
+    if (end <= first) {
+      // Nothing to play: done at once.
+      EndPlayback(device, NotifyCode::Successful);
+      return kNoError;
+    }
+    device.playNext = first;
+    device.playEnd = end;
+    device.draining = false;
+    device.lastRequest = device.timings.playCalled;
+    device.deadline = device.timings.playCalled +
+                      static_cast<std::int64_t>((end - first) * 1'000'000'000u /
+                                                static_cast<std::uint64_t>(element.sampleRate)) +
+                      kStalledNs;
+    if (const ErrorCode error = StartStream(device, Direction::Output); error != kNoError) {
+      device.play = Device::PlayState::Idle;
+      device.notify = nullptr;
+      return error;
+    }
+    device.play = Device::PlayState::Running;
     return kNoError;
-  }
-  device->playNext = first;
-  device->playEnd = end;
-  device->draining = false;
-  device->lastRequest = device->timings.playCalled;
-  device->deadline = device->timings.playCalled +
-                     static_cast<std::int64_t>((end - first) * 1'000'000'000u /
-                                               static_cast<std::uint64_t>(element.sampleRate)) +
-                     kStalledNs;
-  if (const ErrorCode error = StartStream(*device, Direction::Output); error != kNoError) {
-    device->play = Device::PlayState::Idle;
-    device->notify = nullptr;
-    return error;
-  }
-  device->play = Device::PlayState::Running;
-  return kNoError;
+  });
 }
 
 ErrorCode PulseAudioEngine::Record(DeviceId id, std::uint32_t fromMs) {
-  if (loop_ == nullptr) {
-    return errors_.Make(AudioError::InvalidDevice);
-  }
-  MainLoopLock lock(loop_);
-  Device* device = Find(id);
-  if (device == nullptr) {
-    return errors_.Make(AudioError::InvalidDevice);
-  }
-  const WaveElement& element = device->element;
-  if (fromMs > element.lengthMs()) {
-    return errors_.Make(AudioError::OutOfRange,
-                        QStringLiteral("The recording position %1 ms lies beyond the end of the "
-                                       "sound (%2 ms).")
-                            .arg(fromMs)
-                            .arg(element.lengthMs()));
-  }
-  EndPlayback(*device, NotifyCode::Superseded);
-  EndRecording(*device);
-  EndLevelCheck();
-  if (const ErrorCode error = Connect(); error != kNoError) {
-    return error;
-  }
-  device->timings = Timings{};
-  device->timings.recordCalled = Now();
-  device->recordNext = element.FramesAt(fromMs);
-  device->partial.clear();
-  device->lost.reset();
-  device->lastCapture = device->timings.recordCalled;
-  device->record = Device::RecordState::Starting;
-  if (const ErrorCode error = StartStream(*device, Direction::Input); error != kNoError) {
-    device->record = Device::RecordState::Idle;
-    return error;
-  }
-  device->record = Device::RecordState::Running;
-  return kNoError;
+  return WithDevice(id, [&](Device& device) {
+    const WaveElement& element = device.element;
+    if (fromMs > element.lengthMs()) {
+      return errors_.Make(AudioError::OutOfRange,
+                          QStringLiteral("The recording position %1 ms lies beyond the end of the "
+                                         "sound (%2 ms).")
+                              .arg(fromMs)
+                              .arg(element.lengthMs()));
+    }
+    EndPlayback(device, NotifyCode::Superseded);
+    EndRecording(device);
+    EndLevelCheck();
+    if (const ErrorCode error = Connect(); error != kNoError) {
+      return error;
+    }
+    device.timings = Timings{};
+    device.timings.recordCalled = Now();
+    device.recordNext = element.FramesAt(fromMs);
+    device.partial.clear();
+    device.lost.reset();
+    device.lastCapture = device.timings.recordCalled;
+    device.record = Device::RecordState::Starting;
+    if (const ErrorCode error = StartStream(device, Direction::Input); error != kNoError) {
+      device.record = Device::RecordState::Idle;
+      return error;
+    }
+    device.record = Device::RecordState::Running;
+    return kNoError;
+  });
 }
 
 ErrorCode PulseAudioEngine::Stop(DeviceId id) {
-  if (loop_ == nullptr) {
-    return errors_.Make(AudioError::InvalidDevice);
-  }
-  MainLoopLock lock(loop_);
-  Device* device = Find(id);
-  if (device == nullptr) {
-    return errors_.Make(AudioError::InvalidDevice);
-  }
-  EndPlayback(*device, NotifyCode::Aborted);
-  if (device->record == Device::RecordState::Running) {
-    // Take in the fragment still on its way, so the last syllable before the stop is kept.
-    const std::uint64_t before = device->timings.capturedFrames;
-    WaitFor(loop_, kStopCatchUpMs, [device, before] {
-      return device->record != Device::RecordState::Running ||
-             device->timings.capturedFrames > before;
-    });
-    EndRecording(*device);
-  }
-  if (device->lost) {
-    const auto [cause, text] = *std::exchange(device->lost, std::nullopt);
-    return errors_.Make(cause, text);
-  }
-  return kNoError;
+  return WithDevice(id, [&](Device& device) {
+    EndPlayback(device, NotifyCode::Aborted);
+    if (device.record == Device::RecordState::Running) {
+      // Take in the fragment still on its way, so the last syllable before the stop is kept.
+      const std::uint64_t before = device.timings.capturedFrames;
+      WaitFor(loop_, kStopCatchUpMs, [&device, before] {
+        return device.record != Device::RecordState::Running ||
+               device.timings.capturedFrames > before;
+      });
+      EndRecording(device);
+    }
+    if (device.lost) {
+      const auto [cause, text] = *std::exchange(device.lost, std::nullopt);
+      return errors_.Make(cause, text);
+    }
+    return kNoError;
+  });
 }
 
 ErrorCode PulseAudioEngine::Save(DeviceId id, std::u16string_view path) {
-  if (loop_ == nullptr) {
-    return errors_.Make(AudioError::InvalidDevice);
-  }
   std::optional<WaveElement> snapshot;
   const WaveElement* element = nullptr;
-  {
-    MainLoopLock lock(loop_);
-    Device* device = Find(id);
-    if (device == nullptr) {
-      return errors_.Make(AudioError::InvalidDevice);
-    }
-    if (device->record != Device::RecordState::Idle) {
+  const ErrorCode found = WithDevice(id, [&](Device& device) {
+    if (device.record != Device::RecordState::Idle) {
       // Still capturing: save what is there now.
-      snapshot = device->element;
+      snapshot = device.element;
       element = &*snapshot;
     } else {
       // Nothing else touches an element that is not recording, and only this thread closes.
-      element = &device->element;
+      element = &device.element;
     }
+    return kNoError;
+  });
+  if (found != kNoError) {
+    return found;
   }
+  // Written without the lock: the main loop goes on meanwhile.
   QString error;
   if (!WriteWaveFile(*element, path, &error)) {
     return errors_.Make(AudioError::CannotWrite, error);
@@ -976,19 +954,13 @@ ErrorCode PulseAudioEngine::Save(DeviceId id, std::u16string_view path) {
 }
 
 ErrorCode PulseAudioEngine::Close(DeviceId id) {
-  if (loop_ == nullptr) {
-    return errors_.Make(AudioError::InvalidDevice);
-  }
-  MainLoopLock lock(loop_);
-  Device* device = Find(id);
-  if (device == nullptr) {
-    return errors_.Make(AudioError::InvalidDevice);
-  }
-  EndPlayback(*device, NotifyCode::Aborted);
-  FlushNotice(*device);
-  EndRecording(*device);
-  devices_.erase(id);
-  return kNoError;
+  return WithDevice(id, [&](Device& device) {
+    EndPlayback(device, NotifyCode::Aborted);
+    FlushNotice(device);
+    EndRecording(device);
+    devices_.erase(id);
+    return kNoError;
+  });
 }
 
 QString PulseAudioEngine::ErrorText(ErrorCode error) {

@@ -27,6 +27,7 @@
 #include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -104,6 +105,9 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   ErrorCode Connect();
   void DropContext();
   Device* Find(DeviceId device);
+  // The common course of a command on an open device (GUI thread): the lock, then `body` on the
+  // device, or the invalid-device error.
+  ErrorCode WithDevice(DeviceId id, const std::function<ErrorCode(Device&)>& body);
   // Starts a playback or recording stream on the chosen device or, if it is not there, the
   // default one (bounded wait; GUI thread).
   ErrorCode StartStream(Device& device, Direction direction);

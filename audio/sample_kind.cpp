@@ -1,5 +1,10 @@
 #include "audio/sample_kind.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
 #include <sndfile.h>
 
 namespace voxtar::audio {
@@ -31,6 +36,34 @@ SampleKind SampleKindFor(int sndfileFormat) {
     default:
       // 16-bit and the compressed encodings (A-law, u-law, ADPCM, GSM) go through 16 bits.
       return SampleKind::Int16;
+  }
+}
+
+void EncodeSample(SampleKind kind, double value, std::byte* to) {
+  switch (kind) {
+    case SampleKind::UInt8: {
+      const auto raw =
+          static_cast<std::uint8_t>(std::clamp(std::lround(value * 128.0) + 128, 0L, 255L));
+      std::memcpy(to, &raw, 1);
+      break;
+    }
+    case SampleKind::Int16: {
+      const auto raw =
+          static_cast<std::int16_t>(std::clamp(std::lround(value * 32768.0), -32768L, 32767L));
+      std::memcpy(to, &raw, 2);
+      break;
+    }
+    case SampleKind::Int32: {
+      const auto raw = static_cast<std::int32_t>(
+          std::clamp(std::llround(value * 2147483648.0), -2147483648LL, 2147483647LL));
+      std::memcpy(to, &raw, 4);
+      break;
+    }
+    case SampleKind::Float: {
+      const auto raw = static_cast<float>(value);
+      std::memcpy(to, &raw, 4);
+      break;
+    }
   }
 }
 

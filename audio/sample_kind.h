@@ -14,4 +14,8 @@ std::size_t BytesPerSample(SampleKind kind);
 // The memory kind for a libsndfile format (its sub format decides).
 SampleKind SampleKindFor(int sndfileFormat);
 
+// Writes `value` (-1..1 of full scale; beyond it an integer kind saturates) as one sample of
+// `kind` at `to`.
+void EncodeSample(SampleKind kind, double value, std::byte* to);
+
 }  // namespace voxtar::audio

@@ -12,32 +12,6 @@ namespace voxtar::audio {
 
 namespace {
 
-// One sample of a sine at `value` (-1..1) in the memory kind.
-void PutSample(SampleKind kind, double value, std::byte* to) {
-  switch (kind) {
-    case SampleKind::UInt8: {
-      const auto v = static_cast<std::uint8_t>(std::lround(value * 127.0) + 128);
-      std::memcpy(to, &v, 1);
-      break;
-    }
-    case SampleKind::Int16: {
-      const auto v = static_cast<std::int16_t>(std::lround(value * 32767.0));
-      std::memcpy(to, &v, 2);
-      break;
-    }
-    case SampleKind::Int32: {
-      const auto v = static_cast<std::int32_t>(std::llround(value * 2147483647.0));
-      std::memcpy(to, &v, 4);
-      break;
-    }
-    case SampleKind::Float: {
-      const auto v = static_cast<float>(value);
-      std::memcpy(to, &v, 4);
-      break;
-    }
-  }
-}
-
 SimulatedAudioEngine::Call NewCall(SimulatedAudioEngine::Command command, DeviceId device) {
   SimulatedAudioEngine::Call call;
   call.command = command;
@@ -337,7 +311,7 @@ std::vector<std::byte> SimulatedAudioEngine::ToneFrames(SampleKind kind, int rat
     const double t = static_cast<double>(n) / rate;
     const double value = toneAmplitude_ * std::sin(2.0 * std::numbers::pi * toneFrequency_ * t);
     for (std::size_t c = 0; c < count; ++c) {
-      PutSample(kind, value, at);
+      EncodeSample(kind, value, at);
       at += sampleBytes;
     }
   }

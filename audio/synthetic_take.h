@@ -19,39 +19,15 @@ namespace voxtar::audio {
 // `index` of the element.
 inline void PutSample(WaveElement* take, std::size_t index, double value) {
   std::byte* at = take->samples.data() + index * BytesPerSample(take->kind);
-  switch (take->kind) {
-    case SampleKind::UInt8: {
-      const auto raw =
-          static_cast<std::uint8_t>(std::clamp(std::lround(value * 128.0) + 128, 0L, 255L));
-      std::memcpy(at, &raw, 1);
-      break;
-    }
-    case SampleKind::Int16: {
-      const auto raw =
-          static_cast<std::int16_t>(std::clamp(std::lround(value * 32768.0), -32768L, 32767L));
-      std::memcpy(at, &raw, 2);
-      break;
-    }
-    case SampleKind::Int32: {
-      std::int32_t raw = 0;
-      if ((take->format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_24) {
-        // 24 bits, left-justified.
-        raw = static_cast<std::int32_t>(static_cast<std::uint32_t>(std::clamp(
-                                            std::lround(value * 8388608.0), -8388608L, 8388607L))
-                                        << 8);
-      } else {
-        raw = static_cast<std::int32_t>(
-            std::clamp(std::llround(value * 2147483648.0), -2147483648LL, 2147483647LL));
-      }
-      std::memcpy(at, &raw, 4);
-      break;
-    }
-    case SampleKind::Float: {
-      const auto raw = static_cast<float>(value);
-      std::memcpy(at, &raw, 4);
-      break;
-    }
+  if ((take->format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_24) {
+    // 24 bits, left-justified.
+    const auto raw = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(std::clamp(std::lround(value * 8388608.0), -8388608L, 8388607L))
+        << 8);
+    std::memcpy(at, &raw, 4);
+    return;
   }
+  EncodeSample(take->kind, value, at);
 }
 
 // A take of `seconds` of silence in the libsndfile `format`.

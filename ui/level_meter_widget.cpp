@@ -142,6 +142,8 @@ void LevelMeterWidget::SetDescription(const QString& text) {
 void LevelMeterWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   if (mode_ == Mode::Meter) {
+    // What the levels say now, not at the last tick: a paint between ticks is never stale.
+    shown_ = state_.Display(Clock::now());
     PaintMeter(painter);
   } else if (mode_ == Mode::TakeCheck) {
     painter.setPen(SeverityColour(severity_));
