@@ -4,6 +4,7 @@
 
 #include "lesson/lesson.h"
 #include "platform/file_system.h"
+#include "text/text_line_reader.h"
 
 #ifndef VOXTAR_VERSION
 #define VOXTAR_VERSION "1.0.0.1"
@@ -51,6 +52,82 @@ struct Counts {
   int pending = 0;
 };
 
+void AppendEscaped(std::string& out, char32_t c) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  switch (c) {
+    case U'\t':
+      out += "\\t";
+      return;
+    case U'\n':
+      out += "\\n";
+      return;
+    case U'\r':
+      out += "\\r";
+      return;
+    case U'\\':
+      out += "\\\\";
+      return;
+    default:
+      break;
+  }
+  if (c < 0x20 || c == 0x7F) {
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 0xF];
+  } else {  // C1 controls, which some terminals obey as well
+    out += "\\u00";
+    out += kHex[c >> 4];
+    out += kHex[c & 0xF];
+  }
+}
+
+bool IsControl(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == U'\\';
+}
+
+// A name or text as UTF-8 that cannot drive the terminal or break the columns: control
+// characters (and the backslash, so the escapes read back unambiguously) are written as escapes.
+std::string Printable(std::u16string_view text) {
+  const std::string utf8 = platform::ToUtf8(text);
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const std::size_t start = i;
+    const char32_t c = platform::DecodeUtf8(utf8, i);
+    if (IsControl(c)) {
+      AppendEscaped(out, c);
+    } else {
+      out.append(utf8, start, i - start);
+    }
+  }
+  return out;
+}
+
+// A path as given on the command line, made printable the same way; bytes that are not UTF-8
+// are written as \xNN.
+std::string PrintablePath(std::string_view given) {
+  std::string out;
+  out.reserve(given.size());
+  std::size_t i = 0;
+  while (i < given.size()) {
+    const std::size_t start = i;
+    const char32_t c = platform::DecodeUtf8(given, i);
+    if (c == platform::kReplacementCharacter && i - start == 1) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      const auto byte = static_cast<unsigned char>(given[start]);
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else if (IsControl(c)) {
+      AppendEscaped(out, c);
+    } else {
+      out.append(given, start, i - start);
+    }
+  }
+  return out;
+}
+
 std::u16string AbsolutePath(const std::string& given) {
   std::u16string path = platform::FromUtf8(given);
   if (!path.empty() && path.front() == platform::kSeparator) {
@@ -63,6 +140,32 @@ std::u16string AbsolutePath(const std::string& given) {
   return absolute + path;
 }
 
+std::string DescribeFailure(LoadFailure failure) {
+  switch (failure) {
+    case LoadFailure::None:
+    case LoadFailure::NotFound:
+      break;
+    case LoadFailure::PermissionDenied:
+      return "permission denied";
+    case LoadFailure::NotRegularFile:
+      return "not a regular file";
+    case LoadFailure::PathTooLong:
+      return "path too long";
+    case LoadFailure::TooLarge:
+      return "file too large (more than " + std::to_string(TextLineReader::kMaxFileSize >> 20) +
+             " MiB)";
+    case LoadFailure::TooManyPrompts:
+      return "more than " + std::to_string(kMaxPrompts) + " prompts";
+    case LoadFailure::ReadFailed:
+      return "read error";
+    case LoadFailure::OutOfMemory:
+      return "out of memory";
+    case LoadFailure::Other:
+      return "cannot be opened";
+  }
+  return "file not found";
+}
+
 std::string Describe(const LoadOutcome& outcome) {
   switch (outcome.result) {
     case LoadResult::Loaded:
@@ -70,7 +173,7 @@ std::string Describe(const LoadOutcome& outcome) {
     case LoadResult::InvalidDirectory:
       return "invalid directory";
     case LoadResult::FileNotFound:
-      return "file not found";
+      return DescribeFailure(outcome.failure);
     case LoadResult::FileEmpty:
       return "file is empty";
     case LoadResult::BadLine:
@@ -106,36 +209,55 @@ int UsageError(std::ostream& err, const std::string& message) {
   return kExitUsage;
 }
 
+// Loads the lesson named on the command line; false with the reason in `why` when it fails.
+bool Load(Lesson& lesson, const std::string& path, Lesson::LoadOptions options, std::string& why,
+          bool* saved = nullptr) {
+  // Such a name could only be passed on with its bytes replaced, naming some other file or none.
+  if (!platform::IsValidUtf8(path)) {
+    why = "file name is not valid UTF-8";
+    return false;
+  }
+  const LoadOutcome outcome = lesson.LoadLesson(AbsolutePath(path), options);
+  if (saved != nullptr) {
+    *saved = outcome.saved;
+  }
+  if (outcome.result != LoadResult::Loaded) {
+    why = Describe(outcome);
+    return false;
+  }
+  return true;
+}
+
 int Check(const std::vector<std::string>& paths, std::ostream& out) {
   int status = kExitOk;
   for (const std::string& path : paths) {
     Lesson lesson;
-    const LoadOutcome outcome = lesson.LoadLesson(AbsolutePath(path), {.dryRun = true});
-    if (outcome.result != LoadResult::Loaded) {
-      out << path << ": " << Describe(outcome) << "\n";
+    std::string why;
+    if (!Load(lesson, path, {.dryRun = true}, why)) {
+      out << PrintablePath(path) << ": " << why << "\n";
       status = kExitFailed;
       continue;
     }
     lesson.ScanRecordedPrompts();
     const Counts counts = Count(lesson);
-    out << path << ": " << counts.prompts << " prompts, " << counts.recorded << " recorded, "
-        << counts.pending << " pending\n";
+    out << PrintablePath(path) << ": " << counts.prompts << " prompts, " << counts.recorded
+        << " recorded, " << counts.pending << " pending\n";
   }
   return status;
 }
 
 int List(const std::string& path, std::ostream& out, std::ostream& err) {
   Lesson lesson;
-  const LoadOutcome outcome = lesson.LoadLesson(AbsolutePath(path), {.dryRun = true});
-  if (outcome.result != LoadResult::Loaded) {
-    err << path << ": " << Describe(outcome) << "\n";
+  std::string why;
+  if (!Load(lesson, path, {.dryRun = true}, why)) {
+    err << PrintablePath(path) << ": " << why << "\n";
     return kExitFailed;
   }
   lesson.ScanRecordedPrompts();
   int number = 0;
   for (const auto& entry : lesson.prompts.entries) {
-    out << ++number << '\t' << Status(*entry) << '\t' << platform::ToUtf8(entry->name) << '\t'
-        << platform::ToUtf8(entry->text) << '\n';
+    out << ++number << '\t' << Status(*entry) << '\t' << Printable(entry->name) << '\t'
+        << Printable(entry->text) << '\n';
   }
   return kExitOk;
 }
@@ -144,16 +266,18 @@ int Normalize(const std::vector<std::string>& paths, std::ostream& out) {
   int status = kExitOk;
   for (const std::string& path : paths) {
     Lesson lesson;
-    const LoadOutcome outcome = lesson.LoadLesson(AbsolutePath(path));
-    if (outcome.result != LoadResult::Loaded) {
-      out << path << ": " << Describe(outcome) << "\n";
+    std::string why;
+    const std::string printable = PrintablePath(path);
+    bool saved = false;
+    if (!Load(lesson, path, {}, why, &saved)) {
+      out << printable << ": " << why << "\n";
       status = kExitFailed;
       continue;
     }
-    if (outcome.saved) {
-      out << path << ": " << lesson.prompts.count << " prompts, rewritten\n";
+    if (saved) {
+      out << printable << ": " << lesson.prompts.count << " prompts, rewritten\n";
     } else {
-      out << path << ": cannot write file: " << lesson.saveError() << "\n";
+      out << printable << ": cannot write file: " << lesson.saveError() << "\n";
       status = kExitFailed;
     }
     lesson.UnloadLesson();

@@ -18,6 +18,9 @@ inline constexpr std::size_t kMaxTextLength = 511;        // PromptEntry::text
 inline constexpr std::size_t kMaxLessonNameLength = 254;  // Lesson::lessonName (255 units)
 inline constexpr std::size_t kMaxPathLength = 255;        // LessonPaths buffers (256 units)
 inline constexpr int kReadLineSize = 1023;                // index lines are read with this size
+// Most prompts a lesson may have: ten times the largest lesson the benchmark loads, and it keeps
+// the memory a hostile index of tiny lines can claim to a few hundred megabytes.
+inline constexpr std::int32_t kMaxPrompts = 1'000'000;
 inline constexpr std::u16string_view kEditMarker = u"> ";
 
 // One prompt: one line of the lesson index.
@@ -40,8 +43,24 @@ enum class LoadResult { Loaded, InvalidDirectory, FileNotFound, FileEmpty, BadLi
 // Why a line was refused (only with LoadResult::BadLine).
 enum class BadLineReason { None, NoSpace, NameTooLong };
 
+// Why the index could not be read, beside LoadResult::FileNotFound: the window shows the
+// outcome's box, the lesson checker says what happened.
+enum class LoadFailure {
+  None,
+  NotFound,
+  PermissionDenied,
+  NotRegularFile,
+  PathTooLong,
+  TooLarge,        // more than TextLineReader::kMaxFileSize bytes
+  TooManyPrompts,  // more than kMaxPrompts lines
+  ReadFailed,
+  OutOfMemory,
+  Other,
+};
+
 struct LoadOutcome {
   LoadResult result = LoadResult::FileNotFound;
+  LoadFailure failure = LoadFailure::None;  // with FileNotFound
   bool saved = false;  // with Loaded: whether the write-back succeeded (false in a dry run)
   // With BadLine: 1-based number of the file line that was refused.
   int badLine = 0;
@@ -76,7 +95,10 @@ class Lesson {
   // index path would exceed kMaxPathLength, or whose lesson name exceeds kMaxLessonNameLength, is
   // refused as FileNotFound before anything is created. A name longer than kMaxNameLength makes
   // its line a BadLine (NameTooLong): a name is never cut, so write-back never renames a prompt.
-  // An index that cannot be read to its end is FileNotFound, never loaded in part.
+  // An index that cannot be read to its end is FileNotFound, never loaded in part; so is one that
+  // is not a regular file, is larger than TextLineReader::kMaxFileSize, has more than kMaxPrompts
+  // lines, or does not fit in memory (outcome.failure says which). The prompt directories are
+  // created only once the index has been read whole.
   // Any outcome but Loaded leaves NoLesson with an empty list and the index untouched.
   LoadOutcome LoadLesson(std::u16string_view chosenPath);
   LoadOutcome LoadLesson(std::u16string_view chosenPath, LoadOptions options);
@@ -123,6 +145,7 @@ class Lesson {
   LessonPaths paths;
 
  private:
+  LoadOutcome Load(std::u16string_view chosenPath, LoadOptions options);
   bool WriteIndex();
   void ReleaseEntries();
 

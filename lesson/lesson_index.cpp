@@ -1,6 +1,7 @@
 // Moving a lesson between its index file and memory: load, save, unload.
 #include <array>
 #include <memory>
+#include <new>
 
 #include "lesson/index_file.h"
 #include "lesson/lesson.h"
@@ -9,6 +10,32 @@
 #include "text/text_line_reader.h"
 
 namespace voxtar {
+
+namespace {
+
+LoadFailure FailureFor(platform::FileError error) {
+  switch (error) {
+    case platform::FileError::None:
+      return LoadFailure::None;
+    case platform::FileError::NotFound:
+      return LoadFailure::NotFound;
+    case platform::FileError::PermissionDenied:
+      return LoadFailure::PermissionDenied;
+    case platform::FileError::NotRegularFile:
+      return LoadFailure::NotRegularFile;
+    case platform::FileError::TooLarge:
+      return LoadFailure::TooLarge;
+    case platform::FileError::ReadFailed:
+      return LoadFailure::ReadFailed;
+    case platform::FileError::OutOfMemory:
+      return LoadFailure::OutOfMemory;
+    case platform::FileError::Other:
+      break;
+  }
+  return LoadFailure::Other;
+}
+
+}  // namespace
 
 LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath) {
   return LoadLesson(chosenPath, LoadOptions{});
@@ -21,7 +48,20 @@ LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions optio
   ReleaseEntries();
   dryRun_ = options.dryRun;
   saveError_.clear();
+  try {
+    return Load(chosenPath, options);
+  } catch (const std::bad_alloc&) {
+    // Nothing has been written: the write-back comes after the last allocation of the load.
+    ReleaseEntries();
+    state = LessonState::NoLesson;
+    LoadOutcome outcome;
+    outcome.result = LoadResult::FileNotFound;
+    outcome.failure = LoadFailure::OutOfMemory;
+    return outcome;
+  }
+}
 
+LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
   LoadOutcome outcome;
   const LessonLocation location = LocateLesson(chosenPath);
   paths.lessonDirectory = location.lessonDirectory;
@@ -29,29 +69,32 @@ LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions optio
   paths.pathBuffer = location.indexPath;
   if (location.result != LoadResult::Loaded) {
     outcome.result = location.result;
+    if (location.result == LoadResult::FileNotFound) {
+      outcome.failure = LoadFailure::PathTooLong;
+    }
     return outcome;
   }
   paths.promptDirectory = location.promptDirectory;
-
-  if (!options.dryRun) {
-    // Results ignored: the directories may exist already, and a lesson whose recordings cannot
-    // be saved can still be read and edited.
-    platform::CreateDirectory(location.promptRoot);
-    platform::CreateDirectory(location.promptDirectory);
-  }
 
   TextLineReader reader;
   reader.Open(location.indexPath);
   if (reader.status() != ReaderStatus::Opened) {
     outcome.result = LoadResult::FileNotFound;
+    outcome.failure = FailureFor(reader.error());
     return outcome;
   }
 
   std::array<char16_t, kReadLineSize + 1> line{};
-  while (reader.ReadLine(line.data(), kReadLineSize) == 1 && !reader.ReadFailed()) {
+  while (reader.ReadLine(line.data(), kReadLineSize) == 1) {
     // The read after a final line feed yields an empty line: the end, not a line.
     if (line[0] == 0 && reader.AtEnd()) {
       break;
+    }
+    if (prompts.count == kMaxPrompts) {
+      ReleaseEntries();
+      outcome.result = LoadResult::FileNotFound;
+      outcome.failure = LoadFailure::TooManyPrompts;
+      return outcome;
     }
     auto entry = std::make_unique<PromptEntry>();
     const BadLineReason reason = ParseIndexLine(line.data(), *entry);
@@ -68,17 +111,17 @@ LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions optio
       break;
     }
   }
-  // A read error is no end of file: the lesson read so far would be written back truncated.
-  if (reader.ReadFailed()) {
-    ReleaseEntries();
-    outcome.result = LoadResult::FileNotFound;
-    return outcome;
-  }
   reader.Close();
 
   if (prompts.count == 0) {
     outcome.result = LoadResult::FileEmpty;
     return outcome;
+  }
+  if (!options.dryRun) {
+    // Only a lesson that loads gets its directories. Results ignored: they may exist already,
+    // and a lesson whose recordings cannot be saved can still be read and edited.
+    platform::CreateDirectory(location.promptRoot);
+    platform::CreateDirectory(location.promptDirectory);
   }
   prompts.currentIndex = 0;
   outcome.result = LoadResult::Loaded;
@@ -114,7 +157,13 @@ bool Lesson::UnloadLesson() {
 
 bool Lesson::WriteIndex() {
   saveError_.clear();
-  const std::string bytes = EncodeIndex(prompts);
+  std::string bytes;
+  try {
+    bytes = EncodeIndex(prompts);
+  } catch (const std::bad_alloc&) {
+    saveError_ = "Out of memory";
+    return false;
+  }
   platform::SaveFile file(IndexPath());
   if (!file.Open() || !file.Write(bytes.data(), bytes.size()) || !file.Commit()) {
     saveError_ = file.error();

@@ -12,6 +12,7 @@
 
 #include "platform/file_system.h"
 #include "tests/support/temp_dir.h"
+#include "text/text_line_reader.h"
 
 namespace voxtar {
 namespace {
@@ -221,6 +222,56 @@ TEST_F(LessonFiles, IndexThatCannotBeReadIsNotLoaded) {
   EXPECT_EQ(lesson.LoadLesson(Wide("w/ini/l.idx")).result, LoadResult::FileNotFound);
   EXPECT_EQ(lesson.state, LessonState::NoLesson);
   EXPECT_EQ(lesson.prompts.count, 0);
+}
+
+TEST_F(LessonFiles, IndexesThatAreNoFileOrTooBigAreRefusedAndCreateNothing) {
+  fs::create_directories(tmp / "w/ini");
+  ASSERT_EQ(::mkfifo((tmp / "w/ini/fifo.idx").c_str(), 0600), 0);
+  const LoadOutcome fifo = lesson.LoadLesson(Wide("w/ini/fifo.idx"));  // returns at once
+  EXPECT_EQ(fifo.result, LoadResult::FileNotFound);
+  EXPECT_EQ(fifo.failure, LoadFailure::NotRegularFile);
+
+  // An index that never ends, as far as memory goes: refused by its size, unread.
+  WriteBytes(tmp / "w/ini/huge.idx", "a.wav x\r\n");
+  fs::resize_file(tmp / "w/ini/huge.idx", TextLineReader::kMaxFileSize + 1);
+  const LoadOutcome huge = lesson.LoadLesson(Wide("w/ini/huge.idx"));
+  EXPECT_EQ(huge.result, LoadResult::FileNotFound);
+  EXPECT_EQ(huge.failure, LoadFailure::TooLarge);
+
+  const LoadOutcome missing = lesson.LoadLesson(Wide("w/ini/gone.idx"));
+  EXPECT_EQ(missing.failure, LoadFailure::NotFound);
+  EXPECT_EQ(lesson.state, LessonState::NoLesson);
+  EXPECT_FALSE(fs::exists(tmp / "w/Prompt"));  // no directories for a lesson that did not load
+}
+
+TEST_F(LessonFiles, TooManyPromptsAreRefused) {
+  std::string lines;
+  lines.reserve(static_cast<std::size_t>(kMaxPrompts + 1) * 4);
+  for (std::int32_t i = 0; i <= kMaxPrompts; ++i) {
+    lines += "a b\n";
+  }
+  const LoadOutcome outcome = lesson.LoadLesson(Write("w/ini/many.idx", lines));
+  EXPECT_EQ(outcome.result, LoadResult::FileNotFound);
+  EXPECT_EQ(outcome.failure, LoadFailure::TooManyPrompts);
+  EXPECT_EQ(lesson.prompts.count, 0);
+  EXPECT_EQ(ReadBytes(tmp / "w/ini/many.idx"), lines);
+}
+
+TEST_F(LessonFiles, Utf8IndexIsReadAsUtf8AndWrittenBackAsUtf16) {
+  const std::u16string marked = Write("w/ini/m.idx",
+                                      "\xEF\xBB\xBF"
+                                      "a.wav \xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0 \xE2\x80\x94 ok\r\n");
+  ASSERT_EQ(lesson.LoadLesson(marked).result, LoadResult::Loaded);
+  EXPECT_EQ(lesson.prompts.entries[0]->name, u"a.wav");
+  EXPECT_EQ(lesson.prompts.entries[0]->text, u"Ёлка — ok");
+  lesson.UnloadLesson();
+  EXPECT_EQ(ReadBytes(tmp / "w/ini/m.idx"),
+            "\xFF\xFE" + testing::Utf16LeBytes(u"a.wav Ёлка — ok\r\n"));
+
+  const std::u16string plain = Write("w/ini/p.idx", "\xD1\x91.wav \xD0\xB4\xD0\xB0\n");
+  ASSERT_EQ(lesson.LoadLesson(plain).result, LoadResult::Loaded);
+  EXPECT_EQ(lesson.prompts.entries[0]->name, u"ё.wav");
+  EXPECT_EQ(lesson.prompts.entries[0]->text, u"да");
 }
 
 TEST_F(LessonFiles, ReadOnlyIndexLoadsButItsWriteBackFails) {

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -364,6 +366,48 @@ TEST_F(SaveFileTest, DirectoriesAndMissingDirectoriesAreRefusedWithAReason) {
   EXPECT_FALSE(neverOpened.Commit());
   EXPECT_FALSE(neverOpened.error().empty());
   EXPECT_EQ(ReadBytes(index), "old index");
+}
+
+TEST_F(SaveFileTest, StaleTemporaryFilesOfTheSameTargetAreRemovedBeforeWriting) {
+  // Left by saves that were killed: one an hour old, one made a moment ago by a save that may
+  // still be running, one of another index, and a user's file that only looks similar.
+  const fs::path stale = dir / "Ini/.Unit01.idx.k3j9x0qa.tmp";
+  const fs::path fresh = dir / "Ini/.Unit01.idx.aaaabbbb.tmp";
+  const fs::path other = dir / "Ini/.Unit02.idx.k3j9x0qa.tmp";
+  const fs::path lookalike = dir / "Ini/.Unit01.idx.NOTOURS1.tmp";
+  for (const fs::path& file : {stale, fresh, other, lookalike}) {
+    WriteBytes(file, "partial");
+  }
+  const auto anHourAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  for (const fs::path& file : {stale, other, lookalike}) {
+    fs::last_write_time(file, anHourAgo);
+  }
+  ASSERT_TRUE(Save(wideIndex, "new"));
+  EXPECT_EQ(ReadBytes(index), "new");
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(fresh));
+  EXPECT_TRUE(fs::exists(other));
+  EXPECT_TRUE(fs::exists(lookalike));
+}
+
+TEST(OpenFile, ReadsOnlyRegularFilesAndNeverBlocks) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo.wav").c_str(), 0600), 0);
+  FileError why = FileError::None;
+  errno = 0;
+  EXPECT_EQ(OpenFile(dir.wide(true) + u"fifo.wav", "rb", &why), nullptr);
+  EXPECT_EQ(why, FileError::NotRegularFile);
+  EXPECT_EQ(OpenFile(u"/dev/zero", "rb", &why), nullptr);
+  EXPECT_EQ(why, FileError::NotRegularFile);
+  WriteBytes(dir / "secret.wav", "x");
+  fs::permissions(dir / "secret.wav", fs::perms::none);
+  if (::geteuid() != 0) {
+    EXPECT_EQ(OpenFile(dir.wide(true) + u"secret.wav", "rb", &why), nullptr);
+    EXPECT_EQ(why, FileError::PermissionDenied);
+  }
+  std::string bytes = "stale";
+  EXPECT_EQ(ReadRegularFile(dir.wide(true) + u"fifo.wav", 100, bytes), FileError::NotRegularFile);
+  EXPECT_EQ(bytes, "");
 }
 
 }  // namespace

@@ -1,0 +1,24 @@
+// UTF-8 <-> UTF-16, as file names and UTF-8 text files need it. No Qt.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace voxtar::platform {
+
+inline constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+// UTF-16 <-> UTF-8. Unpaired surrogates and invalid UTF-8 become U+FFFD.
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view text);
+
+// Decodes the code point at text[i] and advances i. A byte that does not start a well-formed
+// sequence (overlong forms, surrogates and values above U+10FFFF included) gives U+FFFD and
+// advances by one byte. i must be below text.size().
+char32_t DecodeUtf8(std::string_view text, std::size_t& i);
+
+// Whether every byte belongs to a well-formed UTF-8 sequence.
+bool IsValidUtf8(std::string_view text);
+
+}  // namespace voxtar::platform
