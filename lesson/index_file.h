@@ -3,7 +3,9 @@
 // ending in CR LF.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "lesson/lesson.h"
 
@@ -17,5 +19,7 @@ BadLineReason ParseIndexLine(const char16_t* line, PromptEntry& entry);
 // The bytes of the index file for these entries: FF FE, then per entry name, space, text, CR LF,
 // all UTF-16LE.
 std::string EncodeIndex(const PromptList& prompts);
+// The same bytes handed to `write` in pieces; stops and returns false when a write fails.
+bool EncodeIndex(const PromptList& prompts, const std::function<bool(std::string_view)>& write);
 
 }  // namespace voxtar

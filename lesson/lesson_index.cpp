@@ -157,16 +157,19 @@ bool Lesson::UnloadLesson() {
 
 bool Lesson::WriteIndex() {
   saveError_.clear();
-  std::string bytes;
-  try {
-    bytes = EncodeIndex(prompts);
-  } catch (const std::bad_alloc&) {
-    saveError_ = "Out of memory";
-    return false;
-  }
   platform::SaveFile file(IndexPath());
-  if (!file.Open() || !file.Write(bytes.data(), bytes.size()) || !file.Commit()) {
-    saveError_ = file.error();
+  try {
+    if (!file.Open() ||
+        !EncodeIndex(
+            prompts,
+            [&file](std::string_view piece) { return file.Write(piece.data(), piece.size()); }) ||
+        !file.Commit()) {
+      saveError_ = file.error();
+      return false;
+    }
+  } catch (const std::bad_alloc&) {
+    file.Cancel();
+    saveError_ = "Out of memory";
     return false;
   }
   return true;

@@ -1,4 +1,5 @@
-// UTF-8 <-> UTF-16, as file names and UTF-8 text files need it. No Qt.
+// UTF-8 <-> UTF-16, as file names and UTF-8 text files need it, and the UTF-16LE byte form of
+// index files. No Qt.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,9 @@ std::u16string FromUtf8(std::string_view text);
 // sequence (overlong forms, surrogates and values above U+10FFFF included) gives U+FFFD and
 // advances by one byte. i must be below text.size().
 char32_t DecodeUtf8(std::string_view text, std::size_t& i);
+
+// Appends each code unit as two bytes, low byte first.
+void AppendUtf16Le(std::string& bytes, std::u16string_view text);
 
 // Whether every byte belongs to a well-formed UTF-8 sequence.
 bool IsValidUtf8(std::string_view text);

@@ -416,6 +416,16 @@ TEST_F(RecordedPrompts, OnlyTheFileNameIsLowerCased) {
   EXPECT_EQ(lesson.prompts.currentIndex, 0);
 }
 
+TEST_F(RecordedPrompts, EachFileMarksOneEntryInListOrderWhateverTheOrderOfFiles) {
+  // Two files that fold to the same name are two candidates: they mark two entries.
+  Load(u"k.wav m.wav k.wav k.wav m.wav");
+  Record("K.wav");
+  Record("k.wav");
+  Record("m.wav");
+  lesson.ScanRecordedPrompts();
+  EXPECT_EQ(Flags(), (std::vector<int>{1, 1, 1, 0, 0}));
+}
+
 TEST_F(RecordedPrompts, DirectoriesCountAndMissingDirectoriesMarkNothing) {
   Load(u"y.wav z.wav");
   fs::create_directories(tmp / "w/Prompt/l/y.wav");

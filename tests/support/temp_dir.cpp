@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/utf8.h"
 
 namespace voxtar::testing {
 
@@ -52,11 +53,7 @@ void WriteBytes(const std::filesystem::path& file, std::string_view bytes) {
 
 std::string Utf16LeBytes(std::u16string_view text) {
   std::string bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
+  platform::AppendUtf16Le(bytes, text);
   return bytes;
 }
 
