@@ -85,7 +85,7 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
   }
 
   std::array<char16_t, kReadLineSize + 1> line{};
-  while (reader.ReadLine(line.data(), kReadLineSize) == 1) {
+  while (reader.ReadLine(line.data(), kReadLineSize) == 1 && !reader.ReadFailed()) {
     // The read after a final line feed yields an empty line: the end, not a line.
     if (line[0] == 0 && reader.AtEnd()) {
       break;
@@ -110,6 +110,13 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
     if (reader.AtEnd()) {
       break;
     }
+  }
+  // A read error is no end of file: the lesson read so far would be written back truncated.
+  if (reader.ReadFailed()) {
+    ReleaseEntries();
+    outcome.result = LoadResult::FileNotFound;
+    outcome.failure = FailureFor(reader.error());
+    return outcome;
   }
   reader.Close();
 

@@ -291,53 +291,43 @@ std::FILE* OpenFile(std::u16string_view path, const char* mode, FileError* error
   return file;
 }
 
-FileError ReadRegularFile(std::u16string_view path, std::size_t maxSize, std::string& bytes) {
-  bytes.clear();
+InputFile::~InputFile() {
+  Close();
+}
+
+FileError InputFile::Open(std::u16string_view path) {
+  Close();
   FileError why = FileError::None;
-  const int fd = OpenRegular(path, why);
-  if (fd < 0) {
-    return why;
-  }
-  try {
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && info.st_size > 0) {
-      const auto size = static_cast<std::size_t>(info.st_size);
-      if (size > maxSize) {
-        ::close(fd);
-        return FileError::TooLarge;
-      }
-      bytes.reserve(size + 1);  // one more, to find out cheaply that the file did not grow
-    }
-    constexpr std::size_t kChunk = 64 * 1024;
-    for (;;) {
-      if (bytes.size() > maxSize) {
-        why = FileError::TooLarge;
-        break;
-      }
-      const std::size_t done = bytes.size();
-      const std::size_t room = std::max(kChunk, bytes.capacity() - done);
-      bytes.resize(done + std::min(room, maxSize + 1 - done));
-      const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
-      if (got < 0 && errno == EINTR) {
-        bytes.resize(done);
-        continue;
-      }
-      if (got <= 0) {
-        bytes.resize(done);
-        why = got < 0 ? FileError::ReadFailed : FileError::None;
-        break;
-      }
-      bytes.resize(done + static_cast<std::size_t>(got));
-    }
-  } catch (const std::bad_alloc&) {
-    why = FileError::OutOfMemory;
-  }
-  ::close(fd);
-  if (why != FileError::None) {
-    bytes.clear();
-    bytes.shrink_to_fit();
+  fd_ = OpenRegular(path, why);
+  struct stat info {};
+  if (fd_ >= 0 && ::fstat(fd_, &info) == 0) {
+    size_ = static_cast<std::uint64_t>(info.st_size);
   }
   return why;
+}
+
+std::ptrdiff_t InputFile::Read(char* data, std::size_t size) {
+  if (fd_ < 0) {
+    return -1;
+  }
+  for (;;) {
+    const ssize_t got = ::read(fd_, data, size);
+    if (got >= 0 || errno != EINTR) {
+      return got;
+    }
+  }
+}
+
+bool InputFile::Rewind() {
+  return fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
+}
+
+void InputFile::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  size_ = 0;
 }
 
 bool CreateDirectory(std::u16string_view path) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -45,9 +46,29 @@ enum class FileError {
 // device is refused at once. errno then is EISDIR for a directory and 0 for the other kinds.
 std::FILE* OpenFile(std::u16string_view path, const char* mode, FileError* error = nullptr);
 
-// The whole content of the regular file at the resolved path, if it holds at most maxSize bytes.
-// Reads until the end, so a file that grows while it is read is caught too.
-FileError ReadRegularFile(std::u16string_view path, std::size_t maxSize, std::string& bytes);
+// A regular file opened for reading, read in pieces.
+class InputFile {
+ public:
+  InputFile() = default;
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Opens the regular file at the resolved path; never blocks (a FIFO or device is refused at
+  // once). Closes a file opened before.
+  FileError Open(std::u16string_view path);
+  // Up to `size` bytes; 0 at the end, -1 when the read failed.
+  std::ptrdiff_t Read(char* data, std::size_t size);
+  // Back to the first byte; false when that fails.
+  bool Rewind();
+  void Close();
+  // The size when it was opened.
+  std::uint64_t size() const { return size_; }
+
+ private:
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+};
 
 // Creates one directory (not its parents). False when it could not be created, also when it
 // exists already.

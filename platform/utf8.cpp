@@ -123,19 +123,44 @@ void AppendUtf16Le(std::string& bytes, std::u16string_view text) {
 }
 
 bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (static_cast<unsigned char>(text[i]) < 0x80) {
-      ++i;  // the common case, without a call
+  Utf8Validator validator;
+  validator.Feed(text);
+  return validator.valid();
+}
+
+void Utf8Validator::Feed(std::string_view piece) {
+  // The well-formed byte sequences of the Unicode standard: the first continuation byte's range
+  // depends on the lead byte, which excludes overlong forms, surrogates and values beyond U+10FFFF.
+  for (const char c : piece) {
+    if (!valid_) {
+      return;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    if (pending_ > 0) {
+      valid_ = byte >= low_ && byte <= high_;
+      low_ = 0x80;
+      high_ = 0xBF;
+      --pending_;
       continue;
     }
-    const std::size_t start = i;
-    // U+FFFD written out in the text is valid: it takes three bytes, a replacement takes one.
-    if (DecodeUtf8(text, i) == kReplacementCharacter && i - start == 1) {
-      return false;
+    if (byte < 0x80) {
+      continue;
+    }
+    nonAscii_ = true;
+    if (byte >= 0xC2 && byte <= 0xDF) {
+      pending_ = 1;
+    } else if (byte >= 0xE0 && byte <= 0xEF) {
+      pending_ = 2;
+      low_ = byte == 0xE0 ? 0xA0 : 0x80;
+      high_ = byte == 0xED ? 0x9F : 0xBF;
+    } else if (byte >= 0xF0 && byte <= 0xF4) {
+      pending_ = 3;
+      low_ = byte == 0xF0 ? 0x90 : 0x80;
+      high_ = byte == 0xF4 ? 0x8F : 0xBF;
+    } else {
+      valid_ = false;
     }
   }
-  return true;
 }
 
 }  // namespace voxtar::platform

@@ -25,4 +25,21 @@ void AppendUtf16Le(std::string& bytes, std::u16string_view text);
 // Whether every byte belongs to a well-formed UTF-8 sequence.
 bool IsValidUtf8(std::string_view text);
 
+// The same test over text that arrives in pieces; a sequence may straddle two pieces.
+class Utf8Validator {
+ public:
+  void Feed(std::string_view piece);
+  // Whether everything fed so far is well-formed and complete.
+  bool valid() const { return valid_ && pending_ == 0; }
+  // Whether a byte beyond ASCII was fed.
+  bool nonAscii() const { return nonAscii_; }
+
+ private:
+  int pending_ = 0;  // continuation bytes still expected
+  unsigned char low_ = 0x80;
+  unsigned char high_ = 0xBF;
+  bool valid_ = true;
+  bool nonAscii_ = false;
+};
+
 }  // namespace voxtar::platform

@@ -13,6 +13,9 @@ namespace {
 // caller's buffer has.
 constexpr std::size_t kEightBitChunk = 1024;
 
+// The file is read in pieces of this size.
+constexpr std::size_t kPiece = 64 * 1024;
+
 // Windows-1251: 80..BF, then the Russian letters C0..FF. CR and LF become terminators, so a
 // line's text ends at its first CR or LF. 98 has no meaning in Windows-1251 and stays as it is.
 constexpr std::array<char16_t, 64> kWindows1251High = {
@@ -50,12 +53,11 @@ static_assert(kEightBit[0xC0] == u'А' && kEightBit[0xFF] == u'я' && kEightBit[
 constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
-bool HasNonAscii(std::string_view bytes) {
-  return std::any_of(bytes.begin(), bytes.end(),
-                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-}
-
 }  // namespace
+
+TextLineReader::~TextLineReader() {
+  Close();
+}
 
 void TextLineReader::Open(std::u16string_view path) {
   Close();  // a reader holds at most one file
@@ -64,8 +66,6 @@ void TextLineReader::Open(std::u16string_view path) {
   error_ = platform::FileError::None;
   lineNumber_ = 0;
   midLine_ = false;
-  atEnd_ = false;
-  position_ = 0;
   if (path.size() > kMaxPathLength) {
     fileName_.clear();
     error_ = platform::FileError::NotFound;
@@ -73,30 +73,112 @@ void TextLineReader::Open(std::u16string_view path) {
     return;
   }
   fileName_ = path;
+  status_ = ReaderStatus::OpenFailed;
   // The system names files in UTF-8 here; the 8-bit path form would name no file.
-  error_ = platform::ReadRegularFile(path, kMaxFileSize, bytes_);
+  error_ = file_.Open(path);
+  if (error_ == platform::FileError::None && file_.size() > kMaxFileSize) {
+    error_ = platform::FileError::TooLarge;
+  }
   if (error_ != platform::FileError::None) {
-    status_ = ReaderStatus::OpenFailed;
+    file_.Close();
+    return;
+  }
+  try {
+    buffer_.resize(kPiece);
+  } catch (const std::bad_alloc&) {
+    error_ = platform::FileError::OutOfMemory;
+    file_.Close();
+    return;
+  }
+  const std::size_t head = Available(kUtf8Mark.size());
+  const std::string_view start(buffer_.data() + begin_, head);
+  if (start.starts_with(kUtf16LeMark)) {
+    mode_ = ReaderMode::Utf16Le;
+    begin_ += kUtf16LeMark.size();
+  } else if (start.starts_with(kUtf8Mark)) {
+    mode_ = ReaderMode::Utf8;
+    begin_ += kUtf8Mark.size();
+  } else {
+    // Windows-1251 Russian text is practically never valid UTF-8: its letters C0..FF are UTF-8
+    // lead bytes, and a letter is almost always followed by another letter, not by 80..BF.
+    platform::Utf8Validator validator;
+    if (!Scan(validator)) {
+      file_.Close();
+      return;
+    }
+    if (validator.valid() && validator.nonAscii()) {
+      mode_ = ReaderMode::Utf8;
+    }
+    // Anything else, FF 0F included, is 8-bit text from its first byte.
+  }
+  if (failed_) {
+    file_.Close();
     return;
   }
   status_ = ReaderStatus::Opened;
-  const std::string_view bytes(bytes_);
-  if (bytes.starts_with(kUtf16LeMark)) {
-    mode_ = ReaderMode::Utf16Le;
-    position_ = kUtf16LeMark.size();
-  } else if (bytes.starts_with(kUtf8Mark)) {
-    mode_ = ReaderMode::Utf8;
-    position_ = kUtf8Mark.size();
-  } else if (HasNonAscii(bytes) && platform::IsValidUtf8(bytes)) {
-    // Windows-1251 Russian text is practically never valid UTF-8: its letters C0..FF are UTF-8
-    // lead bytes, and a letter is almost always followed by another letter, not by 80..BF.
-    mode_ = ReaderMode::Utf8;
+}
+
+bool TextLineReader::Scan(platform::Utf8Validator& validator) {
+  while (!failed_) {
+    validator.Feed(std::string_view(buffer_.data() + begin_, end_ - begin_));
+    begin_ = end_;
+    if (!validator.valid() && validator.nonAscii()) {
+      break;  // 8-bit text: no need to read further now
+    }
+    if (Available(1) == 0) {
+      break;
+    }
   }
-  // Anything else, FF 0F included, is 8-bit text from its first byte.
+  if (failed_) {
+    return false;
+  }
+  // Back to the start for the lines.
+  begin_ = end_ = 0;
+  total_ = 0;
+  fileEnded_ = false;
+  if (!file_.Rewind()) {
+    failed_ = true;
+    error_ = platform::FileError::ReadFailed;
+    return false;
+  }
+  return true;
+}
+
+std::size_t TextLineReader::Available(std::size_t wanted) {
+  if (end_ - begin_ >= wanted || fileEnded_) {
+    return end_ - begin_;
+  }
+  // Keep what is left at the front and fill up the rest.
+  std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(begin_),
+            buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
+  end_ -= begin_;
+  begin_ = 0;
+  while (end_ < wanted && !fileEnded_) {
+    const std::ptrdiff_t got = file_.Read(buffer_.data() + end_, buffer_.size() - end_);
+    if (got <= 0) {
+      fileEnded_ = true;
+      if (got < 0) {
+        failed_ = true;
+        error_ = platform::FileError::ReadFailed;
+      }
+      break;
+    }
+    end_ += static_cast<std::size_t>(got);
+    total_ += static_cast<std::uint64_t>(got);
+    if (total_ > kMaxFileSize) {
+      // Grown since it was opened: the lines must not take memory without bound.
+      fileEnded_ = true;
+      failed_ = true;
+      error_ = platform::FileError::TooLarge;
+      end_ = begin_;
+      break;
+    }
+  }
+  return end_ - begin_;
 }
 
 int TextLineReader::ReadLine(char16_t* buffer, int size) {
-  if (status_ != ReaderStatus::Opened || size < 1 || atEnd_) {
+  if (status_ != ReaderStatus::Opened || size < 1 || AtEnd()) {
     return 0;
   }
   if (!midLine_) {
@@ -104,35 +186,48 @@ int TextLineReader::ReadLine(char16_t* buffer, int size) {
   }
   midLine_ = false;
   const auto units = static_cast<std::size_t>(size);
+  int result = 0;
   switch (mode_) {
     case ReaderMode::Utf16Le:
-      return ReadUtf16LeLine(buffer, units - 1);
+      result = ReadUtf16LeLine(buffer, units - 1);
+      break;
     case ReaderMode::Utf8:
-      return ReadUtf8Line(buffer, std::min(units, kEightBitChunk) - 1);
+      result = ReadUtf8Line(buffer, std::min(units, kEightBitChunk) - 1);
+      break;
     case ReaderMode::EightBit:
+      result = ReadEightBitLine(buffer, std::min(units, kEightBitChunk) - 1);
       break;
   }
-  return ReadEightBitLine(buffer, std::min(units, kEightBitChunk) - 1);
+  if (failed_) {
+    atEnd_ = true;  // a failing disk must not yield lines for ever
+  }
+  return result;
 }
 
 int TextLineReader::ReadUtf16LeLine(char16_t* buffer, std::size_t limit) {
   std::size_t stored = 0;
-  const std::size_t size = bytes_.size();
-  const auto* bytes = reinterpret_cast<const unsigned char*>(bytes_.data());
   for (;;) {
-    if (size - position_ < 2) {
-      position_ = size;  // an odd trailing byte is dropped
+    if (Available(2) < 2) {
+      begin_ = end_;  // an odd trailing byte is dropped
       atEnd_ = true;
       break;
     }
-    const auto unit = static_cast<char16_t>(bytes[position_] | (bytes[position_ + 1] << 8));
-    position_ += 2;
-    if (unit == u'\n') {
-      break;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer_.data());
+    bool lineEnded = false;
+    while (end_ - begin_ >= 2) {
+      const auto unit = static_cast<char16_t>(bytes[begin_] | (bytes[begin_ + 1] << 8));
+      begin_ += 2;
+      if (unit == u'\n') {
+        lineEnded = true;
+        break;
+      }
+      // The rest of an overlong line is read and dropped, so the next call starts a new line.
+      if (stored < limit) {
+        buffer[stored++] = unit == u'\r' ? char16_t{0} : unit;
+      }
     }
-    // The rest of an overlong line is read and dropped, so the next call starts a new line.
-    if (stored < limit) {
-      buffer[stored++] = unit == u'\r' ? char16_t{0} : unit;
+    if (lineEnded) {
+      break;
     }
   }
   buffer[stored] = 0;
@@ -140,12 +235,15 @@ int TextLineReader::ReadUtf16LeLine(char16_t* buffer, std::size_t limit) {
 }
 
 void TextLineReader::SkipLine() {
-  const std::size_t lineFeed = bytes_.find('\n', position_);
-  if (lineFeed == std::string::npos) {
-    position_ = bytes_.size();
-    atEnd_ = true;
-  } else {
-    position_ = lineFeed + 1;
+  for (;;) {
+    const int byte = NextByte();
+    if (byte < 0) {
+      atEnd_ = true;
+      return;
+    }
+    if (byte == '\n') {
+      return;
+    }
   }
 }
 
@@ -157,24 +255,27 @@ int TextLineReader::ReadEightBitLine(char16_t* buffer, std::size_t limit) {
     buffer[0] = 0;
     return 1;
   }
-  // A piece ends after a line feed, after `limit` bytes, or at the end of the file.
-  const std::size_t available = bytes_.size() - position_;
-  std::size_t length = std::min(limit, available);
-  const void* lineFeed = std::memchr(bytes_.data() + position_, '\n', length);
-  if (lineFeed != nullptr) {
-    length = static_cast<std::size_t>(static_cast<const char*>(lineFeed) - bytes_.data()) -
-             position_ + 1;
-  } else {
-    midLine_ = true;
-    atEnd_ = length == available && length < limit;
-  }
-  const auto* bytes = reinterpret_cast<const unsigned char*>(bytes_.data() + position_);
-  position_ += length;
-  // A 0 byte ends the characters handed back; the bytes after it, up to the line feed, are lost.
+  // A piece ends after a line feed, after `limit` bytes, or at the end of the file. A 0 byte
+  // ends the characters handed back; the bytes after it, up to the line feed, are lost.
+  std::size_t length = 0;
   std::size_t stored = 0;
-  while (stored < length && bytes[stored] != 0) {
-    buffer[stored] = kEightBit[bytes[stored]];
-    ++stored;
+  bool ended = false;
+  midLine_ = true;
+  while (length < limit) {
+    const int byte = NextByte();
+    if (byte < 0) {
+      atEnd_ = true;
+      break;
+    }
+    ++length;
+    ended = ended || byte == 0;
+    if (!ended) {
+      buffer[stored++] = kEightBit[static_cast<unsigned char>(byte)];
+    }
+    if (byte == '\n') {
+      midLine_ = false;
+      break;
+    }
   }
   buffer[stored] = 0;
   return 1;
@@ -188,27 +289,28 @@ int TextLineReader::ReadUtf8Line(char16_t* buffer, std::size_t limit) {
   }
   // As an 8-bit line, counted in UTF-16 units: a piece ends after a line feed, when `limit` units
   // are stored (a character never split), or at the end of the file.
-  const std::string_view bytes(bytes_);
   std::size_t stored = 0;
   bool ended = false;  // a 0 character was read: the rest of the piece is consumed, not stored
   midLine_ = true;
   for (;;) {
-    if (position_ == bytes.size()) {
+    const std::size_t available = Available(4);
+    if (available == 0) {
       atEnd_ = true;
       break;
     }
-    if (bytes[position_] == '\n') {
-      ++position_;
+    if (buffer_[begin_] == '\n') {
+      ++begin_;
       midLine_ = false;
       break;
     }
-    const std::size_t start = position_;
-    const char32_t c = platform::DecodeUtf8(bytes, position_);
+    const std::string_view bytes(buffer_.data() + begin_, std::min<std::size_t>(available, 4));
+    std::size_t used = 0;
+    const char32_t c = platform::DecodeUtf8(bytes, used);
     const std::size_t units = c >= 0x10000 ? 2 : 1;
     if (stored + units > limit) {
-      position_ = start;
       break;
     }
+    begin_ += used;
     if (ended || c == 0) {
       ended = true;
     } else if (units == 2) {
@@ -230,9 +332,14 @@ bool TextLineReader::AtEnd() const {
 }
 
 void TextLineReader::Close() {
-  bytes_.clear();
-  bytes_.shrink_to_fit();
-  position_ = 0;
+  file_.Close();
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  begin_ = end_ = 0;
+  total_ = 0;
+  fileEnded_ = false;
+  failed_ = false;
+  atEnd_ = false;
   status_ = ReaderStatus::NotOpen;
 }
 

@@ -1,7 +1,7 @@
 // Reads a text file line by line into wide-string buffers. The encoding is decided once, when the
 // file is opened: UTF-16LE when it starts with FF FE; UTF-8 when it starts with the UTF-8
 // byte-order mark, or is valid UTF-8 with at least one byte beyond ASCII; else 8-bit Windows-1251.
-// One reader reads one file; the file is read whole at Open, so nothing is held open after it.
+// One reader reads one file, in pieces of 64 KB; destruction closes it.
 #pragma once
 
 #include <cstddef>
@@ -29,22 +29,28 @@ class TextLineReader {
  public:
   // Longest path Open takes (the file name buffer holds 255 characters and the terminator).
   static constexpr std::size_t kMaxPathLength = 255;
-  // Largest file Open reads: five times a 100,000-prompt lesson in UTF-16LE, and thousands of
-  // times any real one, while what it can cost in memory stays far below a desktop's.
+  // Largest file read: five times a 100,000-prompt lesson in UTF-16LE and thousands of times any
+  // real one, while what its lines can cost in memory stays far below a desktop's. A file that
+  // grows beyond it while it is read (a FIFO cannot even be opened) fails as a read error.
   static constexpr std::size_t kMaxFileSize = std::size_t{64} << 20;
 
   TextLineReader() = default;
+  ~TextLineReader();
   TextLineReader(const TextLineReader&) = delete;
   TextLineReader& operator=(const TextLineReader&) = delete;
 
-  // Opens and reads the file; status() tells whether it worked, error() why not. Only regular
-  // files of at most kMaxFileSize bytes open; a longer path than kMaxPathLength fails.
+  // Opens the file and decides its encoding; status() tells whether it worked, error() why not.
+  // Only regular files of at most kMaxFileSize bytes open; a longer path than kMaxPathLength
+  // fails. A file without byte-order mark is read once through to tell UTF-8 from 8-bit text.
   void Open(std::u16string_view path);
   // Reads one line into buffer (size units, terminator included). Returns 1 with a line, possibly
   // empty, or 0 when the end had been reached before the call (buffer untouched).
   int ReadLine(char16_t* buffer, int size);
-  // True once a read has run into the end of the file, and when no file is open.
+  // True once a read has run into the end of the file or failed, and when no file is open.
   bool AtEnd() const;
+  // True when a read failed or the file outgrew kMaxFileSize (error() says which): what was read
+  // is not the whole file.
+  bool ReadFailed() const { return failed_; }
   void Close();
   // 1-based number of the file line the last ReadLine read from; the pieces of an overlong
   // 8-bit or UTF-8 line share their line's number.
@@ -61,13 +67,29 @@ class TextLineReader {
   int ReadUtf8Line(char16_t* buffer, std::size_t limit);
   // Consumes the rest of the line, its line feed included.
   void SkipLine();
+  // Makes at least `wanted` bytes available unless the file ends first; returns how many are.
+  std::size_t Available(std::size_t wanted);
+  // The next byte, or -1 at the end of the file.
+  int NextByte() {
+    if (begin_ == end_ && Available(1) == 0) {
+      return -1;
+    }
+    return static_cast<unsigned char>(buffer_[begin_++]);
+  }
+  // Reads the file to its end; false (with error_) when it cannot be read whole.
+  bool Scan(platform::Utf8Validator& validator);
 
   std::u16string fileName_;
   ReaderMode mode_ = ReaderMode::EightBit;
   ReaderStatus status_ = ReaderStatus::NotOpen;
   platform::FileError error_ = platform::FileError::None;
-  std::string bytes_;  // the whole file
-  std::size_t position_ = 0;
+  platform::InputFile file_;
+  std::string buffer_;  // bytes read and not yet consumed: [begin_, end_)
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  std::uint64_t total_ = 0;  // bytes read from the file
+  bool fileEnded_ = false;   // the file has no more bytes
+  bool failed_ = false;
   bool atEnd_ = false;
   int lineNumber_ = 0;
   bool midLine_ = false;  // the last 8-bit or UTF-8 read stopped before the line feed

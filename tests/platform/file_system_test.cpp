@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -405,9 +406,17 @@ TEST(OpenFile, ReadsOnlyRegularFilesAndNeverBlocks) {
     EXPECT_EQ(OpenFile(dir.wide(true) + u"secret.wav", "rb", &why), nullptr);
     EXPECT_EQ(why, FileError::PermissionDenied);
   }
-  std::string bytes = "stale";
-  EXPECT_EQ(ReadRegularFile(dir.wide(true) + u"fifo.wav", 100, bytes), FileError::NotRegularFile);
-  EXPECT_EQ(bytes, "");
+  InputFile input;
+  EXPECT_EQ(input.Open(dir.wide(true) + u"fifo.wav"), FileError::NotRegularFile);
+  EXPECT_EQ(input.Read(nullptr, 0), -1);
+  WriteBytes(dir / "take.wav", "RIFF");
+  ASSERT_EQ(input.Open(dir.wide(true) + u"TAKE.wav"), FileError::None);
+  EXPECT_EQ(input.size(), 4u);
+  std::array<char, 8> bytes{};
+  EXPECT_EQ(input.Read(bytes.data(), bytes.size()), 4);
+  EXPECT_EQ(input.Read(bytes.data(), bytes.size()), 0);
+  EXPECT_TRUE(input.Rewind());
+  EXPECT_EQ(input.Read(bytes.data(), 2), 2);
 }
 
 }  // namespace
