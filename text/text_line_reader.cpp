@@ -287,12 +287,14 @@ int TextLineReader::ReadUtf8Line(char16_t* buffer, std::size_t limit) {
     buffer[0] = 0;
     return 1;
   }
-  // As an 8-bit line, counted in UTF-16 units: a piece ends after a line feed, when `limit` units
-  // are stored (a character never split), or at the end of the file.
+  // As an 8-bit line, counted in UTF-16 units: a piece ends after a line feed, after `limit`
+  // units (a character is never split), or at the end of the file. A 0 character ends the units
+  // handed back; the rest of the piece is consumed and lost.
+  std::size_t taken = 0;
   std::size_t stored = 0;
-  bool ended = false;  // a 0 character was read: the rest of the piece is consumed, not stored
+  bool ended = false;
   midLine_ = true;
-  for (;;) {
+  while (taken < limit) {
     const std::size_t available = Available(4);
     if (available == 0) {
       atEnd_ = true;
@@ -307,20 +309,20 @@ int TextLineReader::ReadUtf8Line(char16_t* buffer, std::size_t limit) {
     std::size_t used = 0;
     const char32_t c = platform::DecodeUtf8(bytes, used);
     const std::size_t units = c >= 0x10000 ? 2 : 1;
-    if (stored + units > limit) {
+    if (taken + units > limit) {
       break;
     }
     begin_ += used;
-    if (ended || c == 0) {
-      ended = true;
-    } else if (units == 2) {
+    taken += units;
+    ended = ended || c == 0;
+    if (ended) {
+      continue;
+    }
+    if (units == 2) {
       buffer[stored++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
       buffer[stored++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
     } else {
       buffer[stored++] = c == U'\r' ? char16_t{0} : static_cast<char16_t>(c);
-    }
-    if (stored == limit) {
-      break;
     }
   }
   buffer[stored] = 0;
