@@ -29,7 +29,7 @@ BadLineReason ParseIndexLine(const char16_t* line, PromptEntry& entry) {
 
 bool EncodeIndex(const PromptList& prompts, const std::function<bool(std::string_view)>& write) {
   // Handed on in pieces of about this size, so that a large lesson is never held twice.
-  constexpr std::size_t kPiece = 64 * 1024;
+  constexpr std::size_t kPiece = std::size_t{64} * 1024;
   std::string bytes;
   bytes.reserve(kPiece + 2 * (kMaxNameLength + kMaxTextLength + 3));
   bytes += "\xFF\xFE";

@@ -41,26 +41,35 @@ char32_t FoldCase(char32_t c) {
     return c;
   }
   if (c >= 0x3AC && c <= 0x3CE) {  // Greek
-    if (c == 0x3AC)
+    if (c == 0x3AC) {
       return 0x386;
-    if (c <= 0x3AF)
+    }
+    if (c <= 0x3AF) {
       return c - 0x25;
-    if (c == 0x3C2)
+    }
+    if (c == 0x3C2) {
       return 0x3A3;
-    if (c <= 0x3CB && c >= 0x3B1)
+    }
+    if (c <= 0x3CB && c >= 0x3B1) {
       return c - 0x20;
-    if (c == 0x3CC)
+    }
+    if (c == 0x3CC) {
       return 0x38C;
-    if (c >= 0x3CD)
+    }
+    if (c >= 0x3CD) {
       return c - 0x3F;
+    }
     return c;
   }
-  if (c >= 0x430 && c <= 0x44F)
+  if (c >= 0x430 && c <= 0x44F) {
     return c - 0x20;  // Cyrillic а..я
-  if (c >= 0x450 && c <= 0x45F)
+  }
+  if (c >= 0x450 && c <= 0x45F) {
     return c - 0x50;  // ѐ..џ
-  if (c >= 0x561 && c <= 0x586)
+  }
+  if (c >= 0x561 && c <= 0x586) {
     return c - 0x30;  // Armenian
+  }
   return c;
 }
 
@@ -243,16 +252,17 @@ std::filesystem::path ResolvePath(std::u16string_view path) {
       std::string exact = resolved;
       exact += component;
       struct stat info {};
-      if (::lstat(exact.c_str(), &info) == 0) {
-        resolved = std::move(exact);
-      } else if (errno != ENOENT || !HasCasedLetter(component)) {
-        resolved = std::move(exact);
-        missing = true;
-      } else if (auto match = FindIgnoringCase(resolved, component)) {
+      const bool exists = ::lstat(exact.c_str(), &info) == 0;
+      // Only a name that is missing as written may exist in another spelling.
+      std::optional<std::string> match;
+      if (!exists && errno == ENOENT && HasCasedLetter(component)) {
+        match = FindIgnoringCase(resolved, component);
+      }
+      if (match) {
         resolved += *match;
       } else {
+        missing = !exists;
         resolved = std::move(exact);
-        missing = true;
       }
     }
     if (slash == std::string::npos) {

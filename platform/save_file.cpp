@@ -222,17 +222,21 @@ bool SaveFile::Commit() {
     Cancel();
     return false;
   }
-  const auto fail = [this](const std::string& what, int error) {
+  // errno is taken into `error` before the message is built: building it may change errno, and
+  // the order in which arguments are evaluated is unspecified.
+  const auto fail = [this](int error, const std::string& what) {
     error_ = what + ": " + Describe(error);
     Cancel();
     return false;
   };
   if (::fsync(fd_) != 0) {
-    return fail("Cannot flush " + Quoted(final_) + " to disk", errno);
+    const int error = errno;
+    return fail(error, "Cannot flush " + Quoted(final_) + " to disk");
   }
   const int fd = std::exchange(fd_, -1);
   if (::close(fd) != 0) {
-    return fail("Cannot write " + Quoted(final_), errno);
+    const int error = errno;
+    return fail(error, "Cannot write " + Quoted(final_));
   }
   // The target may have turned read-only since Open; a rename would get around that.
   struct stat info {};
@@ -245,7 +249,8 @@ bool SaveFile::Commit() {
     }
   }
   if (::rename(temp_.c_str(), final_.c_str()) != 0) {
-    return fail("Cannot replace " + Quoted(final_), errno);
+    const int error = errno;
+    return fail(error, "Cannot replace " + Quoted(final_));
   }
   temp_.clear();
   // Make the rename itself durable. The new content is in place already, so a directory that

@@ -14,7 +14,7 @@ namespace {
 constexpr std::size_t kEightBitChunk = 1024;
 
 // The file is read in pieces of this size.
-constexpr std::size_t kPiece = 64 * 1024;
+constexpr std::size_t kPiece = std::size_t{64} * 1024;
 
 // Windows-1251: 80..BF, then the Russian letters C0..FF. CR and LF become terminators, so a
 // line's text ends at its first CR or LF. 98 has no meaning in Windows-1251 and stays as it is.
