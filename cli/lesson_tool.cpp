@@ -181,7 +181,7 @@ std::string Describe(const LoadOutcome& outcome) {
   }
   const std::string line = "line " + std::to_string(outcome.badLine) + ": ";
   if (outcome.badLineReason == BadLineReason::NameTooLong) {
-    return line + "name longer than " + std::to_string(kMaxNameLength) + " characters";
+    return line + "name longer than " + std::to_string(kMaxPromptNameLength) + " characters";
   }
   return line + "no space";
 }
@@ -190,7 +190,7 @@ Counts Count(const Lesson& lesson) {
   Counts counts;
   for (const auto& entry : lesson.prompts.entries) {
     ++counts.prompts;
-    counts.recorded += entry->recorded != 0 ? 1 : 0;
+    counts.recorded += entry->recorded ? 1 : 0;
     counts.pending += IsPending(*entry) ? 1 : 0;
   }
   return counts;

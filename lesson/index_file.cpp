@@ -13,13 +13,13 @@ BadLineReason ParseIndexLine(const char16_t* line, PromptEntry& entry) {
     return BadLineReason::NoSpace;
   }
   const auto nameLength = static_cast<std::size_t>(space - line);
-  if (nameLength > kMaxNameLength) {
+  if (nameLength > kMaxPromptNameLength) {
     return BadLineReason::NameTooLong;
   }
-  // The text runs to the line's terminator, cut to kMaxTextLength.
+  // The text runs to the line's terminator, cut to kMaxPromptTextLength.
   const char16_t* text = space + 1;
   std::size_t textLength = 0;
-  while (textLength < kMaxTextLength && text[textLength] != 0) {
+  while (textLength < kMaxPromptTextLength && text[textLength] != 0) {
     ++textLength;
   }
   entry.name.assign(line, nameLength);
@@ -31,7 +31,7 @@ bool EncodeIndex(const PromptList& prompts, const std::function<bool(std::string
   // Handed on in pieces of about this size, so that a large lesson is never held twice.
   constexpr std::size_t kPiece = std::size_t{64} * 1024;
   std::string bytes;
-  bytes.reserve(kPiece + 2 * (kMaxNameLength + kMaxTextLength + 3));
+  bytes.reserve(kPiece + 2 * (kMaxPromptNameLength + kMaxPromptTextLength + 3));
   bytes += "\xFF\xFE";
   for (const auto& entry : prompts.entries) {
     platform::AppendUtf16Le(bytes, entry->name);

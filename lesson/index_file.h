@@ -12,8 +12,8 @@
 namespace voxtar {
 
 // Splits one line (0-terminated, as the reader returns it) at its first space into the entry's
-// name and text; the text is cut to kMaxTextLength. NoSpace or NameTooLong leave the entry as it
-// was.
+// name and text; the text is cut to kMaxPromptTextLength. NoSpace or NameTooLong leave the entry as
+// it was.
 BadLineReason ParseIndexLine(const char16_t* line, PromptEntry& entry);
 
 // The bytes of the index file for these entries: FF FE, then per entry name, space, text, CR LF,

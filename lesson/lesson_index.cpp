@@ -182,6 +182,13 @@ bool Lesson::WriteIndex() {
   return true;
 }
 
+void Lesson::Reset() {
+  ReleaseEntries();
+  state = LessonState::NoLesson;
+  dryRun_ = false;
+  paths.lessonDirectory = std::u16string(u"ini") + platform::kSeparator;
+}
+
 void Lesson::ReleaseEntries() {
   prompts.entries.clear();
   prompts.count = 0;

@@ -27,7 +27,7 @@ void Lesson::ScanRecordedPrompts() {
     }
     const auto it = remaining.find(entry->name);
     if (it != remaining.end()) {
-      entry->recorded = 1;
+      entry->recorded = true;
       if (--it->second == 0) {
         remaining.erase(it);
       }

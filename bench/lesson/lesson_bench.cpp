@@ -231,7 +231,7 @@ void Scan(benchmark::State& state, const std::string& relative) {
   }
   for (auto _ : state) {
     for (auto& entry : lesson.prompts.entries) {
-      entry->recorded = 0;
+      entry->recorded = false;
     }
     lesson.ScanRecordedPrompts();
   }

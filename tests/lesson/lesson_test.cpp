@@ -181,7 +181,7 @@ TEST_F(LessonFiles, BadLineDiscardsEverythingAndLeavesTheFileAlone) {
     int line;
     BadLineReason reason;
   };
-  const std::string longName(kMaxNameLength + 1, 'n');
+  const std::string longName(kMaxPromptNameLength + 1, 'n');
   const std::vector<Case> cases = {
       {"a.wav one\r\nb.wav two\r\nthird\r\n", 3, BadLineReason::NoSpace},
       {"a.wav one\r\n\r\n", 2, BadLineReason::NoSpace},  // trailing blank line
@@ -564,22 +564,22 @@ TEST_F(Navigation, LongBoxTextsNeverOverrunTheField) {
   }
   Load({u"Short text"});
   lesson.ReplaceCurrentText(box);
-  EXPECT_EQ(at(0).text, box.substr(0, kMaxTextLength));
+  EXPECT_EQ(at(0).text, box.substr(0, kMaxPromptTextLength));
   // Unchanged box over a full unmarked text: nothing to store.
   lesson.CommitEditedText(box);
   EXPECT_EQ(lesson.state, LessonState::Saved);
 
   lesson.CommitEditedText(u"x" + box);
-  EXPECT_EQ(at(0).text.size(), kMaxTextLength);
-  EXPECT_EQ(at(0).text, u"> x" + box.substr(0, kMaxTextLength - 3));
+  EXPECT_EQ(at(0).text.size(), kMaxPromptTextLength);
+  EXPECT_EQ(at(0).text, u"> x" + box.substr(0, kMaxPromptTextLength - 3));
   // The box now shows the marked text without its marker; committing it again changes nothing.
   lesson.state = LessonState::Saved;
   lesson.CommitEditedText(at(0).text.substr(2));
   EXPECT_EQ(lesson.state, LessonState::Saved);
 
   // A long text's display form has a line break per wrap; read back whole it loses nothing.
-  Load({box.substr(0, kMaxTextLength)});
-  std::u16string display = box.substr(0, kMaxTextLength);
+  Load({box.substr(0, kMaxPromptTextLength)});
+  std::u16string display = box.substr(0, kMaxPromptTextLength);
   for (std::size_t at = 40; at < display.size(); at += 41) {
     display[at] = u' ';
   }
@@ -588,7 +588,7 @@ TEST_F(Navigation, LongBoxTextsNeverOverrunTheField) {
   for (std::size_t pos = 0; (pos = wrapped.find(u' ', pos)) != std::u16string::npos; pos += 2) {
     wrapped.replace(pos, 1, u"\r\n");
   }
-  ASSERT_GT(wrapped.size(), kMaxTextLength);
+  ASSERT_GT(wrapped.size(), kMaxPromptTextLength);
   lesson.CommitEditedText(wrapped);
   EXPECT_EQ(lesson.current()->text, display);
 }

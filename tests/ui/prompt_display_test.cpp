@@ -33,7 +33,7 @@ TEST(DisplayText, HidesOnlyTheEditMarker) {
 
 TEST(DisplayText, LongestTextFitsWithOneUnitPerBreak) {
   std::u16string text;
-  while (text.size() + 52 <= kMaxTextLength) {
+  while (text.size() + 52 <= kMaxPromptTextLength) {
     text += Letters(51) + u" ";
   }
   const std::u16string display = DisplayText(text);

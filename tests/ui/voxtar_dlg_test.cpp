@@ -508,11 +508,11 @@ TEST_F(MainDialogCommands, GotoLosesAnEditNextStoresItWithTheMarker) {
 
 TEST_F(MainDialogCommands, AnUntouchedLongPromptComesBackUnchanged) {
   std::u16string text;
-  while (text.size() + 52 <= kMaxTextLength) {
+  while (text.size() + 52 <= kMaxPromptTextLength) {
     text += std::u16string(51, u'w') + u" ";
   }
-  text += std::u16string(kMaxTextLength - text.size(), u'z');
-  ASSERT_EQ(text.size(), kMaxTextLength);
+  text += std::u16string(kMaxPromptTextLength - text.size(), u'z');
+  ASSERT_EQ(text.size(), kMaxPromptTextLength);
   Load({u"a001.wav " + text, u"a002.wav Good morning"});
   // The box shows it on ten lines.
   const std::u16string box = dialog.BoxText();
