@@ -52,8 +52,14 @@ struct Counts {
   int pending = 0;
 };
 
-void AppendEscaped(std::string& out, char32_t c) {
+void AppendHex(std::string& out, std::string_view prefix, unsigned char byte) {
   static constexpr char kHex[] = "0123456789abcdef";
+  out += prefix;
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0xF];
+}
+
+void AppendEscaped(std::string& out, char32_t c) {
   switch (c) {
     case U'\t':
       out += "\\t";
@@ -70,62 +76,37 @@ void AppendEscaped(std::string& out, char32_t c) {
     default:
       break;
   }
-  if (c < 0x20 || c == 0x7F) {
-    out += "\\x";
-    out += kHex[c >> 4];
-    out += kHex[c & 0xF];
-  } else {  // C1 controls, which some terminals obey as well
-    out += "\\u00";
-    out += kHex[c >> 4];
-    out += kHex[c & 0xF];
-  }
+  // C1 controls too, which some terminals obey as well.
+  AppendHex(out, c < 0x80 ? "\\x" : "\\u00", static_cast<unsigned char>(c));
 }
 
 bool IsControl(char32_t c) {
   return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == U'\\';
 }
 
-// A name or text as UTF-8 that cannot drive the terminal or break the columns: control
-// characters (and the backslash, so the escapes read back unambiguously) are written as escapes.
-std::string Printable(std::u16string_view text) {
-  const std::string utf8 = platform::ToUtf8(text);
+// Text as given (a path on the command line, or UTF-8 made from a name or text) that cannot
+// drive the terminal or break the columns: control characters, and the backslash so that the
+// escapes read back unambiguously, are written as escapes; bytes that are not UTF-8 as \xNN.
+std::string Printable(std::string_view text) {
   std::string out;
-  out.reserve(utf8.size());
+  out.reserve(text.size());
   std::size_t i = 0;
-  while (i < utf8.size()) {
+  while (i < text.size()) {
     const std::size_t start = i;
-    const char32_t c = platform::DecodeUtf8(utf8, i);
-    if (IsControl(c)) {
+    const char32_t c = platform::DecodeUtf8(text, i);
+    if (c == platform::kReplacementCharacter && i - start == 1) {
+      AppendHex(out, "\\x", static_cast<unsigned char>(text[start]));
+    } else if (IsControl(c)) {
       AppendEscaped(out, c);
     } else {
-      out.append(utf8, start, i - start);
+      out.append(text, start, i - start);
     }
   }
   return out;
 }
 
-// A path as given on the command line, made printable the same way; bytes that are not UTF-8
-// are written as \xNN.
-std::string PrintablePath(std::string_view given) {
-  std::string out;
-  out.reserve(given.size());
-  std::size_t i = 0;
-  while (i < given.size()) {
-    const std::size_t start = i;
-    const char32_t c = platform::DecodeUtf8(given, i);
-    if (c == platform::kReplacementCharacter && i - start == 1) {
-      static constexpr char kHex[] = "0123456789abcdef";
-      const auto byte = static_cast<unsigned char>(given[start]);
-      out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
-    } else if (IsControl(c)) {
-      AppendEscaped(out, c);
-    } else {
-      out.append(given, start, i - start);
-    }
-  }
-  return out;
+std::string Printable(std::u16string_view text) {
+  return Printable(std::string_view(platform::ToUtf8(text)));
 }
 
 std::u16string AbsolutePath(const std::string& given) {
@@ -234,13 +215,13 @@ int Check(const std::vector<std::string>& paths, std::ostream& out) {
     Lesson lesson;
     std::string why;
     if (!Load(lesson, path, {.dryRun = true}, why)) {
-      out << PrintablePath(path) << ": " << why << "\n";
+      out << Printable(path) << ": " << why << "\n";
       status = kExitFailed;
       continue;
     }
     lesson.ScanRecordedPrompts();
     const Counts counts = Count(lesson);
-    out << PrintablePath(path) << ": " << counts.prompts << " prompts, " << counts.recorded
+    out << Printable(path) << ": " << counts.prompts << " prompts, " << counts.recorded
         << " recorded, " << counts.pending << " pending\n";
   }
   return status;
@@ -250,7 +231,7 @@ int List(const std::string& path, std::ostream& out, std::ostream& err) {
   Lesson lesson;
   std::string why;
   if (!Load(lesson, path, {.dryRun = true}, why)) {
-    err << PrintablePath(path) << ": " << why << "\n";
+    err << Printable(path) << ": " << why << "\n";
     return kExitFailed;
   }
   lesson.ScanRecordedPrompts();
@@ -267,7 +248,7 @@ int Normalize(const std::vector<std::string>& paths, std::ostream& out) {
   for (const std::string& path : paths) {
     Lesson lesson;
     std::string why;
-    const std::string printable = PrintablePath(path);
+    const std::string printable = Printable(path);
     bool saved = false;
     if (!Load(lesson, path, {}, why, &saved)) {
       out << printable << ": " << why << "\n";

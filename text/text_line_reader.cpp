@@ -187,16 +187,24 @@ int TextLineReader::ReadLine(char16_t* buffer, int size) {
   midLine_ = false;
   const auto units = static_cast<std::size_t>(size);
   int result = 0;
-  switch (mode_) {
-    case ReaderMode::Utf16Le:
-      result = ReadUtf16LeLine(buffer, units - 1);
-      break;
-    case ReaderMode::Utf8:
-      result = ReadUtf8Line(buffer, std::min(units, kEightBitChunk) - 1);
-      break;
-    case ReaderMode::EightBit:
-      result = ReadEightBitLine(buffer, std::min(units, kEightBitChunk) - 1);
-      break;
+  if (mode_ != ReaderMode::Utf16Le && units == 1) {
+    // No room for a single character: the line is dropped, as an overlong UTF-16LE line's end
+    // is, rather than handed back as an endless run of empty pieces.
+    SkipLine();
+    buffer[0] = 0;
+    result = 1;
+  } else {
+    switch (mode_) {
+      case ReaderMode::Utf16Le:
+        result = ReadUtf16LeLine(buffer, units - 1);
+        break;
+      case ReaderMode::Utf8:
+        result = ReadUtf8Line(buffer, std::min(units, kEightBitChunk) - 1);
+        break;
+      case ReaderMode::EightBit:
+        result = ReadEightBitLine(buffer, std::min(units, kEightBitChunk) - 1);
+        break;
+    }
   }
   if (failed_) {
     atEnd_ = true;  // a failing disk must not yield lines for ever
@@ -248,13 +256,6 @@ void TextLineReader::SkipLine() {
 }
 
 int TextLineReader::ReadEightBitLine(char16_t* buffer, std::size_t limit) {
-  if (limit == 0) {
-    // No room for a single character: the line is dropped, as an overlong UTF-16LE line's end
-    // is, rather than handed back as an endless run of empty pieces.
-    SkipLine();
-    buffer[0] = 0;
-    return 1;
-  }
   // A piece ends after a line feed, after `limit` bytes, or at the end of the file. A 0 byte
   // ends the characters handed back; the bytes after it, up to the line feed, are lost.
   std::size_t length = 0;
@@ -282,11 +283,6 @@ int TextLineReader::ReadEightBitLine(char16_t* buffer, std::size_t limit) {
 }
 
 int TextLineReader::ReadUtf8Line(char16_t* buffer, std::size_t limit) {
-  if (limit == 0) {
-    SkipLine();
-    buffer[0] = 0;
-    return 1;
-  }
   // As an 8-bit line, counted in UTF-16 units: a piece ends after a line feed, after `limit`
   // units (a character is never split), or at the end of the file. A 0 character ends the units
   // handed back; the rest of the piece is consumed and lost.

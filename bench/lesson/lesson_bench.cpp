@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <ranges>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -88,8 +89,8 @@ class Workspace {
       WriteFile(root_ / "w/Prompt/scan" / PromptName('s', i), "");
     }
     std::string reversed;
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-      reversed += *line;
+    for (const std::string& line : std::ranges::reverse_view(lines)) {
+      reversed += line;
     }
     WriteFile(root_ / "w/ini/scan.idx", scan);
     fs::create_directories(root_ / "w/Prompt/scanreversed");

@@ -64,7 +64,7 @@ TEST(EncodeIndex, WritesUtf16LeWithMarkAndCrLfAfterEveryLine) {
     auto entry = std::make_unique<PromptEntry>();
     entry->name = name;
     entry->text = text;
-    entry->recorded = 1;  // not stored
+    entry->recorded = true;  // not stored
     prompts.entries.push_back(std::move(entry));
   }
   prompts.count = 2;
