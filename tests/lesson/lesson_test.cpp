@@ -480,14 +480,14 @@ TEST_F(Navigation, SpeakableAndPending) {
   entry.text = u"> abc";
   EXPECT_TRUE(IsSpeakable(entry));
   EXPECT_TRUE(IsPending(entry));
-  entry.recorded = 1;
+  entry.recorded = true;
   EXPECT_TRUE(IsPending(entry));  // edited since its recording
   entry.text = u">Hello";         // no edit marker, but '>' first
   EXPECT_TRUE(IsPending(entry));
   entry.text = u"Hello";
   EXPECT_FALSE(IsPending(entry));
   entry.text = u"Hell";
-  entry.recorded = 0;
+  entry.recorded = false;
   EXPECT_FALSE(IsSpeakable(entry));
   EXPECT_FALSE(IsPending(entry));
   entry.text = u"";
@@ -500,8 +500,8 @@ TEST_F(Navigation, GotoStopsAtTheFirstPendingEntry) {
   lesson.GotoFirstPending();
   EXPECT_EQ(index(), 1);
 
-  at(1).recorded = 1;
-  at(2).recorded = 1;
+  at(1).recorded = true;
+  at(2).recorded = true;
   lesson.GotoFirstPending();
   EXPECT_EQ(index(), 2);  // none pending: the last entry tried
 

@@ -287,17 +287,22 @@ TEST_F(SaveFileTest, WriteFailingMidwayLeavesTheTargetByteIdentical) {
     const rlimit limit{1024, 1024};
     ::setrlimit(RLIMIT_FSIZE, &limit);
     SaveFile file(wideIndex);
-    if (!file.Open())
+    if (!file.Open()) {
       _exit(10);
+    }
     const std::string big(4096, 'x');
-    if (file.Write(big.data(), big.size()))
+    if (file.Write(big.data(), big.size())) {
       _exit(11);
-    if (file.error().find("File too large") == std::string::npos)
+    }
+    if (file.error().find("File too large") == std::string::npos) {
       _exit(12);
-    if (file.Write("y", 1))
+    }
+    if (file.Write("y", 1)) {
       _exit(13);  // a failed file stays failed
-    if (file.Commit())
+    }
+    if (file.Commit()) {
       _exit(14);
+    }
     _exit(0);
   }
   int status = 0;

@@ -44,8 +44,8 @@ std::string ReadBytes(const std::filesystem::path& file) {
   // -Wnull-dereference in GCC 12.
   std::ifstream in(file, std::ios::binary);
   std::string bytes;
-  std::array<char, 64 * 1024> block{};
-  while (in.read(block.data(), block.size()) || in.gcount() > 0) {
+  std::array<char, 65536> block{};
+  while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
     bytes.append(block.data(), static_cast<std::size_t>(in.gcount()));
   }
   return bytes;

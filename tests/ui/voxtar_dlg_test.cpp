@@ -818,7 +818,7 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
   ASSERT_EQ(sample.kind, audio::SampleKind::Int16);
 
   // A 3-second 1 kHz tone to play into the server.
-  audio::WaveElement tone = audio::MakeElement(kWav16, 48000, 1, 3 * 48000);
+  audio::WaveElement tone = audio::MakeElement(kWav16, 48000, 1, std::uint64_t{3} * 48000);
   auto* toneSamples = reinterpret_cast<std::int16_t*>(tone.samples.data());
   for (std::size_t i = 0; i < tone.frames(); ++i) {
     toneSamples[i] = static_cast<std::int16_t>(
