@@ -27,8 +27,9 @@ Commands:
                       prompts, recorded prompts and pending prompts; nothing is
                       created or written
   list INDEX          one line per prompt, tab-separated: number, status
-                      (short, pending or recorded), name and stored text;
-                      nothing is created or written
+                      (short, pending or recorded), name and stored text,
+                      control characters and "\" written as escapes (\t,
+                      \x1b, \\); nothing is created or written
   normalize INDEX...  load each lesson as the recorder does (prompt
                       directories created, index rewritten in UTF-16LE)
 
