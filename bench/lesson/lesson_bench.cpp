@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <ranges>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -89,8 +88,8 @@ class Workspace {
       WriteFile(root_ / "w/Prompt/scan" / PromptName('s', i), "");
     }
     std::string reversed;
-    for (const std::string& line : std::ranges::reverse_view(lines)) {
-      reversed += line;
+    for (std::size_t i = lines.size(); i > 0; --i) {
+      reversed += lines[i - 1];
     }
     WriteFile(root_ / "w/ini/scan.idx", scan);
     fs::create_directories(root_ / "w/Prompt/scanreversed");
