@@ -5,6 +5,7 @@
 #include "cli/takes_command.h"
 #include "lesson/lesson.h"
 #include "platform/file_system.h"
+#include "text/text_line_reader.h"
 #include "version.h"
 
 namespace voxtar::cli {
@@ -26,8 +27,9 @@ Commands:
                       prompts, recorded prompts and pending prompts; nothing is
                       created or written
   list INDEX          one line per prompt, tab-separated: number, status
-                      (short, pending or recorded), name and stored text;
-                      nothing is created or written
+                      (short, pending or recorded), name and stored text,
+                      control characters and "\" written as escapes (\t,
+                      \x1b, \\); nothing is created or written
   normalize INDEX...  load each lesson as the recorder does (prompt
                       directories created, index rewritten in UTF-16LE)
   takes INDEX...      check each recorded take: one line per prompt with its
@@ -60,11 +62,96 @@ struct Counts {
   int pending = 0;
 };
 
+void AppendHex(std::string& out, std::string_view prefix, unsigned char byte) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += prefix;
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0xF];
+}
+
+void AppendEscaped(std::string& out, char32_t c) {
+  switch (c) {
+    case U'\t':
+      out += "\\t";
+      return;
+    case U'\n':
+      out += "\\n";
+      return;
+    case U'\r':
+      out += "\\r";
+      return;
+    case U'\\':
+      out += "\\\\";
+      return;
+    default:
+      break;
+  }
+  // C1 controls too, which some terminals obey as well.
+  AppendHex(out, c < 0x80 ? "\\x" : "\\u00", static_cast<unsigned char>(c));
+}
+
+bool IsControl(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == U'\\';
+}
+
+// Text as given (a path on the command line, or UTF-8 made from a name or text) that cannot
+// drive the terminal or break the columns: control characters, and the backslash so that the
+// escapes read back unambiguously, are written as escapes; bytes that are not UTF-8 as \xNN.
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t start = i;
+    const char32_t c = platform::DecodeUtf8(text, i);
+    if (c == platform::kReplacementCharacter && i - start == 1) {
+      AppendHex(out, "\\x", static_cast<unsigned char>(text[start]));
+    } else if (IsControl(c)) {
+      AppendEscaped(out, c);
+    } else {
+      out.append(text, start, i - start);
+    }
+  }
+  return out;
+}
+
+std::string Printable(std::u16string_view text) {
+  return Printable(std::string_view(platform::ToUtf8(text)));
+}
+
+
+std::string DescribeFailure(LoadFailure failure) {
+  switch (failure) {
+    case LoadFailure::None:
+    case LoadFailure::NotFound:
+      break;
+    case LoadFailure::PermissionDenied:
+      return "permission denied";
+    case LoadFailure::NotRegularFile:
+      return "not a regular file";
+    case LoadFailure::PathTooLong:
+      return "path too long";
+    case LoadFailure::TooLarge:
+      return "file too large (more than " + std::to_string(TextLineReader::kMaxFileSize >> 20) +
+             " MiB)";
+    case LoadFailure::TooManyPrompts:
+      return "more than " + std::to_string(kMaxPrompts) + " prompts";
+    case LoadFailure::ReadFailed:
+      return "read error";
+    case LoadFailure::OutOfMemory:
+      return "out of memory";
+    case LoadFailure::Other:
+      return "cannot be opened";
+  }
+  return "file not found";
+}
+
+
 Counts Count(const Lesson& lesson) {
   Counts counts;
   for (const auto& entry : lesson.prompts.entries) {
     ++counts.prompts;
-    counts.recorded += entry->recorded != 0 ? 1 : 0;
+    counts.recorded += entry->recorded ? 1 : 0;
     counts.pending += IsPending(*entry) ? 1 : 0;
   }
   return counts;
@@ -77,36 +164,56 @@ std::string_view Status(const PromptEntry& entry) {
   return IsPending(entry) ? "pending" : "recorded";
 }
 
+
+// Loads the lesson named on the command line; false with the reason in `why` when it fails.
+bool Load(Lesson& lesson, const std::string& path, Lesson::LoadOptions options, std::string& why,
+          bool* saved = nullptr) {
+  // Such a name could only be passed on with its bytes replaced, naming some other file or none.
+  if (!platform::IsValidUtf8(path)) {
+    why = "file name is not valid UTF-8";
+    return false;
+  }
+  const LoadOutcome outcome = lesson.LoadLesson(AbsolutePath(path), options);
+  if (saved != nullptr) {
+    *saved = outcome.saved;
+  }
+  if (outcome.result != LoadResult::Loaded) {
+    why = Describe(outcome);
+    return false;
+  }
+  return true;
+}
+
 int Check(const std::vector<std::string>& paths, std::ostream& out) {
   int status = kExitOk;
   for (const std::string& path : paths) {
     Lesson lesson;
-    const LoadOutcome outcome = lesson.LoadLesson(AbsolutePath(path), {.dryRun = true});
-    if (outcome.result != LoadResult::Loaded) {
-      out << path << ": " << Describe(outcome) << "\n";
+    std::string why;
+    if (!Load(lesson, path, {.dryRun = true}, why)) {
+      out << Printable(path) << ": " << why << "\n";
       status = kExitFailed;
       continue;
     }
     lesson.ScanRecordedPrompts();
     const Counts counts = Count(lesson);
-    out << path << ": " << counts.prompts << " prompts, " << counts.recorded << " recorded, "
-        << counts.pending << " pending\n";
+    out << Printable(path) << ": " << counts.prompts << " prompts, " << counts.recorded
+        << " recorded, " << counts.pending << " pending\n";
   }
   return status;
 }
 
 int List(const std::string& path, std::ostream& out, std::ostream& err) {
   Lesson lesson;
-  const LoadOutcome outcome = lesson.LoadLesson(AbsolutePath(path), {.dryRun = true});
-  if (outcome.result != LoadResult::Loaded) {
-    err << path << ": " << Describe(outcome) << "\n";
+  std::string why;
+  if (!Load(lesson, path, {.dryRun = true}, why)) {
+    err << Printable(path) << ": " << why << "\n";
     return kExitFailed;
   }
   lesson.ScanRecordedPrompts();
   int number = 0;
   for (const auto& entry : lesson.prompts.entries) {
-    out << ++number << '\t' << Status(*entry) << '\t' << platform::ToUtf8(entry->name) << '\t'
-        << platform::ToUtf8(entry->text) << '\n';
+    out << ++number << '\t' << Status(*entry) << '\t' << Printable(entry->name) << '\t'
+        << Printable(entry->text) << '\n';
   }
   return kExitOk;
 }
@@ -115,16 +222,18 @@ int Normalize(const std::vector<std::string>& paths, std::ostream& out) {
   int status = kExitOk;
   for (const std::string& path : paths) {
     Lesson lesson;
-    const LoadOutcome outcome = lesson.LoadLesson(AbsolutePath(path));
-    if (outcome.result != LoadResult::Loaded) {
-      out << path << ": " << Describe(outcome) << "\n";
+    std::string why;
+    const std::string printable = Printable(path);
+    bool saved = false;
+    if (!Load(lesson, path, {}, why, &saved)) {
+      out << printable << ": " << why << "\n";
       status = kExitFailed;
       continue;
     }
-    if (outcome.saved) {
-      out << path << ": " << lesson.prompts.count << " prompts, rewritten\n";
+    if (saved) {
+      out << printable << ": " << lesson.prompts.count << " prompts, rewritten\n";
     } else {
-      out << path << ": cannot write file: " << lesson.saveError() << "\n";
+      out << printable << ": cannot write file: " << lesson.saveError() << "\n";
       status = kExitFailed;
     }
     lesson.UnloadLesson();
@@ -163,7 +272,7 @@ std::string Describe(const LoadOutcome& outcome) {
     case LoadResult::InvalidDirectory:
       return "invalid directory";
     case LoadResult::FileNotFound:
-      return "file not found";
+      return DescribeFailure(outcome.failure);
     case LoadResult::FileEmpty:
       return "file is empty";
     case LoadResult::BadLine:
@@ -171,7 +280,7 @@ std::string Describe(const LoadOutcome& outcome) {
   }
   const std::string line = "line " + std::to_string(outcome.badLine) + ": ";
   if (outcome.badLineReason == BadLineReason::NameTooLong) {
-    return line + "name longer than " + std::to_string(kMaxNameLength) + " characters";
+    return line + "name longer than " + std::to_string(kMaxPromptNameLength) + " characters";
   }
   return line + "no space";
 }

@@ -1,7 +1,8 @@
 # Project-wide compile settings, applied per target so that third-party code is untouched.
 
 set(VOXTAR_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
-    -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual)
+    -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wformat=2 -Wimplicit-fallthrough
+    -Wnull-dereference)
 if(VOXTAR_WERROR)
   list(APPEND VOXTAR_WARNINGS -Werror)
 endif()

@@ -3,19 +3,23 @@
 // ending in CR LF.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "lesson/lesson.h"
 
 namespace voxtar {
 
 // Splits one line (0-terminated, as the reader returns it) at its first space into the entry's
-// name and text; the text is cut to kMaxTextLength. NoSpace or NameTooLong leave the entry as it
-// was.
+// name and text; the text is cut to kMaxPromptTextLength. NoSpace or NameTooLong leave the entry as
+// it was.
 BadLineReason ParseIndexLine(const char16_t* line, PromptEntry& entry);
 
 // The bytes of the index file for these entries: FF FE, then per entry name, space, text, CR LF,
 // all UTF-16LE.
 std::string EncodeIndex(const PromptList& prompts);
+// The same bytes handed to `write` in pieces; stops and returns false when a write fails.
+bool EncodeIndex(const PromptList& prompts, const std::function<bool(std::string_view)>& write);
 
 }  // namespace voxtar

@@ -14,7 +14,7 @@ bool IsSpeakable(const PromptEntry& entry) {
 
 bool IsPending(const PromptEntry& entry) {
   // Only the first character counts: ">Hello" is pending though it carries no edit marker.
-  return IsSpeakable(entry) && (entry.text.front() == u'>' || entry.recorded == 0);
+  return IsSpeakable(entry) && (entry.text.front() == u'>' || !entry.recorded);
 }
 
 PromptEntry* Lesson::current() {

@@ -13,18 +13,21 @@
 
 namespace voxtar {
 
-inline constexpr std::size_t kMaxNameLength = 31;         // PromptEntry::name
-inline constexpr std::size_t kMaxTextLength = 511;        // PromptEntry::text
+inline constexpr std::size_t kMaxPromptNameLength = 31;   // PromptEntry::name
+inline constexpr std::size_t kMaxPromptTextLength = 511;  // PromptEntry::text
 inline constexpr std::size_t kMaxLessonNameLength = 254;  // Lesson::lessonName (255 units)
 inline constexpr std::size_t kMaxPathLength = 255;        // LessonPaths buffers (256 units)
 inline constexpr int kReadLineSize = 1023;                // index lines are read with this size
+// Most prompts a lesson may have: ten times the largest lesson the benchmark loads, and it keeps
+// the memory a hostile index of tiny lines can claim to a few hundred megabytes.
+inline constexpr std::int32_t kMaxPrompts = 1'000'000;
 inline constexpr std::u16string_view kEditMarker = u"> ";
 
 // One prompt: one line of the lesson index.
 struct PromptEntry {
-  std::u16string name;  // recording's file name, at most kMaxNameLength, never a space
-  std::u16string text;  // at most kMaxTextLength, may begin with kEditMarker, never CR or LF
-  std::uint8_t recorded = 0;
+  std::u16string name;  // recording's file name, at most kMaxPromptNameLength, never a space
+  std::u16string text;  // at most kMaxPromptTextLength, may begin with kEditMarker, never CR or LF
+  bool recorded = false;
 };
 
 struct PromptList {
@@ -40,8 +43,24 @@ enum class LoadResult { Loaded, InvalidDirectory, FileNotFound, FileEmpty, BadLi
 // Why a line was refused (only with LoadResult::BadLine).
 enum class BadLineReason { None, NoSpace, NameTooLong };
 
+// Why the index could not be read, beside LoadResult::FileNotFound: the window shows the
+// outcome's box, the lesson checker says what happened.
+enum class LoadFailure {
+  None,
+  NotFound,
+  PermissionDenied,
+  NotRegularFile,
+  PathTooLong,
+  TooLarge,        // more than TextLineReader::kMaxFileSize bytes
+  TooManyPrompts,  // more than kMaxPrompts lines
+  ReadFailed,
+  OutOfMemory,
+  Other,
+};
+
 struct LoadOutcome {
   LoadResult result = LoadResult::FileNotFound;
+  LoadFailure failure = LoadFailure::None;  // with FileNotFound
   bool saved = false;  // with Loaded: whether the write-back succeeded (false in a dry run)
   // With BadLine: 1-based number of the file line that was refused.
   int badLine = 0;
@@ -74,15 +93,20 @@ class Lesson {
   // the prompt directories, reads the index, writes it straight back in UTF-16LE and sets Saved,
   // also when the write-back failed. A chosen path whose lesson directory, prompt directory or
   // index path would exceed kMaxPathLength, or whose lesson name exceeds kMaxLessonNameLength, is
-  // refused as FileNotFound before anything is created. A name longer than kMaxNameLength makes
-  // its line a BadLine (NameTooLong): a name is never cut, so write-back never renames a prompt.
-  // An index that cannot be read to its end is FileNotFound, never loaded in part.
-  // Any outcome but Loaded leaves NoLesson with an empty list and the index untouched.
+  // refused as FileNotFound before anything is created. A name longer than kMaxPromptNameLength
+  // makes its line a BadLine (NameTooLong): a name is never cut, so write-back never renames a
+  // prompt. An index that cannot be read to its end is FileNotFound, never loaded in part; so is
+  // one that is not a regular file, is larger than TextLineReader::kMaxFileSize, has more than
+  // kMaxPrompts lines, or does not fit in memory (outcome.failure says which). The prompt
+  // directories are created only once the index has been read whole. Any outcome but Loaded leaves
+  // NoLesson with an empty list and the index untouched.
   LoadOutcome LoadLesson(std::u16string_view chosenPath);
   LoadOutcome LoadLesson(std::u16string_view chosenPath, LoadOptions options);
   // Rewrites the whole index atomically. False (state unchanged, file untouched) on failure; also
   // in NoLesson and for a lesson loaded as a dry run, which never write.
   bool SaveLesson();
+  // The state of a new window: no entries, NoLesson, the lesson directory "ini/". Writes nothing.
+  void Reset();
   // Writes back a Modified lesson, releases the entries, NoLesson. Returns the write-back's result
   // (true when nothing needed writing).
   bool UnloadLesson();
@@ -94,11 +118,12 @@ class Lesson {
   void StepForward();
   void GotoFirstPending();
   // Box texts may be of any length: the window reads the whole box, so a long text whose display
-  // form has extra line breaks loses nothing. The flattened box text is cut to kMaxTextLength.
+  // form has extra line breaks loses nothing. The flattened box text is cut to
+  // kMaxPromptTextLength.
   //
   // Stores the box text with the edit marker when it differs. The marker is kept in front and
-  // the end of the text is cut, so the stored text never exceeds kMaxTextLength (a changed text
-  // of 510 or 511 characters loses its last one or two). False when currentIndex is negative
+  // the end of the text is cut, so the stored text never exceeds kMaxPromptTextLength (a changed
+  // text of 510 or 511 characters loses its last one or two). False when currentIndex is negative
   // (nothing stored; the dialog shows "Position = -1"); true without a current entry.
   bool CommitEditedText(std::u16string_view boxText);
   // Stores the flattened box text without marker; state unchanged.
@@ -123,6 +148,7 @@ class Lesson {
   LessonPaths paths;
 
  private:
+  LoadOutcome Load(std::u16string_view chosenPath, LoadOptions options);
   bool WriteIndex();
   void ReleaseEntries();
 

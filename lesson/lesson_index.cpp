@@ -1,6 +1,7 @@
 // Moving a lesson between its index file and memory: load, save, unload.
 #include <array>
 #include <memory>
+#include <new>
 
 #include "lesson/index_file.h"
 #include "lesson/lesson.h"
@@ -9,6 +10,32 @@
 #include "text/text_line_reader.h"
 
 namespace voxtar {
+
+namespace {
+
+LoadFailure FailureFor(platform::FileError error) {
+  switch (error) {
+    case platform::FileError::None:
+      return LoadFailure::None;
+    case platform::FileError::NotFound:
+      return LoadFailure::NotFound;
+    case platform::FileError::PermissionDenied:
+      return LoadFailure::PermissionDenied;
+    case platform::FileError::NotRegularFile:
+      return LoadFailure::NotRegularFile;
+    case platform::FileError::TooLarge:
+      return LoadFailure::TooLarge;
+    case platform::FileError::ReadFailed:
+      return LoadFailure::ReadFailed;
+    case platform::FileError::OutOfMemory:
+      return LoadFailure::OutOfMemory;
+    case platform::FileError::Other:
+      break;
+  }
+  return LoadFailure::Other;
+}
+
+}  // namespace
 
 LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath) {
   return LoadLesson(chosenPath, LoadOptions{});
@@ -21,7 +48,20 @@ LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions optio
   ReleaseEntries();
   dryRun_ = options.dryRun;
   saveError_.clear();
+  try {
+    return Load(chosenPath, options);
+  } catch (const std::bad_alloc&) {
+    // Nothing has been written: the write-back comes after the last allocation of the load.
+    ReleaseEntries();
+    state = LessonState::NoLesson;
+    LoadOutcome outcome;
+    outcome.result = LoadResult::FileNotFound;
+    outcome.failure = LoadFailure::OutOfMemory;
+    return outcome;
+  }
+}
 
+LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
   LoadOutcome outcome;
   const LessonLocation location = LocateLesson(chosenPath);
   paths.lessonDirectory = location.lessonDirectory;
@@ -29,21 +69,18 @@ LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions optio
   paths.pathBuffer = location.indexPath;
   if (location.result != LoadResult::Loaded) {
     outcome.result = location.result;
+    if (location.result == LoadResult::FileNotFound) {
+      outcome.failure = LoadFailure::PathTooLong;
+    }
     return outcome;
   }
   paths.promptDirectory = location.promptDirectory;
-
-  if (!options.dryRun) {
-    // Results ignored: the directories may exist already, and a lesson whose recordings cannot
-    // be saved can still be read and edited.
-    platform::CreateDirectory(location.promptRoot);
-    platform::CreateDirectory(location.promptDirectory);
-  }
 
   TextLineReader reader;
   reader.Open(location.indexPath);
   if (reader.status() != ReaderStatus::Opened) {
     outcome.result = LoadResult::FileNotFound;
+    outcome.failure = FailureFor(reader.error());
     return outcome;
   }
 
@@ -52,6 +89,12 @@ LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions optio
     // The read after a final line feed yields an empty line: the end, not a line.
     if (line[0] == 0 && reader.AtEnd()) {
       break;
+    }
+    if (prompts.count == kMaxPrompts) {
+      ReleaseEntries();
+      outcome.result = LoadResult::FileNotFound;
+      outcome.failure = LoadFailure::TooManyPrompts;
+      return outcome;
     }
     auto entry = std::make_unique<PromptEntry>();
     const BadLineReason reason = ParseIndexLine(line.data(), *entry);
@@ -72,6 +115,7 @@ LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions optio
   if (reader.ReadFailed()) {
     ReleaseEntries();
     outcome.result = LoadResult::FileNotFound;
+    outcome.failure = FailureFor(reader.error());
     return outcome;
   }
   reader.Close();
@@ -79,6 +123,12 @@ LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions optio
   if (prompts.count == 0) {
     outcome.result = LoadResult::FileEmpty;
     return outcome;
+  }
+  if (!options.dryRun) {
+    // Only a lesson that loads gets its directories. Results ignored: they may exist already,
+    // and a lesson whose recordings cannot be saved can still be read and edited.
+    platform::CreateDirectory(location.promptRoot);
+    platform::CreateDirectory(location.promptDirectory);
   }
   prompts.currentIndex = 0;
   outcome.result = LoadResult::Loaded;
@@ -114,13 +164,29 @@ bool Lesson::UnloadLesson() {
 
 bool Lesson::WriteIndex() {
   saveError_.clear();
-  const std::string bytes = EncodeIndex(prompts);
   platform::SaveFile file(IndexPath());
-  if (!file.Open() || !file.Write(bytes.data(), bytes.size()) || !file.Commit()) {
-    saveError_ = file.error();
+  try {
+    if (!file.Open() ||
+        !EncodeIndex(
+            prompts,
+            [&file](std::string_view piece) { return file.Write(piece.data(), piece.size()); }) ||
+        !file.Commit()) {
+      saveError_ = file.error();
+      return false;
+    }
+  } catch (const std::bad_alloc&) {
+    file.Cancel();
+    saveError_ = "Out of memory";
     return false;
   }
   return true;
+}
+
+void Lesson::Reset() {
+  ReleaseEntries();
+  state = LessonState::NoLesson;
+  dryRun_ = false;
+  paths.lessonDirectory = std::u16string(u"ini") + platform::kSeparator;
 }
 
 void Lesson::ReleaseEntries() {

@@ -13,8 +13,8 @@ bool HasEditMarker(const std::u16string& text) {
 
 std::u16string FlattenBounded(std::u16string_view boxText) {
   std::u16string flattened = FlattenEditText(boxText);
-  if (flattened.size() > kMaxTextLength) {
-    flattened.resize(kMaxTextLength);
+  if (flattened.size() > kMaxPromptTextLength) {
+    flattened.resize(kMaxPromptTextLength);
   }
   return flattened;
 }
@@ -84,8 +84,8 @@ bool Lesson::CommitEditedText(std::u16string_view boxText) {
   // The marker stays in front; the end gives way so the field never exceeds its bound.
   std::u16string marked(kEditMarker);
   marked += flattened;
-  if (marked.size() > kMaxTextLength) {
-    marked.resize(kMaxTextLength);
+  if (marked.size() > kMaxPromptTextLength) {
+    marked.resize(kMaxPromptTextLength);
   }
   if (entry->text != marked) {
     entry->text = std::move(marked);
@@ -102,7 +102,7 @@ void Lesson::ReplaceCurrentText(std::u16string_view boxText) {
 
 void Lesson::MarkRecorded() {
   if (PromptEntry* entry = current()) {
-    entry->recorded = 1;
+    entry->recorded = true;
     state = LessonState::Modified;
   }
 }

@@ -1,7 +1,7 @@
 // Which prompts already have a recording: the prompt directory's "*.wav" names, lower-cased,
 // matched exactly against the entries' names as written.
-#include <list>
 #include <string>
+#include <unordered_map>
 
 #include "lesson/lesson.h"
 #include "platform/file_system.h"
@@ -13,22 +13,23 @@ void Lesson::ScanRecordedPrompts() {
   if (prompts.count == 0) {
     return;
   }
-  // A list, so that removing a matched candidate costs nothing and later entries never compare
-  // against it.
-  std::list<std::u16string> candidates;
+  // How many candidates of each lower-cased name remain. Each file marks at most one entry, the
+  // first of its name in list order: a matched candidate is used up. Two files can share a
+  // candidate name (A.wav and a.wav), and then mark two entries, as a list of names would.
+  std::unordered_map<std::u16string, int> remaining;
   for (std::u16string& name : platform::ListDirectory(paths.promptDirectory, u"*.wav")) {
     FoldLower(name);
-    candidates.push_back(std::move(name));
+    ++remaining[std::move(name)];
   }
   for (const auto& entry : prompts.entries) {
-    if (candidates.empty()) {
+    if (remaining.empty()) {
       break;
     }
-    for (auto it = candidates.begin(); it != candidates.end(); ++it) {
-      if (CompareStrings(entry->name.c_str(), it->c_str()) == 0) {
-        entry->recorded = 1;
-        candidates.erase(it);
-        break;
+    const auto it = remaining.find(entry->name);
+    if (it != remaining.end()) {
+      entry->recorded = true;
+      if (--it->second == 0) {
+        remaining.erase(it);
       }
     }
   }

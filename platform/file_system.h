@@ -6,20 +6,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/save_file.h"
+#include "platform/utf8.h"
+
 namespace voxtar::platform {
 
 // The native directory separator ("/" here). Path rules written with a separator use this.
 inline constexpr char16_t kSeparator = u'/';
-
-// UTF-16 <-> UTF-8. Unpaired surrogates and invalid UTF-8 become U+FFFD.
-std::string ToUtf8(std::u16string_view text);
-std::u16string FromUtf8(std::string_view text);
 
 // The path as the OS names it (UTF-8), spelled exactly as given.
 std::filesystem::path NativePath(std::u16string_view path);
@@ -29,8 +29,46 @@ std::filesystem::path NativePath(std::u16string_view path);
 // not exist in any spelling are kept as written, so the result also serves for creating files.
 std::filesystem::path ResolvePath(std::u16string_view path);
 
-// fopen(mode) on the resolved path; nullptr when it cannot be opened (also for a directory).
-std::FILE* OpenFile(std::u16string_view path, const char* mode);
+// Why a file could not be opened or read.
+enum class FileError {
+  None,
+  NotFound,
+  PermissionDenied,
+  NotRegularFile,  // a directory, FIFO, device or socket
+  TooLarge,        // more bytes than the reader's limit
+  ReadFailed,
+  OutOfMemory,
+  Other,
+};
+
+// fopen(mode) on the resolved path; nullptr when it cannot be opened, with the reason in *error.
+// Reading ("r" without "+") opens only regular files, and never blocks on the way: a FIFO or a
+// device is refused at once. errno then is EISDIR for a directory and 0 for the other kinds.
+std::FILE* OpenFile(std::u16string_view path, const char* mode, FileError* error = nullptr);
+
+// A regular file opened for reading, read in pieces.
+class InputFile {
+ public:
+  InputFile() = default;
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Opens the regular file at the resolved path; never blocks (a FIFO or device is refused at
+  // once). Closes a file opened before.
+  FileError Open(std::u16string_view path);
+  // Up to `size` bytes; 0 at the end, -1 when the read failed.
+  std::ptrdiff_t Read(char* data, std::size_t size);
+  // Back to the first byte; false when that fails.
+  bool Rewind();
+  void Close();
+  // The size when it was opened.
+  std::uint64_t size() const { return size_; }
+
+ private:
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+};
 
 // Creates one directory (not its parents). False when it could not be created, also when it
 // exists already.
@@ -47,41 +85,5 @@ std::vector<std::u16string> ListDirectory(std::u16string_view directory,
 
 // Compares two names ignoring letter case as the listing does: <0, 0 or >0.
 int CompareNamesIgnoringCase(std::u16string_view a, std::u16string_view b);
-
-// Writes a file whole or not at all, like QSaveFile: the content goes to a temporary file in the
-// target's directory, which is flushed to disk and renamed over the target on Commit. Until then,
-// and whenever anything fails, the target stays byte-identical. A read-only target (no write bit,
-// or not writable for this user) is refused, since a rename would get around it. A symlinked
-// target is written through to the file it points to. The new file keeps the old file's mode.
-class SaveFile {
- public:
-  explicit SaveFile(std::u16string_view target);
-  ~SaveFile();  // discards an uncommitted temporary file
-  SaveFile(const SaveFile&) = delete;
-  SaveFile& operator=(const SaveFile&) = delete;
-
-  // Creates the temporary file. False (with error()) when the target is read-only or the
-  // directory does not take a new file.
-  bool Open();
-  // The open temporary file's descriptor, for writers that need one (libsndfile).
-  int descriptor() const { return fd_; }
-  bool Write(const void* data, std::size_t size);
-  // Flushes, syncs and renames over the target. False (target untouched) on any failure,
-  // including an earlier failed Write.
-  bool Commit();
-  // Drops the temporary file; the target stays as it was.
-  void Cancel();
-
-  const std::filesystem::path& target() const { return target_; }
-  const std::string& error() const { return error_; }
-
- private:
-  std::filesystem::path target_;
-  std::filesystem::path final_;  // target_ with symbolic links followed: the file replaced
-  std::filesystem::path temp_;
-  std::string error_;
-  int fd_ = -1;
-  bool failed_ = false;
-};
 
 }  // namespace voxtar::platform

@@ -3,30 +3,55 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-
-#include "platform/file_system.h"
+#include <new>
 
 namespace voxtar {
 
 namespace {
 
-// fgets never reads more than this in one call, whatever size the caller's buffer has.
-constexpr int kEightBitChunk = 1024;
+// An 8-bit line comes back in pieces of at most this many bytes less one, whatever size the
+// caller's buffer has.
+constexpr std::size_t kEightBitChunk = 1024;
 
-// One byte of 8-bit text: Windows-1251 for the Russian letters, Latin-1 for the rest. CR and LF
-// become terminators, so a line's text ends at its first CR or LF.
-char16_t DecodeEightBit(unsigned char byte) {
-  if (byte == 0x0D || byte == 0x0A) {
-    return 0;
+// The file is read in pieces of this size.
+constexpr std::size_t kPiece = std::size_t{64} * 1024;
+
+// Windows-1251: 80..BF, then the Russian letters C0..FF. CR and LF become terminators, so a
+// line's text ends at its first CR or LF. 98 has no meaning in Windows-1251 and stays as it is.
+constexpr std::array<char16_t, 64> kWindows1251High = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+};
+
+constexpr std::array<char16_t, 256> MakeEightBitTable() {
+  std::array<char16_t, 256> table{};
+  for (unsigned byte = 0; byte < 0x80; ++byte) {
+    table[byte] = static_cast<char16_t>(byte);
   }
-  if (byte >= 0xC0) {
-    return static_cast<char16_t>(byte + 0x350);
+  for (unsigned byte = 0x80; byte < 0xC0; ++byte) {
+    table[byte] = kWindows1251High[byte - 0x80];
   }
-  if (byte == 0xB8) {
-    return u'\u0451';
+  for (unsigned byte = 0xC0; byte <= 0xFF; ++byte) {
+    table[byte] = static_cast<char16_t>(byte + 0x350);  // А..я
   }
-  return byte;
+  table[0x0D] = 0;
+  table[0x0A] = 0;
+  return table;
 }
+
+constexpr std::array<char16_t, 256> kEightBit = MakeEightBitTable();
+
+static_assert(kEightBit[0xA8] == u'Ё' && kEightBit[0xB8] == u'ё' && kEightBit[0xB9] == u'№');
+static_assert(kEightBit[0xC0] == u'А' && kEightBit[0xFF] == u'я' && kEightBit[0x98] == 0x98);
+
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 }  // namespace
 
@@ -38,55 +63,170 @@ void TextLineReader::Open(std::u16string_view path) {
   Close();  // a reader holds at most one file
   path = path.substr(0, path.find(u'\0'));
   mode_ = ReaderMode::EightBit;
+  error_ = platform::FileError::None;
   lineNumber_ = 0;
   midLine_ = false;
   if (path.size() > kMaxPathLength) {
     fileName_.clear();
+    error_ = platform::FileError::NotFound;
     status_ = ReaderStatus::OpenFailed;
+    return;
+  }
+  fileName_ = path;
+  status_ = ReaderStatus::OpenFailed;
+  // The system names files in UTF-8 here; the 8-bit path form would name no file.
+  error_ = file_.Open(path);
+  if (error_ == platform::FileError::None && file_.size() > kMaxFileSize) {
+    error_ = platform::FileError::TooLarge;
+  }
+  if (error_ != platform::FileError::None) {
+    file_.Close();
+    return;
+  }
+  try {
+    buffer_.resize(kPiece);
+  } catch (const std::bad_alloc&) {
+    error_ = platform::FileError::OutOfMemory;
+    file_.Close();
+    return;
+  }
+  const std::size_t head = Available(kUtf8Mark.size());
+  const std::string_view start(buffer_.data() + begin_, head);
+  if (start.starts_with(kUtf16LeMark)) {
+    mode_ = ReaderMode::Utf16Le;
+    begin_ += kUtf16LeMark.size();
+  } else if (start.starts_with(kUtf8Mark)) {
+    mode_ = ReaderMode::Utf8;
+    begin_ += kUtf8Mark.size();
+  } else {
+    // Windows-1251 Russian text is practically never valid UTF-8: its letters C0..FF are UTF-8
+    // lead bytes, and a letter is almost always followed by another letter, not by 80..BF.
+    platform::Utf8Validator validator;
+    if (!Scan(validator)) {
+      file_.Close();
+      return;
+    }
+    if (validator.valid() && validator.nonAscii()) {
+      mode_ = ReaderMode::Utf8;
+    }
+    // Anything else, FF 0F included, is 8-bit text from its first byte.
+  }
+  if (failed_) {
+    file_.Close();
     return;
   }
   status_ = ReaderStatus::Opened;
-  fileName_ = path;
-  // The system names files in UTF-8 here; the 8-bit form would name no file.
-  file_ = platform::OpenFile(path, "rb");
-  if (file_ == nullptr) {
-    status_ = ReaderStatus::OpenFailed;
-    return;
+}
+
+bool TextLineReader::Scan(platform::Utf8Validator& validator) {
+  while (!failed_) {
+    validator.Feed(std::string_view(buffer_.data() + begin_, end_ - begin_));
+    begin_ = end_;
+    if (!validator.valid() && validator.nonAscii()) {
+      break;  // 8-bit text: no need to read further now
+    }
+    if (Available(1) == 0) {
+      break;
+    }
   }
-  std::array<unsigned char, 2> head{};
-  const std::size_t got = std::fread(head.data(), 1, head.size(), file_);
-  if (got == 2 && head[0] == 0xFF && head[1] == 0xFE) {
-    mode_ = ReaderMode::Utf16Le;
-    return;
+  if (failed_) {
+    return false;
   }
-  // Anything else, FF 0F included, is 8-bit text from its first byte. Going back also clears the
-  // end-of-file indicator a short file has set.
-  std::fseek(file_, 0, SEEK_SET);
-  std::clearerr(file_);
+  // Back to the start for the lines.
+  begin_ = end_ = 0;
+  total_ = 0;
+  fileEnded_ = false;
+  if (!file_.Rewind()) {
+    failed_ = true;
+    error_ = platform::FileError::ReadFailed;
+    return false;
+  }
+  return true;
+}
+
+std::size_t TextLineReader::Available(std::size_t wanted) {
+  if (end_ - begin_ >= wanted || fileEnded_) {
+    return end_ - begin_;
+  }
+  // Keep what is left at the front and fill up the rest.
+  std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(begin_),
+            buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
+  end_ -= begin_;
+  begin_ = 0;
+  while (end_ < wanted && !fileEnded_) {
+    const std::ptrdiff_t got = file_.Read(buffer_.data() + end_, buffer_.size() - end_);
+    if (got <= 0) {
+      fileEnded_ = true;
+      if (got < 0) {
+        failed_ = true;
+        error_ = platform::FileError::ReadFailed;
+      }
+      break;
+    }
+    end_ += static_cast<std::size_t>(got);
+    total_ += static_cast<std::uint64_t>(got);
+    if (total_ > kMaxFileSize) {
+      // Grown since it was opened: the lines must not take memory without bound.
+      fileEnded_ = true;
+      failed_ = true;
+      error_ = platform::FileError::TooLarge;
+      end_ = begin_;
+      break;
+    }
+  }
+  return end_ - begin_;
 }
 
 int TextLineReader::ReadLine(char16_t* buffer, int size) {
-  if (file_ == nullptr || size < 1 || AtEnd()) {
+  if (status_ != ReaderStatus::Opened || size < 1 || AtEnd()) {
     return 0;
   }
   if (!midLine_) {
     ++lineNumber_;
   }
   midLine_ = false;
-  if (mode_ == ReaderMode::Utf16Le) {
-    const auto limit = static_cast<std::size_t>(size - 1);
-    std::size_t stored = 0;
-    for (;;) {
-      const int low = std::getc(file_);
-      if (low == EOF) {
+  const auto units = static_cast<std::size_t>(size);
+  int result = 0;
+  if (mode_ != ReaderMode::Utf16Le && units == 1) {
+    // No room for a single character: the line is dropped, as an overlong UTF-16LE line's end
+    // is, rather than handed back as an endless run of empty pieces.
+    SkipLine();
+    buffer[0] = 0;
+    result = 1;
+  } else {
+    switch (mode_) {
+      case ReaderMode::Utf16Le:
+        result = ReadUtf16LeLine(buffer, units - 1);
         break;
-      }
-      const int high = std::getc(file_);
-      if (high == EOF) {
-        break;  // an odd trailing byte is dropped
-      }
-      const auto unit = static_cast<char16_t>(low | (high << 8));
+      case ReaderMode::Utf8:
+        result = ReadUtf8Line(buffer, std::min(units, kEightBitChunk) - 1);
+        break;
+      case ReaderMode::EightBit:
+        result = ReadEightBitLine(buffer, std::min(units, kEightBitChunk) - 1);
+        break;
+    }
+  }
+  if (failed_) {
+    atEnd_ = true;  // a failing disk must not yield lines for ever
+  }
+  return result;
+}
+
+int TextLineReader::ReadUtf16LeLine(char16_t* buffer, std::size_t limit) {
+  std::size_t stored = 0;
+  for (;;) {
+    if (Available(2) < 2) {
+      begin_ = end_;  // an odd trailing byte is dropped
+      atEnd_ = true;
+      break;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer_.data());
+    bool lineEnded = false;
+    while (end_ - begin_ >= 2) {
+      const auto unit = static_cast<char16_t>(bytes[begin_] | (bytes[begin_ + 1] << 8));
+      begin_ += 2;
       if (unit == u'\n') {
+        lineEnded = true;
         break;
       }
       // The rest of an overlong line is read and dropped, so the next call starts a new line.
@@ -94,40 +234,110 @@ int TextLineReader::ReadLine(char16_t* buffer, int size) {
         buffer[stored++] = unit == u'\r' ? char16_t{0} : unit;
       }
     }
-    buffer[stored] = 0;
-    return 1;
+    if (lineEnded) {
+      break;
+    }
   }
-  std::array<char, kEightBitChunk> work{};
-  const int limit = std::min(size, kEightBitChunk);
-  if (std::fgets(work.data(), limit, file_) == nullptr) {
-    work[0] = 0;  // after a read error the contents are unspecified
+  buffer[stored] = 0;
+  return 1;
+}
+
+void TextLineReader::SkipLine() {
+  for (;;) {
+    const int byte = NextByte();
+    if (byte < 0) {
+      atEnd_ = true;
+      return;
+    }
+    if (byte == '\n') {
+      return;
+    }
   }
-  // fgets stops right after a line feed, so one in the buffer is the last byte read.
-  midLine_ = std::memchr(work.data(), '\n', work.size()) == nullptr;
+}
+
+int TextLineReader::ReadEightBitLine(char16_t* buffer, std::size_t limit) {
+  // A piece ends after a line feed, after `limit` bytes, or at the end of the file. A 0 byte
+  // ends the characters handed back; the bytes after it, up to the line feed, are lost.
   std::size_t length = 0;
-  while (work[length] != 0) {
-    buffer[length] = DecodeEightBit(static_cast<unsigned char>(work[length]));
+  std::size_t stored = 0;
+  bool ended = false;
+  midLine_ = true;
+  while (length < limit) {
+    const int byte = NextByte();
+    if (byte < 0) {
+      atEnd_ = true;
+      break;
+    }
     ++length;
+    ended = ended || byte == 0;
+    if (!ended) {
+      buffer[stored++] = kEightBit[static_cast<unsigned char>(byte)];
+    }
+    if (byte == '\n') {
+      midLine_ = false;
+      break;
+    }
   }
-  buffer[length] = 0;
+  buffer[stored] = 0;
+  return 1;
+}
+
+int TextLineReader::ReadUtf8Line(char16_t* buffer, std::size_t limit) {
+  // As an 8-bit line, counted in UTF-16 units: a piece ends after a line feed, after `limit`
+  // units (a character is never split), or at the end of the file. A 0 character ends the units
+  // handed back; the rest of the piece is consumed and lost.
+  std::size_t taken = 0;
+  std::size_t stored = 0;
+  bool ended = false;
+  midLine_ = true;
+  while (taken < limit) {
+    const std::size_t available = Available(4);
+    if (available == 0) {
+      atEnd_ = true;
+      break;
+    }
+    if (buffer_[begin_] == '\n') {
+      ++begin_;
+      midLine_ = false;
+      break;
+    }
+    const std::string_view bytes(buffer_.data() + begin_, std::min<std::size_t>(available, 4));
+    std::size_t used = 0;
+    const char32_t c = platform::DecodeUtf8(bytes, used);
+    const std::size_t units = c >= 0x10000 ? 2 : 1;
+    if (taken + units > limit) {
+      break;
+    }
+    begin_ += used;
+    taken += units;
+    ended = ended || c == 0;
+    if (ended) {
+      continue;
+    }
+    if (units == 2) {
+      buffer[stored++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      buffer[stored++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      buffer[stored++] = c == U'\r' ? char16_t{0} : static_cast<char16_t>(c);
+    }
+  }
+  buffer[stored] = 0;
   return 1;
 }
 
 bool TextLineReader::AtEnd() const {
-  // A read error ends the file like its end does; otherwise a failing disk would yield empty
-  // lines for ever.
-  return file_ == nullptr || std::feof(file_) != 0 || std::ferror(file_) != 0;
-}
-
-bool TextLineReader::ReadFailed() const {
-  return file_ != nullptr && std::ferror(file_) != 0;
+  return status_ != ReaderStatus::Opened || atEnd_;
 }
 
 void TextLineReader::Close() {
-  if (file_ != nullptr) {
-    std::fclose(file_);
-    file_ = nullptr;
-  }
+  file_.Close();
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  begin_ = end_ = 0;
+  total_ = 0;
+  fileEnded_ = false;
+  failed_ = false;
+  atEnd_ = false;
   status_ = ReaderStatus::NotOpen;
 }
 

@@ -1,19 +1,22 @@
-// Reads a text file line by line into wide-string buffers: UTF-16LE when the file starts with the
-// byte-order mark FF FE, else 8-bit text (Windows-1251 Russian letters, Latin-1 for the rest).
-// One reader reads one file; destruction closes it.
+// Reads a text file line by line into wide-string buffers. The encoding is decided once, when the
+// file is opened: UTF-16LE when it starts with FF FE; UTF-8 when it starts with the UTF-8
+// byte-order mark, or is valid UTF-8 with at least one byte beyond ASCII; else 8-bit Windows-1251.
+// One reader reads one file, in pieces of 64 KB; destruction closes it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
+
+#include "platform/file_system.h"
 
 namespace voxtar {
 
 enum class ReaderMode : std::int32_t {
   EightBit = 1,
   Utf16Le = 2,
-  Utf8 = 3,  // reserved: never selected by Open
+  Utf8 = 3,
 };
 
 enum class ReaderStatus : std::int32_t {
@@ -26,37 +29,70 @@ class TextLineReader {
  public:
   // Longest path Open takes (the file name buffer holds 255 characters and the terminator).
   static constexpr std::size_t kMaxPathLength = 255;
+  // Largest file read: five times a 100,000-prompt lesson in UTF-16LE and thousands of times any
+  // real one, while what its lines can cost in memory stays far below a desktop's. A file that
+  // grows beyond it while it is read (a FIFO cannot even be opened) fails as a read error.
+  static constexpr std::size_t kMaxFileSize = std::size_t{64} << 20;
 
   TextLineReader() = default;
   ~TextLineReader();
   TextLineReader(const TextLineReader&) = delete;
   TextLineReader& operator=(const TextLineReader&) = delete;
 
-  // Opens the file; status() tells whether it worked. A longer path than kMaxPathLength fails.
+  // Opens the file and decides its encoding; status() tells whether it worked, error() why not.
+  // Only regular files of at most kMaxFileSize bytes open; a longer path than kMaxPathLength
+  // fails. A file without byte-order mark is read once through to tell UTF-8 from 8-bit text.
   void Open(std::u16string_view path);
   // Reads one line into buffer (size units, terminator included). Returns 1 with a line, possibly
   // empty, or 0 when the end had been reached before the call (buffer untouched).
   int ReadLine(char16_t* buffer, int size);
-  // True when the file's end-of-file indicator is set, or a read failed.
+  // True once a read has run into the end of the file or failed, and when no file is open.
   bool AtEnd() const;
-  // True when a read failed: what was read is not the whole file.
-  bool ReadFailed() const;
+  // True when a read failed or the file outgrew kMaxFileSize (error() says which): what was read
+  // is not the whole file.
+  bool ReadFailed() const { return failed_; }
   void Close();
   // 1-based number of the file line the last ReadLine read from; the pieces of an overlong
-  // 8-bit line share their line's number.
+  // 8-bit or UTF-8 line share their line's number.
   int lineNumber() const { return lineNumber_; }
 
   ReaderMode mode() const { return mode_; }
   ReaderStatus status() const { return status_; }
+  platform::FileError error() const { return error_; }
   const std::u16string& fileName() const { return fileName_; }
 
  private:
+  int ReadUtf16LeLine(char16_t* buffer, std::size_t limit);
+  int ReadEightBitLine(char16_t* buffer, std::size_t limit);
+  int ReadUtf8Line(char16_t* buffer, std::size_t limit);
+  // Consumes the rest of the line, its line feed included.
+  void SkipLine();
+  // Makes at least `wanted` bytes available unless the file ends first; returns how many are.
+  std::size_t Available(std::size_t wanted);
+  // The next byte, or -1 at the end of the file.
+  int NextByte() {
+    if (begin_ == end_ && Available(1) == 0) {
+      return -1;
+    }
+    return static_cast<unsigned char>(buffer_[begin_++]);
+  }
+  // Reads the file to its end; false (with error_) when it cannot be read whole.
+  bool Scan(platform::Utf8Validator& validator);
+
   std::u16string fileName_;
   ReaderMode mode_ = ReaderMode::EightBit;
-  std::FILE* file_ = nullptr;
   ReaderStatus status_ = ReaderStatus::NotOpen;
+  platform::FileError error_ = platform::FileError::None;
+  platform::InputFile file_;
+  std::string buffer_;  // bytes read and not yet consumed: [begin_, end_)
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  std::uint64_t total_ = 0;  // bytes read from the file
+  bool fileEnded_ = false;   // the file has no more bytes
+  bool failed_ = false;
+  bool atEnd_ = false;
   int lineNumber_ = 0;
-  bool midLine_ = false;  // the last 8-bit read stopped before the line feed
+  bool midLine_ = false;  // the last 8-bit or UTF-8 read stopped before the line feed
 };
 
 }  // namespace voxtar

@@ -36,7 +36,11 @@ LessonChoices ChoicesFromLessonList(const std::vector<std::u16string>& lines,
       if (line == lastChosen) {
         choices.selection = static_cast<int>(choices.entries.size());
       }
-      choices.entries.push_back(Bounded(line + u" (" + previous + u")"));
+      std::u16string entry = line;
+      entry += u" (";
+      entry += previous;
+      entry += u')';
+      choices.entries.push_back(Bounded(entry));
     }
     previous = line;
   }

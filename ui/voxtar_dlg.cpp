@@ -137,11 +137,8 @@ CVoxtarDlg::~CVoxtarDlg() {
 }
 
 void CVoxtarDlg::OnCreate() {
-  lesson_.prompts.entries.clear();
-  lesson_.prompts.count = 0;
-  lesson_.state = LessonState::NoLesson;
+  lesson_.Reset();
   device_.reset();
-  lesson_.paths.lessonDirectory = std::u16string(u"ini") + platform::kSeparator;
   textFont_ = CellHeightFont(18);
 }
 

@@ -1,15 +1,21 @@
 // Lesson loading and the recorded-prompt scan at sizes well beyond a real course (100,000
-// prompts; 5,000 recordings), next to a plain file copy of the same index as the reference.
+// prompts; 30,000 recordings), next to a plain file copy of the same index as the reference, and
+// voxtar-lesson normalize of that index as a whole process. Ends with the ratios to the copy.
 // Run a Release build: build/<dir>/bench/lesson/lesson_bench
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "lesson/lesson.h"
 #include "platform/file_system.h"
@@ -20,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kLessonPrompts = 100'000;
-constexpr int kScanPrompts = 5'000;
+constexpr int kScanPrompts = 30'000;
 
 // "p000042.wav". Built by appending: "literal" + string&& trips a false -Wrestrict in GCC 12
 // at -O3.
@@ -44,10 +50,7 @@ void WriteFile(const fs::path& file, const std::string& bytes) {
 
 std::string Utf16Le(std::u16string_view text) {
   std::string bytes;
-  for (const char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
+  platform::AppendUtf16Le(bytes, text);
   return bytes;
 }
 
@@ -77,13 +80,16 @@ class Workspace {
     WriteFile(root_ / "w/ini/cp1251.idx", eightBitBytes_);
 
     std::string scan = "\xFF\xFE";
-    std::string reversed;
+    std::vector<std::string> lines;
     for (int i = 1; i <= kScanPrompts; ++i) {
-      const std::string line =
-          Utf16Le(platform::FromUtf8(PromptName('s', i)) + u" Good morning, how are you?\r\n");
-      scan += line;
-      reversed.insert(0, line);
+      lines.push_back(
+          Utf16Le(platform::FromUtf8(PromptName('s', i)) + u" Good morning, how are you?\r\n"));
+      scan += lines.back();
       WriteFile(root_ / "w/Prompt/scan" / PromptName('s', i), "");
+    }
+    std::string reversed;
+    for (std::size_t i = lines.size(); i > 0; --i) {
+      reversed += lines[i - 1];
     }
     WriteFile(root_ / "w/ini/scan.idx", scan);
     fs::create_directories(root_ / "w/Prompt/scanreversed");
@@ -160,6 +166,32 @@ void BM_LoadDryRunUtf16(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadDryRunUtf16)->Unit(benchmark::kMillisecond);
 
+// voxtar-lesson normalize of the 100,000-prompt index: start, load, write-back and exit.
+void BM_NormalizeProcessUtf16(benchmark::State& state) {
+  Workspace& files = Files();
+  const std::string index = files.Path("w/ini/utf16.idx").string();
+  for (auto _ : state) {
+    state.PauseTiming();
+    WriteFile(index, files.utf16Bytes());
+    state.ResumeTiming();
+    const char* argv[] = {VOXTAR_LESSON_TOOL, "normalize", index.c_str(), nullptr};
+    pid_t child = 0;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    const int spawned =
+        ::posix_spawn(&child, argv[0], &actions, nullptr, const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (spawned != 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+      state.SkipWithError("voxtar-lesson normalize failed");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_NormalizeProcessUtf16)->Unit(benchmark::kMillisecond);
+
 // Reference: the standard library copying the same UTF-16 index, without and with the flush to
 // disk that a save makes.
 void CopyReference(benchmark::State& state, bool sync) {
@@ -189,7 +221,7 @@ void BM_CopyFileAndSyncReference(benchmark::State& state) {
 }
 BENCHMARK(BM_CopyFileAndSyncReference)->Unit(benchmark::kMillisecond);
 
-// 5,000 entries against 5,000 files: entries in listing order (each matches the first remaining
+// 30,000 entries against 30,000 files: entries in listing order (each matches the first remaining
 // candidate) and in reverse order (each walks all remaining candidates: the worst case).
 void Scan(benchmark::State& state, const std::string& relative) {
   Lesson lesson;
@@ -199,7 +231,7 @@ void Scan(benchmark::State& state, const std::string& relative) {
   }
   for (auto _ : state) {
     for (auto& entry : lesson.prompts.entries) {
-      entry->recorded = 0;
+      entry->recorded = false;
     }
     lesson.ScanRecordedPrompts();
   }
@@ -223,7 +255,53 @@ void BM_ScanRecordedPromptsReversed(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanRecordedPromptsReversed)->Unit(benchmark::kMillisecond);
 
+// Reports as the console does and keeps each benchmark's time per iteration for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (!run.error_occurred) {
+        milliseconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  void PrintRatios() const {
+    const auto time = [this](const std::string& name) {
+      const auto it = milliseconds_.find(name);
+      return it == milliseconds_.end() ? 0.0 : it->second;
+    };
+    const double copy = time("BM_CopyFileAndSyncReference");
+    if (copy <= 0) {
+      return;
+    }
+    std::printf("\nAgainst copy + fsync of the same index (%.2f ms):\n", copy);
+    std::printf("  load + write-back, UTF-16LE:    %.2f times (goal: at most 2)\n",
+                time("BM_LoadAndWriteBackUtf16") / copy);
+    std::printf("  load + write-back, 8-bit:       %.2f times\n",
+                time("BM_LoadAndWriteBack8Bit") / copy);
+    std::printf("  voxtar-lesson normalize:        %.2f times (goal: at most 3)\n",
+                time("BM_NormalizeProcessUtf16") / copy);
+    std::printf("Scan of %d prompts in reverse order: %.2f ms (goal: under 50 ms)\n", kScanPrompts,
+                time("BM_ScanRecordedPromptsReversed"));
+  }
+
+ private:
+  std::map<std::string, double> milliseconds_;
+};
+
 }  // namespace
 }  // namespace voxtar
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  voxtar::RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  benchmark::Shutdown();
+  return 0;
+}

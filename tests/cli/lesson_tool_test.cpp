@@ -1,7 +1,9 @@
 #include "cli/lesson_tool.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -108,6 +110,38 @@ TEST_F(LessonTool, RelativePathsAreReadFromTheCurrentDirectoryAndPrintedAsGiven)
             "Ini/unit01.ini: 1 prompts, 0 recorded, 1 pending\n"
             "./Ini/unit01.idx: 1 prompts, 0 recorded, 1 pending\n"
             "unit01.idx: invalid directory\n");
+}
+
+TEST_F(LessonTool, ErrorsSayWhatHappened) {
+  WriteBytes(tmp / "w/ini/secret.idx", "a.wav Hello\r\n");
+  fs::permissions(tmp / "w/ini/secret.idx", fs::perms::none);
+  ASSERT_EQ(::mkfifo(Path("w/ini/fifo.idx").c_str(), 0600), 0);
+  fs::create_directories(tmp / "w/ini/dir.idx");
+  const std::string badName = Path("w/ini/\xE0\xE1\x1B[2J.idx");
+  WriteBytes(badName, "a.wav Hello\r\n");
+
+  const Result result = Run({"check", Path("w/ini/fifo.idx"), Path("w/ini/dir.idx"), badName});
+  EXPECT_EQ(result.status, kExitFailed);
+  EXPECT_EQ(result.out, Path("w/ini/fifo.idx") + ": not a regular file\n" + Path("w/ini/dir.idx") +
+                            ": not a regular file\n" + Path("w/ini/\\xe0\\xe1\\x1b[2J.idx") +
+                            ": file name is not valid UTF-8\n");
+  if (::geteuid() != 0) {  // root reads any file
+    EXPECT_EQ(Run({"check", Path("w/ini/secret.idx")}).out,
+              Path("w/ini/secret.idx") + ": permission denied\n");
+  }
+  // A failed normalize creates no prompt directory.
+  EXPECT_EQ(Run({"normalize", Path("w/ini/fifo.idx"), Path("w/ini/gone.idx")}).status, kExitFailed);
+  EXPECT_FALSE(fs::exists(tmp / "w/Prompt"));
+}
+
+TEST_F(LessonTool, ListEscapesControlCharacters) {
+  WriteBytes(tmp / "w/ini/l.idx",
+             Utf16Index(u"a\tb.wav Say \x1b]0;owned\x07 now\r\nc.wav back\\slash \u009b2J ok\r\n"));
+  const Result list = Run({"list", Path("w/ini/l.idx")});
+  EXPECT_EQ(list.status, kExitOk);
+  EXPECT_EQ(list.out,
+            "1\tpending\ta\\tb.wav\tSay \\x1b]0;owned\\x07 now\n"
+            "2\tpending\tc.wav\tback\\\\slash \\u009b2J ok\n");
 }
 
 TEST_F(LessonTool, UsageHelpAndVersion) {

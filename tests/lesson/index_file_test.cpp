@@ -36,7 +36,7 @@ TEST(ParseIndexLine, RefusesLinesWithoutSpaceAndOverlongNames) {
   Parse(u"a001.wav", BadLineReason::NoSpace);
   Parse(u"a001.wav\tHello", BadLineReason::NoSpace);
 
-  const std::u16string longest(kMaxNameLength, u'n');
+  const std::u16string longest(kMaxPromptNameLength, u'n');
   EXPECT_EQ(Parse(longest + u" text").name, longest);
   // A longer name is never cut: write-back would silently rename the prompt.
   PromptEntry untouched;
@@ -50,8 +50,8 @@ TEST(ParseIndexLine, CutsTheTextTo511Characters) {
   for (int i = 0; i < 600; ++i) {
     text.push_back(static_cast<char16_t>(u'a' + i % 26));
   }
-  EXPECT_EQ(Parse(u"x.wav " + text).text, text.substr(0, kMaxTextLength));
-  const std::u16string exact(kMaxTextLength, u'e');
+  EXPECT_EQ(Parse(u"x.wav " + text).text, text.substr(0, kMaxPromptTextLength));
+  const std::u16string exact(kMaxPromptTextLength, u'e');
   EXPECT_EQ(Parse(u"x.wav " + exact).text, exact);
 }
 
@@ -64,7 +64,7 @@ TEST(EncodeIndex, WritesUtf16LeWithMarkAndCrLfAfterEveryLine) {
     auto entry = std::make_unique<PromptEntry>();
     entry->name = name;
     entry->text = text;
-    entry->recorded = 1;  // not stored
+    entry->recorded = true;  // not stored
     prompts.entries.push_back(std::move(entry));
   }
   prompts.count = 2;

@@ -12,6 +12,7 @@
 
 #include "platform/file_system.h"
 #include "tests/support/temp_dir.h"
+#include "text/text_line_reader.h"
 
 namespace voxtar {
 namespace {
@@ -180,7 +181,7 @@ TEST_F(LessonFiles, BadLineDiscardsEverythingAndLeavesTheFileAlone) {
     int line;
     BadLineReason reason;
   };
-  const std::string longName(kMaxNameLength + 1, 'n');
+  const std::string longName(kMaxPromptNameLength + 1, 'n');
   const std::vector<Case> cases = {
       {"a.wav one\r\nb.wav two\r\nthird\r\n", 3, BadLineReason::NoSpace},
       {"a.wav one\r\n\r\n", 2, BadLineReason::NoSpace},  // trailing blank line
@@ -221,6 +222,56 @@ TEST_F(LessonFiles, IndexThatCannotBeReadIsNotLoaded) {
   EXPECT_EQ(lesson.LoadLesson(Wide("w/ini/l.idx")).result, LoadResult::FileNotFound);
   EXPECT_EQ(lesson.state, LessonState::NoLesson);
   EXPECT_EQ(lesson.prompts.count, 0);
+}
+
+TEST_F(LessonFiles, IndexesThatAreNoFileOrTooBigAreRefusedAndCreateNothing) {
+  fs::create_directories(tmp / "w/ini");
+  ASSERT_EQ(::mkfifo((tmp / "w/ini/fifo.idx").c_str(), 0600), 0);
+  const LoadOutcome fifo = lesson.LoadLesson(Wide("w/ini/fifo.idx"));  // returns at once
+  EXPECT_EQ(fifo.result, LoadResult::FileNotFound);
+  EXPECT_EQ(fifo.failure, LoadFailure::NotRegularFile);
+
+  // An index that never ends, as far as memory goes: refused by its size, unread.
+  WriteBytes(tmp / "w/ini/huge.idx", "a.wav x\r\n");
+  fs::resize_file(tmp / "w/ini/huge.idx", TextLineReader::kMaxFileSize + 1);
+  const LoadOutcome huge = lesson.LoadLesson(Wide("w/ini/huge.idx"));
+  EXPECT_EQ(huge.result, LoadResult::FileNotFound);
+  EXPECT_EQ(huge.failure, LoadFailure::TooLarge);
+
+  const LoadOutcome missing = lesson.LoadLesson(Wide("w/ini/gone.idx"));
+  EXPECT_EQ(missing.failure, LoadFailure::NotFound);
+  EXPECT_EQ(lesson.state, LessonState::NoLesson);
+  EXPECT_FALSE(fs::exists(tmp / "w/Prompt"));  // no directories for a lesson that did not load
+}
+
+TEST_F(LessonFiles, TooManyPromptsAreRefused) {
+  std::string lines;
+  lines.reserve(static_cast<std::size_t>(kMaxPrompts + 1) * 4);
+  for (std::int32_t i = 0; i <= kMaxPrompts; ++i) {
+    lines += "a b\n";
+  }
+  const LoadOutcome outcome = lesson.LoadLesson(Write("w/ini/many.idx", lines));
+  EXPECT_EQ(outcome.result, LoadResult::FileNotFound);
+  EXPECT_EQ(outcome.failure, LoadFailure::TooManyPrompts);
+  EXPECT_EQ(lesson.prompts.count, 0);
+  EXPECT_EQ(ReadBytes(tmp / "w/ini/many.idx"), lines);
+}
+
+TEST_F(LessonFiles, Utf8IndexIsReadAsUtf8AndWrittenBackAsUtf16) {
+  const std::u16string marked = Write("w/ini/m.idx",
+                                      "\xEF\xBB\xBF"
+                                      "a.wav \xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0 \xE2\x80\x94 ok\r\n");
+  ASSERT_EQ(lesson.LoadLesson(marked).result, LoadResult::Loaded);
+  EXPECT_EQ(lesson.prompts.entries[0]->name, u"a.wav");
+  EXPECT_EQ(lesson.prompts.entries[0]->text, u"Ёлка — ok");
+  lesson.UnloadLesson();
+  EXPECT_EQ(ReadBytes(tmp / "w/ini/m.idx"),
+            "\xFF\xFE" + testing::Utf16LeBytes(u"a.wav Ёлка — ok\r\n"));
+
+  const std::u16string plain = Write("w/ini/p.idx", "\xD1\x91.wav \xD0\xB4\xD0\xB0\n");
+  ASSERT_EQ(lesson.LoadLesson(plain).result, LoadResult::Loaded);
+  EXPECT_EQ(lesson.prompts.entries[0]->name, u"ё.wav");
+  EXPECT_EQ(lesson.prompts.entries[0]->text, u"да");
 }
 
 TEST_F(LessonFiles, ReadOnlyIndexLoadsButItsWriteBackFails) {
@@ -365,6 +416,16 @@ TEST_F(RecordedPrompts, OnlyTheFileNameIsLowerCased) {
   EXPECT_EQ(lesson.prompts.currentIndex, 0);
 }
 
+TEST_F(RecordedPrompts, EachFileMarksOneEntryInListOrderWhateverTheOrderOfFiles) {
+  // Two files that fold to the same name are two candidates: they mark two entries.
+  Load(u"k.wav m.wav k.wav k.wav m.wav");
+  Record("K.wav");
+  Record("k.wav");
+  Record("m.wav");
+  lesson.ScanRecordedPrompts();
+  EXPECT_EQ(Flags(), (std::vector<int>{1, 1, 1, 0, 0}));
+}
+
 TEST_F(RecordedPrompts, DirectoriesCountAndMissingDirectoriesMarkNothing) {
   Load(u"y.wav z.wav");
   fs::create_directories(tmp / "w/Prompt/l/y.wav");
@@ -419,14 +480,14 @@ TEST_F(Navigation, SpeakableAndPending) {
   entry.text = u"> abc";
   EXPECT_TRUE(IsSpeakable(entry));
   EXPECT_TRUE(IsPending(entry));
-  entry.recorded = 1;
+  entry.recorded = true;
   EXPECT_TRUE(IsPending(entry));  // edited since its recording
   entry.text = u">Hello";         // no edit marker, but '>' first
   EXPECT_TRUE(IsPending(entry));
   entry.text = u"Hello";
   EXPECT_FALSE(IsPending(entry));
   entry.text = u"Hell";
-  entry.recorded = 0;
+  entry.recorded = false;
   EXPECT_FALSE(IsSpeakable(entry));
   EXPECT_FALSE(IsPending(entry));
   entry.text = u"";
@@ -439,8 +500,8 @@ TEST_F(Navigation, GotoStopsAtTheFirstPendingEntry) {
   lesson.GotoFirstPending();
   EXPECT_EQ(index(), 1);
 
-  at(1).recorded = 1;
-  at(2).recorded = 1;
+  at(1).recorded = true;
+  at(2).recorded = true;
   lesson.GotoFirstPending();
   EXPECT_EQ(index(), 2);  // none pending: the last entry tried
 
@@ -503,22 +564,22 @@ TEST_F(Navigation, LongBoxTextsNeverOverrunTheField) {
   }
   Load({u"Short text"});
   lesson.ReplaceCurrentText(box);
-  EXPECT_EQ(at(0).text, box.substr(0, kMaxTextLength));
+  EXPECT_EQ(at(0).text, box.substr(0, kMaxPromptTextLength));
   // Unchanged box over a full unmarked text: nothing to store.
   lesson.CommitEditedText(box);
   EXPECT_EQ(lesson.state, LessonState::Saved);
 
   lesson.CommitEditedText(u"x" + box);
-  EXPECT_EQ(at(0).text.size(), kMaxTextLength);
-  EXPECT_EQ(at(0).text, u"> x" + box.substr(0, kMaxTextLength - 3));
+  EXPECT_EQ(at(0).text.size(), kMaxPromptTextLength);
+  EXPECT_EQ(at(0).text, u"> x" + box.substr(0, kMaxPromptTextLength - 3));
   // The box now shows the marked text without its marker; committing it again changes nothing.
   lesson.state = LessonState::Saved;
   lesson.CommitEditedText(at(0).text.substr(2));
   EXPECT_EQ(lesson.state, LessonState::Saved);
 
   // A long text's display form has a line break per wrap; read back whole it loses nothing.
-  Load({box.substr(0, kMaxTextLength)});
-  std::u16string display = box.substr(0, kMaxTextLength);
+  Load({box.substr(0, kMaxPromptTextLength)});
+  std::u16string display = box.substr(0, kMaxPromptTextLength);
   for (std::size_t at = 40; at < display.size(); at += 41) {
     display[at] = u' ';
   }
@@ -527,7 +588,7 @@ TEST_F(Navigation, LongBoxTextsNeverOverrunTheField) {
   for (std::size_t pos = 0; (pos = wrapped.find(u' ', pos)) != std::u16string::npos; pos += 2) {
     wrapped.replace(pos, 1, u"\r\n");
   }
-  ASSERT_GT(wrapped.size(), kMaxTextLength);
+  ASSERT_GT(wrapped.size(), kMaxPromptTextLength);
   lesson.CommitEditedText(wrapped);
   EXPECT_EQ(lesson.current()->text, display);
 }

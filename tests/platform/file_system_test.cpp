@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -284,17 +287,22 @@ TEST_F(SaveFileTest, WriteFailingMidwayLeavesTheTargetByteIdentical) {
     const rlimit limit{1024, 1024};
     ::setrlimit(RLIMIT_FSIZE, &limit);
     SaveFile file(wideIndex);
-    if (!file.Open())
+    if (!file.Open()) {
       _exit(10);
+    }
     const std::string big(4096, 'x');
-    if (file.Write(big.data(), big.size()))
+    if (file.Write(big.data(), big.size())) {
       _exit(11);
-    if (file.error().find("File too large") == std::string::npos)
+    }
+    if (file.error().find("File too large") == std::string::npos) {
       _exit(12);
-    if (file.Write("y", 1))
+    }
+    if (file.Write("y", 1)) {
       _exit(13);  // a failed file stays failed
-    if (file.Commit())
+    }
+    if (file.Commit()) {
       _exit(14);
+    }
     _exit(0);
   }
   int status = 0;
@@ -364,6 +372,56 @@ TEST_F(SaveFileTest, DirectoriesAndMissingDirectoriesAreRefusedWithAReason) {
   EXPECT_FALSE(neverOpened.Commit());
   EXPECT_FALSE(neverOpened.error().empty());
   EXPECT_EQ(ReadBytes(index), "old index");
+}
+
+TEST_F(SaveFileTest, StaleTemporaryFilesOfTheSameTargetAreRemovedBeforeWriting) {
+  // Left by saves that were killed: one an hour old, one made a moment ago by a save that may
+  // still be running, one of another index, and a user's file that only looks similar.
+  const fs::path stale = dir / "Ini/.Unit01.idx.k3j9x0qa.tmp";
+  const fs::path fresh = dir / "Ini/.Unit01.idx.aaaabbbb.tmp";
+  const fs::path other = dir / "Ini/.Unit02.idx.k3j9x0qa.tmp";
+  const fs::path lookalike = dir / "Ini/.Unit01.idx.NOTOURS1.tmp";
+  for (const fs::path& file : {stale, fresh, other, lookalike}) {
+    WriteBytes(file, "partial");
+  }
+  const auto anHourAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  for (const fs::path& file : {stale, other, lookalike}) {
+    fs::last_write_time(file, anHourAgo);
+  }
+  ASSERT_TRUE(Save(wideIndex, "new"));
+  EXPECT_EQ(ReadBytes(index), "new");
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(fresh));
+  EXPECT_TRUE(fs::exists(other));
+  EXPECT_TRUE(fs::exists(lookalike));
+}
+
+TEST(OpenFile, ReadsOnlyRegularFilesAndNeverBlocks) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo.wav").c_str(), 0600), 0);
+  FileError why = FileError::None;
+  errno = 0;
+  EXPECT_EQ(OpenFile(dir.wide(true) + u"fifo.wav", "rb", &why), nullptr);
+  EXPECT_EQ(why, FileError::NotRegularFile);
+  EXPECT_EQ(OpenFile(u"/dev/zero", "rb", &why), nullptr);
+  EXPECT_EQ(why, FileError::NotRegularFile);
+  WriteBytes(dir / "secret.wav", "x");
+  fs::permissions(dir / "secret.wav", fs::perms::none);
+  if (::geteuid() != 0) {
+    EXPECT_EQ(OpenFile(dir.wide(true) + u"secret.wav", "rb", &why), nullptr);
+    EXPECT_EQ(why, FileError::PermissionDenied);
+  }
+  InputFile input;
+  EXPECT_EQ(input.Open(dir.wide(true) + u"fifo.wav"), FileError::NotRegularFile);
+  EXPECT_EQ(input.Read(nullptr, 0), -1);
+  WriteBytes(dir / "take.wav", "RIFF");
+  ASSERT_EQ(input.Open(dir.wide(true) + u"TAKE.wav"), FileError::None);
+  EXPECT_EQ(input.size(), 4u);
+  std::array<char, 8> bytes{};
+  EXPECT_EQ(input.Read(bytes.data(), bytes.size()), 4);
+  EXPECT_EQ(input.Read(bytes.data(), bytes.size()), 0);
+  EXPECT_TRUE(input.Rewind());
+  EXPECT_EQ(input.Read(bytes.data(), 2), 2);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // gtest main for Qt tests: a QApplication on the offscreen platform unless the caller chose one
 // (screenshots under Xvfb set QT_QPA_PLATFORM=xcb).
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

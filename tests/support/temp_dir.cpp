@@ -1,5 +1,6 @@
 #include "tests/support/temp_dir.h"
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/utf8.h"
 
 namespace voxtar::testing {
 
@@ -38,8 +40,15 @@ std::u16string TempDir::wide(bool withSeparator) const {
 }
 
 std::string ReadBytes(const std::filesystem::path& file) {
+  // Read through the stream buffer in blocks: istreambuf_iterator trips a false
+  // -Wnull-dereference in GCC 12.
   std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::string bytes;
+  std::array<char, 65536> block{};
+  while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
+    bytes.append(block.data(), static_cast<std::size_t>(in.gcount()));
+  }
+  return bytes;
 }
 
 void WriteBytes(const std::filesystem::path& file, std::string_view bytes) {
@@ -52,11 +61,7 @@ void WriteBytes(const std::filesystem::path& file, std::string_view bytes) {
 
 std::string Utf16LeBytes(std::u16string_view text) {
   std::string bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
+  platform::AppendUtf16Le(bytes, text);
   return bytes;
 }
 

@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -87,11 +94,16 @@ TEST_F(TextLineReaderTest, EightBitLinesAndEndBehaveTheSame) {
   EXPECT_EQ(Read(unterminated), (Line{1, u"b", true}));
 }
 
-TEST_F(TextLineReaderTest, EightBitIsWindows1251RussianAndLatin1Otherwise) {
+TEST_F(TextLineReaderTest, EightBitIsWindows1251Throughout) {
   TextLineReader reader;
-  reader.Open(File("\xC0\xE1\xE2\xB8\r\n\xA8\xDF\xFF\xBF\xB9 \x7F\x01\n"));
+  reader.Open(
+      File("\xC0\xE1\xE2\xB8\r\n\xA8\xDF\xFF\xBF\xB9 \x7F\x01\n"
+           "\x96\x97\x93\x94\x85\xAB\xBB\x98\x80\xA0\n"));
+  EXPECT_EQ(reader.mode(), ReaderMode::EightBit);
   EXPECT_EQ(Read(reader).text, u"Абвё");
-  EXPECT_EQ(Read(reader).text, u"\u00A8Яя\u00BF\u00B9 \u007F\u0001");
+  EXPECT_EQ(Read(reader).text, u"ЁЯяї№ \u007F\u0001");
+  // Typeset punctuation; 98 has no meaning and stays as it is.
+  EXPECT_EQ(Read(reader).text, u"–—“”…«»\u0098Ђ\u00A0");
 }
 
 TEST_F(TextLineReaderTest, Utf16LeUnitsPassUnchangedAndCrBecomesATerminator) {
@@ -169,12 +181,50 @@ TEST_F(TextLineReaderTest, ShortFilesAndOddBytes) {
   EXPECT_EQ(Read(odd), (Line{1, u"b", true}));
 }
 
-TEST_F(TextLineReaderTest, OtherByteOrderMarksAreReadAsEightBitText) {
-  TextLineReader utf8;
-  utf8.Open(File("\xEF\xBB\xBFok\n", "utf8.idx"));
-  EXPECT_EQ(utf8.mode(), ReaderMode::EightBit);
-  EXPECT_EQ(Read(utf8).text, u"\u043F\u00BB\u00BFok");
+TEST_F(TextLineReaderTest, Utf8IsReadWithOrWithoutByteOrderMark) {
+  TextLineReader marked;
+  marked.Open(
+      File("\xEF\xBB\xBF"
+           "a.wav \xD0\x81\xD0\xB6 \xE2\x80\x94 ok\r\nb\n",
+           "marked.idx"));
+  EXPECT_EQ(marked.mode(), ReaderMode::Utf8);
+  EXPECT_EQ(Read(marked), (Line{1, u"a.wav Ёж — ok", false}));
+  EXPECT_EQ(Read(marked), (Line{1, u"b", false}));
+  EXPECT_EQ(Read(marked), (Line{1, u"", true}));
 
+  TextLineReader unmarked;
+  unmarked.Open(File("\xD0\xBC\xD0\xB8\xD1\x80 \xF0\x9F\x8E\xA4\n", "unmarked.idx"));
+  EXPECT_EQ(unmarked.mode(), ReaderMode::Utf8);
+  EXPECT_EQ(Read(unmarked).text, u"мир \U0001F3A4");
+
+  // With the mark the file is UTF-8 even where it is not well formed.
+  TextLineReader broken;
+  broken.Open(File("\xEF\xBB\xBFx\xC0y\n", "broken.idx"));
+  EXPECT_EQ(Read(broken).text, u"x\uFFFDy");
+
+  // Pure ASCII, and Windows-1251 Russian text, are no UTF-8: read as before.
+  TextLineReader ascii;
+  ascii.Open(File("plain\n", "ascii.idx"));
+  EXPECT_EQ(ascii.mode(), ReaderMode::EightBit);
+  TextLineReader russian;
+  russian.Open(File("a.wav \xCC\xE8\xF0 \xE8 \xEC\xE8\xF0\r\n", "ru.idx"));
+  EXPECT_EQ(russian.mode(), ReaderMode::EightBit);
+  EXPECT_EQ(Read(russian).text, u"a.wav Мир и мир");
+}
+
+TEST_F(TextLineReaderTest, Utf8OverlongLineComesBackInPiecesWithoutSplittingACharacter) {
+  // 3 units of room: "ab" and then the pair of the emoji would need 4.
+  TextLineReader reader;
+  reader.Open(File("ab\xF0\x9F\x8E\xA4\xD0\xB6\nz\n"));
+  EXPECT_EQ(Read(reader, 4), (Line{1, u"ab", false}));
+  EXPECT_EQ(Read(reader, 4), (Line{1, u"\U0001F3A4ж", false}));
+  EXPECT_EQ(reader.lineNumber(), 1);
+  EXPECT_EQ(Read(reader, 4), (Line{1, u"", false}));  // the line feed after a full piece
+  EXPECT_EQ(Read(reader, 4), (Line{1, u"z", false}));
+  EXPECT_EQ(reader.lineNumber(), 2);
+}
+
+TEST_F(TextLineReaderTest, OtherByteOrderMarksAreReadAsEightBitText) {
   TextLineReader bigEndian;
   bigEndian.Open(File("\xFE\xFF\x00\x41", "be.idx"));
   EXPECT_EQ(bigEndian.mode(), ReaderMode::EightBit);
@@ -203,21 +253,67 @@ TEST_F(TextLineReaderTest, FailedOpenThenClose) {
   EXPECT_EQ(directory.status(), ReaderStatus::OpenFailed);
 }
 
-TEST_F(TextLineReaderTest, ReadErrorEndsTheFileAndIsReported) {
+TEST_F(TextLineReaderTest, ReadErrorFailsTheOpen) {
   // Offset 0 of a process's memory file is unmapped: every read fails with EIO.
   TextLineReader reader;
   reader.Open(u"/proc/self/mem");
-  ASSERT_EQ(reader.status(), ReaderStatus::Opened);
-  EXPECT_FALSE(reader.ReadFailed());
-  EXPECT_EQ(Read(reader), (Line{1, u"", true}));
-  EXPECT_TRUE(reader.ReadFailed());
+  EXPECT_EQ(reader.status(), ReaderStatus::OpenFailed);
+  EXPECT_EQ(reader.error(), platform::FileError::ReadFailed);
+  EXPECT_TRUE(reader.AtEnd());
+}
 
-  TextLineReader healthy;
-  healthy.Open(File("a\n"));
-  Read(healthy);
-  Read(healthy);
-  EXPECT_TRUE(healthy.AtEnd());
-  EXPECT_FALSE(healthy.ReadFailed());
+TEST_F(TextLineReaderTest, OnlyRegularFilesOpenAndAFifoNeverBlocks) {
+  const fs::path fifo = dir / "fifo.idx";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto opening = std::async(std::launch::async, [&] {
+    TextLineReader reader;
+    reader.Open(platform::FromUtf8(fifo.string()));
+    return std::pair{reader.status(), reader.error()};
+  });
+  if (opening.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    // Release the blocked open so that the test can end, then fail.
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    ::close(writer);
+    FAIL() << "opening a FIFO blocked";
+  }
+  EXPECT_EQ(opening.get(),
+            std::pair(ReaderStatus::OpenFailed, platform::FileError::NotRegularFile));
+
+  TextLineReader device;
+  device.Open(u"/dev/null");
+  EXPECT_EQ(device.error(), platform::FileError::NotRegularFile);
+  fs::create_directory(dir / "d.idx");
+  TextLineReader directory;
+  directory.Open(dir.wide(true) + u"d.idx");
+  EXPECT_EQ(directory.error(), platform::FileError::NotRegularFile);
+  TextLineReader missing;
+  missing.Open(dir.wide(true) + u"none.idx");
+  EXPECT_EQ(missing.error(), platform::FileError::NotFound);
+}
+
+TEST_F(TextLineReaderTest, FileLargerThanTheLimitIsRefused) {
+  const std::u16string path = File("a b\n");
+  fs::resize_file(dir / "lesson.idx", TextLineReader::kMaxFileSize + 1);  // sparse: no disk used
+  TextLineReader reader;
+  reader.Open(path);
+  EXPECT_EQ(reader.status(), ReaderStatus::OpenFailed);
+  EXPECT_EQ(reader.error(), platform::FileError::TooLarge);
+
+  fs::resize_file(dir / "lesson.idx", TextLineReader::kMaxFileSize);
+  reader.Open(path);
+  EXPECT_EQ(reader.status(), ReaderStatus::Opened);
+}
+
+TEST_F(TextLineReaderTest, SizeOneDropsEachLineInsteadOfStalling) {
+  for (const std::string& bytes :
+       {std::string("abc\r\nf"), std::string(kBom) + Utf16LeBytes(u"ab\r\nc"),
+        std::string("\xD0\xB6\xD0\xB6\n\xD0\xB6")}) {
+    TextLineReader reader;
+    reader.Open(File(bytes));
+    EXPECT_EQ(Read(reader, 1), (Line{1, u"", false}));
+    EXPECT_EQ(Read(reader, 1), (Line{1, u"", true}));
+    EXPECT_EQ(Read(reader, 1).result, 0);
+  }
 }
 
 TEST_F(TextLineReaderTest, OpensUtf8PathsIgnoringCase) {

@@ -33,7 +33,7 @@ TEST(DisplayText, HidesOnlyTheEditMarker) {
 
 TEST(DisplayText, LongestTextFitsWithOneUnitPerBreak) {
   std::u16string text;
-  while (text.size() + 52 <= kMaxTextLength) {
+  while (text.size() + 52 <= kMaxPromptTextLength) {
     text += Letters(51) + u" ";
   }
   const std::u16string display = DisplayText(text);
@@ -42,9 +42,9 @@ TEST(DisplayText, LongestTextFitsWithOneUnitPerBreak) {
 }
 
 TEST(StatisticsLine, ShowsNameAndRecordingStatus) {
-  PromptEntry entry{u"a001.wav", u"Hello", 0};
+  PromptEntry entry{u"a001.wav", u"Hello", false};
   EXPECT_EQ(StatisticsLine(entry), u"a001.wav : <File not found>");
-  entry.recorded = 1;
+  entry.recorded = true;
   EXPECT_EQ(StatisticsLine(entry), u"a001.wav :");
 }
 

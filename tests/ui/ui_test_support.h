@@ -73,7 +73,7 @@ inline std::string IndexBytes(const std::vector<std::u16string>& lines) {
 
 // Runs `action` every 10 ms once the event loop turns (e.g. while a modal window is up) until it
 // returns true or `tries` turns have passed.
-inline void WhenModal(std::function<bool()> action, int tries = 300) {
+inline void WhenModal(const std::function<bool()>& action, int tries = 300) {
   auto* timer = new QTimer(qApp);
   timer->setInterval(10);
   QObject::connect(timer, &QTimer::timeout, timer, [timer, action, tries]() mutable {

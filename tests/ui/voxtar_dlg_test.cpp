@@ -508,11 +508,11 @@ TEST_F(MainDialogCommands, GotoLosesAnEditNextStoresItWithTheMarker) {
 
 TEST_F(MainDialogCommands, AnUntouchedLongPromptComesBackUnchanged) {
   std::u16string text;
-  while (text.size() + 52 <= kMaxTextLength) {
+  while (text.size() + 52 <= kMaxPromptTextLength) {
     text += std::u16string(51, u'w') + u" ";
   }
-  text += std::u16string(kMaxTextLength - text.size(), u'z');
-  ASSERT_EQ(text.size(), kMaxTextLength);
+  text += std::u16string(kMaxPromptTextLength - text.size(), u'z');
+  ASSERT_EQ(text.size(), kMaxPromptTextLength);
   Load({u"a001.wav " + text, u"a002.wav Good morning"});
   // The box shows it on ten lines.
   const std::u16string box = dialog.BoxText();
@@ -818,7 +818,7 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
   ASSERT_EQ(sample.kind, audio::SampleKind::Int16);
 
   // A 3-second 1 kHz tone to play into the server.
-  audio::WaveElement tone = audio::MakeElement(kWav16, 48000, 1, 3 * 48000);
+  audio::WaveElement tone = audio::MakeElement(kWav16, 48000, 1, std::uint64_t{3} * 48000);
   auto* toneSamples = reinterpret_cast<std::int16_t*>(tone.samples.data());
   for (std::size_t i = 0; i < tone.frames(); ++i) {
     toneSamples[i] = static_cast<std::int16_t>(

@@ -1,0 +1,72 @@
+// The lesson index load on any file content: a dry run and a real load agree, a failed load
+// changes nothing on disk, and a loaded lesson is written back in the form that reads back the
+// same.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "fuzz/fuzz_support.h"
+#include "lesson/index_file.h"
+#include "lesson/lesson.h"
+#include "platform/utf8.h"
+
+namespace {
+
+bool SameEntries(const voxtar::Lesson& a, const voxtar::Lesson& b) {
+  if (a.prompts.count != b.prompts.count) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.prompts.entries.size(); ++i) {
+    if (a.prompts.entries[i]->name != b.prompts.entries[i]->name ||
+        a.prompts.entries[i]->text != b.prompts.entries[i]->text) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace voxtar;
+  namespace fs = std::filesystem;
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const fs::path root = fuzz::ScratchDirectory() / "w";
+  fs::remove_all(root);
+  fs::create_directories(root / "ini");
+  const fs::path index = root / "ini/l.idx";
+  fuzz::WriteFile(index, bytes);
+  const std::u16string chosen = platform::FromUtf8(index.string());
+
+  Lesson dry;
+  const LoadOutcome dryOutcome = dry.LoadLesson(chosen, {.dryRun = true});
+  if (fuzz::ReadFile(index) != bytes || fs::exists(root / "Prompt")) {
+    fuzz::Fail("a dry run changed the disk");
+  }
+  Lesson real;
+  const LoadOutcome outcome = real.LoadLesson(chosen);
+  if (outcome.result != dryOutcome.result || outcome.badLine != dryOutcome.badLine ||
+      outcome.failure != dryOutcome.failure || !SameEntries(dry, real)) {
+    fuzz::Fail("the dry run and the load disagree");
+  }
+  if (outcome.result != LoadResult::Loaded) {
+    if (real.state != LessonState::NoLesson || real.prompts.count != 0) {
+      fuzz::Fail("a failed load left a lesson");
+    }
+    if (fuzz::ReadFile(index) != bytes || fs::exists(root / "Prompt")) {
+      fuzz::Fail("a failed load changed the disk");
+    }
+    return 0;
+  }
+  if (!outcome.saved || fuzz::ReadFile(index) != EncodeIndex(real.prompts)) {
+    fuzz::Fail("the write-back is not the written form of the entries");
+  }
+  Lesson again;
+  if (again.LoadLesson(chosen, {.dryRun = true}).result != LoadResult::Loaded ||
+      !SameEntries(real, again)) {
+    fuzz::Fail("the written index does not read back the same");
+  }
+  return 0;
+}

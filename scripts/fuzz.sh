@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, ASan + UBSan) and runs one or all of them for a while.
+# Usage: scripts/fuzz.sh TARGET|all SECONDS
+#   TARGET: line_reader, index_load or wave_reader. Seeds come from demo/; the corpus grows in
+#   build/fuzz/corpus/TARGET, and an input that fails is kept in build/fuzz/findings/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+usage="usage: scripts/fuzz.sh line_reader|index_load|wave_reader|all SECONDS"
+target="${1:?$usage}"
+seconds="${2:?$usage}"
+build=build/fuzz
+
+if [ ! -f "$build/build.ninja" ]; then
+  CXX=clang++-14 cmake -S fuzz -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" -j "$(nproc)"
+
+seeds_for() {
+  case "$1" in
+    line_reader | index_load) ls demo/Ini/* ;;
+    wave_reader) find demo -name '*.wav' ;;
+    *) echo "$usage" >&2; exit 2 ;;
+  esac
+}
+
+run() {
+  local name="$1"
+  local corpus="$build/corpus/$name" seeds="$build/seeds/$name"
+  mkdir -p "$corpus" "$seeds" "$build/findings"
+  seeds_for "$name" | while read -r seed; do cp "$seed" "$seeds/"; done
+  echo "fuzz_$name: $seconds s"
+  # Several hundred MB of memory at most: a lesson file is bounded far below that.
+  "$build/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+    -print_final_stats=1 -artifact_prefix="$build/findings/$name-" "$corpus" "$seeds" 2>&1 |
+    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|==|SUMMARY|fuzz check|Done)' || true
+  # The run's own status decides: grep only trims the output.
+  return "${PIPESTATUS[0]}"
+}
+
+if [ "$target" = all ]; then
+  for name in line_reader index_load wave_reader; do
+    run "$name"
+  done
+else
+  run "$target"
+fi
