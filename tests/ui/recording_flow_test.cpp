@@ -131,15 +131,6 @@ TEST_F(RecordingFlowTest, AClippedTakeAndAFailedSave) {
   EXPECT_EQ(services.boxes[0].text, QStringLiteral("disk full"));
 }
 
-TEST_F(RecordingFlowTest, ARefusedPromptNameOpensNothing) {
-  lesson.current()->name = u"..";
-  EXPECT_FALSE(flow->PrepareToRecord());
-  EXPECT_FALSE(flow->PrepareToPlay());
-  EXPECT_EQ(flow->device(), nullptr);
-  EXPECT_EQ(services.boxes.size(), 2u);
-  EXPECT_EQ(engine.openDevices(), 0u);
-}
-
 TEST_F(RecordingFlowTest, TheLevelCheckMeasuresInTheTemplateFormatUntilSomethingEndsIt) {
   ASSERT_TRUE(flow->StartLevelCheck());
   EXPECT_TRUE(flow->levelCheckRunning());
