@@ -191,7 +191,7 @@ bool CVoxtarApp::InitInstance() {
 
   // Made here, after the start-up check, and kept until the dialog is gone.
   audio::PulseAudioEngine engine(QGuiApplication::desktopFileName().toStdString());
-  CVoxtarDlg dialog(engine);
+  CVoxtarDlg dialog(engine, settingsFile_);
   dialog.DoModal();
   return false;
 }

@@ -48,8 +48,9 @@ StartCommand ParseCommandLine(const QStringList& arguments);
 // The text of `voxtar --help`.
 QString HelpText();
 
-// The user's settings file that keeps the last working directory of a desktop start. Deliberately
-// not the organisation name given to the application, under which the program keeps nothing.
+// The user's settings file: the last working directory of a desktop start and the chosen sound
+// devices. Deliberately not the organisation name given to the application, under which the
+// program keeps nothing.
 QString DefaultSettingsFile();
 
 // Shows a directory chooser opening at `start`; the chosen directory, or nothing when cancelled.

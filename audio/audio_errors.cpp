@@ -1,5 +1,7 @@
 #include "audio/audio_errors.h"
 
+#include <algorithm>
+
 namespace voxtar::audio {
 
 QString CauseText(AudioError cause) {
@@ -57,12 +59,10 @@ ErrorCode ErrorBook::Make(AudioError cause, const QString& detail) {
 }
 
 QString ErrorBook::Text(ErrorCode code) const {
-  for (auto it = details_.rbegin(); it != details_.rend(); ++it) {
-    if (it->first == code) {
-      return it->second;
-    }
-  }
-  return CauseText(CauseOf(code));
+  // The newest first: a serial number comes round again only after many codes.
+  const auto found = std::find_if(details_.rbegin(), details_.rend(),
+                                  [code](const auto& detail) { return detail.first == code; });
+  return found != details_.rend() ? found->second : CauseText(CauseOf(code));
 }
 
 }  // namespace voxtar::audio

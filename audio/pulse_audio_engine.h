@@ -59,14 +59,14 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   PulseAudioEngine& operator=(const PulseAudioEngine&) = delete;
 
   ErrorCode Open(std::u16string_view element, DeviceId* device) override;
-  ErrorCode SetTimeFormatMilliseconds(DeviceId device) override;
-  ErrorCode QueryLength(DeviceId device, std::uint32_t* lengthMs) override;
-  ErrorCode Play(DeviceId device, std::uint32_t fromMs, std::optional<std::uint32_t> toMs,
+  ErrorCode SetTimeFormatMilliseconds(DeviceId id) override;
+  ErrorCode QueryLength(DeviceId id, std::uint32_t* lengthMs) override;
+  ErrorCode Play(DeviceId id, std::uint32_t fromMs, std::optional<std::uint32_t> toMs,
                  QObject* notify) override;
-  ErrorCode Record(DeviceId device, std::uint32_t fromMs) override;
-  ErrorCode Stop(DeviceId device) override;
-  ErrorCode Save(DeviceId device, std::u16string_view path) override;
-  ErrorCode Close(DeviceId device) override;
+  ErrorCode Record(DeviceId id, std::uint32_t fromMs) override;
+  ErrorCode Stop(DeviceId id) override;
+  ErrorCode Save(DeviceId id, std::u16string_view path) override;
+  ErrorCode Close(DeviceId id) override;
   QString ErrorText(ErrorCode error) override;
   std::vector<SoundDevice> Devices(Direction direction) override;
   void ChooseDevice(Direction direction, const std::string& name) override;
@@ -125,12 +125,12 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   void Watch();
 
   // libpulse callbacks (main loop thread).
-  static void OnContextState(pa_context* context, void* engine);
-  static void OnStreamState(pa_stream* stream, void* device);
-  static void OnReadable(pa_stream* stream, std::size_t bytes, void* device);
-  static void OnWritable(pa_stream* stream, std::size_t bytes, void* device);
-  static void OnDrained(pa_stream* stream, int success, void* device);
-  static void OnTiming(pa_stream* stream, int success, void* device);
+  static void OnContextState(pa_context* context, void* data);
+  static void OnStreamState(pa_stream* stream, void* data);
+  static void OnReadable(pa_stream* stream, std::size_t bytes, void* data);
+  static void OnWritable(pa_stream* stream, std::size_t bytes, void* data);
+  static void OnDrained(pa_stream* stream, int success, void* data);
+  static void OnTiming(pa_stream* stream, int success, void* data);
 
   std::string iconName_;
   pa_threaded_mainloop* loop_ = nullptr;

@@ -119,7 +119,6 @@ std::string Printable(std::u16string_view text) {
   return Printable(std::string_view(platform::ToUtf8(text)));
 }
 
-
 std::string DescribeFailure(LoadFailure failure) {
   switch (failure) {
     case LoadFailure::None:
@@ -146,7 +145,6 @@ std::string DescribeFailure(LoadFailure failure) {
   return "file not found";
 }
 
-
 Counts Count(const Lesson& lesson) {
   Counts counts;
   for (const auto& entry : lesson.prompts.entries) {
@@ -163,7 +161,6 @@ std::string_view Status(const PromptEntry& entry) {
   }
   return IsPending(entry) ? "pending" : "recorded";
 }
-
 
 // Loads the lesson named on the command line; false with the reason in `why` when it fails.
 bool Load(Lesson& lesson, const std::string& path, Lesson::LoadOptions options, std::string& why,

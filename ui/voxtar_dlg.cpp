@@ -1,6 +1,7 @@
 #include "ui/voxtar_dlg.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -17,6 +18,7 @@
 #include "platform/window_services.h"
 #include "ui/dialog_controls.h"
 #include "ui/lessons_dialog.h"
+#include "ui/level_meter_widget.h"
 #include "ui/prompt_display.h"
 
 namespace voxtar {
@@ -86,18 +88,45 @@ constexpr std::array<UpdateBinding, 4> kUpdateMap{{
     {ids::kNothingCommand, &CVoxtarDlg::OnUpdateHasLesson},
 }};
 
-// Keyboard shortcuts for the commands no control bears.
+// Keyboard shortcuts: the commands no control bears, and the sound and step buttons for hands
+// on the keyboard. The text box keeps its editing keys: Ctrl+Left/Right move by word there,
+// Alt+Left/Right and Ctrl+R/P mean nothing to it.
 struct ShortcutBinding {
   QKeyCombination keys;
   int id;
 };
-const std::array<ShortcutBinding, 5> kShortcuts{{
+const std::array<ShortcutBinding, 9> kShortcuts{{
     {Qt::CTRL | Qt::Key_L, ids::kListCommand},
     {Qt::CTRL | Qt::Key_O, ids::kOpenCommand},
     {Qt::CTRL | Qt::Key_W, ids::kUnloadCommand},
     {Qt::CTRL | Qt::Key_G, ids::kGotoCommand},
     {Qt::CTRL | Qt::Key_S, ids::kSaveCommand},
+    {Qt::CTRL | Qt::Key_R, ids::kRecord},
+    {Qt::CTRL | Qt::Key_P, ids::kPlay},
+    {Qt::ALT | Qt::Key_Left, ids::kPrevious},
+    {Qt::ALT | Qt::Key_Right, ids::kNext},
 }};
+
+// The buttons' keys as the context menu offers them.
+struct MenuCommand {
+  const char* text;
+  int id;
+};
+constexpr std::array<MenuCommand, 4> kMenuCommands{{
+    {"&Record / Stop", ids::kRecord},
+    {"&Play / Stop", ids::kPlay},
+    {"Pre&vious prompt", ids::kPrevious},
+    {"&Next prompt", ids::kNext},
+}};
+
+QKeySequence KeysOf(int id) {
+  for (const ShortcutBinding& binding : kShortcuts) {
+    if (binding.id == id) {
+      return QKeySequence(binding.keys);
+    }
+  }
+  return {};
+}
 
 std::function<void(QWidget*)>& AboutHandler() {
   static std::function<void(QWidget*)> handler;
@@ -118,27 +147,32 @@ bool IsPlainEnter(const QKeyEvent* event) {
 const DialogTemplate kMainTemplate{102, QRect(0, 0, 309, 190), "Voxtar", "MS Shell Dlg",
                                    10,  kMainControls};
 
-CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, QWidget* parent)
-    : QDialog(parent), engine_(engine) {
+CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, QString settingsFile, QWidget* parent)
+    : QDialog(parent),
+      engine_(engine),
+      flow_(lesson_, engine, this, failureBoxes_, std::move(settingsFile)) {
   setObjectName(QStringLiteral("CVoxtarDlg"));
   SetModalFrame(this);
   icon_ = QApplication::windowIcon();
   OnCreate();
   CreateTemplateControls(this, kMainTemplate, controls_);
+  // The strip the template leaves free right of "Goto"; after the template's controls, so it
+  // changes neither their places nor the tab order (it takes no focus).
+  levelMeter_ = new LevelMeterWidget(this);
+  levelMeter_->setGeometry(
+      DialogUnitsToPixels(LevelMeterWidget::kStripUnits, TemplateBaseUnits(kMainTemplate)));
+  connect(&flow_, &RecordingFlow::meterStarted, levelMeter_, &LevelMeterWidget::StartMeter);
+  connect(&flow_, &RecordingFlow::levelCaptured, levelMeter_, &LevelMeterWidget::ShowLevel);
+  connect(&flow_, &RecordingFlow::takeChecked, levelMeter_, &LevelMeterWidget::ShowTakeCheck);
+  connect(&flow_, &RecordingFlow::stripCleared, levelMeter_, &LevelMeterWidget::Clear);
   OnInitDialog();
 }
 
-CVoxtarDlg::~CVoxtarDlg() {
-  // Normally OnExit has unloaded the lesson; a dialog destroyed otherwise still closes its
-  // device so no sound keeps running without a window.
-  if (device_) {
-    device_->Close();
-  }
-}
+// The flow closes a device still open.
+CVoxtarDlg::~CVoxtarDlg() = default;
 
 void CVoxtarDlg::OnCreate() {
   lesson_.Reset();
-  device_.reset();
   textFont_ = CellHeightFont(18);
 }
 
@@ -197,6 +231,10 @@ bool CVoxtarDlg::IsCommandEnabled(int id) const {
     if (binding.id == id) {
       return (this->*binding.query)();
     }
+  }
+  // A command a control bears is offered when its control is enabled.
+  if (const QWidget* control = GetDlgItem(id)) {
+    return control->isEnabled();
   }
   return true;
 }
@@ -299,26 +337,68 @@ void CVoxtarDlg::reject() {
 
 void CVoxtarDlg::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
-  QAction* about = menu.addAction(QString::fromUtf8(kAboutItemText));
-  connect(about, &QAction::triggered, this, [this] { OnSysCommand(ids::kAboutCommand); });
+  FillContextMenu(menu);
   menu.exec(event->globalPos());
 }
 
-// ---- Commands ------------------------------------------------------------------------------
+void CVoxtarDlg::FillContextMenu(QMenu& menu) {
+  QAction* about = menu.addAction(QString::fromUtf8(kAboutItemText));
+  connect(about, &QAction::triggered, this, [this] { OnSysCommand(ids::kAboutCommand); });
 
-void CVoxtarDlg::ReleaseDevice() {
-  audioMode_ = AudioMode::Idle;
-  if (device_) {
-    device_->Close();
-    device_.reset();
+  menu.addSeparator();
+  for (const MenuCommand& command : kMenuCommands) {
+    // The key is shown after a tab, not made the item's shortcut: the dialog's own shortcut
+    // carries it, and a second one would make the key ambiguous.
+    QAction* item = menu.addAction(QString::fromUtf8(command.text) + u'\t' +
+                                   KeysOf(command.id).toString(QKeySequence::NativeText));
+    item->setEnabled(IsCommandEnabled(command.id));
+    const int id = command.id;
+    connect(item, &QAction::triggered, this, [this, id] { RunShortcut(id); });
+  }
+
+  menu.addSeparator();
+  QAction* check = menu.addAction(QStringLiteral("Check &level"));
+  check->setCheckable(true);
+  check->setChecked(flow_.levelCheckRunning());
+  // A level check is for setting the gain before a take, not while a device plays or records.
+  check->setEnabled(flow_.mode() == AudioMode::Idle);
+  connect(check, &QAction::triggered, this, [this](bool on) {
+    if (on) {
+      flow_.StartLevelCheck();
+    } else {
+      flow_.StopLevelCheck();
+    }
+  });
+  AddDeviceMenu(menu, QStringLiteral("&Input device"), audio::Direction::Input);
+  AddDeviceMenu(menu, QStringLiteral("&Output device"), audio::Direction::Output);
+}
+
+void CVoxtarDlg::AddDeviceMenu(QMenu& menu, const QString& title, audio::Direction direction) {
+  QMenu* devices = menu.addMenu(title);
+  auto* group = new QActionGroup(devices);
+  const std::vector<audio::SoundDevice> available = flow_.Devices(direction);
+  const std::string inUse = flow_.DeviceInUse(direction, available);
+  const auto add = [&](const QString& text, const std::string& name) {
+    QAction* item = devices->addAction(text);
+    item->setCheckable(true);
+    item->setChecked(name == inUse);
+    group->addAction(item);
+    connect(item, &QAction::triggered, this,
+            [this, direction, name] { flow_.ChooseDevice(direction, name); });
+  };
+  add(QStringLiteral("System default"), {});
+  for (const audio::SoundDevice& device : available) {
+    add(device.description, device.name);
   }
 }
+
+// ---- Commands ------------------------------------------------------------------------------
 
 void CVoxtarDlg::CommitAndStep(void (Lesson::*step)()) {
   if (lesson_.state == LessonState::NoLesson) {
     return;
   }
-  ReleaseDevice();
+  flow_.ReleaseDevice();
   if (!lesson_.CommitEditedText(BoxText())) {
     platform::ShowMessageBox(this, QStringLiteral("Position = -1"),
                              QString::fromUtf8(kApplicationName));
@@ -336,71 +416,30 @@ void CVoxtarDlg::OnNext() {
 }
 
 void CVoxtarDlg::OnGoto() {
-  ReleaseDevice();
+  flow_.ReleaseDevice();
   lesson_.GotoFirstPending();
   RefreshDisplay();
-}
-
-std::optional<std::u16string> CVoxtarDlg::CheckedPromptFilePath() {
-  const std::u16string path = lesson_.PromptFilePath();
-  const std::u16string& name = lesson_.current()->name;
-  // A name that is a directory or leads out of the prompt directory would have a take read
-  // from or written to somewhere else.
-  const bool invalid = name.empty() || name == u"." || name == u".." ||
-                       name.find(platform::kSeparator) != std::u16string::npos;
-  if (invalid) {
-    platform::ShowMessageBox(nullptr, Q(path), QStringLiteral("Invalid prompt name"));
-    return std::nullopt;
-  }
-  return path;
 }
 
 void CVoxtarDlg::OnPlay() {
   if (lesson_.state == LessonState::NoLesson) {
     return;
   }
-  switch (audioMode_) {
-    case AudioMode::Idle: {
-      const std::optional<std::u16string> path = CheckedPromptFilePath();
-      if (!path) {
+  switch (flow_.mode()) {
+    case AudioMode::Idle:
+      if (!flow_.PrepareToPlay()) {
         return;
       }
-      if (!device_) {
-        device_ = std::make_unique<audio::WaveDevice>(*path, this, engine_, failureBoxes_);
-      }
       SetControlText(ids::kPlay, QStringLiteral("<Playing>"));
-      device_->Play(0, 0);
-      audioMode_ = AudioMode::Playing;
+      flow_.StartPlaying();
       break;
-    }
     case AudioMode::Playing:
       SetControlText(ids::kPlay, QStringLiteral("Play"));
-      device_->Stop();
-      audioMode_ = AudioMode::Idle;
+      flow_.StopPlaying();
       break;
     case AudioMode::Recording:
       break;
   }
-}
-
-bool CVoxtarDlg::StopAndSaveTake() {
-  // A recording that never started leaves the template's own audio in the device: no take.
-  const bool neverRecorded =
-      audioMode_ == AudioMode::Recording && device_->state() != audio::WaveState::Recording;
-  device_->Stop();
-  if (neverRecorded) {
-    return false;
-  }
-  const std::optional<std::u16string> path = CheckedPromptFilePath();
-  if (!path) {
-    return false;
-  }
-  // A take that could not be saved is not marked recorded.
-  if (!device_->Save(*path)) {
-    return false;
-  }
-  lesson_.MarkRecorded();
-  return true;
 }
 
 void CVoxtarDlg::OnRecord() {
@@ -408,29 +447,16 @@ void CVoxtarDlg::OnRecord() {
     return;
   }
   lesson_.ReplaceCurrentText(BoxText());
-  switch (audioMode_) {
+  switch (flow_.mode()) {
     case AudioMode::Idle:
-      // Refused before anything is recorded: the take could not be saved.
-      if (!CheckedPromptFilePath()) {
+      if (!flow_.PrepareToRecord()) {
         return;
       }
-      if (device_) {
-        device_->Close();
-        device_.reset();
-      }
-      device_ =
-          std::make_unique<audio::WaveDevice>(kTemplateRecording, this, engine_, failureBoxes_);
-      // A desktop shows the take being made, not the template it is recorded into.
-      if (device_->deviceId() != 0) {
-        engine_.SetMediaName(device_->deviceId(), lesson_.current()->name);
-      }
       SetControlText(ids::kRecord, QStringLiteral("[STOP]"));
-      device_->Record(0, 0);
-      audioMode_ = AudioMode::Recording;
+      flow_.StartRecording();
       break;
     case AudioMode::Recording:
-      StopAndSaveTake();
-      audioMode_ = AudioMode::Idle;
+      flow_.FinishRecording();
       SetControlText(ids::kPlay, QStringLiteral("Play"));
       SetControlText(ids::kRecord, QStringLiteral("Record"));
       RefreshDisplay();
@@ -442,23 +468,18 @@ void CVoxtarDlg::OnRecord() {
 
 int CVoxtarDlg::OnPlaybackDone() {
   SetControlText(ids::kPlay, QStringLiteral("Play"));
-  if (audioMode_ != AudioMode::Idle) {
-    if (device_) {
-      device_->Stop();
-    }
-    audioMode_ = AudioMode::Idle;
-  }
+  flow_.PlaybackEnded();
   return 0;
 }
 
 int CVoxtarDlg::OnRecordingDone() {
   SetControlText(ids::kRecord, QStringLiteral("<Record>"));
-  if (audioMode_ == AudioMode::Idle || !device_ || lesson_.state == LessonState::NoLesson) {
+  if (flow_.mode() == AudioMode::Idle || !flow_.device() ||
+      lesson_.state == LessonState::NoLesson) {
     return 0;
   }
   // The marker stays on a prompt whose take was not saved: it still needs recording.
-  const bool saved = StopAndSaveTake();
-  audioMode_ = AudioMode::Idle;
+  const bool saved = flow_.FinishRecording();
   if (saved && lesson_.ClearEditMarker()) {
     RefreshDisplay();
   }
@@ -476,7 +497,7 @@ void CVoxtarDlg::UnloadWithDialogPart() {
     EnableControl(id, false);
   }
   const bool written = lesson_.UnloadLesson();
-  ReleaseDevice();
+  flow_.ReleaseDevice();
   if (!written) {
     ShowCannotWrite(indexPath);
   }
@@ -493,7 +514,6 @@ void CVoxtarDlg::LoadWithDialogPart(std::u16string_view chosenPath) {
       lesson_.ScanRecordedPrompts();
       EnableControl(ids::kRecord, true);
       EnableControl(ids::kGoto, true);
-      audioMode_ = AudioMode::Idle;
       RefreshDisplay();
       break;
     case LoadResult::InvalidDirectory:
@@ -544,7 +564,8 @@ void CVoxtarDlg::OnExit() {
   if (lesson_.state != LessonState::NoLesson) {
     UnloadWithDialogPart();
   }
-  ReleaseDevice();
+  flow_.ReleaseDevice();
+  flow_.StopLevelCheck();
   QDialog::done(0);
 }
 

@@ -1,7 +1,8 @@
 // The program's one main window: a modal dialog that shows one prompt of the lesson at a time,
-// and its commands. It owns the Lesson, the AudioMode and at most one WaveDevice. Every operator
-// action arrives as a command identifier, goes through the message map to its handler, and ends
-// with RefreshDisplay when what is shown changed.
+// and its commands. It owns the Lesson and the RecordingFlow (the AudioMode and at most one
+// WaveDevice). Every operator action arrives as a command identifier, goes through the message
+// map to its handler, and ends with RefreshDisplay when what is shown changed. The strip right
+// of "Goto" shows the input level and the check of the last take.
 #pragma once
 
 #include <QDialog>
@@ -19,11 +20,11 @@
 #include "lesson/lesson.h"
 #include "ui/dialog_template.h"
 #include "ui/failure_boxes.h"
+#include "ui/recording_flow.h"
+
+class QMenu;
 
 namespace voxtar {
-
-// What the dialog's WaveDevice is doing.
-enum class AudioMode : std::int32_t { Idle = 0, Playing = 1, Recording = 2 };
 
 // Command and control identifiers of the main dialog.
 namespace ids {
@@ -51,17 +52,19 @@ inline constexpr int kAboutCommand = 0x0010;  // system command; 0x10-0x1F all o
 // "&About Voxtar..." (string 101).
 inline constexpr const char* kAboutItemText = "&About Voxtar...";
 inline constexpr const char* kApplicationName = "Voxtar";
-// The template recording in the working directory.
-inline constexpr std::u16string_view kTemplateRecording = u"sample.wav";
 
 extern const DialogTemplate kMainTemplate;
+
+class LevelMeterWidget;
 
 class CVoxtarDlg : public QDialog {
   Q_OBJECT
 
  public:
   // `engine` plays and records for the dialog's wave devices; it outlives the dialog.
-  explicit CVoxtarDlg(audio::AudioEngine& engine, QWidget* parent = nullptr);
+  // `settingsFile` keeps the choice of input and output device (empty: kept for this run only).
+  explicit CVoxtarDlg(audio::AudioEngine& engine, QString settingsFile = {},
+                      QWidget* parent = nullptr);
   ~CVoxtarDlg() override;
 
   // Runs the dialog until OnExit ends it.
@@ -103,14 +106,20 @@ class CVoxtarDlg : public QDialog {
 
   Lesson& lesson() { return lesson_; }
   const Lesson& lesson() const { return lesson_; }
-  AudioMode audioMode() const { return audioMode_; }
-  audio::WaveDevice* device() const { return device_.get(); }
+  AudioMode audioMode() const { return flow_.mode(); }
+  audio::WaveDevice* device() const { return flow_.device(); }
+  RecordingFlow& flow() { return flow_; }
+  LevelMeterWidget* levelMeter() const { return levelMeter_; }
   audio::AudioEngine& engine() const { return engine_; }
   const QIcon& icon() const { return icon_; }
   const QFont& textFont() const { return textFont_; }
 
   // Runs the About box over `parent`; installed by the application, which owns the box.
   static void SetAboutHandler(std::function<void(QWidget* parent)> handler);
+
+  // The context menu: the About item, the commands with their keys, the level check and the
+  // device choice.
+  void FillContextMenu(QMenu& menu);
 
  protected:
   bool event(QEvent* event) override;
@@ -125,8 +134,7 @@ class CVoxtarDlg : public QDialog {
   void SetControlText(int id, const QString& text);
   void RunShortcut(int id);
 
-  // Closes and deletes the device; AudioMode Idle. Button texts stay.
-  void ReleaseDevice();
+  void AddDeviceMenu(QMenu& menu, const QString& title, audio::Direction direction);
   // "<<" and ">>": releases the device, stores the box into the entry, then takes the step.
   void CommitAndStep(void (Lesson::*step)());
   // LoadLesson with the dialog's part for each outcome.
@@ -134,17 +142,12 @@ class CVoxtarDlg : public QDialog {
   // UnloadLesson with the dialog's part.
   void UnloadWithDialogPart();
   void ShowCannotWrite(const std::u16string& indexPath);
-  // The current prompt's file path, or nothing (after its box) when the name would lead out of
-  // the prompt directory.
-  std::optional<std::u16string> CheckedPromptFilePath();
-  // Stops the device and saves its content as the prompt file; true when a take was saved.
-  bool StopAndSaveTake();
 
   audio::AudioEngine& engine_;
   FailureBoxes failureBoxes_;
   Lesson lesson_;
-  AudioMode audioMode_ = AudioMode::Idle;
-  std::unique_ptr<audio::WaveDevice> device_;
+  RecordingFlow flow_;
+  LevelMeterWidget* levelMeter_ = nullptr;
   QIcon icon_;
   QFont textFont_;
   std::map<int, QWidget*> controls_;

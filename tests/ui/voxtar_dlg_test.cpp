@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -25,6 +26,7 @@
 #include "platform/file_system.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/dialog_controls.h"
+#include "ui/level_meter_widget.h"
 #include "ui/prompt_display.h"
 
 namespace voxtar {
@@ -926,6 +928,241 @@ TEST(RealEngineServerGone, NoPressPilesUpBoxesAndEscapeStillEndsTheProgram) {
   QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Escape);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+}
+
+}  // namespace
+}  // namespace voxtar
+
+// ---- The strip right of "Goto", the keys of the buttons, the context menu ----------------------
+
+namespace voxtar {
+namespace {
+
+TEST(MainDialogStrip, SitsInTheFreeStripWithoutTouchingTheTemplate) {
+  CVoxtarDlg dialog{QuietEngine()};
+  LevelMeterWidget* meter = dialog.levelMeter();
+  ASSERT_NE(meter, nullptr);
+  // 165, 7, 137, 14 units at 8 x 15 base units.
+  EXPECT_EQ(meter->geometry(), QRect(330, 13, 274, 26));
+  EXPECT_TRUE(dialog.rect().contains(meter->geometry()));
+  for (int id : kAllControls) {
+    EXPECT_FALSE(meter->geometry().intersects(dialog.GetDlgItem(id)->geometry())) << id;
+  }
+  EXPECT_EQ(meter->accessibleName(), QStringLiteral("Input level"));
+  EXPECT_EQ(meter->focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(meter->mode(), LevelMeterWidget::Mode::Empty);
+}
+
+TEST_F(MainDialogCommands, TheMeterFollowsARecordingAndTheTakeCheckFollowsItsSave) {
+  Load({u"a001.wav Hello there", u"a002.wav Good morning"});
+  LevelMeterWidget* meter = dialog.levelMeter();
+  Click(ids::kRecord);
+  EXPECT_EQ(meter->mode(), LevelMeterWidget::Mode::Meter);
+  // Blocks keep coming, as while the operator speaks, for half a second at least and until the
+  // meter shows the input tone (half of full scale) as the held peak.
+  for (int i = 0; i < 200 && (i < 50 || meter->shown().holdDb <= LevelMeterWidget::kScaleFloorDb);
+       ++i) {
+    engine.Advance(10);
+    QCoreApplication::sendPostedEvents();
+    QTest::qWait(10);
+  }
+  EXPECT_NEAR(meter->shown().holdDb, -6.0, 0.5);
+  EXPECT_FALSE(meter->shown().clipped);
+
+  Click(ids::kRecord);
+  ASSERT_EQ(meter->mode(), LevelMeterWidget::Mode::TakeCheck);
+  // The tone starts with the take: cut at the start, a warning.
+  EXPECT_TRUE(meter->takeCheckText().startsWith(QStringLiteral("cut at the start")))
+      << meter->takeCheckText().toStdString();
+  EXPECT_EQ(meter->takeCheckSeverity(), audio::TakeSeverity::Warning);
+  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a001.wav :"));
+
+  // A block that arrives after the stop leaves the verdict standing.
+  QCoreApplication::postEvent(&dialog.flow(), new audio::LevelNotice(audio::LevelSummary{}));
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(meter->mode(), LevelMeterWidget::Mode::TakeCheck);
+
+  // The recording-done notice's save is checked too; moving on empties the strip.
+  Click(ids::kNext);
+  EXPECT_EQ(meter->mode(), LevelMeterWidget::Mode::Empty);
+  engine.SetInputTone(440.0, 1.0);
+  Click(ids::kRecord);
+  engine.Advance(300);
+  dialog.OnRecordingDone();
+  ASSERT_EQ(meter->mode(), LevelMeterWidget::Mode::TakeCheck);
+  EXPECT_TRUE(meter->takeCheckText().startsWith(QStringLiteral("clipped")))
+      << meter->takeCheckText().toStdString();
+  EXPECT_EQ(meter->takeCheckSeverity(), audio::TakeSeverity::Bad);
+}
+
+TEST_F(MainDialogCommands, TheButtonKeysRunTheirCommandsFromTheTextBox) {
+  Load({u"a001.wav Hello there", u"a002.wav Good morning", u"a003.wav Good night"});
+  QWidget* box = dialog.GetDlgItem(ids::kPromptText);
+  box->setFocus();
+  QTest::keyClick(box, Qt::Key_Right, Qt::AltModifier);
+  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
+  QTest::keyClick(box, Qt::Key_Right, Qt::AltModifier);
+  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 2);
+  QTest::keyClick(box, Qt::Key_Left, Qt::AltModifier);
+  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
+
+  QTest::keyClick(box, Qt::Key_R, Qt::ControlModifier);
+  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
+  engine.Advance(300);
+  QTest::keyClick(box, Qt::Key_R, Qt::ControlModifier);
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav :"));
+  QTest::keyClick(box, Qt::Key_P, Qt::ControlModifier);
+  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
+  QTest::keyClick(box, Qt::Key_P, Qt::ControlModifier);
+  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
+  // None of them typed into the box; its own word move still works.
+  EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Good morning"));
+  auto* edit = static_cast<QPlainTextEdit*>(box);
+  edit->moveCursor(QTextCursor::End);
+  QTest::keyClick(box, Qt::Key_Left, Qt::ControlModifier);
+  EXPECT_LT(edit->textCursor().position(), 12);
+  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
+  EXPECT_TRUE(services.boxes.empty());
+}
+
+TEST_F(MainDialogCommands, AKeyOfADisabledButtonDoesNothing) {
+  // Before a lesson: Record and Play are disabled.
+  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_R, Qt::ControlModifier);
+  EXPECT_EQ(CountOf(Command::Open), 0);
+
+  Load({u"a001.wav Hello there", u"a002.wav Good morning"});
+  Click(ids::kPlay);
+  ASSERT_EQ(dialog.audioMode(), AudioMode::Playing);
+  // "<<" is disabled on the first prompt: its key would otherwise release the playing device.
+  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Left, Qt::AltModifier);
+  EXPECT_EQ(dialog.audioMode(), AudioMode::Playing);
+  EXPECT_NE(dialog.device(), nullptr);
+  Click(ids::kNext);
+  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Right, Qt::AltModifier);
+  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
+  EXPECT_FALSE(dialog.IsCommandEnabled(ids::kNext));
+  EXPECT_TRUE(dialog.IsCommandEnabled(ids::kPrevious));
+}
+
+QAction* Item(const QMenu& menu, const QString& startsWith) {
+  for (QAction* action : menu.actions()) {
+    if (action->text().startsWith(startsWith)) {
+      return action;
+    }
+  }
+  return nullptr;
+}
+
+TEST_F(MainDialogCommands, TheContextMenuOffersTheKeysAndTheLevelCheck) {
+  QMenu menu;
+  dialog.FillContextMenu(menu);
+  EXPECT_EQ(menu.actions().value(0)->text(), QStringLiteral("&About Voxtar..."));
+  const std::pair<const char*, const char*> keys[] = {{"&Record / Stop", "Ctrl+R"},
+                                                      {"&Play / Stop", "Ctrl+P"},
+                                                      {"Pre&vious prompt", "Alt+Left"},
+                                                      {"&Next prompt", "Alt+Right"}};
+  for (const auto& [text, key] : keys) {
+    QAction* item = Item(menu, QString::fromUtf8(text));
+    ASSERT_NE(item, nullptr) << text;
+    EXPECT_EQ(item->text(), QString::fromUtf8(text) + u'\t' + QString::fromUtf8(key));
+    EXPECT_FALSE(item->isEnabled()) << text;  // no lesson yet
+  }
+
+  Load({u"a001.wav Hello there", u"a002.wav Good morning"});
+  QMenu loaded;
+  dialog.FillContextMenu(loaded);
+  EXPECT_TRUE(Item(loaded, QStringLiteral("&Record"))->isEnabled());
+  EXPECT_FALSE(Item(loaded, QStringLiteral("Pre&vious"))->isEnabled());
+  Item(loaded, QStringLiteral("&Next"))->trigger();
+  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
+
+  // "Check level" measures the input while idle; Record ends it.
+  QAction* check = Item(loaded, QStringLiteral("Check &level"));
+  ASSERT_NE(check, nullptr);
+  EXPECT_FALSE(check->isChecked());
+  check->trigger();
+  EXPECT_TRUE(engine.levelCheckRunning());
+  EXPECT_EQ(dialog.levelMeter()->mode(), LevelMeterWidget::Mode::Meter);
+  QMenu checking;
+  dialog.FillContextMenu(checking);
+  EXPECT_TRUE(Item(checking, QStringLiteral("Check &level"))->isChecked());
+  Click(ids::kRecord);
+  EXPECT_FALSE(engine.levelCheckRunning());
+  QMenu recording;
+  dialog.FillContextMenu(recording);
+  EXPECT_FALSE(Item(recording, QStringLiteral("Check &level"))->isEnabled());
+  Click(ids::kRecord);
+
+  // Unchecking it ends it; so does leaving the program.
+  const auto toggle = [this] {
+    QMenu fresh;
+    dialog.FillContextMenu(fresh);
+    Item(fresh, QStringLiteral("Check &level"))->trigger();
+  };
+  toggle();
+  EXPECT_TRUE(engine.levelCheckRunning());
+  toggle();
+  EXPECT_FALSE(engine.levelCheckRunning());
+  EXPECT_EQ(dialog.levelMeter()->mode(), LevelMeterWidget::Mode::Empty);
+  toggle();
+  ASSERT_TRUE(engine.levelCheckRunning());
+  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+  EXPECT_FALSE(engine.levelCheckRunning());
+  EXPECT_TRUE(services.boxes.empty());
+}
+
+QStringList Entries(const QMenu& menu, QStringList* checked) {
+  QStringList texts;
+  for (QAction* action : menu.actions()) {
+    texts << action->text();
+    if (action->isChecked()) {
+      *checked << action->text();
+    }
+  }
+  return texts;
+}
+
+TEST(MainDialogDevices, TheMenusListTheDevicesAndKeepTheChoice) {
+  testing::TempDir dir;
+  FakeWindowServices services;
+  const QString settingsFile = QString::fromStdString((dir.path() / "voxtar.conf").string());
+  // Remembered from an earlier run: a microphone that is unplugged now.
+  QSettings(settingsFile, QSettings::IniFormat).setValue("sound/inputDevice", "usb");
+  audio::SimulatedAudioEngine engine;
+  engine.SetDevices(audio::Direction::Input,
+                    {{"builtin", QStringLiteral("Built-in Audio Analog Stereo")}});
+  engine.SetDevices(audio::Direction::Output, {{"hdmi", QStringLiteral("HDMI Output")},
+                                               {"speakers", QStringLiteral("Speakers")}});
+  CVoxtarDlg dialog(engine, settingsFile);
+  EXPECT_EQ(engine.ChosenDevice(audio::Direction::Input), "usb");
+
+  QMenu menu;
+  dialog.FillContextMenu(menu);
+  QAction* input = Item(menu, QStringLiteral("&Input device"));
+  QAction* output = Item(menu, QStringLiteral("&Output device"));
+  ASSERT_TRUE(input != nullptr && input->menu() != nullptr);
+  ASSERT_TRUE(output != nullptr && output->menu() != nullptr);
+  QStringList checked;
+  EXPECT_EQ(Entries(*input->menu(), &checked),
+            (QStringList{"System default", "Built-in Audio Analog Stereo"}));
+  EXPECT_EQ(checked, QStringList{"System default"});
+  checked.clear();
+  EXPECT_EQ(Entries(*output->menu(), &checked),
+            (QStringList{"System default", "HDMI Output", "Speakers"}));
+  EXPECT_EQ(checked, QStringList{"System default"});
+  EXPECT_TRUE(services.boxes.empty());
+
+  output->menu()->actions().value(2)->trigger();
+  EXPECT_EQ(engine.ChosenDevice(audio::Direction::Output), "speakers");
+  EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value("sound/outputDevice").toString(),
+            QStringLiteral("speakers"));
+  QMenu again;
+  dialog.FillContextMenu(again);
+  checked.clear();
+  Entries(*Item(again, QStringLiteral("&Output device"))->menu(), &checked);
+  EXPECT_EQ(checked, QStringList{"Speakers"});
 }
 
 }  // namespace

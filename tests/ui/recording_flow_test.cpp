@@ -1,0 +1,233 @@
+// The recording flow without widgets, on the simulated engine: a take from start to the check of
+// what was saved, the level check and what ends it, and the device choice kept in the settings.
+#include "ui/recording_flow.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <filesystem>
+#include <memory>
+
+#include "audio/simulated_audio_engine.h"
+#include "audio/wave_element.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/failure_boxes.h"
+
+namespace voxtar {
+namespace {
+
+using Command = audio::SimulatedAudioEngine::Command;
+using audio::Direction;
+
+constexpr int kWav16 = 0x010002;  // WAV, 16-bit PCM
+
+class RecordingFlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QString error;
+    // One second of silence at 22050 Hz: a take recorded over its start keeps the rest.
+    ASSERT_TRUE(audio::WriteWaveFile(audio::MakeElement(kWav16, 22050, 1, 22050),
+                                     dir.wide() + u"/sample.wav", &error));
+    testing::WriteBytes(dir / "Ini/unit.idx",
+                        testing::IndexBytes({u"a001.wav Hello", u"a002.wav > Good day"}));
+    ASSERT_EQ(lesson.LoadLesson(dir.wide() + u"/Ini/unit.idx").result, LoadResult::Loaded);
+  }
+
+  std::unique_ptr<RecordingFlow> MakeFlow(audio::AudioEngine& on) {
+    auto made = std::make_unique<RecordingFlow>(lesson, on, &notify, boxes, settingsFile);
+    QObject::connect(made.get(), &RecordingFlow::meterStarted,
+                     [this] { strip.push_back("meter"); });
+    QObject::connect(made.get(), &RecordingFlow::stripCleared,
+                     [this] { strip.push_back("clear"); });
+    QObject::connect(made.get(), &RecordingFlow::takeChecked,
+                     [this](const audio::TakeCheck& check) {
+                       lastCheck = check;
+                       strip.push_back("check: " + audio::SummaryLine(check));
+                     });
+    QObject::connect(made.get(), &RecordingFlow::levelCaptured,
+                     [this](const audio::LevelSummary& level) { levels.push_back(level); });
+    return made;
+  }
+
+  void Advance(std::uint32_t ms) {
+    engine.Advance(ms);
+    QCoreApplication::sendPostedEvents();
+  }
+
+  testing::TempDir dir;
+  testing::ScopedWorkingDirectory cwd{dir.path()};
+  testing::FakeWindowServices services;
+  audio::SimulatedAudioEngine engine;
+  Lesson lesson;
+  QObject notify;
+  FailureBoxes boxes;
+  QString settingsFile = QString::fromStdString((dir.path() / "voxtar.conf").string());
+  std::vector<std::string> strip;
+  std::vector<audio::LevelSummary> levels;
+  audio::TakeCheck lastCheck;
+  std::unique_ptr<RecordingFlow> flow = MakeFlow(engine);
+};
+
+TEST_F(RecordingFlowTest, ATakeIsSavedMarkedAndChecked) {
+  ASSERT_TRUE(flow->PrepareToRecord());
+  ASSERT_NE(flow->device(), nullptr);
+  EXPECT_EQ(flow->device()->fileName(), u"sample.wav");
+  EXPECT_EQ(engine.mediaName(flow->device()->deviceId()), u"a001.wav");
+  EXPECT_EQ(flow->mode(), AudioMode::Idle);  // nothing runs until the dialog says so
+  flow->StartRecording();
+  EXPECT_EQ(flow->mode(), AudioMode::Recording);
+  EXPECT_EQ(strip, std::vector<std::string>{"meter"});
+
+  // The input tone (half of full scale) reaches the meter block by block.
+  Advance(200);
+  Advance(200);
+  ASSERT_EQ(levels.size(), 2u);
+  EXPECT_NEAR(levels[0].peakDb, -6.0, 0.2);
+  EXPECT_EQ(levels[0].frames, 4410u);
+  EXPECT_FALSE(levels[0].clipped);
+
+  EXPECT_TRUE(flow->FinishRecording());
+  EXPECT_EQ(flow->mode(), AudioMode::Idle);
+  EXPECT_EQ(lesson.current()->recorded, 1);
+  EXPECT_EQ(lesson.state, LessonState::Modified);
+  EXPECT_TRUE(std::filesystem::exists(dir / "Prompt/unit/a001.wav"));
+  EXPECT_NE(flow->device(), nullptr);  // kept for the next Play
+
+  // The tone starts with the take and stops 400 ms into the second of silence.
+  ASSERT_EQ(strip.size(), 2u);
+  EXPECT_EQ(strip[1], "check: " + audio::SummaryLine(lastCheck));
+  EXPECT_EQ(lastCheck.durationMs, 1000u);
+  EXPECT_TRUE(lastCheck.cutAtStart);
+  EXPECT_FALSE(lastCheck.cutAtEnd);
+  EXPECT_FALSE(lastCheck.clipped);
+  EXPECT_NEAR(lastCheck.peakDb, -6.0, 0.2);
+  EXPECT_EQ(audio::SeverityOf(lastCheck), audio::TakeSeverity::Warning);
+  EXPECT_TRUE(services.boxes.empty());
+}
+
+TEST_F(RecordingFlowTest, AClippedTakeAndAFailedSave) {
+  engine.SetInputTone(440.0, 1.0);
+  ASSERT_TRUE(flow->PrepareToRecord());
+  flow->StartRecording();
+  Advance(300);
+  EXPECT_TRUE(levels.back().clipped);
+  ASSERT_TRUE(flow->FinishRecording());
+  EXPECT_TRUE(lastCheck.clipped);
+  EXPECT_EQ(audio::SeverityOf(lastCheck), audio::TakeSeverity::Bad);
+
+  // A take that could not be saved is neither marked nor checked; the strip empties.
+  lesson.StepForward();
+  flow->ReleaseDevice();
+  strip.clear();
+  ASSERT_TRUE(flow->PrepareToRecord());
+  flow->StartRecording();
+  Advance(300);
+  engine.FailNext(Command::Save, 77, QStringLiteral("disk full"));
+  EXPECT_FALSE(flow->FinishRecording());
+  EXPECT_EQ(lesson.current()->recorded, 0);
+  EXPECT_EQ(strip, (std::vector<std::string>{"meter", "clear"}));
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes[0].text, QStringLiteral("disk full"));
+}
+
+TEST_F(RecordingFlowTest, TheLevelCheckMeasuresInTheTemplateFormatUntilSomethingEndsIt) {
+  ASSERT_TRUE(flow->StartLevelCheck());
+  EXPECT_TRUE(flow->levelCheckRunning());
+  EXPECT_EQ(strip, std::vector<std::string>{"meter"});
+  Advance(100);
+  ASSERT_EQ(levels.size(), 1u);
+  EXPECT_EQ(levels[0].frames, 2205u);   // 100 ms at the template's 22050 Hz
+  EXPECT_EQ(engine.openDevices(), 0u);  // nothing is recorded into a file
+
+  // Moving to another prompt does not end it; a playback does, and empties the strip.
+  flow->ReleaseDevice();
+  EXPECT_TRUE(flow->levelCheckRunning());
+  ASSERT_TRUE(flow->PrepareToPlay());
+  flow->StartPlaying();
+  EXPECT_FALSE(flow->levelCheckRunning());
+  EXPECT_EQ(strip, (std::vector<std::string>{"meter", "clear"}));
+  flow->StopPlaying();
+
+  // A recording ends it and starts its own meter.
+  ASSERT_TRUE(flow->StartLevelCheck());
+  ASSERT_TRUE(flow->PrepareToRecord());
+  flow->StartRecording();
+  EXPECT_FALSE(flow->levelCheckRunning());
+  EXPECT_EQ(strip.back(), "meter");
+  flow->ReleaseDevice();
+
+  // Stopping it by hand empties the strip; so does the flow's end stop it.
+  ASSERT_TRUE(flow->StartLevelCheck());
+  flow->StopLevelCheck();
+  EXPECT_FALSE(engine.levelCheckRunning());
+  EXPECT_EQ(strip.back(), "clear");
+  ASSERT_TRUE(flow->StartLevelCheck());
+  flow.reset();
+  EXPECT_FALSE(engine.levelCheckRunning());
+}
+
+TEST_F(RecordingFlowTest, ALevelCheckWithoutATemplateSaysWhyAndDoesNotStart) {
+  std::filesystem::remove(dir / "sample.wav");
+  EXPECT_FALSE(flow->StartLevelCheck());
+  EXPECT_FALSE(engine.levelCheckRunning());
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Level Check Error"));
+  EXPECT_TRUE(strip.empty());
+}
+
+TEST_F(RecordingFlowTest, ADeviceChoiceIsKeptAndAVanishedOneFallsBackQuietly) {
+  const std::vector<audio::SoundDevice> inputs{{"builtin", QStringLiteral("Built-in Audio")},
+                                               {"usb", QStringLiteral("USB Microphone")}};
+  engine.SetDevices(Direction::Input, inputs);
+  EXPECT_EQ(flow->DeviceInUse(Direction::Input, flow->Devices(Direction::Input)), "");
+  flow->ChooseDevice(Direction::Input, "usb");
+  EXPECT_EQ(engine.ChosenDevice(Direction::Input), "usb");
+  EXPECT_EQ(flow->DeviceInUse(Direction::Input, inputs), "usb");
+  EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value("sound/inputDevice").toString(),
+            QStringLiteral("usb"));
+
+  // The next run gives the remembered choice to its engine, and records from it.
+  audio::SimulatedAudioEngine nextRun;
+  nextRun.SetDevices(Direction::Input, inputs);
+  flow = MakeFlow(nextRun);
+  EXPECT_EQ(nextRun.ChosenDevice(Direction::Input), "usb");
+  EXPECT_EQ(nextRun.ChosenDevice(Direction::Output), "");
+  ASSERT_TRUE(flow->PrepareToRecord());
+  flow->StartRecording();
+  EXPECT_EQ(nextRun.streamDevice(flow->device()->deviceId()), "usb");
+  flow->ReleaseDevice();
+  flow.reset();
+
+  // A run in which the microphone is unplugged: the default is in use and shown, no box.
+  audio::SimulatedAudioEngine unplugged;
+  unplugged.SetDevices(Direction::Input, {inputs[0]});
+  flow = MakeFlow(unplugged);
+  EXPECT_EQ(flow->DeviceInUse(Direction::Input, flow->Devices(Direction::Input)), "");
+  ASSERT_TRUE(flow->PrepareToRecord());
+  flow->StartRecording();
+  EXPECT_EQ(unplugged.streamDevice(flow->device()->deviceId()), "");
+  EXPECT_TRUE(services.boxes.empty());
+  flow->ReleaseDevice();
+  flow.reset();
+
+  // Choosing the system default again is remembered as such.
+  audio::SimulatedAudioEngine later;
+  flow = MakeFlow(later);
+  flow->ChooseDevice(Direction::Input, "");
+  EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value("sound/inputDevice").toString(),
+            QString());
+  flow.reset();  // before its engine goes
+}
+
+TEST_F(RecordingFlowTest, WithoutASettingsFileTheChoiceLastsForTheRun) {
+  settingsFile.clear();
+  flow.reset();
+  flow = MakeFlow(engine);
+  flow->ChooseDevice(Direction::Output, "hdmi");
+  EXPECT_EQ(engine.ChosenDevice(Direction::Output), "hdmi");
+  EXPECT_FALSE(std::filesystem::exists(dir / "voxtar.conf"));
+}
+
+}  // namespace
+}  // namespace voxtar
