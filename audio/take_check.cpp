@@ -156,7 +156,7 @@ std::vector<std::string_view> VerdictWords(const TakeCheck& check) {
     }
   }
   if (words.empty()) {
-    words.push_back("ok");
+    words.emplace_back("ok");
   }
   return words;
 }

@@ -30,7 +30,7 @@ struct WaveElement {
   std::uint64_t frames() const { return samples.size() / bytesPerFrame(); }
   // Milliseconds -> frames and back (rounded down).
   std::uint64_t FramesAt(std::uint32_t ms) const;
-  std::uint32_t MsOf(std::uint64_t frames) const;
+  std::uint32_t MsOf(std::uint64_t count) const;
   std::uint32_t lengthMs() const { return MsOf(frames()); }
 
   // Writes `bytes` (whole frames of `kind`) over the content from frame `at` on, extending it

@@ -224,7 +224,7 @@ std::vector<audio::SoundDevice> RecordingFlow::Devices(audio::Direction directio
 
 std::string RecordingFlow::DeviceInUse(audio::Direction direction,
                                        const std::vector<audio::SoundDevice>& devices) const {
-  const std::string chosen = engine_.ChosenDevice(direction);
+  std::string chosen = engine_.ChosenDevice(direction);
   for (const audio::SoundDevice& device : devices) {
     if (device.name == chosen) {
       return chosen;

@@ -9,6 +9,9 @@
 //                                   PlaybackNotice reached the notify object
 //   ... at monitor                  the same, from the tone as a recorder on the sink's monitor
 //                                   captured it: end to end, independent of the sink's clock
+//   sound at input -> level notice  the tone reached the input until the level of its first loud
+//                                   block reached the GUI thread (the meter shows it at its next
+//                                   refresh, at most 33 ms later)
 // and a --long second recording of a steady tone: frames captured against the frames the
 // capture time holds, and breaks in the tone's phase (each one a gap or a repeat).
 #include <sndfile.h>
@@ -55,6 +58,21 @@ class NoticeClock final : public QObject {
   }
   std::int64_t received = 0;
   NotifyCode code = NotifyCode::Failure;
+};
+
+// Notes when the first loud block's level reached the GUI thread, as the meter would get it.
+class LevelClock final : public QObject {
+ public:
+  bool event(QEvent* event) override {
+    if (event->type() == LevelNotice::kType) {
+      if (firstLoud == 0 && static_cast<LevelNotice*>(event)->summary().peak > 0.2) {
+        firstLoud = Now();
+      }
+      return true;
+    }
+    return QObject::event(event);
+  }
+  std::int64_t firstLoud = 0;
 };
 
 bool SpinUntil(const std::function<bool()>& done, int timeoutMs) {
@@ -134,6 +152,7 @@ int Run(int runs, int longSeconds) {
   Figure noticeNominal{"play + length -> notice", {}};
   Figure heardStart{"play -> first frame at monitor", {}};
   Figure heardNotice{"last frame at monitor -> notice", {}};
+  Figure heardLevel{"sound at input -> level notice", {}};
   int failures = 0;
 
   for (int run = 0; run < runs; ++run) {
@@ -164,6 +183,8 @@ int Run(int runs, int longSeconds) {
     // A recorder on the server's input hears the sink, so the tone's first and last loud frame
     // in the capture say when they were played.
     DeviceId listener = 0;
+    LevelClock levels;
+    engine.SetLevelListener(&levels);
     engine.Open(templateWide, &listener);
     engine.Record(listener, 0);
     Spin(200);
@@ -211,6 +232,9 @@ int Run(int runs, int longSeconds) {
         };
         heardStart.ms.push_back(Ms(at(first) - t.playCalled));
         heardNotice.ms.push_back(Ms(clock.received - at(last)));
+        if (levels.firstLoud != 0) {
+          heardLevel.ms.push_back(Ms(levels.firstLoud - at(first)));
+        }
       }
     }
     engine.Stop(id);
@@ -226,6 +250,7 @@ int Run(int runs, int longSeconds) {
   Report(noticeNominal);
   Report(heardStart);
   Report(heardNotice);
+  Report(heardLevel);
 
   if (longSeconds > 0) {
     // A steady 1 kHz tone from another process, recorded for longSeconds.

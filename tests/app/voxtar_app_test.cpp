@@ -175,7 +175,7 @@ class StartIn : public ::testing::Test {
   QString Dir(std::string_view relative) const {
     return QString::fromStdString((tmp / relative).string());
   }
-  CVoxtarApp App(std::optional<QString> choice = std::nullopt) {
+  CVoxtarApp App(const std::optional<QString>& choice = std::nullopt) {
     return CVoxtarApp(
         [this, choice](const QString& start) {
           chooserStarts.push_back(start);

@@ -37,9 +37,9 @@ class RecordingFlowTest : public ::testing::Test {
   std::unique_ptr<RecordingFlow> MakeFlow(audio::AudioEngine& on) {
     auto made = std::make_unique<RecordingFlow>(lesson, on, &notify, boxes, settingsFile);
     QObject::connect(made.get(), &RecordingFlow::meterStarted,
-                     [this] { strip.push_back("meter"); });
+                     [this] { strip.emplace_back("meter"); });
     QObject::connect(made.get(), &RecordingFlow::stripCleared,
-                     [this] { strip.push_back("clear"); });
+                     [this] { strip.emplace_back("clear"); });
     QObject::connect(made.get(), &RecordingFlow::takeChecked,
                      [this](const audio::TakeCheck& check) {
                        lastCheck = check;
