@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -369,6 +370,35 @@ void PulseAudioEngine::Watch() {
 
 // ---- Devices of the sound system -------------------------------------------------------------
 
+namespace {
+
+// What a device listing collects; the loop is signalled when it is complete.
+struct DeviceListing {
+  pa_threaded_mainloop* loop;
+  std::vector<SoundDevice> devices;
+  bool done = false;
+};
+
+// One entry of a source or sink listing (main loop thread).
+template <typename Info>
+void CollectDevice(pa_context* /*context*/, const Info* info, int last, void* data) {
+  auto* into = static_cast<DeviceListing*>(data);
+  if (last != 0 || info == nullptr) {
+    into->done = true;
+    pa_threaded_mainloop_signal(into->loop, 0);
+    return;
+  }
+  if constexpr (std::is_same_v<Info, pa_source_info>) {
+    // A monitor is what an output plays, not a microphone.
+    if (info->monitor_of_sink != PA_INVALID_INDEX) {
+      return;
+    }
+  }
+  into->devices.push_back({info->name, Text(info->description)});
+}
+
+}  // namespace
+
 std::vector<SoundDevice> PulseAudioEngine::Devices(Direction direction) {
   if (loop_ == nullptr) {
     return {};
@@ -377,42 +407,11 @@ std::vector<SoundDevice> PulseAudioEngine::Devices(Direction direction) {
   if (Connect() != kNoError) {
     return {};
   }
-  struct Listing {
-    PulseAudioEngine* engine;
-    std::vector<SoundDevice> devices;
-    bool done = false;
-  } listing{this, {}, false};
-  pa_operation* operation = nullptr;
-  if (direction == Direction::Input) {
-    operation = pa_context_get_source_info_list(
-        context_,
-        [](pa_context*, const pa_source_info* info, int last, void* data) {
-          auto* into = static_cast<Listing*>(data);
-          if (last != 0 || info == nullptr) {
-            into->done = true;
-            pa_threaded_mainloop_signal(into->engine->loop_, 0);
-            return;
-          }
-          // A monitor is what an output plays, not a microphone.
-          if (info->monitor_of_sink == PA_INVALID_INDEX) {
-            into->devices.push_back({info->name, Text(info->description)});
-          }
-        },
-        &listing);
-  } else {
-    operation = pa_context_get_sink_info_list(
-        context_,
-        [](pa_context*, const pa_sink_info* info, int last, void* data) {
-          auto* into = static_cast<Listing*>(data);
-          if (last != 0 || info == nullptr) {
-            into->done = true;
-            pa_threaded_mainloop_signal(into->engine->loop_, 0);
-            return;
-          }
-          into->devices.push_back({info->name, Text(info->description)});
-        },
-        &listing);
-  }
+  DeviceListing listing{loop_, {}, false};
+  pa_operation* operation =
+      direction == Direction::Input
+          ? pa_context_get_source_info_list(context_, &CollectDevice<pa_source_info>, &listing)
+          : pa_context_get_sink_info_list(context_, &CollectDevice<pa_sink_info>, &listing);
   if (operation == nullptr) {
     return {};
   }
