@@ -3,27 +3,19 @@
 #include <string_view>
 
 #include "platform/utf8.h"
-#include "text/wide_string.h"
 
 namespace voxtar {
 
-BadLineReason ParseIndexLine(const char16_t* line, PromptEntry& entry) {
-  const char16_t* space = FindChar(line, u' ');
-  if (space == nullptr) {
+BadLineReason ParseIndexLine(std::u16string_view line, PromptEntry& entry) {
+  const std::size_t space = line.find(u' ');
+  if (space == std::u16string_view::npos) {
     return BadLineReason::NoSpace;
   }
-  const auto nameLength = static_cast<std::size_t>(space - line);
-  if (nameLength > kMaxPromptNameLength) {
+  if (space > kMaxPromptNameLength) {
     return BadLineReason::NameTooLong;
   }
-  // The text runs to the line's terminator, cut to kMaxPromptTextLength.
-  const char16_t* text = space + 1;
-  std::size_t textLength = 0;
-  while (textLength < kMaxPromptTextLength && text[textLength] != 0) {
-    ++textLength;
-  }
-  entry.name.assign(line, nameLength);
-  entry.text.assign(text, textLength);
+  entry.name = line.substr(0, space);
+  entry.text = line.substr(space + 1, kMaxPromptTextLength);
   return BadLineReason::None;
 }
 

@@ -11,10 +11,9 @@
 
 namespace voxtar {
 
-// Splits one line (0-terminated, as the reader returns it) at its first space into the entry's
-// name and text; the text is cut to kMaxPromptTextLength. NoSpace or NameTooLong leave the entry as
-// it was.
-BadLineReason ParseIndexLine(const char16_t* line, PromptEntry& entry);
+// Splits one line (as the reader returns it) at its first space into the entry's name and text;
+// the text is cut to kMaxPromptTextLength. NoSpace or NameTooLong leave the entry as it was.
+BadLineReason ParseIndexLine(std::u16string_view line, PromptEntry& entry);
 
 // The bytes of the index file for these entries: FF FE, then per entry name, space, text, CR LF,
 // all UTF-16LE.

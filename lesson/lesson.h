@@ -17,7 +17,7 @@ inline constexpr std::size_t kMaxPromptNameLength = 31;   // PromptEntry::name
 inline constexpr std::size_t kMaxPromptTextLength = 511;  // PromptEntry::text
 inline constexpr std::size_t kMaxLessonNameLength = 254;  // Lesson::lessonName (255 units)
 inline constexpr std::size_t kMaxPathLength = 255;        // LessonPaths buffers (256 units)
-inline constexpr int kReadLineSize = 1023;                // index lines are read with this size
+inline constexpr std::size_t kReadLineSize = 1023;        // index lines are read with this size
 // Most prompts a lesson may have: ten times the largest lesson the benchmark loads, and it keeps
 // the memory a hostile index of tiny lines can claim to a few hundred megabytes.
 inline constexpr std::int32_t kMaxPrompts = 1'000'000;

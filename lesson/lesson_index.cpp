@@ -1,7 +1,8 @@
 // Moving a lesson between its index file and memory: load, save, unload.
-#include <array>
 #include <memory>
 #include <new>
+#include <optional>
+#include <string_view>
 
 #include "lesson/index_file.h"
 #include "lesson/lesson.h"
@@ -84,10 +85,12 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
     return outcome;
   }
 
-  std::array<char16_t, kReadLineSize + 1> line{};
-  while (reader.ReadLine(line.data(), kReadLineSize) == 1 && !reader.ReadFailed()) {
+  while (const std::optional<std::u16string_view> line = reader.ReadLine(kReadLineSize)) {
+    if (reader.ReadFailed()) {
+      break;
+    }
     // The read after a final line feed yields an empty line: the end, not a line.
-    if (line[0] == 0 && reader.AtEnd()) {
+    if (line->empty() && reader.AtEnd()) {
       break;
     }
     if (prompts.count == kMaxPrompts) {
@@ -97,7 +100,7 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
       return outcome;
     }
     auto entry = std::make_unique<PromptEntry>();
-    const BadLineReason reason = ParseIndexLine(line.data(), *entry);
+    const BadLineReason reason = ParseIndexLine(*line, *entry);
     if (reason != BadLineReason::None) {
       ReleaseEntries();
       outcome.result = LoadResult::BadLine;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -16,8 +17,8 @@ constexpr std::size_t kEightBitChunk = 1024;
 // The file is read in pieces of this size.
 constexpr std::size_t kPiece = std::size_t{64} * 1024;
 
-// Windows-1251: 80..BF, then the Russian letters C0..FF. CR and LF become terminators, so a
-// line's text ends at its first CR or LF. 98 has no meaning in Windows-1251 and stays as it is.
+// Windows-1251: 80..BF, then the Russian letters C0..FF. 98 has no meaning in Windows-1251 and
+// stays as it is.
 constexpr std::array<char16_t, 64> kWindows1251High = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
     0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
@@ -40,8 +41,6 @@ constexpr std::array<char16_t, 256> MakeEightBitTable() {
   for (unsigned byte = 0xC0; byte <= 0xFF; ++byte) {
     table[byte] = static_cast<char16_t>(byte + 0x350);  // А..я
   }
-  table[0x0D] = 0;
-  table[0x0A] = 0;
   return table;
 }
 
@@ -177,42 +176,46 @@ std::size_t TextLineReader::Available(std::size_t wanted) {
   return end_ - begin_;
 }
 
-int TextLineReader::ReadLine(char16_t* buffer, int size) {
+std::optional<std::u16string_view> TextLineReader::ReadLine(std::size_t size) {
   if (status_ != ReaderStatus::Opened || size < 1 || AtEnd()) {
-    return 0;
+    return std::nullopt;
   }
   if (!midLine_) {
     ++lineNumber_;
   }
   midLine_ = false;
-  const auto units = static_cast<std::size_t>(size);
-  int result = 0;
-  if (mode_ != ReaderMode::Utf16Le && units == 1) {
+  std::size_t stored = 0;
+  if (mode_ != ReaderMode::Utf16Le && size == 1) {
     // No room for a single character: the line is dropped, as an overlong UTF-16LE line's end
     // is, rather than handed back as an endless run of empty pieces.
     SkipLine();
-    buffer[0] = 0;
-    result = 1;
   } else {
+    const std::size_t limit =
+        (mode_ == ReaderMode::Utf16Le ? size : std::min(size, kEightBitChunk)) - 1;
+    if (line_.size() < limit) {
+      line_.resize(limit);
+    }
     switch (mode_) {
       case ReaderMode::Utf16Le:
-        result = ReadUtf16LeLine(buffer, units - 1);
+        stored = ReadUtf16LeLine(limit);
         break;
       case ReaderMode::Utf8:
-        result = ReadUtf8Line(buffer, std::min(units, kEightBitChunk) - 1);
+        stored = ReadUtf8Line(limit);
         break;
       case ReaderMode::EightBit:
-        result = ReadEightBitLine(buffer, std::min(units, kEightBitChunk) - 1);
+        stored = ReadEightBitLine(limit);
         break;
     }
   }
   if (failed_) {
     atEnd_ = true;  // a failing disk must not yield lines for ever
   }
-  return result;
+  // A CR, a 0 or an 8-bit piece's own line feed ends the text: what follows is not part of it.
+  const std::u16string_view units(line_.data(), stored);
+  return units.substr(0, units.find_first_of(u"\r\n\0", 0, 3));
 }
 
-int TextLineReader::ReadUtf16LeLine(char16_t* buffer, std::size_t limit) {
+std::size_t TextLineReader::ReadUtf16LeLine(std::size_t limit) {
   std::size_t stored = 0;
   for (;;) {
     if (Available(2) < 2) {
@@ -220,77 +223,94 @@ int TextLineReader::ReadUtf16LeLine(char16_t* buffer, std::size_t limit) {
       atEnd_ = true;
       break;
     }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer_.data());
+    // Units start at begin_; a line feed is 0A 00 at an even distance from it.
+    const char* bytes = buffer_.data();
+    const std::size_t stop = begin_ + ((end_ - begin_) & ~std::size_t{1});
+    std::size_t at = begin_;
     bool lineEnded = false;
-    while (end_ - begin_ >= 2) {
-      const auto unit = static_cast<char16_t>(bytes[begin_] | (bytes[begin_ + 1] << 8));
-      begin_ += 2;
-      if (unit == u'\n') {
+    while (at < stop) {
+      const void* found = std::memchr(bytes + at, '\n', stop - at);
+      if (found == nullptr) {
+        at = stop;
+        break;
+      }
+      const auto offset = static_cast<std::size_t>(static_cast<const char*>(found) - bytes);
+      if ((offset - begin_) % 2 == 0 && bytes[offset + 1] == 0) {
+        at = offset;
         lineEnded = true;
         break;
       }
-      // The rest of an overlong line is read and dropped, so the next call starts a new line.
-      if (stored < limit) {
-        buffer[stored++] = unit == u'\r' ? char16_t{0} : unit;
+      at = offset + ((offset - begin_) % 2 == 0 ? 2 : 1);
+    }
+    // The rest of an overlong line is read and dropped, so the next call starts a new line.
+    const std::size_t take = std::min((at - begin_) / 2, limit - stored);
+    const auto* from = reinterpret_cast<const unsigned char*>(bytes + begin_);
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(line_.data() + stored, from, 2 * take);
+    } else {
+      for (std::size_t i = 0; i < take; ++i) {
+        line_[stored + i] = static_cast<char16_t>(from[2 * i] | (from[2 * i + 1] << 8));
       }
     }
+    stored += take;
+    begin_ = at;
     if (lineEnded) {
+      begin_ += 2;
       break;
     }
   }
-  buffer[stored] = 0;
-  return 1;
+  return stored;
 }
 
 void TextLineReader::SkipLine() {
   for (;;) {
-    const int byte = NextByte();
-    if (byte < 0) {
+    if (Available(1) == 0) {
       atEnd_ = true;
       return;
     }
-    if (byte == '\n') {
+    const void* found = std::memchr(buffer_.data() + begin_, '\n', end_ - begin_);
+    if (found != nullptr) {
+      begin_ = static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data()) + 1;
       return;
     }
+    begin_ = end_;
   }
 }
 
-int TextLineReader::ReadEightBitLine(char16_t* buffer, std::size_t limit) {
-  // A piece ends after a line feed, after `limit` bytes, or at the end of the file. A 0 byte
-  // ends the characters handed back; the bytes after it, up to the line feed, are lost.
+std::size_t TextLineReader::ReadEightBitLine(std::size_t limit) {
+  // A piece ends after a line feed, after `limit` bytes, or at the end of the file.
   std::size_t length = 0;
-  std::size_t stored = 0;
-  bool ended = false;
   midLine_ = true;
   while (length < limit) {
-    const int byte = NextByte();
-    if (byte < 0) {
+    if (Available(1) == 0) {
       atEnd_ = true;
       break;
     }
-    ++length;
-    ended = ended || byte == 0;
-    if (!ended) {
-      buffer[stored++] = kEightBit[static_cast<unsigned char>(byte)];
+    const std::size_t span = std::min(limit - length, end_ - begin_);
+    const char* bytes = buffer_.data() + begin_;
+    const void* found = std::memchr(bytes, '\n', span);
+    const std::size_t count =
+        found == nullptr ? span
+                         : static_cast<std::size_t>(static_cast<const char*>(found) - bytes) + 1;
+    for (std::size_t i = 0; i < count; ++i) {
+      line_[length + i] = kEightBit[static_cast<unsigned char>(bytes[i])];
     }
-    if (byte == '\n') {
+    length += count;
+    begin_ += count;
+    if (found != nullptr) {
       midLine_ = false;
       break;
     }
   }
-  buffer[stored] = 0;
-  return 1;
+  return length;
 }
 
-int TextLineReader::ReadUtf8Line(char16_t* buffer, std::size_t limit) {
+std::size_t TextLineReader::ReadUtf8Line(std::size_t limit) {
   // As an 8-bit line, counted in UTF-16 units: a piece ends after a line feed, after `limit`
-  // units (a character is never split), or at the end of the file. A 0 character ends the units
-  // handed back; the rest of the piece is consumed and lost.
-  std::size_t taken = 0;
+  // units (a character is never split), or at the end of the file.
   std::size_t stored = 0;
-  bool ended = false;
   midLine_ = true;
-  while (taken < limit) {
+  while (stored < limit) {
     const std::size_t available = Available(4);
     if (available == 0) {
       atEnd_ = true;
@@ -305,24 +325,18 @@ int TextLineReader::ReadUtf8Line(char16_t* buffer, std::size_t limit) {
     std::size_t used = 0;
     const char32_t c = platform::DecodeUtf8(bytes, used);
     const std::size_t units = c >= 0x10000 ? 2 : 1;
-    if (taken + units > limit) {
+    if (stored + units > limit) {
       break;
     }
     begin_ += used;
-    taken += units;
-    ended = ended || c == 0;
-    if (ended) {
-      continue;
-    }
     if (units == 2) {
-      buffer[stored++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      buffer[stored++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+      line_[stored++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      line_[stored++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
     } else {
-      buffer[stored++] = c == U'\r' ? char16_t{0} : static_cast<char16_t>(c);
+      line_[stored++] = static_cast<char16_t>(c);
     }
   }
-  buffer[stored] = 0;
-  return 1;
+  return stored;
 }
 
 bool TextLineReader::AtEnd() const {

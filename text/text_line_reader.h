@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,9 +44,11 @@ class TextLineReader {
   // Only regular files of at most kMaxFileSize bytes open; a longer path than kMaxPathLength
   // fails. A file without byte-order mark is read once through to tell UTF-8 from 8-bit text.
   void Open(std::u16string_view path);
-  // Reads one line into buffer (size units, terminator included). Returns 1 with a line, possibly
-  // empty, or 0 when the end had been reached before the call (buffer untouched).
-  int ReadLine(char16_t* buffer, int size);
+  // Reads the next line, as a line buffer of `size` units (terminator included) would hold it:
+  // at most size - 1 units, and an 8-bit or UTF-8 line longer than that (or than 1023 bytes)
+  // comes back in pieces. The text ends at its first CR or 0 character. The view stays valid
+  // until the next call. Nothing when the end had been reached before the call.
+  std::optional<std::u16string_view> ReadLine(std::size_t size);
   // True once a read has run into the end of the file or failed, and when no file is open.
   bool AtEnd() const;
   // True when a read failed or the file outgrew kMaxFileSize (error() says which): what was read
@@ -62,20 +65,14 @@ class TextLineReader {
   const std::u16string& fileName() const { return fileName_; }
 
  private:
-  int ReadUtf16LeLine(char16_t* buffer, std::size_t limit);
-  int ReadEightBitLine(char16_t* buffer, std::size_t limit);
-  int ReadUtf8Line(char16_t* buffer, std::size_t limit);
+  // Each fills line_ with up to `limit` units and returns how many it stored.
+  std::size_t ReadUtf16LeLine(std::size_t limit);
+  std::size_t ReadEightBitLine(std::size_t limit);
+  std::size_t ReadUtf8Line(std::size_t limit);
   // Consumes the rest of the line, its line feed included.
   void SkipLine();
   // Makes at least `wanted` bytes available unless the file ends first; returns how many are.
   std::size_t Available(std::size_t wanted);
-  // The next byte, or -1 at the end of the file.
-  int NextByte() {
-    if (begin_ == end_ && Available(1) == 0) {
-      return -1;
-    }
-    return static_cast<unsigned char>(buffer_[begin_++]);
-  }
   // Reads the file to its end; false (with error_) when it cannot be read whole.
   bool Scan(platform::Utf8Validator& validator);
 
@@ -84,7 +81,8 @@ class TextLineReader {
   ReaderStatus status_ = ReaderStatus::NotOpen;
   platform::FileError error_ = platform::FileError::None;
   platform::InputFile file_;
-  std::string buffer_;  // bytes read and not yet consumed: [begin_, end_)
+  std::string buffer_;   // bytes read and not yet consumed: [begin_, end_)
+  std::u16string line_;  // the units of the last line handed back
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   std::uint64_t total_ = 0;  // bytes read from the file

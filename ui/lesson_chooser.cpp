@@ -1,7 +1,5 @@
 #include "ui/lesson_chooser.h"
 
-#include <array>
-
 #include "platform/file_system.h"
 #include "text/text_line_reader.h"
 #include "text/wide_string.h"
@@ -73,9 +71,8 @@ LessonChoices ReadLessonChoices(std::u16string_view workingDirectory,
   std::vector<std::u16string> lines;
   // The line during which the end is reached is taken like every other.
   while (!reader.AtEnd()) {
-    std::array<char16_t, kChooserLineSize> buffer{};
-    reader.ReadLine(buffer.data(), kChooserLineSize - 1);
-    lines.emplace_back(buffer.data());
+    lines.emplace_back(
+        reader.ReadLine(static_cast<std::size_t>(kChooserLineSize - 1)).value_or(u""));
   }
   reader.Close();
   return ChoicesFromLessonList(lines, lastChosen);
