@@ -120,8 +120,8 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options* options,
 
 // The lesson's takes on disk: the scan matches entry names against the lower-cased file names,
 // so a take is found under its real name whatever its letter case.
-std::map<std::u16string, std::u16string> TakeFiles(const Lesson& lesson) {
-  std::map<std::u16string, std::u16string> files;
+std::map<std::u16string, std::u16string, std::less<>> TakeFiles(const Lesson& lesson) {
+  std::map<std::u16string, std::u16string, std::less<>> files;
   for (std::u16string& name : platform::ListDirectory(lesson.paths.promptDirectory, u"*.wav")) {
     std::u16string folded = name;
     FoldLower(folded);
@@ -131,13 +131,13 @@ std::map<std::u16string, std::u16string> TakeFiles(const Lesson& lesson) {
 }
 
 std::vector<PromptReport> CheckPrompts(const Lesson& lesson, const TakeFormat& expected) {
-  const std::map<std::u16string, std::u16string> files = TakeFiles(lesson);
+  const std::map<std::u16string, std::u16string, std::less<>> files = TakeFiles(lesson);
   std::vector<PromptReport> reports;
   for (const auto& entry : lesson.prompts.entries) {
     PromptReport report;
     report.number = static_cast<int>(reports.size()) + 1;
     report.name = platform::ToUtf8(entry->name);
-    const auto file = files.find(entry->name);
+    const auto file = files.find(std::u16string_view(entry->name));
     if (!IsSpeakable(*entry)) {
       report.status = PromptReport::Status::Short;
     } else if (entry->recorded == 0 || file == files.end()) {

@@ -1,10 +1,16 @@
 #include "lesson/lesson.h"
 
+#include "platform/large_blocks.h"
+
 namespace voxtar {
 
 namespace {
 
 constexpr std::size_t kSpeakableLength = 5;
+
+// The arena's first block: a lesson of a few thousand prompts fits, and one huge page is the
+// least the large blocks hand out anyway.
+constexpr std::size_t kFirstBlock = std::size_t{2} << 20;
 
 }  // namespace
 
@@ -17,11 +23,32 @@ bool IsPending(const PromptEntry& entry) {
   return IsSpeakable(entry) && (entry.text.front() == u'>' || !entry.recorded);
 }
 
+PromptList::PromptList() : arena_(kFirstBlock, platform::LargeBlocks()), entries(&arena_) {}
+
+PromptList::~PromptList() {
+  Clear();
+}
+
+PromptEntry& PromptList::Add() {
+  // Strings and all live in the arena; Clear ends them together.
+  auto* entry = std::pmr::polymorphic_allocator<>(&arena_).new_object<PromptEntry>();
+  entries.push_back(entry);
+  count = static_cast<std::int32_t>(entries.size());
+  return *entry;
+}
+
+void PromptList::Clear() {
+  // The entries are not destroyed one by one: all they hold is in the arena, which goes whole.
+  entries = std::pmr::vector<PromptEntry*>(&arena_);
+  count = 0;
+  arena_.release();
+}
+
 PromptEntry* Lesson::current() {
   if (prompts.currentIndex < 0 || prompts.currentIndex >= prompts.count) {
     return nullptr;
   }
-  return prompts.entries[static_cast<std::size_t>(prompts.currentIndex)].get();
+  return prompts.entries[static_cast<std::size_t>(prompts.currentIndex)];
 }
 
 const PromptEntry* Lesson::current() const {
@@ -30,7 +57,11 @@ const PromptEntry* Lesson::current() const {
 
 std::u16string Lesson::PromptFilePath() const {
   const PromptEntry* entry = current();
-  return entry == nullptr ? paths.promptDirectory : paths.promptDirectory + entry->name;
+  std::u16string path = paths.promptDirectory;
+  if (entry != nullptr) {
+    path += entry->name;
+  }
+  return path;
 }
 
 std::u16string Lesson::IndexPath() const {

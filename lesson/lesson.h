@@ -6,7 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,16 +23,37 @@ inline constexpr std::size_t kReadLineSize = 1023;        // index lines are rea
 inline constexpr std::int32_t kMaxPrompts = 1'000'000;
 inline constexpr std::u16string_view kEditMarker = u"> ";
 
-// One prompt: one line of the lesson index.
+// One prompt: one line of the lesson index. Its strings use the memory of the list it belongs to.
 struct PromptEntry {
-  std::u16string name;  // recording's file name, at most kMaxPromptNameLength, never a space
-  std::u16string text;  // at most kMaxPromptTextLength, may begin with kEditMarker, never CR or LF
+  using allocator_type = std::pmr::polymorphic_allocator<>;
+  PromptEntry() = default;
+  explicit PromptEntry(const allocator_type& allocator) : name(allocator), text(allocator) {}
+
+  std::pmr::u16string name;  // recording's file name, at most kMaxPromptNameLength, never a space
+  std::pmr::u16string text;  // at most kMaxPromptTextLength, may begin with kEditMarker, no CR/LF
   bool recorded = false;
 };
 
-struct PromptList {
-  std::vector<std::unique_ptr<PromptEntry>> entries;  // file order
-  std::int32_t count = 0;                             // always entries.size()
+// The prompts of one lesson in file order. The entries and their text live in an arena of large
+// blocks that Clear releases whole, so that a large lesson costs a few blocks instead of hundreds
+// of thousands of small allocations. An edited text that outgrows its string takes new room in
+// the arena; the old room comes back with the next Clear.
+class PromptList {
+  std::pmr::monotonic_buffer_resource arena_;  // first: the entries use it
+
+ public:
+  PromptList();
+  ~PromptList();
+  PromptList(const PromptList&) = delete;
+  PromptList& operator=(const PromptList&) = delete;
+
+  // A new entry at the end, with empty name and text; count follows.
+  PromptEntry& Add();
+  // Releases every entry and all their memory.
+  void Clear();
+
+  std::pmr::vector<PromptEntry*> entries;  // file order; owned by the arena
+  std::int32_t count = 0;                  // always entries.size()
   std::int32_t currentIndex = 0;
 };
 

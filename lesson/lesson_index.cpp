@@ -99,8 +99,7 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
       outcome.failure = LoadFailure::TooManyPrompts;
       return outcome;
     }
-    auto entry = std::make_unique<PromptEntry>();
-    const BadLineReason reason = ParseIndexLine(*line, *entry);
+    const BadLineReason reason = ParseIndexLine(*line, prompts.Add());
     if (reason != BadLineReason::None) {
       ReleaseEntries();
       outcome.result = LoadResult::BadLine;
@@ -108,8 +107,6 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
       outcome.badLineReason = reason;
       return outcome;
     }
-    prompts.entries.push_back(std::move(entry));
-    prompts.count = static_cast<std::int32_t>(prompts.entries.size());
     if (reader.AtEnd()) {
       break;
     }
@@ -193,8 +190,7 @@ void Lesson::Reset() {
 }
 
 void Lesson::ReleaseEntries() {
-  prompts.entries.clear();
-  prompts.count = 0;
+  prompts.Clear();
 }
 
 }  // namespace voxtar

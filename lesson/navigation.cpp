@@ -1,5 +1,6 @@
 // Moving through a loaded lesson, and turning the text box into a prompt's stored text.
 #include <string>
+#include <string_view>
 
 #include "lesson/lesson.h"
 
@@ -7,7 +8,7 @@ namespace voxtar {
 
 namespace {
 
-bool HasEditMarker(const std::u16string& text) {
+bool HasEditMarker(std::u16string_view text) {
   return text.starts_with(kEditMarker);
 }
 
@@ -78,7 +79,7 @@ bool Lesson::CommitEditedText(std::u16string_view boxText) {
   if (entry == nullptr) {
     return true;
   }
-  if (!HasEditMarker(entry->text) && entry->text == flattened) {
+  if (!HasEditMarker(entry->text) && std::u16string_view(entry->text) == flattened) {
     return true;
   }
   // The marker stays in front; the end gives way so the field never exceeds its bound.
@@ -87,8 +88,8 @@ bool Lesson::CommitEditedText(std::u16string_view boxText) {
   if (marked.size() > kMaxPromptTextLength) {
     marked.resize(kMaxPromptTextLength);
   }
-  if (entry->text != marked) {
-    entry->text = std::move(marked);
+  if (std::u16string_view(entry->text) != marked) {
+    entry->text = marked;
     state = LessonState::Modified;
   }
   return true;

@@ -1,7 +1,9 @@
 // Which prompts already have a recording: the prompt directory's "*.wav" names, lower-cased,
 // matched exactly against the entries' names as written.
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "lesson/lesson.h"
 #include "platform/file_system.h"
@@ -16,10 +18,11 @@ void Lesson::ScanRecordedPrompts() {
   // How many candidates of each lower-cased name remain. Each file marks at most one entry, the
   // first of its name in list order: a matched candidate is used up. Two files can share a
   // candidate name (A.wav and a.wav), and then mark two entries, as a list of names would.
-  std::unordered_map<std::u16string, int> remaining;
-  for (std::u16string& name : platform::ListDirectory(paths.promptDirectory, u"*.wav")) {
+  std::vector<std::u16string> names = platform::ListDirectory(paths.promptDirectory, u"*.wav");
+  std::unordered_map<std::u16string_view, int> remaining;
+  for (std::u16string& name : names) {
     FoldLower(name);
-    ++remaining[std::move(name)];
+    ++remaining[name];
   }
   for (const auto& entry : prompts.entries) {
     if (remaining.empty()) {

@@ -111,9 +111,7 @@ std::u16string FromUtf8(std::string_view text) {
 void AppendUtf16Le(std::string& bytes, std::u16string_view text) {
   if constexpr (std::endian::native == std::endian::little) {
     // The units are in that order in memory already.
-    const std::size_t start = bytes.size();
-    bytes.resize(start + 2 * text.size());
-    std::memcpy(bytes.data() + start, text.data(), 2 * text.size());
+    bytes.append(reinterpret_cast<const char*>(text.data()), 2 * text.size());
   } else {
     for (const char16_t unit : text) {
       bytes.push_back(static_cast<char>(unit & 0xFF));

@@ -26,7 +26,9 @@ std::u16string DisplayText(std::u16string_view entryText) {
 }
 
 std::u16string StatisticsLine(const PromptEntry& entry) {
-  return entry.name + (entry.recorded != 0 ? u" :" : u" : <File not found>");
+  std::u16string line(entry.name);
+  line += entry.recorded ? u" :" : u" : <File not found>";
+  return line;
 }
 
 std::u16string LessonCaption(std::u16string_view lessonName, int number, int count) {

@@ -71,11 +71,11 @@ void RecordingFlow::ReleaseDevice() {
 
 std::optional<std::u16string> RecordingFlow::CheckedPromptFilePath() {
   const std::u16string path = lesson_.PromptFilePath();
-  const std::u16string& name = lesson_.current()->name;
+  const std::u16string_view name = lesson_.current()->name;
   // A name that is a directory or leads out of the prompt directory would have a take read
   // from or written to somewhere else.
   const bool invalid = name.empty() || name == u"." || name == u".." ||
-                       name.find(platform::kSeparator) != std::u16string::npos;
+                       name.find(platform::kSeparator) != std::u16string_view::npos;
   if (invalid) {
     platform::ShowMessageBox(nullptr, QString::fromStdU16String(path),
                              QStringLiteral("Invalid prompt name"));

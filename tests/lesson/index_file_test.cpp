@@ -37,7 +37,7 @@ TEST(ParseIndexLine, RefusesLinesWithoutSpaceAndOverlongNames) {
   Parse(u"a001.wav\tHello", BadLineReason::NoSpace);
 
   const std::u16string longest(kMaxPromptNameLength, u'n');
-  EXPECT_EQ(Parse(longest + u" text").name, longest);
+  EXPECT_EQ(Parse(longest + u" text").name, std::u16string_view(longest));
   // A longer name is never cut: write-back would silently rename the prompt.
   PromptEntry untouched;
   untouched.name = u"keep";
@@ -50,9 +50,9 @@ TEST(ParseIndexLine, CutsTheTextTo511Characters) {
   for (int i = 0; i < 600; ++i) {
     text.push_back(static_cast<char16_t>(u'a' + i % 26));
   }
-  EXPECT_EQ(Parse(u"x.wav " + text).text, text.substr(0, kMaxPromptTextLength));
+  EXPECT_EQ(Parse(u"x.wav " + text).text, std::u16string_view(text).substr(0, kMaxPromptTextLength));
   const std::u16string exact(kMaxPromptTextLength, u'e');
-  EXPECT_EQ(Parse(u"x.wav " + exact).text, exact);
+  EXPECT_EQ(Parse(u"x.wav " + exact).text, std::u16string_view(exact));
 }
 
 TEST(EncodeIndex, WritesUtf16LeWithMarkAndCrLfAfterEveryLine) {
@@ -61,13 +61,11 @@ TEST(EncodeIndex, WritesUtf16LeWithMarkAndCrLfAfterEveryLine) {
 
   for (const auto& [name, text] :
        {std::pair<std::u16string, std::u16string>{u"a.wav", u"Hi"}, {u"б.wav", u"> Я"}}) {
-    auto entry = std::make_unique<PromptEntry>();
-    entry->name = name;
-    entry->text = text;
-    entry->recorded = true;  // not stored
-    prompts.entries.push_back(std::move(entry));
+    PromptEntry& entry = prompts.Add();
+    entry.name = name;
+    entry.text = text;
+    entry.recorded = true;  // not stored
   }
-  prompts.count = 2;
   const std::string expected =
       std::string("\xFF\xFE") + testing::Utf16LeBytes(u"a.wav Hi\r\nб.wav > Я\r\n");
   EXPECT_EQ(EncodeIndex(prompts), expected);

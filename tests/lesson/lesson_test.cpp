@@ -101,7 +101,7 @@ TEST_F(LessonFiles, LongTextIsCutTo511InMemoryAndInTheFile) {
   const std::u16string text = std::u16string(500, u'x') + std::u16string(100, u'y');
   const std::u16string path = Write("w/ini/l.idx", Utf16Index(u"a.wav " + text + u"\r\n"));
   ASSERT_EQ(lesson.LoadLesson(path).result, LoadResult::Loaded);
-  EXPECT_EQ(lesson.prompts.entries[0]->text, text.substr(0, 511));
+  EXPECT_EQ(lesson.prompts.entries[0]->text, std::u16string_view(text).substr(0, 511));
   EXPECT_EQ(ReadBytes(tmp / "w/ini/l.idx"), Utf16Index(u"a.wav " + text.substr(0, 511) + u"\r\n"));
 }
 
@@ -564,14 +564,14 @@ TEST_F(Navigation, LongBoxTextsNeverOverrunTheField) {
   }
   Load({u"Short text"});
   lesson.ReplaceCurrentText(box);
-  EXPECT_EQ(at(0).text, box.substr(0, kMaxPromptTextLength));
+  EXPECT_EQ(at(0).text, std::u16string_view(box).substr(0, kMaxPromptTextLength));
   // Unchanged box over a full unmarked text: nothing to store.
   lesson.CommitEditedText(box);
   EXPECT_EQ(lesson.state, LessonState::Saved);
 
   lesson.CommitEditedText(u"x" + box);
   EXPECT_EQ(at(0).text.size(), kMaxPromptTextLength);
-  EXPECT_EQ(at(0).text, u"> x" + box.substr(0, kMaxPromptTextLength - 3));
+  EXPECT_EQ(std::u16string(at(0).text), u"> x" + box.substr(0, kMaxPromptTextLength - 3));
   // The box now shows the marked text without its marker; committing it again changes nothing.
   lesson.state = LessonState::Saved;
   lesson.CommitEditedText(at(0).text.substr(2));
@@ -590,7 +590,7 @@ TEST_F(Navigation, LongBoxTextsNeverOverrunTheField) {
   }
   ASSERT_GT(wrapped.size(), kMaxPromptTextLength);
   lesson.CommitEditedText(wrapped);
-  EXPECT_EQ(lesson.current()->text, display);
+  EXPECT_EQ(lesson.current()->text, std::u16string_view(display));
 }
 
 TEST_F(Navigation, EditMarkerSurvivesTheIndexAndGotoFindsIt) {

@@ -42,7 +42,9 @@ TEST(DisplayText, LongestTextFitsWithOneUnitPerBreak) {
 }
 
 TEST(StatisticsLine, ShowsNameAndRecordingStatus) {
-  PromptEntry entry{u"a001.wav", u"Hello", false};
+  PromptEntry entry;
+  entry.name = u"a001.wav";
+  entry.text = u"Hello";
   EXPECT_EQ(StatisticsLine(entry), u"a001.wav : <File not found>");
   entry.recorded = true;
   EXPECT_EQ(StatisticsLine(entry), u"a001.wav :");

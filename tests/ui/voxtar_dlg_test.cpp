@@ -521,10 +521,10 @@ TEST_F(MainDialogCommands, AnUntouchedLongPromptComesBackUnchanged) {
   EXPECT_EQ(std::count(box.begin(), box.end(), u'\n'), 9);
   Click(ids::kNext);
   Click(ids::kPrevious);
-  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, text);
+  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, std::u16string_view(text));
   EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
   Click(ids::kRecord);  // stores the whole text, not a cut one
-  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, text);
+  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, std::u16string_view(text));
 }
 
 TEST_F(MainDialogCommands, ListAndOpenWriteAModifiedLessonBackEvenWhenCancelled) {
@@ -747,10 +747,10 @@ TEST_F(MainDialogCommands, AnUntouchedPromptKeepsItsNoBreakSpaces) {
   Load({u"a001.wav " + text, u"a002.wav Good morning"});
   Click(ids::kNext);
   Click(ids::kPrevious);
-  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, text);
+  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, std::u16string_view(text));
   EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
   Click(ids::kRecord);
-  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, text);
+  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, std::u16string_view(text));
 }
 
 TEST_F(MainDialogCommands, APromptNameLeadingOutOfThePromptDirectoryIsRefused) {
@@ -837,7 +837,7 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
   QTest::mouseClick(static_cast<QPushButton*>(dialog.GetDlgItem(ids::kOpen)), Qt::LeftButton);
   ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
   QTest::mouseClick(static_cast<QPushButton*>(dialog.GetDlgItem(ids::kGoto)), Qt::LeftButton);
-  const std::u16string name = dialog.lesson().current()->name;
+  const std::u16string name(dialog.lesson().current()->name);
   const std::filesystem::path take = dir.path() / "Prompt/unit01" / platform::ToUtf8(name);
   ASSERT_FALSE(std::filesystem::exists(take));
 
