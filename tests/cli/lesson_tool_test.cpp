@@ -1,5 +1,6 @@
 #include "cli/lesson_tool.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -112,6 +114,50 @@ TEST_F(LessonTool, RelativePathsAreReadFromTheCurrentDirectoryAndPrintedAsGiven)
             "unit01.idx: invalid directory\n");
 }
 
+// Runs the tool in a child process under the unprivileged user 65534 (root only), with the
+// temporary directory opened up so that only the files' own permissions stand in the way.
+Result RunAsNobody(const std::vector<std::string>& args, const fs::path& tmp) {
+  for (const fs::path& dir : {tmp, tmp / "w", tmp / "w/ini"}) {
+    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec);
+  }
+  std::array<int, 2> pipe{};
+  if (::pipe(pipe.data()) != 0) {
+    ADD_FAILURE() << "no pipe";
+    return {};
+  }
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipe[0]);
+    constexpr uid_t kNobody = 65534;
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+      ::_exit(100);
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = RunLessonTool(args, out, err);
+    const std::string text = out.str();
+    const bool written =
+        ::write(pipe[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::_exit(written ? status : 101);
+  }
+  ::close(pipe[1]);
+  Result result;
+  std::array<char, 4096> buffer{};
+  for (ssize_t got = 0; (got = ::read(pipe[0], buffer.data(), buffer.size())) > 0;) {
+    result.out.append(buffer.data(), static_cast<std::size_t>(got));
+  }
+  ::close(pipe[0]);
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+    ADD_FAILURE() << "the unprivileged run did not finish";
+    return result;
+  }
+  result.status = WEXITSTATUS(status);
+  EXPECT_LT(result.status, 100) << "the unprivileged run failed to start";
+  return result;
+}
+
 TEST_F(LessonTool, ErrorsSayWhatHappened) {
   WriteBytes(tmp / "w/ini/secret.idx", "a.wav Hello\r\n");
   fs::permissions(tmp / "w/ini/secret.idx", fs::perms::none);
@@ -125,10 +171,12 @@ TEST_F(LessonTool, ErrorsSayWhatHappened) {
   EXPECT_EQ(result.out, Path("w/ini/fifo.idx") + ": not a regular file\n" + Path("w/ini/dir.idx") +
                             ": not a regular file\n" + Path("w/ini/\\xe0\\xe1\\x1b[2J.idx") +
                             ": file name is not valid UTF-8\n");
-  if (::geteuid() != 0) {  // root reads any file
-    EXPECT_EQ(Run({"check", Path("w/ini/secret.idx")}).out,
-              Path("w/ini/secret.idx") + ": permission denied\n");
-  }
+  // Root reads any file, so root asks as an unprivileged user.
+  const Result denied = ::geteuid() == 0
+                            ? RunAsNobody({"check", Path("w/ini/secret.idx")}, tmp.path())
+                            : Run({"check", Path("w/ini/secret.idx")});
+  EXPECT_EQ(denied.out, Path("w/ini/secret.idx") + ": permission denied\n");
+  EXPECT_EQ(denied.status, kExitFailed);
   // A failed normalize creates no prompt directory.
   EXPECT_EQ(Run({"normalize", Path("w/ini/fifo.idx"), Path("w/ini/gone.idx")}).status, kExitFailed);
   EXPECT_FALSE(fs::exists(tmp / "w/Prompt"));
