@@ -127,6 +127,10 @@ std::vector<Line> Model(std::string_view file, std::size_t size) {
             platform::DecodeUtf8(file.substr(0, std::min(file.size(), at + 4)), next);
         const std::size_t width = c >= 0x10000 ? 2 : 1;
         if (stored + width > pieceLimit) {
+          if (stored == 0) {
+            at = next;  // fits no piece: dropped
+            continue;
+          }
           break;
         }
         at = next;

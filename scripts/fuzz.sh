@@ -30,11 +30,17 @@ run() {
   seeds_for "$name" | while read -r seed; do cp "$seed" "$seeds/"; done
   echo "fuzz_$name: $seconds s"
   # Several hundred MB of memory at most: a lesson file is bounded far below that.
+  local log="$build/$name.log" status=0
   "$build/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-    -print_final_stats=1 -artifact_prefix="$build/findings/$name-" "$corpus" "$seeds" 2>&1 |
-    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|==|SUMMARY|fuzz check|Done)' || true
-  # The run's own status decides: grep only trims the output.
-  return "${PIPESTATUS[0]}"
+    -print_final_stats=1 -artifact_prefix="$build/findings/$name-" "$corpus" "$seeds" \
+    >"$log" 2>&1 || status=$?
+  # The run's own status decides (a crash, a timeout, a memory limit); grep only trims the log.
+  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|==|SUMMARY|fuzz check|Done)' "$log" ||
+    true
+  if [ "$status" -ne 0 ]; then
+    echo "fuzz_$name failed (status $status); the whole log is $log" >&2
+  fi
+  return "$status"
 }
 
 if [ "$target" = all ]; then

@@ -344,6 +344,12 @@ std::size_t TextLineReader::ReadUtf8Line(std::size_t limit) {
     const char32_t c = platform::DecodeUtf8(bytes, used);
     const std::size_t units = c >= 0x10000 ? 2 : 1;
     if (stored + units > limit) {
+      if (stored == 0) {
+        // Two units in a piece of one: no piece can hold it, so it is dropped, as a character
+        // is when a piece holds none; waiting for a later piece would wait for ever.
+        begin_ += used;
+        continue;
+      }
       break;
     }
     begin_ += used;

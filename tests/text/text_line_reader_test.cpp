@@ -302,7 +302,7 @@ TEST_F(TextLineReaderTest, FileLargerThanTheLimitIsRefused) {
   EXPECT_EQ(reader.status(), ReaderStatus::Opened);
 }
 
-TEST_F(TextLineReaderTest, SizeOneDropsEachLineInsteadOfStalling) {
+TEST_F(TextLineReaderTest, TinySizesDropWhatCannotFitInsteadOfStalling) {
   for (const std::string& bytes :
        {std::string("abc\r\nf"), std::string(kBom) + Utf16LeBytes(u"ab\r\nc"),
         std::string("\xD0\xB6\xD0\xB6\n\xD0\xB6")}) {
@@ -312,6 +312,12 @@ TEST_F(TextLineReaderTest, SizeOneDropsEachLineInsteadOfStalling) {
     EXPECT_EQ(Read(reader, 1), (Line{1, u"", true}));
     EXPECT_EQ(Read(reader, 1).result, 0);
   }
+  // Room for one unit: a character of two (a surrogate pair) fits no piece and is dropped.
+  TextLineReader reader;
+  reader.Open(File("\xF0\x9F\x8E\xA4" "a\xF0\x9F\x8E\xA4\n"));
+  EXPECT_EQ(Read(reader, 2), (Line{1, u"a", false}));
+  EXPECT_EQ(Read(reader, 2), (Line{1, u"", false}));
+  EXPECT_EQ(Read(reader, 2), (Line{1, u"", true}));
 }
 
 TEST_F(TextLineReaderTest, OpensUtf8PathsIgnoringCase) {
