@@ -209,14 +209,13 @@ std::optional<std::u16string_view> TextLineReader::ReadLine(std::size_t size) {
     // is, rather than handed back as an endless run of empty pieces.
     SkipLine();
   } else {
-    const std::size_t limit =
-        (mode_ == ReaderMode::Utf16Le ? size : std::min(size, kEightBitChunk)) - 1;
+    const std::size_t limit = std::min(size, kEightBitChunk) - 1;
     if (line_.size() < limit) {
       line_.resize(limit);
     }
     switch (mode_) {
       case ReaderMode::Utf16Le:
-        stored = ReadUtf16LeLine(limit);
+        stored = ReadUtf16LeLine(size - 1);  // grows line_ as far as the line needs
         break;
       case ReaderMode::Utf8:
         stored = ReadUtf8Line(limit);
@@ -262,6 +261,9 @@ std::size_t TextLineReader::ReadUtf16LeLine(std::size_t limit) {
     }
     // The rest of an overlong line is read and dropped, so the next call starts a new line.
     const std::size_t take = std::min((at - begin_) / 2, limit - stored);
+    if (line_.size() < stored + take) {
+      line_.resize(stored + take);
+    }
     const auto* from = reinterpret_cast<const unsigned char*>(bytes + begin_);
     if constexpr (std::endian::native == std::endian::little) {
       std::memcpy(line_.data() + stored, from, 2 * take);
