@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/voxtar_app.h"
+#include "platform/window_services.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
                  command.error.toLocal8Bit().constData());
     return voxtar::kExitUsage;
   }
-  voxtar::CVoxtarApp app;
+  voxtar::platform::QtWindowServices services;
+  voxtar::CVoxtarApp app(services);
   return app.Run(command);
 }

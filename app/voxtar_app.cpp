@@ -31,14 +31,14 @@ QIcon ProgramIcon() {
   return icon;
 }
 
-bool CheckTemplateRecording() {
+bool CheckTemplateRecording(platform::WindowServices& services) {
   // Looked up in the working directory ignoring case, as the audio engine will; a directory of
   // that name does not pass.
   std::FILE* file = platform::OpenFile(kTemplateRecording, "rb");
   if (file == nullptr) {
     const std::u16string directory = platform::CurrentDirectory();
-    platform::ShowMessageBox(nullptr, QStringLiteral("Cannot open sample.wav"),
-                             QString::fromStdU16String(directory));
+    services.ShowMessageBox({nullptr, QStringLiteral("Cannot open sample.wav"),
+                             QString::fromStdU16String(directory), platform::BoxIcon::None});
     return false;
   }
   // Only that it opens matters; the format shows when a recording is made.
@@ -134,16 +134,17 @@ std::optional<QString> ChooseDirectoryWithDialog(const QString& start) {
   return chosen;
 }
 
-CVoxtarApp::CVoxtarApp(DirectoryChooser chooser, QString settingsFile)
-    : chooser_(std::move(chooser)), settingsFile_(std::move(settingsFile)) {
+CVoxtarApp::CVoxtarApp(platform::WindowServices& services, DirectoryChooser chooser,
+                       QString settingsFile)
+    : services_(services), chooser_(std::move(chooser)), settingsFile_(std::move(settingsFile)) {
   InitVoxtarResources();
 }
 
 bool CVoxtarApp::EnterDirectory(const QString& directory) {
   const QString absolute = QDir(directory).absolutePath();
   if (!QFileInfo(absolute).isDir() || !QDir::setCurrent(absolute)) {
-    platform::ShowMessageBox(nullptr, QStringLiteral("Cannot open directory"),
-                             QDir::toNativeSeparators(absolute));
+    services_.ShowMessageBox({nullptr, QStringLiteral("Cannot open directory"),
+                              QDir::toNativeSeparators(absolute), platform::BoxIcon::None});
     return false;
   }
   QSettings settings(settingsFile_, QSettings::IniFormat);
@@ -177,21 +178,21 @@ int CVoxtarApp::Run(const StartCommand& command) {
 }
 
 bool CVoxtarApp::InitInstance() {
-  refused_ = !CheckTemplateRecording();
+  refused_ = !CheckTemplateRecording(services_);
   if (refused_) {
     return false;
   }
   QApplication::setOrganizationName(QString::fromUtf8(kOrganizationName));
   NameApplicationWindows();
   QApplication::setWindowIcon(ProgramIcon());
-  CVoxtarDlg::SetAboutHandler([](QWidget* parent) {
-    CAboutDlg about(parent);
-    about.exec();
-  });
 
   // Made here, after the start-up check, and kept until the dialog is gone.
   audio::PulseAudioEngine engine(QGuiApplication::desktopFileName().toStdString());
-  CVoxtarDlg dialog(engine, settingsFile_);
+  CVoxtarDlg dialog(engine, services_, settingsFile_);
+  dialog.SetAboutHandler([](QWidget* parent) {
+    CAboutDlg about(parent);
+    about.exec();
+  });
   dialog.DoModal();
   return false;
 }

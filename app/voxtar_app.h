@@ -14,6 +14,10 @@
 
 namespace voxtar {
 
+namespace platform {
+class WindowServices;
+}
+
 inline constexpr const char* kOrganizationName = "Voxtar-2015";
 inline constexpr const char* kApplicationVersion = kVersion;
 // The desktop entry, icons and metainfo are installed under this id; the window names it so that
@@ -31,7 +35,7 @@ QIcon ProgramIcon();
 // Opens "sample.wav" in the working directory for reading. When it cannot be opened, shows
 // "Cannot open sample.wav" with the working directory as caption, without owner, and returns
 // false.
-bool CheckTemplateRecording();
+bool CheckTemplateRecording(platform::WindowServices& services);
 
 // What the command line asks for.
 struct StartCommand {
@@ -59,7 +63,10 @@ std::optional<QString> ChooseDirectoryWithDialog(const QString& start);
 
 class CVoxtarApp {
  public:
-  explicit CVoxtarApp(DirectoryChooser chooser = ChooseDirectoryWithDialog,
+  // `services` shows the boxes and file dialogs of the program's windows; it outlives the
+  // application object.
+  explicit CVoxtarApp(platform::WindowServices& services,
+                      DirectoryChooser chooser = ChooseDirectoryWithDialog,
                       QString settingsFile = DefaultSettingsFile());
 
   // The start-up in the working directory: false on every path (the program ends when it
@@ -75,6 +82,7 @@ class CVoxtarApp {
   // Changes to `directory`; on failure shows "Cannot open directory" with the path as caption.
   bool EnterDirectory(const QString& directory);
 
+  platform::WindowServices& services_;
   DirectoryChooser chooser_;
   QString settingsFile_;
   bool refused_ = false;

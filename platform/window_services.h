@@ -1,6 +1,6 @@
 // The window system's stand-ins that the dialogs and the wave device use: message boxes and the
-// open-file dialog. Behind an interface so that tests replace them and no test ever blocks on a
-// modal window. Qt Widgets.
+// open-file dialog. Behind an interface, passed to whoever shows them, so that tests hand in their
+// own and no test ever blocks on a modal window. Qt Widgets.
 #pragma once
 
 #include <QString>
@@ -40,13 +40,12 @@ class WindowServices {
   virtual std::optional<QString> GetOpenFileName(const OpenFileRequest& request) = 0;
 };
 
-// The services in use: the real Qt ones unless a test installed its own.
-WindowServices& Services();
-// Installs replacement services (not owned); null restores the real ones.
-void SetServices(WindowServices* services);
-
-// Shorthand for Services().ShowMessageBox.
-void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption,
-                    BoxIcon icon = BoxIcon::None);
+// The real ones: Qt's message box and file dialog. The application makes one and hands it to
+// the windows that need it.
+class QtWindowServices final : public WindowServices {
+ public:
+  void ShowMessageBox(const MessageBoxRequest& request) override;
+  std::optional<QString> GetOpenFileName(const OpenFileRequest& request) override;
+};
 
 }  // namespace voxtar::platform

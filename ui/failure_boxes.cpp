@@ -5,7 +5,7 @@
 namespace voxtar {
 
 void FailureBoxes::ReportFailure(const QString& text, const QString& caption) {
-  platform::ShowMessageBox(nullptr, text, caption);
+  services_.ShowMessageBox({nullptr, text, caption, platform::BoxIcon::None});
 }
 
 }  // namespace voxtar

@@ -6,9 +6,19 @@
 
 namespace voxtar {
 
+namespace platform {
+class WindowServices;
+}
+
 class FailureBoxes final : public audio::FailureReporter {
  public:
+  // `services` shows the boxes; it outlives this reporter.
+  explicit FailureBoxes(platform::WindowServices& services) : services_(services) {}
+
   void ReportFailure(const QString& text, const QString& caption) override;
+
+ private:
+  platform::WindowServices& services_;
 };
 
 }  // namespace voxtar

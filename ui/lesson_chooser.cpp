@@ -89,9 +89,4 @@ LessonChoice ChooseEntry(std::u16string_view entryText, std::u16string_view work
   return choice;
 }
 
-std::u16string& LastChosenLesson() {
-  static std::u16string lastChosen;
-  return lastChosen;
-}
-
 }  // namespace voxtar

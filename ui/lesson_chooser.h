@@ -37,7 +37,4 @@ struct LessonChoice {
 // What choosing `entryText` yields. A path too long for the loader is refused by the loader.
 LessonChoice ChooseEntry(std::u16string_view entryText, std::u16string_view workingDirectory);
 
-// The lesson chosen last in this run; empty at start, never saved.
-std::u16string& LastChosenLesson();
-
 }  // namespace voxtar

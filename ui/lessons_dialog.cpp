@@ -11,7 +11,8 @@ namespace voxtar {
 
 const DialogTemplate kLessonsTemplate{11, QRect(6, 15, 274, 267), "", nullptr, 0, {}};
 
-TLessonsDialog::TLessonsDialog(QWidget* parent) : QDialog(parent), font_(CellHeightFont(18)) {
+TLessonsDialog::TLessonsDialog(std::u16string& lastChosen, QWidget* parent)
+    : QDialog(parent), lastChosen_(lastChosen), font_(CellHeightFont(18)) {
   setObjectName(QStringLiteral("TLessonsDialog"));
   setModal(true);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -58,7 +59,7 @@ void TLessonsDialog::OnCreate() {
   connect(okButton_, &QPushButton::clicked, this, &TLessonsDialog::OnOK);
   connect(cancelButton_, &QPushButton::clicked, this, &TLessonsDialog::OnCancel);
 
-  const LessonChoices choices = ReadLessonChoices(platform::CurrentDirectory(), LastChosenLesson());
+  const LessonChoices choices = ReadLessonChoices(platform::CurrentDirectory(), lastChosen_);
   for (const std::u16string& entry : choices.entries) {
     lessonList_->addItem(QString::fromStdU16String(entry));
   }
@@ -96,7 +97,7 @@ void TLessonsDialog::OnOK() {
   }
   const LessonChoice choice =
       ChooseEntry(selected.front()->text().toStdU16String(), platform::CurrentDirectory());
-  LastChosenLesson() = choice.lastChosen;
+  lastChosen_ = choice.lastChosen;
   chosenPath_ = choice.chosenPath;
   done(0);
 }

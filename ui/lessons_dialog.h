@@ -1,5 +1,7 @@
 // The lesson chooser behind "List": lists the lessons of the lesson list (or the lesson index
 // files), selects the last choice again, and hands back the chosen path. Loads nothing itself.
+// The last choice is kept by whoever runs the chooser, so that it lasts from one chooser to the
+// next.
 #pragma once
 
 #include <QDialog>
@@ -29,7 +31,9 @@ class TLessonsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TLessonsDialog(QWidget* parent = nullptr);
+  // `lastChosen` is the lesson chosen last (empty: none); a choice replaces it. It outlives the
+  // chooser.
+  explicit TLessonsDialog(std::u16string& lastChosen, QWidget* parent = nullptr);
 
   // 0: a lesson was chosen (chosenPath holds it); 1: cancelled; -1: the window could not be made.
   int DoModal();
@@ -54,6 +58,7 @@ class TLessonsDialog : public QDialog {
   // Creates the controls from the outer size and fills the list.
   void OnCreate();
 
+  std::u16string& lastChosen_;
   QFont font_;
   std::u16string chosenPath_;
   QListWidget* lessonList_ = nullptr;

@@ -4,7 +4,6 @@
 
 #include "audio/wave_element.h"
 #include "platform/file_system.h"
-#include "platform/window_services.h"
 
 namespace voxtar {
 
@@ -77,8 +76,7 @@ std::optional<std::u16string> RecordingFlow::CheckedPromptFilePath() {
   const bool invalid = name.empty() || name == u"." || name == u".." ||
                        name.find(platform::kSeparator) != std::u16string_view::npos;
   if (invalid) {
-    platform::ShowMessageBox(nullptr, QString::fromStdU16String(path),
-                             QStringLiteral("Invalid prompt name"));
+    reporter_.ReportFailure(QString::fromStdU16String(path), QStringLiteral("Invalid prompt name"));
     return std::nullopt;
   }
   return path;

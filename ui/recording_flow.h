@@ -36,7 +36,8 @@ class RecordingFlow : public QObject {
   Q_OBJECT
 
  public:
-  // `notifyWindow` receives the devices' playback notices; `settingsFile` keeps the device
+  // `notifyWindow` receives the devices' playback notices; `reporter` shows the devices' failures
+  // and the flow's own refusals (a prompt name it will not use); `settingsFile` keeps the device
   // choice (empty: the choice lasts for this run only). The remembered choice goes to the engine
   // at once.
   RecordingFlow(Lesson& lesson, audio::AudioEngine& engine, QObject* notifyWindow,

@@ -128,11 +128,6 @@ QKeySequence KeysOf(int id) {
   return {};
 }
 
-std::function<void(QWidget*)>& AboutHandler() {
-  static std::function<void(QWidget*)> handler;
-  return handler;
-}
-
 QString Q(std::u16string_view text) {
   return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
 }
@@ -147,9 +142,12 @@ bool IsPlainEnter(const QKeyEvent* event) {
 const DialogTemplate kMainTemplate{102, QRect(0, 0, 309, 190), "Voxtar", "MS Shell Dlg",
                                    10,  kMainControls};
 
-CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, QString settingsFile, QWidget* parent)
+CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& services,
+                       QString settingsFile, QWidget* parent)
     : QDialog(parent),
       engine_(engine),
+      services_(services),
+      failureBoxes_(services),
       flow_(lesson_, engine, this, failureBoxes_, std::move(settingsFile)) {
   setObjectName(QStringLiteral("CVoxtarDlg"));
   SetModalFrame(this);
@@ -249,14 +247,14 @@ bool CVoxtarDlg::OnSysCommand(int id) {
   if ((id & 0xFFF0) != ids::kAboutCommand) {
     return false;
   }
-  if (AboutHandler()) {
-    AboutHandler()(this);
+  if (aboutHandler_) {
+    aboutHandler_(this);
   }
   return true;
 }
 
 void CVoxtarDlg::SetAboutHandler(std::function<void(QWidget*)> handler) {
-  AboutHandler() = std::move(handler);
+  aboutHandler_ = std::move(handler);
 }
 
 void CVoxtarDlg::EnableControl(int id, bool enabled) {
@@ -400,8 +398,8 @@ void CVoxtarDlg::CommitAndStep(void (Lesson::*step)()) {
   }
   flow_.ReleaseDevice();
   if (!lesson_.CommitEditedText(BoxText())) {
-    platform::ShowMessageBox(this, QStringLiteral("Position = -1"),
-                             QString::fromUtf8(kApplicationName));
+    services_.ShowMessageBox({this, QStringLiteral("Position = -1"),
+                              QString::fromUtf8(kApplicationName), platform::BoxIcon::None});
   }
   (lesson_.*step)();
   RefreshDisplay();
@@ -487,8 +485,8 @@ int CVoxtarDlg::OnRecordingDone() {
 }
 
 void CVoxtarDlg::ShowCannotWrite(const std::u16string& indexPath) {
-  platform::ShowMessageBox(nullptr, Q(indexPath), QStringLiteral("Cannot write file"),
-                           platform::BoxIcon::Warning);
+  services_.ShowMessageBox(
+      {nullptr, Q(indexPath), QStringLiteral("Cannot write file"), platform::BoxIcon::Warning});
 }
 
 void CVoxtarDlg::UnloadWithDialogPart() {
@@ -517,13 +515,16 @@ void CVoxtarDlg::LoadWithDialogPart(std::u16string_view chosenPath) {
       RefreshDisplay();
       break;
     case LoadResult::InvalidDirectory:
-      platform::ShowMessageBox(nullptr, QStringLiteral("Invalid Directory"), Q(chosenPath));
+      services_.ShowMessageBox(
+          {nullptr, QStringLiteral("Invalid Directory"), Q(chosenPath), platform::BoxIcon::None});
       break;
     case LoadResult::FileNotFound:
-      platform::ShowMessageBox(this, Q(lesson_.IndexPath()), QStringLiteral("File not found!"));
+      services_.ShowMessageBox({this, Q(lesson_.IndexPath()), QStringLiteral("File not found!"),
+                                platform::BoxIcon::None});
       break;
     case LoadResult::FileEmpty:
-      platform::ShowMessageBox(this, QStringLiteral("File is empty"), Q(lesson_.IndexPath()));
+      services_.ShowMessageBox(
+          {this, QStringLiteral("File is empty"), Q(lesson_.IndexPath()), platform::BoxIcon::None});
       break;
     case LoadResult::BadLine:
       // Refused without a word, as operators know it; voxtar-lesson check names the line.
@@ -535,7 +536,7 @@ void CVoxtarDlg::OnList() {
   if (lesson_.state != LessonState::NoLesson) {
     UnloadWithDialogPart();
   }
-  TLessonsDialog chooser(this);
+  TLessonsDialog chooser(lastChosenLesson_, this);
   if (chooser.DoModal() == 0) {
     LoadWithDialogPart(chooser.chosenPath());
   }
@@ -554,7 +555,7 @@ void CVoxtarDlg::OnOpen() {
   request.filter = QStringLiteral("Lexaro IDX Files (*.idx)");
   request.defaultSuffix = QStringLiteral("idx");
   request.fileMustExist = true;
-  const std::optional<QString> chosen = platform::Services().GetOpenFileName(request);
+  const std::optional<QString> chosen = services_.GetOpenFileName(request);
   if (chosen) {
     LoadWithDialogPart(chosen->toStdU16String());
   }
@@ -570,7 +571,8 @@ void CVoxtarDlg::OnExit() {
 }
 
 void CVoxtarDlg::OnNoAction() {
-  platform::ShowMessageBox(this, QStringLiteral("NO AVTION"), QString::fromUtf8(kApplicationName));
+  services_.ShowMessageBox({this, QStringLiteral("NO AVTION"), QString::fromUtf8(kApplicationName),
+                            platform::BoxIcon::None});
 }
 
 void CVoxtarDlg::OnUnload() {

@@ -26,6 +26,10 @@ class QMenu;
 
 namespace voxtar {
 
+namespace platform {
+class WindowServices;
+}
+
 // Command and control identifiers of the main dialog.
 namespace ids {
 inline constexpr int kOk = 1;      // Enter
@@ -61,10 +65,11 @@ class CVoxtarDlg : public QDialog {
   Q_OBJECT
 
  public:
-  // `engine` plays and records for the dialog's wave devices; it outlives the dialog.
-  // `settingsFile` keeps the choice of input and output device (empty: kept for this run only).
-  explicit CVoxtarDlg(audio::AudioEngine& engine, QString settingsFile = {},
-                      QWidget* parent = nullptr);
+  // `engine` plays and records for the dialog's wave devices and `services` shows its boxes and
+  // the open-file dialog; both outlive the dialog. `settingsFile` keeps the choice of input and
+  // output device (empty: kept for this run only).
+  CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& services,
+             QString settingsFile = {}, QWidget* parent = nullptr);
   ~CVoxtarDlg() override;
 
   // Runs the dialog until OnExit ends it.
@@ -114,8 +119,9 @@ class CVoxtarDlg : public QDialog {
   const QIcon& icon() const { return icon_; }
   const QFont& textFont() const { return textFont_; }
 
-  // Runs the About box over `parent`; installed by the application, which owns the box.
-  static void SetAboutHandler(std::function<void(QWidget* parent)> handler);
+  // Runs the About box over `parent`; set by the application, which owns the box. Without one
+  // the About command shows nothing.
+  void SetAboutHandler(std::function<void(QWidget* parent)> handler);
 
   // The context menu: the About item, the commands with their keys, the level check and the
   // device choice.
@@ -144,6 +150,7 @@ class CVoxtarDlg : public QDialog {
   void ShowCannotWrite(const std::u16string& indexPath);
 
   audio::AudioEngine& engine_;
+  platform::WindowServices& services_;
   FailureBoxes failureBoxes_;
   Lesson lesson_;
   RecordingFlow flow_;
@@ -151,6 +158,10 @@ class CVoxtarDlg : public QDialog {
   QIcon icon_;
   QFont textFont_;
   std::map<int, QWidget*> controls_;
+  std::function<void(QWidget*)> aboutHandler_;
+  // The lesson chosen last in "List"; the next chooser selects it again. Empty at start, never
+  // saved.
+  std::u16string lastChosenLesson_;
   bool handlingCommand_ = false;
 };
 

@@ -26,7 +26,7 @@ TEST(StartUp, RefusesWithoutTheTemplateRecording) {
   testing::TempDir dir;
   testing::ScopedWorkingDirectory cwd(dir.path());
   testing::FakeWindowServices services;
-  CVoxtarApp app;
+  CVoxtarApp app(services);
   EXPECT_FALSE(app.InitInstance());
   EXPECT_TRUE(app.refused());
   ASSERT_EQ(services.boxes.size(), 1u);
@@ -44,12 +44,12 @@ TEST(StartUp, AnyOpenableSampleWavPassesTheCheck) {
   testing::ScopedWorkingDirectory cwd(dir.path());
   testing::FakeWindowServices services;
   testing::WriteBytes(dir / "sample.wav", "");
-  EXPECT_TRUE(CheckTemplateRecording());
+  EXPECT_TRUE(CheckTemplateRecording(services));
   EXPECT_TRUE(services.boxes.empty());
   // A directory of that name cannot be read as a file.
   std::filesystem::remove(dir / "sample.wav");
   std::filesystem::create_directory(dir / "sample.wav");
-  EXPECT_FALSE(CheckTemplateRecording());
+  EXPECT_FALSE(CheckTemplateRecording(services));
 }
 
 TEST(StartUp, RunsTheMainDialogUntilItEnds) {
@@ -84,7 +84,7 @@ TEST(StartUp, RunsTheMainDialogUntilItEnds) {
     QTest::keyClick(dialog->GetDlgItem(ids::kStatistics), Qt::Key_Escape);
     return true;
   });
-  CVoxtarApp app;
+  CVoxtarApp app(services);
   EXPECT_FALSE(app.InitInstance());
   EXPECT_EQ(caption, QStringLiteral("Voxtar"));
   EXPECT_TRUE(iconShown);
@@ -93,7 +93,6 @@ TEST(StartUp, RunsTheMainDialogUntilItEnds) {
   EXPECT_EQ(QApplication::applicationVersion(), QStringLiteral("1.0.0.1"));
   EXPECT_FALSE(app.refused());
   EXPECT_TRUE(services.boxes.empty());
-  CVoxtarDlg::SetAboutHandler(nullptr);
 }
 
 TEST(CommandLine, ReadsDirectoryChooseHelpAndVersion) {
@@ -177,6 +176,7 @@ class StartIn : public ::testing::Test {
   }
   CVoxtarApp App(const std::optional<QString>& choice = std::nullopt) {
     return CVoxtarApp(
+        services,
         [this, choice](const QString& start) {
           chooserStarts.push_back(start);
           return choice;
@@ -213,7 +213,6 @@ TEST_F(StartIn, AGivenDirectoryIsEnteredAndKept) {
   EXPECT_TRUE(services.boxes.empty());
   EXPECT_EQ(LastDirectory(), Dir("course"));
   EXPECT_EQ(QGuiApplication::desktopFileName(), QString::fromLatin1(kDesktopId));
-  CVoxtarDlg::SetAboutHandler(nullptr);
 }
 
 TEST_F(StartIn, AMissingDirectoryOrTemplateIsRefusedWithABoxAndAFailureStatus) {
@@ -262,7 +261,6 @@ TEST_F(StartIn, TheChooserOpensAtTheLastDirectoryAndCancelEndsQuietly) {
   std::filesystem::remove_all(tmp / "course");
   EXPECT_EQ(App().Run(choose), kExitOk);
   EXPECT_EQ(chooserStarts.back(), QDir::homePath());
-  CVoxtarDlg::SetAboutHandler(nullptr);
 }
 
 TEST_F(StartIn, AChosenDirectoryWithoutTemplateIsRefused) {

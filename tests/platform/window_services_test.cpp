@@ -55,7 +55,9 @@ TEST(WindowServices, AnUnownedBoxHasOnlyOkNoIconAndBlocksNoOtherWindow) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     box->button(QMessageBox::Ok)->click();
   });
-  ShowMessageBox(nullptr, QStringLiteral("The device is not ready."), QStringLiteral("Wave Error"));
+  QtWindowServices services;
+  services.ShowMessageBox({nullptr, QStringLiteral("The device is not ready."),
+                           QStringLiteral("Wave Error"), BoxIcon::None});
   EXPECT_TRUE(seen);
 }
 
@@ -74,7 +76,8 @@ TEST(WindowServices, ABoxShowsItsTextAsWrittenEvenWhereItLooksLikeMarkup) {
     }
     box->button(QMessageBox::Ok)->click();
   });
-  ShowMessageBox(nullptr, path, QStringLiteral("Wave Error"));
+  QtWindowServices services;
+  services.ShowMessageBox({nullptr, path, QStringLiteral("Wave Error"), BoxIcon::None});
   EXPECT_TRUE(seen);
 }
 
@@ -91,8 +94,9 @@ TEST(WindowServices, AnOwnedWarningBoxIsModalToItsOwner) {
     EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
     box->button(QMessageBox::Ok)->click();
   });
-  ShowMessageBox(&owner, QStringLiteral("Cannot write file"), QStringLiteral("x.idx"),
-                 BoxIcon::Warning);
+  QtWindowServices services;
+  services.ShowMessageBox(
+      {&owner, QStringLiteral("Cannot write file"), QStringLiteral("x.idx"), BoxIcon::Warning});
   EXPECT_TRUE(seen);
 }
 
@@ -117,33 +121,14 @@ TEST(WindowServices, TheOpenDialogStartsWhereToldTakesOnlyExistingFilesAndKeepsT
   request.initialPath = iniPath;
   request.filter = QStringLiteral("Lesson Files (*.idx)");
   request.defaultSuffix = QStringLiteral("*.idx");
-  const auto chosen = Services().GetOpenFileName(request);
+  QtWindowServices services;
+  const auto chosen = services.GetOpenFileName(request);
   ASSERT_TRUE(chosen.has_value());
   EXPECT_EQ(*chosen, QString::fromStdString((ini / "lesson1.idx").string()));
   EXPECT_EQ(QDir::currentPath(), workingDir);
 
   AnswerWhenShown<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
-  EXPECT_FALSE(Services().GetOpenFileName(request).has_value());
-}
-
-TEST(WindowServices, InstalledServicesReplaceTheRealOnes) {
-  struct Fake final : WindowServices {
-    void ShowMessageBox(const MessageBoxRequest& request) override { shown.push_back(request); }
-    std::optional<QString> GetOpenFileName(const OpenFileRequest&) override {
-      return QStringLiteral("/x");
-    }
-    std::vector<MessageBoxRequest> shown;
-  } fake;
-  WindowServices* real = &Services();
-  SetServices(&fake);
-  ShowMessageBox(nullptr, QStringLiteral("text"), QStringLiteral("caption"));
-  EXPECT_EQ(Services().GetOpenFileName({}), QStringLiteral("/x"));
-  SetServices(nullptr);
-  EXPECT_EQ(&Services(), real);
-  ASSERT_EQ(fake.shown.size(), 1u);
-  EXPECT_EQ(fake.shown[0].text, QStringLiteral("text"));
-  EXPECT_EQ(fake.shown[0].caption, QStringLiteral("caption"));
-  EXPECT_EQ(fake.shown[0].icon, BoxIcon::None);
+  EXPECT_FALSE(services.GetOpenFileName(request).has_value());
 }
 
 }  // namespace

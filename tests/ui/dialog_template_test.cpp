@@ -50,7 +50,7 @@ TEST(TemplateAccessibility, AStaticTextJustAboveAnEditLabelsIt) {
 
 TEST(TemplateAccessibility, EveryControlOfTheMainDialogIsNamed) {
   testing::FakeWindowServices services;
-  CVoxtarDlg dialog{testing::QuietEngine()};
+  CVoxtarDlg dialog{testing::QuietEngine(), services};
   struct Expected {
     int id;
     const char* name;

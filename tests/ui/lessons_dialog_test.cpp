@@ -18,14 +18,13 @@ using testing::WhenModal;
 
 class LessonsDialogTest : public ::testing::Test {
  protected:
-  void SetUp() override { LastChosenLesson().clear(); }
-  void TearDown() override { LastChosenLesson().clear(); }
   testing::TempDir dir;
   testing::ScopedWorkingDirectory cwd{dir.path()};
+  std::u16string lastChosen;
 };
 
 TEST_F(LessonsDialogTest, ControlsArePlacedFromTheOuterSize) {
-  TLessonsDialog chooser;
+  TLessonsDialog chooser(lastChosen);
   // 274 x 267 dialog units in the system font's units (8, 16).
   EXPECT_EQ(chooser.size(), QSize(548, 534));
   const int cx = 548 + 2 * kFrameBorder;
@@ -46,7 +45,7 @@ TEST_F(LessonsDialogTest, ControlsArePlacedFromTheOuterSize) {
 TEST_F(LessonsDialogTest, ChoosingRemembersTheLessonForTheNextRun) {
   testing::WriteBytes(dir / "Ini/lessons.ini", "Greetings\nlesson1.ini\nNumbers\nlesson2.ini\n");
   {
-    TLessonsDialog chooser;
+    TLessonsDialog chooser(lastChosen);
     ASSERT_EQ(chooser.lessonList()->count(), 2);
     EXPECT_EQ(chooser.lessonList()->item(0)->text(), QStringLiteral("lesson1.ini (Greetings)"));
     EXPECT_TRUE(chooser.lessonList()->selectedItems().isEmpty());
@@ -63,8 +62,8 @@ TEST_F(LessonsDialogTest, ChoosingRemembersTheLessonForTheNextRun) {
     EXPECT_EQ(chooser.DoModal(), 0);
     EXPECT_EQ(chooser.chosenPath(), platform::CurrentDirectory() + u"/Ini/lesson2.ini");
   }
-  EXPECT_EQ(LastChosenLesson(), u"lesson2.ini");
-  TLessonsDialog again;
+  EXPECT_EQ(lastChosen, u"lesson2.ini");
+  TLessonsDialog again(lastChosen);
   ASSERT_EQ(again.lessonList()->selectedItems().size(), 1);
   EXPECT_EQ(again.lessonList()->currentRow(), 1);
   // Enter takes the selected entry.
@@ -82,8 +81,8 @@ TEST_F(LessonsDialogTest, ChoosingRemembersTheLessonForTheNextRun) {
 TEST_F(LessonsDialogTest, OkWithoutSelectionStaysOpenAndCancelReturnsOne) {
   testing::WriteBytes(dir / "Ini/Lesson1.IDX", "");
   testing::WriteBytes(dir / "Ini/b.idx", "");
-  LastChosenLesson() = u"lesson1.ini";
-  TLessonsDialog chooser;
+  lastChosen = u"lesson1.ini";
+  TLessonsDialog chooser(lastChosen);
   EXPECT_EQ(chooser.lessonList()->count(), 2);
   EXPECT_TRUE(chooser.lessonList()->selectedItems().isEmpty());
   bool stayedOpen = false;
@@ -99,11 +98,11 @@ TEST_F(LessonsDialogTest, OkWithoutSelectionStaysOpenAndCancelReturnsOne) {
   EXPECT_EQ(chooser.DoModal(), 1);
   EXPECT_TRUE(stayedOpen);
   EXPECT_TRUE(chooser.chosenPath().empty());
-  EXPECT_EQ(LastChosenLesson(), u"lesson1.ini");
+  EXPECT_EQ(lastChosen, u"lesson1.ini");
 }
 
 TEST_F(LessonsDialogTest, CloseBoxAndCancelButtonCancel) {
-  TLessonsDialog chooser;
+  TLessonsDialog chooser(lastChosen);
   EXPECT_EQ(chooser.lessonList()->count(), 0);
   WhenModal([&] {
     if (ActiveModal<TLessonsDialog>() != &chooser) {
@@ -125,7 +124,7 @@ TEST_F(LessonsDialogTest, CloseBoxAndCancelButtonCancel) {
 
 TEST_F(LessonsDialogTest, TheWindowTheListAndTheButtonsAreNamed) {
   testing::WriteBytes(dir / "Ini/unit01.idx", "");
-  TLessonsDialog chooser;
+  TLessonsDialog chooser(lastChosen);
   using testing::AccessibleText;
   EXPECT_EQ(AccessibleText(&chooser), QStringLiteral("Lessons"));
   EXPECT_TRUE(chooser.windowTitle().isEmpty());

@@ -61,7 +61,7 @@ class RecordingFlowTest : public ::testing::Test {
   audio::SimulatedAudioEngine engine;
   Lesson lesson;
   QObject notify;
-  FailureBoxes boxes;
+  FailureBoxes boxes{services};
   QString settingsFile = QString::fromStdString((dir.path() / "voxtar.conf").string());
   std::vector<std::string> strip;
   std::vector<audio::LevelSummary> levels;

@@ -25,11 +25,9 @@ inline audio::AudioEngine& QuietEngine() {
   return engine;
 }
 
+// Records the boxes and file requests handed to it instead of showing them.
 class FakeWindowServices final : public platform::WindowServices {
  public:
-  FakeWindowServices() { platform::SetServices(this); }
-  ~FakeWindowServices() override { platform::SetServices(nullptr); }
-
   void ShowMessageBox(const platform::MessageBoxRequest& request) override {
     boxes.push_back(request);
     if (whileBoxUp) {

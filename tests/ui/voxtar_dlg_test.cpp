@@ -26,6 +26,7 @@
 #include "platform/file_system.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/dialog_controls.h"
+#include "ui/lessons_dialog.h"
 #include "ui/level_meter_widget.h"
 #include "ui/prompt_display.h"
 
@@ -79,7 +80,8 @@ TEST(MainTemplate, PixelGeometryForThePinnedFont) {
   EXPECT_EQ(units.y, 15);
 
   // 309 x 190 units; x * 8 / 4 and y * 15 / 8, rounded like MulDiv.
-  CVoxtarDlg dialog{QuietEngine()};
+  FakeWindowServices services;
+  CVoxtarDlg dialog{QuietEngine(), services};
   EXPECT_EQ(dialog.size(), QSize(618, 356));
   EXPECT_EQ(dialog.GetDlgItem(ids::kPromptText)->geometry(), QRect(14, 56, 578, 197));
   EXPECT_EQ(dialog.GetDlgItem(ids::kStatistics)->geometry(), QRect(14, 272, 574, 26));
@@ -95,7 +97,8 @@ TEST(MainTemplate, PixelGeometryForThePinnedFont) {
 }
 
 TEST(MainTemplate, TextsTabOrderAndNoDefaultButton) {
-  CVoxtarDlg dialog{QuietEngine()};
+  FakeWindowServices services;
+  CVoxtarDlg dialog{QuietEngine(), services};
   EXPECT_EQ(Text(dialog, ids::kPrevious), QStringLiteral("<<"));
   EXPECT_EQ(Text(dialog, ids::kNext), QStringLiteral(">>"));
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
@@ -132,7 +135,8 @@ TEST(MainTemplate, TextsTabOrderAndNoDefaultButton) {
 }
 
 TEST(MainDialogStartUp, OnlyListAndOpenAreEnabled) {
-  CVoxtarDlg dialog{QuietEngine()};
+  FakeWindowServices services;
+  CVoxtarDlg dialog{QuietEngine(), services};
   for (int id : kAllControls) {
     const bool expected = id == ids::kList || id == ids::kOpen || id == ids::kStatistics;
     EXPECT_EQ(Enabled(dialog, id), expected) << id;
@@ -171,7 +175,7 @@ class MainDialogWithLesson : public ::testing::Test {
 TEST_F(MainDialogWithLesson, RefreshShowsTheCurrentPrompt) {
   const std::u16string longText(51, u'x');
   WriteLesson({u"a001.wav > Good day", u"a002.wav " + longText + u" and more", u"a003.wav Hi!!!"});
-  CVoxtarDlg dialog{QuietEngine()};
+  CVoxtarDlg dialog{QuietEngine(), services};
   Open(dialog);
   ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
   EXPECT_TRUE(services.boxes.empty());
@@ -199,7 +203,7 @@ TEST_F(MainDialogWithLesson, RefreshShowsTheCurrentPrompt) {
 
 TEST_F(MainDialogWithLesson, UnloadShowsTheEmptyLessonDisplay) {
   WriteLesson({u"a001.wav Hello there"});
-  CVoxtarDlg dialog{QuietEngine()};
+  CVoxtarDlg dialog{QuietEngine(), services};
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   Open(dialog);
@@ -219,7 +223,7 @@ TEST_F(MainDialogWithLesson, UnloadShowsTheEmptyLessonDisplay) {
 
 TEST_F(MainDialogWithLesson, EnterInTheTextBoxEndsTheProgramAndWritesTheLesson) {
   WriteLesson({u"a001.wav Hello there", u"a002.wav Good morning"});
-  CVoxtarDlg dialog{QuietEngine()};
+  CVoxtarDlg dialog{QuietEngine(), services};
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   Open(dialog);
@@ -243,7 +247,7 @@ TEST_F(MainDialogWithLesson, EscapeAndTheCloseBoxWithoutLessonWriteNothing) {
   WriteLesson({u"a001.wav Hello there"});
   const std::string before = testing::ReadBytes(dir / "Ini/unit.idx");
   for (bool closeBox : {false, true}) {
-    CVoxtarDlg dialog{QuietEngine()};
+    CVoxtarDlg dialog{QuietEngine(), services};
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     QSignalSpy finished(&dialog, &QDialog::finished);
@@ -261,7 +265,7 @@ TEST_F(MainDialogWithLesson, EscapeAndTheCloseBoxWithoutLessonWriteNothing) {
 
 TEST_F(MainDialogWithLesson, AFocusedButtonTakesEnterAsItsOwnPress) {
   WriteLesson({u"a001.wav Hello there", u"a002.wav Good morning"});
-  CVoxtarDlg dialog{QuietEngine()};
+  CVoxtarDlg dialog{QuietEngine(), services};
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   Open(dialog);
@@ -273,22 +277,23 @@ TEST_F(MainDialogWithLesson, AFocusedButtonTakesEnterAsItsOwnPress) {
   EXPECT_EQ(finished.count(), 0);
 }
 
-class AboutCounter {
- public:
-  AboutCounter() {
-    CVoxtarDlg::SetAboutHandler([this](QWidget* parent) {
+// Counts the About boxes a dialog asks for.
+struct AboutCounter {
+  std::function<void(QWidget*)> Handler() {
+    return [this](QWidget* parent) {
       ++count;
       lastParent = parent;
-    });
+    };
   }
-  ~AboutCounter() { CVoxtarDlg::SetAboutHandler(nullptr); }
   int count = 0;
   QWidget* lastParent = nullptr;
 };
 
 TEST(MainDialogAbout, SystemCommandsSixteenToThirtyOneOpenIt) {
   AboutCounter about;
-  CVoxtarDlg dialog{QuietEngine()};
+  FakeWindowServices services;
+  CVoxtarDlg dialog{QuietEngine(), services};
+  dialog.SetAboutHandler(about.Handler());
   EXPECT_TRUE(dialog.OnSysCommand(0x10));
   EXPECT_TRUE(dialog.OnSysCommand(0x1F));
   EXPECT_FALSE(dialog.OnSysCommand(0xF060));  // close
@@ -299,7 +304,9 @@ TEST(MainDialogAbout, SystemCommandsSixteenToThirtyOneOpenIt) {
 
 TEST(MainDialogAbout, F1AndTheContextMenuOpenIt) {
   AboutCounter about;
-  CVoxtarDlg dialog{QuietEngine()};
+  FakeWindowServices services;
+  CVoxtarDlg dialog{QuietEngine(), services};
+  dialog.SetAboutHandler(about.Handler());
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_F1);
@@ -384,7 +391,7 @@ class MainDialogCommands : public ::testing::Test {
   FakeWindowServices services;
   audio::SimulatedAudioEngine engine;
   std::string sampleBytes;
-  CVoxtarDlg dialog{engine};
+  CVoxtarDlg dialog{engine, services};
 };
 
 TEST_F(MainDialogCommands, PlayStopAndANoticeAfterTheStop) {
@@ -584,6 +591,42 @@ TEST_F(MainDialogCommands, ListLoadsTheChosenLesson) {
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a001.wav :"));
   EXPECT_TRUE(Enabled(dialog, ids::kRecord));
   EXPECT_TRUE(Enabled(dialog, ids::kGoto));
+}
+
+TEST_F(MainDialogCommands, EachDialogKeepsItsOwnLastChoice) {
+  testing::WriteBytes(dir / "Ini/lessons.ini", "Greetings\nunit.ini\nNumbers\nother.ini\n");
+  testing::WriteBytes(dir / "Ini/unit.idx", testing::IndexBytes({u"a001.wav Hello there"}));
+  // Runs "List" in `owner`: the row the chooser came up with (-1: none), then takes row `take`
+  // or cancels (-1).
+  const auto list = [](CVoxtarDlg& owner, int take) {
+    int preselected = -2;
+    testing::WhenModal([&preselected, take] {
+      auto* chooser = testing::ActiveModal<TLessonsDialog>();
+      if (chooser == nullptr) {
+        return false;
+      }
+      QListWidget* entries = chooser->lessonList();
+      preselected = entries->selectedItems().isEmpty() ? -1 : entries->currentRow();
+      if (take < 0) {
+        chooser->OnCancel();
+      } else {
+        entries->setCurrentRow(take);
+        chooser->OnOK();
+      }
+      return true;
+    });
+    owner.OnCommand(ids::kList);
+    return preselected;
+  };
+  EXPECT_EQ(list(dialog, 0), -1);
+  ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
+
+  FakeWindowServices otherServices;
+  CVoxtarDlg other{QuietEngine(), otherServices};
+  EXPECT_EQ(list(other, -1), -1);
+  EXPECT_EQ(list(dialog, -1), 0);
+  EXPECT_TRUE(services.boxes.empty());
+  EXPECT_TRUE(otherServices.boxes.empty());
 }
 
 TEST_F(MainDialogCommands, EachLoadOutcomeHasItsBox) {
@@ -830,7 +873,7 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
 
   FakeWindowServices services;
   audio::PulseAudioEngine engine;
-  CVoxtarDlg dialog(engine);
+  CVoxtarDlg dialog(engine, services);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   services.nextFile = QString::fromStdString((dir / "Ini/unit01.idx").string());
@@ -886,7 +929,7 @@ TEST(RealEngineServerGone, NoPressPilesUpBoxesAndEscapeStillEndsTheProgram) {
   testing::ScopedWorkingDirectory cwd(dir.path());
   FakeWindowServices services;
   audio::PulseAudioEngine engine;
-  CVoxtarDlg dialog(engine);
+  CVoxtarDlg dialog(engine, services);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   services.nextFile = QString::fromStdString((dir / "Ini/unit01.idx").string());
@@ -939,7 +982,8 @@ namespace voxtar {
 namespace {
 
 TEST(MainDialogStrip, SitsInTheFreeStripWithoutTouchingTheTemplate) {
-  CVoxtarDlg dialog{QuietEngine()};
+  FakeWindowServices services;
+  CVoxtarDlg dialog{QuietEngine(), services};
   LevelMeterWidget* meter = dialog.levelMeter();
   ASSERT_NE(meter, nullptr);
   // 165, 7, 137, 14 units at 8 x 15 base units.
@@ -1135,7 +1179,7 @@ TEST(MainDialogDevices, TheMenusListTheDevicesAndKeepTheChoice) {
                     {{"builtin", QStringLiteral("Built-in Audio Analog Stereo")}});
   engine.SetDevices(audio::Direction::Output, {{"hdmi", QStringLiteral("HDMI Output")},
                                                {"speakers", QStringLiteral("Speakers")}});
-  CVoxtarDlg dialog(engine, settingsFile);
+  CVoxtarDlg dialog(engine, services, settingsFile);
   EXPECT_EQ(engine.ChosenDevice(audio::Direction::Input), "usb");
 
   QMenu menu;
