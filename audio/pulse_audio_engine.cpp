@@ -778,10 +778,11 @@ ErrorCode PulseAudioEngine::Open(std::u16string_view element, DeviceId* device) 
       return error;
     }
   }
-  QString error;
+  std::string error;
   bool notOpened = false;
   if (!ReadWaveFile(element, &opened->element, &error, &notOpened)) {
-    return errors_.Make(notOpened ? AudioError::FileNotReadable : AudioError::NotASoundFile, error);
+    return errors_.Make(notOpened ? AudioError::FileNotReadable : AudioError::NotASoundFile,
+                        QString::fromStdString(error));
   }
   const QString path = QString::fromUtf16(element.data(), static_cast<qsizetype>(element.size()));
   opened->mediaName = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1).toStdString();
@@ -945,9 +946,9 @@ ErrorCode PulseAudioEngine::Save(DeviceId id, std::u16string_view path) {
     return found;
   }
   // Written without the lock: the main loop goes on meanwhile.
-  QString error;
+  std::string error;
   if (!WriteWaveFile(*element, path, &error)) {
-    return errors_.Make(AudioError::CannotWrite, error);
+    return errors_.Make(AudioError::CannotWrite, QString::fromStdString(error));
   }
   return kNoError;
 }

@@ -60,11 +60,12 @@ ErrorCode SimulatedAudioEngine::Open(std::u16string_view element, DeviceId* devi
   if (auto it = memoryElements_.find(opened.path); it != memoryElements_.end()) {
     opened.element = it->second;
   } else {
-    QString error;
+    std::string error;
     bool notOpened = false;
     if (!ReadWaveFile(element, &opened.element, &error, &notOpened)) {
       call.result =
-          errors_.Make(notOpened ? AudioError::FileNotReadable : AudioError::NotASoundFile, error);
+          errors_.Make(notOpened ? AudioError::FileNotReadable : AudioError::NotASoundFile,
+                       QString::fromStdString(error));
       return Log(std::move(call));
     }
   }
@@ -182,9 +183,9 @@ ErrorCode SimulatedAudioEngine::Save(DeviceId device, std::u16string_view path) 
     if (found.recording) {
       Capture(found);
     }
-    QString error;
+    std::string error;
     if (!WriteWaveFile(found.element, path, &error)) {
-      return errors_.Make(AudioError::CannotWrite, error);
+      return errors_.Make(AudioError::CannotWrite, QString::fromStdString(error));
     }
     return kNoError;
   });

@@ -121,9 +121,7 @@ TakeCheck CheckTake(const WaveElement& take) {
 bool CheckTakeFile(std::u16string_view path, TakeCheck* check, TakeFormat* format,
                    std::string* error) {
   WaveElement take;
-  QString why;
-  if (!ReadWaveFile(path, &take, &why)) {
-    *error = why.toStdString();
+  if (!ReadWaveFile(path, &take, error)) {
     return false;
   }
   *check = CheckTake(take);

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "platform/file_system.h"
+#include "platform/utf8.h"
 
 namespace voxtar::audio {
 
@@ -17,16 +18,34 @@ namespace {
 
 constexpr sf_count_t kChunkFrames = 4096;
 
-QString PathText(std::u16string_view path) {
-  return QString::fromUtf16(path.data(), static_cast<qsizetype>(path.size()));
+// A C library's message as UTF-8: bytes that are not become U+FFFD.
+std::string Utf8Text(std::string_view bytes) {
+  return platform::IsValidUtf8(bytes) ? std::string(bytes)
+                                      : platform::ToUtf8(platform::FromUtf8(bytes));
 }
 
-QString LibraryText(SNDFILE* file) {
-  return QString::fromUtf8(sf_strerror(file));
+std::string LibraryText(SNDFILE* file) {
+  return Utf8Text(sf_strerror(file));
+}
+
+// "SENTENCE: PATH" and "SENTENCE: PATH (CAUSE)".
+std::string FileText(std::string_view sentence, std::u16string_view path) {
+  std::string text(sentence);
+  text += ": ";
+  text += platform::ToUtf8(path);
+  return text;
+}
+
+std::string FileText(std::string_view sentence, std::u16string_view path, std::string_view cause) {
+  std::string text = FileText(sentence, path);
+  text += " (";
+  text += cause;
+  text += ')';
+  return text;
 }
 
 // Reads all frames of an open file into element->samples, converting to the memory kind.
-bool ReadFrames(SNDFILE* file, WaveElement* element, QString* error) {
+bool ReadFrames(SNDFILE* file, WaveElement* element, std::string* error) {
   const auto channels = static_cast<std::size_t>(element->channels);
   const std::size_t frameBytes = element->bytesPerFrame();
   std::vector<short> shorts;
@@ -64,8 +83,7 @@ bool ReadFrames(SNDFILE* file, WaveElement* element, QString* error) {
     }
   }
   if (sf_error(file) != SF_ERR_NO_ERROR) {
-    *error =
-        QStringLiteral("The sound file is damaged and cannot be read: %1").arg(LibraryText(file));
+    *error = "The sound file is damaged and cannot be read: " + LibraryText(file);
     return false;
   }
   element->samples.shrink_to_fit();
@@ -143,7 +161,8 @@ WaveElement MakeElement(int format, int sampleRate, int channels, std::uint64_t 
   return element;
 }
 
-bool ReadWaveFile(std::u16string_view path, WaveElement* element, QString* error, bool* notOpened) {
+bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* error,
+                  bool* notOpened) {
   if (notOpened != nullptr) {
     *notOpened = false;
   }
@@ -154,23 +173,20 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, QString* error
     if (notOpened != nullptr) {
       *notOpened = true;
     }
-    *error = QStringLiteral("The sound file cannot be opened: %1 (%2)")
-                 .arg(PathText(path), cause != 0 ? QString::fromLocal8Bit(std::strerror(cause))
-                                                 : QStringLiteral("not a readable file"));
+    *error = FileText("The sound file cannot be opened", path,
+                      cause != 0 ? Utf8Text(std::strerror(cause)) : "not a readable file");
     return false;
   }
   SF_INFO info{};
   SNDFILE* file = sf_open_fd(fileno(stream), SFM_READ, &info, SF_FALSE);
   if (file == nullptr) {
-    *error = QStringLiteral("The file is not a sound file that can be read: %1 (%2)")
-                 .arg(PathText(path), LibraryText(nullptr));
+    *error = FileText("The file is not a sound file that can be read", path, LibraryText(nullptr));
     std::fclose(stream);
     return false;
   }
   bool ok = info.channels > 0 && info.samplerate > 0;
   if (!ok) {
-    *error =
-        QStringLiteral("The sound file has no channels or no sample rate: %1").arg(PathText(path));
+    *error = FileText("The sound file has no channels or no sample rate", path);
   }
   WaveElement read;
   if (ok) {
@@ -186,8 +202,7 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, QString* error
     try {
       ok = ReadFrames(file, &read, error);
     } catch (const std::bad_alloc&) {
-      *error = QStringLiteral("There is not enough memory to hold the sound file: %1")
-                   .arg(PathText(path));
+      *error = FileText("There is not enough memory to hold the sound file", path);
       ok = false;
     }
   }
@@ -199,25 +214,23 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, QString* error
   return ok;
 }
 
-bool WriteWaveFile(const WaveElement& element, std::u16string_view path, QString* error) {
+bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error) {
   SF_INFO info{};
   info.samplerate = element.sampleRate;
   info.channels = element.channels;
   info.format = element.format;
   if (sf_format_check(&info) == SF_FALSE) {
-    *error = QStringLiteral("The sound format cannot be written to a file: %1").arg(PathText(path));
+    *error = FileText("The sound format cannot be written to a file", path);
     return false;
   }
   platform::SaveFile target(path);
   if (!target.Open()) {
-    *error = QStringLiteral("The sound file cannot be created: %1 (%2)")
-                 .arg(PathText(path), QString::fromStdString(target.error()));
+    *error = FileText("The sound file cannot be created", path, Utf8Text(target.error()));
     return false;
   }
   SNDFILE* file = sf_open_fd(target.descriptor(), SFM_WRITE, &info, SF_FALSE);
   if (file == nullptr) {
-    *error = QStringLiteral("The sound file cannot be written: %1 (%2)")
-                 .arg(PathText(path), LibraryText(nullptr));
+    *error = FileText("The sound file cannot be written", path, LibraryText(nullptr));
     target.Cancel();
     return false;
   }
@@ -233,17 +246,16 @@ bool WriteWaveFile(const WaveElement& element, std::u16string_view path, QString
     sf_command(file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
     written = sf_error(file) == SF_ERR_NO_ERROR;
   }
-  const QString libraryText = LibraryText(file);
+  const std::string libraryText = LibraryText(file);
   const bool closed = sf_close(file) == 0;
   if (!written || !closed) {
-    *error = QStringLiteral("The sound file could not be written whole: %1 (%2)")
-                 .arg(PathText(path), written ? QStringLiteral("closing failed") : libraryText);
+    *error = FileText("The sound file could not be written whole", path,
+                      written ? "closing failed" : libraryText);
     target.Cancel();
     return false;
   }
   if (!target.Commit()) {
-    *error = QStringLiteral("The sound file could not be saved: %1 (%2)")
-                 .arg(PathText(path), QString::fromStdString(target.error()));
+    *error = FileText("The sound file could not be saved", path, Utf8Text(target.error()));
     return false;
   }
   return true;

@@ -6,9 +6,9 @@
 // Plain data: owned by whoever holds it (an engine's open device). No threads of its own.
 #pragma once
 
-#include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -41,13 +41,15 @@ struct WaveElement {
 // A new element of the given format with `frames` frames of silence.
 WaveElement MakeElement(int format, int sampleRate, int channels, std::uint64_t frames = 0);
 
+// Error texts are UTF-8, paths in them included.
+//
 // Reads the whole file. False with *error (plain English naming the cause) when it cannot;
 // *notOpened tells a file that could not be opened at all from one that holds no readable sound.
-bool ReadWaveFile(std::u16string_view path, WaveElement* element, QString* error,
+bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* error,
                   bool* notOpened = nullptr);
 
 // Writes the element to `path` in exactly its format, whole or not at all: a failure leaves any
 // earlier file at `path` byte-identical. False with *error when it could not.
-bool WriteWaveFile(const WaveElement& element, std::u16string_view path, QString* error);
+bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error);
 
 }  // namespace voxtar::audio

@@ -1,6 +1,7 @@
 // The WAV reader on any file content: it reads or refuses, never more.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "audio/wave_element.h"
@@ -12,14 +13,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto path = fuzz::ScratchDirectory() / "sample.wav";
   fuzz::WriteFile(path, std::string_view(reinterpret_cast<const char*>(data), size));
   audio::WaveElement element;
-  QString error;
+  std::string error;
   bool notOpened = false;
   if (audio::ReadWaveFile(platform::FromUtf8(path.string()), &element, &error, &notOpened)) {
     if (element.channels <= 0 || element.sampleRate <= 0 ||
         element.samples.size() % element.bytesPerFrame() != 0) {
       fuzz::Fail("a read element is inconsistent");
     }
-  } else if (notOpened || error.isEmpty()) {
+  } else if (notOpened || error.empty()) {
     fuzz::Fail("a readable file was refused without a reason");
   }
   return 0;

@@ -192,9 +192,9 @@ bool RecordingFlow::StartLevelCheck() {
   if (!templateFormat_) {
     // Every take is recorded in the template's format, so the gain is set in it too.
     audio::WaveElement element;
-    QString error;
+    std::string error;
     if (!audio::ReadWaveFile(kTemplateRecording, &element, &error)) {
-      reporter_.ReportFailure(error, QStringLiteral("Level Check Error"));
+      reporter_.ReportFailure(QString::fromStdString(error), QStringLiteral("Level Check Error"));
       return false;
     }
     templateFormat_ = audio::CaptureFormat{element.kind, element.sampleRate, element.channels};

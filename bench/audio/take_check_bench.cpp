@@ -6,7 +6,6 @@
 #include <sndfile.h>
 #include <unistd.h>
 
-#include <QString>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -33,9 +32,9 @@ audio::WaveElement Speech(int format, int rate, int channels, double seconds) {
 }
 
 void Save(const audio::WaveElement& take, const fs::path& path) {
-  QString why;
+  std::string why;
   if (!audio::WriteWaveFile(take, platform::FromUtf8(path.string()), &why)) {
-    throw std::runtime_error(why.toStdString());
+    throw std::runtime_error(why);
   }
 }
 

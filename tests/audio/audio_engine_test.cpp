@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <QProcess>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -130,6 +132,13 @@ TEST_P(EngineContract, OpenReadsTheElementAndRefusesWhatIsNoSound) {
   EXPECT_EQ(none, 0);
   EXPECT_TRUE(engine().ErrorText(missing).contains(QStringLiteral("cannot be opened")))
       << engine().ErrorText(missing).toStdString();
+  // The reader's texts reach the window in full, a non-ASCII path included.
+  const std::u16string lesson = Wide(dir_.path()) + u"/Урок";
+  const ErrorCode gone = engine().Open(lesson + u"/нет.wav", &none);
+  EXPECT_EQ(engine().ErrorText(gone), QStringLiteral("The sound file cannot be opened: ") +
+                                          QString::fromStdU16String(lesson) +
+                                          QStringLiteral("/нет.wav (") +
+                                          QString::fromLocal8Bit(std::strerror(ENOENT)) + u')');
   testing::WriteBytes(dir_ / "text.wav", "not a sound at all");
   const ErrorCode text = engine().Open(Wide(dir_ / "text.wav"), &none);
   EXPECT_NE(text, kNoError);
@@ -239,6 +248,11 @@ TEST_P(EngineContract, AFailedSaveLeavesTheEarlierTakeAndCreatesNothing) {
   const ErrorCode nowhere = engine().Save(id, Wide(dir_ / "no-such-dir" / "take.wav"));
   EXPECT_NE(nowhere, kNoError);
   EXPECT_FALSE(engine().ErrorText(nowhere).isEmpty());
+  const std::u16string away = Wide(dir_.path()) + u"/Урок/запись.wav";
+  const QString awayText = engine().ErrorText(engine().Save(id, away));
+  EXPECT_TRUE(awayText.startsWith(QStringLiteral("The sound file cannot be created: ") +
+                                  QString::fromStdU16String(away) + QStringLiteral(" (")))
+      << awayText.toStdString();
   EXPECT_FALSE(std::filesystem::exists(dir_ / "no-such-dir"));
   const auto take = dir_ / "take.wav";
   ASSERT_EQ(engine().Save(id, Wide(take)), kNoError);

@@ -126,8 +126,8 @@ TEST(TakeCheck, SilenceHissAndClicksAloneAreSilent) {
 TEST(TakeCheck, FileIsReadInItsOwnFormat) {
   testing::TempDir tmp;
   const WaveElement take = SpokenTake(SF_FORMAT_WAV | SF_FORMAT_PCM_24, 44100, 2);
-  QString why;
-  ASSERT_TRUE(WriteWaveFile(take, testing::Wide(tmp / "a.wav"), &why)) << why.toStdString();
+  std::string why;
+  ASSERT_TRUE(WriteWaveFile(take, testing::Wide(tmp / "a.wav"), &why)) << why;
 
   TakeCheck check;
   TakeFormat format;

@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <string>
+
 #include "audio/audio_errors.h"
 #include "platform/file_system.h"
+#include "platform/utf8.h"
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -42,12 +47,12 @@ TEST_P(RoundTrip, ReadAndWrittenBackTheFileKeepsItsFormatAndEverySample) {
   const auto copy = dir / "copy.wav";
   testing::WriteTone(source, GetParam().format, 44100, GetParam().channels, 0.3, 997.0, 0.9);
   WaveElement element;
-  QString error;
-  ASSERT_TRUE(ReadWaveFile(Wide(source), &element, &error)) << error.toStdString();
+  std::string error;
+  ASSERT_TRUE(ReadWaveFile(Wide(source), &element, &error)) << error;
   EXPECT_EQ(element.format, GetParam().format);
   EXPECT_EQ(element.frames(), 13230u);
   EXPECT_EQ(element.lengthMs(), 300u);
-  ASSERT_TRUE(WriteWaveFile(element, Wide(copy), &error)) << error.toStdString();
+  ASSERT_TRUE(WriteWaveFile(element, Wide(copy), &error)) << error;
 
   SF_INFO before;
   SF_INFO after;
@@ -75,7 +80,7 @@ TEST(WaveElement, AnEmptyTemplateIsNormal) {
   const auto empty = dir / "sample.wav";
   testing::WriteTone(empty, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 1, 0.0, 0.0, 0.0);
   WaveElement element;
-  QString error;
+  std::string error;
   ASSERT_TRUE(ReadWaveFile(Wide(empty), &element, &error));
   EXPECT_EQ(element.frames(), 0u);
   EXPECT_EQ(element.kind, SampleKind::Float);
@@ -90,17 +95,17 @@ TEST(WaveElement, AnEmptyTemplateIsNormal) {
 TEST(WaveElement, UnreadableFilesNameTheirCause) {
   TempDir dir;
   WaveElement element;
-  QString error;
+  std::string error;
   bool notOpened = false;
   EXPECT_FALSE(ReadWaveFile(Wide(dir / "missing.wav"), &element, &error, &notOpened));
   EXPECT_TRUE(notOpened);
-  EXPECT_TRUE(error.contains(QStringLiteral("missing.wav")));
-  EXPECT_TRUE(error.contains(QStringLiteral("No such file")));
+  EXPECT_NE(error.find("missing.wav"), std::string::npos) << error;
+  EXPECT_NE(error.find("No such file"), std::string::npos) << error;
 
   testing::WriteBytes(dir / "text.wav", "RIFF but not really");
   EXPECT_FALSE(ReadWaveFile(Wide(dir / "text.wav"), &element, &error, &notOpened));
   EXPECT_FALSE(notOpened);
-  EXPECT_TRUE(error.contains(QStringLiteral("not a sound file")));
+  EXPECT_NE(error.find("not a sound file"), std::string::npos) << error;
 
   EXPECT_FALSE(ReadWaveFile(Wide(dir.path()), &element, &error, &notOpened));  // a directory
   EXPECT_TRUE(notOpened);
@@ -109,9 +114,9 @@ TEST(WaveElement, UnreadableFilesNameTheirCause) {
 TEST(WaveElement, AFailedWriteLeavesTheTargetAsItWas) {
   TempDir dir;
   const WaveElement element = MakeElement(SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, 800);
-  QString error;
+  std::string error;
   EXPECT_FALSE(WriteWaveFile(element, Wide(dir / "no" / "dir.wav"), &error));
-  EXPECT_TRUE(error.contains(QStringLiteral("dir.wav")));
+  EXPECT_NE(error.find("dir.wav"), std::string::npos) << error;
   EXPECT_FALSE(std::filesystem::exists(dir / "no"));
 
   // A format libsndfile cannot write is refused before the target is touched.
@@ -128,11 +133,39 @@ TEST(WaveElement, AFailedWriteLeavesTheTargetAsItWas) {
 
   // Replacing a writable take works and leaves no temporary file.
   std::filesystem::permissions(take, std::filesystem::perms::owner_all);
-  EXPECT_TRUE(WriteWaveFile(element, Wide(take), &error)) << error.toStdString();
+  EXPECT_TRUE(WriteWaveFile(element, Wide(take), &error)) << error;
   EXPECT_NE(ReadBytes(take), "old take");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()),
             1);
+}
+
+TEST(WaveElement, ErrorTextsNameNonAsciiPathsInUtf8) {
+  TempDir dir;
+  const auto lesson = dir / "Урок 1";
+  std::filesystem::create_directory(lesson);
+  WaveElement element;
+  std::string error;
+  EXPECT_FALSE(ReadWaveFile(Wide(lesson / "привет.wav"), &element, &error));
+  EXPECT_EQ(error, "The sound file cannot be opened: " + dir.path().string() +
+                       "/Урок 1/привет.wav (" + std::strerror(ENOENT) + ")");
+
+  testing::WriteBytes(lesson / "текст.wav", "RIFF but not really");
+  EXPECT_FALSE(ReadWaveFile(Wide(lesson / "текст.wav"), &element, &error));
+  EXPECT_EQ(error.rfind("The file is not a sound file that can be read: " + dir.path().string() +
+                            "/Урок 1/текст.wav (",
+                        0),
+            0u)
+      << error;
+
+  const WaveElement take = MakeElement(SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, 80);
+  EXPECT_FALSE(WriteWaveFile(take, Wide(lesson / "нет" / "запись.wav"), &error));
+  EXPECT_EQ(error.rfind("The sound file cannot be created: " + dir.path().string() +
+                            "/Урок 1/нет/запись.wav (",
+                        0),
+            0u)
+      << error;
+  EXPECT_TRUE(platform::IsValidUtf8(error));
 }
 
 TEST(WaveElement, OverwriteKeepsWhatLiesBeyondAndExtendsThePastEnd) {

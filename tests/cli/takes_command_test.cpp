@@ -29,9 +29,9 @@ class Takes : public LessonTool {
  protected:
   void Save(const WaveElement& take, std::string_view relative) const {
     fs::create_directories((tmp / relative).parent_path());
-    QString why;
+    std::string why;
     ASSERT_TRUE(audio::WriteWaveFile(take, platform::FromUtf8((tmp / relative).string()), &why))
-        << why.toStdString();
+        << why;
   }
 
   // The template and a lesson with a take of every kind.

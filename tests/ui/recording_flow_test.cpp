@@ -25,7 +25,7 @@ constexpr int kWav16 = 0x010002;  // WAV, 16-bit PCM
 class RecordingFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    QString error;
+    std::string error;
     // One second of silence at 22050 Hz: a take recorded over its start keeps the rest.
     ASSERT_TRUE(audio::WriteWaveFile(audio::MakeElement(kWav16, 22050, 1, 22050),
                                      dir.wide() + u"/sample.wav", &error));

@@ -345,10 +345,10 @@ constexpr int kWav16 = 0x010002;  // WAV, 16-bit PCM
 class MainDialogCommands : public ::testing::Test {
  protected:
   void SetUp() override {
-    QString error;
+    std::string error;
     ASSERT_TRUE(audio::WriteWaveFile(audio::MakeElement(kWav16, 22050, 1, 22050),
                                      (dir.wide() + u"/sample.wav"), &error))
-        << error.toStdString();
+        << error;
     sampleBytes = testing::ReadBytes(dir / "sample.wav");
     // a001 has a take of one second.
     std::filesystem::create_directories(dir / "Prompt/unit");
@@ -443,7 +443,7 @@ TEST_F(MainDialogCommands, RecordThenRecordSavesTheTakeAndMarksTheEntry) {
   EXPECT_EQ(dialog.lesson().current()->recorded, 1);
 
   audio::WaveElement take;
-  QString error;
+  std::string error;
   ASSERT_TRUE(audio::ReadWaveFile(dir.wide() + u"/Prompt/unit/a002.wav", &take, &error));
   EXPECT_EQ(take.format, kWav16);
   EXPECT_EQ(take.sampleRate, 22050);
@@ -858,7 +858,7 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
   testing::ScopedWorkingDirectory cwd(dir.path());
   const std::string sampleBefore = testing::ReadBytes(dir / "sample.wav");
   audio::WaveElement sample;
-  QString error;
+  std::string error;
   ASSERT_TRUE(audio::ReadWaveFile(dir.wide() + u"/sample.wav", &sample, &error));
   ASSERT_EQ(sample.kind, audio::SampleKind::Int16);
 
@@ -898,8 +898,7 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
   EXPECT_EQ(Text(dialog, ids::kStatistics), QString::fromStdU16String(name + u" :"));
 
   audio::WaveElement recorded;
-  ASSERT_TRUE(audio::ReadWaveFile(platform::FromUtf8(take.string()), &recorded, &error))
-      << error.toStdString();
+  ASSERT_TRUE(audio::ReadWaveFile(platform::FromUtf8(take.string()), &recorded, &error)) << error;
   EXPECT_EQ(recorded.format, sample.format);
   EXPECT_EQ(recorded.sampleRate, sample.sampleRate);
   EXPECT_EQ(recorded.channels, sample.channels);
