@@ -27,6 +27,7 @@ namespace fs = std::filesystem;
 
 constexpr int kLessonPrompts = 100'000;
 constexpr int kScanPrompts = 30'000;
+constexpr int kRepetitions = 5;
 
 // "p000042.wav". Built by appending: "literal" + string&& trips a false -Wrestrict in GCC 12
 // at -O3.
@@ -46,6 +47,17 @@ void WriteFile(const fs::path& file, const std::string& bytes) {
   if (!out) {
     throw std::runtime_error("cannot write " + file.string());
   }
+}
+
+// Puts the file back as it was and flushes it to disk, so that a timed run that follows does not
+// wait for the set-up's own writes.
+void RestoreFile(const fs::path& file, const std::string& bytes) {
+  WriteFile(file, bytes);
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || ::fsync(fd) != 0) {
+    throw std::runtime_error("cannot sync " + file.string());
+  }
+  ::close(fd);
 }
 
 std::string Utf16Le(std::u16string_view text) {
@@ -78,7 +90,29 @@ class Workspace {
     eightBitBytes_ = eightBit;
     WriteFile(root_ / "w/ini/utf16.idx", utf16Bytes_);
     WriteFile(root_ / "w/ini/cp1251.idx", eightBitBytes_);
+  }
+  ~Workspace() {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
 
+  std::u16string Wide(std::string_view relative) const {
+    return platform::FromUtf8((root_ / relative).string());
+  }
+  fs::path Path(std::string_view relative) const { return root_ / relative; }
+  const std::string& utf16Bytes() const { return utf16Bytes_; }
+  const std::string& eightBitBytes() const { return eightBitBytes_; }
+
+  // The 60,000 recordings of the scan benchmarks, made only when they run (after the load
+  // benchmarks): creating them makes the file system slower to find room for new files for a
+  // while, which would be charged to the index saves.
+  void MakeScanFiles() {
+    if (scanFilesMade_) {
+      return;
+    }
+    scanFilesMade_ = true;
     std::string scan = "\xFF\xFE";
     std::vector<std::string> lines;
     for (int i = 1; i <= kScanPrompts; ++i) {
@@ -98,24 +132,12 @@ class Workspace {
     }
     WriteFile(root_ / "w/ini/scanreversed.idx", "\xFF\xFE" + reversed);
   }
-  ~Workspace() {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-  Workspace(const Workspace&) = delete;
-  Workspace& operator=(const Workspace&) = delete;
-
-  std::u16string Wide(std::string_view relative) const {
-    return platform::FromUtf8((root_ / relative).string());
-  }
-  fs::path Path(std::string_view relative) const { return root_ / relative; }
-  const std::string& utf16Bytes() const { return utf16Bytes_; }
-  const std::string& eightBitBytes() const { return eightBitBytes_; }
 
  private:
   fs::path root_;
   std::string utf16Bytes_;
   std::string eightBitBytes_;
+  bool scanFilesMade_ = false;
 };
 
 Workspace& Files() {
@@ -129,7 +151,7 @@ void LoadAndWriteBack(benchmark::State& state, const std::string& relative,
   const std::u16string path = files.Wide(relative);
   for (auto _ : state) {
     state.PauseTiming();
-    WriteFile(files.Path(relative), original);  // each load starts from the original encoding
+    RestoreFile(files.Path(relative), original);  // each load starts from the original encoding
     state.ResumeTiming();
     Lesson lesson;
     const LoadOutcome outcome = lesson.LoadLesson(path);
@@ -146,12 +168,18 @@ void LoadAndWriteBack(benchmark::State& state, const std::string& relative,
 void BM_LoadAndWriteBackUtf16(benchmark::State& state) {
   LoadAndWriteBack(state, "w/ini/utf16.idx", Files().utf16Bytes());
 }
-BENCHMARK(BM_LoadAndWriteBackUtf16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadAndWriteBackUtf16)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(kRepetitions)
+    ->ReportAggregatesOnly(true);
 
 void BM_LoadAndWriteBack8Bit(benchmark::State& state) {
   LoadAndWriteBack(state, "w/ini/cp1251.idx", Files().eightBitBytes());
 }
-BENCHMARK(BM_LoadAndWriteBack8Bit)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadAndWriteBack8Bit)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(kRepetitions)
+    ->ReportAggregatesOnly(true);
 
 // The load without its write-back: reading and parsing alone.
 void BM_LoadDryRunUtf16(benchmark::State& state) {
@@ -164,7 +192,10 @@ void BM_LoadDryRunUtf16(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() *
                           static_cast<std::int64_t>(Files().utf16Bytes().size()));
 }
-BENCHMARK(BM_LoadDryRunUtf16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadDryRunUtf16)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(kRepetitions)
+    ->ReportAggregatesOnly(true);
 
 // voxtar-lesson normalize of the 100,000-prompt index: start, load, write-back and exit.
 void BM_NormalizeProcessUtf16(benchmark::State& state) {
@@ -172,7 +203,7 @@ void BM_NormalizeProcessUtf16(benchmark::State& state) {
   const std::string index = files.Path("w/ini/utf16.idx").string();
   for (auto _ : state) {
     state.PauseTiming();
-    WriteFile(index, files.utf16Bytes());
+    RestoreFile(index, files.utf16Bytes());
     state.ResumeTiming();
     const char* argv[] = {VOXTAR_LESSON_TOOL, "normalize", index.c_str(), nullptr};
     pid_t child = 0;
@@ -190,13 +221,16 @@ void BM_NormalizeProcessUtf16(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_NormalizeProcessUtf16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NormalizeProcessUtf16)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(kRepetitions)
+    ->ReportAggregatesOnly(true);
 
 // Reference: the standard library copying the same UTF-16 index, without and with the flush to
 // disk that a save makes.
 void CopyReference(benchmark::State& state, bool sync) {
   Workspace& files = Files();
-  WriteFile(files.Path("w/ini/utf16.idx"), files.utf16Bytes());
+  RestoreFile(files.Path("w/ini/utf16.idx"), files.utf16Bytes());
   const fs::path from = files.Path("w/ini/utf16.idx");
   const fs::path to = files.Path("w/ini/copy.idx");
   for (auto _ : state) {
@@ -214,16 +248,23 @@ void CopyReference(benchmark::State& state, bool sync) {
 void BM_CopyFileReference(benchmark::State& state) {
   CopyReference(state, false);
 }
-BENCHMARK(BM_CopyFileReference)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CopyFileReference)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(kRepetitions)
+    ->ReportAggregatesOnly(true);
 
 void BM_CopyFileAndSyncReference(benchmark::State& state) {
   CopyReference(state, true);
 }
-BENCHMARK(BM_CopyFileAndSyncReference)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CopyFileAndSyncReference)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(kRepetitions)
+    ->ReportAggregatesOnly(true);
 
 // 30,000 entries against 30,000 files: entries in listing order (each matches the first remaining
 // candidate) and in reverse order (each walks all remaining candidates: the worst case).
 void Scan(benchmark::State& state, const std::string& relative) {
+  Files().MakeScanFiles();
   Lesson lesson;
   if (lesson.LoadLesson(Files().Wide(relative), {.dryRun = true}).result != LoadResult::Loaded) {
     state.SkipWithError("load failed");
@@ -248,20 +289,32 @@ void Scan(benchmark::State& state, const std::string& relative) {
 void BM_ScanRecordedPrompts(benchmark::State& state) {
   Scan(state, "w/ini/scan.idx");
 }
-BENCHMARK(BM_ScanRecordedPrompts)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanRecordedPrompts)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(kRepetitions)
+    ->ReportAggregatesOnly(true);
 
 void BM_ScanRecordedPromptsReversed(benchmark::State& state) {
   Scan(state, "w/ini/scanreversed.idx");
 }
-BENCHMARK(BM_ScanRecordedPromptsReversed)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanRecordedPromptsReversed)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(kRepetitions)
+    ->ReportAggregatesOnly(true);
 
-// Reports as the console does and keeps each benchmark's time per iteration for the ratios.
+// Reports as the console does and keeps each benchmark's time per iteration for the ratios: the
+// median of the repetitions where there are several (a shared disk makes single runs noisy).
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (!run.error_occurred) {
-        milliseconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      if (run.error_occurred) {
+        continue;
+      }
+      if (run.run_type == Run::RT_Iteration && run.repetitions <= 1) {
+        milliseconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
+      } else if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+        milliseconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
       }
     }
     ConsoleReporter::ReportRuns(runs);
