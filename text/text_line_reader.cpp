@@ -51,21 +51,68 @@ static_assert(kEightBit[0xC0] == u'А' && kEightBit[0xFF] == u'я' && kEightBit[
 
 // Units up to the first CR, LF or 0. All three are below 0E; ordinary text is passed four units
 // at a time, with the test for a unit below 0E done on all four at once.
-std::size_t TextLength(const char16_t* units, std::size_t count) {
+bool AnyUnitBelow0E(std::uint64_t four) {
   constexpr std::uint64_t kLanes = 0x0001000100010001;
   constexpr std::uint64_t kTopBits = 0x8000800080008000;
+  return ((four - kLanes * 0x0E) & ~four & kTopBits) != 0;
+}
+
+bool EndsText(char16_t unit) {
+  return unit == u'\r' || unit == u'\n' || unit == 0;
+}
+
+std::size_t TextLength(const char16_t* units, std::size_t count) {
   std::size_t at = 0;
   for (; at + 4 <= count; at += 4) {
     std::uint64_t four = 0;
     std::memcpy(&four, units + at, sizeof four);
-    if (((four - kLanes * 0x0E) & ~four & kTopBits) != 0) {
+    if (AnyUnitBelow0E(four)) {
       break;
     }
   }
-  while (at < count && units[at] != u'\r' && units[at] != u'\n' && units[at] != 0) {
+  while (at < count && !EndsText(units[at])) {
     ++at;
   }
   return at;
+}
+
+char16_t Utf16LeUnit(const unsigned char* bytes, std::size_t index) {
+  return static_cast<char16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
+}
+
+// The same over UTF-16LE bytes: the index of the first unit that is CR, LF or 0, or `units`.
+std::size_t FindUtf16LeTextEnd(const unsigned char* bytes, std::size_t units) {
+  std::size_t at = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; at + 4 <= units; at += 4) {
+      std::uint64_t four = 0;
+      std::memcpy(&four, bytes + 2 * at, sizeof four);
+      if (AnyUnitBelow0E(four)) {
+        break;
+      }
+    }
+  }
+  while (at < units && !EndsText(Utf16LeUnit(bytes, at))) {
+    ++at;
+  }
+  return at;
+}
+
+// The index of the first LF unit (0A 00 on a unit boundary), or `units`.
+std::size_t FindUtf16LeLineFeed(const unsigned char* bytes, std::size_t units) {
+  std::size_t at = 0;
+  while (at < units) {
+    const void* found = std::memchr(bytes + 2 * at, '\n', 2 * (units - at));
+    if (found == nullptr) {
+      return units;
+    }
+    const auto offset = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - bytes);
+    if (offset % 2 == 0 && bytes[offset + 1] == 0) {
+      return offset / 2;
+    }
+    at = offset / 2 + 1;
+  }
+  return units;
 }
 
 constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
@@ -229,54 +276,54 @@ std::optional<std::u16string_view> TextLineReader::ReadLine(std::size_t size) {
     atEnd_ = true;  // a failing disk must not yield lines for ever
   }
   // A CR, a 0 or an 8-bit piece's own line feed ends the text: what follows is not part of it.
-  return std::u16string_view(line_.data(), TextLength(line_.data(), stored));
+  // A UTF-16LE line stops there already.
+  return std::u16string_view(
+      line_.data(), mode_ == ReaderMode::Utf16Le ? stored : TextLength(line_.data(), stored));
 }
 
 std::size_t TextLineReader::ReadUtf16LeLine(std::size_t limit) {
+  // The text runs to the first CR, LF or 0; after a CR or 0 the rest of the line up to its line
+  // feed is skipped. Units start at begin_, which always stays on a unit boundary.
   std::size_t stored = 0;
+  bool textEnded = false;
   for (;;) {
     if (Available(2) < 2) {
       begin_ = end_;  // an odd trailing byte is dropped
       atEnd_ = true;
       break;
     }
-    // Units start at begin_; a line feed is 0A 00 at an even distance from it.
-    const char* bytes = buffer_.data();
-    const std::size_t stop = begin_ + ((end_ - begin_) & ~std::size_t{1});
-    std::size_t at = begin_;
-    bool lineEnded = false;
-    while (at < stop) {
-      const void* found = std::memchr(bytes + at, '\n', stop - at);
-      if (found == nullptr) {
-        at = stop;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer_.data() + begin_);
+    const std::size_t units = (end_ - begin_) / 2;
+    if (textEnded) {
+      const std::size_t lineFeed = FindUtf16LeLineFeed(bytes, units);
+      begin_ += 2 * std::min(lineFeed + 1, units);
+      if (lineFeed < units) {
         break;
       }
-      const auto offset = static_cast<std::size_t>(static_cast<const char*>(found) - bytes);
-      if ((offset - begin_) % 2 == 0 && bytes[offset + 1] == 0) {
-        at = offset;
-        lineEnded = true;
-        break;
-      }
-      at = offset + ((offset - begin_) % 2 == 0 ? 2 : 1);
+      continue;
     }
+    const std::size_t end = FindUtf16LeTextEnd(bytes, units);
     // The rest of an overlong line is read and dropped, so the next call starts a new line.
-    const std::size_t take = std::min((at - begin_) / 2, limit - stored);
+    const std::size_t take = std::min(end, limit - stored);
     if (line_.size() < stored + take) {
       line_.resize(stored + take);
     }
-    const auto* from = reinterpret_cast<const unsigned char*>(bytes + begin_);
     if constexpr (std::endian::native == std::endian::little) {
-      std::memcpy(line_.data() + stored, from, 2 * take);
+      std::memcpy(line_.data() + stored, bytes, 2 * take);
     } else {
       for (std::size_t i = 0; i < take; ++i) {
-        line_[stored + i] = static_cast<char16_t>(from[2 * i] | (from[2 * i + 1] << 8));
+        line_[stored + i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
       }
     }
     stored += take;
-    begin_ = at;
-    if (lineEnded) {
+    begin_ += 2 * end;
+    if (end < units) {
+      const bool lineFeed = bytes[2 * end] == '\n';
       begin_ += 2;
-      break;
+      if (lineFeed) {
+        break;
+      }
+      textEnded = true;
     }
   }
   return stored;
