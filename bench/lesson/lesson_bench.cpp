@@ -311,9 +311,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
       if (run.error_occurred) {
         continue;
       }
-      if (run.run_type == Run::RT_Iteration && run.repetitions <= 1) {
-        milliseconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
-      } else if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+      const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (single || median) {
         milliseconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
       }
     }

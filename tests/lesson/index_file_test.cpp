@@ -50,7 +50,8 @@ TEST(ParseIndexLine, CutsTheTextTo511Characters) {
   for (int i = 0; i < 600; ++i) {
     text.push_back(static_cast<char16_t>(u'a' + i % 26));
   }
-  EXPECT_EQ(Parse(u"x.wav " + text).text, std::u16string_view(text).substr(0, kMaxPromptTextLength));
+  EXPECT_EQ(Parse(u"x.wav " + text).text,
+            std::u16string_view(text).substr(0, kMaxPromptTextLength));
   const std::u16string exact(kMaxPromptTextLength, u'e');
   EXPECT_EQ(Parse(u"x.wav " + exact).text, std::u16string_view(exact));
 }

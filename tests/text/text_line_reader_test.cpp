@@ -314,7 +314,9 @@ TEST_F(TextLineReaderTest, TinySizesDropWhatCannotFitInsteadOfStalling) {
   }
   // Room for one unit: a character of two (a surrogate pair) fits no piece and is dropped.
   TextLineReader reader;
-  reader.Open(File("\xF0\x9F\x8E\xA4" "a\xF0\x9F\x8E\xA4\n"));
+  reader.Open(
+      File("\xF0\x9F\x8E\xA4"
+           "a\xF0\x9F\x8E\xA4\n"));
   EXPECT_EQ(Read(reader, 2), (Line{1, u"a", false}));
   EXPECT_EQ(Read(reader, 2), (Line{1, u"", false}));
   EXPECT_EQ(Read(reader, 2), (Line{1, u"", true}));
