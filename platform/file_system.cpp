@@ -356,15 +356,25 @@ std::u16string CurrentDirectory() {
 
 std::vector<std::u16string> ListDirectory(std::u16string_view directory,
                                           std::u16string_view pattern) {
-  std::vector<std::u16string> names;
+  // Each name with its folded form, worked out once rather than at every comparison: sorting
+  // the pairs orders as ListedBefore does (folded names first, then the names themselves).
+  std::vector<std::pair<std::u32string, std::u16string>> listed;
   Directory dir(ResolvePath(directory).string());
   while (auto entry = dir.Next()) {
     std::u16string name = FromUtf8(*entry);
     if (MatchesPattern(name, pattern)) {
-      names.push_back(std::move(name));
+      std::u32string folded(name.size(), 0);
+      std::transform(name.begin(), name.end(), folded.begin(),
+                     [](char16_t unit) { return FoldCase(unit); });
+      listed.emplace_back(std::move(folded), std::move(name));
     }
   }
-  std::sort(names.begin(), names.end(), ListedBefore);
+  std::sort(listed.begin(), listed.end());
+  std::vector<std::u16string> names;
+  names.reserve(listed.size());
+  for (auto& [folded, name] : listed) {
+    names.push_back(std::move(name));
+  }
   return names;
 }
 

@@ -195,6 +195,13 @@ TEST(ListDirectory, MatchesThePatternIgnoringCaseAndSortsIgnoringCase) {
   EXPECT_EQ(ListDirectory(root, u"?00?.WAV"),
             (std::vector<std::u16string>{u"A001.WAV", u"b002.wav", u"c003.Wav"}));
   EXPECT_EQ(ListDirectory(root, u"NOTES.TXT"), std::vector<std::u16string>{u"notes.txt"});
+  // Capitals decide ("A_1" after "AB1"); names equal but for case come in code order.
+  TempDir cases;
+  for (const char* name : {"a.wav", "A_1.wav", "ab1.wav", "A.wav"}) {
+    WriteBytes(cases / name, "");
+  }
+  EXPECT_EQ(ListDirectory(cases.wide(), u"*.wav"),
+            (std::vector<std::u16string>{u"A.wav", u"a.wav", u"ab1.wav", u"A_1.wav"}));
   // "." and ".." never appear, not even for patterns that would match them.
   EXPECT_EQ(ListDirectory(root, u"*").size(), 8u);
   EXPECT_EQ(ListDirectory(root, u"*.*").size(), 8u);
