@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -158,6 +159,26 @@ inline double ToneFrequency(const std::vector<double>& samples, int rate, std::s
     return 0.0;
   }
   return crossings * rate / (last - *first);
+}
+
+// The tone's frequency as the median over windows of 50 ms in samples[from, to): a sound heard
+// back through a busy sound server may carry a dropout of a few milliseconds, which shifts an
+// average over the whole span but only one or two windows. A wrong rate moves every window.
+inline double MedianToneFrequency(const std::vector<double>& samples, int rate,
+                                  std::size_t from = 0, std::size_t to = SIZE_MAX) {
+  to = std::min(to, samples.size());
+  const auto window = static_cast<std::size_t>(rate / 20);
+  std::vector<double> estimates;
+  for (std::size_t at = from; at + window <= to; at += window) {
+    estimates.push_back(ToneFrequency(samples, rate, at, at + window));
+  }
+  if (estimates.empty()) {
+    return ToneFrequency(samples, rate, from, to);
+  }
+  std::nth_element(estimates.begin(),
+                   estimates.begin() + static_cast<std::ptrdiff_t>(estimates.size() / 2),
+                   estimates.end());
+  return estimates[estimates.size() / 2];
 }
 
 // Index of the first and one past the last sample whose magnitude reaches `threshold`.
