@@ -1,12 +1,35 @@
 #include "platform/window_services.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QWindow>
 
 namespace voxtar::platform {
+
+namespace {
+
+// The window the operator is looking at: the active one, else the one shown last that is still
+// up. Null before any window exists (the start-up box).
+QWidget* FrontWindow() {
+  if (QWidget* active = QApplication::activeWindow()) {
+    return active->window();
+  }
+  const QWidgetList windows = QApplication::topLevelWidgets();
+  for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+    QWidget* window = *it;
+    if (window->isVisible() && !window->isMinimized() && window->windowHandle() != nullptr &&
+        (window->windowType() == Qt::Window || window->windowType() == Qt::Dialog)) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 void QtWindowServices::ShowMessageBox(const MessageBoxRequest& request) {
   QMessageBox box(request.icon == BoxIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
@@ -23,9 +46,18 @@ void QtWindowServices::ShowMessageBox(const MessageBoxRequest& request) {
   // Without owner the box disables nothing: the other windows keep taking input and notices
   // are still delivered while it waits.
   box.setWindowModality(Qt::NonModal);
+  // Yet it must not open behind the window the operator works in, where nobody sees it while the
+  // handler waits on it: it is made transient for that window (not its child, so it disables
+  // nothing), which has window managers stack it above and give it the focus.
+  if (QWidget* front = FrontWindow()) {
+    box.winId();
+    box.windowHandle()->setTransientParent(front->windowHandle());
+  }
   QEventLoop loop;
   QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
   box.show();
+  box.raise();
+  box.activateWindow();
   loop.exec();
 }
 

@@ -11,6 +11,7 @@ packages=(
   libsndfile1-dev libpulse-dev
   clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14
   pulseaudio pulseaudio-utils
+  xvfb openbox x11-utils xdotool
   fonts-liberation
   "$@"
 )
