@@ -11,6 +11,7 @@
 
 #include "app/about_dlg.h"
 #include "audio/pulse_audio_engine.h"
+#include "lesson/working_directory.h"
 #include "platform/file_system.h"
 #include "platform/window_services.h"
 #include "ui/voxtar_dlg.h"
@@ -34,11 +35,14 @@ QIcon ProgramIcon() {
 bool CheckTemplateRecording(platform::WindowServices& services) {
   // Looked up in the working directory ignoring case, as the audio engine will; a directory of
   // that name does not pass.
-  std::FILE* file = platform::OpenFile(kTemplateRecording, "rb");
+  std::FILE* file = platform::OpenFile(workdir::kTemplateRecording, "rb");
   if (file == nullptr) {
     const std::u16string directory = platform::CurrentDirectory();
-    services.ShowMessageBox({nullptr, QStringLiteral("Cannot open sample.wav"),
-                             QString::fromStdU16String(directory), platform::BoxIcon::None});
+    services.ShowMessageBox(
+        {nullptr,
+         QStringLiteral("Cannot open ") +
+             QString::fromStdU16String(std::u16string(workdir::kTemplateRecording)),
+         QString::fromStdU16String(directory), platform::BoxIcon::None});
     return false;
   }
   // Only that it opens matters; the format shows when a recording is made.

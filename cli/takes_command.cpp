@@ -8,6 +8,7 @@
 #include "audio/take_check.h"
 #include "cli/lesson_tool.h"
 #include "lesson/lesson.h"
+#include "lesson/working_directory.h"
 #include "platform/file_system.h"
 #include "text/wide_string.h"
 
@@ -19,7 +20,7 @@ using audio::TakeCheck;
 using audio::TakeFormat;
 
 struct Options {
-  std::string templatePath = "sample.wav";
+  std::string templatePath = platform::ToUtf8(workdir::kTemplateRecording);
   bool json = false;
   std::vector<std::string> indexes;
 };
@@ -122,7 +123,8 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options* options,
 // so a take is found under its real name whatever its letter case.
 std::map<std::u16string, std::u16string, std::less<>> TakeFiles(const Lesson& lesson) {
   std::map<std::u16string, std::u16string, std::less<>> files;
-  for (std::u16string& name : platform::ListDirectory(lesson.paths.promptDirectory, u"*.wav")) {
+  for (std::u16string& name :
+       platform::ListDirectory(lesson.paths.promptDirectory, workdir::kTakePattern)) {
     std::u16string folded = name;
     FoldLower(folded);
     files.emplace(std::move(folded), std::move(name));

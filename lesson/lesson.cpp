@@ -1,5 +1,6 @@
 #include "lesson/lesson.h"
 
+#include "lesson/working_directory.h"
 #include "platform/large_blocks.h"
 
 namespace voxtar {
@@ -65,7 +66,7 @@ std::u16string Lesson::PromptFilePath() const {
 }
 
 std::u16string Lesson::IndexPath() const {
-  return paths.lessonDirectory + lessonName + u".idx";
+  return paths.lessonDirectory + lessonName + std::u16string(workdir::kIndexExtension);
 }
 
 }  // namespace voxtar

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lesson/lesson.h"
+#include "lesson/working_directory.h"
 #include "platform/file_system.h"
 #include "text/wide_string.h"
 
@@ -18,7 +19,8 @@ void Lesson::ScanRecordedPrompts() {
   // How many candidates of each lower-cased name remain. Each file marks at most one entry, the
   // first of its name in list order: a matched candidate is used up. Two files can share a
   // candidate name (A.wav and a.wav), and then mark two entries, as a list of names would.
-  std::vector<std::u16string> names = platform::ListDirectory(paths.promptDirectory, u"*.wav");
+  std::vector<std::u16string> names =
+      platform::ListDirectory(paths.promptDirectory, workdir::kTakePattern);
   std::unordered_map<std::u16string_view, int> remaining;
   for (std::u16string& name : names) {
     FoldLower(name);

@@ -1,5 +1,6 @@
-#include "ui/lesson_chooser.h"
+#include "lesson/lesson_list.h"
 
+#include "lesson/working_directory.h"
 #include "platform/file_system.h"
 #include "text/text_line_reader.h"
 #include "text/wide_string.h"
@@ -60,13 +61,12 @@ LessonChoices ChoicesFromIndexFiles(const std::vector<std::u16string>& names,
 
 LessonChoices ReadLessonChoices(std::u16string_view workingDirectory,
                                 std::u16string_view lastChosen) {
-  std::u16string iniDirectory(workingDirectory);
-  iniDirectory += platform::kSeparator;
-  iniDirectory += u"Ini";
   TextLineReader reader;
-  reader.Open(iniDirectory + platform::kSeparator + u"lessons.ini");
+  reader.Open(workdir::LessonListPath(workingDirectory));
   if (reader.status() != ReaderStatus::Opened) {
-    return ChoicesFromIndexFiles(platform::ListDirectory(iniDirectory, u"*.idx"), lastChosen);
+    return ChoicesFromIndexFiles(
+        platform::ListDirectory(workdir::IniDirectory(workingDirectory), workdir::kIndexPattern),
+        lastChosen);
   }
   std::vector<std::u16string> lines;
   // The line during which the end is reached is taken like every other.
@@ -81,9 +81,7 @@ LessonChoices ReadLessonChoices(std::u16string_view workingDirectory,
 LessonChoice ChooseEntry(std::u16string_view entryText, std::u16string_view workingDirectory) {
   LessonChoice choice;
   choice.lastChosen = std::u16string(entryText.substr(0, entryText.find(u' ')));
-  choice.chosenPath = std::u16string(workingDirectory);
-  choice.chosenPath += platform::kSeparator;
-  choice.chosenPath += u"Ini";
+  choice.chosenPath = workdir::IniDirectory(workingDirectory);
   choice.chosenPath += platform::kSeparator;
   choice.chosenPath += choice.lastChosen;
   return choice;

@@ -1,6 +1,7 @@
-// The lesson chooser's rules, free of any window: which entries the list shows and which one is
-// selected, and what a choice yields. The lesson list is "Ini/lessons.ini" in the working
-// directory; without it the lesson indexes "Ini/*.idx" are offered.
+// The lesson list and the lesson chooser's rules, free of any window: which entries the list
+// shows and which one is selected, and what a choice yields. The lesson list is
+// "Ini/lessons.ini" in the working directory (see working_directory.h); without it the lesson
+// indexes "Ini/*.idx" are offered.
 #pragma once
 
 #include <optional>

@@ -3,9 +3,9 @@
 #include <QKeyEvent>
 #include <QListWidget>
 
+#include "lesson/lesson_list.h"
 #include "platform/file_system.h"
 #include "ui/dialog_controls.h"
-#include "ui/lesson_chooser.h"
 
 namespace voxtar {
 

@@ -3,6 +3,7 @@
 #include <QSettings>
 
 #include "audio/wave_element.h"
+#include "lesson/working_directory.h"
 #include "platform/file_system.h"
 
 namespace voxtar {
@@ -131,8 +132,8 @@ bool RecordingFlow::PrepareToRecord() {
     device_->Close();
     device_.reset();
   }
-  device_ =
-      std::make_unique<audio::WaveDevice>(kTemplateRecording, notifyWindow_, engine_, reporter_);
+  device_ = std::make_unique<audio::WaveDevice>(workdir::kTemplateRecording, notifyWindow_, engine_,
+                                                reporter_);
   // A desktop shows the take being made, not the template it is recorded into.
   if (device_->deviceId() != 0) {
     engine_.SetMediaName(device_->deviceId(), lesson_.current()->name);
@@ -193,7 +194,7 @@ bool RecordingFlow::StartLevelCheck() {
     // Every take is recorded in the template's format, so the gain is set in it too.
     audio::WaveElement element;
     std::string error;
-    if (!audio::ReadWaveFile(kTemplateRecording, &element, &error)) {
+    if (!audio::ReadWaveFile(workdir::kTemplateRecording, &element, &error)) {
       reporter_.ReportFailure(QString::fromStdString(error), QStringLiteral("Level Check Error"));
       return false;
     }

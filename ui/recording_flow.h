@@ -29,9 +29,6 @@ namespace voxtar {
 // What the dialog's WaveDevice is doing.
 enum class AudioMode : std::int32_t { Idle = 0, Playing = 1, Recording = 2 };
 
-// The template recording in the working directory.
-inline constexpr std::u16string_view kTemplateRecording = u"sample.wav";
-
 class RecordingFlow : public QObject {
   Q_OBJECT
 

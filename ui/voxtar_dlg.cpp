@@ -14,6 +14,7 @@
 #include <array>
 #include <optional>
 
+#include "lesson/working_directory.h"
 #include "platform/file_system.h"
 #include "platform/window_services.h"
 #include "ui/dialog_controls.h"
@@ -546,9 +547,7 @@ void CVoxtarDlg::OnOpen() {
   if (lesson_.state != LessonState::NoLesson) {
     UnloadWithDialogPart();
   }
-  std::u16string start = platform::CurrentDirectory();
-  start += platform::kSeparator;
-  start += u"Ini";
+  const std::u16string start = workdir::IniDirectory(platform::CurrentDirectory());
   platform::OpenFileRequest request;
   request.owner = nullptr;
   request.initialPath = QString::fromStdString(platform::ResolvePath(start).string()) + u'/';

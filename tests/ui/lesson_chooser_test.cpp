@@ -1,4 +1,4 @@
-#include "ui/lesson_chooser.h"
+#include "lesson/lesson_list.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include "platform/file_system.h"
 #include "tests/ui/accessibility_test_support.h"
 #include "tests/ui/ui_test_support.h"
-#include "ui/lesson_chooser.h"
+#include "lesson/lesson_list.h"
 
 namespace voxtar {
 namespace {
