@@ -6,49 +6,6 @@ namespace voxtar::audio {
 
 namespace {
 
-// The contract with the engine: each operation stands for one media control command with a fixed
-// flag set, sent to deviceId (Open to device 0; Record and Save do not test deviceId first).
-// Waiting commands return when done; Play and Record return at once, and only Play asks for a
-// completion notice (a PlaybackNotice to notifyWindow).
-namespace command {
-constexpr std::uint16_t kOpen = 0x0803, kClose = 0x0804, kPlay = 0x0806, kStop = 0x0808,
-                        kSet = 0x080D, kRecord = 0x080F, kSave = 0x0813, kStatus = 0x0814;
-}  // namespace command
-namespace flag {
-constexpr std::uint32_t kNotify = 0x1, kWait = 0x2, kFrom = 0x4, kTo = 0x8;
-constexpr std::uint32_t kStatusItem = 0x100, kSaveFile = 0x100;
-constexpr std::uint32_t kOpenElement = 0x200, kRecordOverwrite = 0x200;
-constexpr std::uint32_t kSetTimeFormat = 0x400, kOpenType = 0x2000;
-}  // namespace flag
-
-struct CommandRow {
-  const char* operation;
-  const char* engineCall;
-  std::uint16_t command;
-  std::uint32_t flags;
-};
-
-using namespace flag;
-// clang-format off
-constexpr CommandRow kCommands[] = {
-  {"Open, step 1",      "Open(element) -> id",         command::kOpen,   kOpenType | kOpenElement | kWait},
-  {"Open, step 2",      "SetTimeFormatMilliseconds",   command::kSet,    kSetTimeFormat | kWait},
-  {"Open, step 3",      "QueryLength -> length",       command::kStatus, kStatusItem | kWait},
-  {"Close",             "Close",                       command::kClose,  kWait},
-  {"Play",              "Play(from, no end, notify)",  command::kPlay,   kNotify | kFrom},
-  {"Play, to != 0",     "Play(from, to, notify)",      command::kPlay,   kNotify | kFrom | kTo},
-  {"Record, pre-stop",  "Stop",                        command::kStop,   kWait},
-  {"Record",            "Record(from)",                command::kRecord, kRecordOverwrite | kFrom},
-  {"Stop",              "Stop",                        command::kStop,   kWait},
-  {"Save",              "Save(path)",                  command::kSave,   kSaveFile | kWait},
-};
-// clang-format on
-static_assert(kCommands[0].flags == 0x2202 && kCommands[1].flags == 0x0402 &&
-              kCommands[2].flags == 0x0102 && kCommands[3].flags == 0x0002 &&
-              kCommands[4].flags == 0x0005 && kCommands[5].flags == 0x000D &&
-              kCommands[6].flags == 0x0002 && kCommands[7].flags == 0x0204 &&
-              kCommands[8].flags == 0x0002 && kCommands[9].flags == 0x0102);
-
 // An error text as the platform hands it over: at most 255 units of its 256-unit buffer, the
 // terminator included, so 254 characters.
 constexpr qsizetype kErrorTextMax = 254;

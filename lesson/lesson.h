@@ -93,7 +93,6 @@ struct LoadOutcome {
 struct LessonPaths {
   std::u16string lessonDirectory = u"ini/";
   std::u16string promptDirectory;
-  std::u16string pathBuffer;  // the index path after a load or save
 };
 
 // Speakable: the stored text, edit marker included, is at least 5 units long.

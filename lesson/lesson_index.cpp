@@ -67,7 +67,6 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
   const LessonLocation location = LocateLesson(chosenPath);
   paths.lessonDirectory = location.lessonDirectory;
   lessonName = location.lessonName;
-  paths.pathBuffer = location.indexPath;
   if (location.result != LoadResult::Loaded) {
     outcome.result = location.result;
     if (location.result == LoadResult::FileNotFound) {
@@ -139,7 +138,6 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
 }
 
 bool Lesson::SaveLesson() {
-  paths.pathBuffer = IndexPath();
   if (state == LessonState::NoLesson || dryRun_) {
     saveError_ = state == LessonState::NoLesson ? "No lesson is loaded" : "Loaded without writing";
     return false;

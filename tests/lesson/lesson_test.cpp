@@ -70,7 +70,7 @@ TEST_F(LessonFiles, LoadsUtf16IndexAndWritesItBackUnchanged) {
   EXPECT_EQ(lesson.prompts.entries[0]->name, u"a001.wav");
   EXPECT_EQ(lesson.prompts.entries[1]->text, u" two spaces");
   EXPECT_EQ(lesson.lessonName, u"l");
-  EXPECT_EQ(lesson.paths.pathBuffer, path);
+  EXPECT_EQ(lesson.IndexPath(), path);
   EXPECT_EQ(lesson.PromptFilePath(), Wide("w/Prompt/l/a001.wav"));
   EXPECT_EQ(ReadBytes(tmp / "w/ini/l.idx"), bytes);
 }
