@@ -50,83 +50,51 @@ constexpr std::array<ControlTemplate, 10> kMainControls{{
     {ids::kGoto, ControlClass::Button, "Goto", kButtonStyle, 0, QRect(109, 7, 50, 14)},
 }};
 
-// The message map: command identifier -> handler. The notices are dispatched in event():
-// PlaybackNotice -> OnPlaybackDone; a recording has no notice of its own, OnRecordingDone
-// serves one should it come. The About box is the system command kAboutCommand.
-struct CommandBinding {
+// The message map, with what goes with each command: its handler, its enable query, its key and
+// its context-menu item. The notices are dispatched in event(): PlaybackNotice -> OnPlaybackDone;
+// a recording has no notice of its own, OnRecordingDone serves one should it come. The About box
+// is the system command kAboutCommand (F1 and the context menu's first item).
+//
+// Keys: the commands no control bears, and the sound and step buttons for hands on the keyboard.
+// The text box keeps its editing keys: Ctrl+Left/Right move by word there, Alt+Left/Right and
+// Ctrl+R/P mean nothing to it. The menu lists the commands with a menu text, in this order.
+struct CommandRow {
   int id;
   void (CVoxtarDlg::*handler)();
+  // Whether the command is offered now; without one, a command a control bears is offered while
+  // its control is enabled, the others always.
+  bool (CVoxtarDlg::*query)() const = nullptr;
+  QKeyCombination keys = {};
+  const char* menuText = nullptr;
 };
-constexpr std::array<CommandBinding, 17> kMessageMap{{
-    {ids::kPrevious, &CVoxtarDlg::OnPrevious},
-    {ids::kNext, &CVoxtarDlg::OnNext},
-    {ids::kPlay, &CVoxtarDlg::OnPlay},
-    {ids::kRecord, &CVoxtarDlg::OnRecord},
+const std::array<CommandRow, 17> kCommands{{
+    {ids::kRecord, &CVoxtarDlg::OnRecord, nullptr, Qt::CTRL | Qt::Key_R, "&Record / Stop"},
+    {ids::kPlay, &CVoxtarDlg::OnPlay, nullptr, Qt::CTRL | Qt::Key_P, "&Play / Stop"},
+    {ids::kPrevious, &CVoxtarDlg::OnPrevious, nullptr, Qt::ALT | Qt::Key_Left, "Pre&vious prompt"},
+    {ids::kNext, &CVoxtarDlg::OnNext, nullptr, Qt::ALT | Qt::Key_Right, "&Next prompt"},
     {ids::kList, &CVoxtarDlg::OnList},
     {ids::kOpen, &CVoxtarDlg::OnOpen},
     {ids::kGoto, &CVoxtarDlg::OnGoto},
     {ids::kOk, &CVoxtarDlg::OnExit},
     {ids::kCancel, &CVoxtarDlg::OnExit},
     {ids::kNoAction, &CVoxtarDlg::OnNoAction},
-    {ids::kListCommand, &CVoxtarDlg::OnList},
-    {ids::kOpenCommand, &CVoxtarDlg::OnOpen},
-    {ids::kUnloadCommand, &CVoxtarDlg::OnUnload},
-    {ids::kGotoCommand, &CVoxtarDlg::OnGoto},
-    {ids::kNothingCommand, &CVoxtarDlg::OnNothing},
-    {ids::kSaveCommand, &CVoxtarDlg::OnSave},
+    {ids::kListCommand, &CVoxtarDlg::OnList, nullptr, Qt::CTRL | Qt::Key_L},
+    {ids::kOpenCommand, &CVoxtarDlg::OnOpen, nullptr, Qt::CTRL | Qt::Key_O},
+    {ids::kUnloadCommand, &CVoxtarDlg::OnUnload, &CVoxtarDlg::OnUpdateHasLesson,
+     Qt::CTRL | Qt::Key_W},
+    {ids::kGotoCommand, &CVoxtarDlg::OnGoto, &CVoxtarDlg::OnUpdateHasLesson, Qt::CTRL | Qt::Key_G},
+    {ids::kNothingCommand, &CVoxtarDlg::OnNothing, &CVoxtarDlg::OnUpdateHasLesson},
+    {ids::kSaveCommand, &CVoxtarDlg::OnSave, &CVoxtarDlg::OnUpdateNeedsSave, Qt::CTRL | Qt::Key_S},
     {ids::kAboutCommand, nullptr},  // system command, see OnSysCommand
 }};
 
-// The enable queries: command identifier -> whether it is offered now.
-struct UpdateBinding {
-  int id;
-  bool (CVoxtarDlg::*query)() const;
-};
-constexpr std::array<UpdateBinding, 4> kUpdateMap{{
-    {ids::kSaveCommand, &CVoxtarDlg::OnUpdateNeedsSave},
-    {ids::kUnloadCommand, &CVoxtarDlg::OnUpdateHasLesson},
-    {ids::kGotoCommand, &CVoxtarDlg::OnUpdateHasLesson},
-    {ids::kNothingCommand, &CVoxtarDlg::OnUpdateHasLesson},
-}};
-
-// Keyboard shortcuts: the commands no control bears, and the sound and step buttons for hands
-// on the keyboard. The text box keeps its editing keys: Ctrl+Left/Right move by word there,
-// Alt+Left/Right and Ctrl+R/P mean nothing to it.
-struct ShortcutBinding {
-  QKeyCombination keys;
-  int id;
-};
-const std::array<ShortcutBinding, 9> kShortcuts{{
-    {Qt::CTRL | Qt::Key_L, ids::kListCommand},
-    {Qt::CTRL | Qt::Key_O, ids::kOpenCommand},
-    {Qt::CTRL | Qt::Key_W, ids::kUnloadCommand},
-    {Qt::CTRL | Qt::Key_G, ids::kGotoCommand},
-    {Qt::CTRL | Qt::Key_S, ids::kSaveCommand},
-    {Qt::CTRL | Qt::Key_R, ids::kRecord},
-    {Qt::CTRL | Qt::Key_P, ids::kPlay},
-    {Qt::ALT | Qt::Key_Left, ids::kPrevious},
-    {Qt::ALT | Qt::Key_Right, ids::kNext},
-}};
-
-// The buttons' keys as the context menu offers them.
-struct MenuCommand {
-  const char* text;
-  int id;
-};
-constexpr std::array<MenuCommand, 4> kMenuCommands{{
-    {"&Record / Stop", ids::kRecord},
-    {"&Play / Stop", ids::kPlay},
-    {"Pre&vious prompt", ids::kPrevious},
-    {"&Next prompt", ids::kNext},
-}};
-
-QKeySequence KeysOf(int id) {
-  for (const ShortcutBinding& binding : kShortcuts) {
-    if (binding.id == id) {
-      return QKeySequence(binding.keys);
+const CommandRow* FindCommand(int id) {
+  for (const CommandRow& row : kCommands) {
+    if (row.id == id) {
+      return &row;
     }
   }
-  return {};
+  return nullptr;
 }
 
 QString Q(std::u16string_view text) {
@@ -179,9 +147,12 @@ void CVoxtarDlg::OnInitDialog() {
   // The About item of the system menu lives in the context menu and on F1 here.
   auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(about, &QShortcut::activated, this, [this] { OnSysCommand(ids::kAboutCommand); });
-  for (const ShortcutBinding& binding : kShortcuts) {
-    auto* shortcut = new QShortcut(QKeySequence(binding.keys), this);
-    const int id = binding.id;
+  for (const CommandRow& row : kCommands) {
+    if (row.keys.toCombined() == 0) {
+      continue;
+    }
+    auto* shortcut = new QShortcut(QKeySequence(row.keys), this);
+    const int id = row.id;
     connect(shortcut, &QShortcut::activated, this, [this, id] { RunShortcut(id); });
   }
   for (const auto& [id, widget] : controls_) {
@@ -211,25 +182,22 @@ QWidget* CVoxtarDlg::GetDlgItem(int id) const {
 }
 
 bool CVoxtarDlg::OnCommand(int id) {
-  for (const CommandBinding& binding : kMessageMap) {
-    if (binding.id == id && binding.handler != nullptr) {
-      // A box without owner leaves the dialog enabled while a handler waits on it; a command
-      // taken then could release the device or the lesson from under that handler.
-      if (!handlingCommand_) {
-        const QScopedValueRollback<bool> handling(handlingCommand_, true);
-        (this->*binding.handler)();
-      }
-      return true;
-    }
+  const CommandRow* row = FindCommand(id);
+  if (row == nullptr || row->handler == nullptr) {
+    return false;
   }
-  return false;
+  // A box without owner leaves the dialog enabled while a handler waits on it; a command taken
+  // then could release the device or the lesson from under that handler.
+  if (!handlingCommand_) {
+    const QScopedValueRollback<bool> handling(handlingCommand_, true);
+    (this->*row->handler)();
+  }
+  return true;
 }
 
 bool CVoxtarDlg::IsCommandEnabled(int id) const {
-  for (const UpdateBinding& binding : kUpdateMap) {
-    if (binding.id == id) {
-      return (this->*binding.query)();
-    }
+  if (const CommandRow* row = FindCommand(id); row != nullptr && row->query != nullptr) {
+    return (this->*row->query)();
   }
   // A command a control bears is offered when its control is enabled.
   if (const QWidget* control = GetDlgItem(id)) {
@@ -345,11 +313,14 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
   connect(about, &QAction::triggered, this, [this] { OnSysCommand(ids::kAboutCommand); });
 
   menu.addSeparator();
-  for (const MenuCommand& command : kMenuCommands) {
+  for (const CommandRow& command : kCommands) {
+    if (command.menuText == nullptr) {
+      continue;
+    }
     // The key is shown after a tab, not made the item's shortcut: the dialog's own shortcut
     // carries it, and a second one would make the key ambiguous.
-    QAction* item = menu.addAction(QString::fromUtf8(command.text) + u'\t' +
-                                   KeysOf(command.id).toString(QKeySequence::NativeText));
+    QAction* item = menu.addAction(QString::fromUtf8(command.menuText) + u'\t' +
+                                   QKeySequence(command.keys).toString(QKeySequence::NativeText));
     item->setEnabled(IsCommandEnabled(command.id));
     const int id = command.id;
     connect(item, &QAction::triggered, this, [this, id] { RunShortcut(id); });
