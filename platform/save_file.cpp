@@ -52,9 +52,9 @@ std::filesystem::path FollowLinks(std::filesystem::path path) {
 
 std::string RandomSuffix() {
   static std::atomic<unsigned> counter{0};
-  static const unsigned seed = std::random_device{}();
+  static const unsigned kSeed = std::random_device{}();
   std::mt19937 generator(
-      seed ^ static_cast<unsigned>(::getpid()) ^
+      kSeed ^ static_cast<unsigned>(::getpid()) ^
       static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
       (counter.fetch_add(1) * 2654435761u));
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";

@@ -17,7 +17,10 @@ clang-format-14 --dry-run -Werror "${files[@]}"
 if [ ! -f build/ci/compile_commands.json ]; then
   cmake --preset ci >/dev/null
 fi
-cmake --build --preset ci -j "$(nproc)" >/dev/null
+if ! cmake --build --preset ci -j "$(nproc)" >build/ci/lint-build.log 2>&1; then
+  tail -n 50 build/ci/lint-build.log
+  exit 1
+fi
 
 # Only translation units the ci build compiles; headers are checked through them.
 mapfile -t units < <(python3 - "${files[@]}" <<'PY'
