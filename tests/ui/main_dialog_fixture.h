@@ -1,0 +1,120 @@
+// Shared by the main dialog's tests: its controls read and clicked as the operator would, and
+// two working directories with a lesson "Ini/unit.idx", one on the quiet engine and one on the
+// simulated engine, whose commands are logged.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QString>
+#include <QTest>
+#include <QTextCursor>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "audio/simulated_audio_engine.h"
+#include "audio/wave_element.h"
+#include "tests/support/temp_dir.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/voxtar_dlg.h"
+
+namespace voxtar::testing {
+
+constexpr int kWav16 = 0x010002;  // WAV, 16-bit PCM
+
+// What a button, the statistics line or the prompt box shows.
+inline QString Text(CVoxtarDlg& dialog, int id) {
+  QWidget* widget = dialog.GetDlgItem(id);
+  if (auto* button = qobject_cast<QPushButton*>(widget)) {
+    return button->text();
+  }
+  if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+    return line->text();
+  }
+  return static_cast<QPlainTextEdit*>(widget)->toPlainText();
+}
+
+inline bool Enabled(CVoxtarDlg& dialog, int id) {
+  return dialog.GetDlgItem(id)->isEnabled();
+}
+
+inline void Click(CVoxtarDlg& dialog, int id) {
+  QTest::mouseClick(static_cast<QPushButton*>(dialog.GetDlgItem(id)), Qt::LeftButton);
+}
+
+// A working directory with a lesson "Ini/unit.idx" whose prompt a001.wav is recorded.
+class MainDialogWithLesson : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBytes(dir / "sample.wav", "RIFF");
+    WriteBytes(dir / "Prompt/unit/a001.wav", "RIFF");
+  }
+  void WriteLesson(const std::vector<std::u16string>& lines) {
+    WriteBytes(dir / "Ini/unit.idx", IndexBytes(lines));
+  }
+  void Open(CVoxtarDlg& dialog) {
+    services.nextFile = QString::fromStdString((dir / "Ini/unit.idx").string());
+    Click(dialog, ids::kOpen);
+  }
+  TempDir dir;
+  ScopedWorkingDirectory cwd{dir.path()};
+  FakeWindowServices services;
+};
+
+// The dialog, shown, on the simulated engine, with a real template and a one-second take of
+// a001.wav.
+class MainDialogCommands : public ::testing::Test {
+ protected:
+  using Command = audio::SimulatedAudioEngine::Command;
+
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(audio::WriteWaveFile(audio::MakeElement(kWav16, 22050, 1, 22050),
+                                     (dir.wide() + u"/sample.wav"), &error))
+        << error;
+    sampleBytes = ReadBytes(dir / "sample.wav");
+    // a001 has a take of one second.
+    std::filesystem::create_directories(dir / "Prompt/unit");
+    ASSERT_TRUE(audio::WriteWaveFile(audio::MakeElement(kWav16, 22050, 1, 22050),
+                                     dir.wide() + u"/Prompt/unit/a001.wav", &error));
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  }
+  void Load(const std::vector<std::u16string>& lines) {
+    WriteBytes(dir / "Ini/unit.idx", IndexBytes(lines));
+    services.nextFile = QString::fromStdString((dir / "Ini/unit.idx").string());
+    Click(ids::kOpen);
+    ASSERT_NE(dialog.lesson().state, LessonState::NoLesson);
+  }
+  void Click(int id) { testing::Click(dialog, id); }
+  void Type(const QString& text, bool replace = true) {
+    auto* box = static_cast<QPlainTextEdit*>(dialog.GetDlgItem(ids::kPromptText));
+    box->setFocus();
+    if (replace) {
+      box->selectAll();
+    } else {
+      box->moveCursor(QTextCursor::End);
+    }
+    QTest::keyClicks(box, text);
+  }
+  int CountOf(Command command) const {
+    int count = 0;
+    for (Command logged : engine.commands()) {
+      count += logged == command ? 1 : 0;
+    }
+    return count;
+  }
+  std::string IndexFile() const { return ReadBytes(dir / "Ini/unit.idx"); }
+
+  TempDir dir;
+  ScopedWorkingDirectory cwd{dir.path()};
+  FakeWindowServices services;
+  audio::SimulatedAudioEngine engine;
+  std::string sampleBytes;
+  // Declared last, the dialog goes first and closes its device while the engine exists.
+  CVoxtarDlg dialog{engine, services};
+};
+
+}  // namespace voxtar::testing
