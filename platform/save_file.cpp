@@ -116,7 +116,9 @@ std::string RefusalFor(const std::filesystem::path& path, const struct stat& inf
 
 }  // namespace
 
-SaveFile::SaveFile(std::u16string_view target) : target_(ResolvePath(target)) {}
+SaveFile::SaveFile(std::u16string_view target, std::u16string_view confinedTo)
+    : target_(ResolvePath(target)),
+      confinedTo_(confinedTo.empty() ? std::filesystem::path() : ResolvePath(confinedTo)) {}
 
 SaveFile::~SaveFile() {
   Cancel();

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,7 +16,9 @@ namespace voxtar::platform {
 // target is written through to the file it points to. The new file keeps the old file's mode.
 class SaveFile {
  public:
-  explicit SaveFile(std::u16string_view target);
+  // `confinedTo`: the working directory the write must stay in (empty: anywhere). A target that
+  // is a symbolic link is written through only when the file it leads to lies inside it.
+  explicit SaveFile(std::u16string_view target, std::u16string_view confinedTo = {});
   ~SaveFile();  // discards an uncommitted temporary file
   SaveFile(const SaveFile&) = delete;
   SaveFile& operator=(const SaveFile&) = delete;
@@ -35,10 +38,19 @@ class SaveFile {
   const std::filesystem::path& target() const { return target_; }
   const std::string& error() const { return error_; }
 
+  // A symbolic link that Open refused to write through, and the file it leads to.
+  struct LinkRefusal {
+    std::filesystem::path link;
+    std::filesystem::path target;
+  };
+  const std::optional<LinkRefusal>& linkRefusal() const { return linkRefusal_; }
+
  private:
   std::filesystem::path target_;
   std::filesystem::path final_;  // target_ with symbolic links followed: the file replaced
   std::filesystem::path temp_;
+  std::filesystem::path confinedTo_;
+  std::optional<LinkRefusal> linkRefusal_;
   std::string error_;
   int fd_ = -1;
   bool failed_ = false;

@@ -6,7 +6,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QWindow>
+#include <algorithm>
+#include <vector>
 
 namespace voxtar::platform {
 
@@ -29,6 +32,17 @@ QWidget* FrontWindow() {
   return nullptr;
 }
 
+// A box without owner disables nothing, yet it must not open behind the window the operator works
+// in, where nobody sees it while the handler waits on it: it is made transient for that window
+// (not its child, so it disables nothing), which has window managers stack it above and give it
+// the focus.
+void KeepInFront(QWidget& box) {
+  if (QWidget* front = FrontWindow(); front != nullptr && front != &box) {
+    box.winId();
+    box.windowHandle()->setTransientParent(front->windowHandle());
+  }
+}
+
 }  // namespace
 
 void QtWindowServices::ShowMessageBox(const MessageBoxRequest& request) {
@@ -46,19 +60,41 @@ void QtWindowServices::ShowMessageBox(const MessageBoxRequest& request) {
   // Without owner the box disables nothing: the other windows keep taking input and notices
   // are still delivered while it waits.
   box.setWindowModality(Qt::NonModal);
-  // Yet it must not open behind the window the operator works in, where nobody sees it while the
-  // handler waits on it: it is made transient for that window (not its child, so it disables
-  // nothing), which has window managers stack it above and give it the focus.
-  if (QWidget* front = FrontWindow()) {
-    box.winId();
-    box.windowHandle()->setTransientParent(front->windowHandle());
-  }
+  KeepInFront(box);
   QEventLoop loop;
   QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
   box.show();
   box.raise();
   box.activateWindow();
   loop.exec();
+}
+
+int QtWindowServices::ShowChoiceBox(const ChoiceBoxRequest& request) {
+  QMessageBox box(request.icon == BoxIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
+                  request.caption, request.text, QMessageBox::NoButton, request.owner);
+  box.setTextFormat(Qt::PlainText);
+  box.setWindowModality(request.owner != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+  const int last = static_cast<int>(request.buttons.size()) - 1;
+  const int cancel = request.cancelButton >= 0 ? request.cancelButton : last;
+  std::vector<QPushButton*> buttons;
+  for (int i = 0; i <= last; ++i) {
+    // Roles only place the buttons; which one was chosen is read back by identity.
+    const QMessageBox::ButtonRole role =
+        i == cancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole;
+    buttons.push_back(box.addButton(request.buttons[i], role));
+  }
+  if (request.defaultButton >= 0 && request.defaultButton <= last) {
+    box.setDefaultButton(buttons[static_cast<std::size_t>(request.defaultButton)]);
+  }
+  if (cancel >= 0 && cancel <= last) {
+    box.setEscapeButton(buttons[static_cast<std::size_t>(cancel)]);
+  }
+  if (request.owner == nullptr) {
+    KeepInFront(box);
+  }
+  box.exec();
+  const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+  return chosen == buttons.end() ? cancel : static_cast<int>(chosen - buttons.begin());
 }
 
 std::optional<QString> QtWindowServices::GetOpenFileName(const OpenFileRequest& request) {

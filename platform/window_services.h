@@ -22,6 +22,18 @@ struct MessageBoxRequest {
   BoxIcon icon = BoxIcon::None;
 };
 
+// A question with buttons of its own, owned by `owner` (modal to it), for choices that could lose
+// work: the answer is the index of the button chosen.
+struct ChoiceBoxRequest {
+  QWidget* owner = nullptr;
+  QString text;
+  QString caption;
+  BoxIcon icon = BoxIcon::Warning;
+  QStringList buttons;    // left to right
+  int defaultButton = 0;  // what Enter chooses
+  int cancelButton = -1;  // what Escape and the close box choose; -1: the last button
+};
+
 struct OpenFileRequest {
   QWidget* owner = nullptr;
   QString initialPath;  // directory or file to start in
@@ -35,6 +47,8 @@ class WindowServices {
   virtual ~WindowServices() = default;
   // Shows the box and returns when the operator dismissed it.
   virtual void ShowMessageBox(const MessageBoxRequest& request) = 0;
+  // Shows the question and returns the index of the button the operator chose.
+  virtual int ShowChoiceBox(const ChoiceBoxRequest& request) = 0;
   // Runs the open-file dialog; the chosen file's full path, or nothing when cancelled. Never
   // changes the working directory.
   virtual std::optional<QString> GetOpenFileName(const OpenFileRequest& request) = 0;
@@ -45,6 +59,7 @@ class WindowServices {
 class QtWindowServices final : public WindowServices {
  public:
   void ShowMessageBox(const MessageBoxRequest& request) override;
+  int ShowChoiceBox(const ChoiceBoxRequest& request) override;
   std::optional<QString> GetOpenFileName(const OpenFileRequest& request) override;
 };
 

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTest>
 #include <QTextDocument>
 #include <QTimer>
 #include <QWidget>
@@ -98,6 +99,45 @@ TEST(WindowServices, AnOwnedWarningBoxIsModalToItsOwner) {
   services.ShowMessageBox(
       {&owner, QStringLiteral("Cannot write file"), QStringLiteral("x.idx"), BoxIcon::Warning});
   EXPECT_TRUE(seen);
+}
+
+TEST(WindowServices, AChoiceBoxAnswersWithTheButtonChosenAndEscapeCancels) {
+  QWidget owner;
+  owner.show();
+  QtWindowServices services;
+  const ChoiceBoxRequest request{
+      &owner,
+      QStringLiteral("The take of a001.wav is not saved."),
+      QStringLiteral("Voxtar"),
+      BoxIcon::Warning,
+      {QStringLiteral("Save again"), QStringLiteral("Discard take"), QStringLiteral("Cancel")}};
+  const auto click = [](const QString& text) {
+    return [text](QMessageBox* box) {
+      for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == text) {
+          button->click();
+        }
+      }
+    };
+  };
+  struct Case {
+    std::function<void(QMessageBox*)> answer;
+    int expected;
+  };
+  const std::vector<Case> cases = {
+      {click(QStringLiteral("Discard take")), 1},
+      {[](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }, 2},
+      {[](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }, 0},
+  };
+  for (const Case& c : cases) {
+    AnswerWhenShown<QMessageBox>([&](QMessageBox* box) {
+      EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+      EXPECT_EQ(box->text(), request.text);
+      EXPECT_EQ(box->buttons().size(), 3);
+      c.answer(box);
+    });
+    EXPECT_EQ(services.ShowChoiceBox(request), c.expected);
+  }
 }
 
 TEST(WindowServices, TheOpenDialogStartsWhereToldTakesOnlyExistingFilesAndKeepsTheWorkingDir) {

@@ -31,6 +31,9 @@ class RealBoxes final : public platform::WindowServices {
   void ShowMessageBox(const platform::MessageBoxRequest& request) override {
     real_.ShowMessageBox(request);
   }
+  int ShowChoiceBox(const platform::ChoiceBoxRequest& request) override {
+    return real_.ShowChoiceBox(request);
+  }
   std::optional<QString> GetOpenFileName(const platform::OpenFileRequest& /*request*/) override {
     return nextFile;
   }

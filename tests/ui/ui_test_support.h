@@ -35,12 +35,28 @@ class FakeWindowServices final : public platform::WindowServices {
       std::exchange(whileBoxUp, nullptr)();
     }
   }
+  // Answers with the next of `choices`, or the cancel button when none is left.
+  int ShowChoiceBox(const platform::ChoiceBoxRequest& request) override {
+    choiceBoxes.push_back(request);
+    if (whileBoxUp) {
+      std::exchange(whileBoxUp, nullptr)();
+    }
+    if (choices.empty()) {
+      return request.cancelButton >= 0 ? request.cancelButton
+                                       : static_cast<int>(request.buttons.size()) - 1;
+    }
+    const int choice = choices.front();
+    choices.erase(choices.begin());
+    return choice;
+  }
   std::optional<QString> GetOpenFileName(const platform::OpenFileRequest& request) override {
     fileRequests.push_back(request);
     return nextFile;
   }
 
   std::vector<platform::MessageBoxRequest> boxes;
+  std::vector<platform::ChoiceBoxRequest> choiceBoxes;
+  std::vector<int> choices;
   std::vector<platform::OpenFileRequest> fileRequests;
   std::optional<QString> nextFile;
   std::function<void()> whileBoxUp;
