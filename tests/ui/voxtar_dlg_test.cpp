@@ -21,9 +21,9 @@
 #include <QTest>
 
 #include "audio/pulse_audio_engine.h"
-#include "audio/simulated_audio_engine.h"
 #include "audio/wave_element.h"
 #include "platform/file_system.h"
+#include "testing/simulated_audio_engine.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/dialog_controls.h"
 #include "ui/lessons_dialog.h"
