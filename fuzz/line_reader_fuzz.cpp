@@ -156,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 2) {
     return 0;
   }
-  const std::size_t bufferSize = 1 + (data[0] | (data[1] << 8)) % 1100;
+  const std::size_t bufferSize = 1 + static_cast<std::size_t>(data[0] | (data[1] << 8)) % 1100;
   const std::string_view file(reinterpret_cast<const char*>(data + 2), size - 2);
   const auto path = fuzz::ScratchDirectory() / "lines.txt";
   fuzz::WriteFile(path, file);

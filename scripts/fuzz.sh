@@ -10,10 +10,15 @@ target="${1:?$usage}"
 seconds="${2:?$usage}"
 build=build/fuzz
 
-if [ ! -f "$build/build.ninja" ]; then
-  CXX=clang++-14 cmake -S fuzz -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The fuzz preset builds into $build. What the separate fuzz project of earlier versions left
+# there is dropped; the corpus and the findings stay.
+if grep -qsx 'CMAKE_PROJECT_NAME:STATIC=VoxtarFuzz' "$build/CMakeCache.txt"; then
+  rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles" "$build/build.ninja"
 fi
-cmake --build "$build" -j "$(nproc)"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake --preset fuzz >/dev/null
+fi
+cmake --build --preset fuzz -j "$(nproc)"
 
 seeds_for() {
   case "$1" in
@@ -31,7 +36,7 @@ run() {
   echo "fuzz_$name: $seconds s"
   # Several hundred MB of memory at most: a lesson file is bounded far below that.
   local log="$build/$name.log" status=0
-  "$build/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+  "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
     -print_final_stats=1 -artifact_prefix="$build/findings/$name-" "$corpus" "$seeds" \
     >"$log" 2>&1 || status=$?
   # The run's own status decides (a crash, a timeout, a memory limit); grep only trims the log.

@@ -32,8 +32,8 @@
 #include <vector>
 
 #include "audio/pulse_audio_engine.h"
-#include "audio/tone_file.h"
 #include "platform/file_system.h"
+#include "testing/tone_file.h"
 
 namespace voxtar::audio {
 namespace {

@@ -12,10 +12,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "audio/synthetic_take.h"
 #include "audio/take_check.h"
 #include "cli/lesson_tool.h"
 #include "platform/file_system.h"
+#include "testing/synthetic_take.h"
 
 namespace voxtar {
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "audio/pulse_audio_engine.h"
-#include "audio/simulated_audio_engine.h"
+#include "testing/simulated_audio_engine.h"
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/temp_dir.h"
 

@@ -20,8 +20,8 @@
 
 #include "audio/audio_engine.h"
 #include "audio/failure_reporter.h"
-#include "audio/tone_file.h"
 #include "platform/file_system.h"
+#include "testing/tone_file.h"
 #include "tests/support/tone_analysis.h"
 
 namespace voxtar::testing {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/synthetic_take.h"
+#include "testing/synthetic_take.h"
 
 namespace voxtar::audio {
 namespace {

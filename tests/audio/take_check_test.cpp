@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "audio/synthetic_take.h"
+#include "testing/synthetic_take.h"
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/temp_dir.h"
 

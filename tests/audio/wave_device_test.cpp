@@ -7,8 +7,8 @@
 #include <QCoreApplication>
 #include <filesystem>
 
-#include "audio/simulated_audio_engine.h"
 #include "platform/file_system.h"
+#include "testing/simulated_audio_engine.h"
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/temp_dir.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "audio/synthetic_take.h"
 #include "platform/file_system.h"
+#include "testing/synthetic_take.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/support/temp_dir.h"
 

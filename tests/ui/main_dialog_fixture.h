@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/simulated_audio_engine.h"
+#include "testing/simulated_audio_engine.h"
 #include "audio/wave_element.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/ui_test_support.h"

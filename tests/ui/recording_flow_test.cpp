@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "audio/simulated_audio_engine.h"
 #include "audio/wave_element.h"
+#include "testing/simulated_audio_engine.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/failure_boxes.h"
 

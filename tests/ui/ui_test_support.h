@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "audio/simulated_audio_engine.h"
 #include "platform/window_services.h"
+#include "testing/simulated_audio_engine.h"
 #include "tests/support/temp_dir.h"
 
 namespace voxtar::testing {

@@ -1,6 +1,6 @@
 // The simulated engine itself: other tests (the main dialog's too) rely on its clock, its
 // captured tone, its injected failures and its notices behaving like the real engine's.
-#include "audio/simulated_audio_engine.h"
+#include "testing/simulated_audio_engine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "audio/simulated_audio_engine.h"
+#include "testing/simulated_audio_engine.h"
 
 #include <QCoreApplication>
 #include <algorithm>

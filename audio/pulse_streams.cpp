@@ -1,0 +1,414 @@
+// The PulseAudio engine's streams: starting one on the chosen device, libpulse's callbacks that
+// feed a playback and take in a recording, the end of a playback with its notice, the end of a
+// recording, and the level check, a recording that is measured and not kept.
+#include <pulse/pulseaudio.h>
+
+#include <QCoreApplication>
+#include <QThread>
+#include <algorithm>
+#include <span>
+#include <vector>
+
+#include "audio/pulse_audio_engine.h"
+#include "audio/pulse_device_p.h"
+#include "audio/pulse_support_p.h"
+
+namespace voxtar::audio {
+
+using namespace pulse;
+
+namespace {
+
+// Capture fragment: the server hands over what it captured every this many milliseconds, so the
+// take starts with the first syllable and a Stop loses next to nothing.
+constexpr pa_usec_t kFragmentUs = 10'000;
+// Playback buffer the server keeps filled: small, so the output's own latency (which the notice
+// waits out) stays small; enough for a busy machine, as the main loop thread feeds it from
+// memory, never the GUI thread.
+constexpr pa_usec_t kPlaybackBufferUs = 25'000;
+
+QString FormatText(const WaveElement& element) {
+  static constexpr const char* kKinds[] = {"8-bit", "16-bit", "32-bit", "32-bit float"};
+  return QStringLiteral("%1 Hz, %2 channel(s), %3")
+      .arg(element.sampleRate)
+      .arg(element.channels)
+      .arg(QLatin1String(kKinds[static_cast<int>(element.kind)]));
+}
+
+pa_sample_spec SpecOf(const WaveElement& element) {
+  pa_sample_spec spec{};
+  switch (element.kind) {
+    case SampleKind::UInt8:
+      spec.format = PA_SAMPLE_U8;
+      break;
+    case SampleKind::Int16:
+      spec.format = PA_SAMPLE_S16NE;
+      break;
+    case SampleKind::Int32:
+      spec.format = PA_SAMPLE_S32NE;
+      break;
+    case SampleKind::Float:
+      spec.format = PA_SAMPLE_FLOAT32NE;
+      break;
+  }
+  spec.rate = static_cast<std::uint32_t>(std::max(element.sampleRate, 0));
+  spec.channels = static_cast<std::uint8_t>(std::clamp(element.channels, 0, 255));
+  return spec;
+}
+
+}  // namespace
+
+void PulseAudioEngine::Device::Capture(const std::byte* data, std::size_t size) {
+  const std::size_t frameBytes = element.bytesPerFrame();
+  std::vector<std::byte> joined;
+  if (!partial.empty()) {
+    joined.reserve(partial.size() + size);
+    joined.insert(joined.end(), partial.begin(), partial.end());
+    joined.insert(joined.end(), data, data + size);
+    partial.clear();
+    data = joined.data();
+    size = joined.size();
+  }
+  const std::size_t whole = size - size % frameBytes;
+  partial.assign(data + whole, data + size);
+  lastCapture = Now();
+  if (whole == 0) {
+    return;
+  }
+  engine->PostLevel(SummarizeBlock(std::span(data, whole), element.channels, element.kind));
+  if (measureOnly) {
+    return;
+  }
+  element.Overwrite(recordNext, data, whole);
+  const std::uint64_t frames = whole / frameBytes;
+  if (timings.firstCapture == 0) {
+    timings.firstCapture = lastCapture;
+    timings.firstCaptureFrames = frames;
+  }
+  recordNext += frames;
+  timings.capturedFrames += frames;
+}
+
+// ---- The level check ---------------------------------------------------------------------------
+
+void PulseAudioEngine::SetLevelListener(QObject* listener) {
+  levelListener_ = listener;
+}
+
+void PulseAudioEngine::PostLevel(const LevelSummary& summary) {
+  if (QThread::currentThread() == thread()) {
+    if (levelListener_ != nullptr) {
+      QCoreApplication::postEvent(levelListener_, new LevelNotice(summary));
+    }
+    return;
+  }
+  QMetaObject::invokeMethod(
+      this, [this, summary] { PostLevel(summary); }, Qt::QueuedConnection);
+}
+
+ErrorCode PulseAudioEngine::StartLevelCheck(const CaptureFormat& format) {
+  if (loop_ == nullptr) {
+    return Connect();
+  }
+  MainLoopLock lock(loop_);
+  EndLevelCheck();
+  if (const ErrorCode error = Connect(); error != kNoError) {
+    return error;
+  }
+  auto check = std::make_unique<Device>();
+  check->engine = this;
+  check->measureOnly = true;
+  check->mediaName = "level check";
+  check->element.kind = format.kind;
+  check->element.sampleRate = format.sampleRate;
+  check->element.channels = format.channels;
+  check->lastCapture = Now();
+  check->record = Device::RecordState::Starting;
+  if (const ErrorCode error = StartStream(*check, Direction::Input); error != kNoError) {
+    return error;
+  }
+  check->record = Device::RecordState::Running;
+  levelCheck_ = std::move(check);
+  return kNoError;
+}
+
+void PulseAudioEngine::StopLevelCheck() {
+  if (loop_ != nullptr) {
+    MainLoopLock lock(loop_);
+    EndLevelCheck();
+  }
+}
+
+void PulseAudioEngine::EndLevelCheck() {
+  if (levelCheck_ != nullptr) {
+    EndRecording(*levelCheck_);
+    levelCheck_.reset();
+  }
+}
+
+bool PulseAudioEngine::levelCheckRunning() const {
+  if (loop_ == nullptr) {
+    return false;
+  }
+  MainLoopLock lock(loop_);
+  return levelCheck_ != nullptr && levelCheck_->record == Device::RecordState::Running;
+}
+
+// ---- Streams ------------------------------------------------------------------------------------
+
+ErrorCode PulseAudioEngine::StartStream(Device& device, Direction direction) {
+  const bool input = direction == Direction::Input;
+  const WaveElement& element = device.element;
+  const pa_sample_spec spec = SpecOf(element);
+  pa_channel_map map{};
+  if (pa_sample_spec_valid(&spec) == 0 ||
+      pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT) == nullptr) {
+    return errors_.Make(
+        AudioError::UnsupportedFormat,
+        QStringLiteral("The sound system cannot %1 %2.")
+            .arg(input ? QStringLiteral("record") : QStringLiteral("play"), FormatText(element)));
+  }
+  const std::string name = (input ? "Recording " : "Playing ") + device.mediaName;
+  const std::string chosen = input ? chosenInput_ : chosenOutput_;
+  pa_stream*& slot = input ? device.input : device.output;
+
+  // The chosen device first; one that is not there (unplugged since it was chosen) gives way to
+  // the default without troubling the operator.
+  for (const std::string& target : {chosen, std::string()}) {
+    pa_proplist* properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "production");
+    pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, name.c_str());
+    slot = pa_stream_new_with_proplist(context_, name.c_str(), &spec, &map, properties);
+    pa_proplist_free(properties);
+    if (slot == nullptr) {
+      return errors_.Make(AudioError::OutOfMemory);
+    }
+    pa_stream_set_state_callback(slot, &PulseAudioEngine::OnStreamState, &device);
+    pa_stream_set_started_callback(
+        slot,
+        [](pa_stream*, void* data) {
+          auto* started = static_cast<Device*>(data);
+          if (started->timings.soundStarted == 0) {
+            started->timings.soundStarted = Now();
+          }
+        },
+        &device);
+    pa_buffer_attr attributes{};
+    attributes.maxlength = static_cast<std::uint32_t>(-1);
+    attributes.tlength = static_cast<std::uint32_t>(-1);
+    attributes.prebuf = static_cast<std::uint32_t>(-1);
+    attributes.minreq = static_cast<std::uint32_t>(-1);
+    attributes.fragsize = static_cast<std::uint32_t>(-1);
+    const char* deviceName = target.empty() ? nullptr : target.c_str();
+    int connected = 0;
+    if (input) {
+      pa_stream_set_read_callback(slot, &PulseAudioEngine::OnReadable, &device);
+      attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentUs, &spec));
+      // A take must not come from two microphones: a stream whose input goes away ends.
+      connected = pa_stream_connect_record(
+          slot, deviceName, &attributes,
+          static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE));
+    } else {
+      pa_stream_set_write_callback(slot, &PulseAudioEngine::OnWritable, &device);
+      attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kPlaybackBufferUs, &spec));
+      connected = pa_stream_connect_playback(slot, deviceName, &attributes,
+                                             PA_STREAM_ADJUST_LATENCY, nullptr, nullptr);
+    }
+    pa_stream* stream = slot;
+    const bool settled = connected == 0 && WaitFor(loop_, kServerWaitMs, [stream] {
+                           const pa_stream_state_t state = pa_stream_get_state(stream);
+                           return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+                         });
+    if (pa_stream_get_state(stream) == PA_STREAM_READY) {
+      return kNoError;
+    }
+    const int error = pa_context_errno(context_);
+    ReleaseStream(slot);
+    if (!target.empty() && error == PA_ERR_NOENTITY) {
+      continue;
+    }
+    const QString why = settled || connected != 0
+                            ? Text(pa_strerror(error))
+                            : QStringLiteral("the sound server did not start it in time");
+    return errors_.Make(input ? AudioError::InputFailed : AudioError::OutputFailed,
+                        QStringLiteral("The audio %1 cannot be started: %2.")
+                            .arg(input ? QStringLiteral("input") : QStringLiteral("output"), why));
+  }
+  return errors_.Make(input ? AudioError::NoInputDevice : AudioError::NoOutputDevice);
+}
+
+void PulseAudioEngine::OnStreamState(pa_stream* stream, void* data) {
+  auto* device = static_cast<Device*>(data);
+  PulseAudioEngine* engine = device->engine;
+  pa_threaded_mainloop_signal(engine->loop_, 0);
+  if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+    return;
+  }
+  const QString why = Text(pa_strerror(pa_context_errno(pa_stream_get_context(stream))));
+  if (stream == device->output && device->play == Device::PlayState::Running) {
+    engine->EndPlayback(*device, NotifyCode::Failure);
+  }
+  if (stream == device->input && device->record == Device::RecordState::Running) {
+    device->lost = {AudioError::InputFailed,
+                    QStringLiteral("The recording was cut short: the audio input failed or was "
+                                   "disconnected (%1). What was captured until then is kept.")
+                        .arg(why)};
+    engine->EndRecording(*device);
+  }
+}
+
+void PulseAudioEngine::OnReadable(pa_stream* stream, std::size_t /*bytes*/, void* data) {
+  auto* device = static_cast<Device*>(data);
+  const bool taking = stream == device->input && device->record != Device::RecordState::Idle;
+  while (pa_stream_readable_size(stream) > 0) {
+    const void* captured = nullptr;
+    std::size_t size = 0;
+    if (pa_stream_peek(stream, &captured, &size) < 0 || size == 0) {
+      break;
+    }
+    if (taking) {
+      if (captured != nullptr) {
+        device->Capture(static_cast<const std::byte*>(captured), size);
+      } else {
+        // A hole in the capture: silence keeps the take's timing.
+        const std::vector<std::byte> silence(
+            size, device->element.kind == SampleKind::UInt8 ? std::byte{0x80} : std::byte{0});
+        device->Capture(silence.data(), silence.size());
+      }
+    }
+    pa_stream_drop(stream);
+  }
+  pa_threaded_mainloop_signal(device->engine->loop_, 0);
+}
+
+void PulseAudioEngine::OnWritable(pa_stream* stream, std::size_t bytes, void* data) {
+  auto* device = static_cast<Device*>(data);
+  if (stream != device->output ||
+      (device->play != Device::PlayState::Starting && device->play != Device::PlayState::Running)) {
+    return;
+  }
+  device->lastRequest = Now();
+  const std::size_t frameBytes = device->element.bytesPerFrame();
+  const std::uint64_t left = device->playEnd - device->playNext;
+  const std::uint64_t frames =
+      std::min<std::uint64_t>(std::max<std::size_t>(bytes / frameBytes, 1), left);
+  if (frames > 0) {
+    const auto* from = device->element.samples.data() + device->playNext * frameBytes;
+    pa_stream_write(stream, from, frames * frameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+    device->playNext += frames;
+  }
+  if (device->playNext >= device->playEnd && !device->draining) {
+    // All handed over: the drain ends once the server has played it (it also starts a sound
+    // shorter than the prebuffer).
+    device->draining = true;
+    device->drain = pa_stream_drain(stream, &PulseAudioEngine::OnDrained, device);
+  }
+}
+
+void PulseAudioEngine::OnDrained(pa_stream* stream, int success, void* data) {
+  auto* device = static_cast<Device*>(data);
+  if (device->drain != nullptr) {
+    pa_operation_unref(device->drain);
+    device->drain = nullptr;
+  }
+  if (stream != device->output || device->play != Device::PlayState::Running) {
+    return;
+  }
+  if (success == 0) {
+    device->engine->EndPlayback(*device, NotifyCode::Failure);
+    return;
+  }
+  // The server has taken the last frame; the output still holds its own latency's worth.
+  device->timing = pa_stream_update_timing_info(stream, &PulseAudioEngine::OnTiming, device);
+  if (device->timing == nullptr) {
+    device->engine->EndPlayback(*device, NotifyCode::Successful);
+  }
+}
+
+void PulseAudioEngine::OnTiming(pa_stream* stream, int success, void* data) {
+  auto* device = static_cast<Device*>(data);
+  PulseAudioEngine* engine = device->engine;
+  if (device->timing != nullptr) {
+    pa_operation_unref(device->timing);
+    device->timing = nullptr;
+  }
+  if (stream != device->output || device->play != Device::PlayState::Running) {
+    return;
+  }
+  const pa_timing_info* info = success != 0 ? pa_stream_get_timing_info(stream) : nullptr;
+  // What the output still holds when the server answered, less the time since then.
+  pa_usec_t remaining = 0;
+  if (info != nullptr) {
+    const pa_usec_t since = pa_timeval_age(&info->timestamp);
+    remaining =
+        std::min<pa_usec_t>(info->sink_usec > since ? info->sink_usec - since : 0, 2'000'000);
+  }
+  if (remaining < 1000) {
+    engine->EndPlayback(*device, NotifyCode::Successful);
+    return;
+  }
+  device->tail = pa_context_rttime_new(
+      engine->context_, pa_rtclock_now() + remaining,
+      [](pa_mainloop_api* api, pa_time_event* event, const timeval*, void* tailData) {
+        auto* played = static_cast<Device*>(tailData);
+        api->time_free(event);
+        played->tail = nullptr;
+        played->engine->EndPlayback(*played, NotifyCode::Successful);
+      },
+      device);
+}
+
+void PulseAudioEngine::EndPlayback(Device& device, NotifyCode code) {
+  if (device.play != Device::PlayState::Running && device.play != Device::PlayState::Starting) {
+    return;
+  }
+  CancelOperation(device.drain);
+  CancelOperation(device.timing);
+  if (device.tail != nullptr) {
+    pa_threaded_mainloop_get_api(loop_)->time_free(device.tail);
+    device.tail = nullptr;
+  }
+  ReleaseStream(device.output);
+  device.draining = false;
+  if (code == NotifyCode::Successful) {
+    device.timings.lastFramePlayed = Now();
+  }
+  device.play = Device::PlayState::Finished;
+  device.finished = code;
+  if (QThread::currentThread() == thread()) {
+    FlushNotice(device);
+    return;
+  }
+  const DeviceId id = device.id;
+  const std::uint64_t serial = device.playSerial;
+  QMetaObject::invokeMethod(
+      this, [this, id, serial] { DeliverNotice(id, serial); }, Qt::QueuedConnection);
+}
+
+void PulseAudioEngine::FlushNotice(Device& device) {
+  if (device.play != Device::PlayState::Finished) {
+    return;
+  }
+  device.play = Device::PlayState::Idle;
+  device.timings.noticePosted = Now();
+  if (device.notify != nullptr) {
+    QCoreApplication::postEvent(device.notify, new PlaybackNotice(device.finished, device.id));
+  }
+  device.notify = nullptr;
+}
+
+void PulseAudioEngine::DeliverNotice(DeviceId id, std::uint64_t serial) {
+  MainLoopLock lock(loop_);
+  Device* device = Find(id);
+  if (device != nullptr && device->playSerial == serial) {
+    FlushNotice(*device);
+  }
+}
+
+void PulseAudioEngine::EndRecording(Device& device) {
+  device.record = Device::RecordState::Idle;
+  ReleaseStream(device.input);
+  device.partial.clear();
+}
+
+}  // namespace voxtar::audio

@@ -1,0 +1,44 @@
+// What the parts of the PulseAudio engine share about libpulse: the threaded main loop's lock for
+// a scope, a bounded wait on that loop, the release of a stream or an operation without waiting,
+// the steady clock of the engine's timings and libpulse's error texts.
+#pragma once
+
+#include <pulse/pulseaudio.h>
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+namespace voxtar::audio::pulse {
+
+// Now on the steady clock, in nanoseconds.
+std::int64_t Now();
+
+// libpulse's text for an error, or a stand-in when it has none.
+QString Text(const char* text);
+
+// The main loop's lock for a scope of a public call.
+class MainLoopLock {
+ public:
+  explicit MainLoopLock(pa_threaded_mainloop* loop) : loop_(loop) {
+    pa_threaded_mainloop_lock(loop_);
+  }
+  ~MainLoopLock() { pa_threaded_mainloop_unlock(loop_); }
+  MainLoopLock(const MainLoopLock&) = delete;
+  MainLoopLock& operator=(const MainLoopLock&) = delete;
+
+ private:
+  pa_threaded_mainloop* loop_;
+};
+
+// Waits on the main loop (its lock held) until `done` holds or `timeoutMs` passed; whether it
+// holds. Every callback that changes what is waited for signals the loop.
+bool WaitFor(pa_threaded_mainloop* loop, int timeoutMs, const std::function<bool()>& done);
+
+// Cancels an operation still pending and forgets it.
+void CancelOperation(pa_operation*& operation);
+
+// Disconnects a stream without waiting and forgets it; its callbacks never run again.
+void ReleaseStream(pa_stream*& stream);
+
+}  // namespace voxtar::audio::pulse
