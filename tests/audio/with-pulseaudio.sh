@@ -17,15 +17,7 @@
 # Usage: with-pulseaudio.sh CMD [ARG...]
 set -euo pipefail
 
-no_server=77
-if [ -n "${CI:-}" ] && [ "${CI:-}" != "false" ]; then
-  no_server=1
-fi
-
-if [ $# -eq 0 ]; then
-  echo "usage: $0 CMD [ARG...]" >&2
-  exit 2
-fi
+source "$(dirname "$0")/../support/private-server.sh"
 if ! command -v pulseaudio >/dev/null; then
   echo "with-pulseaudio: pulseaudio is not installed" >&2
   exit "$no_server"

@@ -11,14 +11,7 @@
 # Usage: with-x-server.sh CMD [ARG...]
 set -euo pipefail
 
-no_server=77
-if [ -n "${CI:-}" ] && [ "${CI:-}" != "false" ]; then
-  no_server=1
-fi
-if [ $# -eq 0 ]; then
-  echo "usage: $0 CMD [ARG...]" >&2
-  exit 2
-fi
+source "$(dirname "$0")/private-server.sh"
 for program in Xvfb openbox xprop xdotool; do
   if ! command -v "$program" >/dev/null; then
     echo "with-x-server: $program is not installed" >&2

@@ -19,6 +19,7 @@
 #include "audio/wave_element.h"
 #include "platform/window_services.h"
 #include "tests/support/temp_dir.h"
+#include "tests/ui/main_dialog_fixture.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/voxtar_dlg.h"
 
@@ -133,17 +134,12 @@ class BoxesInFront : public ::testing::Test {
       GTEST_SKIP() << "needs tests/support/with-x-server.sh";
     }
   }
-  void Open(CVoxtarDlg& dialog, RealBoxes& services, const std::filesystem::path& index) {
+  static void Open(CVoxtarDlg& dialog, RealBoxes& services, const std::filesystem::path& index) {
     // As DoModal runs it: application-modal.
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-    services.nextFile = QString::fromStdString(index.string());
-    Press(dialog, ids::kOpen);
-    ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
-  }
-  static void Press(CVoxtarDlg& dialog, int id) {
-    QTest::mouseClick(static_cast<QPushButton*>(dialog.GetDlgItem(id)), Qt::LeftButton);
+    testing::OpenThroughTheDialog(dialog, services, index);
   }
 };
 
@@ -163,7 +159,7 @@ TEST_F(BoxesInFront, ABoxOfTheWaveDeviceIsAboveTheDialogFocusedAndClosedByEnter)
   CVoxtarDlg dialog(engine, services);
   Open(dialog, services, dir / "Ini/unit.idx");
   ExpectInFrontAndClosedByEnter(dialog, QStringLiteral("No sound system"),
-                                [&] { Press(dialog, ids::kPlay); });
+                                [&] { testing::Click(dialog, ids::kPlay); });
 }
 
 // The sound server dies during a take: the "Wave Stop Error" box of the Stop comes up in front.
@@ -172,20 +168,14 @@ TEST_F(BoxesInFront, TheBoxOfALostSoundServerIsAboveTheDialogFocusedAndClosedByE
   if (pid == nullptr || std::getenv("VOXTAR_KILL_SERVER") == nullptr) {
     GTEST_SKIP() << "runs only in its own process under with-pulseaudio.sh";
   }
-  testing::TempDir dir;
-  std::filesystem::copy(VOXTAR_DEMO_DIR, dir.path(), std::filesystem::copy_options::recursive);
-  testing::ScopedWorkingDirectory cwd(dir.path());
+  const testing::DemoWorkingDirectory demo;
   RealBoxes services;
   audio::PulseAudioEngine engine;
   CVoxtarDlg dialog(engine, services);
-  Open(dialog, services, dir / "Ini/unit01.idx");
-  Press(dialog, ids::kGoto);
-  Press(dialog, ids::kRecord);
-  QTest::qWait(400);
-  ASSERT_EQ(std::system((std::string("kill -KILL ") + pid).c_str()), 0);
-  QTest::qWait(300);
+  Open(dialog, services, demo.dir / "Ini/unit01.idx");
+  testing::KillTheServerDuringATake(dialog, pid);
   ExpectInFrontAndClosedByEnter(dialog, QStringLiteral("Wave Stop Error"),
-                                [&] { Press(dialog, ids::kRecord); });
+                                [&] { testing::Click(dialog, ids::kRecord); });
 }
 
 }  // namespace

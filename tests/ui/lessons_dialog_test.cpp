@@ -5,10 +5,10 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "lesson/lesson_list.h"
 #include "platform/file_system.h"
 #include "tests/ui/accessibility_test_support.h"
 #include "tests/ui/ui_test_support.h"
-#include "lesson/lesson_list.h"
 
 namespace voxtar {
 namespace {

@@ -10,12 +10,13 @@
 #include <QString>
 #include <QTest>
 #include <QTextCursor>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "testing/simulated_audio_engine.h"
 #include "audio/wave_element.h"
+#include "testing/simulated_audio_engine.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/voxtar_dlg.h"
@@ -43,6 +44,37 @@ inline bool Enabled(CVoxtarDlg& dialog, int id) {
 inline void Click(CVoxtarDlg& dialog, int id) {
   QTest::mouseClick(static_cast<QPushButton*>(dialog.GetDlgItem(id)), Qt::LeftButton);
 }
+
+// Opens `index` through "Open", as the operator would, in a dialog that is up.
+template <typename Services>
+void OpenThroughTheDialog(CVoxtarDlg& dialog, Services& services,
+                          const std::filesystem::path& index) {
+  services.nextFile = QString::fromStdString(index.string());
+  Click(dialog, ids::kOpen);
+  ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
+}
+
+#ifdef VOXTAR_DEMO_DIR
+// A copy of the demo working directory, entered for one test.
+struct DemoWorkingDirectory {
+  static const std::filesystem::path& Copied(const TempDir& into) {
+    std::filesystem::copy(VOXTAR_DEMO_DIR, into.path(), std::filesystem::copy_options::recursive);
+    return into.path();
+  }
+  TempDir dir;
+  ScopedWorkingDirectory cwd{Copied(dir)};
+};
+
+// Records on the first pending prompt, then kills the private sound server (by PID) mid-take.
+inline void KillTheServerDuringATake(CVoxtarDlg& dialog, const char* serverPid) {
+  Click(dialog, ids::kGoto);
+  Click(dialog, ids::kRecord);
+  ASSERT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
+  QTest::qWait(400);
+  ASSERT_EQ(std::system((std::string("kill -KILL ") + serverPid).c_str()), 0);
+  QTest::qWait(300);
+}
+#endif
 
 // A working directory with a lesson "Ini/unit.idx" whose prompt a001.wav is recorded.
 class MainDialogWithLesson : public ::testing::Test {

@@ -45,9 +45,8 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
   if (qEnvironmentVariableIsEmpty("VOXTAR_PULSE_PID")) {
     GTEST_SKIP() << "needs tests/audio/with-pulseaudio.sh";
   }
-  testing::TempDir dir;
-  std::filesystem::copy(VOXTAR_DEMO_DIR, dir.path(), std::filesystem::copy_options::recursive);
-  testing::ScopedWorkingDirectory cwd(dir.path());
+  const testing::DemoWorkingDirectory demo;
+  const testing::TempDir& dir = demo.dir;
   const std::string sampleBefore = testing::ReadBytes(dir / "sample.wav");
   audio::WaveElement sample;
   std::string error;
@@ -68,9 +67,7 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
   CVoxtarDlg dialog(engine, services);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-  services.nextFile = QString::fromStdString((dir / "Ini/unit01.idx").string());
-  Click(dialog, ids::kOpen);
-  ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
+  testing::OpenThroughTheDialog(dialog, services, dir / "Ini/unit01.idx");
   Click(dialog, ids::kGoto);
   const std::u16string name(dialog.lesson().current()->name);
   const std::filesystem::path take = dir.path() / "Prompt/unit01" / platform::ToUtf8(name);
@@ -118,29 +115,19 @@ TEST(RealEngineServerGone, NoPressPilesUpBoxesAndEscapeStillEndsTheProgram) {
   if (pid == nullptr || std::getenv("VOXTAR_KILL_SERVER") == nullptr) {
     GTEST_SKIP() << "runs only in its own process under with-pulseaudio.sh";
   }
-  testing::TempDir dir;
-  std::filesystem::copy(VOXTAR_DEMO_DIR, dir.path(), std::filesystem::copy_options::recursive);
-  testing::ScopedWorkingDirectory cwd(dir.path());
+  const testing::DemoWorkingDirectory demo;
   FakeWindowServices services;
   audio::PulseAudioEngine engine;
   CVoxtarDlg dialog(engine, services);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-  services.nextFile = QString::fromStdString((dir / "Ini/unit01.idx").string());
   const auto press = [&](int id) {
     const auto before = std::chrono::steady_clock::now();
     Click(dialog, id);
     return std::chrono::steady_clock::now() - before;
   };
-  press(ids::kOpen);
-  ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
-  press(ids::kGoto);
-
-  press(ids::kRecord);
-  ASSERT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
-  QTest::qWait(400);
-  ASSERT_EQ(std::system((std::string("kill -KILL ") + pid).c_str()), 0);
-  QTest::qWait(300);
+  testing::OpenThroughTheDialog(dialog, services, demo.dir / "Ini/unit01.idx");
+  testing::KillTheServerDuringATake(dialog, pid);
   EXPECT_TRUE(services.boxes.empty());
 
   // Stop: the one box of the lost recording; what was captured is saved as the take.
