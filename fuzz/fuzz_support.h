@@ -14,7 +14,7 @@ namespace voxtar::fuzz {
 
 // One directory per process, made on first use (in memory where /dev/shm exists).
 inline const std::filesystem::path& ScratchDirectory() {
-  static const std::filesystem::path directory = [] {
+  static const std::filesystem::path kDirectory = [] {
     const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
                                            ? "/dev/shm"
                                            : std::filesystem::temp_directory_path();
@@ -25,7 +25,7 @@ inline const std::filesystem::path& ScratchDirectory() {
     std::atexit([] { std::filesystem::remove_all(ScratchDirectory()); });
     return std::filesystem::path(pattern);
   }();
-  return directory;
+  return kDirectory;
 }
 
 inline void WriteFile(const std::filesystem::path& file, std::string_view bytes) {

@@ -15,15 +15,13 @@ namespace voxtar::platform {
 
 namespace {
 
-// The window the operator is looking at: the active one, else the one shown last that is still
-// up. Null before any window exists (the start-up box).
+// The window the operator is looking at: the active one, else a window of the program that is
+// up (the program has one main window). Null before any window exists (the start-up box).
 QWidget* FrontWindow() {
   if (QWidget* active = QApplication::activeWindow()) {
     return active->window();
   }
-  const QWidgetList windows = QApplication::topLevelWidgets();
-  for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
-    QWidget* window = *it;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
     if (window->isVisible() && !window->isMinimized() && window->windowHandle() != nullptr &&
         (window->windowType() == Qt::Window || window->windowType() == Qt::Dialog)) {
       return window;
