@@ -66,7 +66,8 @@ platform::FileError ReadWhole(std::u16string_view path, std::string& bytes) {
   }
 }
 
-// The directory before the index path's first "ini" directory, from the prompt root beside it.
+// The directory before the index path's first "ini" directory: the prompt root without its
+// "/Prompt/".
 std::u16string WorkingDirectory(const LessonLocation& location) {
   return location.promptRoot.substr(0,
                                     location.promptRoot.size() - workdir::kPromptFolder.size() - 2);

@@ -82,6 +82,13 @@ std::u16string MadeName(std::u16string_view prefix, std::size_t number, std::siz
   return name;
 }
 
+// The same rules for a name made from the prefix, which only another prefix can mend.
+std::string MadeNameFault(std::u16string_view name) {
+  const std::string fault = NameFault(name);
+  return fault.empty() ? fault
+                       : "made name " + Quoted(name) + " " + fault + "; choose another prefix";
+}
+
 // Splits a NAME<separator>TEXT line; with Pipe the text ends at the next "|".
 std::string SplitNamed(std::u16string_view line, ListForm form, ImportedPrompt& prompt) {
   const char16_t separator = form == ListForm::Tab ? u'\t' : u'|';
@@ -154,10 +161,7 @@ SentenceList ReadSentenceList(std::string_view bytes, std::u16string_view prefix
     if (list.form == ListForm::Plain) {
       prompt.name = MadeName(prefix, list.prompts.size(), width);
       prompt.text = text;
-      fault = NameFault(prompt.name);
-      if (!fault.empty()) {
-        fault = "made name " + Quoted(prompt.name) + " " + fault + "; choose another prefix";
-      }
+      fault = MadeNameFault(prompt.name);
     } else {
       fault = SplitNamed(text, list.form, prompt);
     }

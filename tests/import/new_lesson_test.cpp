@@ -14,7 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadBytes;
-using testing::Utf16LeBytes;
 using testing::WriteBytes;
 
 // Every file below the directory with its bytes (directories as "/").
@@ -50,8 +49,8 @@ TEST_F(MakeLessonTest, TheNewLessonLoadsFromTheLessonList) {
   ASSERT_TRUE(outcome.made) << outcome.reason;
   EXPECT_EQ(outcome.prompts, 2);
   EXPECT_EQ(ReadBytes(tmp / "w/Ini/sub/unit05.idx"),
-            "\xFF\xFE" + Utf16LeBytes(u"unit05_001.wav Good morning!\r\n"
-                                      u"unit05_002.wav Добрый вечер.\r\n"));
+            "\xFF\xFE" + testing::Utf16LeBytes(u"unit05_001.wav Good morning!\r\n"
+                                               u"unit05_002.wav Добрый вечер.\r\n"));
   EXPECT_EQ(ReadBytes(tmp / "w/Ini/lessons.ini"),
             std::string(kList) + "\xD3\xF0\xEE\xEA 5\r\nsub/unit05.ini\r\n");
   EXPECT_TRUE(fs::is_directory(tmp / "w/Prompt"));
@@ -119,7 +118,7 @@ TEST_F(MakeLessonTest, ForceReplacesTheIndexAndListsItOnce) {
   ASSERT_TRUE(outcome.made) << outcome.reason;
   EXPECT_EQ(outcome.listing, Listing::AlreadyListed);
   EXPECT_EQ(ReadBytes(tmp / "w/Ini/unit05.idx"),
-            "\xFF\xFE" + Utf16LeBytes(u"a.wav One more time\r\n"));
+            "\xFF\xFE" + testing::Utf16LeBytes(u"a.wav One more time\r\n"));
   EXPECT_FALSE(fs::exists(tmp / "w/Ini/Unit05.idx"));  // the index of that name, replaced
   EXPECT_EQ(ReadBytes(tmp / "w/Ini/lessons.ini"), list);
 }
