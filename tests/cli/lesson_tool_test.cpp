@@ -207,7 +207,10 @@ TEST_F(LessonTool, UsageHelpAndVersion) {
                                              {"normalize"},
                                              {"list"},
                                              {"list", "a", "b"},
-                                             {"check", "-x", "a"}}) {
+                                             {"check", "-x", "a"},
+                                             {"new", "Ini/u.idx"},
+                                             {"new", "a", "b", "--from", "l"},
+                                             {"new", "a", "--from", "l", "--prefix=\xFF"}}) {
     const Result result = Run(args);
     EXPECT_EQ(result.status, kExitUsage) << ::testing::PrintToString(args);
     EXPECT_EQ(result.out, "");

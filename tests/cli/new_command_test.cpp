@@ -12,33 +12,19 @@ namespace {
 namespace fs = std::filesystem;
 using testing::WriteBytes;
 
-TEST_F(LessonTool, NewRefusesBadUsage) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"new"},
-           {"new", "--from", "l.txt"},
-           {"new", "Ini/u.idx"},
-           {"new", "Ini/a.idx", "Ini/b.idx", "--from", "l.txt"},
-           {"new", "Ini/u.idx", "--from"},
-           {"new", "Ini/u.idx", "--from", "l.txt", "--frob"},
-           {"new", "Ini/u.idx", "--from", "l.txt", "--caption", "\xFF"}}) {
-    const Result result = Run(args);
-    EXPECT_EQ(result.status, kExitUsage) << ::testing::PrintToString(args);
-    EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find("Try 'voxtar-lesson --help'"), std::string::npos);
-  }
-}
-
 // The README's example, on a copy of the demo with paths relative to it.
 TEST_F(LessonTool, NewMakesALessonTheCheckCounts) {
   fs::copy(VOXTAR_DEMO_DIR, tmp.path(), fs::copy_options::recursive);
   WriteBytes(tmp / "sentences.txt", "Two coffees, please.\nWith milk?\nHow much is it?\n");
   WriteBytes(tmp / "bad.txt", "a\tHi\nb\x1b\tHo\n");
+  WriteBytes(tmp / "more.txt", "a\tThe bill, please.\nb\tThank you!\n");
   const fs::path previous = fs::current_path();
   fs::current_path(tmp.path());
   const Result made =
       Run({"new", "Ini/unit05.idx", "--from", "sentences.txt", "--caption=Unit 5. At the cafe"});
   const Result again = Run({"new", "Ini/unit05.idx", "--from", "sentences.txt"});
   const Result bad = Run({"new", "--force", "--from", "bad.txt", "--", "Ini/unit05.idx"});
+  const Result forced = Run({"new", "Ini/unit05.ini", "--force", "--from=more.txt"});
   const Result check = Run({"check", "Ini/unit05.idx"});
   fs::current_path(previous);
 
@@ -48,7 +34,8 @@ TEST_F(LessonTool, NewMakesALessonTheCheckCounts) {
   EXPECT_EQ(again.err, "Ini/unit05.idx: exists already (--force replaces it)\n");
   EXPECT_EQ(bad.status, kExitFailed);
   EXPECT_EQ(bad.err, "bad.txt:2: name \"b\\x1b.wav\" has a control character (U+001B)\n");
-  EXPECT_EQ(check.out, "Ini/unit05.idx: 3 prompts, 0 recorded, 3 pending\n");
+  EXPECT_EQ(forced.out, "Ini/unit05.idx: 2 prompts, already in Ini/lessons.ini\n");
+  EXPECT_EQ(check.out, "Ini/unit05.idx: 2 prompts, 0 recorded, 2 pending\n");
 }
 
 }  // namespace

@@ -110,18 +110,5 @@ TEST_F(MakeLessonTest, ARefusedLessonWritesNothing) {
   EXPECT_EQ(Tree(tmp.path()), before);
 }
 
-TEST_F(MakeLessonTest, ForceReplacesTheIndexAndListsItOnce) {
-  ASSERT_TRUE(Make("w/Ini/unit05.idx").made);
-  const std::string list = ReadBytes(tmp / "w/Ini/lessons.ini");
-  WriteBytes(tmp / "w/list.txt", "a\tOne more time\n");
-  const NewLessonOutcome outcome = Make("w/Ini/Unit05.idx", std::nullopt, true);
-  ASSERT_TRUE(outcome.made) << outcome.reason;
-  EXPECT_EQ(outcome.listing, Listing::AlreadyListed);
-  EXPECT_EQ(ReadBytes(tmp / "w/Ini/unit05.idx"),
-            "\xFF\xFE" + testing::Utf16LeBytes(u"a.wav One more time\r\n"));
-  EXPECT_FALSE(fs::exists(tmp / "w/Ini/Unit05.idx"));  // the index of that name, replaced
-  EXPECT_EQ(ReadBytes(tmp / "w/Ini/lessons.ini"), list);
-}
-
 }  // namespace
 }  // namespace voxtar
