@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "cli/new_command.h"
 #include "cli/takes_command.h"
 #include "lesson/lesson.h"
 #include "platform/file_system.h"
@@ -19,8 +20,9 @@ constexpr std::string_view kUsage =
        voxtar-lesson list INDEX
        voxtar-lesson normalize INDEX...
        voxtar-lesson takes [--template PATH] [--json] INDEX...
-Checks, lists and normalizes the lesson indexes of a recording course, and
-checks their recorded takes.
+       voxtar-lesson new INDEX --from FILE [--caption TEXT] [--prefix P] [--force]
+Checks, lists and normalizes the lesson indexes of a recording course, checks
+their recorded takes, and makes lessons from lists of sentences.
 
 Commands:
   check INDEX...      tell for each lesson whether it loads, with its number of
@@ -41,17 +43,37 @@ Commands:
     --template PATH   the recording takes must match in rate, channels and
                       sample format (default: sample.wav here)
     --json            the same as JSON
+  new INDEX           make a lesson from a list of sentences: the index INDEX,
+                      its prompt directory, and a caption line and a lesson
+                      line in Ini/lessons.ini of its working directory (in the
+                      encoding and line endings that file has); one prompt per
+                      line of the list (UTF-8, blank lines skipped), whose
+                      first line decides the form of all: NAME<TAB>TEXT,
+                      NAME|TEXT|... (LJSpeech), or plain sentences, named
+                      P001.wav, P002.wav, ... (four digits from 1000 prompts
+                      on); ".wav" is added to a name that does not end in it;
+                      every rule of the index is checked first, the first
+                      line that breaks one is reported as FILE:LINE, and then
+                      nothing is written
+    --from FILE       the list of sentences
+    --caption TEXT    the caption line in the lesson list (default: the lesson
+                      name)
+    --prefix P        P of the names of plain sentences (default: the lesson
+                      name and "_", as in unit05_001.wav)
+    --force           replace an index that exists (its takes stay)
 
 Options:
   -h, --help          show this help and exit
       --version       show the version and exit
 
 An INDEX is the path of a lesson index below a directory named "ini" (any
-letter case); whatever its extension, the ".idx" file of that name is read.
+letter case); whatever its extension, the ".idx" file of that name is read (or,
+by new, made).
 Recordings are looked for in the lesson's directory under "Prompt".
 
 Exit status: 0 when every lesson loads (and, for normalize, was written; for
-takes, every recorded take is ok), 1 otherwise, 2 on bad usage.
+takes, every recorded take is ok; for new, the lesson was made), 1 otherwise,
+2 on bad usage.
 )";
 
 enum class Command { Check, List, Normalize };
@@ -92,31 +114,6 @@ void AppendEscaped(std::string& out, char32_t c) {
 
 bool IsControl(char32_t c) {
   return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == U'\\';
-}
-
-// Text as given (a path on the command line, or UTF-8 made from a name or text) that cannot
-// drive the terminal or break the columns: control characters, and the backslash so that the
-// escapes read back unambiguously, are written as escapes; bytes that are not UTF-8 as \xNN.
-std::string Printable(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const std::size_t start = i;
-    const char32_t c = platform::DecodeUtf8(text, i);
-    if (c == platform::kReplacementCharacter && i - start == 1) {
-      AppendHex(out, "\\x", static_cast<unsigned char>(text[start]));
-    } else if (IsControl(c)) {
-      AppendEscaped(out, c);
-    } else {
-      out.append(text, start, i - start);
-    }
-  }
-  return out;
-}
-
-std::string Printable(std::u16string_view text) {
-  return Printable(std::string_view(platform::ToUtf8(text)));
 }
 
 std::string DescribeFailure(LoadFailure failure) {
@@ -240,6 +237,28 @@ int Normalize(const std::vector<std::string>& paths, std::ostream& out) {
 
 }  // namespace
 
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t start = i;
+    const char32_t c = platform::DecodeUtf8(text, i);
+    if (c == platform::kReplacementCharacter && i - start == 1) {
+      AppendHex(out, "\\x", static_cast<unsigned char>(text[start]));
+    } else if (IsControl(c)) {
+      AppendEscaped(out, c);
+    } else {
+      out.append(text, start, i - start);
+    }
+  }
+  return out;
+}
+
+std::string Printable(std::u16string_view text) {
+  return Printable(std::string_view(platform::ToUtf8(text)));
+}
+
 std::string_view UsageText() {
   return kUsage;
 }
@@ -298,6 +317,9 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
   Command command{};
   if (first == "takes") {
     return RunTakes(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+  }
+  if (first == "new") {
+    return RunNew(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
   }
   if (first == "check") {
     command = Command::Check;

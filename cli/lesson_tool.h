@@ -27,6 +27,11 @@ std::string_view UsageText();
 int UsageError(std::ostream& err, const std::string& message);
 // A path as given (UTF-8), made absolute against the current directory.
 std::u16string AbsolutePath(const std::string& given);
+// Text as given (a path on the command line, or UTF-8 made from a name or text) that cannot
+// drive the terminal or break the columns: control characters, and the backslash so that the
+// escapes read back unambiguously, are written as escapes; bytes that are not UTF-8 as \xNN.
+std::string Printable(std::string_view text);
+std::string Printable(std::u16string_view text);
 // Why a lesson did or did not load, in a few words ("file not found", "line 2: no space").
 std::string Describe(const LoadOutcome& outcome);
 

@@ -120,6 +120,10 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 }  // namespace
 
+char16_t EightBitCharacter(unsigned char byte) {
+  return kEightBit[byte];
+}
+
 TextLineReader::~TextLineReader() {
   Close();
 }

@@ -20,6 +20,9 @@ enum class ReaderMode : std::int32_t {
   Utf8 = 3,
 };
 
+// The character an 8-bit byte stands for when a file is read as Windows-1251 text.
+char16_t EightBitCharacter(unsigned char byte);
+
 enum class ReaderStatus : std::int32_t {
   Opened = 0,
   OpenFailed = 1,

@@ -207,7 +207,10 @@ TEST_F(LessonTool, UsageHelpAndVersion) {
                                              {"normalize"},
                                              {"list"},
                                              {"list", "a", "b"},
-                                             {"check", "-x", "a"}}) {
+                                             {"check", "-x", "a"},
+                                             {"new", "Ini/u.idx"},
+                                             {"new", "a", "b", "--from", "l"},
+                                             {"new", "a", "--from", "l", "--prefix=\xFF"}}) {
     const Result result = Run(args);
     EXPECT_EQ(result.status, kExitUsage) << ::testing::PrintToString(args);
     EXPECT_EQ(result.out, "");
@@ -221,7 +224,7 @@ TEST_F(LessonTool, UsageHelpAndVersion) {
 TEST_F(LessonTool, ManPageListsWhatHelpLists) {
   const testing::Outline help = testing::OutlineOfHelp(Run({"--help"}).out);
   const testing::Outline man = testing::OutlineOfManPage(ReadBytes(VOXTAR_MAN_PAGE));
-  ASSERT_EQ(help.synopsis.size(), 4u);
+  ASSERT_EQ(help.synopsis.size(), 5u);
   EXPECT_EQ(help.synopsis[0], "voxtar-lesson check INDEX...");
   EXPECT_EQ(man.synopsis, help.synopsis);
   for (const char* section : {"COMMANDS", "OPTIONS"}) {

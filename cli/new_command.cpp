@@ -1,0 +1,159 @@
+#include "cli/new_command.h"
+
+#include <optional>
+
+#include "cli/lesson_tool.h"
+#include "import/new_lesson.h"
+#include "platform/utf8.h"
+
+namespace voxtar::cli {
+
+namespace {
+
+struct Options {
+  std::optional<std::string> index;
+  std::optional<std::string> from;
+  std::optional<std::string> caption;
+  std::optional<std::string> prefix;
+  bool force = false;
+};
+
+// Parses the options; a usage error is reported and returned as its exit status.
+std::optional<int> Parse(const std::vector<std::string>& args, Options& options, std::ostream& out,
+                         std::ostream& err) {
+  const std::pair<std::string_view, std::optional<std::string>*> valued[] = {
+      {"--from", &options.from}, {"--caption", &options.caption}, {"--prefix", &options.prefix}};
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg.front() != '-') {
+      if (options.index) {
+        return UsageError(err, "new takes exactly one INDEX");
+      }
+      options.index = arg;
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "-h" || arg == "--help") {
+      out << UsageText();
+      return kExitOk;
+    }
+    if (arg == "--force") {
+      options.force = true;
+      continue;
+    }
+    bool known = false;
+    for (const auto& [name, value] : valued) {
+      if (arg == name) {
+        if (i + 1 == args.size()) {
+          return UsageError(err, std::string(name) + " needs a value");
+        }
+        *value = args[++i];
+      } else if (arg.starts_with(name) && arg[name.size()] == '=') {
+        *value = arg.substr(name.size() + 1);
+      } else {
+        continue;
+      }
+      known = true;
+    }
+    if (!known) {
+      return UsageError(err, "unknown option '" + arg + "'");
+    }
+  }
+  if (!options.index) {
+    return UsageError(err, "new needs an INDEX");
+  }
+  if (!options.from) {
+    return UsageError(err, "new needs --from FILE, the list of sentences");
+  }
+  if (!platform::IsValidUtf8(options.caption.value_or("")) ||
+      !platform::IsValidUtf8(options.prefix.value_or(""))) {
+    return UsageError(err, "--caption and --prefix must be valid UTF-8");
+  }
+  return std::nullopt;
+}
+
+std::optional<std::u16string> Wide(const std::optional<std::string>& text) {
+  if (!text) {
+    return std::nullopt;
+  }
+  return platform::FromUtf8(*text);
+}
+
+// A path the tool made absolute, shown as it was given: relative paths stay relative.
+class Shown {
+ public:
+  explicit Shown(const std::string& given) : cwd_(AbsolutePath(given)) {
+    cwd_.resize(cwd_.size() - platform::FromUtf8(given).size());
+  }
+  std::string operator()(const std::u16string& path) const {
+    return Printable(path.starts_with(cwd_) ? std::u16string_view(path).substr(cwd_.size())
+                                            : std::u16string_view(path));
+  }
+
+ private:
+  std::u16string cwd_;  // what AbsolutePath put in front: empty for an absolute path
+};
+
+}  // namespace
+
+int RunNew(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Options options;
+  if (const std::optional<int> status = Parse(args, options, out, err)) {
+    return *status;
+  }
+  // Such a name could only be passed on with its bytes replaced, naming some other file or none.
+  for (const std::string* path : {&*options.index, &*options.from}) {
+    if (!platform::IsValidUtf8(*path)) {
+      err << Printable(*path) << ": file name is not valid UTF-8\n";
+      return kExitFailed;
+    }
+  }
+  const NewLessonOutcome outcome = MakeLesson(
+      AbsolutePath(*options.index), AbsolutePath(*options.from),
+      {.caption = Wide(options.caption), .prefix = Wide(options.prefix), .force = options.force});
+  const Shown shown(*options.index);
+  const std::string index = shown(outcome.indexPath);
+  const std::string list = shown(outcome.listPath);
+  if (!outcome.made) {
+    switch (outcome.concern) {
+      case Concern::Sentences:
+        err << Printable(*options.from);
+        if (outcome.line > 0) {
+          err << ":" << outcome.line;
+        }
+        break;
+      case Concern::Index:
+        err << index;
+        break;
+      case Concern::LessonList:
+        err << list;
+        break;
+    }
+    err << ": " << Printable(outcome.reason);
+    if (outcome.indexWritten) {
+      err << "; " << index << " was written";
+    }
+    err << "\n";
+    return kExitFailed;
+  }
+  out << index << ": " << outcome.prompts << " prompts, ";
+  switch (outcome.listing) {
+    case Listing::Added:
+      out << "added to ";
+      break;
+    case Listing::AlreadyListed:
+      out << "already in ";
+      break;
+    case Listing::ListedHidden:
+      out << "listed as hidden in ";
+      break;
+  }
+  out << list << "\n";
+  return kExitOk;
+}
+
+}  // namespace voxtar::cli

@@ -1,0 +1,176 @@
+#include "import/new_lesson.h"
+
+#include <filesystem>
+#include <vector>
+
+#include "import/sentence_list.h"
+#include "lesson/index_file.h"
+#include "lesson/lesson_paths.h"
+#include "lesson/working_directory.h"
+#include "platform/file_system.h"
+#include "text/text_line_reader.h"
+
+namespace voxtar {
+
+namespace {
+
+NewLessonOutcome Refused(Concern concern, std::string reason, int line = 0) {
+  NewLessonOutcome outcome;
+  outcome.concern = concern;
+  outcome.line = line;
+  outcome.reason = std::move(reason);
+  return outcome;
+}
+
+std::string Describe(platform::FileError error) {
+  switch (error) {
+    case platform::FileError::None:
+    case platform::FileError::NotFound:
+      break;
+    case platform::FileError::PermissionDenied:
+      return "permission denied";
+    case platform::FileError::NotRegularFile:
+      return "not a regular file";
+    case platform::FileError::TooLarge:
+      return "file too large (more than " + std::to_string(TextLineReader::kMaxFileSize >> 20) +
+             " MiB)";
+    case platform::FileError::ReadFailed:
+      return "read error";
+    case platform::FileError::OutOfMemory:
+      return "out of memory";
+    case platform::FileError::Other:
+      return "cannot be opened";
+  }
+  return "file not found";
+}
+
+// The whole file, of at most the size the line reader takes.
+platform::FileError ReadWhole(std::u16string_view path, std::string& bytes) {
+  platform::InputFile file;
+  if (const platform::FileError error = file.Open(path); error != platform::FileError::None) {
+    return error;
+  }
+  std::vector<char> piece(std::size_t{64} * 1024);
+  for (;;) {
+    const std::ptrdiff_t got = file.Read(piece.data(), piece.size());
+    if (got < 0) {
+      return platform::FileError::ReadFailed;
+    }
+    if (got == 0) {
+      return platform::FileError::None;
+    }
+    bytes.append(piece.data(), static_cast<std::size_t>(got));
+    if (bytes.size() > TextLineReader::kMaxFileSize) {
+      return platform::FileError::TooLarge;
+    }
+  }
+}
+
+// The directory before the index path's first "ini" directory: the prompt root without its
+// "/Prompt/".
+std::u16string WorkingDirectory(const LessonLocation& location) {
+  return location.promptRoot.substr(0,
+                                    location.promptRoot.size() - workdir::kPromptFolder.size() - 2);
+}
+
+NewLessonOutcome Make(const LessonLocation& location, const std::u16string& listPath,
+                      std::u16string_view sentencesPath, const NewLessonOptions& options) {
+  SentenceList list;
+  {
+    std::string bytes;
+    if (const platform::FileError error = ReadWhole(sentencesPath, bytes);
+        error != platform::FileError::None) {
+      return Refused(Concern::Sentences, Describe(error));
+    }
+    list = ReadSentenceList(bytes, options.prefix.value_or(location.lessonName + u"_"));
+  }
+  if (list.refusal) {
+    return Refused(Concern::Sentences, list.refusal->reason, list.refusal->line);
+  }
+  std::error_code error;
+  if (!options.force && std::filesystem::exists(std::filesystem::symlink_status(
+                            platform::ResolvePath(location.indexPath), error))) {
+    return Refused(Concern::Index, "exists already (--force replaces it)");
+  }
+
+  const std::u16string workingDirectory = WorkingDirectory(location);
+  std::string listBytes;
+  std::optional<std::string_view> existing;
+  std::vector<std::u16string> offered;
+  if (const platform::FileError listError = ReadWhole(listPath, listBytes);
+      listError == platform::FileError::None) {
+    existing = listBytes;
+  } else if (listError == platform::FileError::NotFound) {
+    offered =
+        platform::ListDirectory(workdir::IniDirectory(workingDirectory), workdir::kIndexPattern);
+  } else {
+    return Refused(Concern::LessonList, Describe(listError));
+  }
+  const ListEdit edit = AddToLessonList(existing, options.caption.value_or(location.lessonName),
+                                        location.subPath + location.lessonName + u".ini", offered);
+  if (!edit.refusal.empty()) {
+    return Refused(Concern::LessonList, edit.refusal);
+  }
+
+  PromptList prompts;
+  for (const ImportedPrompt& prompt : list.prompts) {
+    PromptEntry& entry = prompts.Add();
+    entry.name = prompt.name;
+    entry.text = prompt.text;
+  }
+  // Both files are filled before either replaces anything: a write that fails on the way
+  // leaves both as they were.
+  platform::SaveFile indexFile(location.indexPath, workingDirectory);
+  if (!indexFile.Open() || !EncodeIndex(prompts, [&indexFile](std::string_view piece) {
+        return indexFile.Write(piece.data(), piece.size());
+      })) {
+    return Refused(Concern::Index, "cannot write file: " + indexFile.error());
+  }
+  const bool listChanges = edit.listing == Listing::Added;
+  platform::SaveFile listFile(listPath, workingDirectory);
+  if (listChanges && (!listFile.Open() || !listFile.Write(edit.bytes.data(), edit.bytes.size()))) {
+    return Refused(Concern::LessonList, "cannot write file: " + listFile.error());
+  }
+  if (!indexFile.Commit()) {
+    return Refused(Concern::Index, "cannot write file: " + indexFile.error());
+  }
+  // As a load creates them; results ignored as there: they may exist already.
+  platform::CreateDirectory(location.promptRoot);
+  platform::CreateDirectory(location.promptDirectory);
+
+  NewLessonOutcome outcome;
+  if (listChanges && !listFile.Commit()) {
+    outcome = Refused(Concern::LessonList, "cannot write file: " + listFile.error());
+  } else {
+    outcome.made = true;
+  }
+  outcome.indexWritten = true;
+  outcome.prompts = prompts.count;
+  outcome.listing = edit.listing;
+  return outcome;
+}
+
+}  // namespace
+
+NewLessonOutcome MakeLesson(std::u16string_view indexPath, std::u16string_view sentencesPath,
+                            const NewLessonOptions& options) {
+  const LessonLocation location = LocateLesson(indexPath);
+  NewLessonOutcome outcome;
+  if (location.result == LoadResult::InvalidDirectory) {
+    outcome =
+        Refused(Concern::Index, "invalid directory: an index lies below a directory named \"ini\"");
+  } else if (location.result != LoadResult::Loaded) {
+    outcome = Refused(Concern::Index, "path too long");
+  } else if (location.lessonName.empty()) {
+    // "Ini/" or "Ini/.idx" would make a lesson without a name, listed as ".ini".
+    outcome = Refused(Concern::Index, "the path names no lesson");
+  } else {
+    const std::u16string listPath = workdir::LessonListPath(WorkingDirectory(location));
+    outcome = Make(location, listPath, sentencesPath, options);
+    outcome.listPath = listPath;
+  }
+  outcome.indexPath = location.indexPath;
+  return outcome;
+}
+
+}  // namespace voxtar
