@@ -6,10 +6,6 @@ namespace voxtar::audio {
 
 namespace {
 
-// An error text as the platform hands it over: at most 255 units of its 256-unit buffer, the
-// terminator included, so 254 characters.
-constexpr qsizetype kErrorTextMax = 254;
-
 QString Wide(std::u16string_view text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -107,15 +103,8 @@ bool WaveDevice::Save(std::u16string_view path) {
 }
 
 QString WaveDevice::ErrorText(ErrorCode error) const {
-  QString text = engine_.ErrorText(error);
-  if (text.size() > kErrorTextMax) {
-    qsizetype keep = kErrorTextMax;
-    if (text.at(keep - 1).isHighSurrogate()) {
-      --keep;
-    }
-    text.truncate(keep);
-  }
-  return text;
+  // Whole: a long path must not hide the cause behind it.
+  return engine_.ErrorText(error);
 }
 
 void WaveDevice::Report(ErrorCode error, const QString& caption) const {

@@ -46,7 +46,7 @@ class WaveDevice {
   DeviceId deviceId() const { return deviceId_; }
 
  private:
-  // The engine's text of an error, cut to what the platform's 256-unit buffer would hold.
+  // The engine's text of an error, whole.
   QString ErrorText(ErrorCode error) const;
   // The general failure box: the error text as message, the operation's caption.
   void Report(ErrorCode error, const QString& caption) const;

@@ -146,6 +146,8 @@ class Lesson {
   // text of 510 or 511 characters loses its last one or two). False when currentIndex is negative
   // (nothing stored; the dialog shows "Position = -1"); true without a current entry.
   bool CommitEditedText(std::u16string_view boxText);
+  // Whether CommitEditedText would change the current entry.
+  bool CommitWouldChange(std::u16string_view boxText) const;
   // Stores the flattened box text without marker; state unchanged.
   void ReplaceCurrentText(std::u16string_view boxText);
   void MarkRecorded();

@@ -1,4 +1,5 @@
 // Moving through a loaded lesson, and turning the text box into a prompt's stored text.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -70,17 +71,13 @@ void Lesson::GotoFirstPending() {
   }
 }
 
-bool Lesson::CommitEditedText(std::u16string_view boxText) {
+namespace {
+
+// What CommitEditedText stores for this box over this text, or nothing when it leaves it.
+std::optional<std::u16string> CommittedText(std::u16string_view text, std::u16string_view boxText) {
   const std::u16string flattened = FlattenBounded(boxText);
-  if (prompts.currentIndex < 0) {
-    return false;
-  }
-  PromptEntry* entry = current();
-  if (entry == nullptr) {
-    return true;
-  }
-  if (!HasEditMarker(entry->text) && std::u16string_view(entry->text) == flattened) {
-    return true;
+  if (!HasEditMarker(text) && text == flattened) {
+    return std::nullopt;
   }
   // The marker stays in front; the end gives way so the field never exceeds its bound.
   std::u16string marked(kEditMarker);
@@ -88,11 +85,32 @@ bool Lesson::CommitEditedText(std::u16string_view boxText) {
   if (marked.size() > kMaxPromptTextLength) {
     marked.resize(kMaxPromptTextLength);
   }
-  if (std::u16string_view(entry->text) != marked) {
-    entry->text = marked;
+  if (text == marked) {
+    return std::nullopt;
+  }
+  return marked;
+}
+
+}  // namespace
+
+bool Lesson::CommitEditedText(std::u16string_view boxText) {
+  if (prompts.currentIndex < 0) {
+    return false;
+  }
+  PromptEntry* entry = current();
+  if (entry == nullptr) {
+    return true;
+  }
+  if (std::optional<std::u16string> committed = CommittedText(entry->text, boxText)) {
+    entry->text = *committed;
     state = LessonState::Modified;
   }
   return true;
+}
+
+bool Lesson::CommitWouldChange(std::u16string_view boxText) const {
+  const PromptEntry* entry = current();
+  return entry != nullptr && CommittedText(entry->text, boxText).has_value();
 }
 
 void Lesson::ReplaceCurrentText(std::u16string_view boxText) {

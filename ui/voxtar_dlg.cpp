@@ -364,15 +364,22 @@ void CVoxtarDlg::AddDeviceMenu(QMenu& menu, const QString& title, audio::Directi
 
 // ---- Commands ------------------------------------------------------------------------------
 
+void CVoxtarDlg::CommitBox() {
+  if (lesson_.state == LessonState::NoLesson) {
+    return;
+  }
+  if (!lesson_.CommitEditedText(BoxText())) {
+    services_.ShowMessageBox({this, QStringLiteral("Position = -1"),
+                              QString::fromUtf8(kApplicationName), platform::BoxIcon::None});
+  }
+}
+
 void CVoxtarDlg::CommitAndStep(void (Lesson::*step)()) {
   if (lesson_.state == LessonState::NoLesson) {
     return;
   }
   flow_.ReleaseDevice();
-  if (!lesson_.CommitEditedText(BoxText())) {
-    services_.ShowMessageBox({this, QStringLiteral("Position = -1"),
-                              QString::fromUtf8(kApplicationName), platform::BoxIcon::None});
-  }
+  CommitBox();
   (lesson_.*step)();
   RefreshDisplay();
 }
@@ -387,6 +394,8 @@ void CVoxtarDlg::OnNext() {
 
 void CVoxtarDlg::OnGoto() {
   flow_.ReleaseDevice();
+  // What was typed is kept, as a step keeps it: a jump must not lose a correction.
+  CommitBox();
   lesson_.GotoFirstPending();
   RefreshDisplay();
 }
@@ -416,7 +425,9 @@ void CVoxtarDlg::OnRecord() {
   if (lesson_.state == LessonState::NoLesson) {
     return;
   }
-  lesson_.ReplaceCurrentText(BoxText());
+  // Stored with the marker: the prompt still needs a take until one is saved, and a correction
+  // survives a take that is abandoned or fails.
+  CommitBox();
   switch (flow_.mode()) {
     case AudioMode::Idle:
       if (!flow_.PrepareToRecord()) {
@@ -426,7 +437,10 @@ void CVoxtarDlg::OnRecord() {
       flow_.StartRecording();
       break;
     case AudioMode::Recording:
-      flow_.FinishRecording();
+      // The marker goes with a saved take only: a prompt without one still needs recording.
+      if (flow_.FinishRecording()) {
+        lesson_.ClearEditMarker();
+      }
       SetControlText(ids::kPlay, QStringLiteral("Play"));
       SetControlText(ids::kRecord, QStringLiteral("Record"));
       RefreshDisplay();
@@ -462,6 +476,7 @@ void CVoxtarDlg::ShowCannotWrite(const std::u16string& indexPath) {
 }
 
 void CVoxtarDlg::UnloadWithDialogPart() {
+  CommitBox();
   const std::u16string indexPath = lesson_.IndexPath();
   for (int id : {ids::kPlay, ids::kRecord, ids::kPrevious, ids::kNext, ids::kGoto}) {
     EnableControl(id, false);
@@ -555,6 +570,7 @@ void CVoxtarDlg::OnSave() {
   if (lesson_.state == LessonState::NoLesson) {
     return;
   }
+  CommitBox();
   if (!lesson_.SaveLesson()) {
     ShowCannotWrite(lesson_.IndexPath());
   }
@@ -563,7 +579,9 @@ void CVoxtarDlg::OnSave() {
 void CVoxtarDlg::OnNothing() {}
 
 bool CVoxtarDlg::OnUpdateNeedsSave() const {
-  return lesson_.state == LessonState::Modified;
+  // A correction still in the box counts: Ctrl+S stores it first.
+  return lesson_.state == LessonState::Modified ||
+         (lesson_.state != LessonState::NoLesson && lesson_.CommitWouldChange(BoxText()));
 }
 
 bool CVoxtarDlg::OnUpdateHasLesson() const {

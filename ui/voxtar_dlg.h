@@ -143,6 +143,8 @@ class CVoxtarDlg : public QDialog {
   void AddDeviceMenu(QMenu& menu, const QString& title, audio::Direction direction);
   // "<<" and ">>": releases the device, stores the box into the entry, then takes the step.
   void CommitAndStep(void (Lesson::*step)());
+  // Stores the box into the current entry (CommitEditedText), with the "Position = -1" box.
+  void CommitBox();
   // LoadLesson with the dialog's part for each outcome.
   void LoadWithDialogPart(std::u16string_view chosenPath);
   // UnloadLesson with the dialog's part.

@@ -64,11 +64,12 @@ TEST_F(MainDialogCommands, RecordThenRecordSavesTheTakeAndMarksTheEntry) {
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
   EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
   EXPECT_EQ(dialog.device()->fileName(), u"sample.wav");
-  // The marker went at the press; the lesson is not Modified until the take is saved.
-  EXPECT_EQ(dialog.lesson().current()->text, u"Good morning");
+  // The marker stays until a take is saved: the prompt still needs one.
+  EXPECT_EQ(dialog.lesson().current()->text, u"> Good morning");
   EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
   engine.Advance(400);
   Click(ids::kRecord);
+  EXPECT_EQ(dialog.lesson().current()->text, u"Good morning");
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav :"));
@@ -98,8 +99,9 @@ TEST_F(MainDialogCommands, RecordDuringPlaybackOnlyStoresTheText) {
   Click(ids::kPlay);
   Type(QStringLiteral("Good night"));
   Click(ids::kRecord);
-  EXPECT_EQ(dialog.lesson().current()->text, u"Good night");
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  // Stored as a correction: marked, and the lesson Modified so the index gets it.
+  EXPECT_EQ(dialog.lesson().current()->text, u"> Good night");
+  EXPECT_EQ(dialog.lesson().state, LessonState::Modified);
   EXPECT_EQ(dialog.audioMode(), AudioMode::Playing);
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
@@ -129,23 +131,26 @@ TEST_F(MainDialogCommands, NextDuringARecordingDropsItAndKeepsStop) {
   EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
 }
 
-TEST_F(MainDialogCommands, GotoLosesAnEditNextStoresItWithTheMarker) {
+TEST_F(MainDialogCommands, GotoAndNextStoreAnEditWithTheMarker) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning", u"a003.wav See you later"});
-  Type(QStringLiteral("Changed"));
   Click(ids::kGoto);  // a002 is the first without a take
   EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
-  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, u"Hello there");
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
   Type(QStringLiteral(" now"), false);
   Click(ids::kNext);
   EXPECT_EQ(dialog.lesson().prompts.entries[1]->text, u"> Good morning now");
   EXPECT_EQ(dialog.lesson().state, LessonState::Modified);
   Click(ids::kPrevious);
   EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Good morning now"));
-  // The Ctrl+G shortcut is Goto too.
+  // A correction of a recorded prompt is kept by Goto too, and makes it pending again.
   Click(ids::kPrevious);
+  Type(QStringLiteral("Changed"));
+  Click(ids::kGoto);
+  EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, u"> Changed");
+  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 0);
+  // The Ctrl+G shortcut is Goto too.
+  Click(ids::kNext);
   QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_G, Qt::ControlModifier);
-  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
+  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 0);
 }
 
 TEST_F(MainDialogCommands, AnUntouchedLongPromptComesBackUnchanged) {
@@ -322,6 +327,14 @@ TEST_F(MainDialogCommands, SaveShortcutOnlyForAModifiedLesson) {
   EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav > Hi", u"a002.wav Good morning"}));
   EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
   EXPECT_NE(IndexFile(), loaded);
+  // A correction still in the box is offered and stored by Ctrl+S, and by closing the lesson.
+  Type(QStringLiteral("Hello"));
+  EXPECT_TRUE(dialog.IsCommandEnabled(ids::kSaveCommand));
+  QTest::keyClick(line, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav > Hi", u"a002.wav > Hello"}));
+  Type(QStringLiteral("Hello again"));
+  QTest::keyClick(line, Qt::Key_W, Qt::ControlModifier);
+  EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav > Hi", u"a002.wav > Hello again"}));
 }
 
 TEST_F(MainDialogCommands, NoActionShowsItsBox) {
