@@ -262,13 +262,17 @@ Result OpenHistory(bool create, Folders* folders) {
 }
 
 // Opens the prompt directory `directory` (a directory link is followed: takes may live on another
-// disk) and its history folder when there is one.
+// disk) and its history folder when there is one. A prompt directory that does not exist (a
+// lesson never opened for recording) has no takes and no history: both stay closed.
 Result OpenFolders(const fs::path& directory, Folders* folders) {
   folders->directory = directory;
   folders->prompt = Descriptor(
       ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folders->prompt.valid()) {
-    return Failure(Text("The prompt directory cannot be opened", directory, Describe(errno)));
+    const int cause = errno;
+    return cause == ENOENT
+               ? Result()
+               : Failure(Text("The prompt directory cannot be opened", directory, Describe(cause)));
   }
   return OpenHistory(false, folders);
 }
@@ -332,6 +336,9 @@ void Unkeep(const Folders& folders, const std::string& take, const Kept& kept) {
 // the first earlier take. `kept` stays empty without a take.
 Result KeepCurrent(Folders* folders, const std::string& take, std::optional<Kept>* kept) {
   struct stat info {};
+  if (!folders->prompt.valid()) {
+    return {};
+  }
   if (::fstatat(folders->prompt.get(), take.c_str(), &info, 0) != 0) {
     if (errno == ENOENT) {
       return {};
