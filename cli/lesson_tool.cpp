@@ -1,7 +1,10 @@
 #include "cli/lesson_tool.h"
 
+#include <charconv>
+#include <cstdio>
 #include <string_view>
 
+#include "cli/history_command.h"
 #include "cli/takes_command.h"
 #include "lesson/lesson.h"
 #include "platform/file_system.h"
@@ -19,8 +22,12 @@ constexpr std::string_view kUsage =
        voxtar-lesson list INDEX
        voxtar-lesson normalize INDEX...
        voxtar-lesson takes [--template PATH] [--json] INDEX...
+       voxtar-lesson history [--json] INDEX [NAME...]
+       voxtar-lesson restore INDEX NAME [N]
+       voxtar-lesson prune --keep N INDEX...
 Checks, lists and normalizes the lesson indexes of a recording course, and
-checks their recorded takes.
+checks their recorded takes. Lists, restores and prunes the earlier takes that
+saving a take over another keeps.
 
 Commands:
   check INDEX...      tell for each lesson whether it loads, with its number of
@@ -41,6 +48,19 @@ Commands:
     --template PATH   the recording takes must match in rate, channels and
                       sample format (default: sample.wav here)
     --json            the same as JSON
+  history INDEX [NAME...]
+                      one line per earlier take of each prompt (or of the
+                      prompts NAME...): prompt, number (1 = saved last), time
+                      it was saved, length and verdicts; nothing is created
+                      or written
+    --json            the same as JSON
+  restore INDEX NAME [N]
+                      earlier take N (default 1) of prompt NAME becomes its
+                      take again and the take it replaces an earlier take, so
+                      restoring 1 twice swaps back; the index is not changed
+  prune INDEX...      remove all but the N most recently saved earlier takes
+                      of each prompt, and tell how much space that freed
+    --keep N          how many earlier takes of each prompt to keep
 
 Options:
   -h, --help          show this help and exit
@@ -50,8 +70,12 @@ An INDEX is the path of a lesson index below a directory named "ini" (any
 letter case); whatever its extension, the ".idx" file of that name is read.
 Recordings are looked for in the lesson's directory under "Prompt".
 
+Earlier takes are kept in the hidden folder ".history" of a prompt directory.
+
 Exit status: 0 when every lesson loads (and, for normalize, was written; for
-takes, every recorded take is ok), 1 otherwise, 2 on bad usage.
+takes, every recorded take is ok; for restore and prune, the takes were
+changed; for history and restore, every NAME is a prompt of the lesson and the
+earlier take exists), 1 otherwise, 2 on bad usage.
 )";
 
 enum class Command { Check, List, Normalize };
@@ -94,9 +118,9 @@ bool IsControl(char32_t c) {
   return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == U'\\';
 }
 
-// Text as given (a path on the command line, or UTF-8 made from a name or text) that cannot
-// drive the terminal or break the columns: control characters, and the backslash so that the
-// escapes read back unambiguously, are written as escapes; bytes that are not UTF-8 as \xNN.
+}  // namespace
+
+// The backslash is escaped too, so that the escapes read back unambiguously.
 std::string Printable(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -118,6 +142,8 @@ std::string Printable(std::string_view text) {
 std::string Printable(std::u16string_view text) {
   return Printable(std::string_view(platform::ToUtf8(text)));
 }
+
+namespace {
 
 std::string DescribeFailure(LoadFailure failure) {
   switch (failure) {
@@ -162,9 +188,10 @@ std::string_view Status(const PromptEntry& entry) {
   return IsPending(entry) ? "pending" : "recorded";
 }
 
-// Loads the lesson named on the command line; false with the reason in `why` when it fails.
+}  // namespace
+
 bool Load(Lesson& lesson, const std::string& path, Lesson::LoadOptions options, std::string& why,
-          bool* saved = nullptr) {
+          bool* saved) {
   // Such a name could only be passed on with its bytes replaced, naming some other file or none.
   if (!platform::IsValidUtf8(path)) {
     why = "file name is not valid UTF-8";
@@ -180,6 +207,8 @@ bool Load(Lesson& lesson, const std::string& path, Lesson::LoadOptions options, 
   }
   return true;
 }
+
+namespace {
 
 int Check(const std::vector<std::string>& paths, std::ostream& out) {
   int status = kExitOk;
@@ -240,6 +269,45 @@ int Normalize(const std::vector<std::string>& paths, std::ostream& out) {
 
 }  // namespace
 
+std::string JsonString(std::string_view text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    switch (c) {
+      case '"':
+        quoted += "\\\"";
+        break;
+      case '\\':
+        quoted += "\\\\";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+          quoted += escaped;
+        } else {
+          quoted += c;
+        }
+    }
+  }
+  return quoted + "\"";
+}
+
+std::string Fixed(double value, int decimals) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::optional<int> Number(std::string_view text, int least) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || text.front() < '0' || text.front() > '9' || error != std::errc() ||
+      end != text.data() + text.size() || value < least) {
+    return std::nullopt;
+  }
+  return value;
+}
+
 std::string_view UsageText() {
   return kUsage;
 }
@@ -296,8 +364,18 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
     return kExitOk;
   }
   Command command{};
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (first == "takes") {
-    return RunTakes(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+    return RunTakes(rest, out, err);
+  }
+  if (first == "history") {
+    return RunHistory(rest, out, err);
+  }
+  if (first == "restore") {
+    return RunRestore(rest, out, err);
+  }
+  if (first == "prune") {
+    return RunPrune(rest, out, err);
   }
   if (first == "check") {
     command = Command::Check;
