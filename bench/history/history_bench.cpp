@@ -23,9 +23,9 @@ namespace fs = std::filesystem;
 constexpr std::uint64_t kFrames = 10ull * 60 * 48000;
 
 const audio::WaveElement& TenMinutes() {
-  static const audio::WaveElement take =
+  static const audio::WaveElement kTake =
       audio::MakeElement(SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, kFrames);
-  return take;
+  return kTake;
 }
 
 // A prompt directory with one take in it, removed afterwards.
