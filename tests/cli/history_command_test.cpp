@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ constexpr std::int64_t kFirst = 1'615'000'000'123;  // 2021-03-06 04:06:40.123 a
 class HistoryCommands : public LessonTool {
  protected:
   void SetUp() override {
+    if (const char* zone = std::getenv("TZ")) {
+      zone_ = zone;
+    }
     ::setenv("TZ", "XYZ-1", 1);
     ::tzset();
     testing::WriteBytes(tmp / "w/ini/l.idx", "a.wav Hello there\r\nb.wav Good day\r\nc.wav 12\r\n");
@@ -40,7 +44,7 @@ class HistoryCommands : public LessonTool {
     Save(audio::SpokenTake(kWav16), kFirst + 120'000);
   }
   void TearDown() override {
-    ::unsetenv("TZ");
+    zone_ ? ::setenv("TZ", zone_->c_str(), 1) : ::unsetenv("TZ");
     ::tzset();
   }
 
@@ -51,6 +55,8 @@ class HistoryCommands : public LessonTool {
     const timespec times[2] = {{0, UTIME_OMIT}, {savedMs / 1000, (savedMs % 1000) * 1'000'000}};
     ASSERT_EQ(::utimensat(AT_FDCWD, Path("w/Prompt/l/a.wav").c_str(), times, 0), 0);
   }
+
+  std::optional<std::string> zone_;
 };
 
 TEST_F(HistoryCommands, ListRestoreAndPrune) {
