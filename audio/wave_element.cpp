@@ -214,7 +214,8 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* e
   return ok;
 }
 
-bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error) {
+bool WriteWave(const WaveElement& element, platform::SaveFile& target, std::string* error) {
+  const std::u16string path = platform::FromUtf8(target.target().native());
   SF_INFO info{};
   info.samplerate = element.sampleRate;
   info.channels = element.channels;
@@ -223,7 +224,6 @@ bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::st
     *error = FileText("The sound format cannot be written to a file", path);
     return false;
   }
-  platform::SaveFile target(path);
   if (!target.Open()) {
     *error = FileText("The sound file cannot be created", path, Utf8Text(target.error()));
     return false;
@@ -252,6 +252,14 @@ bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::st
     *error = FileText("The sound file could not be written whole", path,
                       written ? "closing failed" : libraryText);
     target.Cancel();
+    return false;
+  }
+  return true;
+}
+
+bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error) {
+  platform::SaveFile target(path);
+  if (!WriteWave(element, target, error)) {
     return false;
   }
   if (!target.Commit()) {

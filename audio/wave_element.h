@@ -14,6 +14,10 @@
 
 #include "audio/sample_kind.h"
 
+namespace voxtar::platform {
+class SaveFile;
+}
+
 namespace voxtar::audio {
 
 struct WaveElement {
@@ -51,5 +55,11 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* e
 // Writes the element to `path` in exactly its format, whole or not at all: a failure leaves any
 // earlier file at `path` byte-identical. False with *error when it could not.
 bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error);
+
+// The first half of WriteWaveFile, for a save that does more before the file replaces the target
+// (the take history keeps the earlier take): writes the element in exactly its format into
+// `target`, opening it first, and leaves the commit to the caller. False with *error, and the
+// temporary file dropped, when it could not.
+bool WriteWave(const WaveElement& element, platform::SaveFile& target, std::string* error);
 
 }  // namespace voxtar::audio

@@ -1,7 +1,10 @@
 #include "cli/lesson_tool.h"
 
+#include <charconv>
+#include <cstdio>
 #include <string_view>
 
+#include "cli/history_command.h"
 #include "cli/new_command.h"
 #include "cli/takes_command.h"
 #include "lesson/lesson.h"
@@ -21,8 +24,12 @@ constexpr std::string_view kUsage =
        voxtar-lesson normalize INDEX...
        voxtar-lesson takes [--template PATH] [--json] INDEX...
        voxtar-lesson new INDEX --from FILE [--caption TEXT] [--prefix P] [--force]
+       voxtar-lesson history [--json] INDEX [NAME...]
+       voxtar-lesson restore INDEX NAME [N]
+       voxtar-lesson prune --keep N INDEX...
 Checks, lists and normalizes the lesson indexes of a recording course, checks
-their recorded takes, and makes lessons from lists of sentences.
+their recorded takes, lists, restores and prunes the earlier takes that saving
+a take over another keeps, and makes lessons from lists of sentences.
 
 Commands:
   check INDEX...      tell for each lesson whether it loads, with its number of
@@ -61,6 +68,19 @@ Commands:
     --prefix P        P of the names of plain sentences (default: the lesson
                       name and "_", as in unit05_001.wav)
     --force           replace an index that exists (its takes stay)
+  history INDEX [NAME...]
+                      one line per earlier take of each prompt (or of the
+                      prompts NAME...): prompt, number (1 = saved last), time
+                      it was saved, length and verdicts; nothing is created
+                      or written
+    --json            the same as JSON
+  restore INDEX NAME [N]
+                      earlier take N (default 1) of prompt NAME becomes its
+                      take again and the take it replaces an earlier take, so
+                      restoring 1 twice swaps back; the index is not changed
+  prune INDEX...      remove all but the N most recently saved earlier takes
+                      of each prompt, and tell how much space that freed
+    --keep N          how many earlier takes of each prompt to keep
 
 Options:
   -h, --help          show this help and exit
@@ -71,9 +91,13 @@ letter case); whatever its extension, the ".idx" file of that name is read (or,
 by new, made).
 Recordings are looked for in the lesson's directory under "Prompt".
 
+Earlier takes are kept in the hidden folder ".history" of a prompt directory.
+
 Exit status: 0 when every lesson loads (and, for normalize, was written; for
-takes, every recorded take is ok; for new, the lesson was made), 1 otherwise,
-2 on bad usage.
+takes, every recorded take is ok; for restore and prune, the takes were
+changed; for history and restore, every NAME is a prompt of the lesson and the
+earlier take exists; for new, the lesson was made), 1 otherwise, 2 on bad
+usage.
 )";
 
 enum class Command { Check, List, Normalize };
@@ -115,6 +139,33 @@ void AppendEscaped(std::string& out, char32_t c) {
 bool IsControl(char32_t c) {
   return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == U'\\';
 }
+
+}  // namespace
+
+// The backslash is escaped too, so that the escapes read back unambiguously.
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t start = i;
+    const char32_t c = platform::DecodeUtf8(text, i);
+    if (c == platform::kReplacementCharacter && i - start == 1) {
+      AppendHex(out, "\\x", static_cast<unsigned char>(text[start]));
+    } else if (IsControl(c)) {
+      AppendEscaped(out, c);
+    } else {
+      out.append(text, start, i - start);
+    }
+  }
+  return out;
+}
+
+std::string Printable(std::u16string_view text) {
+  return Printable(std::string_view(platform::ToUtf8(text)));
+}
+
+namespace {
 
 std::string DescribeFailure(LoadFailure failure) {
   switch (failure) {
@@ -159,9 +210,10 @@ std::string_view Status(const PromptEntry& entry) {
   return IsPending(entry) ? "pending" : "recorded";
 }
 
-// Loads the lesson named on the command line; false with the reason in `why` when it fails.
+}  // namespace
+
 bool Load(Lesson& lesson, const std::string& path, Lesson::LoadOptions options, std::string& why,
-          bool* saved = nullptr) {
+          bool* saved) {
   // Such a name could only be passed on with its bytes replaced, naming some other file or none.
   if (!platform::IsValidUtf8(path)) {
     why = "file name is not valid UTF-8";
@@ -177,6 +229,8 @@ bool Load(Lesson& lesson, const std::string& path, Lesson::LoadOptions options, 
   }
   return true;
 }
+
+namespace {
 
 int Check(const std::vector<std::string>& paths, std::ostream& out) {
   int status = kExitOk;
@@ -237,26 +291,43 @@ int Normalize(const std::vector<std::string>& paths, std::ostream& out) {
 
 }  // namespace
 
-std::string Printable(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const std::size_t start = i;
-    const char32_t c = platform::DecodeUtf8(text, i);
-    if (c == platform::kReplacementCharacter && i - start == 1) {
-      AppendHex(out, "\\x", static_cast<unsigned char>(text[start]));
-    } else if (IsControl(c)) {
-      AppendEscaped(out, c);
-    } else {
-      out.append(text, start, i - start);
+std::string JsonString(std::string_view text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    switch (c) {
+      case '"':
+        quoted += "\\\"";
+        break;
+      case '\\':
+        quoted += "\\\\";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+          quoted += escaped;
+        } else {
+          quoted += c;
+        }
     }
   }
-  return out;
+  return quoted + "\"";
 }
 
-std::string Printable(std::u16string_view text) {
-  return Printable(std::string_view(platform::ToUtf8(text)));
+std::string Fixed(double value, int decimals) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::optional<int> Number(std::string_view text, int least) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || text.front() < '0' || text.front() > '9' || error != std::errc() ||
+      end != text.data() + text.size() || value < least) {
+    return std::nullopt;
+  }
+  return value;
 }
 
 std::string_view UsageText() {
@@ -315,8 +386,18 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
     return kExitOk;
   }
   Command command{};
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (first == "takes") {
-    return RunTakes(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+    return RunTakes(rest, out, err);
+  }
+  if (first == "history") {
+    return RunHistory(rest, out, err);
+  }
+  if (first == "restore") {
+    return RunRestore(rest, out, err);
+  }
+  if (first == "prune") {
+    return RunPrune(rest, out, err);
   }
   if (first == "new") {
     return RunNew(std::vector<std::string>(args.begin() + 1, args.end()), out, err);

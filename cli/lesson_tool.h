@@ -2,6 +2,7 @@
 // lesson core. Kept callable in-process so that it can be tested without spawning it.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -34,5 +35,14 @@ std::string Printable(std::string_view text);
 std::string Printable(std::u16string_view text);
 // Why a lesson did or did not load, in a few words ("file not found", "line 2: no space").
 std::string Describe(const LoadOutcome& outcome);
+// Loads the lesson named on the command line; false with the reason in `why` when it fails.
+bool Load(Lesson& lesson, const std::string& path, Lesson::LoadOptions options, std::string& why,
+          bool* saved = nullptr);
+// A JSON string literal of UTF-8 text.
+std::string JsonString(std::string_view text);
+// `value` with `decimals` decimals ("2.40").
+std::string Fixed(double value, int decimals);
+// A whole number of at least `least` (digits only, no sign); nothing when it is not one.
+std::optional<int> Number(std::string_view text, int least);
 
 }  // namespace voxtar::cli

@@ -1,0 +1,322 @@
+#include "cli/history_command.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "audio/take_check.h"
+#include "cli/lesson_tool.h"
+#include "history/take_history.h"
+#include "lesson/lesson.h"
+#include "lesson/lesson_paths.h"
+#include "lesson/working_directory.h"
+#include "platform/file_system.h"
+#include "text/wide_string.h"
+
+namespace voxtar::cli {
+
+namespace {
+
+using history::EarlierTake;
+using history::TakeHistory;
+
+struct Arguments {
+  std::vector<std::string> operands;
+  bool json = false;
+  std::optional<std::string> keep;
+};
+
+// The options a command takes besides --help.
+struct Accepts {
+  bool json = false;
+  bool keep = false;
+};
+
+// Parses the options; a usage error is reported and returned as its exit status.
+std::optional<int> Parse(const std::vector<std::string>& args, Accepts accepts, Arguments* parsed,
+                         std::ostream& out, std::ostream& err) {
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg.front() != '-') {
+      parsed->operands.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "-h" || arg == "--help") {
+      out << UsageText();
+      return kExitOk;
+    } else if (accepts.json && arg == "--json") {
+      parsed->json = true;
+    } else if (accepts.keep && arg == "--keep") {
+      if (i + 1 == args.size()) {
+        return UsageError(err, "--keep needs a number");
+      }
+      parsed->keep = args[++i];
+    } else if (accepts.keep && arg.starts_with("--keep=")) {
+      parsed->keep = arg.substr(std::string_view("--keep=").size());
+    } else {
+      return UsageError(err, "unknown option '" + arg + "'");
+    }
+  }
+  return std::nullopt;
+}
+
+// Loads a lesson whose takes restore or prune change.
+//
+// LESSON LOCK: the one place where the writing commands get hold of a lesson, so this is where
+// they take its lock (LessonLock), refusing with the holder named while a window holds the
+// lesson, and keep it until their write is done.
+bool LoadForWriting(Lesson& lesson, const std::string& path, std::string& why) {
+  return Load(lesson, path, {.dryRun = true}, why);
+}
+
+// The take history of a loaded lesson, confined to its working directory: what lies before the
+// "Prompt" folder its prompt directories are in.
+TakeHistory HistoryOf(const Lesson& lesson, const std::string& path) {
+  std::u16string working = LocateLesson(AbsolutePath(path)).promptRoot;
+  working.resize(working.size() - workdir::kPromptFolder.size() - 1);
+  return TakeHistory(lesson.paths.promptDirectory, working);
+}
+
+// The lesson's prompt of that name (letter case ignored, as the recorded-prompt scan does).
+const PromptEntry* FindPrompt(const Lesson& lesson, const std::string& name) {
+  if (!platform::IsValidUtf8(name)) {
+    return nullptr;
+  }
+  std::u16string wanted = platform::FromUtf8(name);
+  FoldLower(wanted);
+  for (const PromptEntry* entry : lesson.prompts.entries) {
+    std::u16string folded(entry->name);
+    FoldLower(folded);
+    if (folded == wanted) {
+      return entry;
+    }
+  }
+  return nullptr;
+}
+
+int NotAPrompt(const std::string& path, const std::string& name, std::ostream& err) {
+  err << Printable(path) << ": " << Printable(name) << ": not a prompt of this lesson\n";
+  return kExitFailed;
+}
+
+// When a take was saved, in local time: "2026-12-07 22:41:05", or for machines
+// "2026-12-07T22:41:05.123+01:00".
+std::string LocalTime(history::SavedTime saved, bool forMachines) {
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(saved);
+  const std::time_t time = std::chrono::system_clock::to_time_t(seconds);
+  std::tm local{};
+  ::localtime_r(&time, &local);
+  char date[16];
+  char clock[16];
+  std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+  std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
+  std::string text = std::string(date) + (forMachines ? 'T' : ' ') + clock;
+  if (forMachines) {
+    const long offset = local.tm_gmtoff / 60;
+    char rest[48];
+    std::snprintf(rest, sizeof rest, ".%03d%c%02ld:%02ld",
+                  static_cast<int>((saved - seconds).count()), offset < 0 ? '-' : '+',
+                  std::labs(offset) / 60, std::labs(offset) % 60);
+    text += rest;
+  }
+  return text;
+}
+
+std::string Verdicts(const audio::TakeCheck& check) {
+  std::string text;
+  for (const std::string_view word : audio::VerdictWords(check)) {
+    text += text.empty() ? "" : ", ";
+    text += word;
+  }
+  return text;
+}
+
+// An earlier take with the prompt it belongs to, as the lesson names it.
+using PromptTake = std::pair<std::u16string, EarlierTake>;
+
+void WriteText(const std::string& path, const std::vector<PromptTake>& takes, std::ostream& out) {
+  out << Printable(path) << ": " << takes.size() << " earlier takes\n";
+  for (const auto& [prompt, take] : takes) {
+    out << Printable(prompt) << '\t' << take.number << '\t' << LocalTime(take.saved, false) << '\t';
+    if (!take.check) {
+      out << "unreadable: " << Printable(take.error) << '\n';
+      continue;
+    }
+    out << Fixed(take.seconds, 2) << " s\t" << Verdicts(*take.check) << '\n';
+  }
+}
+
+void WriteJson(const std::string& path, const std::vector<PromptTake>& takes, std::ostream& out) {
+  out << "{\"index\": " << JsonString(path) << ", \"takes\": [";
+  const char* separator = "\n  ";
+  for (const auto& [prompt, take] : takes) {
+    out << separator << "{\"name\": " << JsonString(platform::ToUtf8(prompt))
+        << ", \"number\": " << take.number << ", \"saved\": \"" << LocalTime(take.saved, true)
+        << "\"";
+    separator = ",\n  ";
+    if (!take.check) {
+      out << ", \"error\": " << JsonString(take.error) << "}";
+      continue;
+    }
+    out << ", \"seconds\": " << Fixed(take.seconds, 3)
+        << ", \"ok\": " << (take.check->ok() ? "true" : "false") << ", \"verdicts\": [";
+    const char* comma = "";
+    for (const std::string_view word : audio::VerdictWords(*take.check)) {
+      out << comma << JsonString(word);
+      comma = ", ";
+    }
+    out << "]}";
+  }
+  out << "]}\n";
+}
+
+// "512 bytes", "3.4 KiB", "12.0 MiB", "1.5 GiB".
+std::string Size(std::uint64_t bytes) {
+  if (bytes < 1024) {
+    return std::to_string(bytes) + " bytes";
+  }
+  static constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
+  double value = static_cast<double>(bytes) / 1024.0;
+  std::size_t unit = 0;
+  while (value >= 1024.0 && unit + 1 < std::size(kUnits)) {
+    value /= 1024.0;
+    ++unit;
+  }
+  return Fixed(value, 1) + " " + kUnits[unit];
+}
+
+std::string Removed(const history::Freed& freed) {
+  return std::to_string(freed.files) + " earlier takes removed, " + Size(freed.bytes) + " freed";
+}
+
+}  // namespace
+
+int RunHistory(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Arguments parsed;
+  if (const std::optional<int> status = Parse(args, {.json = true}, &parsed, out, err)) {
+    return *status;
+  }
+  if (parsed.operands.empty()) {
+    return UsageError(err, "history needs an INDEX");
+  }
+  const std::string& path = parsed.operands.front();
+  Lesson lesson;
+  std::string why;
+  if (!Load(lesson, path, {.dryRun = true}, why)) {
+    err << Printable(path) << ": " << why << "\n";
+    return kExitFailed;
+  }
+  int status = kExitOk;
+  std::vector<std::u16string> prompts;
+  if (parsed.operands.size() == 1) {
+    for (const PromptEntry* entry : lesson.prompts.entries) {
+      prompts.emplace_back(entry->name);
+    }
+  }
+  for (std::size_t i = 1; i < parsed.operands.size(); ++i) {
+    if (const PromptEntry* entry = FindPrompt(lesson, parsed.operands[i])) {
+      prompts.emplace_back(entry->name);
+    } else {
+      status = NotAPrompt(path, parsed.operands[i], err);
+    }
+  }
+  const TakeHistory history = HistoryOf(lesson, path);
+  std::vector<PromptTake> all;
+  for (const std::u16string& prompt : prompts) {
+    std::vector<EarlierTake> takes;
+    const history::Result result = history.Earlier(prompt, &takes, history::Detail::Check);
+    if (!result.ok()) {
+      err << Printable(path) << ": " << Printable(result.error) << "\n";
+      return kExitFailed;
+    }
+    for (EarlierTake& take : takes) {
+      all.emplace_back(prompt, std::move(take));
+    }
+  }
+  if (parsed.json) {
+    WriteJson(path, all, out);
+  } else {
+    WriteText(path, all, out);
+  }
+  return status;
+}
+
+int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Arguments parsed;
+  if (const std::optional<int> status = Parse(args, {}, &parsed, out, err)) {
+    return *status;
+  }
+  const std::vector<std::string>& operands = parsed.operands;
+  if (operands.size() < 2 || operands.size() > 3) {
+    return UsageError(err, "restore needs an INDEX, a NAME and at most a number");
+  }
+  const std::optional<int> number = operands.size() == 3 ? Number(operands[2], 1) : 1;
+  if (!number) {
+    return UsageError(err, "restore needs the number of an earlier take (1 or more)");
+  }
+  const std::string& path = operands[0];
+  Lesson lesson;
+  std::string why;
+  if (!LoadForWriting(lesson, path, why)) {
+    err << Printable(path) << ": " << why << "\n";
+    return kExitFailed;
+  }
+  const PromptEntry* prompt = FindPrompt(lesson, operands[1]);
+  if (prompt == nullptr) {
+    return NotAPrompt(path, operands[1], err);
+  }
+  const history::Result result = HistoryOf(lesson, path).Restore(prompt->name, *number);
+  if (!result.ok()) {
+    err << Printable(path) << ": " << Printable(result.error) << "\n";
+    return kExitFailed;
+  }
+  out << Printable(path) << ": " << Printable(prompt->name) << ": earlier take " << *number
+      << " restored; the take it replaced is kept as an earlier take\n";
+  return kExitOk;
+}
+
+int RunPrune(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Arguments parsed;
+  if (const std::optional<int> status = Parse(args, {.keep = true}, &parsed, out, err)) {
+    return *status;
+  }
+  if (!parsed.keep) {
+    return UsageError(err, "prune needs --keep N");
+  }
+  const std::optional<int> keep = Number(*parsed.keep, 0);
+  if (!keep) {
+    return UsageError(err, "--keep needs a number (0 or more)");
+  }
+  if (parsed.operands.empty()) {
+    return UsageError(err, "prune needs at least one INDEX");
+  }
+  int status = kExitOk;
+  history::Freed total;
+  for (const std::string& path : parsed.operands) {
+    Lesson lesson;
+    std::string why;
+    if (!LoadForWriting(lesson, path, why)) {
+      out << Printable(path) << ": " << why << "\n";
+      status = kExitFailed;
+      continue;
+    }
+    history::Freed freed;
+    const history::Result result = HistoryOf(lesson, path).Prune(*keep, &freed);
+    out << Printable(path) << ": " << Removed(freed) << "\n";
+    if (!result.ok()) {
+      out << Printable(path) << ": " << Printable(result.error) << "\n";
+      status = kExitFailed;
+    }
+    total.files += freed.files;
+    total.bytes += freed.bytes;
+  }
+  out << "total: " << Removed(total) << "\n";
+  return status;
+}
+
+}  // namespace voxtar::cli

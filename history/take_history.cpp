@@ -1,0 +1,556 @@
+#include "history/take_history.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <system_error>
+#include <tuple>
+#include <utility>
+
+#include "platform/file_system.h"
+#include "text/wide_string.h"
+
+namespace voxtar::history {
+
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+
+// An earlier take is named TAKE.STAMP.take, or TAKE.STAMP-N.take for the Nth take saved in the
+// same millisecond; STAMP is the time it was saved, in UTC ("2024-03-15T14-25-01.123Z", no colons
+// for the file systems that refuse them). The name does not end in ".wav", so nothing that looks
+// for takes by their extension takes it for one.
+constexpr std::string_view kExtension = ".take";
+constexpr std::size_t kStampLength = 24;
+constexpr int kMaxSequence = 10000;
+const std::string kFolder = platform::ToUtf8(kHistoryFolder);
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  ~Descriptor() { Reset(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    Reset();
+    fd_ = std::exchange(other.fd_, -1);
+    return *this;
+  }
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+
+ private:
+  void Reset() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  int fd_;
+};
+
+// Thread-safe, unlike strerror.
+std::string Describe(int error) {
+  return std::system_category().message(error);
+}
+
+// "SENTENCE: PATH (CAUSE)", the path in UTF-8 as the file system names it.
+std::string Text(std::string_view sentence, const fs::path& path, std::string_view cause) {
+  std::string text(sentence);
+  text += ": ";
+  text += path.native();
+  text += " (";
+  text += cause;
+  text += ')';
+  return text;
+}
+
+Result Failure(std::string text) {
+  return {Status::Failed, std::move(text)};
+}
+
+std::u16string Folded(std::u16string name) {
+  FoldLower(name);
+  return name;
+}
+
+SavedTime SavedAt(const struct stat& info) {
+  const auto ms = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000 +
+                  static_cast<std::int64_t>(info.st_mtim.tv_nsec) / 1'000'000;
+  return SavedTime(milliseconds(ms));
+}
+
+std::string Stamp(SavedTime saved) {
+  // Four-digit years: a take dated before 1970 or after 9999 is filed at the nearer end.
+  const SavedTime first{};
+  const SavedTime last = std::chrono::sys_days(std::chrono::year(9999) / 12 / 31) +
+                         std::chrono::hours(23) + std::chrono::minutes(59) +
+                         std::chrono::seconds(59) + milliseconds(999);
+  saved = std::clamp(saved, first, last);
+  const auto days = std::chrono::floor<std::chrono::days>(saved);
+  const std::chrono::year_month_day date(days);
+  const std::chrono::hh_mm_ss time(saved - days);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d-%02d-%02d.%03dZ",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()),
+                static_cast<int>(time.subseconds().count()));
+  return text;
+}
+
+std::string EntryName(std::string_view take, SavedTime saved, int sequence) {
+  std::string name(take);
+  name += '.';
+  name += Stamp(saved);
+  if (sequence > 1) {
+    name += '-';
+    name += std::to_string(sequence);
+  }
+  name += kExtension;
+  return name;
+}
+
+// One earlier take in the history folder.
+struct Entry {
+  std::string file;  // its name in the history folder
+  std::string take;  // the take it was
+  SavedTime saved;
+  int sequence = 1;
+};
+
+// Reads `count` decimal digits at `at`; -1 when they are not all digits.
+int Digits(std::string_view text, std::size_t at, std::size_t count) {
+  int value = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') {
+      return -1;
+    }
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+// The entry a history file name stands for; nothing for any other name. Only a name that the
+// entry would be given back exactly is one, which also rules out impossible dates.
+std::optional<Entry> ParseEntry(std::string_view file) {
+  if (!file.ends_with(kExtension)) {
+    return std::nullopt;
+  }
+  std::string_view stem = file.substr(0, file.size() - kExtension.size());
+  Entry entry;
+  if (!stem.ends_with('Z')) {
+    const std::size_t dash = stem.rfind('-');
+    if (dash == std::string_view::npos || stem.size() - dash > 6) {
+      return std::nullopt;
+    }
+    entry.sequence = Digits(stem, dash + 1, stem.size() - dash - 1);
+    if (entry.sequence < 2) {
+      return std::nullopt;
+    }
+    stem = stem.substr(0, dash);
+  }
+  if (stem.size() < kStampLength + 2 || stem[stem.size() - kStampLength - 1] != '.') {
+    return std::nullopt;
+  }
+  const std::string_view stamp = stem.substr(stem.size() - kStampLength);
+  const int fields[] = {Digits(stamp, 0, 4),  Digits(stamp, 5, 2),  Digits(stamp, 8, 2),
+                        Digits(stamp, 11, 2), Digits(stamp, 14, 2), Digits(stamp, 17, 2),
+                        Digits(stamp, 20, 3)};
+  if (std::find(std::begin(fields), std::end(fields), -1) != std::end(fields)) {
+    return std::nullopt;
+  }
+  const std::chrono::year_month_day date{std::chrono::year(fields[0]),
+                                         std::chrono::month(static_cast<unsigned>(fields[1])),
+                                         std::chrono::day(static_cast<unsigned>(fields[2]))};
+  entry.saved = std::chrono::sys_days(date) + std::chrono::hours(fields[3]) +
+                std::chrono::minutes(fields[4]) + std::chrono::seconds(fields[5]) +
+                milliseconds(fields[6]);
+  entry.take = stem.substr(0, stem.size() - kStampLength - 1);
+  if (!date.ok() || EntryName(entry.take, entry.saved, entry.sequence) != file) {
+    return std::nullopt;
+  }
+  entry.file = file;
+  return entry;
+}
+
+// The earlier takes in the history folder, most recently saved first. Names that are not an
+// earlier take's, and anything but a regular file, are left alone.
+std::vector<Entry> ListEntries(int history) {
+  std::vector<Entry> entries;
+  DIR* dir = ::fdopendir(::openat(history, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir == nullptr) {
+    return entries;
+  }
+  while (const dirent* found = ::readdir(dir)) {
+    std::optional<Entry> entry = ParseEntry(found->d_name);
+    struct stat info {};
+    if (entry && ::fstatat(history, found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(info.st_mode)) {
+      entries.push_back(std::move(*entry));
+    }
+  }
+  ::closedir(dir);
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return std::tie(b.saved, b.sequence, b.file) < std::tie(a.saved, a.sequence, a.file);
+  });
+  return entries;
+}
+
+// The entries of the take `name` (any letter case), most recently saved first.
+std::vector<Entry> EntriesOf(int history, std::u16string_view name) {
+  const std::u16string wanted = Folded(std::u16string(name));
+  std::vector<Entry> entries = ListEntries(history);
+  std::erase_if(entries, [&wanted](const Entry& entry) {
+    return Folded(platform::FromUtf8(entry.take)) != wanted;
+  });
+  return entries;
+}
+
+// A take's name is a file name of the prompt directory, never a way out of it.
+bool IsTakeName(std::u16string_view name) {
+  return !name.empty() && name != u"." && name != u".." &&
+         name.find_first_of(u"/\0", 0, 2) == std::u16string_view::npos;
+}
+
+Result BadName(std::u16string_view name) {
+  return Failure("Not the name of a take: \"" + platform::ToUtf8(name) + "\"");
+}
+
+// The prompt directory and its history folder, opened.
+struct Folders {
+  fs::path directory;  // the prompt directory, as the file system names it
+  Descriptor prompt;
+  Descriptor history;  // not valid when there is no history (yet)
+};
+
+// Opens the history folder of the opened prompt directory, making it first when `create`. It must
+// be a real folder: a link in its place could lead the history's writes anywhere. A missing folder
+// without `create` is no error: `history` stays closed.
+Result OpenHistory(bool create, Folders* folders) {
+  const int prompt = folders->prompt.get();
+  const fs::path path = folders->directory / kFolder;
+  if (create && ::mkdirat(prompt, kFolder.c_str(), 0777) != 0 && errno != EEXIST) {
+    return Failure(Text("The folder of earlier takes cannot be made", path, Describe(errno)));
+  }
+  folders->history = Descriptor(
+      ::openat(prompt, kFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (folders->history.valid()) {
+    return {};
+  }
+  const int cause = errno;
+  struct stat info {};
+  if (::fstatat(prompt, kFolder.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISLNK(info.st_mode)) {
+    return Failure(Text("The folder of earlier takes is refused", path,
+                        "it is a symbolic link, not a folder of the prompt directory"));
+  }
+  if (cause == ENOENT && !create) {
+    return {};
+  }
+  return Failure(Text("The folder of earlier takes cannot be opened", path, Describe(cause)));
+}
+
+// Opens the prompt directory `directory` (a directory link is followed: takes may live on another
+// disk) and its history folder when there is one. A prompt directory that does not exist (a
+// lesson never opened for recording) has no takes and no history: both stay closed.
+Result OpenFolders(const fs::path& directory, Folders* folders) {
+  folders->directory = directory;
+  folders->prompt = Descriptor(
+      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folders->prompt.valid()) {
+    const int cause = errno;
+    return cause == ENOENT
+               ? Result()
+               : Failure(Text("The prompt directory cannot be opened", directory, Describe(cause)));
+  }
+  return OpenHistory(false, folders);
+}
+
+// An earlier take put into the history.
+struct Kept {
+  std::string entry;
+  bool moved = false;  // moved there, not linked
+};
+
+// File systems without hard links (FAT, some network shares) refuse with one of these.
+bool NoHardLinks(int error) {
+  return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
+}
+
+// Puts the take `take` (whose status, links followed, is `info`) into the history under the time
+// it was saved: a hard link to the file the take is, or on a file system without hard links the
+// take itself, moved.
+Result Keep(const Folders& folders, const std::string& take, const struct stat& info, Kept* kept) {
+  const SavedTime saved = SavedAt(info);
+  bool move = false;
+  for (int sequence = 1; sequence <= kMaxSequence; ++sequence) {
+    kept->entry = EntryName(take, saved, sequence);
+    kept->moved = move;
+    const int done = move ? ::renameat2(folders.prompt.get(), take.c_str(), folders.history.get(),
+                                        kept->entry.c_str(), RENAME_NOREPLACE)
+                          : ::linkat(folders.prompt.get(), take.c_str(), folders.history.get(),
+                                     kept->entry.c_str(), AT_SYMLINK_FOLLOW);
+    if (done == 0) {
+      return {};
+    }
+    const int cause = errno;
+    if (cause == EEXIST) {
+      continue;
+    }
+    struct stat own {};
+    if (!move && NoHardLinks(cause) &&
+        ::fstatat(folders.prompt.get(), take.c_str(), &own, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(own.st_mode)) {
+      move = true;
+      --sequence;
+      continue;
+    }
+    return Failure(
+        Text("The earlier take cannot be kept", folders.directory / take, Describe(cause)));
+  }
+  return Failure(Text("The earlier take cannot be kept", folders.directory / take,
+                      "too many takes saved in the same millisecond"));
+}
+
+// Takes a kept take back out of the history, when what it made room for did not happen.
+void Unkeep(const Folders& folders, const std::string& take, const Kept& kept) {
+  if (kept.moved) {
+    ::renameat(folders.history.get(), kept.entry.c_str(), folders.prompt.get(), take.c_str());
+  } else {
+    ::unlinkat(folders.history.get(), kept.entry.c_str(), 0);
+  }
+}
+
+// Keeps the take `take` of the opened folders when there is one, making the history folder for
+// the first earlier take. `kept` stays empty without a take.
+Result KeepCurrent(Folders* folders, const std::string& take, std::optional<Kept>* kept) {
+  struct stat info {};
+  if (!folders->prompt.valid()) {
+    return {};
+  }
+  if (::fstatat(folders->prompt.get(), take.c_str(), &info, 0) != 0) {
+    if (errno == ENOENT) {
+      return {};
+    }
+    return Failure(
+        Text("The earlier take cannot be kept", folders->directory / take, Describe(errno)));
+  }
+  if (!S_ISREG(info.st_mode)) {
+    return Failure(
+        Text("The earlier take cannot be kept", folders->directory / take, "not a regular file"));
+  }
+  Result result = folders->history.valid() ? Result() : OpenHistory(true, folders);
+  if (result.ok()) {
+    kept->emplace();
+    result = Keep(*folders, take, info, &**kept);
+  }
+  if (!result.ok()) {
+    kept->reset();
+    return result;
+  }
+  // The earlier take's entry is on disk before anything replaces the take.
+  ::fsync(folders->history.get());
+  return result;
+}
+
+// Reads the length from the header of an earlier take, or why it cannot be read.
+void ReadLength(int history, const Entry& entry, EarlierTake* take) {
+  const Descriptor fd(
+      ::openat(history, entry.file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) {
+    take->error = Describe(errno);
+    return;
+  }
+  SF_INFO info{};
+  SNDFILE* file = ::sf_open_fd(fd.get(), SFM_READ, &info, SF_FALSE);
+  if (file == nullptr) {
+    take->error = "not a sound file that can be read";
+    return;
+  }
+  if (info.samplerate > 0) {
+    take->seconds = static_cast<double>(info.frames) / info.samplerate;
+  } else {
+    take->error = "no sample rate";
+  }
+  ::sf_close(file);
+}
+
+// The one place that judges an earlier take.
+void Judge(EarlierTake* take) {
+  audio::TakeCheck check;
+  if (audio::CheckTakeFile(take->path, &check, nullptr, &take->error)) {
+    take->check = check;
+  }
+}
+
+}  // namespace
+
+TakeHistory::TakeHistory(std::u16string_view promptDirectory, std::u16string_view workingDirectory)
+    : promptDirectory_(promptDirectory), workingDirectory_(workingDirectory) {
+  if (promptDirectory_.empty() || promptDirectory_.back() != platform::kSeparator) {
+    promptDirectory_ += platform::kSeparator;
+  }
+}
+
+Result TakeHistory::Save(std::u16string_view name, const audio::WaveElement& take) const {
+  if (take.frames() == 0) {
+    return {Status::NothingCaptured, "Nothing was captured, so there is no take to save"};
+  }
+  if (!IsTakeName(name)) {
+    return BadName(name);
+  }
+  const std::unique_ptr<platform::SaveFile> file = NewTakeFile(name);
+  std::string error;
+  if (!audio::WriteWave(take, *file, &error)) {
+    return Failure(std::move(error));
+  }
+  return Commit(*file);
+}
+
+std::unique_ptr<platform::SaveFile> TakeHistory::NewTakeFile(std::u16string_view name) const {
+  if (!IsTakeName(name)) {
+    return nullptr;
+  }
+  return std::make_unique<platform::SaveFile>(promptDirectory_ + std::u16string(name),
+                                              workingDirectory_);
+}
+
+Result TakeHistory::Commit(platform::SaveFile& file) const {
+  const fs::path& target = file.target();
+  const std::string take = target.filename();
+  Folders folders;
+  Result result = OpenFolders(target.parent_path(), &folders);
+  std::optional<Kept> kept;
+  if (result.ok()) {
+    result = KeepCurrent(&folders, take, &kept);
+  }
+  if (!result.ok()) {
+    file.Cancel();
+    return result;
+  }
+  if (!file.Commit()) {
+    if (kept) {
+      Unkeep(folders, take, *kept);
+    }
+    return Failure(Text("The take could not be saved", target, file.error()));
+  }
+  return {};
+}
+
+Result TakeHistory::Earlier(std::u16string_view name, std::vector<EarlierTake>* takes,
+                            Detail detail) const {
+  takes->clear();
+  if (!IsTakeName(name)) {
+    return BadName(name);
+  }
+  const fs::path target = platform::ResolvePath(promptDirectory_ + std::u16string(name));
+  Folders folders;
+  Result result = OpenFolders(target.parent_path(), &folders);
+  if (!result.ok() || !folders.history.valid()) {
+    return result;
+  }
+  for (const Entry& entry : EntriesOf(folders.history.get(), name)) {
+    EarlierTake& take = takes->emplace_back();
+    take.number = static_cast<int>(takes->size());
+    take.name = platform::FromUtf8(entry.take);
+    take.path = platform::FromUtf8((folders.directory / kFolder / entry.file).native());
+    take.saved = entry.saved;
+    ReadLength(folders.history.get(), entry, &take);
+    if (detail == Detail::Check && take.error.empty()) {
+      Judge(&take);
+    }
+  }
+  return result;
+}
+
+int TakeHistory::CountEarlier(std::u16string_view name) const {
+  if (!IsTakeName(name)) {
+    return 0;
+  }
+  Folders folders;
+  if (!OpenFolders(platform::ResolvePath(promptDirectory_), &folders).ok() ||
+      !folders.history.valid()) {
+    return 0;
+  }
+  return static_cast<int>(EntriesOf(folders.history.get(), name).size());
+}
+
+Result TakeHistory::Restore(std::u16string_view name, int number) const {
+  if (!IsTakeName(name)) {
+    return BadName(name);
+  }
+  const fs::path target = platform::ResolvePath(promptDirectory_ + std::u16string(name));
+  const std::string take = target.filename();
+  Folders folders;
+  Result result = OpenFolders(target.parent_path(), &folders);
+  if (!result.ok()) {
+    return result;
+  }
+  const std::vector<Entry> entries =
+      folders.history.valid() ? EntriesOf(folders.history.get(), name) : std::vector<Entry>();
+  if (number < 1 || static_cast<std::size_t>(number) > entries.size()) {
+    return {Status::NoSuchTake,
+            "There is no earlier take " + std::to_string(number) + " of " + platform::ToUtf8(name)};
+  }
+  const Entry& chosen = entries[static_cast<std::size_t>(number) - 1];
+  std::optional<Kept> kept;
+  result = KeepCurrent(&folders, take, &kept);
+  if (!result.ok()) {
+    return result;
+  }
+  // The take is kept already, so the rename replaces it without a moment of no take.
+  if (::renameat(folders.history.get(), chosen.file.c_str(), folders.prompt.get(), take.c_str()) !=
+      0) {
+    const int cause = errno;
+    if (kept) {
+      Unkeep(folders, take, *kept);
+    }
+    return Failure(Text("The earlier take cannot be restored", target, Describe(cause)));
+  }
+  ::fsync(folders.prompt.get());
+  ::fsync(folders.history.get());
+  return {};
+}
+
+Result TakeHistory::Prune(int keep, Freed* freed) const {
+  *freed = {};
+  if (keep < 0) {
+    return Failure("The number of earlier takes to keep cannot be negative");
+  }
+  Folders folders;
+  Result result = OpenFolders(platform::ResolvePath(promptDirectory_), &folders);
+  if (!result.ok() || !folders.history.valid()) {
+    return result;
+  }
+  const int history = folders.history.get();
+  std::map<std::u16string, int> seen;
+  for (const Entry& entry : ListEntries(history)) {
+    if (++seen[Folded(platform::FromUtf8(entry.take))] <= keep) {
+      continue;
+    }
+    struct stat info {};
+    if (::fstatat(history, entry.file.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::unlinkat(history, entry.file.c_str(), 0) != 0) {
+      result = Failure(Text("An earlier take cannot be removed",
+                            folders.directory / kFolder / entry.file, Describe(errno)));
+      continue;
+    }
+    ++freed->files;
+    freed->bytes += info.st_nlink == 1 ? static_cast<std::uint64_t>(info.st_size) : 0;
+  }
+  ::fsync(history);
+  return result;
+}
+
+}  // namespace voxtar::history

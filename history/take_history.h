@@ -1,0 +1,106 @@
+// The take history of one prompt directory: a save that replaces a take first keeps the earlier
+// take in a hidden folder beside it, so a take recorded over a good one by mistake can be undone.
+// The earlier take is not copied: it is hard-linked into the history just before the new take is
+// renamed over it (moved there where the file system has no hard links), and the link goes again
+// if the new take could not be put in place. Each earlier take is named after the prompt's take
+// and the time it was saved, which is its file's modification time and survives the link.
+//
+// Writes stay inside the working directory: the history is a real folder in the prompt directory
+// (a symbolic link in its place is refused), its entries are handled through the folder's open
+// descriptor without following links, and takes are written through platform::SaveFile confined
+// to the working directory.
+//
+// A TakeHistory holds only its two paths; every call opens what it needs and closes it again, so
+// calls may come from any thread (the dialog saves on a worker). Two calls that change the same
+// prompt at the same time are not ordered; the lesson lock keeps a second writer away.
+//
+// No Qt.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "audio/take_check.h"
+#include "audio/wave_element.h"
+#include "platform/save_file.h"
+
+namespace voxtar::history {
+
+// The hidden folder of a prompt directory that holds its earlier takes.
+inline constexpr std::u16string_view kHistoryFolder = u".history";
+
+enum class Status {
+  Done,
+  NothingCaptured,  // a take without a single frame is not saved
+  NoSuchTake,       // there is no earlier take of that number
+  Failed,           // see Result::error
+};
+
+struct Result {
+  Status status = Status::Done;
+  std::string error;  // plain English with the whole cause (UTF-8), empty when Done
+
+  bool ok() const { return status == Status::Done; }
+};
+
+using SavedTime = std::chrono::sys_time<std::chrono::milliseconds>;
+
+struct EarlierTake {
+  int number = 0;        // 1 = the most recently saved
+  std::u16string name;   // the take it was, as named in the prompt directory
+  std::u16string path;   // the file in the history (a WAV file)
+  SavedTime saved;       // when it was saved
+  double seconds = 0.0;  // its length, from the header
+  std::string error;     // why it cannot be read (then seconds is 0 and there is no check)
+  std::optional<audio::TakeCheck> check;  // with Detail::Check
+};
+
+// What Earlier reads of each take: the header only, or the whole take for its check.
+enum class Detail { Length, Check };
+
+struct Freed {
+  std::uint64_t files = 0;  // earlier takes removed
+  std::uint64_t bytes = 0;  // of the files whose last link went
+};
+
+class TakeHistory {
+ public:
+  // `promptDirectory`: where the prompts' takes lie (with or without a trailing separator);
+  // `workingDirectory`: the directory no take may be written outside of.
+  TakeHistory(std::u16string_view promptDirectory, std::u16string_view workingDirectory);
+
+  // Writes `take` as the take `name`, whole or not at all, keeping the take it replaces. A take
+  // without a frame is NothingCaptured and writes nothing. On failure the take and the history
+  // are as they were.
+  Result Save(std::u16string_view name, const audio::WaveElement& take) const;
+
+  // The same in two steps, for a writer of its own: a file to write the take `name` into, then
+  // its commit, which keeps the take it replaces. No file when `name` is not a take's name.
+  std::unique_ptr<platform::SaveFile> NewTakeFile(std::u16string_view name) const;
+  Result Commit(platform::SaveFile& file) const;
+
+  // The earlier takes of the take `name` (any letter case), most recently saved first.
+  Result Earlier(std::u16string_view name, std::vector<EarlierTake>* takes,
+                 Detail detail = Detail::Length) const;
+  // How many earlier takes `name` has, without reading them (0 when the history is unreadable).
+  int CountEarlier(std::u16string_view name) const;
+
+  // Earlier take `number` becomes the take `name`, and the take it replaces joins the history:
+  // restoring 1 twice swaps back. At no moment is there no take where there was one (except on a
+  // file system without hard links, where the replaced take is moved into the history first).
+  Result Restore(std::u16string_view name, int number) const;
+
+  // Removes all but the `keep` most recently saved earlier takes of every take of the directory.
+  Result Prune(int keep, Freed* freed) const;
+
+ private:
+  std::u16string promptDirectory_;  // with a trailing separator
+  std::u16string workingDirectory_;
+};
+
+}  // namespace voxtar::history
