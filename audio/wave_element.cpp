@@ -214,7 +214,8 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* e
   return ok;
 }
 
-bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error) {
+bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error,
+                   std::u16string_view confinedTo) {
   SF_INFO info{};
   info.samplerate = element.sampleRate;
   info.channels = element.channels;
@@ -223,7 +224,7 @@ bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::st
     *error = FileText("The sound format cannot be written to a file", path);
     return false;
   }
-  platform::SaveFile target(path);
+  platform::SaveFile target(path, confinedTo);
   if (!target.Open()) {
     *error = FileText("The sound file cannot be created", path, Utf8Text(target.error()));
     return false;

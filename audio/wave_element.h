@@ -49,7 +49,10 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* e
                   bool* notOpened = nullptr);
 
 // Writes the element to `path` in exactly its format, whole or not at all: a failure leaves any
-// earlier file at `path` byte-identical. False with *error when it could not.
-bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error);
+// earlier file at `path` byte-identical. False with *error when it could not. `confinedTo`: the
+// working directory the file must stay in (see platform::SaveFile); a take that is a symbolic link
+// leading outside it is refused.
+bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error,
+                   std::u16string_view confinedTo = {});
 
 }  // namespace voxtar::audio
