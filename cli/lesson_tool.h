@@ -29,5 +29,14 @@ int UsageError(std::ostream& err, const std::string& message);
 std::u16string AbsolutePath(const std::string& given);
 // Why a lesson did or did not load, in a few words ("file not found", "line 2: no space").
 std::string Describe(const LoadOutcome& outcome);
+// Loads the lesson named on the command line (UTF-8); false with the reason in `why` when it does
+// not load, also when the name is not valid UTF-8 (it would name some other file).
+bool LoadNamed(Lesson& lesson, const std::string& path, Lesson::LoadOptions options,
+               std::string& why, LoadOutcome* outcome = nullptr);
+// Text (UTF-8, or a path as given) that cannot drive the terminal or break the columns: control
+// characters and the backslash written as escapes (\t, \x1b, \\), bytes that are not UTF-8 as
+// \xNN.
+std::string Printable(std::string_view text);
+std::string Printable(std::u16string_view text);
 
 }  // namespace voxtar::cli

@@ -50,24 +50,23 @@ std::string Seconds(std::uint32_t ms) {
   return Fixed(ms / 1000.0, 2);
 }
 
+// A JSON string; bytes that are not UTF-8 (a path as given) become U+FFFD, which JSON can hold.
 std::string JsonString(std::string_view text) {
   std::string quoted = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        quoted += "\\\"";
-        break;
-      case '\\':
-        quoted += "\\\\";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-          quoted += escaped;
-        } else {
-          quoted += c;
-        }
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t start = i;
+    const char32_t c = platform::DecodeUtf8(text, i);
+    if (c == U'"' || c == U'\\') {
+      quoted += '\\';
+      quoted += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+      quoted += escaped;
+    } else if (c == platform::kReplacementCharacter && i - start == 1) {
+      quoted += "\\ufffd";
+    } else {
+      quoted.append(text, start, i - start);
     }
   }
   return quoted + "\"";
@@ -157,7 +156,7 @@ std::vector<PromptReport> CheckPrompts(const Lesson& lesson, const TakeFormat& e
 }
 
 void WriteText(const PromptReport& report, std::ostream& out) {
-  out << report.number << '\t' << report.name << '\t';
+  out << report.number << '\t' << Printable(report.name) << '\t';
   switch (report.status) {
     case PromptReport::Status::Short:
       out << "short\n";
@@ -166,7 +165,7 @@ void WriteText(const PromptReport& report, std::ostream& out) {
       out << "missing\n";
       return;
     case PromptReport::Status::Unreadable:
-      out << "unreadable: " << report.error << '\n';
+      out << "unreadable: " << Printable(report.error) << '\n';
       return;
     case PromptReport::Status::Checked:
       break;
@@ -219,7 +218,8 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
   std::string error;
   if (!audio::CheckTakeFile(AbsolutePath(options.templatePath), &templateCheck, &expected,
                             &error)) {
-    err << options.templatePath << ": cannot read the template recording: " << error << "\n";
+    err << Printable(options.templatePath)
+        << ": cannot read the template recording: " << Printable(error) << "\n";
     return kExitFailed;
   }
 
@@ -231,9 +231,10 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
   bool firstLesson = true;
   for (const std::string& path : options.indexes) {
     Lesson lesson;
-    const LoadOutcome outcome = lesson.LoadLesson(AbsolutePath(path), {.dryRun = true});
+    std::string why;
+    const bool loaded = LoadNamed(lesson, path, {.dryRun = true}, why);
     std::vector<PromptReport> reports;
-    if (outcome.result == LoadResult::Loaded) {
+    if (loaded) {
       lesson.ScanRecordedPrompts();
       reports = CheckPrompts(lesson, expected);
     } else {
@@ -255,8 +256,8 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (options.json) {
       out << (firstLesson ? "\n  " : ",\n  ") << "{\"index\": " << JsonString(path);
       firstLesson = false;
-      if (outcome.result != LoadResult::Loaded) {
-        out << ", \"error\": " << JsonString(Describe(outcome)) << "}";
+      if (!loaded) {
+        out << ", \"error\": " << JsonString(why) << "}";
         continue;
       }
       out << ", \"prompts\": [";
@@ -267,11 +268,11 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
       out << "]}";
       continue;
     }
-    if (outcome.result != LoadResult::Loaded) {
-      out << path << ": " << Describe(outcome) << "\n";
+    if (!loaded) {
+      out << Printable(path) << ": " << why << "\n";
       continue;
     }
-    out << path << ": " << reports.size() << " prompts, " << takes << " takes, " << notOk
+    out << Printable(path) << ": " << reports.size() << " prompts, " << takes << " takes, " << notOk
         << " not ok\n";
     for (const PromptReport& report : reports) {
       WriteText(report, out);
