@@ -193,6 +193,7 @@ Landing Follow(const std::filesystem::path& path) {
     }
     link.resize(static_cast<std::size_t>(length));
     landing.throughLink = true;
+    landing.shown = landing.shown.parent_path() / std::filesystem::path(link);
     const std::size_t slash = link.rfind('/');
     if (slash != std::string::npos) {
       const std::string directory = link.substr(0, slash == 0 ? 1 : slash);
@@ -205,7 +206,6 @@ Landing Follow(const std::filesystem::path& path) {
       }
       link.erase(0, slash + 1);
     }
-    landing.shown = landing.shown.parent_path() / std::filesystem::path(link);
     landing.name = std::move(link);
     if (landing.name.empty()) {
       landing.name = ".";  // "dir/": the directory itself, which is refused as such
