@@ -43,7 +43,6 @@ class LockFile {
   // This process when held, else the holder the last Acquire or TakeOver found.
   const Holder& holder() const { return holder_; }
   const std::string& error() const { return error_; }
-  const std::filesystem::path& path() const { return path_; }
 
  private:
   Result Take(bool whoever);

@@ -365,8 +365,12 @@ TEST_F(LessonFiles, IndexChangedOnDiskIsNeverOverwrittenSilently) {
   const std::u16string path = Write("w/ini/l.idx", "a.wav Hello there\r\n");
   ASSERT_TRUE(lesson.LoadLesson(path).saved);
   lesson.CommitEditedText(u"Mine");
-  const std::string theirs = Utf16Index(u"a.wav Theirs, from a text editor\r\n");
-  WriteBytes(tmp / "w/ini/l.idx", theirs);
+  // A text editor's save: a new file renamed over it, of the same size and with the same time.
+  const std::string theirs = Utf16Index(u"a.wav Hello THERE\r\n");
+  const auto time = fs::last_write_time(tmp / "w/ini/l.idx");
+  WriteBytes(tmp / "w/ini/editor.tmp", theirs);
+  fs::last_write_time(tmp / "w/ini/editor.tmp", time);
+  fs::rename(tmp / "w/ini/editor.tmp", tmp / "w/ini/l.idx");
 
   EXPECT_FALSE(lesson.SaveLesson());
   EXPECT_TRUE(lesson.lastSave().changedOnDisk);
