@@ -257,8 +257,9 @@ bool WriteWave(const WaveElement& element, platform::SaveFile& target, std::stri
   return true;
 }
 
-bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error) {
-  platform::SaveFile target(path);
+bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error,
+                   std::u16string_view confinedTo) {
+  platform::SaveFile target(path, confinedTo);
   if (!WriteWave(element, target, error)) {
     return false;
   }

@@ -53,8 +53,11 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* e
                   bool* notOpened = nullptr);
 
 // Writes the element to `path` in exactly its format, whole or not at all: a failure leaves any
-// earlier file at `path` byte-identical. False with *error when it could not.
-bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error);
+// earlier file at `path` byte-identical. False with *error when it could not. `confinedTo`: the
+// working directory the file must stay in (see platform::SaveFile); a take that is a symbolic link
+// leading outside it is refused.
+bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error,
+                   std::u16string_view confinedTo = {});
 
 // The first half of WriteWaveFile, for a save that does more before the file replaces the target
 // (the take history keeps the earlier take): writes the element in exactly its format into

@@ -71,7 +71,7 @@ std::optional<int> Parse(const std::vector<std::string>& args, Accepts accepts, 
 // they take its lock (LessonLock), refusing with the holder named while a window holds the
 // lesson, and keep it until their write is done.
 bool LoadForWriting(Lesson& lesson, const std::string& path, std::string& why) {
-  return Load(lesson, path, {.dryRun = true}, why);
+  return LoadNamed(lesson, path, {.dryRun = true}, why);
 }
 
 // The take history of a loaded lesson, confined to its working directory: what lies before the
@@ -207,7 +207,7 @@ int RunHistory(const std::vector<std::string>& args, std::ostream& out, std::ost
   const std::string& path = parsed.operands.front();
   Lesson lesson;
   std::string why;
-  if (!Load(lesson, path, {.dryRun = true}, why)) {
+  if (!LoadNamed(lesson, path, {.dryRun = true}, why)) {
     err << Printable(path) << ": " << why << "\n";
     return kExitFailed;
   }

@@ -2,12 +2,16 @@
 
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <string_view>
 
 #include "cli/history_command.h"
 #include "cli/new_command.h"
 #include "cli/takes_command.h"
 #include "lesson/lesson.h"
+#include "lesson/lesson_lock.h"
+#include "lesson/lesson_paths.h"
 #include "platform/file_system.h"
 #include "text/text_line_reader.h"
 #include "version.h"
@@ -33,20 +37,26 @@ a take over another keeps, and makes lessons from lists of sentences.
 
 Commands:
   check INDEX...      tell for each lesson whether it loads, with its number of
-                      prompts, recorded prompts and pending prompts; nothing is
-                      created or written
+                      prompts, recorded prompts and pending prompts, and below it
+                      one line per symbolic link leading outside the working
+                      directory (the index, a take, the prompt directory);
+                      nothing is created or written
   list INDEX          one line per prompt, tab-separated: number, status
                       (short, pending or recorded), name and stored text,
                       control characters and "\" written as escapes (\t,
                       \x1b, \\); nothing is created or written
   normalize INDEX...  load each lesson as the recorder does (prompt
-                      directories created, index rewritten in UTF-16LE)
+                      directories created, index rewritten in UTF-16LE); an
+                      index that is a link leading outside the working
+                      directory, or a lesson that is open in the recorder, is
+                      left as it is
   takes INDEX...      check each recorded take: one line per prompt with its
                       verdicts (ok, clipped, too quiet, silent, cut at the
                       start, cut at the end, format mismatch), duration, peak,
                       RMS and the silence before and after the speech;
                       "missing" without a take, "short" for prompts too short
-                      to speak; nothing is created or written
+                      to speak; names and errors escaped as list does;
+                      nothing is created or written
     --template PATH   the recording takes must match in rate, channels and
                       sample format (default: sample.wav here)
     --json            the same as JSON
@@ -89,8 +99,9 @@ Options:
 An INDEX is the path of a lesson index below a directory named "ini" (any
 letter case); whatever its extension, the ".idx" file of that name is read (or,
 by new, made).
-Recordings are looked for in the lesson's directory under "Prompt".
-
+Recordings are looked for in the lesson's directory under "Prompt". The
+working directory is what comes before that "ini": nothing is written through
+a symbolic link leading outside it.
 Earlier takes are kept in the hidden folder ".history" of a prompt directory.
 
 Exit status: 0 when every lesson loads (and, for normalize, was written; for
@@ -140,6 +151,156 @@ bool IsControl(char32_t c) {
   return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == U'\\';
 }
 
+std::string DescribeFailure(LoadFailure failure) {
+  switch (failure) {
+    case LoadFailure::None:
+    case LoadFailure::NotFound:
+      break;
+    case LoadFailure::PermissionDenied:
+      return "permission denied";
+    case LoadFailure::NotRegularFile:
+      return "not a regular file";
+    case LoadFailure::PathTooLong:
+      return "path too long";
+    case LoadFailure::TooLarge:
+      return "file too large (more than " + std::to_string(TextLineReader::kMaxFileSize >> 20) +
+             " MiB)";
+    case LoadFailure::TooManyPrompts:
+      return "more than " + std::to_string(kMaxPrompts) + " prompts";
+    case LoadFailure::ReadFailed:
+      return "read error";
+    case LoadFailure::OutOfMemory:
+      return "out of memory";
+    case LoadFailure::Other:
+      return "cannot be opened";
+    case LoadFailure::LessonStillOpen:
+      return "the lesson open before could not be written back";
+  }
+  return "file not found";
+}
+
+Counts Count(const Lesson& lesson) {
+  Counts counts;
+  for (const auto& entry : lesson.prompts.entries) {
+    ++counts.prompts;
+    counts.recorded += entry->recorded ? 1 : 0;
+    counts.pending += IsPending(*entry) ? 1 : 0;
+  }
+  return counts;
+}
+
+std::string_view Status(const PromptEntry& entry) {
+  if (!IsSpeakable(entry)) {
+    return "short";
+  }
+  return IsPending(entry) ? "pending" : "recorded";
+}
+
+void ReportLink(std::ostream& out, std::u16string_view link, const std::filesystem::path& target) {
+  out << "  " << Printable(link) << " -> " << Printable(target.native())
+      << ": outside the working directory\n";
+}
+
+// The links of a lesson that lead outside its working directory: the index and the takes would
+// not be written through them; the prompt directory works, but its takes go elsewhere.
+void ReportLinksOutside(const Lesson& lesson, std::ostream& out) {
+  const std::u16string& working = lesson.paths.workingDirectory;
+  const std::u16string& prompts = lesson.paths.promptDirectory;
+  if (const auto target = platform::LinkLeadingOutside(lesson.IndexPath(), working)) {
+    ReportLink(out, lesson.IndexPath(), *target);
+  }
+  if (const auto target = platform::DirectoryOutside(prompts, working)) {
+    ReportLink(out, prompts, *target);
+  }
+  for (const std::u16string& name : platform::ListDirectory(prompts, u"*")) {
+    if (const auto target = platform::LinkLeadingOutside(prompts + name, working)) {
+      ReportLink(out, prompts + name, *target);
+    }
+  }
+}
+
+int Check(const std::vector<std::string>& paths, std::ostream& out) {
+  int status = kExitOk;
+  for (const std::string& path : paths) {
+    Lesson lesson;
+    std::string why;
+    if (!LoadNamed(lesson, path, {.dryRun = true}, why)) {
+      out << Printable(path) << ": " << why << "\n";
+      status = kExitFailed;
+      continue;
+    }
+    lesson.ScanRecordedPrompts();
+    const Counts counts = Count(lesson);
+    out << Printable(path) << ": " << counts.prompts << " prompts, " << counts.recorded
+        << " recorded, " << counts.pending << " pending\n";
+    ReportLinksOutside(lesson, out);
+  }
+  return status;
+}
+
+int List(const std::string& path, std::ostream& out, std::ostream& err) {
+  Lesson lesson;
+  std::string why;
+  if (!LoadNamed(lesson, path, {.dryRun = true}, why)) {
+    err << Printable(path) << ": " << why << "\n";
+    return kExitFailed;
+  }
+  lesson.ScanRecordedPrompts();
+  int number = 0;
+  for (const auto& entry : lesson.prompts.entries) {
+    out << ++number << '\t' << Status(*entry) << '\t' << Printable(entry->name) << '\t'
+        << Printable(entry->text) << '\n';
+  }
+  return kExitOk;
+}
+
+// Normalizes one lesson under its lock, so that a window that has it open never loses its
+// changes to the rewrite; false (with a line saying why) when it is not rewritten.
+bool NormalizeOne(const std::string& path, std::ostream& out) {
+  const std::string printable = Printable(path);
+  std::optional<LessonLock> lock;
+  if (platform::IsValidUtf8(path)) {
+    const LessonLocation location = LocateLesson(AbsolutePath(path));
+    if (location.result == LoadResult::Loaded) {
+      lock.emplace(location.indexPath);
+      // A lock that cannot be made is no holder: the load then says what is wrong.
+      if (lock->Acquire() == LessonLock::Result::Held) {
+        out << printable << ": " << DescribeHolder(lock->holder()) << "\n";
+        return false;
+      }
+    }
+  }
+  Lesson lesson;
+  std::string why;
+  LoadOutcome outcome;
+  if (!LoadNamed(lesson, path, {}, why, &outcome)) {
+    out << printable << ": " << why << "\n";
+    return false;
+  }
+  if (outcome.linkRefusal) {
+    out << printable << ": not written: " << Printable(outcome.linkRefusal->link.native())
+        << " is a link to " << Printable(outcome.linkRefusal->target.native())
+        << " outside the working directory\n";
+    return false;
+  }
+  if (!outcome.saved) {
+    out << printable << ": cannot write file: " << Printable(lesson.saveError()) << "\n";
+    return false;
+  }
+  out << printable << ": " << lesson.prompts.count << " prompts, rewritten\n";
+  return true;
+}
+
+int Normalize(const std::vector<std::string>& paths, std::ostream& out) {
+  int status = kExitOk;
+  for (const std::string& path : paths) {
+    if (!NormalizeOne(path, out)) {
+      status = kExitFailed;
+    }
+  }
+  return status;
+}
+
 }  // namespace
 
 // The backslash is escaped too, so that the escapes read back unambiguously.
@@ -165,150 +326,40 @@ std::string Printable(std::u16string_view text) {
   return Printable(std::string_view(platform::ToUtf8(text)));
 }
 
-namespace {
-
-std::string DescribeFailure(LoadFailure failure) {
-  switch (failure) {
-    case LoadFailure::None:
-    case LoadFailure::NotFound:
-      break;
-    case LoadFailure::PermissionDenied:
-      return "permission denied";
-    case LoadFailure::NotRegularFile:
-      return "not a regular file";
-    case LoadFailure::PathTooLong:
-      return "path too long";
-    case LoadFailure::TooLarge:
-      return "file too large (more than " + std::to_string(TextLineReader::kMaxFileSize >> 20) +
-             " MiB)";
-    case LoadFailure::TooManyPrompts:
-      return "more than " + std::to_string(kMaxPrompts) + " prompts";
-    case LoadFailure::ReadFailed:
-      return "read error";
-    case LoadFailure::OutOfMemory:
-      return "out of memory";
-    case LoadFailure::Other:
-      return "cannot be opened";
-  }
-  return "file not found";
-}
-
-Counts Count(const Lesson& lesson) {
-  Counts counts;
-  for (const auto& entry : lesson.prompts.entries) {
-    ++counts.prompts;
-    counts.recorded += entry->recorded ? 1 : 0;
-    counts.pending += IsPending(*entry) ? 1 : 0;
-  }
-  return counts;
-}
-
-std::string_view Status(const PromptEntry& entry) {
-  if (!IsSpeakable(entry)) {
-    return "short";
-  }
-  return IsPending(entry) ? "pending" : "recorded";
-}
-
-}  // namespace
-
-bool Load(Lesson& lesson, const std::string& path, Lesson::LoadOptions options, std::string& why,
-          bool* saved) {
+bool LoadNamed(Lesson& lesson, const std::string& path, Lesson::LoadOptions options,
+               std::string& why, LoadOutcome* outcome) {
   // Such a name could only be passed on with its bytes replaced, naming some other file or none.
   if (!platform::IsValidUtf8(path)) {
     why = "file name is not valid UTF-8";
     return false;
   }
-  const LoadOutcome outcome = lesson.LoadLesson(AbsolutePath(path), options);
-  if (saved != nullptr) {
-    *saved = outcome.saved;
+  const LoadOutcome loaded = lesson.LoadLesson(AbsolutePath(path), options);
+  if (outcome != nullptr) {
+    *outcome = loaded;
   }
-  if (outcome.result != LoadResult::Loaded) {
-    why = Describe(outcome);
+  if (loaded.result != LoadResult::Loaded) {
+    why = Describe(loaded);
     return false;
   }
   return true;
 }
 
-namespace {
-
-int Check(const std::vector<std::string>& paths, std::ostream& out) {
-  int status = kExitOk;
-  for (const std::string& path : paths) {
-    Lesson lesson;
-    std::string why;
-    if (!Load(lesson, path, {.dryRun = true}, why)) {
-      out << Printable(path) << ": " << why << "\n";
-      status = kExitFailed;
-      continue;
-    }
-    lesson.ScanRecordedPrompts();
-    const Counts counts = Count(lesson);
-    out << Printable(path) << ": " << counts.prompts << " prompts, " << counts.recorded
-        << " recorded, " << counts.pending << " pending\n";
-  }
-  return status;
-}
-
-int List(const std::string& path, std::ostream& out, std::ostream& err) {
-  Lesson lesson;
-  std::string why;
-  if (!Load(lesson, path, {.dryRun = true}, why)) {
-    err << Printable(path) << ": " << why << "\n";
-    return kExitFailed;
-  }
-  lesson.ScanRecordedPrompts();
-  int number = 0;
-  for (const auto& entry : lesson.prompts.entries) {
-    out << ++number << '\t' << Status(*entry) << '\t' << Printable(entry->name) << '\t'
-        << Printable(entry->text) << '\n';
-  }
-  return kExitOk;
-}
-
-int Normalize(const std::vector<std::string>& paths, std::ostream& out) {
-  int status = kExitOk;
-  for (const std::string& path : paths) {
-    Lesson lesson;
-    std::string why;
-    const std::string printable = Printable(path);
-    bool saved = false;
-    if (!Load(lesson, path, {}, why, &saved)) {
-      out << printable << ": " << why << "\n";
-      status = kExitFailed;
-      continue;
-    }
-    if (saved) {
-      out << printable << ": " << lesson.prompts.count << " prompts, rewritten\n";
-    } else {
-      out << printable << ": cannot write file: " << lesson.saveError() << "\n";
-      status = kExitFailed;
-    }
-    lesson.UnloadLesson();
-  }
-  return status;
-}
-
-}  // namespace
-
 std::string JsonString(std::string_view text) {
   std::string quoted = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        quoted += "\\\"";
-        break;
-      case '\\':
-        quoted += "\\\\";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-          quoted += escaped;
-        } else {
-          quoted += c;
-        }
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t start = i;
+    const char32_t c = platform::DecodeUtf8(text, i);
+    if (c == U'"' || c == U'\\') {
+      quoted += '\\';
+      quoted += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+      quoted += escaped;
+    } else if (c == platform::kReplacementCharacter && i - start == 1) {
+      quoted += "\\ufffd";
+    } else {
+      quoted.append(text, start, i - start);
     }
   }
   return quoted + "\"";
@@ -400,7 +451,7 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
     return RunPrune(rest, out, err);
   }
   if (first == "new") {
-    return RunNew(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+    return RunNew(rest, out, err);
   }
   if (first == "check") {
     command = Command::Check;

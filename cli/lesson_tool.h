@@ -35,10 +35,12 @@ std::string Printable(std::string_view text);
 std::string Printable(std::u16string_view text);
 // Why a lesson did or did not load, in a few words ("file not found", "line 2: no space").
 std::string Describe(const LoadOutcome& outcome);
-// Loads the lesson named on the command line; false with the reason in `why` when it fails.
-bool Load(Lesson& lesson, const std::string& path, Lesson::LoadOptions options, std::string& why,
-          bool* saved = nullptr);
-// A JSON string literal of UTF-8 text.
+// Loads the lesson named on the command line (UTF-8); false with the reason in `why` when it does
+// not load, also when the name is not valid UTF-8 (it would name some other file).
+bool LoadNamed(Lesson& lesson, const std::string& path, Lesson::LoadOptions options,
+               std::string& why, LoadOutcome* outcome = nullptr);
+// A JSON string literal of UTF-8 text; bytes that are not UTF-8 (a path as given) become
+// U+FFFD, which JSON can hold.
 std::string JsonString(std::string_view text);
 // `value` with `decimals` decimals ("2.40").
 std::string Fixed(double value, int decimals);

@@ -128,7 +128,7 @@ std::vector<PromptReport> CheckPrompts(const Lesson& lesson, const TakeFormat& e
 }
 
 void WriteText(const PromptReport& report, std::ostream& out) {
-  out << report.number << '\t' << report.name << '\t';
+  out << report.number << '\t' << Printable(report.name) << '\t';
   switch (report.status) {
     case PromptReport::Status::Short:
       out << "short\n";
@@ -137,7 +137,7 @@ void WriteText(const PromptReport& report, std::ostream& out) {
       out << "missing\n";
       return;
     case PromptReport::Status::Unreadable:
-      out << "unreadable: " << report.error << '\n';
+      out << "unreadable: " << Printable(report.error) << '\n';
       return;
     case PromptReport::Status::Checked:
       break;
@@ -190,7 +190,8 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
   std::string error;
   if (!audio::CheckTakeFile(AbsolutePath(options.templatePath), &templateCheck, &expected,
                             &error)) {
-    err << options.templatePath << ": cannot read the template recording: " << error << "\n";
+    err << Printable(options.templatePath)
+        << ": cannot read the template recording: " << Printable(error) << "\n";
     return kExitFailed;
   }
 
@@ -202,9 +203,10 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
   bool firstLesson = true;
   for (const std::string& path : options.indexes) {
     Lesson lesson;
-    const LoadOutcome outcome = lesson.LoadLesson(AbsolutePath(path), {.dryRun = true});
+    std::string why;
+    const bool loaded = LoadNamed(lesson, path, {.dryRun = true}, why);
     std::vector<PromptReport> reports;
-    if (outcome.result == LoadResult::Loaded) {
+    if (loaded) {
       lesson.ScanRecordedPrompts();
       reports = CheckPrompts(lesson, expected);
     } else {
@@ -226,8 +228,8 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (options.json) {
       out << (firstLesson ? "\n  " : ",\n  ") << "{\"index\": " << JsonString(path);
       firstLesson = false;
-      if (outcome.result != LoadResult::Loaded) {
-        out << ", \"error\": " << JsonString(Describe(outcome)) << "}";
+      if (!loaded) {
+        out << ", \"error\": " << JsonString(why) << "}";
         continue;
       }
       out << ", \"prompts\": [";
@@ -238,11 +240,11 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
       out << "]}";
       continue;
     }
-    if (outcome.result != LoadResult::Loaded) {
-      out << path << ": " << Describe(outcome) << "\n";
+    if (!loaded) {
+      out << Printable(path) << ": " << why << "\n";
       continue;
     }
-    out << path << ": " << reports.size() << " prompts, " << takes << " takes, " << notOk
+    out << Printable(path) << ": " << reports.size() << " prompts, " << takes << " takes, " << notOk
         << " not ok\n";
     for (const PromptReport& report : reports) {
       WriteText(report, out);

@@ -6,10 +6,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory_resource>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/save_file.h"
 
 namespace voxtar {
 
@@ -77,15 +81,28 @@ enum class LoadFailure {
   ReadFailed,
   OutOfMemory,
   Other,
+  // The lesson loaded before is Modified and could not be written back: it stays loaded.
+  LessonStillOpen,
 };
 
 struct LoadOutcome {
   LoadResult result = LoadResult::FileNotFound;
   LoadFailure failure = LoadFailure::None;  // with FileNotFound
   bool saved = false;  // with Loaded: whether the write-back succeeded (false in a dry run)
+  // With Loaded: the index is a symbolic link leading outside the working directory. It was not
+  // written, and the lesson is read-only.
+  std::optional<platform::SaveFile::LinkRefusal> linkRefusal;
   // With BadLine: 1-based number of the file line that was refused.
   int badLine = 0;
   BadLineReason badLineReason = BadLineReason::None;
+};
+
+// What the last write of the index came to, beyond success or failure.
+struct SaveReport {
+  std::string error;             // the whole cause of a failure; empty after a success
+  bool changedOnDisk = false;    // refused: the index changed on disk since this lesson read it
+  std::filesystem::path backup;  // written over a changed index: the other version, kept beside
+  std::optional<platform::SaveFile::LinkRefusal> linkRefusal;  // refused: a link leading outside
 };
 
 // The directories and paths derived by a load, read by everything that forms a file name.
@@ -93,6 +110,9 @@ struct LoadOutcome {
 struct LessonPaths {
   std::u16string lessonDirectory = u"ini/";
   std::u16string promptDirectory;
+  // What comes before the first "/ini/" of the index path: the lesson's files (index, takes)
+  // are written only inside it; symbolic links leading elsewhere are refused.
+  std::u16string workingDirectory;
 };
 
 // Speakable: the stored text, edit marker included, is at least 5 units long.
@@ -109,27 +129,44 @@ class Lesson {
     bool dryRun = false;
   };
 
-  // Called only in NoLesson (a lesson still open is unloaded first). Derives the paths, creates
-  // the prompt directories, reads the index, writes it straight back in UTF-16LE and sets Saved,
-  // also when the write-back failed. A chosen path whose lesson directory, prompt directory or
-  // index path would exceed kMaxPathLength, or whose lesson name exceeds kMaxLessonNameLength, is
-  // refused as FileNotFound before anything is created. A name longer than kMaxPromptNameLength
-  // makes its line a BadLine (NameTooLong): a name is never cut, so write-back never renames a
-  // prompt. An index that cannot be read to its end is FileNotFound, never loaded in part; so is
-  // one that is not a regular file, is larger than TextLineReader::kMaxFileSize, has more than
-  // kMaxPrompts lines, or does not fit in memory (outcome.failure says which). The prompt
-  // directories are created only once the index has been read whole. Any outcome but Loaded leaves
-  // NoLesson with an empty list and the index untouched.
+  // Called only in NoLesson (a lesson still open is unloaded first; when that fails it stays, and
+  // the outcome is FileNotFound with LessonStillOpen). Derives the paths, creates the prompt
+  // directories, reads the index, writes it straight back in UTF-16LE and sets Saved, also when
+  // the write-back failed. An index that is a link leading outside the working directory is not
+  // written back: it loads read-only (outcome.linkRefusal, readOnly()). A chosen path whose lesson
+  // directory, prompt directory or index path would exceed kMaxPathLength, or whose lesson name
+  // exceeds kMaxLessonNameLength, is refused as FileNotFound before anything is created. A name
+  // longer than kMaxPromptNameLength makes its line a BadLine (NameTooLong): a name is never cut,
+  // so write-back never renames a prompt. An index that cannot be read to its end is FileNotFound,
+  // never loaded in part; so is one that is not a regular file, is larger than
+  // TextLineReader::kMaxFileSize, has more than kMaxPrompts lines, or does not fit in memory
+  // (outcome.failure says which). The prompt directories are created only once the index has been
+  // read whole. Any outcome but Loaded leaves NoLesson with an empty list and the index untouched.
   LoadOutcome LoadLesson(std::u16string_view chosenPath);
   LoadOutcome LoadLesson(std::u16string_view chosenPath, LoadOptions options);
-  // Rewrites the whole index atomically. False (state unchanged, file untouched) on failure; also
-  // in NoLesson and for a lesson loaded as a dry run, which never write.
+  struct SaveOptions {
+    // Write over an index that changed on disk, keeping that version as a backup beside it
+    // (lastSave().backup).
+    bool overwriteChanged = false;
+  };
+  // Rewrites the whole index atomically. False (state unchanged, file untouched, lastSave() says
+  // why) on failure: also when the index changed on disk since this lesson read or last wrote it
+  // (another program, a text editor), unless told to overwrite; in NoLesson; and for a read-only
+  // lesson, which never writes.
   bool SaveLesson();
+  bool SaveLesson(SaveOptions options);
   // The state of a new window: no entries, NoLesson, the lesson directory "ini/". Writes nothing.
   void Reset();
-  // Writes back a Modified lesson, releases the entries, NoLesson. Returns the write-back's result
-  // (true when nothing needed writing).
+  // Writes back a Modified lesson, releases the entries, NoLesson; true when nothing needed
+  // writing. When the write-back fails, a lesson that can be written keeps everything (entries,
+  // state, paths) and false is returned, so that the caller can retry, overwrite or discard; a
+  // read-only lesson, which no write can save, is released all the same.
   bool UnloadLesson();
+  // Releases the lesson without writing anything: NoLesson. Its changes are gone.
+  void DiscardLesson();
+  // Loaded, but nothing of it may be written: a dry run, or an index linked outside the working
+  // directory. SaveLesson refuses; the window allows no recording and no edit.
+  bool readOnly() const { return !readOnlyCause_.error.empty(); }
 
   // Marks the entries whose recording exists in the prompt directory.
   void ScanRecordedPrompts();
@@ -162,7 +199,8 @@ class Lesson {
   std::u16string IndexPath() const;
   // Why the last failed save failed (empty after a successful one), for messages beyond the
   // window's fixed "Cannot write file".
-  const std::string& saveError() const { return saveError_; }
+  const std::string& saveError() const { return lastSave_.error; }
+  const SaveReport& lastSave() const { return lastSave_; }
 
   PromptList prompts;
   LessonState state = LessonState::NoLesson;
@@ -171,11 +209,13 @@ class Lesson {
 
  private:
   LoadOutcome Load(std::u16string_view chosenPath, LoadOptions options);
-  bool WriteIndex();
+  bool WriteIndex(bool overwriteChanged);
   void ReleaseEntries();
 
-  bool dryRun_ = false;  // loaded by a dry run: nothing may be written
-  std::string saveError_;
+  SaveReport readOnlyCause_;  // why nothing may be written; no error: writable
+  SaveReport lastSave_;
+  // The index as this lesson last read or wrote it.
+  std::optional<platform::FileIdentity> onDisk_;
 };
 
 }  // namespace voxtar

@@ -43,18 +43,22 @@ LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath) {
 }
 
 LoadOutcome Lesson::LoadLesson(std::u16string_view chosenPath, LoadOptions options) {
-  if (state != LessonState::NoLesson) {
-    UnloadLesson();  // a lesson left open must not lose its changes
+  // A lesson left open must not lose its changes.
+  if (state != LessonState::NoLesson && !UnloadLesson()) {
+    LoadOutcome outcome;
+    outcome.failure = LoadFailure::LessonStillOpen;
+    return outcome;
   }
-  ReleaseEntries();
-  dryRun_ = options.dryRun;
-  saveError_.clear();
+  DiscardLesson();
+  lastSave_ = {};
+  if (options.dryRun) {
+    readOnlyCause_.error = "Loaded without writing";
+  }
   try {
     return Load(chosenPath, options);
   } catch (const std::bad_alloc&) {
     // Nothing has been written: the write-back comes after the last allocation of the load.
-    ReleaseEntries();
-    state = LessonState::NoLesson;
+    DiscardLesson();
     LoadOutcome outcome;
     outcome.result = LoadResult::FileNotFound;
     outcome.failure = LoadFailure::OutOfMemory;
@@ -66,6 +70,7 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
   LoadOutcome outcome;
   const LessonLocation location = LocateLesson(chosenPath);
   paths.lessonDirectory = location.lessonDirectory;
+  paths.workingDirectory = location.workingDirectory;
   lessonName = location.lessonName;
   if (location.result != LoadResult::Loaded) {
     outcome.result = location.result;
@@ -76,6 +81,10 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
   }
   paths.promptDirectory = location.promptDirectory;
 
+  if (!options.dryRun) {
+    // Taken before reading: a change made while it is read shows as a change, never the reverse.
+    onDisk_ = platform::IdentifyFile(location.indexPath);
+  }
   TextLineReader reader;
   reader.Open(location.indexPath);
   if (reader.status() != ReaderStatus::Opened) {
@@ -132,17 +141,28 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
   prompts.currentIndex = 0;
   outcome.result = LoadResult::Loaded;
   // Every load normalises the index to the written form at once.
-  outcome.saved = !options.dryRun && WriteIndex();
+  outcome.saved = !options.dryRun && WriteIndex(false);
+  if (lastSave_.linkRefusal) {
+    outcome.linkRefusal = lastSave_.linkRefusal;
+    readOnlyCause_ = lastSave_;
+  }
   state = LessonState::Saved;
   return outcome;
 }
 
 bool Lesson::SaveLesson() {
-  if (state == LessonState::NoLesson || dryRun_) {
-    saveError_ = state == LessonState::NoLesson ? "No lesson is loaded" : "Loaded without writing";
+  return SaveLesson(SaveOptions{});
+}
+
+bool Lesson::SaveLesson(SaveOptions options) {
+  if (state == LessonState::NoLesson || readOnly()) {
+    lastSave_ = readOnlyCause_;
+    if (state == LessonState::NoLesson) {
+      lastSave_.error = "No lesson is loaded";
+    }
     return false;
   }
-  if (!WriteIndex()) {
+  if (!WriteIndex(options.overwriteChanged)) {
     return false;
   }
   state = LessonState::Saved;
@@ -150,40 +170,50 @@ bool Lesson::SaveLesson() {
 }
 
 bool Lesson::UnloadLesson() {
-  bool saved = true;
-  if (state == LessonState::Modified) {
-    saved = SaveLesson();  // on failure the changes are lost; the caller says so
+  const bool saved = state != LessonState::Modified || SaveLesson();
+  if (!saved && !readOnly()) {
+    return false;  // kept: the caller retries, overwrites or discards
   }
-  ReleaseEntries();
-  state = LessonState::NoLesson;
-  dryRun_ = false;
+  DiscardLesson();
   return saved;
 }
 
-bool Lesson::WriteIndex() {
-  saveError_.clear();
-  platform::SaveFile file(IndexPath());
+void Lesson::DiscardLesson() {
+  ReleaseEntries();
+  state = LessonState::NoLesson;
+  readOnlyCause_ = {};
+  onDisk_.reset();
+}
+
+bool Lesson::WriteIndex(bool overwriteChanged) {
+  lastSave_ = {};
+  platform::SaveFile file(IndexPath(), paths.workingDirectory);
+  if (onDisk_) {
+    file.ExpectTarget(*onDisk_, overwriteChanged);
+  }
   try {
     if (!file.Open() ||
         !EncodeIndex(
             prompts,
             [&file](std::string_view piece) { return file.Write(piece.data(), piece.size()); }) ||
         !file.Commit()) {
-      saveError_ = file.error();
+      lastSave_.error = file.error();
+      lastSave_.changedOnDisk = file.changedOnDisk();
+      lastSave_.linkRefusal = file.linkRefusal();
       return false;
     }
   } catch (const std::bad_alloc&) {
     file.Cancel();
-    saveError_ = "Out of memory";
+    lastSave_.error = "Out of memory";
     return false;
   }
+  onDisk_ = file.written();
+  lastSave_.backup = file.backup();
   return true;
 }
 
 void Lesson::Reset() {
-  ReleaseEntries();
-  state = LessonState::NoLesson;
-  dryRun_ = false;
+  DiscardLesson();
   paths.lessonDirectory = std::u16string(u"ini") + platform::kSeparator;
 }
 

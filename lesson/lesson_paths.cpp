@@ -36,6 +36,7 @@ LessonLocation LocateLesson(std::u16string_view chosenPath) {
     location.result = LoadResult::InvalidDirectory;
     return location;
   }
+  location.workingDirectory = location.lessonDirectory.substr(0, matchAt + 1);
   location.subPath = location.lessonDirectory.substr(matchAt + indexDirectory.size());
   location.promptRoot =
       location.lessonDirectory.substr(0, matchAt) + Folder(workdir::kPromptFolder);

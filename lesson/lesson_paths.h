@@ -15,12 +15,13 @@ struct LessonLocation {
   // Loaded when the path passes the rules; InvalidDirectory without "/ini/"; FileNotFound when
   // a path or the lesson name would exceed its limit.
   LoadResult result = LoadResult::Loaded;
-  std::u16string lessonDirectory;  // up to and including the last separator, as chosen
-  std::u16string lessonName;       // file name without its last extension
-  std::u16string subPath;          // what follows the first "/ini/" in the lesson directory
-  std::u16string promptRoot;       // root + "/Prompt/"
-  std::u16string promptDirectory;  // promptRoot + subPath + lessonName + "/"
-  std::u16string indexPath;        // lessonDirectory + lessonName + ".idx"
+  std::u16string lessonDirectory;   // up to and including the last separator, as chosen
+  std::u16string lessonName;        // file name without its last extension
+  std::u16string workingDirectory;  // what comes before the first "/ini/", separator included
+  std::u16string subPath;           // what follows the first "/ini/" in the lesson directory
+  std::u16string promptRoot;        // root + "/Prompt/"
+  std::u16string promptDirectory;   // promptRoot + subPath + lessonName + "/"
+  std::u16string indexPath;         // lessonDirectory + lessonName + ".idx"
 };
 
 // Applies the directory rules to a chosen path; touches no file. The fields are filled as far as

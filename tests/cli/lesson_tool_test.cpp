@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "audio/wave_element.h"
+#include "lesson/lesson_lock.h"
+#include "platform/file_system.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/support/help_and_man.h"
 #include "tests/support/temp_dir.h"
@@ -100,6 +103,78 @@ TEST_F(LessonTool, NormalizeRewritesAndReportsWritesThatFail) {
   EXPECT_EQ(ReadBytes(tmp / "w/ini/ro.idx"), "a.wav Hello\r\n");
   EXPECT_TRUE(fs::is_directory(tmp / "w/Prompt/l"));
   EXPECT_EQ(Run({"normalize", Path("w/ini/l.idx")}).status, kExitOk);
+}
+
+// Links an archive may carry. The working directory is <tmp>/w: nothing is written through a link
+// to <tmp>/outside, while <tmp>/disk is where the producer keeps a lesson's takes on purpose.
+TEST_F(LessonTool, LinksLeadingOutsideTheWorkingDirectoryAreRefusedAndReported) {
+  const fs::path real = fs::canonical(tmp.path());
+  // Any text with a space in its first line loads as a lesson, and would be rewritten.
+  WriteBytes(tmp / "outside/precious.txt", "keep these words\n");
+  WriteBytes(tmp / "w/store/shared.idx", "a.wav Hello there\r\n");
+  fs::create_directories(tmp / "w/ini");
+  fs::create_directories(tmp / "disk/taken");
+  fs::create_directories(tmp / "w/Prompt/takes");
+  fs::create_symlink(tmp / "outside/precious.txt", tmp / "w/ini/evil.idx");
+  fs::create_symlink("../store/shared.idx", tmp / "w/ini/shared.idx");
+  fs::create_symlink("../../../outside/precious.txt", tmp / "w/Prompt/takes/a.wav");
+  fs::create_symlink(tmp / "disk/taken", tmp / "w/Prompt/taken");
+  for (const char* plain : {"w/ini/takes.idx", "w/ini/taken.idx"}) {
+    WriteBytes(tmp / plain, "a.wav Hello there\r\n");
+  }
+  const std::string outside = ": outside the working directory\n";
+  struct Case {
+    std::string lesson;
+    std::string normalized;  // what normalize says after "INDEX: "
+    std::string counts;      // check's counts
+    std::string reported;    // the lines check writes below them
+    fs::path take;           // where the take of a.wav lands, or what it must leave alone
+    bool takeSaved;
+  };
+  const std::vector<Case> cases = {
+      {"evil",
+       "not written: " + Path("w/ini/evil.idx") + " is a link to " +
+           (real / "outside/precious.txt").string() + " outside the working directory",
+       "0 recorded, 1 pending",
+       "  " + Path("w/ini/evil.idx") + " -> " + (real / "outside/precious.txt").string() + outside,
+       tmp / "w/Prompt/evil/keep", true},
+      {"shared", "1 prompts, rewritten", "0 recorded, 1 pending", "", tmp / "w/Prompt/shared/a.wav",
+       true},
+      {"takes", "1 prompts, rewritten", "1 recorded, 0 pending",
+       "  " + Path("w/Prompt/takes/a.wav") + " -> " + (real / "outside/precious.txt").string() +
+           outside,
+       tmp / "outside/precious.txt", false},
+      {"taken", "1 prompts, rewritten", "0 recorded, 1 pending",
+       "  " + Path("w/Prompt/taken/") + " -> " + (real / "disk/taken").string() + outside,
+       tmp / "disk/taken/a.wav", true},
+  };
+  for (const Case& c : cases) {
+    const std::string index = Path("w/ini/" + c.lesson + ".idx");
+    const Result normalize = Run({"normalize", index});
+    EXPECT_EQ(normalize.out, index + ": " + c.normalized + "\n");
+    EXPECT_EQ(normalize.status, c.normalized.ends_with("rewritten") ? kExitOk : kExitFailed);
+    const Result check = Run({"check", index});
+    EXPECT_EQ(check.out, index + ": 1 prompts, " + c.counts + "\n" + c.reported);
+    EXPECT_EQ(check.status, kExitOk);
+
+    // The window's part: the lesson loads (read-only when its index may not be written) and the
+    // take is saved into the working directory's rules.
+    Lesson lesson;
+    const LoadOutcome outcome = lesson.LoadLesson(platform::FromUtf8(index));
+    ASSERT_EQ(outcome.result, LoadResult::Loaded) << c.lesson;
+    EXPECT_EQ(lesson.readOnly(), outcome.linkRefusal.has_value()) << c.lesson;
+    EXPECT_EQ(lesson.SaveLesson(), !lesson.readOnly()) << c.lesson;
+    std::string why;
+    EXPECT_EQ(audio::WriteWaveFile(audio::MakeElement(0x010002, 22050, 1, 100),
+                                   lesson.PromptFilePath(), &why, lesson.paths.workingDirectory),
+              c.takeSaved)
+        << c.lesson << ": " << why;
+    EXPECT_EQ(ReadBytes(c.take).starts_with("RIFF"), c.takeSaved) << c.lesson;
+  }
+  EXPECT_EQ(ReadBytes(tmp / "outside/precious.txt"), "keep these words\n");
+  EXPECT_EQ(ReadBytes(tmp / "w/store/shared.idx"), Utf16Index(u"a.wav Hello there\r\n"));
+  EXPECT_TRUE(fs::is_symlink(tmp / "w/ini/evil.idx"));
+  EXPECT_TRUE(fs::is_symlink(tmp / "w/Prompt/takes/a.wav"));
 }
 
 TEST_F(LessonTool, RelativePathsAreReadFromTheCurrentDirectoryAndPrintedAsGiven) {
@@ -279,6 +354,23 @@ TEST_F(LessonToolProcess, ChecksAndNormalizesTheDemoLessons) {
             std::string::npos)
       << list.out;
   EXPECT_EQ(Shell("--bogus").status, 2);
+}
+
+// A window of this process has the lesson open: the real program run beside it leaves it alone.
+TEST_F(LessonToolProcess, NormalizeLeavesALessonOpenElsewhereAlone) {
+  WriteBytes(tmp / "Ini/unit01.idx", "a.wav Hello there\r\n");
+  LessonLock window(platform::FromUtf8(Path("Ini/unit01.idx")));
+  ASSERT_EQ(window.Acquire(), LessonLock::Result::Acquired);
+  const Result locked = Shell("normalize Ini/unit01.ini");
+  EXPECT_EQ(locked.status, kExitFailed);
+  EXPECT_EQ(locked.out, "Ini/unit01.ini: " + DescribeHolder(window.holder()) + "\n");
+  EXPECT_EQ(ReadBytes(tmp / "Ini/unit01.idx"), "a.wav Hello there\r\n");
+  EXPECT_EQ(Shell("check Ini/unit01.idx").status, kExitOk);  // reading takes no lock
+
+  window.Release();
+  EXPECT_EQ(Shell("normalize Ini/unit01.idx").status, kExitOk);
+  EXPECT_EQ(ReadBytes(tmp / "Ini/unit01.idx"), Utf16Index(u"a.wav Hello there\r\n"));
+  EXPECT_FALSE(fs::exists(tmp / "Ini/.unit01.idx.lock"));  // released with the rewrite
 }
 
 }  // namespace

@@ -144,6 +144,31 @@ TEST_F(Takes, JsonForMachines) {
   EXPECT_EQ(json.substr(json.size() - 4), "}]}\n");
 }
 
+TEST_F(Takes, NamesAndErrorsAreEscapedAndJsonStaysValid) {
+  Save(SpokenTake(kWav16), "w/sample.wav");
+  WriteBytes(tmp / "w/ini/l.idx", Utf16Index(u"\x1b[2j.wav Hello there\r\n"));
+  WriteBytes(tmp / "w/Prompt/l/\x1b[2j.wav", "RIFF");  // its error names it again
+  const std::string badName = Path("w/ini/\xff.idx");
+  const std::string sample = "--template=" + Path("w/sample.wav");
+
+  const Result text = Run({"takes", sample, Path("w/ini/l.idx"), badName});
+  EXPECT_EQ(text.out.find('\x1b'), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("\n1\t\\x1b[2j.wav\tunreadable: "), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("/\\x1b[2j.wav"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find(Path("w/ini/\\xff.idx") + ": file name is not valid UTF-8\n"),
+            std::string::npos)
+      << text.out;
+
+  const Result json = Run({"takes", "--json", sample, Path("w/ini/l.idx"), badName});
+  EXPECT_TRUE(platform::IsValidUtf8(json.out));
+  EXPECT_EQ(json.out.find('\x1b'), std::string::npos);
+  EXPECT_NE(json.out.find("\"name\": \"\\u001b[2j.wav\""), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("{\"index\": \"" + Path("w/ini/\\ufffd.idx") +
+                          "\", \"error\": \"file name is not valid UTF-8\"}"),
+            std::string::npos)
+      << json.out;
+}
+
 TEST_F(Takes, BadUsage) {
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"takes"},

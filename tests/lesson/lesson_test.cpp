@@ -1,11 +1,13 @@
 #include "lesson/lesson.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -286,9 +288,109 @@ TEST_F(LessonFiles, ReadOnlyIndexLoadsButItsWriteBackFails) {
   EXPECT_EQ(ReadBytes(tmp / "w/ini/ro.idx"), bytes);
 
   lesson.MarkRecorded();
-  EXPECT_FALSE(lesson.UnloadLesson());  // the changes are lost; the caller tells the operator
-  EXPECT_EQ(lesson.state, LessonState::NoLesson);
+  // The changes stay: unloading, or loading another lesson over it, keeps everything.
+  EXPECT_FALSE(lesson.UnloadLesson());
+  const LoadOutcome other = lesson.LoadLesson(Write("w/ini/other.idx", "b.wav Good day\r\n"));
+  EXPECT_EQ(other.failure, LoadFailure::LessonStillOpen);
+  EXPECT_EQ(lesson.state, LessonState::Modified);
+  EXPECT_EQ(lesson.IndexPath(), path);
+  ASSERT_EQ(lesson.prompts.count, 1);
+  EXPECT_EQ(lesson.prompts.entries[0]->recorded, 1);
+  EXPECT_NE(lesson.saveError().find("read-only"), std::string::npos) << lesson.saveError();
   EXPECT_EQ(ReadBytes(tmp / "w/ini/ro.idx"), bytes);
+  // Until the operator lets them go.
+  lesson.DiscardLesson();
+  EXPECT_EQ(lesson.state, LessonState::NoLesson);
+  EXPECT_EQ(lesson.prompts.count, 0);
+  EXPECT_EQ(ReadBytes(tmp / "w/ini/ro.idx"), bytes);
+}
+
+// A small file system of its own, mounted for the test (root only), that can be filled up.
+class FullFileSystem : public LessonFiles {
+ protected:
+  void SetUp() override {
+    fs::create_directories(tmp / "small");
+    if (::geteuid() != 0 ||
+        ::mount("tmpfs", (tmp / "small").c_str(), "tmpfs", 0, "size=256k") != 0) {
+      GTEST_SKIP() << "needs root to mount a small file system";
+    }
+    mounted_ = true;
+  }
+  void TearDown() override {
+    if (mounted_) {
+      ::umount2((tmp / "small").c_str(), MNT_DETACH);
+    }
+  }
+  // Fills the file system to its last byte.
+  void Fill() const {
+    std::FILE* filler = std::fopen((tmp / "small/filler").c_str(), "wb");
+    ASSERT_NE(filler, nullptr);
+    const std::string block(4096, 'f');
+    while (std::fwrite(block.data(), 1, block.size(), filler) == block.size()) {
+    }
+    std::fclose(filler);
+  }
+
+ private:
+  bool mounted_ = false;
+};
+
+TEST_F(FullFileSystem, UnloadKeepsAModifiedLessonItCannotWriteBack) {
+  const std::string bytes = Utf16Index(u"a.wav Hello there\r\nb.wav Good day\r\n");
+  const std::u16string path = Write("small/w/ini/l.idx", bytes);
+  ASSERT_EQ(lesson.LoadLesson(path).result, LoadResult::Loaded);
+  lesson.StepForward();
+  lesson.CommitEditedText(std::u16string(400, u'x'));
+  Fill();
+
+  EXPECT_FALSE(lesson.UnloadLesson());
+  EXPECT_NE(lesson.saveError().find("No space left on device"), std::string::npos)
+      << lesson.saveError();
+  EXPECT_EQ(lesson.state, LessonState::Modified);
+  EXPECT_EQ(lesson.prompts.currentIndex, 1);
+  EXPECT_EQ(std::u16string(lesson.prompts.entries[1]->text), u"> " + std::u16string(400, u'x'));
+  EXPECT_EQ(lesson.paths.promptDirectory, Wide("small/w/Prompt/l/"));
+  EXPECT_EQ(ReadBytes(tmp / "small/w/ini/l.idx"), bytes);
+  EXPECT_EQ(Names(tmp / "small/w/ini"), std::vector<std::string>{"l.idx"});
+
+  // Once there is room again, the same unload writes it.
+  fs::remove(tmp / "small/filler");
+  EXPECT_TRUE(lesson.UnloadLesson());
+  EXPECT_EQ(lesson.state, LessonState::NoLesson);
+  EXPECT_EQ(ReadBytes(tmp / "small/w/ini/l.idx"),
+            Utf16Index(u"a.wav Hello there\r\nb.wav > " + std::u16string(400, u'x') + u"\r\n"));
+}
+
+TEST_F(LessonFiles, IndexChangedOnDiskIsNeverOverwrittenSilently) {
+  const std::u16string path = Write("w/ini/l.idx", "a.wav Hello there\r\n");
+  ASSERT_TRUE(lesson.LoadLesson(path).saved);
+  lesson.CommitEditedText(u"Mine");
+  // A text editor's save: a new file renamed over it, of the same size and with the same time.
+  const std::string theirs = Utf16Index(u"a.wav Hello THERE\r\n");
+  const auto time = fs::last_write_time(tmp / "w/ini/l.idx");
+  WriteBytes(tmp / "w/ini/editor.tmp", theirs);
+  fs::last_write_time(tmp / "w/ini/editor.tmp", time);
+  fs::rename(tmp / "w/ini/editor.tmp", tmp / "w/ini/l.idx");
+
+  EXPECT_FALSE(lesson.SaveLesson());
+  EXPECT_TRUE(lesson.lastSave().changedOnDisk);
+  EXPECT_FALSE(lesson.UnloadLesson());
+  EXPECT_EQ(lesson.state, LessonState::Modified);
+  EXPECT_EQ(ReadBytes(tmp / "w/ini/l.idx"), theirs);
+
+  ASSERT_TRUE(lesson.SaveLesson({.overwriteChanged = true})) << lesson.saveError();
+  EXPECT_EQ(ReadBytes(tmp / "w/ini/l.idx"), Utf16Index(u"a.wav > Mine\r\n"));
+  const fs::path backup = lesson.lastSave().backup;
+  EXPECT_EQ(backup.parent_path(), tmp / "w/ini");
+  EXPECT_EQ(ReadBytes(backup), theirs);
+  // The backup is no lesson: the lesson list does not offer it.
+  EXPECT_EQ(platform::ListDirectory(Wide("w/ini"), u"*.idx"),
+            std::vector<std::u16string>{u"l.idx"});
+
+  // What the lesson wrote itself is no change.
+  lesson.CommitEditedText(u"Mine again");
+  EXPECT_TRUE(lesson.UnloadLesson()) << lesson.saveError();
+  EXPECT_TRUE(lesson.lastSave().backup.empty());
 }
 
 TEST_F(LessonFiles, UnloadWritesOnlyAModifiedLesson) {
@@ -347,12 +449,15 @@ TEST_F(LessonFiles, FailedWriteLeavesTheOldIndexByteIdentical) {
 }
 
 TEST_F(LessonFiles, SymlinkedIndexIsWrittenThrough) {
-  WriteBytes(tmp / "store/real.idx", "a.wav Hello\r\n");
+  WriteBytes(tmp / "w/store/real.idx", "a.wav Hello\r\n");
   fs::create_directories(tmp / "w/ini");
-  fs::create_symlink("../../store/real.idx", tmp / "w/ini/l.idx");
-  ASSERT_EQ(lesson.LoadLesson(Wide("w/ini/l.idx")).result, LoadResult::Loaded);
+  fs::create_symlink("../store/real.idx", tmp / "w/ini/l.idx");
+  const LoadOutcome outcome = lesson.LoadLesson(Wide("w/ini/l.idx"));
+  ASSERT_EQ(outcome.result, LoadResult::Loaded);
+  EXPECT_TRUE(outcome.saved);
+  EXPECT_FALSE(lesson.readOnly());
   EXPECT_TRUE(fs::is_symlink(tmp / "w/ini/l.idx"));
-  EXPECT_EQ(ReadBytes(tmp / "store/real.idx"), Utf16Index(u"a.wav Hello\r\n"));
+  EXPECT_EQ(ReadBytes(tmp / "w/store/real.idx"), Utf16Index(u"a.wav Hello\r\n"));
 }
 
 TEST_F(LessonFiles, DryRunAppliesTheRulesButTouchesNothing) {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -381,26 +382,102 @@ TEST_F(SaveFileTest, DirectoriesAndMissingDirectoriesAreRefusedWithAReason) {
   EXPECT_EQ(ReadBytes(index), "old index");
 }
 
-TEST_F(SaveFileTest, StaleTemporaryFilesOfTheSameTargetAreRemovedBeforeWriting) {
-  // Left by saves that were killed: one an hour old, one made a moment ago by a save that may
-  // still be running, one of another index, and a user's file that only looks similar.
-  const fs::path stale = dir / "Ini/.Unit01.idx.k3j9x0qa.tmp";
-  const fs::path fresh = dir / "Ini/.Unit01.idx.aaaabbbb.tmp";
-  const fs::path other = dir / "Ini/.Unit02.idx.k3j9x0qa.tmp";
-  const fs::path lookalike = dir / "Ini/.Unit01.idx.NOTOURS1.tmp";
-  for (const fs::path& file : {stale, fresh, other, lookalike}) {
+TEST_F(SaveFileTest, StaleTemporaryFilesAreRemovedOnlyWhenNoSaveStillWritesThem) {
+  // A save of another index is running, its temporary file made to look an hour old; its lock is
+  // bound to its open file, so it shows to this process as it does to any other. Beside it lie
+  // one left by a killed save, one made a moment ago, and a user's file that only looks similar.
+  SaveFile running(dir.wide(true) + u"Ini/Running.idx");
+  ASSERT_TRUE(running.Open() && running.Write("running", 7));
+  const fs::path stale = dir / "Ini/.voxtar-k3j9x0qa.tmp";
+  const fs::path fresh = dir / "Ini/.voxtar-aaaabbbb.tmp";
+  const fs::path lookalike = dir / "Ini/.voxtar-NOTOURS1.tmp";
+  for (const fs::path& file : {stale, fresh, lookalike}) {
     WriteBytes(file, "partial");
   }
   const auto anHourAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
-  for (const fs::path& file : {stale, other, lookalike}) {
-    fs::last_write_time(file, anHourAgo);
+  for (const auto& entry : fs::directory_iterator(dir / "Ini")) {
+    if (entry.path() != fresh) {
+      fs::last_write_time(entry.path(), anHourAgo);
+    }
   }
   ASSERT_TRUE(Save(wideIndex, "new"));
   EXPECT_EQ(ReadBytes(index), "new");
   EXPECT_FALSE(fs::exists(stale));
   EXPECT_TRUE(fs::exists(fresh));
-  EXPECT_TRUE(fs::exists(other));
   EXPECT_TRUE(fs::exists(lookalike));
+  EXPECT_TRUE(running.Commit()) << running.error();
+  EXPECT_EQ(ReadBytes(dir / "Ini/Running.idx"), "running");
+}
+
+TEST_F(SaveFileTest, NamesAsLongAsTheFileSystemTakesAreSavedAndBackedUp) {
+  const std::string name = std::string(251, 'n') + ".idx";  // 255 bytes, the most there is
+  WriteBytes(dir / "Ini" / name, "old");
+  const std::u16string target = dir.wide(true) + u"Ini/" + FromUtf8(name);
+  const std::optional<FileIdentity> read = IdentifyFile(target);
+  ASSERT_TRUE(read.has_value());
+  WriteBytes(dir / "Ini" / name, "changed elsewhere");
+  SaveFile file(target);
+  file.ExpectTarget(*read, true);
+  ASSERT_TRUE(file.Open() && file.Write("new", 3) && file.Commit()) << file.error();
+  EXPECT_EQ(ReadBytes(dir / "Ini" / name), "new");
+  EXPECT_LE(file.backup().filename().native().size(), 255u);
+  EXPECT_EQ(ReadBytes(file.backup()), "changed elsewhere");
+}
+
+// The working directory is <dir>/work. Links whose file lies outside it are neither written
+// through nor replaced, not even when the file is still to be made; links inside it, chains of
+// them, and a link to a file beside it in a directory that a directory link puts on another disk
+// are written through.
+TEST_F(SaveFileTest, LinksAreWrittenThroughOnlyWhereTheFileLandsInsideTheWorkingDirectory) {
+  WriteBytes(dir / "outside/secret.txt", "secret");
+  WriteBytes(dir / "work/Store/real.idx", "inside");
+  WriteBytes(dir / "disk/a.wav", "take");
+  fs::create_directories(dir / "work/Ini");
+  fs::create_symlink(dir / "disk", dir / "work/Prompt");
+  struct Case {
+    std::string link;
+    fs::path leadsTo;  // as written in the link
+    fs::path landsIn;  // the file written, or left alone when refused
+    bool written;
+  };
+  const std::vector<Case> cases = {
+      {"work/Ini/Dangling.idx", "../../outside/new.txt", dir / "outside/new.txt", false},
+      {"work/Ini/In.idx", "../Store/real.idx", dir / "work/Store/real.idx", true},
+      {"work/Ini/Chain.idx", "In.idx", dir / "work/Store/real.idx", true},
+      {"work/Prompt/b.wav", "a.wav", dir / "disk/a.wav", true},
+      {"work/Prompt/c.wav", "../outside/secret.txt", dir / "outside/secret.txt", false},
+  };
+  for (const Case& c : cases) {
+    fs::create_symlink(c.leadsTo, dir / c.link);
+    SaveFile file(dir.wide(true) + FromUtf8(c.link), dir.wide(true) + u"work");
+    const bool saved = file.Open() && file.Write("new", 3) && file.Commit();
+    EXPECT_EQ(saved, c.written) << c.link << ": " << file.error();
+    EXPECT_TRUE(fs::is_symlink(dir / c.link)) << c.link;
+    if (c.written) {
+      EXPECT_EQ(ReadBytes(c.landsIn), "new") << c.link;
+      continue;
+    }
+    ASSERT_TRUE(file.linkRefusal().has_value()) << c.link;
+    EXPECT_EQ(file.linkRefusal()->link, dir / c.link);
+    EXPECT_EQ(file.linkRefusal()->target, fs::weakly_canonical(c.landsIn));
+    EXPECT_NE(file.error().find("outside the working directory"), std::string::npos);
+  }
+  EXPECT_EQ(ReadBytes(dir / "outside/secret.txt"), "secret");
+  EXPECT_EQ(NamesIn(dir / "outside"), std::vector<std::string>{"secret.txt"});  // nothing made
+  EXPECT_EQ(NamesIn(dir / "disk"), (std::vector<std::string>{"a.wav", "b.wav", "c.wav"}));
+}
+
+TEST_F(SaveFileTest, LinkPutInTheTargetsPlaceWhileWritingIsNotReplaced) {
+  WriteBytes(dir / "outside/secret.txt", "secret");
+  SaveFile file(wideIndex, dir.wide());
+  ASSERT_TRUE(file.Open() && file.Write("new", 3));
+  fs::remove(index);
+  fs::create_symlink(dir / "outside/secret.txt", index);
+  EXPECT_FALSE(file.Commit());
+  ASSERT_TRUE(file.linkRefusal().has_value());
+  EXPECT_TRUE(fs::is_symlink(index));
+  EXPECT_EQ(ReadBytes(dir / "outside/secret.txt"), "secret");
+  ExpectNoTemporaryFiles();
 }
 
 TEST(OpenFile, ReadsOnlyRegularFilesAndNeverBlocks) {
