@@ -12,6 +12,7 @@
 #include "cli/lesson_tool.h"
 #include "history/take_history.h"
 #include "lesson/lesson.h"
+#include "lesson/lesson_lock.h"
 #include "lesson/lesson_paths.h"
 #include "lesson/working_directory.h"
 #include "platform/file_system.h"
@@ -65,21 +66,24 @@ std::optional<int> Parse(const std::vector<std::string>& args, Accepts accepts, 
   return std::nullopt;
 }
 
-// Loads a lesson whose takes restore or prune change.
-//
-// LESSON LOCK: the one place where the writing commands get hold of a lesson, so this is where
-// they take its lock (LessonLock), refusing with the holder named while a window holds the
-// lesson, and keep it until their write is done.
-bool LoadForWriting(Lesson& lesson, const std::string& path, std::string& why) {
-  return LoadNamed(lesson, path, {.dryRun = true}, why);
+// Loads a lesson whose takes restore or prune change, under its lock, which `lock` keeps until
+// the write is done: a window that has the lesson open is not changed under its feet.
+bool LoadForWriting(Lesson& lesson, std::optional<LessonLock>& lock, const std::string& path,
+                    std::string& why) {
+  if (!LoadNamed(lesson, path, {.dryRun = true}, why)) {
+    return false;
+  }
+  lock.emplace(lesson.IndexPath());
+  if (lock->Acquire() == LessonLock::Result::Held) {
+    why = DescribeHolder(lock->holder());
+    return false;
+  }
+  return true;
 }
 
-// The take history of a loaded lesson, confined to its working directory: what lies before the
-// "Prompt" folder its prompt directories are in.
-TakeHistory HistoryOf(const Lesson& lesson, const std::string& path) {
-  std::u16string working = LocateLesson(AbsolutePath(path)).promptRoot;
-  working.resize(working.size() - workdir::kPromptFolder.size() - 1);
-  return TakeHistory(lesson.paths.promptDirectory, working);
+// The take history of a loaded lesson, confined to its working directory.
+TakeHistory HistoryOf(const Lesson& lesson) {
+  return TakeHistory(lesson.paths.promptDirectory, lesson.paths.workingDirectory);
 }
 
 // The lesson's prompt of that name (letter case ignored, as the recorded-prompt scan does).
@@ -225,7 +229,7 @@ int RunHistory(const std::vector<std::string>& args, std::ostream& out, std::ost
       status = NotAPrompt(path, parsed.operands[i], err);
     }
   }
-  const TakeHistory history = HistoryOf(lesson, path);
+  const TakeHistory history = HistoryOf(lesson);
   std::vector<PromptTake> all;
   for (const std::u16string& prompt : prompts) {
     std::vector<EarlierTake> takes;
@@ -261,8 +265,9 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   const std::string& path = operands[0];
   Lesson lesson;
+  std::optional<LessonLock> lock;
   std::string why;
-  if (!LoadForWriting(lesson, path, why)) {
+  if (!LoadForWriting(lesson, lock, path, why)) {
     err << Printable(path) << ": " << why << "\n";
     return kExitFailed;
   }
@@ -270,7 +275,7 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
   if (prompt == nullptr) {
     return NotAPrompt(path, operands[1], err);
   }
-  const history::Result result = HistoryOf(lesson, path).Restore(prompt->name, *number);
+  const history::Result result = HistoryOf(lesson).Restore(prompt->name, *number);
   if (!result.ok()) {
     err << Printable(path) << ": " << Printable(result.error) << "\n";
     return kExitFailed;
@@ -299,14 +304,15 @@ int RunPrune(const std::vector<std::string>& args, std::ostream& out, std::ostre
   history::Freed total;
   for (const std::string& path : parsed.operands) {
     Lesson lesson;
+    std::optional<LessonLock> lock;
     std::string why;
-    if (!LoadForWriting(lesson, path, why)) {
+    if (!LoadForWriting(lesson, lock, path, why)) {
       out << Printable(path) << ": " << why << "\n";
       status = kExitFailed;
       continue;
     }
     history::Freed freed;
-    const history::Result result = HistoryOf(lesson, path).Prune(*keep, &freed);
+    const history::Result result = HistoryOf(lesson).Prune(*keep, &freed);
     out << Printable(path) << ": " << Removed(freed) << "\n";
     if (!result.ok()) {
       out << Printable(path) << ": " << Printable(result.error) << "\n";

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "history/take_history.h"
+#include "lesson/lesson_lock.h"
 #include "platform/file_system.h"
 #include "testing/synthetic_take.h"
 #include "tests/cli/cli_test_support.h"
@@ -145,6 +146,24 @@ TEST_F(HistoryCommands, ListRestoreAndPrune) {
   }
   EXPECT_EQ(ReadBytes(index), before);  // read as a dry run, even by restore and prune
   EXPECT_EQ(fs::file_size(tmp / "w/Prompt/l/a.wav"), 211'724u);  // the restored take stays
+}
+
+// A window has the lesson open: the commands that change its takes leave them alone.
+TEST_F(HistoryCommands, RestoreAndPruneLeaveALessonOpenElsewhereAlone) {
+  LessonLock window(platform::FromUtf8(Path("w/ini/l.idx")));
+  ASSERT_EQ(window.Acquire(), LessonLock::Result::Acquired);
+  const std::string take = ReadBytes(tmp / "w/Prompt/l/a.wav");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"restore", Path("w/ini/l.idx"), "a.wav"},
+        std::vector<std::string>{"prune", "--keep", "0", Path("w/ini/l.idx")}}) {
+    const Result locked = Run(args);
+    EXPECT_EQ(locked.status, kExitFailed);
+    EXPECT_NE((locked.out + locked.err).find(DescribeHolder(window.holder())), std::string::npos)
+        << locked.out << locked.err;
+  }
+  EXPECT_EQ(ReadBytes(tmp / "w/Prompt/l/a.wav"), take);
+  window.Release();
+  EXPECT_EQ(Run({"restore", Path("w/ini/l.idx"), "a.wav"}).status, kExitOk);
 }
 
 }  // namespace
