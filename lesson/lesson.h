@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <memory_resource>
 #include <optional>
@@ -146,8 +147,10 @@ class Lesson {
   LoadOutcome LoadLesson(std::u16string_view chosenPath, LoadOptions options);
   struct SaveOptions {
     // Write over an index that changed on disk, keeping that version as a backup beside it
-    // (lastSave().backup).
+    // (lastSave().backup), named after this time (platform::BackupName), so a question asked
+    // before can show the name.
     bool overwriteChanged = false;
+    std::time_t backupTime = std::time(nullptr);
   };
   // Rewrites the whole index atomically. False (state unchanged, file untouched, lastSave() says
   // why) on failure: also when the index changed on disk since this lesson read or last wrote it
@@ -209,7 +212,7 @@ class Lesson {
 
  private:
   LoadOutcome Load(std::u16string_view chosenPath, LoadOptions options);
-  bool WriteIndex(bool overwriteChanged);
+  bool WriteIndex(bool overwriteChanged, std::time_t backupTime = std::time(nullptr));
   void ReleaseEntries();
 
   SaveReport readOnlyCause_;  // why nothing may be written; no error: writable

@@ -162,7 +162,7 @@ bool Lesson::SaveLesson(SaveOptions options) {
     }
     return false;
   }
-  if (!WriteIndex(options.overwriteChanged)) {
+  if (!WriteIndex(options.overwriteChanged, options.backupTime)) {
     return false;
   }
   state = LessonState::Saved;
@@ -185,11 +185,11 @@ void Lesson::DiscardLesson() {
   onDisk_.reset();
 }
 
-bool Lesson::WriteIndex(bool overwriteChanged) {
+bool Lesson::WriteIndex(bool overwriteChanged, std::time_t backupTime) {
   lastSave_ = {};
   platform::SaveFile file(IndexPath(), paths.workingDirectory);
   if (onDisk_) {
-    file.ExpectTarget(*onDisk_, overwriteChanged);
+    file.ExpectTarget(*onDisk_, overwriteChanged, backupTime);
   }
   try {
     if (!file.Open() ||

@@ -235,12 +235,11 @@ std::optional<std::filesystem::path> OutsideOf(const Landing& landing,
   return real ? std::filesystem::path(*real) / landing.name : landing.shown;
 }
 
-// "NAME.YYYY-MM-DDTHH-MM-SS.bak", and "-2", "-3"... before ".bak" for `attempt` 1, 2...; the name
-// is cut at a character boundary where the whole would be too long for the file system.
-std::string BackupName(std::string_view name, int attempt) {
-  const std::time_t now = std::time(nullptr);
+}  // namespace
+
+std::string BackupName(std::string_view name, std::time_t when, int attempt) {
   std::tm local{};
-  ::localtime_r(&now, &local);
+  ::localtime_r(&when, &local);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, ".%Y-%m-%dT%H-%M-%S", &local);
   std::string tail = stamp;
@@ -255,6 +254,8 @@ std::string BackupName(std::string_view name, int attempt) {
   }
   return std::string(name.substr(0, keep)) + tail;
 }
+
+namespace {
 
 // Copies `from` to a new file `to` in the same directory, for file systems without hard links.
 int CopyWithin(int directory, const std::string& from, const std::string& to, mode_t mode) {
@@ -321,7 +322,8 @@ SaveFile::~SaveFile() {
   Cancel();
 }
 
-void SaveFile::ExpectTarget(const FileIdentity& expected, bool keepOther) {
+void SaveFile::ExpectTarget(const FileIdentity& expected, bool keepOther, std::time_t backupTime) {
+  backupTime_ = backupTime;
   expected_ = expected;
   keepOther_ = keepOther;
 }
@@ -480,7 +482,7 @@ bool SaveFile::KeepAside() {
   ::fstatat(directory_.get(), name_.c_str(), &info, AT_SYMLINK_NOFOLLOW);
   int error = EEXIST;
   for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
-    const std::string backup = BackupName(name_, attempt);
+    const std::string backup = BackupName(name_, backupTime_, attempt);
     error = ::linkat(directory_.get(), name_.c_str(), directory_.get(), backup.c_str(), 0) == 0
                 ? 0
                 : errno;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -61,8 +62,9 @@ class SaveFile {
 
   // Guards a file read earlier: Commit replaces the target only while it is still `expected` (or
   // is gone). Another file there makes Commit fail with changedOnDisk(); with `keepOther`, Commit
-  // keeps that file beside the target as "NAME.YYYY-MM-DDTHH-MM-SS.bak" (backup()) and goes on.
-  void ExpectTarget(const FileIdentity& expected, bool keepOther);
+  // keeps that file beside the target as BackupName(NAME, backupTime) (backup()) and goes on.
+  void ExpectTarget(const FileIdentity& expected, bool keepOther,
+                    std::time_t backupTime = std::time(nullptr));
   bool changedOnDisk() const { return changedOnDisk_; }
   // The backup Commit kept of a file that had changed on disk; empty when none was needed.
   const std::filesystem::path& backup() const { return backup_; }
@@ -93,6 +95,7 @@ class SaveFile {
   std::string temp_;             // the temporary file's name there
   Descriptor file_;              // the temporary file
   std::optional<FileIdentity> expected_;
+  std::time_t backupTime_ = 0;
   bool keepOther_ = false;
   bool changedOnDisk_ = false;
   std::filesystem::path backup_;
@@ -101,6 +104,11 @@ class SaveFile {
   std::string error_;
   bool failed_ = false;
 };
+
+// The name of the backup of a file NAME that changed on disk, kept beside it:
+// "NAME.YYYY-MM-DDTHH-MM-SS.bak" in local time, and "-2", "-3"... before ".bak" for `attempt` 1,
+// 2...; cut at a character boundary where the whole would be too long for the file system.
+std::string BackupName(std::string_view name, std::time_t when, int attempt = 0);
 
 // For reports on a working directory, by the rule SaveFile applies:
 //
