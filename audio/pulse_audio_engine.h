@@ -84,6 +84,10 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
     std::int64_t firstCapture = 0;         // the first captured bytes arrived
     std::uint64_t firstCaptureFrames = 0;  // how many frames they held
     std::uint64_t capturedFrames = 0;      // frames captured by the current or last recording
+    // The capture callback: how often it ran for the recording, its time in all and at worst.
+    std::uint64_t captureCalls = 0;
+    std::int64_t captureNs = 0;
+    std::int64_t worstCaptureNs = 0;
     std::int64_t playCalled = 0;
     std::int64_t soundStarted = 0;     // the server started playing the stream
     std::int64_t lastFramePlayed = 0;  // the server drained the stream and its output latency

@@ -260,6 +260,7 @@ void PulseAudioEngine::OnStreamState(pa_stream* stream, void* data) {
 void PulseAudioEngine::OnReadable(pa_stream* stream, std::size_t /*bytes*/, void* data) {
   auto* device = static_cast<Device*>(data);
   const bool taking = stream == device->input && device->record != Device::RecordState::Idle;
+  const std::int64_t called = Now();
   while (pa_stream_readable_size(stream) > 0) {
     const void* captured = nullptr;
     std::size_t size = 0;
@@ -277,6 +278,12 @@ void PulseAudioEngine::OnReadable(pa_stream* stream, std::size_t /*bytes*/, void
       }
     }
     pa_stream_drop(stream);
+  }
+  if (taking) {
+    const std::int64_t took = Now() - called;
+    ++device->timings.captureCalls;
+    device->timings.captureNs += took;
+    device->timings.worstCaptureNs = std::max(device->timings.worstCaptureNs, took);
   }
   pa_threaded_mainloop_signal(device->engine->loop_, 0);
 }
