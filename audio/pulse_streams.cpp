@@ -300,8 +300,12 @@ void PulseAudioEngine::OnWritable(pa_stream* stream, std::size_t bytes, void* da
   const std::uint64_t frames =
       std::min<std::uint64_t>(std::max<std::size_t>(bytes / frameBytes, 1), left);
   if (frames > 0) {
-    const auto* from = device->element.samples.data() + device->playNext * frameBytes;
-    pa_stream_write(stream, from, frames * frameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+    // libpulse copies what it is handed, a block's span at a time.
+    device->element.samples.ForEachSpan(
+        device->playNext, frames, [stream](std::span<const std::byte> span) {
+          return pa_stream_write(stream, span.data(), span.size(), nullptr, 0, PA_SEEK_RELATIVE) ==
+                 0;
+        });
     device->playNext += frames;
   }
   if (device->playNext >= device->playEnd && !device->draining) {

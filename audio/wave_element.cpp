@@ -52,11 +52,10 @@ bool ReadFrames(SNDFILE* file, WaveElement* element, std::string* error) {
   if (element->kind == SampleKind::UInt8) {
     shorts.resize(static_cast<std::size_t>(kChunkFrames) * channels);
   }
-  element->samples.clear();
+  element->samples = SampleBlocks(frameBytes);
+  std::vector<std::byte> chunk(static_cast<std::size_t>(kChunkFrames) * frameBytes);
   for (;;) {
-    const std::size_t old = element->samples.size();
-    element->samples.resize(old + static_cast<std::size_t>(kChunkFrames) * frameBytes);
-    std::byte* to = element->samples.data() + old;
+    std::byte* to = chunk.data();
     sf_count_t got = 0;
     switch (element->kind) {
       case SampleKind::UInt8:
@@ -76,8 +75,9 @@ bool ReadFrames(SNDFILE* file, WaveElement* element, std::string* error) {
         got = sf_readf_float(file, reinterpret_cast<float*>(to), kChunkFrames);
         break;
     }
-    element->samples.resize(old +
-                            static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * frameBytes);
+    element->samples.Write(
+        element->frames(),
+        std::span(to, static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * frameBytes));
     if (got < kChunkFrames) {
       break;
     }
@@ -86,22 +86,19 @@ bool ReadFrames(SNDFILE* file, WaveElement* element, std::string* error) {
     *error = "The sound file is damaged and cannot be read: " + LibraryText(file);
     return false;
   }
-  element->samples.shrink_to_fit();
   return true;
 }
 
-bool WriteFrames(SNDFILE* file, const WaveElement& element) {
+// Writes the frames of one span of the element's blocks.
+bool WriteSpan(SNDFILE* file, const WaveElement& element, std::span<const std::byte> span,
+               std::vector<short>& shorts) {
   const auto channels = static_cast<std::size_t>(element.channels);
   const std::size_t frameBytes = element.bytesPerFrame();
-  const std::uint64_t total = element.frames();
-  std::vector<short> shorts;
-  if (element.kind == SampleKind::UInt8) {
-    shorts.resize(static_cast<std::size_t>(kChunkFrames) * channels);
-  }
+  const std::uint64_t total = span.size() / frameBytes;
   for (std::uint64_t done = 0; done < total;) {
     const auto count = static_cast<sf_count_t>(
         std::min<std::uint64_t>(total - done, static_cast<std::uint64_t>(kChunkFrames)));
-    const std::byte* from = element.samples.data() + done * frameBytes;
+    const std::byte* from = span.data() + done * frameBytes;
     sf_count_t put = 0;
     switch (element.kind) {
       case SampleKind::UInt8:
@@ -128,6 +125,17 @@ bool WriteFrames(SNDFILE* file, const WaveElement& element) {
   return true;
 }
 
+bool WriteFrames(SNDFILE* file, const WaveElement& element) {
+  std::vector<short> shorts;
+  if (element.kind == SampleKind::UInt8) {
+    shorts.resize(static_cast<std::size_t>(kChunkFrames) *
+                  static_cast<std::size_t>(element.channels));
+  }
+  return element.samples.ForEachSpan(0, element.frames(), [&](std::span<const std::byte> span) {
+    return WriteSpan(file, element, span, shorts);
+  });
+}
+
 }  // namespace
 
 std::uint64_t WaveElement::FramesAt(std::uint32_t ms) const {
@@ -143,11 +151,7 @@ std::uint32_t WaveElement::MsOf(std::uint64_t count) const {
 }
 
 void WaveElement::Overwrite(std::uint64_t at, const std::byte* bytes, std::size_t size) {
-  const std::size_t offset = static_cast<std::size_t>(at) * bytesPerFrame();
-  if (samples.size() < offset + size) {
-    samples.resize(offset + size);
-  }
-  std::memcpy(samples.data() + offset, bytes, size);
+  samples.Write(at, std::span(bytes, size));
 }
 
 WaveElement MakeElement(int format, int sampleRate, int channels, std::uint64_t frames) {
@@ -156,7 +160,8 @@ WaveElement MakeElement(int format, int sampleRate, int channels, std::uint64_t 
   element.sampleRate = sampleRate;
   element.channels = channels;
   element.kind = SampleKindFor(format);
-  element.samples.assign(static_cast<std::size_t>(frames) * element.bytesPerFrame(),
+  element.samples = SampleBlocks(element.bytesPerFrame());
+  element.samples.Append(frames,
                          element.kind == SampleKind::UInt8 ? std::byte{0x80} : std::byte{0});
   return element;
 }

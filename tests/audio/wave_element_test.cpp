@@ -11,6 +11,7 @@
 #include "audio/audio_errors.h"
 #include "platform/file_system.h"
 #include "platform/utf8.h"
+#include "testing/synthetic_take.h"
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -170,13 +171,14 @@ TEST(WaveElement, ErrorTextsNameNonAsciiPathsInUtf8) {
 
 TEST(WaveElement, OverwriteKeepsWhatLiesBeyondAndExtendsThePastEnd) {
   WaveElement element = MakeElement(SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1000, 2, 4);
-  ASSERT_EQ(element.samples.size(), 8u);
+  ASSERT_EQ(element.samples.bytes(), 8u);
   const std::byte two[4] = {std::byte{1}, std::byte{2}, std::byte{3}, std::byte{4}};
   element.Overwrite(1, two, 4);
   EXPECT_EQ(element.frames(), 4u);
-  EXPECT_EQ(element.samples[1], std::byte{0x80});  // untouched silence before
-  EXPECT_EQ(element.samples[2], std::byte{1});
-  EXPECT_EQ(element.samples[6], std::byte{0x80});  // and after
+  const std::vector<std::byte> bytes = Bytes(element);
+  EXPECT_EQ(bytes[1], std::byte{0x80});  // untouched silence before
+  EXPECT_EQ(bytes[2], std::byte{1});
+  EXPECT_EQ(bytes[6], std::byte{0x80});  // and after
   element.Overwrite(3, two, 4);
   EXPECT_EQ(element.frames(), 5u);
   EXPECT_EQ(element.FramesAt(1500), 1500u);

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include "platform/file_system.h"
+#include "testing/synthetic_take.h"
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -26,9 +27,9 @@ class SimulatedEngineTest : public ::testing::Test {
   }
 
   std::vector<std::int16_t> Samples(DeviceId id) {
-    const WaveElement* element = engine_.element(id);
-    std::vector<std::int16_t> samples(element->samples.size() / 2);
-    std::memcpy(samples.data(), element->samples.data(), element->samples.size());
+    const std::vector<std::byte> bytes = Bytes(*engine_.element(id));
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), bytes.size());
     return samples;
   }
 
