@@ -6,8 +6,9 @@
 // completion notice once the server has drained the stream and the output's own latency has
 // passed, so never before the last frame was played. Recording captures in the element's own
 // sample format, rate and channels (the server converts) in 10 ms fragments, and overwrites the
-// element from the start position on, extending it. Saving writes the element atomically in its
-// own format.
+// element from the start position on, extending it, until the take limit: there it stops
+// capturing and posts a RecordingNotice. Running out of memory for a fragment ends the recording
+// like a lost input. Saving writes the element atomically in its own format.
 //
 // The server may go away at any time (restarted by an update, a headset, the user). Every stream
 // then ends: a playback with a Failure notice, a recording with an error that the next Stop
@@ -63,15 +64,18 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   ErrorCode QueryLength(DeviceId id, std::uint32_t* lengthMs) override;
   ErrorCode Play(DeviceId id, std::uint32_t fromMs, std::optional<std::uint32_t> toMs,
                  QObject* notify) override;
-  ErrorCode Record(DeviceId id, std::uint32_t fromMs) override;
+  ErrorCode Record(DeviceId id, std::uint32_t fromMs, QObject* notify) override;
   ErrorCode Stop(DeviceId id) override;
   ErrorCode Save(DeviceId id, std::u16string_view path) override;
+  std::shared_ptr<const WaveElement> Content(DeviceId id) override;
   ErrorCode Close(DeviceId id) override;
   QString ErrorText(ErrorCode error) override;
   std::vector<SoundDevice> Devices(Direction direction) override;
   void ChooseDevice(Direction direction, const std::string& name) override;
   std::string ChosenDevice(Direction direction) const override;
   void SetMediaName(DeviceId device, std::u16string_view name) override;
+  void SetTakeLimitBytes(std::uint64_t bytes) override { takeLimitBytes_ = bytes; }
+  std::uint64_t takeLimitBytes() const override { return takeLimitBytes_; }
   void SetLevelListener(QObject* listener) override;
   ErrorCode StartLevelCheck(const CaptureFormat& format) override;
   void StopLevelCheck() override;
@@ -121,6 +125,9 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   void FlushNotice(Device& device);
   void DeliverNotice(DeviceId id, std::uint64_t serial);
   void EndRecording(Device& device);
+  // Ends a recording whose take is full and tells the GUI thread's notify object.
+  void LimitReached(Device& device);
+  void DeliverLimitNotice(DeviceId id);
   void ServerLost(const QString& why);
   // Hands a captured block's level to the GUI thread's listener (either thread).
   void PostLevel(const LevelSummary& summary);
@@ -147,6 +154,7 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   DeviceId nextId_ = 1;
   std::string chosenInput_;
   std::string chosenOutput_;
+  std::uint64_t takeLimitBytes_ = kWaveDataLimit;  // GUI thread only
   int connections_ = 0;
 };
 

@@ -6,7 +6,9 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
+#include <new>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "audio/pulse_audio_engine.h"
@@ -58,7 +60,7 @@ pa_sample_spec SpecOf(const WaveElement& element) {
 
 }  // namespace
 
-void PulseAudioEngine::Device::Capture(const std::byte* data, std::size_t size) {
+bool PulseAudioEngine::Device::Capture(const std::byte* data, std::size_t size) {
   const std::size_t frameBytes = element.bytesPerFrame();
   std::vector<std::byte> joined;
   if (!partial.empty()) {
@@ -73,20 +75,22 @@ void PulseAudioEngine::Device::Capture(const std::byte* data, std::size_t size) 
   partial.assign(data + whole, data + size);
   lastCapture = Now();
   if (whole == 0) {
-    return;
+    return true;
   }
   engine->PostLevel(SummarizeBlock(std::span(data, whole), element.channels, element.kind));
   if (measureOnly) {
-    return;
+    return true;
   }
-  element.Overwrite(recordNext, data, whole);
-  const std::uint64_t frames = whole / frameBytes;
+  const std::uint64_t room = recordEnd > recordNext ? recordEnd - recordNext : 0;
+  const std::uint64_t frames = std::min<std::uint64_t>(whole / frameBytes, room);
+  element.Overwrite(recordNext, data, static_cast<std::size_t>(frames) * frameBytes);
   if (timings.firstCapture == 0) {
     timings.firstCapture = lastCapture;
     timings.firstCaptureFrames = frames;
   }
   recordNext += frames;
   timings.capturedFrames += frames;
+  return recordNext < recordEnd;
 }
 
 // ---- The level check ---------------------------------------------------------------------------
@@ -259,25 +263,37 @@ void PulseAudioEngine::OnStreamState(pa_stream* stream, void* data) {
 
 void PulseAudioEngine::OnReadable(pa_stream* stream, std::size_t /*bytes*/, void* data) {
   auto* device = static_cast<Device*>(data);
+  PulseAudioEngine* engine = device->engine;
   const bool taking = stream == device->input && device->record != Device::RecordState::Idle;
   const std::int64_t called = Now();
-  while (pa_stream_readable_size(stream) > 0) {
-    const void* captured = nullptr;
-    std::size_t size = 0;
-    if (pa_stream_peek(stream, &captured, &size) < 0 || size == 0) {
-      break;
-    }
-    if (taking) {
-      if (captured != nullptr) {
-        device->Capture(static_cast<const std::byte*>(captured), size);
-      } else {
-        // A hole in the capture: silence keeps the take's timing.
-        const std::vector<std::byte> silence(
-            size, device->element.kind == SampleKind::UInt8 ? std::byte{0x80} : std::byte{0});
-        device->Capture(silence.data(), silence.size());
+  // No exception may unwind through libpulse: a take with no memory left ends like a lost input.
+  // Once the recording has ended, its stream is gone and is not touched again.
+  try {
+    bool room = true;
+    while (room && pa_stream_readable_size(stream) > 0) {
+      const void* captured = nullptr;
+      std::size_t size = 0;
+      if (pa_stream_peek(stream, &captured, &size) < 0 || size == 0) {
+        break;
       }
+      if (taking) {
+        if (captured != nullptr) {
+          room = device->Capture(static_cast<const std::byte*>(captured), size);
+        } else {
+          // A hole in the capture: silence keeps the take's timing.
+          const std::vector<std::byte> silence(
+              size, device->element.kind == SampleKind::UInt8 ? std::byte{0x80} : std::byte{0});
+          room = device->Capture(silence.data(), silence.size());
+        }
+      }
+      pa_stream_drop(stream);
     }
-    pa_stream_drop(stream);
+    if (!room) {
+      engine->LimitReached(*device);
+    }
+  } catch (const std::bad_alloc&) {
+    device->lost = {AudioError::OutOfMemory, OutOfMemoryCutText()};
+    engine->EndRecording(*device);
   }
   if (taking) {
     const std::int64_t took = Now() - called;
@@ -285,7 +301,7 @@ void PulseAudioEngine::OnReadable(pa_stream* stream, std::size_t /*bytes*/, void
     device->timings.captureNs += took;
     device->timings.worstCaptureNs = std::max(device->timings.worstCaptureNs, took);
   }
-  pa_threaded_mainloop_signal(device->engine->loop_, 0);
+  pa_threaded_mainloop_signal(engine->loop_, 0);
 }
 
 void PulseAudioEngine::OnWritable(pa_stream* stream, std::size_t bytes, void* data) {
@@ -420,6 +436,24 @@ void PulseAudioEngine::EndRecording(Device& device) {
   device.record = Device::RecordState::Idle;
   ReleaseStream(device.input);
   device.partial.clear();
+}
+
+void PulseAudioEngine::LimitReached(Device& device) {
+  EndRecording(device);
+  device.limitNotice = true;
+  const DeviceId id = device.id;
+  QMetaObject::invokeMethod(
+      this, [this, id] { DeliverLimitNotice(id); }, Qt::QueuedConnection);
+}
+
+void PulseAudioEngine::DeliverLimitNotice(DeviceId id) {
+  MainLoopLock lock(loop_);
+  Device* device = Find(id);
+  if (device != nullptr && std::exchange(device->limitNotice, false) &&
+      device->recordNotify != nullptr) {
+    QCoreApplication::postEvent(device->recordNotify,
+                                new RecordingNotice(RecordingCode::LimitReached, id));
+  }
 }
 
 }  // namespace voxtar::audio

@@ -138,6 +138,46 @@ bool WriteFrames(SNDFILE* file, const WaveElement& element) {
 
 }  // namespace
 
+std::uint64_t MaxDataBytes(int format) {
+  switch (format & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_RF64:
+    case SF_FORMAT_W64:
+    case SF_FORMAT_CAF:
+      return UINT64_MAX;
+    default:
+      return kWaveDataLimit;
+  }
+}
+
+std::size_t WaveElement::fileBytesPerFrame() const {
+  std::size_t bytes = 2;  // 16 bits, or the compressed encodings (ADPCM, GSM) that take less
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+      bytes = 1;
+      break;
+    case SF_FORMAT_PCM_24:
+      bytes = 3;
+      break;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+      bytes = 4;
+      break;
+    case SF_FORMAT_DOUBLE:
+      bytes = 8;
+      break;
+    default:
+      break;
+  }
+  return bytes * static_cast<std::size_t>(std::max(channels, 1));
+}
+
+std::uint64_t WaveElement::MaxFrames(std::uint64_t limitBytes) const {
+  return std::min(limitBytes, MaxDataBytes(format)) / fileBytesPerFrame();
+}
+
 std::uint64_t WaveElement::FramesAt(std::uint32_t ms) const {
   return static_cast<std::uint64_t>(ms) * static_cast<std::uint64_t>(sampleRate) / 1000u;
 }
@@ -219,13 +259,21 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* e
   return ok;
 }
 
-bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error) {
+bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error,
+                   std::uint64_t limitBytes) {
   SF_INFO info{};
   info.samplerate = element.sampleRate;
   info.channels = element.channels;
   info.format = element.format;
   if (sf_format_check(&info) == SF_FALSE) {
     *error = FileText("The sound format cannot be written to a file", path);
+    return false;
+  }
+  // libsndfile would wrap the sizes in the header and report success.
+  if (const std::uint64_t most = element.MaxFrames(limitBytes); element.frames() > most) {
+    *error =
+        FileText("The sound is too long for one file of its format", path,
+                 std::to_string(element.frames()) + " frames, at most " + std::to_string(most));
     return false;
   }
   platform::SaveFile target(path);

@@ -19,6 +19,17 @@
 
 namespace voxtar::audio {
 
+// What a file's header and chunks may take beside the sound: a RIFF header, the format chunk
+// (WAVEX's with its channel mask), the fact and PEAK chunks of float files (the latter 8 bytes a
+// channel, at most 1024 channels) and the data chunk's header come to a few KiB.
+inline constexpr std::uint64_t kHeaderRoom = std::uint64_t{64} << 10;
+// The most sound data a WAV file holds: its RIFF and data sizes are 32-bit.
+inline constexpr std::uint64_t kWaveDataLimit = 0xFFFF'FFFFull - kHeaderRoom;
+
+// The most bytes of sound a file of the libsndfile `format` holds: kWaveDataLimit for WAV and
+// every other container with 32-bit sizes, no bound for RF64, Wave64 and CAF.
+std::uint64_t MaxDataBytes(int format);
+
 struct WaveElement {
   int format = 0;  // SF_INFO.format: major | sub format, kept exactly for writing
   int sampleRate = 0;
@@ -33,6 +44,10 @@ struct WaveElement {
     return BytesPerSample(kind) * static_cast<std::size_t>(channels);
   }
   std::uint64_t frames() const { return samples.frames(); }
+  // What a frame takes in the file (for the compressed encodings, more than it takes).
+  std::size_t fileBytesPerFrame() const;
+  // The most frames a file of the element's format holds in no more than `limitBytes` of sound.
+  std::uint64_t MaxFrames(std::uint64_t limitBytes = UINT64_MAX) const;
   // Milliseconds -> frames and back (rounded down).
   std::uint64_t FramesAt(std::uint32_t ms) const;
   std::uint32_t MsOf(std::uint64_t count) const;
@@ -55,7 +70,9 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* e
                   bool* notOpened = nullptr);
 
 // Writes the element to `path` in exactly its format, whole or not at all: a failure leaves any
-// earlier file at `path` byte-identical. False with *error when it could not.
-bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error);
+// earlier file at `path` byte-identical. False with *error when it could not, or when the sound
+// is more than its format's file holds or more than `limitBytes` of file data.
+bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error,
+                   std::uint64_t limitBytes = UINT64_MAX);
 
 }  // namespace voxtar::audio

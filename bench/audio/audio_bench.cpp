@@ -173,7 +173,7 @@ int Run(int runs, int longSeconds, bool wide) {
     DeviceId id = 0;
     ErrorCode error = engine.Open(templateWide, &id);
     if (error == kNoError) {
-      error = engine.Record(id, 0);
+      error = engine.Record(id, 0, nullptr);
     }
     if (error != kNoError) {
       std::fprintf(stderr, "recording failed: %s\n", qPrintable(engine.ErrorText(error)));
@@ -200,7 +200,7 @@ int Run(int runs, int longSeconds, bool wide) {
     LevelClock levels;
     engine.SetLevelListener(&levels);
     engine.Open(templateWide, &listener);
-    engine.Record(listener, 0);
+    engine.Record(listener, 0, nullptr);
     Spin(200);
     DeviceId id = 0;
     NoticeClock clock;
@@ -281,7 +281,7 @@ int Run(int runs, int longSeconds, bool wide) {
     DeviceId id = 0;
     engine.Open(platform::FromUtf8(longTemplate.string()), &id);
     const MemoryUse before = ReadMemoryUse();
-    engine.Record(id, 0);
+    engine.Record(id, 0, nullptr);
     Spin(longSeconds * 1000);
     const std::int64_t stopCalled = Now();
     const ErrorCode stopped = engine.Stop(id);

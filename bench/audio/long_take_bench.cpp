@@ -23,7 +23,7 @@ int Run(int seconds, int rate, int channels) {
   SimulatedAudioEngine engine;
   engine.AddElement(u"template.wav", MakeElement(SF_FORMAT_WAV | SF_FORMAT_FLOAT, rate, channels));
   DeviceId id = 0;
-  if (engine.Open(u"template.wav", &id) != kNoError || engine.Record(id, 0) != kNoError) {
+  if (engine.Open(u"template.wav", &id) != kNoError || engine.Record(id, 0, nullptr) != kNoError) {
     std::fprintf(stderr, "the simulated recording did not start\n");
     return 1;
   }
