@@ -21,7 +21,8 @@
 // loop's lock, which every public call takes too. What goes back to the GUI thread (notices) is
 // queued to this object's thread. The GUI thread never waits without a bound: connecting and a
 // stream's start wait at most kServerWaitMs, a recording's Stop at most kStopCatchUpMs, and
-// nothing else waits at all.
+// nothing else waits at all. A stream whose start timed out is set aside until the server
+// answers, then disconnected, so a late server never leaves a microphone open.
 #pragma once
 
 #include <QObject>
@@ -33,6 +34,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "audio/audio_engine.h"
 #include "audio/audio_errors.h"
@@ -103,6 +105,8 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   // How often the connection to the server was made (the first one included): tells a test
   // that the engine really reconnected.
   int connections() const { return connections_; }
+  // Streams whose start timed out and that wait for the server's answer to be disconnected.
+  std::size_t streamsSetAside() const;
 
  private:
   struct Device;
@@ -112,6 +116,8 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   // Connects to the server when there is no working connection (bounded wait; GUI thread).
   ErrorCode Connect();
   void DropContext();
+  // Keeps a stream whose start timed out until the server answers, then disconnects it.
+  void SetAside(pa_stream*& stream);
   Device* Find(DeviceId device);
   // The common course of a command on an open device (GUI thread): the lock, then `body` on the
   // device, or the invalid-device error.
@@ -138,6 +144,7 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   // libpulse callbacks (main loop thread).
   static void OnContextState(pa_context* context, void* data);
   static void OnStreamState(pa_stream* stream, void* data);
+  static void OnSetAsideState(pa_stream* stream, void* data);
   static void OnReadable(pa_stream* stream, std::size_t bytes, void* data);
   static void OnWritable(pa_stream* stream, std::size_t bytes, void* data);
   static void OnDrained(pa_stream* stream, int success, void* data);
@@ -149,6 +156,7 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   pa_time_event* watch_ = nullptr;
   std::map<DeviceId, std::unique_ptr<Device>> devices_;  // changed only under the lock
   std::unique_ptr<Device> levelCheck_;                   // an input measured and not kept
+  std::vector<pa_stream*> setAside_;                     // owned; changed only under the lock
   QPointer<QObject> levelListener_;                      // GUI thread only
   ErrorBook errors_;
   DeviceId nextId_ = 1;

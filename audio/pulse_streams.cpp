@@ -227,7 +227,11 @@ ErrorCode PulseAudioEngine::StartStream(Device& device, Direction direction) {
       return kNoError;
     }
     const int error = pa_context_errno(context_);
-    ReleaseStream(slot);
+    if (connected == 0 && !settled) {
+      SetAside(slot);
+    } else {
+      ReleaseStream(slot);
+    }
     if (!target.empty() && error == PA_ERR_NOENTITY) {
       continue;
     }
@@ -239,6 +243,39 @@ ErrorCode PulseAudioEngine::StartStream(Device& device, Direction direction) {
                             .arg(input ? QStringLiteral("input") : QStringLiteral("output"), why));
   }
   return errors_.Make(input ? AudioError::NoInputDevice : AudioError::NoOutputDevice);
+}
+
+void PulseAudioEngine::SetAside(pa_stream*& stream) {
+  pa_stream_set_write_callback(stream, nullptr, nullptr);
+  pa_stream_set_read_callback(stream, nullptr, nullptr);
+  pa_stream_set_started_callback(stream, nullptr, nullptr);
+  pa_stream_set_state_callback(stream, &PulseAudioEngine::OnSetAsideState, this);
+  setAside_.push_back(std::exchange(stream, nullptr));
+}
+
+void PulseAudioEngine::OnSetAsideState(pa_stream* stream, void* data) {
+  auto* engine = static_cast<PulseAudioEngine*>(data);
+  const pa_stream_state_t state = pa_stream_get_state(stream);
+  if (state == PA_STREAM_READY) {
+    // Terminated once the server has taken it down.
+    pa_stream_disconnect(stream);
+    return;
+  }
+  if (PA_STREAM_IS_GOOD(state)) {
+    return;
+  }
+  auto& aside = engine->setAside_;
+  aside.erase(std::remove(aside.begin(), aside.end(), stream), aside.end());
+  pa_stream_set_state_callback(stream, nullptr, nullptr);
+  pa_stream_unref(stream);
+}
+
+std::size_t PulseAudioEngine::streamsSetAside() const {
+  if (loop_ == nullptr) {
+    return 0;
+  }
+  MainLoopLock lock(loop_);
+  return setAside_.size();
 }
 
 void PulseAudioEngine::OnStreamState(pa_stream* stream, void* data) {
