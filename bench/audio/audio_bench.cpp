@@ -280,6 +280,7 @@ int Run(int runs, int longSeconds, bool wide) {
     Spin(500);
     DeviceId id = 0;
     engine.Open(platform::FromUtf8(longTemplate.string()), &id);
+    ResetPeakMemory();
     const MemoryUse before = ReadMemoryUse();
     engine.Record(id, 0, nullptr);
     Spin(longSeconds * 1000);

@@ -27,6 +27,7 @@ int Run(int seconds, int rate, int channels) {
     std::fprintf(stderr, "the simulated recording did not start\n");
     return 1;
   }
+  ResetPeakMemory();
   const MemoryUse before = ReadMemoryUse();
   std::vector<double> stepsMs;
   stepsMs.reserve(static_cast<std::size_t>(seconds) * 100);

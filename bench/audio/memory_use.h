@@ -12,6 +12,11 @@ struct MemoryUse {
   std::uint64_t peakKiB = 0;      // VmHWM: the most ever resident
 };
 
+// Starts the peak afresh from what is resident now, so it tells about what follows only.
+inline void ResetPeakMemory() {
+  std::ofstream("/proc/self/clear_refs") << "5";
+}
+
 inline MemoryUse ReadMemoryUse() {
   MemoryUse use;
   std::ifstream status("/proc/self/status");
