@@ -538,8 +538,7 @@ TEST(SoundServerRestart, AStreamStartedTooLateIsDisconnectedOnceTheServerAnswers
   EXPECT_EQ(StreamsOfOurs(), 0);
 
   ASSERT_EQ(engine.Record(recorder, 0, nullptr), kNoError);
-  Spin(200);
-  EXPECT_EQ(StreamsOfOurs(), 1);
+  EXPECT_EQ(StreamsOfOurs(), 1);  // counted while it runs
   EXPECT_EQ(engine.Stop(recorder), kNoError);
   EXPECT_EQ(engine.Close(recorder), kNoError);
   EXPECT_EQ(engine.Close(player), kNoError);
