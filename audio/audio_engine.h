@@ -8,13 +8,15 @@
 //
 // Ownership: the program makes one engine and hands it to whoever opens devices; the engine
 // outlives them. Threads: every call is made on the GUI thread. A playback's completion notice is
-// posted to the notify object's event queue as a PlaybackNotice, so it is handled on the GUI
-// thread too.
+// posted to the notify object's event queue as a PlaybackNotice, and a recording that stopped
+// capturing by itself posts a RecordingNotice there, so both are handled on the GUI thread too.
+// What Content returns may be read on any thread.
 #pragma once
 
 #include <QEvent>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +24,7 @@
 
 #include "audio/level_meter.h"
 #include "audio/sample_kind.h"
+#include "audio/wave_element.h"
 
 class QObject;
 
@@ -49,6 +52,28 @@ class PlaybackNotice : public QEvent {
 
  private:
   NotifyCode code_;
+  DeviceId device_;
+};
+
+// Why a recording stopped capturing by itself.
+enum class RecordingCode : int {
+  // The take holds the engine's take limit: as much as a file of its format can hold, unless
+  // the limit was set lower.
+  LimitReached = 1,
+};
+
+// Posted to the notify object of Record when the recording stops capturing by itself. The device
+// still counts as recording until Stop, which keeps everything captured.
+class RecordingNotice : public QEvent {
+ public:
+  static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 0x3C0);
+  RecordingNotice(RecordingCode code, DeviceId device)
+      : QEvent(kType), code_(code), device_(device) {}
+  RecordingCode code() const { return code_; }
+  DeviceId device() const { return device_; }
+
+ private:
+  RecordingCode code_;
   DeviceId device_;
 };
 
@@ -96,12 +121,19 @@ class AudioEngine {
   // short.
   virtual ErrorCode Play(DeviceId device, std::uint32_t fromMs, std::optional<std::uint32_t> toMs,
                          QObject* notify) = 0;
-  // Starts recording over the element from `fromMs` on until Stop, returns at once.
-  virtual ErrorCode Record(DeviceId device, std::uint32_t fromMs) = 0;
+  // Starts recording over the element from `fromMs` on until Stop, returns at once. A
+  // RecordingNotice goes to `notify` (when not null) if the recording stops capturing by itself.
+  // A recording that loses its input, or finds no memory for what it captures, keeps what it
+  // captured until then, and the next Stop reports why it was cut short.
+  virtual ErrorCode Record(DeviceId device, std::uint32_t fromMs, QObject* notify) = 0;
   // Stops a playback or recording and waits for it.
   virtual ErrorCode Stop(DeviceId device) = 0;
-  // Writes the element's current content to `path` in the element's own format (waiting).
+  // Writes the element's current content to `path` in the element's own format (waiting); a
+  // content beyond the take limit is refused.
   virtual ErrorCode Save(DeviceId device, std::u16string_view path) = 0;
+  // The element as it stands now, shared and never changed afterwards: it stays readable on any
+  // thread after the device records again or is closed. Null when the device is not open.
+  virtual std::shared_ptr<const WaveElement> Content(DeviceId device) = 0;
   // Closes the device (waiting).
   virtual ErrorCode Close(DeviceId device) = 0;
   // The text of an error code, plain English, naming the cause.
@@ -118,6 +150,12 @@ class AudioEngine {
   // What the device's sound is, as a desktop shows it ("a001.wav"); the element's file name
   // until told otherwise.
   virtual void SetMediaName(DeviceId device, std::u16string_view name) = 0;
+
+  // The most sound data, in bytes of the file, that one take may hold: a recording stops
+  // capturing when it gets there (posting its RecordingNotice). At first what a WAV file can
+  // hold (kWaveDataLimit); whatever it is set to, a take never outgrows a file of its format.
+  virtual void SetTakeLimitBytes(std::uint64_t bytes) = 0;
+  virtual std::uint64_t takeLimitBytes() const = 0;
 
   // Where LevelNotices go (null: nowhere). Not owned; the listener outlives its setting.
   virtual void SetLevelListener(QObject* listener) = 0;

@@ -44,6 +44,12 @@ QString CauseText(AudioError cause) {
   return QStringLiteral("Unknown sound error %1.").arg(static_cast<int>(cause));
 }
 
+QString OutOfMemoryCutText() {
+  return QStringLiteral(
+      "The recording was cut short: there was no memory left for it. What was captured until then "
+      "is kept.");
+}
+
 ErrorCode ErrorBook::Make(AudioError cause, const QString& detail) {
   ErrorCode code = static_cast<ErrorCode>(cause);
   if (detail.isEmpty()) {

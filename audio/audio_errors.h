@@ -41,6 +41,9 @@ inline AudioError CauseOf(ErrorCode code) {
 // The plain text of a cause, without details.
 QString CauseText(AudioError cause);
 
+// What the Stop of a recording that found no memory for what it captured reports.
+QString OutOfMemoryCutText();
+
 class ErrorBook {
  public:
   // A code for `cause`; `detail`, when given, is the full text shown for it.

@@ -179,7 +179,7 @@ ErrorCode PulseAudioEngine::Play(DeviceId id, std::uint32_t fromMs,
   });
 }
 
-ErrorCode PulseAudioEngine::Record(DeviceId id, std::uint32_t fromMs) {
+ErrorCode PulseAudioEngine::Record(DeviceId id, std::uint32_t fromMs, QObject* notify) {
   return WithDevice(id, [&](Device& device) {
     const WaveElement& element = device.element;
     if (fromMs > element.lengthMs()) {
@@ -198,6 +198,9 @@ ErrorCode PulseAudioEngine::Record(DeviceId id, std::uint32_t fromMs) {
     device.timings = Timings{};
     device.timings.recordCalled = Now();
     device.recordNext = element.FramesAt(fromMs);
+    device.recordEnd = element.MaxFrames(takeLimitBytes_);
+    device.recordNotify = notify;
+    device.limitNotice = false;
     device.partial.clear();
     device.lost.reset();
     device.lastCapture = device.timings.recordCalled;
@@ -223,6 +226,7 @@ ErrorCode PulseAudioEngine::Stop(DeviceId id) {
       });
       EndRecording(device);
     }
+    device.limitNotice = false;  // stopped: whatever it said comes too late
     if (device.lost) {
       const auto [cause, text] = *std::exchange(device.lost, std::nullopt);
       return errors_.Make(cause, text);
@@ -232,28 +236,26 @@ ErrorCode PulseAudioEngine::Stop(DeviceId id) {
 }
 
 ErrorCode PulseAudioEngine::Save(DeviceId id, std::u16string_view path) {
-  std::optional<WaveElement> snapshot;
-  const WaveElement* element = nullptr;
-  const ErrorCode found = WithDevice(id, [&](Device& device) {
-    if (device.record != Device::RecordState::Idle) {
-      // Still capturing: save what is there now.
-      snapshot = device.element;
-      element = &*snapshot;
-    } else {
-      // Nothing else touches an element that is not recording, and only this thread closes.
-      element = &device.element;
-    }
-    return kNoError;
-  });
-  if (found != kNoError) {
-    return found;
+  const std::shared_ptr<const WaveElement> content = Content(id);
+  if (content == nullptr) {
+    return errors_.Make(AudioError::InvalidDevice);
   }
-  // Written without the lock: the main loop goes on meanwhile.
+  // Written without the lock: the main loop goes on meanwhile, even recording into the device.
   std::string error;
-  if (!WriteWaveFile(*element, path, &error)) {
+  if (!WriteWaveFile(*content, path, &error, {}, takeLimitBytes_)) {
     return errors_.Make(AudioError::CannotWrite, QString::fromStdString(error));
   }
   return kNoError;
+}
+
+std::shared_ptr<const WaveElement> PulseAudioEngine::Content(DeviceId id) {
+  std::shared_ptr<const WaveElement> content;
+  WithDevice(id, [&content](Device& device) {
+    // A copy shares the frames; the device's next write copies the block it writes into.
+    content = std::make_shared<const WaveElement>(device.element);
+    return kNoError;
+  });
+  return content;
 }
 
 ErrorCode PulseAudioEngine::Close(DeviceId id) {

@@ -6,8 +6,9 @@
 // completion notice once the server has drained the stream and the output's own latency has
 // passed, so never before the last frame was played. Recording captures in the element's own
 // sample format, rate and channels (the server converts) in 10 ms fragments, and overwrites the
-// element from the start position on, extending it. Saving writes the element atomically in its
-// own format.
+// element from the start position on, extending it, until the take limit: there it stops
+// capturing and posts a RecordingNotice. Running out of memory for a fragment ends the recording
+// like a lost input. Saving writes the element atomically in its own format.
 //
 // The server may go away at any time (restarted by an update, a headset, the user). Every stream
 // then ends: a playback with a Failure notice, a recording with an error that the next Stop
@@ -20,7 +21,8 @@
 // loop's lock, which every public call takes too. What goes back to the GUI thread (notices) is
 // queued to this object's thread. The GUI thread never waits without a bound: connecting and a
 // stream's start wait at most kServerWaitMs, a recording's Stop at most kStopCatchUpMs, and
-// nothing else waits at all.
+// nothing else waits at all. A stream whose start timed out is set aside until the server
+// answers, then disconnected, so a late server never leaves a microphone open.
 #pragma once
 
 #include <QObject>
@@ -32,6 +34,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "audio/audio_engine.h"
 #include "audio/audio_errors.h"
@@ -63,15 +66,18 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   ErrorCode QueryLength(DeviceId id, std::uint32_t* lengthMs) override;
   ErrorCode Play(DeviceId id, std::uint32_t fromMs, std::optional<std::uint32_t> toMs,
                  QObject* notify) override;
-  ErrorCode Record(DeviceId id, std::uint32_t fromMs) override;
+  ErrorCode Record(DeviceId id, std::uint32_t fromMs, QObject* notify) override;
   ErrorCode Stop(DeviceId id) override;
   ErrorCode Save(DeviceId id, std::u16string_view path) override;
+  std::shared_ptr<const WaveElement> Content(DeviceId id) override;
   ErrorCode Close(DeviceId id) override;
   QString ErrorText(ErrorCode error) override;
   std::vector<SoundDevice> Devices(Direction direction) override;
   void ChooseDevice(Direction direction, const std::string& name) override;
   std::string ChosenDevice(Direction direction) const override;
   void SetMediaName(DeviceId device, std::u16string_view name) override;
+  void SetTakeLimitBytes(std::uint64_t bytes) override { takeLimitBytes_ = bytes; }
+  std::uint64_t takeLimitBytes() const override { return takeLimitBytes_; }
   void SetLevelListener(QObject* listener) override;
   ErrorCode StartLevelCheck(const CaptureFormat& format) override;
   void StopLevelCheck() override;
@@ -84,6 +90,10 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
     std::int64_t firstCapture = 0;         // the first captured bytes arrived
     std::uint64_t firstCaptureFrames = 0;  // how many frames they held
     std::uint64_t capturedFrames = 0;      // frames captured by the current or last recording
+    // The capture callback: how often it ran for the recording, its time in all and at worst.
+    std::uint64_t captureCalls = 0;
+    std::int64_t captureNs = 0;
+    std::int64_t worstCaptureNs = 0;
     std::int64_t playCalled = 0;
     std::int64_t soundStarted = 0;     // the server started playing the stream
     std::int64_t lastFramePlayed = 0;  // the server drained the stream and its output latency
@@ -95,6 +105,8 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   // How often the connection to the server was made (the first one included): tells a test
   // that the engine really reconnected.
   int connections() const { return connections_; }
+  // Streams whose start timed out and that wait for the server's answer to be disconnected.
+  std::size_t streamsSetAside() const;
 
  private:
   struct Device;
@@ -104,6 +116,8 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   // Connects to the server when there is no working connection (bounded wait; GUI thread).
   ErrorCode Connect();
   void DropContext();
+  // Keeps a stream whose start timed out until the server answers, then disconnects it.
+  void SetAside(pa_stream*& stream);
   Device* Find(DeviceId device);
   // The common course of a command on an open device (GUI thread): the lock, then `body` on the
   // device, or the invalid-device error.
@@ -117,6 +131,9 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   void FlushNotice(Device& device);
   void DeliverNotice(DeviceId id, std::uint64_t serial);
   void EndRecording(Device& device);
+  // Ends a recording whose take is full and tells the GUI thread's notify object.
+  void LimitReached(Device& device);
+  void DeliverLimitNotice(DeviceId id);
   void ServerLost(const QString& why);
   // Hands a captured block's level to the GUI thread's listener (either thread).
   void PostLevel(const LevelSummary& summary);
@@ -127,6 +144,7 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   // libpulse callbacks (main loop thread).
   static void OnContextState(pa_context* context, void* data);
   static void OnStreamState(pa_stream* stream, void* data);
+  static void OnSetAsideState(pa_stream* stream, void* data);
   static void OnReadable(pa_stream* stream, std::size_t bytes, void* data);
   static void OnWritable(pa_stream* stream, std::size_t bytes, void* data);
   static void OnDrained(pa_stream* stream, int success, void* data);
@@ -138,11 +156,13 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   pa_time_event* watch_ = nullptr;
   std::map<DeviceId, std::unique_ptr<Device>> devices_;  // changed only under the lock
   std::unique_ptr<Device> levelCheck_;                   // an input measured and not kept
+  std::vector<pa_stream*> setAside_;                     // owned; changed only under the lock
   QPointer<QObject> levelListener_;                      // GUI thread only
   ErrorBook errors_;
   DeviceId nextId_ = 1;
   std::string chosenInput_;
   std::string chosenOutput_;
+  std::uint64_t takeLimitBytes_ = kWaveDataLimit;  // GUI thread only
   int connections_ = 0;
 };
 

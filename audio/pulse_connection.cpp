@@ -89,6 +89,11 @@ void PulseAudioEngine::DropContext() {
     }
   }
   EndLevelCheck();
+  // Streams still waiting for an answer go with the connection.
+  for (pa_stream*& stream : setAside_) {
+    ReleaseStream(stream);
+  }
+  setAside_.clear();
   if (watch_ != nullptr) {
     pa_threaded_mainloop_get_api(loop_)->time_free(watch_);
     watch_ = nullptr;

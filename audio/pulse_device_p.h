@@ -55,13 +55,18 @@ struct PulseAudioEngine::Device {
   enum class RecordState { Idle, Starting, Running };
   RecordState record = RecordState::Idle;
   pa_stream* input = nullptr;
-  std::uint64_t recordNext = 0;                        // frame the next captured frame overwrites
-  std::vector<std::byte> partial;                      // captured bytes short of a whole frame
-  std::int64_t lastCapture = 0;                        // when captured data last came in
+  std::uint64_t recordNext = 0;    // frame the next captured frame overwrites
+  std::uint64_t recordEnd = 0;     // the take limit: no frame from here on
+  QPointer<QObject> recordNotify;  // GUI thread only
+  bool limitNotice = false;        // the take filled up and its notice is on its way
+  std::vector<std::byte> partial;  // captured bytes short of a whole frame
+  std::int64_t lastCapture = 0;    // when captured data last came in
   std::optional<std::pair<AudioError, QString>> lost;  // told by the next Stop
   bool measureOnly = false;  // the level check: captured blocks are measured, not kept
 
-  void Capture(const std::byte* data, std::size_t size);
+  // Takes in captured bytes; false once the take is full. Throws std::bad_alloc when there is no
+  // memory for them.
+  bool Capture(const std::byte* data, std::size_t size);
 };
 
 }  // namespace voxtar::audio

@@ -6,7 +6,9 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
+#include <new>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "audio/pulse_audio_engine.h"
@@ -58,7 +60,7 @@ pa_sample_spec SpecOf(const WaveElement& element) {
 
 }  // namespace
 
-void PulseAudioEngine::Device::Capture(const std::byte* data, std::size_t size) {
+bool PulseAudioEngine::Device::Capture(const std::byte* data, std::size_t size) {
   const std::size_t frameBytes = element.bytesPerFrame();
   std::vector<std::byte> joined;
   if (!partial.empty()) {
@@ -73,20 +75,22 @@ void PulseAudioEngine::Device::Capture(const std::byte* data, std::size_t size) 
   partial.assign(data + whole, data + size);
   lastCapture = Now();
   if (whole == 0) {
-    return;
+    return true;
   }
   engine->PostLevel(SummarizeBlock(std::span(data, whole), element.channels, element.kind));
   if (measureOnly) {
-    return;
+    return true;
   }
-  element.Overwrite(recordNext, data, whole);
-  const std::uint64_t frames = whole / frameBytes;
+  const std::uint64_t room = recordEnd > recordNext ? recordEnd - recordNext : 0;
+  const std::uint64_t frames = std::min<std::uint64_t>(whole / frameBytes, room);
+  element.Overwrite(recordNext, data, static_cast<std::size_t>(frames) * frameBytes);
   if (timings.firstCapture == 0) {
     timings.firstCapture = lastCapture;
     timings.firstCaptureFrames = frames;
   }
   recordNext += frames;
   timings.capturedFrames += frames;
+  return recordNext < recordEnd;
 }
 
 // ---- The level check ---------------------------------------------------------------------------
@@ -223,7 +227,11 @@ ErrorCode PulseAudioEngine::StartStream(Device& device, Direction direction) {
       return kNoError;
     }
     const int error = pa_context_errno(context_);
-    ReleaseStream(slot);
+    if (connected == 0 && !settled) {
+      SetAside(slot);
+    } else {
+      ReleaseStream(slot);
+    }
     if (!target.empty() && error == PA_ERR_NOENTITY) {
       continue;
     }
@@ -235,6 +243,39 @@ ErrorCode PulseAudioEngine::StartStream(Device& device, Direction direction) {
                             .arg(input ? QStringLiteral("input") : QStringLiteral("output"), why));
   }
   return errors_.Make(input ? AudioError::NoInputDevice : AudioError::NoOutputDevice);
+}
+
+void PulseAudioEngine::SetAside(pa_stream*& stream) {
+  pa_stream_set_write_callback(stream, nullptr, nullptr);
+  pa_stream_set_read_callback(stream, nullptr, nullptr);
+  pa_stream_set_started_callback(stream, nullptr, nullptr);
+  pa_stream_set_state_callback(stream, &PulseAudioEngine::OnSetAsideState, this);
+  setAside_.push_back(std::exchange(stream, nullptr));
+}
+
+void PulseAudioEngine::OnSetAsideState(pa_stream* stream, void* data) {
+  auto* engine = static_cast<PulseAudioEngine*>(data);
+  const pa_stream_state_t state = pa_stream_get_state(stream);
+  if (state == PA_STREAM_READY) {
+    // Terminated once the server has taken it down.
+    pa_stream_disconnect(stream);
+    return;
+  }
+  if (PA_STREAM_IS_GOOD(state)) {
+    return;
+  }
+  auto& aside = engine->setAside_;
+  aside.erase(std::remove(aside.begin(), aside.end(), stream), aside.end());
+  pa_stream_set_state_callback(stream, nullptr, nullptr);
+  pa_stream_unref(stream);
+}
+
+std::size_t PulseAudioEngine::streamsSetAside() const {
+  if (loop_ == nullptr) {
+    return 0;
+  }
+  MainLoopLock lock(loop_);
+  return setAside_.size();
 }
 
 void PulseAudioEngine::OnStreamState(pa_stream* stream, void* data) {
@@ -259,26 +300,45 @@ void PulseAudioEngine::OnStreamState(pa_stream* stream, void* data) {
 
 void PulseAudioEngine::OnReadable(pa_stream* stream, std::size_t /*bytes*/, void* data) {
   auto* device = static_cast<Device*>(data);
+  PulseAudioEngine* engine = device->engine;
   const bool taking = stream == device->input && device->record != Device::RecordState::Idle;
-  while (pa_stream_readable_size(stream) > 0) {
-    const void* captured = nullptr;
-    std::size_t size = 0;
-    if (pa_stream_peek(stream, &captured, &size) < 0 || size == 0) {
-      break;
-    }
-    if (taking) {
-      if (captured != nullptr) {
-        device->Capture(static_cast<const std::byte*>(captured), size);
-      } else {
-        // A hole in the capture: silence keeps the take's timing.
-        const std::vector<std::byte> silence(
-            size, device->element.kind == SampleKind::UInt8 ? std::byte{0x80} : std::byte{0});
-        device->Capture(silence.data(), silence.size());
+  const std::int64_t called = Now();
+  // No exception may unwind through libpulse: a take with no memory left ends like a lost input.
+  // Once the recording has ended, its stream is gone and is not touched again.
+  try {
+    bool room = true;
+    while (room && pa_stream_readable_size(stream) > 0) {
+      const void* captured = nullptr;
+      std::size_t size = 0;
+      if (pa_stream_peek(stream, &captured, &size) < 0 || size == 0) {
+        break;
       }
+      if (taking) {
+        if (captured != nullptr) {
+          room = device->Capture(static_cast<const std::byte*>(captured), size);
+        } else {
+          // A hole in the capture: silence keeps the take's timing.
+          const std::vector<std::byte> silence(
+              size, device->element.kind == SampleKind::UInt8 ? std::byte{0x80} : std::byte{0});
+          room = device->Capture(silence.data(), silence.size());
+        }
+      }
+      pa_stream_drop(stream);
     }
-    pa_stream_drop(stream);
+    if (!room) {
+      engine->LimitReached(*device);
+    }
+  } catch (const std::bad_alloc&) {
+    device->lost = {AudioError::OutOfMemory, OutOfMemoryCutText()};
+    engine->EndRecording(*device);
   }
-  pa_threaded_mainloop_signal(device->engine->loop_, 0);
+  if (taking) {
+    const std::int64_t took = Now() - called;
+    ++device->timings.captureCalls;
+    device->timings.captureNs += took;
+    device->timings.worstCaptureNs = std::max(device->timings.worstCaptureNs, took);
+  }
+  pa_threaded_mainloop_signal(engine->loop_, 0);
 }
 
 void PulseAudioEngine::OnWritable(pa_stream* stream, std::size_t bytes, void* data) {
@@ -293,8 +353,12 @@ void PulseAudioEngine::OnWritable(pa_stream* stream, std::size_t bytes, void* da
   const std::uint64_t frames =
       std::min<std::uint64_t>(std::max<std::size_t>(bytes / frameBytes, 1), left);
   if (frames > 0) {
-    const auto* from = device->element.samples.data() + device->playNext * frameBytes;
-    pa_stream_write(stream, from, frames * frameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+    // libpulse copies what it is handed, a block's span at a time.
+    device->element.samples.ForEachSpan(
+        device->playNext, frames, [stream](std::span<const std::byte> span) {
+          return pa_stream_write(stream, span.data(), span.size(), nullptr, 0, PA_SEEK_RELATIVE) ==
+                 0;
+        });
     device->playNext += frames;
   }
   if (device->playNext >= device->playEnd && !device->draining) {
@@ -409,6 +473,24 @@ void PulseAudioEngine::EndRecording(Device& device) {
   device.record = Device::RecordState::Idle;
   ReleaseStream(device.input);
   device.partial.clear();
+}
+
+void PulseAudioEngine::LimitReached(Device& device) {
+  EndRecording(device);
+  device.limitNotice = true;
+  const DeviceId id = device.id;
+  QMetaObject::invokeMethod(
+      this, [this, id] { DeliverLimitNotice(id); }, Qt::QueuedConnection);
+}
+
+void PulseAudioEngine::DeliverLimitNotice(DeviceId id) {
+  MainLoopLock lock(loop_);
+  Device* device = Find(id);
+  if (device != nullptr && std::exchange(device->limitNotice, false) &&
+      device->recordNotify != nullptr) {
+    QCoreApplication::postEvent(device->recordNotify,
+                                new RecordingNotice(RecordingCode::LimitReached, id));
+  }
 }
 
 }  // namespace voxtar::audio

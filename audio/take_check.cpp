@@ -60,7 +60,6 @@ TakeCheck CheckTake(const WaveElement& take) {
 
   const std::uint64_t window =
       std::max<std::uint64_t>(1, static_cast<std::uint64_t>(take.sampleRate) * kWindowMs / 1000);
-  const std::size_t frameBytes = take.bytesPerFrame();
   const double threshold = std::pow(10.0, kSilenceThresholdDb / 20.0);
   const double thresholdSquared = threshold * threshold;
   LevelSums all;
@@ -83,9 +82,12 @@ TakeCheck CheckTake(const WaveElement& take) {
   };
   for (std::uint64_t start = 0; start < check.frames; start += window) {
     const std::uint64_t count = std::min(window, check.frames - start);
-    const std::span<const std::byte> block(take.samples.data() + start * frameBytes,
-                                           static_cast<std::size_t>(count) * frameBytes);
-    const LevelSums sums = MeasureBlock(block, take.channels, take.kind);
+    // A window that straddles two blocks of the take is measured in two parts.
+    LevelSums sums;
+    take.samples.ForEachSpan(start, count, [&](std::span<const std::byte> part) {
+      sums.Add(MeasureBlock(part, take.channels, take.kind));
+      return true;
+    });
     all.Add(sums);
     if (sums.sumSquares >= thresholdSquared * static_cast<double>(sums.samples)) {
       if (runWindows == 0) {

@@ -76,7 +76,7 @@ void WaveDevice::Record(std::uint32_t from, std::uint32_t /*to*/) {
     }
     state_ = WaveState::Stopped;
   }
-  if (const ErrorCode error = engine_.Record(deviceId_, from); error != kNoError) {
+  if (const ErrorCode error = engine_.Record(deviceId_, from, notifyWindow_); error != kNoError) {
     Report(error, QStringLiteral("Error"));
     return;
   }
@@ -100,6 +100,10 @@ bool WaveDevice::Save(std::u16string_view path) {
     return false;
   }
   return true;
+}
+
+std::shared_ptr<const WaveElement> WaveDevice::Content() const {
+  return deviceId_ != 0 ? engine_.Content(deviceId_) : nullptr;
 }
 
 QString WaveDevice::ErrorText(ErrorCode error) const {

@@ -4,11 +4,13 @@
 //
 // Ownership: created with new by its owner (the main dialog) and deleted by it after Close.
 // Destruction does no audio work. Threads: GUI thread only; playback and recording run in the
-// engine, and the end of a playback comes back as a PlaybackNotice posted to notifyWindow.
+// engine, and the end of a playback comes back as a PlaybackNotice posted to notifyWindow, a
+// recording that stopped capturing by itself (a full take) as a RecordingNotice.
 #pragma once
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -38,6 +40,9 @@ class WaveDevice {
   // Writes the current content to `path`; true when it was written whole (a failed save is
   // reported in its box and leaves any earlier file at `path` as it was).
   bool Save(std::u16string_view path);
+  // The sound as it stands, never changed afterwards (see AudioEngine::Content); null when the
+  // device did not open.
+  std::shared_ptr<const WaveElement> Content() const;
 
   const std::u16string& fileName() const { return fileName_; }
   QObject* notifyWindow() const { return notifyWindow_; }

@@ -52,11 +52,10 @@ bool ReadFrames(SNDFILE* file, WaveElement* element, std::string* error) {
   if (element->kind == SampleKind::UInt8) {
     shorts.resize(static_cast<std::size_t>(kChunkFrames) * channels);
   }
-  element->samples.clear();
+  element->samples = SampleBlocks(frameBytes);
+  std::vector<std::byte> chunk(static_cast<std::size_t>(kChunkFrames) * frameBytes);
   for (;;) {
-    const std::size_t old = element->samples.size();
-    element->samples.resize(old + static_cast<std::size_t>(kChunkFrames) * frameBytes);
-    std::byte* to = element->samples.data() + old;
+    std::byte* to = chunk.data();
     sf_count_t got = 0;
     switch (element->kind) {
       case SampleKind::UInt8:
@@ -76,8 +75,9 @@ bool ReadFrames(SNDFILE* file, WaveElement* element, std::string* error) {
         got = sf_readf_float(file, reinterpret_cast<float*>(to), kChunkFrames);
         break;
     }
-    element->samples.resize(old +
-                            static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * frameBytes);
+    element->samples.Write(
+        element->frames(),
+        std::span(to, static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * frameBytes));
     if (got < kChunkFrames) {
       break;
     }
@@ -86,22 +86,19 @@ bool ReadFrames(SNDFILE* file, WaveElement* element, std::string* error) {
     *error = "The sound file is damaged and cannot be read: " + LibraryText(file);
     return false;
   }
-  element->samples.shrink_to_fit();
   return true;
 }
 
-bool WriteFrames(SNDFILE* file, const WaveElement& element) {
+// Writes the frames of one span of the element's blocks.
+bool WriteSpan(SNDFILE* file, const WaveElement& element, std::span<const std::byte> span,
+               std::vector<short>& shorts) {
   const auto channels = static_cast<std::size_t>(element.channels);
   const std::size_t frameBytes = element.bytesPerFrame();
-  const std::uint64_t total = element.frames();
-  std::vector<short> shorts;
-  if (element.kind == SampleKind::UInt8) {
-    shorts.resize(static_cast<std::size_t>(kChunkFrames) * channels);
-  }
+  const std::uint64_t total = span.size() / frameBytes;
   for (std::uint64_t done = 0; done < total;) {
     const auto count = static_cast<sf_count_t>(
         std::min<std::uint64_t>(total - done, static_cast<std::uint64_t>(kChunkFrames)));
-    const std::byte* from = element.samples.data() + done * frameBytes;
+    const std::byte* from = span.data() + done * frameBytes;
     sf_count_t put = 0;
     switch (element.kind) {
       case SampleKind::UInt8:
@@ -128,7 +125,58 @@ bool WriteFrames(SNDFILE* file, const WaveElement& element) {
   return true;
 }
 
+bool WriteFrames(SNDFILE* file, const WaveElement& element) {
+  std::vector<short> shorts;
+  if (element.kind == SampleKind::UInt8) {
+    shorts.resize(static_cast<std::size_t>(kChunkFrames) *
+                  static_cast<std::size_t>(element.channels));
+  }
+  return element.samples.ForEachSpan(0, element.frames(), [&](std::span<const std::byte> span) {
+    return WriteSpan(file, element, span, shorts);
+  });
+}
+
 }  // namespace
+
+std::uint64_t MaxDataBytes(int format) {
+  switch (format & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_RF64:
+    case SF_FORMAT_W64:
+    case SF_FORMAT_CAF:
+      return UINT64_MAX;
+    default:
+      return kWaveDataLimit;
+  }
+}
+
+std::size_t WaveElement::fileBytesPerFrame() const {
+  std::size_t bytes = 2;  // 16 bits, or the compressed encodings (ADPCM, GSM) that take less
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+      bytes = 1;
+      break;
+    case SF_FORMAT_PCM_24:
+      bytes = 3;
+      break;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+      bytes = 4;
+      break;
+    case SF_FORMAT_DOUBLE:
+      bytes = 8;
+      break;
+    default:
+      break;
+  }
+  return bytes * static_cast<std::size_t>(std::max(channels, 1));
+}
+
+std::uint64_t WaveElement::MaxFrames(std::uint64_t limitBytes) const {
+  return std::min(limitBytes, MaxDataBytes(format)) / fileBytesPerFrame();
+}
 
 std::uint64_t WaveElement::FramesAt(std::uint32_t ms) const {
   return static_cast<std::uint64_t>(ms) * static_cast<std::uint64_t>(sampleRate) / 1000u;
@@ -143,11 +191,7 @@ std::uint32_t WaveElement::MsOf(std::uint64_t count) const {
 }
 
 void WaveElement::Overwrite(std::uint64_t at, const std::byte* bytes, std::size_t size) {
-  const std::size_t offset = static_cast<std::size_t>(at) * bytesPerFrame();
-  if (samples.size() < offset + size) {
-    samples.resize(offset + size);
-  }
-  std::memcpy(samples.data() + offset, bytes, size);
+  samples.Write(at, std::span(bytes, size));
 }
 
 WaveElement MakeElement(int format, int sampleRate, int channels, std::uint64_t frames) {
@@ -156,7 +200,8 @@ WaveElement MakeElement(int format, int sampleRate, int channels, std::uint64_t 
   element.sampleRate = sampleRate;
   element.channels = channels;
   element.kind = SampleKindFor(format);
-  element.samples.assign(static_cast<std::size_t>(frames) * element.bytesPerFrame(),
+  element.samples = SampleBlocks(element.bytesPerFrame());
+  element.samples.Append(frames,
                          element.kind == SampleKind::UInt8 ? std::byte{0x80} : std::byte{0});
   return element;
 }
@@ -214,7 +259,8 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* e
   return ok;
 }
 
-bool WriteWave(const WaveElement& element, platform::SaveFile& target, std::string* error) {
+bool WriteWave(const WaveElement& element, platform::SaveFile& target, std::string* error,
+               std::uint64_t limitBytes) {
   const std::u16string path = platform::FromUtf8(target.target().native());
   SF_INFO info{};
   info.samplerate = element.sampleRate;
@@ -222,6 +268,13 @@ bool WriteWave(const WaveElement& element, platform::SaveFile& target, std::stri
   info.format = element.format;
   if (sf_format_check(&info) == SF_FALSE) {
     *error = FileText("The sound format cannot be written to a file", path);
+    return false;
+  }
+  // libsndfile would wrap the sizes in the header and report success.
+  if (const std::uint64_t most = element.MaxFrames(limitBytes); element.frames() > most) {
+    *error =
+        FileText("The sound is too long for one file of its format", path,
+                 std::to_string(element.frames()) + " frames, at most " + std::to_string(most));
     return false;
   }
   if (!target.Open()) {
@@ -258,9 +311,9 @@ bool WriteWave(const WaveElement& element, platform::SaveFile& target, std::stri
 }
 
 bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error,
-                   std::u16string_view confinedTo) {
+                   std::u16string_view confinedTo, std::uint64_t limitBytes) {
   platform::SaveFile target(path, confinedTo);
-  if (!WriteWave(element, target, error)) {
+  if (!WriteWave(element, target, error, limitBytes)) {
     return false;
   }
   if (!target.Commit()) {

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool notOpened = false;
   if (audio::ReadWaveFile(platform::FromUtf8(path.string()), &element, &error, &notOpened)) {
     if (element.channels <= 0 || element.sampleRate <= 0 ||
-        element.samples.size() % element.bytesPerFrame() != 0) {
+        element.samples.frameBytes() != element.bytesPerFrame()) {
       fuzz::Fail("a read element is inconsistent");
     }
   } else if (notOpened || error.empty()) {

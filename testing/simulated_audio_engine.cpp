@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <numbers>
 #include <utility>
 
@@ -139,9 +140,10 @@ ErrorCode SimulatedAudioEngine::Play(DeviceId device, std::uint32_t fromMs,
   });
 }
 
-ErrorCode SimulatedAudioEngine::Record(DeviceId device, std::uint32_t fromMs) {
+ErrorCode SimulatedAudioEngine::Record(DeviceId device, std::uint32_t fromMs, QObject* notify) {
   Call call = NewCall(Command::Record, device);
   call.from = fromMs;
+  call.notify = notify;
   return Run(std::move(call), [&](Device& found) {
     if (fromMs > found.element.lengthMs()) {
       return errors_.Make(AudioError::OutOfRange);
@@ -150,7 +152,7 @@ ErrorCode SimulatedAudioEngine::Record(DeviceId device, std::uint32_t fromMs) {
       EndPlayback(device, found, NotifyCode::Superseded);
     }
     if (found.recording) {
-      Capture(found);
+      Capture(device, found);
     }
     levelCheck_.reset();
     found.recording = true;
@@ -158,6 +160,8 @@ ErrorCode SimulatedAudioEngine::Record(DeviceId device, std::uint32_t fromMs) {
     found.recordStart = nowMs_;
     found.recordAt = found.element.FramesAt(fromMs);
     found.recordedFrames = 0;
+    found.recordEnd = found.element.MaxFrames(takeLimitBytes_);
+    found.recordNotify = notify;
     found.lostError = kNoError;
     return kNoError;
   });
@@ -169,7 +173,8 @@ ErrorCode SimulatedAudioEngine::Stop(DeviceId device) {
       EndPlayback(device, found, NotifyCode::Aborted);
     }
     if (found.recording) {
-      Capture(found);
+      found.recordNotify = nullptr;  // stopped, not stopping by itself
+      Capture(device, found);
       found.recording = false;
     }
     return std::exchange(found.lostError, kNoError);
@@ -181,14 +186,25 @@ ErrorCode SimulatedAudioEngine::Save(DeviceId device, std::u16string_view path) 
   call.path = std::u16string(path);
   return Run(std::move(call), [&](Device& found) {
     if (found.recording) {
-      Capture(found);
+      Capture(device, found);
     }
     std::string error;
-    if (!WriteWaveFile(found.element, path, &error)) {
+    if (!WriteWaveFile(found.element, path, &error, {}, takeLimitBytes_)) {
       return errors_.Make(AudioError::CannotWrite, QString::fromStdString(error));
     }
     return kNoError;
   });
+}
+
+std::shared_ptr<const WaveElement> SimulatedAudioEngine::Content(DeviceId device) {
+  Device* found = Find(device);
+  if (found == nullptr) {
+    return nullptr;
+  }
+  if (found->recording) {
+    Capture(device, *found);
+  }
+  return std::make_shared<const WaveElement>(found->element);
 }
 
 ErrorCode SimulatedAudioEngine::Close(DeviceId device) {
@@ -223,7 +239,7 @@ void SimulatedAudioEngine::Advance(std::uint32_t ms) {
   }
   for (auto& [id, device] : devices_) {
     if (device.recording) {
-      Capture(device);
+      Capture(id, device);
     }
     if (device.playing && nowMs_ >= device.playStart + device.playDuration) {
       EndPlayback(id, device, NotifyCode::Successful);
@@ -263,7 +279,7 @@ void SimulatedAudioEngine::LoseDevice(DeviceId device) {
     EndPlayback(device, *found, NotifyCode::Failure);
   }
   if (found->recording) {
-    Capture(*found);
+    Capture(device, *found);
     found->recording = false;
     found->lostError = errors_.Make(AudioError::InputFailed);
   }
@@ -327,18 +343,35 @@ void SimulatedAudioEngine::PostLevel(const std::vector<std::byte>& bytes, Sample
   }
 }
 
-void SimulatedAudioEngine::Capture(Device& device) {
+void SimulatedAudioEngine::Capture(DeviceId id, Device& device) {
   WaveElement& element = device.element;
-  const std::uint64_t due =
-      (nowMs_ - device.recordStart) * static_cast<std::uint64_t>(element.sampleRate) / 1000u;
-  if (due <= device.recordedFrames) {
-    return;
+  const std::uint64_t room =
+      device.recordEnd > device.recordAt ? device.recordEnd - device.recordAt : 0;
+  const std::uint64_t due = std::min(
+      room, (nowMs_ - device.recordStart) * static_cast<std::uint64_t>(element.sampleRate) / 1000u);
+  if (due > device.recordedFrames) {
+    const std::vector<std::byte> bytes =
+        ToneFrames(element.kind, element.sampleRate, element.channels, device.recordedFrames, due);
+    try {
+      if (std::exchange(failNextCapture_, false)) {
+        throw std::bad_alloc();
+      }
+      element.Overwrite(device.recordAt + device.recordedFrames, bytes.data(), bytes.size());
+    } catch (const std::bad_alloc&) {
+      device.recording = false;
+      device.lostError = errors_.Make(AudioError::OutOfMemory, OutOfMemoryCutText());
+      return;
+    }
+    device.recordedFrames = due;
+    PostLevel(bytes, element.kind, element.channels);
   }
-  const std::vector<std::byte> bytes =
-      ToneFrames(element.kind, element.sampleRate, element.channels, device.recordedFrames, due);
-  element.Overwrite(device.recordAt + device.recordedFrames, bytes.data(), bytes.size());
-  device.recordedFrames = due;
-  PostLevel(bytes, element.kind, element.channels);
+  if (due == room) {
+    device.recording = false;
+    if (device.recordNotify != nullptr) {
+      QCoreApplication::postEvent(device.recordNotify,
+                                  new RecordingNotice(RecordingCode::LimitReached, id));
+    }
+  }
 }
 
 ErrorCode SimulatedAudioEngine::StartLevelCheck(const CaptureFormat& format) {

@@ -2,8 +2,9 @@
 // advances. Elements are real WAV files (read and saved with libsndfile through the same code as
 // the real engine, so saves are atomic here too) or elements a test registers in memory. Playing
 // takes clock time and posts its PlaybackNotice when the clock passes its end; recording
-// captures a synthetic tone as the clock advances. Any command can be made to fail with a chosen
-// error code and text, and every call is logged with its arguments.
+// captures a synthetic tone as the clock advances, up to the take limit (then its
+// RecordingNotice is posted). Any command can be made to fail with a chosen error code and text,
+// and so can the next allocation of captured sound; every command is logged with its arguments.
 //
 // Ownership: the test owns the engine and passes it to WaveDevice or the dialog. Threads: GUI
 // thread only; notices are posted with QCoreApplication::postEvent and arrive when the test
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,7 +37,7 @@ class SimulatedAudioEngine final : public AudioEngine {
     std::u16string path;              // Open, Save
     std::uint32_t from = 0;           // Play, Record
     std::optional<std::uint32_t> to;  // Play
-    QObject* notify = nullptr;        // Play
+    QObject* notify = nullptr;        // Play, Record
     ErrorCode result = kNoError;
   };
 
@@ -47,15 +49,18 @@ class SimulatedAudioEngine final : public AudioEngine {
   ErrorCode QueryLength(DeviceId device, std::uint32_t* lengthMs) override;
   ErrorCode Play(DeviceId device, std::uint32_t fromMs, std::optional<std::uint32_t> toMs,
                  QObject* notify) override;
-  ErrorCode Record(DeviceId device, std::uint32_t fromMs) override;
+  ErrorCode Record(DeviceId device, std::uint32_t fromMs, QObject* notify) override;
   ErrorCode Stop(DeviceId device) override;
   ErrorCode Save(DeviceId device, std::u16string_view path) override;
+  std::shared_ptr<const WaveElement> Content(DeviceId device) override;
   ErrorCode Close(DeviceId device) override;
   QString ErrorText(ErrorCode error) override;
   std::vector<SoundDevice> Devices(Direction direction) override;
   void ChooseDevice(Direction direction, const std::string& name) override;
   std::string ChosenDevice(Direction direction) const override;
   void SetMediaName(DeviceId device, std::u16string_view name) override;
+  void SetTakeLimitBytes(std::uint64_t bytes) override { takeLimitBytes_ = bytes; }
+  std::uint64_t takeLimitBytes() const override { return takeLimitBytes_; }
   void SetLevelListener(QObject* listener) override { levelListener_ = listener; }
   ErrorCode StartLevelCheck(const CaptureFormat& format) override;
   void StopLevelCheck() override { levelCheck_.reset(); }
@@ -73,6 +78,9 @@ class SimulatedAudioEngine final : public AudioEngine {
   // Every call of `command` fails until ClearFailures.
   void FailAlways(Command command, ErrorCode error, const QString& text);
   void ClearFailures();
+  // The next time a recording stores what it captured, there is no memory for it: the recording
+  // ends keeping what it held, and its Stop reports it.
+  void FailNextCaptureAllocation() { failNextCapture_ = true; }
 
   // The signal recorded: a sine of `frequency` Hz at `amplitude` (0..1 of full scale).
   void SetInputTone(double frequency, double amplitude);
@@ -112,11 +120,13 @@ class SimulatedAudioEngine final : public AudioEngine {
     std::uint64_t playStart = 0;
     std::uint64_t playDuration = 0;
     QPointer<QObject> notify;
-    // Recording: frames written from recordAt on since recordStart.
+    // Recording: frames written from recordAt on since recordStart, up to recordEnd.
     bool recording = false;
     std::uint64_t recordStart = 0;
     std::uint64_t recordAt = 0;
     std::uint64_t recordedFrames = 0;
+    std::uint64_t recordEnd = 0;
+    QPointer<QObject> recordNotify;
     ErrorCode lostError = kNoError;  // reported by the next Stop
     std::string streamDevice;        // input or output of the last stream
     std::u16string mediaName;
@@ -135,7 +145,9 @@ class SimulatedAudioEngine final : public AudioEngine {
   ErrorCode Run(Call call, const std::function<ErrorCode(Device&)>& body);
   Device* Find(DeviceId device);
   void EndPlayback(DeviceId id, Device& device, NotifyCode code);
-  void Capture(Device& device);
+  // Takes in what the clock says was captured; the recording ends at its limit or when there is
+  // no memory.
+  void Capture(DeviceId id, Device& device);
   // The input tone's frames [from, to) in `kind`, `channels` per frame.
   std::vector<std::byte> ToneFrames(SampleKind kind, int rate, int channels, std::uint64_t from,
                                     std::uint64_t to) const;
@@ -155,6 +167,8 @@ class SimulatedAudioEngine final : public AudioEngine {
   double toneAmplitude_ = 0.5;
   std::map<Direction, std::vector<SoundDevice>> soundDevices_;
   std::map<Direction, std::string> chosen_;
+  std::uint64_t takeLimitBytes_ = kWaveDataLimit;
+  bool failNextCapture_ = false;
   QPointer<QObject> levelListener_;
   struct LevelCheck {
     CaptureFormat format;

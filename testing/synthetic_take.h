@@ -10,24 +10,58 @@
 #include <cstdint>
 #include <cstring>
 #include <numbers>
+#include <vector>
 
 #include "audio/wave_element.h"
 
 namespace voxtar::audio {
 
-// Encodes `value` (-1..1 of full scale; beyond it saturates, except for float) as sample
-// `index` of the element.
-inline void PutSample(WaveElement* take, std::size_t index, double value) {
-  std::byte* at = take->samples.data() + index * BytesPerSample(take->kind);
-  if ((take->format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_24) {
+// Encodes `value` (-1..1 of full scale; beyond it saturates, except for float) as one sample of
+// the take's format at `to`.
+inline void EncodeTakeSample(const WaveElement& take, double value, std::byte* to) {
+  if ((take.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_24) {
     // 24 bits, left-justified.
     const auto raw = static_cast<std::int32_t>(
         static_cast<std::uint32_t>(std::clamp(std::lround(value * 8388608.0), -8388608L, 8388607L))
         << 8);
-    std::memcpy(at, &raw, 4);
+    std::memcpy(to, &raw, 4);
     return;
   }
-  EncodeSample(take->kind, value, at);
+  EncodeSample(take.kind, value, to);
+}
+
+// Replaces frames [first, end) of the take with `value(frame, channel)`.
+template <typename Value>
+void PutFrames(WaveElement* take, std::uint64_t first, std::uint64_t end, Value&& value) {
+  const std::size_t sampleBytes = BytesPerSample(take->kind);
+  const auto channels = static_cast<std::size_t>(take->channels);
+  if (end <= first) {
+    return;
+  }
+  std::vector<std::byte> bytes(static_cast<std::size_t>(end - first) * take->bytesPerFrame());
+  std::byte* to = bytes.data();
+  for (std::uint64_t n = first; n < end; ++n) {
+    for (std::size_t c = 0; c < channels; ++c, to += sampleBytes) {
+      EncodeTakeSample(*take, value(n, c), to);
+    }
+  }
+  take->samples.Write(first, bytes);
+}
+
+// Encodes `value` as sample `index` (counted over all channels) of the element.
+inline void PutSample(WaveElement* take, std::size_t index, double value) {
+  const auto channels = static_cast<std::size_t>(take->channels);
+  std::vector<std::byte> frame(take->bytesPerFrame());
+  take->samples.CopyOut(index / channels, frame);
+  EncodeTakeSample(*take, value, frame.data() + index % channels * BytesPerSample(take->kind));
+  take->samples.Write(index / channels, frame);
+}
+
+// All the take's frames in one buffer.
+inline std::vector<std::byte> Bytes(const WaveElement& take) {
+  std::vector<std::byte> bytes(static_cast<std::size_t>(take.samples.bytes()));
+  take.samples.CopyOut(0, bytes);
+  return bytes;
 }
 
 // A take of `seconds` of silence in the libsndfile `format`.
@@ -40,30 +74,24 @@ inline WaveElement SilentTake(int format, int rate, int channels, double seconds
 // every channel, replacing what was there.
 inline void AddTone(WaveElement* take, double from, double to, double amplitude,
                     double frequency = 440.0) {
-  const auto channels = static_cast<std::size_t>(take->channels);
-  const auto first = static_cast<std::size_t>(std::lround(from * take->sampleRate));
-  const auto end = std::min(static_cast<std::size_t>(std::lround(to * take->sampleRate)),
-                            static_cast<std::size_t>(take->frames()));
-  for (std::size_t n = first; n < end; ++n) {
-    const double value = amplitude * std::sin(2.0 * std::numbers::pi * frequency *
-                                              static_cast<double>(n - first) / take->sampleRate);
-    for (std::size_t c = 0; c < channels; ++c) {
-      PutSample(take, n * channels + c, value);
-    }
-  }
+  const auto first = static_cast<std::uint64_t>(std::lround(from * take->sampleRate));
+  const auto end =
+      std::min(static_cast<std::uint64_t>(std::lround(to * take->sampleRate)), take->frames());
+  PutFrames(take, first, end, [&](std::uint64_t n, std::size_t) {
+    return amplitude * std::sin(2.0 * std::numbers::pi * frequency *
+                                static_cast<double>(n - first) / take->sampleRate);
+  });
 }
 
 // Replaces the whole take with a steady hiss, uniform in -amplitude..amplitude (its RMS is
 // amplitude / sqrt(3)), the same every run.
 inline void FillHiss(WaveElement* take, double amplitude) {
   std::uint32_t state = 12345;
-  const std::size_t count =
-      static_cast<std::size_t>(take->frames()) * static_cast<std::size_t>(take->channels);
-  for (std::size_t i = 0; i < count; ++i) {
+  PutFrames(take, 0, take->frames(), [&](std::uint64_t, std::size_t) {
     state = state * 1664525u + 1013904223u;
     const double unit = static_cast<double>(state >> 8) / static_cast<double>(1u << 24);
-    PutSample(take, i, amplitude * (2.0 * unit - 1.0));
-  }
+    return amplitude * (2.0 * unit - 1.0);
+  });
 }
 
 // 2.4 s with two "words" of `amplitude`, 300 ms of room before them and 500 ms after: a good

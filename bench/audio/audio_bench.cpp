@@ -13,7 +13,9 @@
 //                                   block reached the GUI thread (the meter shows it at its next
 //                                   refresh, at most 33 ms later)
 // and a --long second recording of a steady tone: frames captured against the frames the
-// capture time holds, and breaks in the tone's phase (each one a gap or a repeat).
+// capture time holds, breaks in the tone's phase (each one a gap or a repeat), what the capture
+// callback took per fragment (mean and worst) and how far resident memory grew. The long take is
+// 48 kHz mono 16-bit, or with --wide 1 eight channels of 192 kHz 32-bit float (6 MB a second).
 #include <sndfile.h>
 
 #include <QCoreApplication>
@@ -32,6 +34,7 @@
 #include <vector>
 
 #include "audio/pulse_audio_engine.h"
+#include "bench/audio/memory_use.h"
 #include "platform/file_system.h"
 #include "testing/tone_file.h"
 
@@ -100,12 +103,23 @@ void WriteTone(const fs::path& path, int format, int rate, int channels, double 
   }
 }
 
-// The samples of a mono sound file (none when it cannot be read).
-std::vector<double> ReadMono(const fs::path& path) {
+// The first channel of a sound file (none when it cannot be read).
+std::vector<double> ReadFirstChannel(const fs::path& path) {
   SF_INFO info{};
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  std::vector<double> samples(static_cast<std::size_t>(info.frames));
-  sf_readf_double(file, samples.data(), info.frames);
+  if (file == nullptr) {
+    return {};
+  }
+  const auto channels = static_cast<std::size_t>(info.channels);
+  constexpr sf_count_t kChunk = 4096;
+  std::vector<double> chunk(static_cast<std::size_t>(kChunk) * channels);
+  std::vector<double> samples;
+  samples.reserve(static_cast<std::size_t>(info.frames));
+  for (sf_count_t got = 0; (got = sf_readf_double(file, chunk.data(), kChunk)) > 0;) {
+    for (std::size_t n = 0; n < static_cast<std::size_t>(got); ++n) {
+      samples.push_back(chunk[n * channels]);
+    }
+  }
   sf_close(file);
   return samples;
 }
@@ -133,7 +147,7 @@ double Ms(std::int64_t ns) {
   return static_cast<double>(ns) / 1e6;
 }
 
-int Run(int runs, int longSeconds) {
+int Run(int runs, int longSeconds, bool wide) {
   const fs::path dir = fs::temp_directory_path() /
                        ("voxtar-audio-bench-" + std::to_string(QCoreApplication::applicationPid()));
   fs::create_directories(dir);
@@ -159,7 +173,7 @@ int Run(int runs, int longSeconds) {
     DeviceId id = 0;
     ErrorCode error = engine.Open(templateWide, &id);
     if (error == kNoError) {
-      error = engine.Record(id, 0);
+      error = engine.Record(id, 0, nullptr);
     }
     if (error != kNoError) {
       std::fprintf(stderr, "recording failed: %s\n", qPrintable(engine.ErrorText(error)));
@@ -186,7 +200,7 @@ int Run(int runs, int longSeconds) {
     LevelClock levels;
     engine.SetLevelListener(&levels);
     engine.Open(templateWide, &listener);
-    engine.Record(listener, 0);
+    engine.Record(listener, 0, nullptr);
     Spin(200);
     DeviceId id = 0;
     NoticeClock clock;
@@ -214,7 +228,7 @@ int Run(int runs, int longSeconds) {
       notice.ms.push_back(Ms(clock.received - (t.soundStarted + lengthNs)));
       noticeNominal.ms.push_back(Ms(clock.received - (t.playCalled + lengthNs)));
 
-      const std::vector<double> samples = ReadMono(heardFile);
+      const std::vector<double> samples = ReadFirstChannel(heardFile);
       std::size_t first = samples.size();
       std::size_t last = 0;
       for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -256,51 +270,68 @@ int Run(int runs, int longSeconds) {
     // A steady 1 kHz tone from another process, recorded for longSeconds.
     const fs::path tone = dir / "tone.wav";
     WriteTone(tone, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, longSeconds + 3.0, 1000.0, 0.5);
+    const int longRate = wide ? 192000 : 48000;
+    const fs::path longTemplate = dir / "long-sample.wav";
+    WriteTone(longTemplate, SF_FORMAT_WAV | (wide ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16), longRate,
+              wide ? 8 : 1, 0.0, 0.0, 0.0);
     QProcess player;
     player.start(QStringLiteral("paplay"), {QString::fromStdString(tone.string())});
     player.waitForStarted(5000);
     Spin(500);
     DeviceId id = 0;
-    engine.Open(templateWide, &id);
-    engine.Record(id, 0);
+    engine.Open(platform::FromUtf8(longTemplate.string()), &id);
+    ResetPeakMemory();
+    const MemoryUse before = ReadMemoryUse();
+    engine.Record(id, 0, nullptr);
     Spin(longSeconds * 1000);
     const std::int64_t stopCalled = Now();
     const ErrorCode stopped = engine.Stop(id);
     const auto t = engine.timings(id);
+    const MemoryUse after = ReadMemoryUse();
     const fs::path take = dir / "long.wav";
     engine.Save(id, platform::FromUtf8(take.string()));
     engine.Close(id);
     player.kill();
     player.waitForFinished(5000);
 
+    const auto rate = static_cast<std::uint64_t>(longRate);
     const std::int64_t heldNs =
-        static_cast<std::int64_t>(t.firstCaptureFrames * 1'000'000'000ull / 48000);
+        static_cast<std::int64_t>(t.firstCaptureFrames * 1'000'000'000ull / rate);
     const std::int64_t captureStart = t.firstCapture - heldNs;
-    const double expected = static_cast<double>(stopCalled - captureStart) * 48000.0 / 1e9;
+    const double expected = static_cast<double>(stopCalled - captureStart) * longRate / 1e9;
 
-    const std::vector<double> samples = ReadMono(take);
-    // Rising zero crossings of a 1 kHz tone at 48 kHz come every 48 frames; any other spacing
+    const std::vector<double> samples = ReadFirstChannel(take);
+    // Rising zero crossings of a 1 kHz tone come every rate / 1000 frames; any other spacing
     // (past the first 100 ms) is a break: frames lost or repeated.
+    const double period = longRate / 1000.0;
     int breaks = 0;
     double previous = -1.0;
-    for (std::size_t i = 4800; i + 1 < samples.size(); ++i) {
+    for (std::size_t i = rate / 10; i + 1 < samples.size(); ++i) {
       if (samples[i] < 0.0 && samples[i + 1] >= 0.0) {
         const double at = static_cast<double>(i) + samples[i] / (samples[i] - samples[i + 1]);
-        if (previous >= 0.0 && std::abs(at - previous - 48.0) > 0.5) {
+        if (previous >= 0.0 && std::abs(at - previous - period) > 0.5) {
           ++breaks;
         }
         previous = at;
       }
     }
-    std::printf("\n%d s recording (stop %s):\n", longSeconds,
+    std::printf("\n%d s recording, %d Hz, %s (stop %s):\n", longSeconds, longRate,
+                wide ? "8 channels 32-bit float" : "mono 16-bit",
                 stopped == kNoError ? "ok" : qPrintable(engine.ErrorText(stopped)));
     std::printf("  frames captured   %llu\n", static_cast<unsigned long long>(t.capturedFrames));
-    std::printf("  frames expected   %.0f (capture start to Stop at 48000 Hz)\n", expected);
+    std::printf("  frames expected   %.0f (capture start to Stop)\n", expected);
     std::printf("  difference        %+.0f frames (%+.2f ms)\n",
                 static_cast<double>(t.capturedFrames) - expected,
-                (static_cast<double>(t.capturedFrames) - expected) / 48.0);
+                (static_cast<double>(t.capturedFrames) - expected) * 1000.0 / longRate);
     std::printf("  frames in file    %zu\n", samples.size());
     std::printf("  breaks in tone    %d\n", breaks);
+    std::printf("  capture callback  %llu calls, mean %.3f ms, worst %.3f ms\n",
+                static_cast<unsigned long long>(t.captureCalls),
+                t.captureCalls == 0 ? 0.0 : Ms(t.captureNs) / static_cast<double>(t.captureCalls),
+                Ms(t.worstCaptureNs));
+    std::printf("  resident memory   %.1f MiB more at Stop, %.1f MiB more at its peak\n",
+                static_cast<double>(after.residentKiB - before.residentKiB) / 1024.0,
+                static_cast<double>(after.peakKiB - before.residentKiB) / 1024.0);
   }
   fs::remove_all(dir);
   return 0;
@@ -313,16 +344,19 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   int runs = 20;
   int longSeconds = 60;
+  bool wide = false;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--runs") {
       runs = std::atoi(argv[i + 1]);
     } else if (option == "--long") {
       longSeconds = std::atoi(argv[i + 1]);
+    } else if (option == "--wide") {
+      wide = std::atoi(argv[i + 1]) != 0;
     }
   }
   if (std::getenv("PULSE_SERVER") == nullptr) {
     std::fprintf(stderr, "run under tests/audio/with-pulseaudio.sh\n");
   }
-  return voxtar::audio::Run(runs, longSeconds);
+  return voxtar::audio::Run(runs, longSeconds, wide);
 }

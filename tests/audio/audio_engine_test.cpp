@@ -14,8 +14,10 @@
 #include <memory>
 #include <string>
 
+#include "audio/audio_errors.h"
 #include "audio/pulse_audio_engine.h"
 #include "testing/simulated_audio_engine.h"
+#include "testing/synthetic_take.h"
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -72,6 +74,10 @@ class PulseHarness final : public Harness {
   AudioEngine& engine() override { return engine_; }
   void Let(int ms) override { Spin(ms); }
   void HearTone(double frequency, double seconds) override {
+    if (player_.state() != QProcess::NotRunning) {
+      player_.kill();
+      player_.waitForFinished(5000);
+    }
     const auto tone = dir_ / "heard-tone.wav";
     WriteTone(tone, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, seconds + 0.5, frequency, 0.5);
     player_.start(QStringLiteral("paplay"), {QString::fromStdString(tone.string())});
@@ -155,7 +161,7 @@ TEST_P(EngineContract, EveryCommandOnADeviceThatIsNotOpenFails) {
     EXPECT_NE(engine().SetTimeFormatMilliseconds(gone), kNoError);
     EXPECT_NE(engine().QueryLength(gone, &length), kNoError);
     EXPECT_NE(engine().Play(gone, 0, std::nullopt, &notify_), kNoError);
-    EXPECT_NE(engine().Record(gone, 0), kNoError);
+    EXPECT_NE(engine().Record(gone, 0, &notify_), kNoError);
     EXPECT_NE(engine().Stop(gone), kNoError);
     EXPECT_NE(engine().Save(gone, Wide(dir_ / "take.wav")), kNoError);
     EXPECT_NE(engine().Close(gone), kNoError);
@@ -211,7 +217,7 @@ TEST_P(EngineContract, ARecordingOverwritesFromItsStartKeepsWhatLayBeforeAndExte
   const std::string templateBytes = ReadBytes(templatePath);
   harness_->HearTone(1000.0, 2.0);
   const DeviceId id = OpenOrFail(templatePath);
-  ASSERT_EQ(engine().Record(id, 500), kNoError);
+  ASSERT_EQ(engine().Record(id, 500, &notify_), kNoError);
   // A recording excludes a playback of the same device.
   EXPECT_NE(engine().Play(id, 0, std::nullopt, &notify_), kNoError);
   harness_->Let(1000);
@@ -241,7 +247,7 @@ TEST_P(EngineContract, AFailedSaveLeavesTheEarlierTakeAndCreatesNothing) {
   WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, 0.0, 0.0, 0.0);
   harness_->HearTone(800.0, 1.0);
   const DeviceId id = OpenOrFail(templatePath);
-  ASSERT_EQ(engine().Record(id, 0), kNoError);
+  ASSERT_EQ(engine().Record(id, 0, &notify_), kNoError);
   harness_->Let(300);
   ASSERT_EQ(engine().Stop(id), kNoError);
   EXPECT_EQ(engine().Stop(id), kNoError);  // nothing running: nothing to say
@@ -263,6 +269,68 @@ TEST_P(EngineContract, AFailedSaveLeavesTheEarlierTakeAndCreatesNothing) {
   EXPECT_EQ(engine().Close(id), kNoError);
 }
 
+TEST_P(EngineContract, ATakeStopsAtTheLimitWithOneNoticeAndIsSavedWholeAndExactly) {
+  // 16-bit stereo: the limit holds 0.5 s and 3 bytes, short of one more frame.
+  const auto templatePath = dir_ / "sample.wav";
+  WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 2, 0.2, 300.0, 0.2);
+  constexpr std::uint64_t kLimitFrames = 22050 / 2;
+  engine().SetTakeLimitBytes(kLimitFrames * 4 + 3);
+  harness_->HearTone(1000.0, 2.0);
+  const DeviceId id = OpenOrFail(templatePath);
+  ASSERT_EQ(engine().Record(id, 100, &notify_), kNoError);
+  harness_->Let(1000);
+  ASSERT_EQ(notify_.recordings.size(), 1u);
+  EXPECT_EQ(notify_.recordings[0], std::pair(RecordingCode::LimitReached, id));
+  EXPECT_EQ(engine().Stop(id), kNoError);
+  const std::shared_ptr<const WaveElement> content = engine().Content(id);
+  ASSERT_NE(content, nullptr);
+  EXPECT_EQ(content->frames(), kLimitFrames);
+
+  const auto take = dir_ / "take.wav";
+  ASSERT_EQ(engine().Save(id, Wide(take)), kNoError);
+  WaveElement saved;
+  std::string error;
+  ASSERT_TRUE(ReadWaveFile(Wide(take), &saved, &error)) << error;
+  EXPECT_EQ(Bytes(saved), Bytes(*content));
+
+  // Under a lower limit the take is refused whole, and the file there stays as it was.
+  engine().SetTakeLimitBytes(kLimitFrames * 4 - 1);
+  const std::string before = ReadBytes(take);
+  const ErrorCode refused = engine().Save(id, Wide(take));
+  EXPECT_EQ(CauseOf(refused), AudioError::CannotWrite);
+  EXPECT_EQ(ReadBytes(take), before);
+  harness_->Let(100);
+  EXPECT_EQ(notify_.recordings.size(), 1u);
+  EXPECT_EQ(engine().Close(id), kNoError);
+}
+
+TEST_P(EngineContract, ContentNeverChangesWhileTheDeviceRecordsAgainNorAfterItIsClosed) {
+  const auto templatePath = dir_ / "sample.wav";
+  WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 1, 0.3, 300.0, 0.2);
+  harness_->HearTone(1000.0, 1.0);
+  const DeviceId id = OpenOrFail(templatePath);
+  ASSERT_EQ(engine().Record(id, 0, &notify_), kNoError);
+  harness_->Let(300);
+  const std::shared_ptr<const WaveElement> during = engine().Content(id);
+  const std::vector<std::byte> duringBytes = Bytes(*during);
+  harness_->Let(300);
+  ASSERT_EQ(engine().Stop(id), kNoError);
+  const std::shared_ptr<const WaveElement> recorded = engine().Content(id);
+  const std::vector<std::byte> recordedBytes = Bytes(*recorded);
+  EXPECT_GT(recorded->frames(), during->frames());
+
+  // Recorded over again, with another tone.
+  harness_->HearTone(600.0, 1.0);
+  ASSERT_EQ(engine().Record(id, 0, &notify_), kNoError);
+  harness_->Let(400);
+  ASSERT_EQ(engine().Stop(id), kNoError);
+  EXPECT_NE(Bytes(*engine().Content(id)), recordedBytes);
+  EXPECT_EQ(engine().Close(id), kNoError);
+  EXPECT_EQ(engine().Content(id), nullptr);
+  EXPECT_EQ(Bytes(*during), duringBytes);
+  EXPECT_EQ(Bytes(*recorded), recordedBytes);
+}
+
 TEST_P(EngineContract, TheChosenDeviceIsRememberedAndAnUnknownOneIsNoError) {
   EXPECT_EQ(engine().ChosenDevice(Direction::Input), "");
   engine().ChooseDevice(Direction::Input, "unplugged_microphone");
@@ -272,7 +340,7 @@ TEST_P(EngineContract, TheChosenDeviceIsRememberedAndAnUnknownOneIsNoError) {
   const auto templatePath = dir_ / "sample.wav";
   WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 0.5, 300.0, 0.2);
   const DeviceId id = OpenOrFail(templatePath);
-  EXPECT_EQ(engine().Record(id, 0), kNoError);
+  EXPECT_EQ(engine().Record(id, 0, &notify_), kNoError);
   harness_->Let(100);
   EXPECT_EQ(engine().Stop(id), kNoError);
   EXPECT_EQ(engine().Play(id, 0, 200, &notify_), kNoError);
@@ -318,7 +386,7 @@ TEST_P(EngineContract, TheLevelIsMeasuredOnWhatIsCapturedAndTheLevelCheckKeepsNo
   const auto templatePath = dir_ / "sample.wav";
   WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 22050, 1, 0.0, 0.0, 0.0);
   const DeviceId id = OpenOrFail(templatePath);
-  ASSERT_EQ(engine().Record(id, 0), kNoError);
+  ASSERT_EQ(engine().Record(id, 0, &notify_), kNoError);
   EXPECT_FALSE(engine().levelCheckRunning());
   harness_->Let(100);
   meter.levels.clear();

@@ -16,6 +16,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/audio_engine.h"
@@ -47,7 +48,8 @@ class BoxRecorder final : public audio::FailureReporter {
   std::vector<Box> boxes;
 };
 
-// Receives PlaybackNotices like the main dialog does, noting when each arrived.
+// Receives PlaybackNotices and RecordingNotices like the main dialog does, noting when each
+// playback notice arrived.
 class NoticeCollector final : public QObject {
  public:
   struct Received {
@@ -62,10 +64,16 @@ class NoticeCollector final : public QObject {
       notices.push_back({notice->code(), notice->device(), std::chrono::steady_clock::now()});
       return true;
     }
+    if (event->type() == audio::RecordingNotice::kType) {
+      const auto* notice = static_cast<audio::RecordingNotice*>(event);
+      recordings.emplace_back(notice->code(), notice->device());
+      return true;
+    }
     return QObject::event(event);
   }
 
   std::vector<Received> notices;
+  std::vector<std::pair<audio::RecordingCode, audio::DeviceId>> recordings;
 };
 
 // Runs the event loop until `done` holds or `timeoutMs` passed; whether it holds.

@@ -26,7 +26,7 @@ constexpr Format kFormats[] = {
 };
 
 LevelSummary Summarize(const WaveElement& take) {
-  return SummarizeBlock(take.samples, take.channels, take.kind);
+  return SummarizeBlock(Bytes(take), take.channels, take.kind);
 }
 
 TEST(LevelSummary, SineLevelsInEveryFormatMonoAndStereo) {

@@ -440,20 +440,28 @@ TEST(SoundServerRestart, RecordingAndPlaybackEndWithErrorsAndWorkAgainOnceTheSer
   EXPECT_EQ(engine.connections(), cycles + 1);  // the first, and one after each restart
 }
 
-// A server that accepts the connection and then answers nothing (stopped, or hung): Open gives
-// up within its bound, with its one box, and works again once the server answers.
-TEST(SoundServerRestart, AHungServerDelaysOpenOnlyByItsBound) {
-  if (std::getenv("VOXTAR_PULSE_START") == nullptr ||
-      std::getenv("VOXTAR_KILL_SERVER") == nullptr) {
-    GTEST_SKIP() << "runs only in its own process under with-pulseaudio.sh";
-  }
-  // The running server: the first one or the one the test above started.
+// The PID of the server that runs now: the first one or the one a test above started again.
+std::string RunningServerPid() {
   QProcess cat;
   cat.start(QStringLiteral("sh"),
             {QStringLiteral("-c"),
              QStringLiteral("cat \"$(dirname \"$VOXTAR_PULSE_START\")/server.pid\"")});
-  ASSERT_TRUE(cat.waitForFinished(5000));
-  const std::string pid = cat.readAllStandardOutput().trimmed().toStdString();
+  cat.waitForFinished(5000);
+  return cat.readAllStandardOutput().trimmed().toStdString();
+}
+
+bool MayStopTheServer() {
+  return std::getenv("VOXTAR_PULSE_START") != nullptr &&
+         std::getenv("VOXTAR_KILL_SERVER") != nullptr;
+}
+
+// A server that accepts the connection and then answers nothing (stopped, or hung): Open gives
+// up within its bound, with its one box, and works again once the server answers.
+TEST(SoundServerRestart, AHungServerDelaysOpenOnlyByItsBound) {
+  if (!MayStopTheServer()) {
+    GTEST_SKIP() << "runs only in its own process under with-pulseaudio.sh";
+  }
+  const std::string pid = RunningServerPid();
   ASSERT_FALSE(pid.empty());
   TempDir dir;
   BoxRecorder boxes;
@@ -476,6 +484,64 @@ TEST(SoundServerRestart, AHungServerDelaysOpenOnlyByItsBound) {
   EXPECT_NE(device.deviceId(), 0);
   device.Close();
   EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+// How many streams of this program the server has: recordings and level checks, playbacks.
+int StreamsOfOurs() {
+  const std::string listed = Pactl({QStringLiteral("list"), QStringLiteral("source-outputs")}) +
+                             Pactl({QStringLiteral("list"), QStringLiteral("sink-inputs")});
+  int count = 0;
+  for (std::size_t at = 0;
+       (at = listed.find("application.name = \"Voxtar\"", at)) != std::string::npos; ++at) {
+    ++count;
+  }
+  return count;
+}
+
+// The server answers the start of a recording, a playback and a level check only after the
+// engine gave up waiting: once it answers, each stream is disconnected, so no microphone stays
+// open, and the engine goes on as before.
+TEST(SoundServerRestart, AStreamStartedTooLateIsDisconnectedOnceTheServerAnswers) {
+  if (!MayStopTheServer()) {
+    GTEST_SKIP() << "runs only in its own process under with-pulseaudio.sh";
+  }
+  const std::string pid = RunningServerPid();
+  ASSERT_FALSE(pid.empty());
+  TempDir dir;
+  const auto templatePath = dir / "sample.wav";
+  WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 0.0, 0.0, 0.0);
+  const auto prompt = dir / "prompt.wav";
+  WriteTone(prompt, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 2.0, 440.0, 0.3);
+  PulseAudioEngine engine;
+  DeviceId recorder = 0;
+  DeviceId player = 0;
+  ASSERT_EQ(engine.Open(Wide(templatePath), &recorder), kNoError);
+  ASSERT_EQ(engine.Open(Wide(prompt), &player), kNoError);
+  ASSERT_EQ(StreamsOfOurs(), 0);
+
+  ASSERT_EQ(std::system(("kill -STOP " + pid).c_str()), 0);
+  const ErrorCode recording = engine.Record(recorder, 0, nullptr);
+  const ErrorCode playing = engine.Play(player, 0, std::nullopt, nullptr);
+  const ErrorCode checking = engine.StartLevelCheck({SampleKind::Int16, 48000, 1});
+  EXPECT_EQ(engine.streamsSetAside(), 3u);
+  ASSERT_EQ(std::system(("kill -CONT " + pid).c_str()), 0);
+  for (const ErrorCode late : {recording, playing, checking}) {
+    EXPECT_TRUE(engine.ErrorText(late).contains(QStringLiteral("in time")))
+        << engine.ErrorText(late).toStdString();
+  }
+  EXPECT_EQ(CauseOf(recording), AudioError::InputFailed);
+  EXPECT_EQ(CauseOf(playing), AudioError::OutputFailed);
+  EXPECT_FALSE(engine.levelCheckRunning());
+
+  // The engine lets go of each once the server has taken it down.
+  EXPECT_TRUE(WaitUntil([&] { return engine.streamsSetAside() == 0; }, 3000));
+  EXPECT_EQ(StreamsOfOurs(), 0);
+
+  ASSERT_EQ(engine.Record(recorder, 0, nullptr), kNoError);
+  EXPECT_EQ(StreamsOfOurs(), 1);  // counted while it runs
+  EXPECT_EQ(engine.Stop(recorder), kNoError);
+  EXPECT_EQ(engine.Close(recorder), kNoError);
+  EXPECT_EQ(engine.Close(player), kNoError);
 }
 
 TEST(NoSoundServer, EveryOperationGivesAClearErrorAndNothingHangs) {

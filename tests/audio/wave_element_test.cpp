@@ -11,6 +11,7 @@
 #include "audio/audio_errors.h"
 #include "platform/file_system.h"
 #include "platform/utf8.h"
+#include "testing/synthetic_take.h"
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -74,6 +75,52 @@ INSTANTIATE_TEST_SUITE_P(
                       Format{"Float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2},
                       Format{"ULaw", SF_FORMAT_WAV | SF_FORMAT_ULAW, 1}),
     [](const ::testing::TestParamInfo<Format>& format) { return format.param.name; });
+
+struct Layout {
+  const char* name;
+  int format;
+  int channels;
+};
+
+class FileSize : public ::testing::TestWithParam<Layout> {};
+
+// What a frame takes in the file is exact, the header and chunks libsndfile writes beside the
+// sound fit in kHeaderRoom (so kWaveDataLimit of sound never wraps a 32-bit size), and a take one
+// byte beyond its limit is refused without creating anything.
+TEST_P(FileSize, TheSoundTakesWhatTheLimitCountsAndTheRestFitsTheHeaderRoom) {
+  TempDir dir;
+  WaveElement take = MakeElement(GetParam().format, 8000, GetParam().channels, 5);
+  if (GetParam().channels == 6) {
+    take.channelMap = {SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT,     SF_CHANNEL_MAP_CENTER,
+                       SF_CHANNEL_MAP_LFE,  SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT};
+  }
+  const std::uint64_t sound = take.frames() * take.fileBytesPerFrame();
+  std::string error;
+  ASSERT_TRUE(WriteWaveFile(take, Wide(dir / "take.wav"), &error, {}, sound)) << error;
+  const std::string bytes = ReadBytes(dir / "take.wav");
+  const std::size_t data = bytes.rfind("data", bytes.size() - sound);
+  ASSERT_NE(data, std::string::npos);
+  std::uint32_t size = 0;
+  std::memcpy(&size, bytes.data() + data + 4, 4);
+  EXPECT_EQ(size, sound);
+  EXPECT_LE(bytes.size() - sound, kHeaderRoom);
+
+  EXPECT_FALSE(WriteWaveFile(take, Wide(dir / "long.wav"), &error, {}, sound - 1));
+  EXPECT_NE(error.find("too long"), std::string::npos) << error;
+  EXPECT_FALSE(std::filesystem::exists(dir / "long.wav"));
+  EXPECT_EQ(take.MaxFrames(), kWaveDataLimit / take.fileBytesPerFrame());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, FileSize,
+    ::testing::Values(Layout{"U8Mono", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1},
+                      Layout{"Pcm16Stereo", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2},
+                      Layout{"Pcm24WavexWithChannelMap", SF_FORMAT_WAVEX | SF_FORMAT_PCM_24, 6},
+                      Layout{"Pcm32", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 3},
+                      Layout{"FloatWithItsLargestPeakChunk", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1024},
+                      Layout{"DoubleTwiceItsMemory", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 2},
+                      Layout{"ULaw", SF_FORMAT_WAV | SF_FORMAT_ULAW, 1}),
+    [](const ::testing::TestParamInfo<Layout>& layout) { return layout.param.name; });
 
 TEST(WaveElement, AnEmptyTemplateIsNormal) {
   TempDir dir;
@@ -170,13 +217,14 @@ TEST(WaveElement, ErrorTextsNameNonAsciiPathsInUtf8) {
 
 TEST(WaveElement, OverwriteKeepsWhatLiesBeyondAndExtendsThePastEnd) {
   WaveElement element = MakeElement(SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1000, 2, 4);
-  ASSERT_EQ(element.samples.size(), 8u);
+  ASSERT_EQ(element.samples.bytes(), 8u);
   const std::byte two[4] = {std::byte{1}, std::byte{2}, std::byte{3}, std::byte{4}};
   element.Overwrite(1, two, 4);
   EXPECT_EQ(element.frames(), 4u);
-  EXPECT_EQ(element.samples[1], std::byte{0x80});  // untouched silence before
-  EXPECT_EQ(element.samples[2], std::byte{1});
-  EXPECT_EQ(element.samples[6], std::byte{0x80});  // and after
+  const std::vector<std::byte> bytes = Bytes(element);
+  EXPECT_EQ(bytes[1], std::byte{0x80});  // untouched silence before
+  EXPECT_EQ(bytes[2], std::byte{1});
+  EXPECT_EQ(bytes[6], std::byte{0x80});  // and after
   element.Overwrite(3, two, 4);
   EXPECT_EQ(element.frames(), 5u);
   EXPECT_EQ(element.FramesAt(1500), 1500u);

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include "platform/file_system.h"
+#include "testing/synthetic_take.h"
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -26,9 +27,9 @@ class SimulatedEngineTest : public ::testing::Test {
   }
 
   std::vector<std::int16_t> Samples(DeviceId id) {
-    const WaveElement* element = engine_.element(id);
-    std::vector<std::int16_t> samples(element->samples.size() / 2);
-    std::memcpy(samples.data(), element->samples.data(), element->samples.size());
+    const std::vector<std::byte> bytes = Bytes(*engine_.element(id));
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), bytes.size());
     return samples;
   }
 
@@ -58,7 +59,7 @@ TEST_F(SimulatedEngineTest, InjectedFailuresHitOnceOrUntilCleared) {
 TEST_F(SimulatedEngineTest, RecordingOverwritesFromItsPositionKeepsTheRestAndExtends) {
   const DeviceId id = OpenSilence(8000);  // 1 s
   engine_.SetInputTone(1000.0, 0.5);
-  ASSERT_EQ(engine_.Record(id, 200), kNoError);
+  ASSERT_EQ(engine_.Record(id, 200, &notify_), kNoError);
   engine_.Advance(300);
   ASSERT_EQ(engine_.Stop(id), kNoError);
   auto samples = Samples(id);
@@ -68,14 +69,14 @@ TEST_F(SimulatedEngineTest, RecordingOverwritesFromItsPositionKeepsTheRestAndExt
   EXPECT_TRUE(std::any_of(samples.begin() + 1600, samples.begin() + 4000, loud));
   EXPECT_TRUE(std::none_of(samples.begin() + 4000, samples.end(), loud));
 
-  ASSERT_EQ(engine_.Record(id, 800), kNoError);
+  ASSERT_EQ(engine_.Record(id, 800, &notify_), kNoError);
   engine_.Advance(500);
   engine_.Stop(id);
   std::uint32_t length = 0;
   engine_.QueryLength(id, &length);
   EXPECT_EQ(length, 1300u);
 
-  EXPECT_NE(engine_.Record(id, 1301), kNoError);  // beyond the end
+  EXPECT_NE(engine_.Record(id, 1301, &notify_), kNoError);  // beyond the end
   EXPECT_EQ(CauseOf(engine_.calls().back().result), AudioError::OutOfRange);
 }
 
@@ -108,26 +109,53 @@ TEST_F(SimulatedEngineTest, PlayRefusesRangesOutsideTheSoundAndWhileRecording) {
   const DeviceId id = OpenSilence(8000);
   EXPECT_EQ(CauseOf(engine_.Play(id, 600, 500, &notify_)), AudioError::OutOfRange);
   EXPECT_EQ(CauseOf(engine_.Play(id, 0, 1001, &notify_)), AudioError::OutOfRange);
-  engine_.Record(id, 0);
+  engine_.Record(id, 0, &notify_);
   EXPECT_EQ(CauseOf(engine_.Play(id, 0, std::nullopt, &notify_)), AudioError::Busy);
   EXPECT_TRUE(engine_.isRecording(id));
   Deliver();
   EXPECT_TRUE(notify_.notices.empty());
 }
 
-TEST_F(SimulatedEngineTest, ALostInputEndsTheRecordingAndItsStopSaysSo) {
+// What cuts a recording short after 100 ms, and the cause its Stop reports and a word of its text.
+struct Cut {
+  const char* name;
+  void (*cut)(SimulatedAudioEngine& engine, DeviceId id);
+  AudioError cause;
+  const char* says;
+};
+
+class CutShort : public SimulatedEngineTest, public ::testing::WithParamInterface<Cut> {};
+
+TEST_P(CutShort, TheRecordingEndsKeepingWhatCameBeforeAndItsStopSaysWhy) {
   const DeviceId id = OpenSilence(0);
-  engine_.Record(id, 0);
+  engine_.Record(id, 0, &notify_);
   engine_.Advance(100);
-  engine_.LoseDevice(id);
+  GetParam().cut(engine_, id);
   engine_.Advance(100);
   EXPECT_FALSE(engine_.isRecording(id));
+  engine_.Advance(100);
   const ErrorCode error = engine_.Stop(id);
-  EXPECT_EQ(CauseOf(error), AudioError::InputFailed);
-  EXPECT_FALSE(engine_.ErrorText(error).isEmpty());
+  EXPECT_EQ(CauseOf(error), GetParam().cause);
+  EXPECT_TRUE(engine_.ErrorText(error).contains(QLatin1String(GetParam().says)))
+      << engine_.ErrorText(error).toStdString();
   EXPECT_EQ(engine_.element(id)->frames(), 800u);  // what came in before the loss
   EXPECT_EQ(engine_.Stop(id), kNoError);           // told once
+  Deliver();
+  EXPECT_TRUE(notify_.recordings.empty());  // no notice: the Stop tells
 }
+
+INSTANTIATE_TEST_SUITE_P(Causes, CutShort,
+                         ::testing::Values(Cut{"LostInput",
+                                               [](SimulatedAudioEngine& engine, DeviceId id) {
+                                                 engine.LoseDevice(id);
+                                               },
+                                               AudioError::InputFailed, "input"},
+                                           Cut{"NoMemory",
+                                               [](SimulatedAudioEngine& engine, DeviceId) {
+                                                 engine.FailNextCaptureAllocation();
+                                               },
+                                               AudioError::OutOfMemory, "no memory left"}),
+                         [](const ::testing::TestParamInfo<Cut>& cut) { return cut.param.name; });
 
 TEST_F(SimulatedEngineTest, ElementsOnDiskAreReadAndSavedLikeTheRealEngineDoes) {
   testing::TempDir dir;
@@ -138,7 +166,7 @@ TEST_F(SimulatedEngineTest, ElementsOnDiskAreReadAndSavedLikeTheRealEngineDoes) 
   std::uint32_t length = 0;
   engine_.QueryLength(id, &length);
   EXPECT_EQ(length, 500u);
-  engine_.Record(id, 0);
+  engine_.Record(id, 0, &notify_);
   engine_.Advance(1000);
   const auto take = dir / "take.wav";
   ASSERT_EQ(engine_.Save(id, platform::FromUtf8(take.string())), kNoError);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <numbers>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,8 @@ constexpr int kToneAmplitude = 12000;  // of 32768, full scale
 
 // The first channel of a 16-bit take, in -1..1.
 std::vector<double> FirstChannel(const audio::WaveElement& take) {
-  const auto* samples = reinterpret_cast<const std::int16_t*>(take.samples.data());
+  std::vector<std::int16_t> samples(static_cast<std::size_t>(take.samples.bytes()) / 2);
+  take.samples.CopyOut(0, std::as_writable_bytes(std::span(samples)));
   std::vector<double> channel(static_cast<std::size_t>(take.frames()));
   for (std::size_t i = 0; i < channel.size(); ++i) {
     channel[i] = samples[i * static_cast<std::size_t>(take.channels)] / 32768.0;
@@ -54,12 +56,13 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
   ASSERT_EQ(sample.kind, audio::SampleKind::Int16);
 
   // A 3-second 1 kHz tone to play into the server.
-  audio::WaveElement tone = audio::MakeElement(kWav16, 48000, 1, std::uint64_t{3} * 48000);
-  auto* toneSamples = reinterpret_cast<std::int16_t*>(tone.samples.data());
-  for (std::size_t i = 0; i < tone.frames(); ++i) {
+  audio::WaveElement tone = audio::MakeElement(kWav16, 48000, 1);
+  std::vector<std::int16_t> toneSamples(std::size_t{3} * 48000);
+  for (std::size_t i = 0; i < toneSamples.size(); ++i) {
     toneSamples[i] = static_cast<std::int16_t>(
         kToneAmplitude * std::sin(2 * std::numbers::pi * 1000.0 * static_cast<double>(i) / 48000));
   }
+  tone.samples.Write(0, std::as_bytes(std::span(toneSamples)));
   ASSERT_TRUE(audio::WriteWaveFile(tone, dir.wide() + u"/tone.wav", &error));
 
   FakeWindowServices services;
