@@ -18,9 +18,9 @@ constexpr std::string_view kUsage =
     R"(Usage: voxtar-lesson check INDEX...
        voxtar-lesson list INDEX
        voxtar-lesson normalize INDEX...
-       voxtar-lesson takes [--template PATH] [--json] INDEX...
+       voxtar-lesson takes [--template PATH] [--profile NAME|FILE] [--json] INDEX...
 Checks, lists and normalizes the lesson indexes of a recording course, and
-checks their recorded takes.
+judges their recorded takes against a delivery profile.
 
 Commands:
   check INDEX...      tell for each lesson whether it loads, with its number of
@@ -32,15 +32,24 @@ Commands:
                       \x1b, \\); nothing is created or written
   normalize INDEX...  load each lesson as the recorder does (prompt
                       directories created, index rewritten in UTF-16LE)
-  takes INDEX...      check each recorded take: one line per prompt with its
-                      verdicts (ok, clipped, too quiet, silent, cut at the
-                      start, cut at the end, format mismatch), duration, peak,
-                      RMS and the silence before and after the speech;
-                      "missing" without a take, "short" for prompts too short
-                      to speak; nothing is created or written
+  takes INDEX...      measure each recorded take and judge it against the
+                      delivery profile, alone and within its lesson: one line
+                      per prompt with its problems (ok, clipped, too quiet,
+                      too loud, silent, cut at the start or end, long silence
+                      at the start or end, noisy, loudness off target, true
+                      peak too high, format mismatch, loudness or pace unlike
+                      the lesson), duration, peak, RMS, the silence before and
+                      after the speech, and the figures the profile judges
+                      beyond these; "missing" without a take, "short" for
+                      prompts too short to speak; writes nothing but the
+                      measure cache ".measures" beside the takes
     --template PATH   the recording takes must match in rate, channels and
                       sample format (default: sample.wav here)
-    --json            the same as JSON
+    --profile NAME|FILE
+                      the delivery profile: course, acx, ebu-r128, tts, or a
+                      profile file (default: delivery.ini here when there is
+                      one, else course)
+    --json            the same as JSON, with every measure
 
 Options:
   -h, --help          show this help and exit
@@ -51,7 +60,7 @@ letter case); whatever its extension, the ".idx" file of that name is read.
 Recordings are looked for in the lesson's directory under "Prompt".
 
 Exit status: 0 when every lesson loads (and, for normalize, was written; for
-takes, every recorded take is ok), 1 otherwise, 2 on bad usage.
+takes, every recorded take passes), 1 otherwise, 2 on bad usage.
 )";
 
 enum class Command { Check, List, Normalize };

@@ -45,10 +45,10 @@ Severity SeverityOf(Problem problem);
 
 // Where a take stands: what it is compared with beyond the profile's limits.
 struct TakeContext {
-  std::optional<TakeFormat> expectedFormat;  // the template recording's; unset: not judged
-  std::optional<double> speechRate;          // the take's (SpeechRate)
-  std::optional<double> lessonLoudnessLufs;  // median of the lesson's takes
-  std::optional<double> lessonSpeechRate;    // median of the lesson's takes
+  std::optional<TakeFormat> expectedFormat = {};  // the template recording's; unset: not judged
+  std::optional<double> speechRate = {};          // the take's (SpeechRate)
+  std::optional<double> lessonLoudnessLufs = {};  // median of the lesson's takes
+  std::optional<double> lessonSpeechRate = {};    // median of the lesson's takes
 };
 
 struct Finding {

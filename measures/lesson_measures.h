@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +70,7 @@ class LessonMeasures {
   DeliveryProfile profile_;
   std::optional<TakeFormat> expectedFormat_;
   std::vector<Prompt> prompts_;
+  std::set<std::u16string, std::less<>> names_;
   std::map<std::u16string, TakeMeasures, std::less<>> measures_;
   mutable bool mediansKnown_ = false;
   mutable std::optional<double> medianLoudness_;
