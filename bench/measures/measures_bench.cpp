@@ -40,7 +40,8 @@ audio::WaveElement Speech(int format, int rate, int channels, double seconds) {
     const auto length = static_cast<std::size_t>(0.2 * rate);
     for (std::size_t n = 0; n < length; ++n) {
       const double t = static_cast<double>(n) / rate;
-      const double swell = std::sin(std::numbers::pi * static_cast<double>(n) / length);
+      const double swell =
+          std::sin(std::numbers::pi * static_cast<double>(n) / static_cast<double>(length));
       const double wave = std::sin(2 * std::numbers::pi * pitch * t) +
                           0.5 * std::sin(4 * std::numbers::pi * pitch * t) +
                           0.25 * std::sin(6 * std::numbers::pi * pitch * t);

@@ -187,13 +187,5 @@ TEST(Judgement, TheStripSaysWhatIsWrongWithItsFigures) {
   }
 }
 
-TEST(Judgement, ProblemWordsReadBack) {
-  for (int i = 0; i < kProblemCount; ++i) {
-    const auto problem = static_cast<Problem>(i);
-    EXPECT_EQ(ProblemFromWord(ProblemWord(problem)), problem);
-  }
-  EXPECT_FALSE(ProblemFromWord("cut at the end"));
-}
-
 }  // namespace
 }  // namespace voxtar::measures
