@@ -210,6 +210,7 @@ std::vector<PromptReport> CheckPrompts(const Lesson& lesson, std::u16string_view
   const std::vector<measures::MeasuredTake> measured = measures::MeasureTakes(
       lesson.paths.promptDirectory, toMeasure, &cache, std::thread::hardware_concurrency());
   std::vector<std::u16string> onDisk;
+  onDisk.reserve(files.size());
   for (const auto& [folded, name] : files) {
     onDisk.push_back(name);
   }

@@ -236,7 +236,7 @@ std::optional<DeliveryProfile> ParseProfile(std::string_view text, std::string_v
 std::optional<DeliveryProfile> ReadProfileFile(std::u16string_view path, ProfileError* error) {
   const std::string name = platform::ToUtf8(path);
   // A profile is a few lines; anything much larger is not one.
-  constexpr std::uint64_t kMaxSize = 64 * 1024;
+  constexpr std::uint64_t kMaxSize = std::uint64_t{64} * 1024;
   SmallFileError readError = SmallFileError::None;
   const std::optional<std::string> text = ReadSmallFile(path, kMaxSize, &readError);
   if (!text) {

@@ -92,7 +92,7 @@ std::string Seconds(std::uint32_t ms) {
 
 std::string FindingText(Problem problem, const TakeMeasures& take, const DeliveryProfile& profile,
                         const TakeContext& context) {
-  const std::string name(ProblemName(problem));
+  std::string name(ProblemName(problem));
   switch (problem) {
     case Problem::Clipped:
       return name + " (" + std::to_string(take.clippedSamples) +

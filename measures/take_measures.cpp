@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "lesson/lesson.h"
@@ -349,12 +350,18 @@ bool MeasureTakeFile(std::u16string_view path, TakeMeasures* measures, std::stri
     return false;
   }
   SF_INFO info{};
-  const std::unique_ptr<SNDFILE, SndFileCloser> file(
-      sf_open_fd(fileno(stream.get()), SFM_READ, &info, SF_FALSE));
-  if (!file) {
-    *error = FileError("The file is not a sound file that can be read", path,
-                       Utf8Text(sf_strerror(nullptr)));
-    return false;
+  std::unique_ptr<SNDFILE, SndFileCloser> file;
+  {
+    // A failed open leaves its reason in libsndfile's one global error: takes are measured on
+    // several threads at once.
+    static std::mutex opening;
+    const std::lock_guard<std::mutex> lock(opening);
+    file.reset(sf_open_fd(fileno(stream.get()), SFM_READ, &info, SF_FALSE));
+    if (!file) {
+      *error = FileError("The file is not a sound file that can be read", path,
+                         Utf8Text(sf_strerror(nullptr)));
+      return false;
+    }
   }
   if (info.channels <= 0 || info.samplerate <= 0) {
     *error = FileError("The sound file has no channels or no sample rate", path);

@@ -212,7 +212,7 @@ TEST_F(Takes, JudgedByTheProfileChosen) {
     }
     std::vector<std::string> args = {"takes"};
     args.insert(args.end(), c.options.begin(), c.options.end());
-    args.push_back("ini/m.idx");
+    args.emplace_back("ini/m.idx");
     const Result result = Run(args);
     EXPECT_EQ(result.status, c.status) << c.profileFile << result.out;
     EXPECT_EQ(result.out, c.out) << c.profileFile;

@@ -16,7 +16,7 @@ namespace {
 TakeMeasures Good() {
   TakeMeasures take;
   take.format = {48000, 1, SF_FORMAT_PCM_16};
-  take.frames = 48000 * 4;
+  take.frames = 192000;
   take.durationMs = 4000;
   take.peakDb = -4.0;
   take.rmsDb = -24.0;

@@ -108,7 +108,7 @@ TEST_F(Takes, MeasuredOnSeveralThreadsInTheirOrder) {
         audio::SpokenTake(SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, 0.05 * (n + 1)), name));
   }
   testing::WriteBytes(tmp / "t5.wav", "RIFF");
-  names.push_back(u"gone.wav");
+  names.emplace_back(u"gone.wav");
   for (const unsigned threads : {1u, 2u, 8u}) {
     const std::vector<MeasuredTake> measured =
         MeasureTakes(tmp.wide(true), names, nullptr, threads);

@@ -22,7 +22,7 @@ class Cache : public TakeFiles {
   // Measures a.wav and b.wav through the cache of the temporary directory and saves it.
   std::vector<MeasuredTake> MeasureBoth(MeasureCache& cache) {
     cache.Load(tmp.wide(true));
-    const std::vector<MeasuredTake> measured =
+    std::vector<MeasuredTake> measured =
         MeasureTakes(tmp.wide(true), {u"a.wav", u"b.wav"}, &cache, 2);
     std::string error;
     EXPECT_TRUE(cache.Save(tmp.wide(), &error)) << error;
