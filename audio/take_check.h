@@ -1,15 +1,6 @@
-// The check of a saved take: how long it is, how loud, whether it clipped, and whether the
-// speech in it has room before and after it, turned into verdicts an operator acts on at once
-// (record again) and a one-line summary for the dialog.
-//
-// Speech is found on short windows rather than single samples. A window of 10 ms is voiced when
-// its RMS reaches -50 dBFS, and voice is a run of at least 3 voiced windows (30 ms): a
-// microphone's hiss at -55 dBFS RMS has single samples above -50 dBFS but no voiced window, and
-// a click shorter than 10 ms touches at most two windows, while a syllable lasts 50 ms and more.
-// The threshold lies between a quiet room through an ordinary microphone (-60 dBFS and below)
-// and the softest speech sounds at a usable gain.
-//
-// No Qt in this interface, so the command-line checker uses it as the dialog does.
+// The window's check of a saved take: the "course" profile's judgement (measures/), under the
+// names the window has used so far. The window moves on to measures::LessonMeasures to judge a
+// take within its lesson and against the working directory's profile; then this goes.
 #pragma once
 
 #include <cstdint>
@@ -18,29 +9,14 @@
 #include <vector>
 
 #include "audio/level_meter.h"
-#include "audio/wave_element.h"
+#include "measures/judgement.h"
+#include "measures/take_measures.h"
 
 namespace voxtar::audio {
 
-inline constexpr double kSilenceThresholdDb = -50.0;
-inline constexpr double kTooQuietPeakDb = -30.0;
-inline constexpr std::uint32_t kWindowMs = 10;
-inline constexpr int kMinVoicedWindows = 3;
-// Less room than this before the first or after the last voiced window: the take was cut.
-inline constexpr std::uint32_t kMinEdgeSilenceMs = 100;
-
-// The parts of a format that make a take differ from the template recording.
-struct TakeFormat {
-  int sampleRate = 0;
-  int channels = 0;
-  int subFormat = 0;  // SF_INFO.format & SF_FORMAT_SUBMASK
-
-  bool operator==(const TakeFormat&) const = default;
-};
-
-TakeFormat FormatOf(const WaveElement& element);
-// "44100 Hz, mono, 16-bit".
-std::string DescribeFormat(const TakeFormat& format);
+using TakeFormat = measures::TakeFormat;
+// ok; warning (too quiet, cut: listen again); bad (clipped, silent, format mismatch).
+using TakeSeverity = measures::Severity;
 
 struct TakeCheck {
   std::uint64_t frames = 0;
@@ -65,24 +41,17 @@ struct TakeCheck {
   }
 };
 
-TakeCheck CheckTake(const WaveElement& take);
-
-// Reads the file (as the wave device reads it) and checks it. False with *error (plain English)
-// when the file cannot be read; *format receives the file's format when not null.
+// Measures the file and checks it. False with *error (plain English) when the file cannot be
+// read; *format receives the file's format when not null.
 bool CheckTakeFile(std::u16string_view path, TakeCheck* check, TakeFormat* format,
                    std::string* error);
 
-// How serious the check's outcome is, for its colour: ok; warning (too quiet, cut: listen
-// again); bad (clipped, silent, format mismatch: record again).
-enum class TakeSeverity { Ok, Warning, Bad };
 TakeSeverity SeverityOf(const TakeCheck& check);
-
-// The verdicts as words, in a fixed order: "clipped", "too quiet", "silent", "cut at the start",
-// "cut at the end", "format mismatch"; just "ok" when there is none.
-std::vector<std::string_view> VerdictWords(const TakeCheck& check);
-
 // One line for the dialog: "ok, peak -6.2 dB, 2.4 s" or the verdicts with their figures, as
 // "clipped (37 samples), cut at the end".
 std::string SummaryLine(const TakeCheck& check);
+// The verdicts as words, in a fixed order: "clipped", "too quiet", "silent", "cut at the start",
+// "cut at the end", "format mismatch"; just "ok" when there is none.
+std::vector<std::string_view> VerdictWords(const TakeCheck& check);
 
 }  // namespace voxtar::audio

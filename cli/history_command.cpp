@@ -8,13 +8,14 @@
 #include <string_view>
 #include <utility>
 
-#include "audio/take_check.h"
 #include "cli/lesson_tool.h"
 #include "history/take_history.h"
 #include "lesson/lesson.h"
 #include "lesson/lesson_lock.h"
 #include "lesson/lesson_paths.h"
 #include "lesson/working_directory.h"
+#include "measures/delivery_profile.h"
+#include "measures/judgement.h"
 #include "platform/file_system.h"
 #include "text/wide_string.h"
 
@@ -29,12 +30,14 @@ struct Arguments {
   std::vector<std::string> operands;
   bool json = false;
   std::optional<std::string> keep;
+  std::string profile;  // empty: the working directory's profile file, else course
 };
 
 // The options a command takes besides --help.
 struct Accepts {
   bool json = false;
   bool keep = false;
+  bool profile = false;
 };
 
 // Parses the options; a usage error is reported and returned as its exit status.
@@ -59,6 +62,13 @@ std::optional<int> Parse(const std::vector<std::string>& args, Accepts accepts, 
       parsed->keep = args[++i];
     } else if (accepts.keep && arg.starts_with("--keep=")) {
       parsed->keep = arg.substr(std::string_view("--keep=").size());
+    } else if (accepts.profile && arg == "--profile") {
+      if (i + 1 == args.size()) {
+        return UsageError(err, "--profile needs a NAME or FILE");
+      }
+      parsed->profile = args[++i];
+    } else if (accepts.profile && arg.starts_with("--profile=")) {
+      parsed->profile = arg.substr(std::string_view("--profile=").size());
     } else {
       return UsageError(err, "unknown option '" + arg + "'");
     }
@@ -131,46 +141,60 @@ std::string LocalTime(history::SavedTime saved, bool forMachines) {
   return text;
 }
 
-std::string Verdicts(const audio::TakeCheck& check) {
-  std::string text;
-  for (const std::string_view word : audio::VerdictWords(check)) {
-    text += text.empty() ? "" : ", ";
-    text += word;
-  }
-  return text;
-}
+// An earlier take with the prompt it belongs to, as the lesson names it, and its judgement by
+// the lesson's delivery profile on its own (consistency across the lesson is for the takes in use).
+struct PromptTake {
+  std::u16string prompt;
+  EarlierTake take;
+  std::optional<measures::Judgement> judgement;
+};
 
-// An earlier take with the prompt it belongs to, as the lesson names it.
-using PromptTake = std::pair<std::u16string, EarlierTake>;
+// The problems as voxtar-lesson names them; "ok" without any.
+std::vector<std::string_view> Verdicts(const measures::Judgement& judgement) {
+  std::vector<std::string_view> words;
+  for (const measures::Finding& finding : judgement.findings) {
+    words.push_back(measures::ProblemName(finding.problem));
+  }
+  if (words.empty()) {
+    words.emplace_back("ok");
+  }
+  return words;
+}
 
 void WriteText(const std::string& path, const std::vector<PromptTake>& takes, std::ostream& out) {
   out << Printable(path) << ": " << takes.size() << " earlier takes\n";
-  for (const auto& [prompt, take] : takes) {
+  for (const auto& [prompt, take, judgement] : takes) {
     out << Printable(prompt) << '\t' << take.number << '\t' << LocalTime(take.saved, false) << '\t';
-    if (!take.check) {
+    if (!judgement) {
       out << "unreadable: " << Printable(take.error) << '\n';
       continue;
     }
-    out << Fixed(take.seconds, 2) << " s\t" << Verdicts(*take.check) << '\n';
+    out << Fixed(take.seconds, 2) << " s\t";
+    const char* comma = "";
+    for (const std::string_view word : Verdicts(*judgement)) {
+      out << comma << word;
+      comma = ", ";
+    }
+    out << '\n';
   }
 }
 
 void WriteJson(const std::string& path, const std::vector<PromptTake>& takes, std::ostream& out) {
   out << "{\"index\": " << JsonString(path) << ", \"takes\": [";
   const char* separator = "\n  ";
-  for (const auto& [prompt, take] : takes) {
+  for (const auto& [prompt, take, judgement] : takes) {
     out << separator << "{\"name\": " << JsonString(platform::ToUtf8(prompt))
         << ", \"number\": " << take.number << ", \"saved\": \"" << LocalTime(take.saved, true)
         << "\"";
     separator = ",\n  ";
-    if (!take.check) {
+    if (!judgement) {
       out << ", \"error\": " << JsonString(take.error) << "}";
       continue;
     }
     out << ", \"seconds\": " << Fixed(take.seconds, 3)
-        << ", \"ok\": " << (take.check->ok() ? "true" : "false") << ", \"verdicts\": [";
+        << ", \"ok\": " << (judgement->ok() ? "true" : "false") << ", \"verdicts\": [";
     const char* comma = "";
-    for (const std::string_view word : audio::VerdictWords(*take.check)) {
+    for (const std::string_view word : Verdicts(*judgement)) {
       out << comma << JsonString(word);
       comma = ", ";
     }
@@ -202,7 +226,8 @@ std::string Removed(const history::Freed& freed) {
 
 int RunHistory(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Arguments parsed;
-  if (const std::optional<int> status = Parse(args, {.json = true}, &parsed, out, err)) {
+  if (const std::optional<int> status =
+          Parse(args, {.json = true, .profile = true}, &parsed, out, err)) {
     return *status;
   }
   if (parsed.operands.empty()) {
@@ -229,17 +254,28 @@ int RunHistory(const std::vector<std::string>& args, std::ostream& out, std::ost
       status = NotAPrompt(path, parsed.operands[i], err);
     }
   }
+  measures::ProfileError profileError;
+  const std::optional<measures::DeliveryProfile> profile =
+      measures::ChooseProfile(parsed.profile, lesson.paths.workingDirectory, &profileError);
+  if (!profile) {
+    err << Printable(profileError.Text()) << "\n";
+    return kExitFailed;
+  }
   const TakeHistory history = HistoryOf(lesson);
   std::vector<PromptTake> all;
   for (const std::u16string& prompt : prompts) {
     std::vector<EarlierTake> takes;
-    const history::Result result = history.Earlier(prompt, &takes, history::Detail::Check);
+    const history::Result result = history.Earlier(prompt, &takes, history::Detail::Measures);
     if (!result.ok()) {
       err << Printable(path) << ": " << Printable(result.error) << "\n";
       return kExitFailed;
     }
     for (EarlierTake& take : takes) {
-      all.emplace_back(prompt, std::move(take));
+      std::optional<measures::Judgement> judgement;
+      if (take.measures) {
+        judgement = measures::Judge(*take.measures, *profile, {});
+      }
+      all.push_back({prompt, std::move(take), std::move(judgement)});
     }
   }
   if (parsed.json) {

@@ -26,14 +26,15 @@ constexpr std::string_view kUsage =
     R"(Usage: voxtar-lesson check INDEX...
        voxtar-lesson list INDEX
        voxtar-lesson normalize INDEX...
-       voxtar-lesson takes [--template PATH] [--json] INDEX...
+       voxtar-lesson takes [--template PATH] [--profile NAME|FILE] [--json] INDEX...
        voxtar-lesson new INDEX --from FILE [--caption TEXT] [--prefix P] [--force]
-       voxtar-lesson history [--json] INDEX [NAME...]
+       voxtar-lesson history [--profile NAME|FILE] [--json] INDEX [NAME...]
        voxtar-lesson restore INDEX NAME [N]
        voxtar-lesson prune --keep N INDEX...
-Checks, lists and normalizes the lesson indexes of a recording course, checks
-their recorded takes, lists, restores and prunes the earlier takes that saving
-a take over another keeps, and makes lessons from lists of sentences.
+Checks, lists and normalizes the lesson indexes of a recording course, judges
+their recorded takes against a delivery profile, lists, restores and prunes the
+earlier takes that saving a take over another keeps, and makes lessons from
+lists of sentences.
 
 Commands:
   check INDEX...      tell for each lesson whether it loads, with its number of
@@ -50,16 +51,25 @@ Commands:
                       index that is a link leading outside the working
                       directory, or a lesson that is open in the recorder, is
                       left as it is
-  takes INDEX...      check each recorded take: one line per prompt with its
-                      verdicts (ok, clipped, too quiet, silent, cut at the
-                      start, cut at the end, format mismatch), duration, peak,
-                      RMS and the silence before and after the speech;
-                      "missing" without a take, "short" for prompts too short
-                      to speak; names and errors escaped as list does;
-                      nothing is created or written
+  takes INDEX...      measure each recorded take and judge it against the
+                      delivery profile, alone and within its lesson: one line
+                      per prompt with its problems (ok, clipped, too quiet,
+                      too loud, silent, cut at the start or end, long silence
+                      at the start or end, noisy, loudness off target, true
+                      peak too high, format mismatch, loudness or pace unlike
+                      the lesson), duration, peak, RMS, the silence before and
+                      after the speech, and the figures the profile judges
+                      beyond these; "missing" without a take, "short" for
+                      prompts too short to speak; names and errors escaped as
+                      list does; writes nothing but the measure cache
+                      ".measures" beside the takes
     --template PATH   the recording takes must match in rate, channels and
                       sample format (default: sample.wav here)
-    --json            the same as JSON
+    --profile NAME|FILE
+                      the delivery profile: course, acx, ebu-r128, tts, or a
+                      profile file (default: delivery.ini here when there is
+                      one, else course)
+    --json            the same as JSON, with every measure
   new INDEX           make a lesson from a list of sentences: the index INDEX,
                       its prompt directory, and a caption line and a lesson
                       line in Ini/lessons.ini of its working directory (in the
@@ -81,8 +91,11 @@ Commands:
   history INDEX [NAME...]
                       one line per earlier take of each prompt (or of the
                       prompts NAME...): prompt, number (1 = saved last), time
-                      it was saved, length and verdicts; nothing is created
-                      or written
+                      it was saved, length and problems by the delivery
+                      profile (as takes judges a take alone); nothing is
+                      created or written
+    --profile NAME|FILE
+                      the delivery profile, as for takes
     --json            the same as JSON
   restore INDEX NAME [N]
                       earlier take N (default 1) of prompt NAME becomes its
@@ -105,7 +118,7 @@ a symbolic link leading outside it.
 Earlier takes are kept in the hidden folder ".history" of a prompt directory.
 
 Exit status: 0 when every lesson loads (and, for normalize, was written; for
-takes, every recorded take is ok; for restore and prune, the takes were
+takes, every recorded take passes; for restore and prune, the takes were
 changed; for history and restore, every NAME is a prompt of the lesson and the
 earlier take exists; for new, the lesson was made), 1 otherwise, 2 on bad
 usage.

@@ -386,11 +386,11 @@ void ReadLength(int history, const Entry& entry, EarlierTake* take) {
   ::sf_close(file);
 }
 
-// The one place that judges an earlier take.
-void Judge(EarlierTake* take) {
-  audio::TakeCheck check;
-  if (audio::CheckTakeFile(take->path, &check, nullptr, &take->error)) {
-    take->check = check;
+// The one place that measures an earlier take.
+void Measure(EarlierTake* take) {
+  measures::TakeMeasures measured;
+  if (measures::MeasureTakeFile(take->path, &measured, &take->error)) {
+    take->measures = measured;
   }
 }
 
@@ -467,8 +467,8 @@ Result TakeHistory::Earlier(std::u16string_view name, std::vector<EarlierTake>* 
     take.path = platform::FromUtf8((folders.directory / kFolder / entry.file).native());
     take.saved = entry.saved;
     ReadLength(folders.history.get(), entry, &take);
-    if (detail == Detail::Check && take.error.empty()) {
-      Judge(&take);
+    if (detail == Detail::Measures && take.error.empty()) {
+      Measure(&take);
     }
   }
   return result;

@@ -25,8 +25,8 @@
 #include <string_view>
 #include <vector>
 
-#include "audio/take_check.h"
 #include "audio/wave_element.h"
+#include "measures/take_measures.h"
 #include "platform/save_file.h"
 
 namespace voxtar::history {
@@ -56,12 +56,12 @@ struct EarlierTake {
   std::u16string path;   // the file in the history (a WAV file)
   SavedTime saved;       // when it was saved
   double seconds = 0.0;  // its length, from the header
-  std::string error;     // why it cannot be read (then seconds is 0 and there is no check)
-  std::optional<audio::TakeCheck> check;  // with Detail::Check
+  std::string error;     // why it cannot be read (then seconds is 0 and there are no measures)
+  std::optional<measures::TakeMeasures> measures;  // with Detail::Measures, to be judged
 };
 
-// What Earlier reads of each take: the header only, or the whole take for its check.
-enum class Detail { Length, Check };
+// What Earlier reads of each take: the header only, or the whole take for its measures.
+enum class Detail { Length, Measures };
 
 struct Freed {
   std::uint64_t files = 0;  // earlier takes removed

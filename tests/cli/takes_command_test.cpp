@@ -129,7 +129,10 @@ TEST_F(Takes, JsonForMachines) {
   EXPECT_NE(json.find("{\"number\": 1, \"name\": \"a.wav\", \"status\": \"checked\", \"ok\": "
                       "true, \"verdicts\": [\"ok\"], \"duration\": 2.400, \"peakDb\": -6.0, "
                       "\"rmsDb\": -9.0, \"clippedSamples\": 0, \"leadingSilence\": 0.300, "
-                      "\"trailingSilence\": 0.500, \"format\": \"44100 Hz, mono, 16-bit\"}"),
+                      "\"trailingSilence\": 0.500, \"format\": \"44100 Hz, mono, 16-bit\", "
+                      "\"loudnessLufs\": -11.1, \"loudnessRangeLu\": 0.0, \"truePeakDbtp\": -6.0, "
+                      "\"noiseFloorDb\": -120.0, \"snrDb\": 111.0, \"speechRate\": 6.88, "
+                      "\"profile\": \"course\", \"problems\": []}"),
             std::string::npos)
       << json;
   EXPECT_NE(json.find("{\"number\": 3, \"name\": \"c.wav\", \"status\": \"short\"}"),
@@ -169,6 +172,112 @@ TEST_F(Takes, NamesAndErrorsAreEscapedAndJsonStaysValid) {
       << json.out;
 }
 
+// A loud take (-11 LUFS) and a quiet one (-25 LUFS) judged by the profile chosen on the
+// command line, in the working directory's profile file, or by default.
+TEST_F(Takes, JudgedByTheProfileChosen) {
+  Save(SpokenTake(kWav16), "w/sample.wav");
+  WriteBytes(tmp / "w/ini/m.idx", "a.wav Hello there\r\nb.wav Good morning\r\n");
+  Save(SpokenTake(kWav16), "w/Prompt/m/a.wav");
+  Save(SpokenTake(kWav16, 44100, 1, 0.1), "w/Prompt/m/b.wav");
+  const std::string figures = "\t2.40 s\tpeak -6.0 dB\tRMS -9.0 dB\tlead 0.30 s\ttrail 0.50 s";
+  const std::string quiet = "\t2.40 s\tpeak -20.0 dB\tRMS -23.0 dB\tlead 0.30 s\ttrail 0.50 s";
+  struct Case {
+    std::string profileFile;  // delivery.ini, when not empty
+    std::vector<std::string> options;
+    int status;
+    std::string out;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"",
+       {},
+       kExitOk,
+       "ini/m.idx: 2 prompts, 2 takes, 0 not ok\n1\ta.wav\tok" + figures + "\n2\tb.wav\tok" +
+           quiet + "\n",
+       ""},
+      {"",
+       {"--profile", "ebu-r128"},
+       kExitFailed,
+       "ini/m.idx: 2 prompts, 2 takes, 2 not ok\n"
+       "1\ta.wav\tloudness off target, loudness unlike the lesson" +
+           figures + "\t-11.1 LUFS\ttrue peak -6.0 dBTP\n" +
+           "2\tb.wav\tloudness off target, loudness unlike the lesson" + quiet +
+           "\t-25.1 LUFS\ttrue peak -20.0 dBTP\n",
+       ""},
+      {"profile = ebu-r128\nloudness = -11\nloudness-consistency = off\nmax-true-peak = off\n",
+       {},
+       kExitFailed,
+       "ini/m.idx: 2 prompts, 2 takes, 1 not ok\n1\ta.wav\tok" + figures +
+           "\t-11.1 LUFS\ttrue peak -6.0 dBTP\n2\tb.wav\tloudness off target" + quiet +
+           "\t-25.1 LUFS\ttrue peak -20.0 dBTP\n",
+       ""},
+      {"profile = tts\n",
+       {"--profile=course"},
+       kExitOk,
+       "ini/m.idx: 2 prompts, 2 takes, 0 not ok\n1\ta.wav\tok" + figures + "\n2\tb.wav\tok" +
+           quiet + "\n",
+       ""},
+      {"profile = ebu\n",
+       {},
+       kExitFailed,
+       "",
+       Path("w/delivery.ini") + ":1: profile: unknown profile 'ebu'\n"},
+      {"",
+       {"--profile", "none.ini"},
+       kExitFailed,
+       "",
+       "none.ini: neither a built-in profile (course, acx, ebu-r128, tts) nor a file\n"},
+  };
+  const fs::path previous = fs::current_path();
+  fs::current_path(tmp / "w");
+  for (const Case& c : cases) {
+    fs::remove(tmp / "w/delivery.ini");
+    if (!c.profileFile.empty()) {
+      WriteBytes(tmp / "w/delivery.ini", c.profileFile);
+    }
+    std::vector<std::string> args = {"takes"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.emplace_back("ini/m.idx");
+    const Result result = Run(args);
+    EXPECT_EQ(result.status, c.status) << c.profileFile << result.out;
+    EXPECT_EQ(result.out, c.out) << c.profileFile;
+    EXPECT_EQ(result.err, c.err) << c.profileFile;
+  }
+  const Result json = Run({"takes", "--json", "--profile", "acx", "ini/m.idx"});
+  fs::current_path(previous);
+  EXPECT_NE(json.out.find("\"medianLoudnessLufs\": -18.1, \"medianSpeechRate\": 7.19,"),
+            std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find("\"profile\": \"acx\", \"problems\": [\"too-loud\", \"cut-start\", "
+                          "\"cut-end\", \"inconsistent-loudness\"]}"),
+            std::string::npos)
+      << json.out;
+}
+
+// The measures are kept beside the takes; a cache that cannot be written changes nothing.
+TEST_F(Takes, MeasuresAreCachedBesideTheTakes) {
+  MakeLesson();
+  const std::vector<std::string> args = {"takes", "--template", Path("w/sample.wav"),
+                                         Path("w/ini/l.idx")};
+  const Result first = Run(args);
+  const fs::path cache = tmp / "w/Prompt/l/.measures";
+  ASSERT_TRUE(fs::exists(cache));
+  const std::string cached = ReadBytes(cache);
+  EXPECT_NE(cached.find("\nE.WAV\t"), std::string::npos);  // under its name on disk
+  EXPECT_EQ(cached.find("h.wav"), std::string::npos);      // unreadable: nothing to keep
+
+  EXPECT_EQ(Run(args).out, first.out);  // from the cache
+  EXPECT_EQ(ReadBytes(cache), cached);
+
+  WriteBytes(cache, "voxtar-measures 1\nbroken");
+  fs::permissions(cache, fs::perms::owner_read);
+  const Result readOnly = Run(args);
+  EXPECT_EQ(readOnly.status, first.status);
+  EXPECT_EQ(readOnly.out, first.out);
+  EXPECT_EQ(readOnly.err, "");
+  EXPECT_EQ(ReadBytes(cache), "voxtar-measures 1\nbroken");
+}
+
 TEST_F(Takes, BadUsage) {
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"takes"},
@@ -184,7 +293,8 @@ TEST_F(Takes, BadUsage) {
   const Result help = Run({"takes", "--help"});
   EXPECT_EQ(help.status, kExitOk);
   EXPECT_EQ(help.out, Run({"--help"}).out);
-  EXPECT_NE(help.out.find("voxtar-lesson takes [--template PATH] [--json] INDEX..."),
+  EXPECT_NE(help.out.find("voxtar-lesson takes [--template PATH] [--profile NAME|FILE] [--json] "
+                          "INDEX..."),
             std::string::npos);
 }
 

@@ -1,0 +1,276 @@
+#include "measures/delivery_profile.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <set>
+
+#include "measures/small_file_p.h"
+#include "platform/file_system.h"
+
+namespace voxtar::measures {
+
+namespace {
+
+constexpr std::array kKeys = {
+    ProfileKey{"max-clipped-samples", &DeliveryProfile::maxClippedSamples, "samples",
+               "most clipped samples a take may have (clipped)"},
+    ProfileKey{"min-voice-peak", &DeliveryProfile::minVoicePeakDb, "dBFS",
+               "lowest peak of the voice (too-quiet)"},
+    ProfileKey{"min-peak", &DeliveryProfile::minPeakDb, "dBFS",
+               "lowest sample peak of the take (too-quiet)"},
+    ProfileKey{"max-peak", &DeliveryProfile::maxPeakDb, "dBFS",
+               "highest sample peak of the take (too-loud)"},
+    ProfileKey{"min-rms", &DeliveryProfile::minRmsDb, "dBFS",
+               "lowest RMS of the voice (too-quiet)"},
+    ProfileKey{"max-rms", &DeliveryProfile::maxRmsDb, "dBFS",
+               "highest RMS of the voice (too-loud)"},
+    ProfileKey{"min-head", &DeliveryProfile::minHeadS, "s",
+               "least silence before the voice (cut-start)"},
+    ProfileKey{"max-head", &DeliveryProfile::maxHeadS, "s",
+               "most silence before the voice (head-long)"},
+    ProfileKey{"min-tail", &DeliveryProfile::minTailS, "s",
+               "least silence after the voice (cut-end)"},
+    ProfileKey{"max-tail", &DeliveryProfile::maxTailS, "s",
+               "most silence after the voice (tail-long)"},
+    ProfileKey{"max-noise-floor", &DeliveryProfile::maxNoiseFloorDb, "dBFS",
+               "highest RMS outside the voice (noisy)"},
+    ProfileKey{"min-snr", &DeliveryProfile::minSnrDb, "dB",
+               "lowest voice RMS above the noise floor (noisy)"},
+    ProfileKey{"loudness", &DeliveryProfile::loudnessLufs, "LUFS",
+               "integrated loudness a take must have (loudness)"},
+    ProfileKey{"loudness-tolerance", &DeliveryProfile::loudnessToleranceLu, "LU",
+               "how far from it a take may be (loudness; default 1)"},
+    ProfileKey{"max-true-peak", &DeliveryProfile::maxTruePeakDbtp, "dBTP",
+               "highest true peak (true-peak)"},
+    ProfileKey{"loudness-consistency", &DeliveryProfile::loudnessConsistencyLu, "LU",
+               "how far from the lesson's median loudness a take may be "
+               "(inconsistent-loudness)"},
+    ProfileKey{"rate-consistency", &DeliveryProfile::rateConsistencyPercent, "%",
+               "how far from the lesson's median speaking rate a take may be "
+               "(inconsistent-rate)"},
+    ProfileKey{"export-trim-head", &DeliveryProfile::exportTrimHeadS, "s",
+               "silence an export keeps before the voice"},
+    ProfileKey{"export-trim-tail", &DeliveryProfile::exportTrimTailS, "s",
+               "silence an export keeps after the voice"},
+    ProfileKey{"export-loudness", &DeliveryProfile::exportLoudnessLufs, "LUFS",
+               "integrated loudness an export brings every take to"},
+    ProfileKey{"export-true-peak", &DeliveryProfile::exportTruePeakDbtp, "dBTP",
+               "true peak an export keeps every take below"},
+    ProfileKey{"export-peak", &DeliveryProfile::exportPeakDb, "dBFS",
+               "sample peak an export keeps every take below"},
+};
+
+constexpr std::array<std::string_view, 4> kBuiltInNames = {"course", "acx", "ebu-r128", "tts"};
+
+// What every profile judges: the take check's clipping, silence, cut speech and quiet voice.
+DeliveryProfile Course() {
+  DeliveryProfile profile;
+  profile.name = "course";
+  profile.maxClippedSamples = 0;
+  profile.minVoicePeakDb = -30;
+  profile.minHeadS = 0.1;
+  profile.minTailS = 0.1;
+  return profile;
+}
+
+std::string_view Trimmed(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!text.empty() && blank(text.front())) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && blank(text.back())) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+std::optional<double> Number(std::string_view text) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto [stop, failure] = std::from_chars(text.data(), end, value);
+  if (failure != std::errc() || stop != end || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+const ProfileKey* FindKey(std::string_view key) {
+  const auto* found = std::find_if(kKeys.begin(), kKeys.end(),
+                                   [key](const ProfileKey& entry) { return entry.key == key; });
+  return found == kKeys.end() ? nullptr : found;
+}
+
+bool Fail(ProfileError* error, std::string_view file, int line, std::string_view key,
+          std::string message) {
+  *error = {std::string(file), line, std::string(key), std::move(message)};
+  return false;
+}
+
+}  // namespace
+
+std::span<const ProfileKey> ProfileKeys() {
+  return kKeys;
+}
+
+std::span<const std::string_view> BuiltInProfileNames() {
+  return kBuiltInNames;
+}
+
+std::optional<DeliveryProfile> BuiltInProfile(std::string_view name) {
+  DeliveryProfile profile = Course();
+  if (name == "course") {
+    return profile;
+  }
+  profile.name = std::string(name);
+  if (name == "acx") {
+    profile.minRmsDb = -23;
+    profile.maxRmsDb = -18;
+    profile.maxPeakDb = -3;
+    profile.maxNoiseFloorDb = -60;
+    profile.minHeadS = 0.5;
+    profile.maxHeadS = 1;
+    profile.minTailS = 1;
+    profile.maxTailS = 5;
+    profile.loudnessConsistencyLu = 2;
+    profile.exportPeakDb = -3;
+    return profile;
+  }
+  if (name == "ebu-r128") {
+    profile.loudnessLufs = -23;
+    profile.loudnessToleranceLu = 1;
+    profile.maxTruePeakDbtp = -1;
+    profile.loudnessConsistencyLu = 2;
+    profile.exportLoudnessLufs = -23;
+    profile.exportTruePeakDbtp = -1;
+    return profile;
+  }
+  if (name == "tts") {
+    profile.minPeakDb = -6;
+    profile.maxPeakDb = -3;
+    profile.minSnrDb = 35;
+    profile.loudnessConsistencyLu = 2;
+    profile.rateConsistencyPercent = 25;
+    profile.exportTrimHeadS = 0.2;
+    profile.exportTrimTailS = 0.2;
+    profile.exportPeakDb = -3;
+    return profile;
+  }
+  return std::nullopt;
+}
+
+std::string ProfileError::Text() const {
+  std::string text = file;
+  if (line > 0) {
+    text += ":" + std::to_string(line);
+  }
+  text += ": ";
+  if (!key.empty()) {
+    text += key + ": ";
+  }
+  return text + message;
+}
+
+std::optional<DeliveryProfile> ParseProfile(std::string_view text, std::string_view file,
+                                            ProfileError* error) {
+  struct Setting {
+    int line;
+    const ProfileKey* key;
+    std::optional<double> value;
+  };
+  std::vector<Setting> settings;
+  std::string base(kDefaultProfile);
+  std::set<std::string_view> seen;
+  int lineNumber = 0;
+  if (text.starts_with("\xEF\xBB\xBF")) {
+    text.remove_prefix(3);  // a byte-order mark, as some editors write
+  }
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    const std::string_view line = Trimmed(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
+    ++lineNumber;
+    if (line.empty() || line.front() == '#' || line.front() == ';') {
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+      Fail(error, file, lineNumber, {}, "not \"key = value\": '" + std::string(line) + "'");
+      return std::nullopt;
+    }
+    const std::string_view key = Trimmed(line.substr(0, equals));
+    const std::string_view value = Trimmed(line.substr(equals + 1));
+    const ProfileKey* known = FindKey(key);
+    if (key != "profile" && known == nullptr) {
+      Fail(error, file, lineNumber, key, "unknown key");
+      return std::nullopt;
+    }
+    if (!seen.insert(key).second) {
+      Fail(error, file, lineNumber, key, "given twice");
+      return std::nullopt;
+    }
+    if (key == "profile") {
+      if (!BuiltInProfile(value)) {
+        Fail(error, file, lineNumber, key, "unknown profile '" + std::string(value) + "'");
+        return std::nullopt;
+      }
+      base = std::string(value);
+      continue;
+    }
+    const std::optional<double> number = Number(value);
+    if (!number && value != "off") {
+      Fail(error, file, lineNumber, key, "bad number '" + std::string(value) + "'");
+      return std::nullopt;
+    }
+    settings.push_back({lineNumber, known, number});
+  }
+  std::optional<DeliveryProfile> profile = BuiltInProfile(base);
+  profile->file = std::string(file);
+  for (const Setting& setting : settings) {
+    (*profile).*(setting.key->field) = setting.value;
+  }
+  return profile;
+}
+
+std::optional<DeliveryProfile> ReadProfileFile(std::u16string_view path, ProfileError* error) {
+  const std::string name = platform::ToUtf8(path);
+  // A profile is a few lines; anything much larger is not one.
+  constexpr std::uint64_t kMaxSize = std::uint64_t{64} * 1024;
+  SmallFileError readError = SmallFileError::None;
+  const std::optional<std::string> text = ReadSmallFile(path, kMaxSize, &readError);
+  if (!text) {
+    Fail(error, name, 0, {},
+         readError == SmallFileError::TooLarge ? "too large for a profile file" : "cannot be read");
+    return std::nullopt;
+  }
+  return ParseProfile(*text, name, error);
+}
+
+std::optional<DeliveryProfile> ChooseProfile(std::string_view choice,
+                                             std::u16string_view workingDirectory,
+                                             ProfileError* error) {
+  if (std::optional<DeliveryProfile> builtIn = BuiltInProfile(choice); builtIn && !choice.empty()) {
+    return builtIn;
+  }
+  std::u16string path =
+      choice.empty() ? std::u16string(kProfileFileName) : platform::FromUtf8(choice);
+  if (path.front() != platform::kSeparator) {
+    path = std::u16string(workingDirectory) + platform::kSeparator + path;
+  }
+  std::error_code ignored;
+  if (!std::filesystem::exists(platform::ResolvePath(path), ignored)) {
+    if (choice.empty()) {
+      return BuiltInProfile(kDefaultProfile);
+    }
+    std::string names;
+    for (const std::string_view name : kBuiltInNames) {
+      names += (names.empty() ? "" : ", ") + std::string(name);
+    }
+    Fail(error, choice, 0, {}, "neither a built-in profile (" + names + ") nor a file");
+    return std::nullopt;
+  }
+  return ReadProfileFile(path, error);
+}
+
+}  // namespace voxtar::measures

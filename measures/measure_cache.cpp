@@ -1,0 +1,242 @@
+#include "measures/measure_cache.h"
+
+#include <array>
+#include <charconv>
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+#include "measures/small_file_p.h"
+#include "platform/file_system.h"
+
+namespace voxtar::measures {
+
+namespace {
+
+// The first line; a new version of the measures changes it, and every older cache is rebuilt.
+constexpr std::string_view kHeader = "voxtar-measures 1";
+// A cache of a 100,000-take lesson is about 20 MB; a larger file is not ours.
+constexpr std::uint64_t kMaxCacheSize = 64u << 20;
+
+// One line per take, tab-separated: the file name, its stamp, then its measures. Both directions
+// go over the same list of fields, so that they cannot drift apart.
+template <typename Visitor, typename Stamp, typename Measures>
+void VisitFields(Visitor& visit, Stamp& stamp, Measures& m) {
+  visit(stamp.size);
+  visit(stamp.modifiedNs);
+  visit(m.format.sampleRate);
+  visit(m.format.channels);
+  visit(m.format.subFormat);
+  visit(m.frames);
+  visit(m.durationMs);
+  visit(m.peakDb);
+  visit(m.rmsDb);
+  visit(m.voicedPeakDb);
+  visit(m.voicedRmsDb);
+  visit(m.clippedSamples);
+  visit(m.voiced);
+  visit(m.headMs);
+  visit(m.tailMs);
+  visit(m.voicedSpanMs);
+  visit(m.noiseFloorDb);
+  visit(m.loudnessLufs);
+  visit(m.loudnessRangeLu);
+  visit(m.truePeakDbtp);
+}
+
+// Numbers in the shortest form that reads back exactly, whatever the locale; "-" for unknown.
+class FieldWriter {
+ public:
+  explicit FieldWriter(std::string* out) : out_(out) {}
+  template <typename Number>
+  void operator()(Number value) {
+    std::array<char, 32> text{};
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
+    out_->push_back('\t');
+    out_->append(text.data(), result.ptr);
+  }
+  void operator()(bool value) { out_->append(value ? "\t1" : "\t0"); }
+  void operator()(const std::optional<double>& value) {
+    if (value) {
+      (*this)(*value);
+    } else {
+      out_->append("\t-");
+    }
+  }
+
+ private:
+  std::string* out_;
+};
+
+class FieldReader {
+ public:
+  explicit FieldReader(std::string_view fields) : rest_(fields) {}
+  template <typename Number>
+  void operator()(Number& value) {
+    Parse(Next(), value);
+  }
+  void operator()(bool& value) {
+    int number = -1;
+    Parse(Next(), number);
+    ok_ = ok_ && (number == 0 || number == 1);
+    value = number == 1;
+  }
+  void operator()(std::optional<double>& value) {
+    const std::string_view field = Next();
+    if (field == "-") {
+      value.reset();
+      return;
+    }
+    double number = 0.0;
+    Parse(field, number);
+    value = number;
+  }
+  // Every field was there, each a number, and nothing follows the last.
+  bool ok() const { return ok_ && ended_; }
+
+ private:
+  std::string_view Next() {
+    if (ended_) {
+      ok_ = false;
+      return {};
+    }
+    const std::size_t tab = rest_.find('\t');
+    const std::string_view field = rest_.substr(0, tab);
+    ended_ = tab == std::string_view::npos;
+    rest_.remove_prefix(ended_ ? rest_.size() : tab + 1);
+    return field;
+  }
+  template <typename Number>
+  void Parse(std::string_view field, Number& value) {
+    const char* end = field.data() + field.size();
+    const auto [stop, failure] = std::from_chars(field.data(), end, value);
+    ok_ = ok_ && !field.empty() && failure == std::errc() && stop == end;
+  }
+
+  std::string_view rest_;
+  bool ok_ = true;
+  bool ended_ = false;
+};
+
+std::u16string CachePath(std::u16string_view directory) {
+  return std::u16string(directory) + std::u16string(kCacheFileName);
+}
+
+}  // namespace
+
+std::optional<FileStamp> StampOf(std::u16string_view path) {
+  std::error_code error;
+  const std::filesystem::path native = platform::ResolvePath(path);
+  if (!std::filesystem::is_regular_file(native, error)) {
+    return std::nullopt;
+  }
+  const std::uintmax_t size = std::filesystem::file_size(native, error);
+  if (error) {
+    return std::nullopt;
+  }
+  const auto modified = std::filesystem::last_write_time(native, error);
+  if (error) {
+    return std::nullopt;
+  }
+  return FileStamp{
+      size,
+      std::chrono::duration_cast<std::chrono::nanoseconds>(modified.time_since_epoch()).count()};
+}
+
+void MeasureCache::Load(std::u16string_view promptDirectory) {
+  directory_ = std::u16string(promptDirectory);
+  entries_.clear();
+  changed_ = false;
+  std::error_code ignored;
+  if (!std::filesystem::exists(platform::ResolvePath(CachePath(directory_)), ignored)) {
+    return;
+  }
+  // Anything but a whole, well-formed cache of this version is dropped and written anew.
+  changed_ = true;
+  SmallFileError readError = SmallFileError::None;
+  const std::optional<std::string> text =
+      ReadSmallFile(CachePath(directory_), kMaxCacheSize, &readError);
+  if (!text || !std::string_view(*text).starts_with(std::string(kHeader) + "\n")) {
+    return;
+  }
+  std::string_view rest = std::string_view(*text).substr(kHeader.size() + 1);
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    if (end == std::string_view::npos) {
+      entries_.clear();  // cut short
+      return;
+    }
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end + 1);
+    const std::size_t tab = line.find('\t');
+    const std::string_view name = line.substr(0, tab);
+    Entry entry;
+    FieldReader reader(tab == std::string_view::npos ? std::string_view() : line.substr(tab + 1));
+    VisitFields(reader, entry.stamp, entry.measures);
+    if (tab == std::string_view::npos || name.empty() || !platform::IsValidUtf8(name) ||
+        !reader.ok()) {
+      entries_.clear();
+      return;
+    }
+    entries_.insert_or_assign(platform::FromUtf8(name), entry);
+  }
+  changed_ = false;
+}
+
+const TakeMeasures* MeasureCache::Find(std::u16string_view name, const FileStamp& stamp) const {
+  const auto found = entries_.find(name);
+  return found != entries_.end() && found->second.stamp == stamp ? &found->second.measures
+                                                                 : nullptr;
+}
+
+void MeasureCache::Store(std::u16string_view name, const FileStamp& stamp,
+                         const TakeMeasures& measures) {
+  // A name that would break its line is measured every time instead.
+  if (name.empty() || name.find_first_of(u"\t\n") != std::u16string_view::npos) {
+    return;
+  }
+  const auto found = entries_.find(name);
+  if (found != entries_.end()) {
+    if (found->second.stamp == stamp && found->second.measures == measures) {
+      return;
+    }
+    found->second = {stamp, measures};
+  } else {
+    entries_.emplace(std::u16string(name), Entry{stamp, measures});
+  }
+  changed_ = true;
+}
+
+void MeasureCache::Retain(const std::vector<std::u16string>& names) {
+  const std::set<std::u16string_view> kept(names.begin(), names.end());
+  std::erase_if(entries_, [&](const auto& entry) {
+    const bool drop = !kept.contains(entry.first);
+    changed_ = changed_ || drop;
+    return drop;
+  });
+}
+
+bool MeasureCache::Save(std::u16string_view workingDirectory, std::string* error) {
+  std::error_code ignored;
+  if (!changed_ || !std::filesystem::is_directory(platform::ResolvePath(directory_), ignored)) {
+    return true;
+  }
+  std::string text(kHeader);
+  text += '\n';
+  FieldWriter writer(&text);
+  for (const auto& [name, entry] : entries_) {
+    text += platform::ToUtf8(name);
+    VisitFields(writer, entry.stamp, entry.measures);
+    text += '\n';
+  }
+  platform::SaveFile file(CachePath(directory_), workingDirectory);
+  if (!file.Open() || !file.Write(text.data(), text.size()) || !file.Commit()) {
+    *error = file.error();
+    return false;
+  }
+  changed_ = false;
+  return true;
+}
+
+}  // namespace voxtar::measures

@@ -1,0 +1,392 @@
+#include "measures/take_measures.h"
+
+#include <ebur128.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "lesson/lesson.h"
+#include "platform/file_system.h"
+
+namespace voxtar::measures {
+
+namespace {
+
+using audio::LevelSums;
+using audio::ToDbfs;
+
+// Samples read per chunk (whole windows, at least one): constant memory whatever the length.
+constexpr std::size_t kChunkSamples = 32768;
+
+std::string_view SubFormatName(int subFormat) {
+  switch (subFormat) {
+    case SF_FORMAT_PCM_U8:
+      return "8-bit";
+    case SF_FORMAT_PCM_S8:
+      return "8-bit signed";
+    case SF_FORMAT_PCM_16:
+      return "16-bit";
+    case SF_FORMAT_PCM_24:
+      return "24-bit";
+    case SF_FORMAT_PCM_32:
+      return "32-bit";
+    case SF_FORMAT_FLOAT:
+      return "32-bit float";
+    case SF_FORMAT_DOUBLE:
+      return "64-bit float";
+    case SF_FORMAT_ULAW:
+      return "u-law";
+    case SF_FORMAT_ALAW:
+      return "A-law";
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+      return "ADPCM";
+    case SF_FORMAT_GSM610:
+      return "GSM";
+    default:
+      return "other encoding";
+  }
+}
+
+// A C library's message as UTF-8.
+std::string Utf8Text(const char* bytes) {
+  const std::string_view text(bytes);
+  return platform::IsValidUtf8(text) ? std::string(text)
+                                     : platform::ToUtf8(platform::FromUtf8(text));
+}
+
+// "SENTENCE: PATH (CAUSE)", the cause left out when empty.
+std::string FileError(std::string_view sentence, std::u16string_view path,
+                      const std::string& cause = {}) {
+  std::string text(sentence);
+  text += ": " + platform::ToUtf8(path);
+  return cause.empty() ? text : text + " (" + cause + ")";
+}
+
+// A sample at or above this counts as clipped: 99.9 % of full scale, or the largest value of an
+// 8-bit format (127/128). The negative full scale always reaches -99.9 %.
+double ClipLevel(int subFormat) {
+  const bool eightBit = subFormat == SF_FORMAT_PCM_U8 || subFormat == SF_FORMAT_PCM_S8;
+  return eightBit ? 127.0 / 128.0 : audio::kClipFraction;
+}
+
+LevelSums SumSamples(const float* samples, std::size_t count, double clipLevel) {
+  double peak = 0.0;
+  double sumSquares = 0.0;
+  std::uint64_t clipped = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto value = static_cast<double>(samples[i]);
+    peak = std::max(peak, std::fabs(value));
+    sumSquares += value * value;
+    clipped += value >= clipLevel || value <= -audio::kClipFraction ? 1u : 0u;
+  }
+  return {peak, sumSquares, count, clipped};
+}
+
+// Follows the windows of a take in order and sorts them into voice (runs of at least
+// kMinVoicedWindows voiced windows) and noise (the head, the tail and the pauses between voice
+// of at least kMinNoiseMs), without keeping the windows.
+class VoiceTracker {
+ public:
+  explicit VoiceTracker(std::uint64_t minPauseFrames) : minPauseFrames_(minPauseFrames) {}
+
+  void Add(const LevelSums& window, std::uint64_t start, std::uint64_t frames, bool voiced) {
+    if (voiced) {
+      if (runWindows_ == 0) {
+        runStart_ = start;
+      }
+      run_.Add(window);
+      runEnd_ = start + frames;
+      ++runWindows_;
+      return;
+    }
+    EndRun();
+    gap_.Add(window);
+    gapFrames_ += frames;
+  }
+
+  void Finish() {
+    EndRun();
+    noise.Add(gap_);  // the tail, or the whole of a silent take
+  }
+
+  LevelSums voice;
+  LevelSums noise;
+  std::uint64_t firstVoiced = 0;
+  std::uint64_t endVoiced = 0;
+  bool found = false;
+
+ private:
+  void EndRun() {
+    if (runWindows_ >= kMinVoicedWindows) {
+      if (!found || gapFrames_ >= minPauseFrames_) {
+        noise.Add(gap_);  // the head, or a pause long enough to hear the room in
+      }
+      gap_ = {};
+      gapFrames_ = 0;
+      voice.Add(run_);
+      firstVoiced = found ? firstVoiced : runStart_;
+      endVoiced = runEnd_;
+      found = true;
+    } else {
+      gap_.Add(run_);  // a click or two: not voice
+      gapFrames_ += runEnd_ - runStart_;
+    }
+    run_ = {};
+    runWindows_ = 0;
+    runStart_ = runEnd_ = 0;
+  }
+
+  std::uint64_t minPauseFrames_;
+  LevelSums run_;
+  std::uint64_t runStart_ = 0;
+  std::uint64_t runEnd_ = 0;
+  int runWindows_ = 0;
+  LevelSums gap_;
+  std::uint64_t gapFrames_ = 0;
+};
+
+struct LoudnessDestroyer {
+  void operator()(ebur128_state* state) const { ebur128_destroy(&state); }
+};
+using LoudnessState = std::unique_ptr<ebur128_state, LoudnessDestroyer>;
+
+// The true peak, found by libebur128 on 4 times the rate (twice at 96 kHz and more), costs far
+// more than the rest of the measures together. An interpolated sample is a weighted sum of its
+// neighbours whose weights add up to less than kInterpolationGain in magnitude, so no window
+// whose sample peak lies that far below the take's peak can hold the take's true peak: only the
+// windows near the peak so far are passed on, each run of them with the window before and after
+// (the samples its interpolation reaches into, and a junction made only of quiet samples). At
+// rates so low that a window is shorter than the interpolation's reach, every window goes.
+class TruePeakFinder {
+ public:
+  static constexpr double kInterpolationGain = 2.5;
+  static constexpr std::uint64_t kMinWindowFrames = 64;
+
+  TruePeakFinder(unsigned channels, unsigned long rate, std::uint64_t windowFrames)
+      : state_(ebur128_init(channels, rate, EBUR128_MODE_TRUE_PEAK)),
+        channels_(channels),
+        everyWindow_(windowFrames < kMinWindowFrames) {
+    previous_.reserve(static_cast<std::size_t>(windowFrames) * channels);
+  }
+  bool ready() const { return state_ != nullptr; }
+
+  // The next window of the take; false when libebur128 ran out of memory.
+  bool Add(const float* samples, std::size_t frames, double windowPeak) {
+    peak_ = std::max(peak_, windowPeak);
+    const std::size_t count = frames * channels_;
+    if (everyWindow_ || windowPeak * kInterpolationGain >= peak_) {
+      if (!previousFed_ && !previous_.empty() && !Feed(previous_.data(), previous_.size())) {
+        return false;
+      }
+      leadOutDue_ = true;
+      previousFed_ = true;
+      return Feed(samples, count);
+    }
+    previousFed_ = leadOutDue_;
+    if (leadOutDue_) {
+      leadOutDue_ = false;
+      return Feed(samples, count);
+    }
+    previous_.assign(samples, samples + count);
+    return true;
+  }
+
+  // Linear, 1.0 = full scale.
+  double TruePeak() const {
+    double truePeak = 0.0;
+    for (unsigned c = 0; c < channels_; ++c) {
+      double channelPeak = 0.0;
+      if (ebur128_true_peak(state_.get(), c, &channelPeak) == EBUR128_SUCCESS) {
+        truePeak = std::max(truePeak, channelPeak);
+      }
+    }
+    return truePeak;
+  }
+
+ private:
+  bool Feed(const float* samples, std::size_t count) {
+    return ebur128_add_frames_float(state_.get(), samples, count / channels_) == EBUR128_SUCCESS;
+  }
+
+  LoudnessState state_;
+  unsigned channels_;
+  std::vector<float> previous_;  // the last window, when it was not passed on
+  bool everyWindow_;
+  double peak_ = 0.0;
+  bool previousFed_ = false;
+  bool leadOutDue_ = false;
+};
+
+struct SndFileCloser {
+  void operator()(SNDFILE* file) const { sf_close(file); }
+};
+struct StreamCloser {
+  void operator()(std::FILE* stream) const { std::fclose(stream); }
+};
+std::uint32_t MsOf(std::uint64_t frames, int rate) {
+  return static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(frames * 1000u / static_cast<std::uint64_t>(rate), UINT32_MAX));
+}
+
+// Reads the open file through and fills *m; false with *error when it breaks off.
+bool Measure(SNDFILE* file, const SF_INFO& info, std::u16string_view path, TakeMeasures* m,
+             std::string* error) {
+  const auto channels = static_cast<std::size_t>(info.channels);
+  const auto rate = static_cast<unsigned long>(info.samplerate);
+  const LoudnessState loudness(
+      ebur128_init(static_cast<unsigned>(info.channels), rate,
+                   EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_HISTOGRAM));
+  const std::uint64_t window = std::max<std::uint64_t>(1, std::uint64_t{rate} * kWindowMs / 1000u);
+  TruePeakFinder truePeak(static_cast<unsigned>(info.channels), rate, window);
+  if (!loudness || !truePeak.ready()) {
+    *error = FileError("The loudness of the sound file cannot be measured", path,
+                       DescribeFormat(m->format));
+    return false;
+  }
+  const std::uint64_t windowsPerChunk =
+      std::max<std::uint64_t>(1, kChunkSamples / (window * channels));
+  const std::uint64_t chunkFrames = window * windowsPerChunk;
+  std::vector<float> chunk(static_cast<std::size_t>(chunkFrames) * channels);
+
+  const double clipLevel = ClipLevel(m->format.subFormat);
+  const double threshold = std::pow(10.0, kSilenceThresholdDb / 20.0);
+  const double thresholdSquared = threshold * threshold;
+  const std::uint64_t noiseFrames =
+      static_cast<std::uint64_t>(info.samplerate) * kMinNoiseMs / 1000u;
+  VoiceTracker voice(noiseFrames);
+  LevelSums all;
+  std::uint64_t frames = 0;
+  for (;;) {
+    const sf_count_t got = sf_readf_float(file, chunk.data(), static_cast<sf_count_t>(chunkFrames));
+    if (got <= 0) {
+      break;
+    }
+    const auto gotFrames = static_cast<std::uint64_t>(got);
+    if (ebur128_add_frames_float(loudness.get(), chunk.data(), static_cast<std::size_t>(got)) !=
+        EBUR128_SUCCESS) {
+      *error = FileError("There is not enough memory to measure the sound file", path);
+      return false;
+    }
+    for (std::uint64_t at = 0; at < gotFrames; at += window) {
+      const std::uint64_t count = std::min(window, gotFrames - at);
+      const float* samples = chunk.data() + at * channels;
+      const LevelSums sums =
+          SumSamples(samples, static_cast<std::size_t>(count) * channels, clipLevel);
+      if (!truePeak.Add(samples, static_cast<std::size_t>(count), sums.peak)) {
+        *error = FileError("There is not enough memory to measure the sound file", path);
+        return false;
+      }
+      all.Add(sums);
+      voice.Add(sums, frames + at, count,
+                sums.sumSquares >= thresholdSquared * static_cast<double>(sums.samples));
+    }
+    frames += gotFrames;
+    if (gotFrames < chunkFrames) {
+      break;
+    }
+  }
+  if (sf_error(file) != SF_ERR_NO_ERROR) {
+    *error = "The sound file is damaged and cannot be read: " + Utf8Text(sf_strerror(file));
+    return false;
+  }
+  voice.Finish();
+
+  m->frames = frames;
+  m->durationMs = MsOf(frames, info.samplerate);
+  m->peakDb = ToDbfs(all.peak);
+  m->rmsDb = ToDbfs(all.rms());
+  m->voicedPeakDb = ToDbfs(voice.voice.peak);
+  m->voicedRmsDb = ToDbfs(voice.voice.rms());
+  m->clippedSamples = all.clippedSamples;
+  m->voiced = voice.found;
+  m->headMs = voice.found ? MsOf(voice.firstVoiced, info.samplerate) : m->durationMs;
+  m->tailMs = voice.found ? MsOf(frames - voice.endVoiced, info.samplerate) : m->durationMs;
+  m->voicedSpanMs = voice.found ? MsOf(voice.endVoiced - voice.firstVoiced, info.samplerate) : 0;
+  if (voice.noise.samples / channels >= noiseFrames && voice.noise.samples > 0) {
+    m->noiseFloorDb = ToDbfs(voice.noise.rms());
+  }
+  double lufs = 0.0;
+  if (ebur128_loudness_global(loudness.get(), &lufs) == EBUR128_SUCCESS && std::isfinite(lufs)) {
+    m->loudnessLufs = lufs;
+  }
+  double range = 0.0;
+  if (ebur128_loudness_range(loudness.get(), &range) == EBUR128_SUCCESS && std::isfinite(range)) {
+    m->loudnessRangeLu = range;
+  }
+  m->truePeakDbtp = ToDbfs(truePeak.TruePeak());
+  return true;
+}
+
+}  // namespace
+
+std::string DescribeFormat(const TakeFormat& format) {
+  std::string channels;
+  if (format.channels == 1) {
+    channels = "mono";
+  } else if (format.channels == 2) {
+    channels = "stereo";
+  } else {
+    channels = std::to_string(format.channels) + " channels";
+  }
+  return std::to_string(format.sampleRate) + " Hz, " + channels + ", " +
+         std::string(SubFormatName(format.subFormat));
+}
+
+bool MeasureTakeFile(std::u16string_view path, TakeMeasures* measures, std::string* error) {
+  errno = 0;
+  const std::unique_ptr<std::FILE, StreamCloser> stream(platform::OpenFile(path, "rb"));
+  if (!stream) {
+    const int cause = errno;
+    *error = FileError("The sound file cannot be opened", path,
+                       cause != 0 ? Utf8Text(std::strerror(cause)) : "not a readable file");
+    return false;
+  }
+  SF_INFO info{};
+  std::unique_ptr<SNDFILE, SndFileCloser> file;
+  {
+    // A failed open leaves its reason in libsndfile's one global error: takes are measured on
+    // several threads at once.
+    static std::mutex opening;
+    const std::lock_guard<std::mutex> lock(opening);
+    file.reset(sf_open_fd(fileno(stream.get()), SFM_READ, &info, SF_FALSE));
+    if (!file) {
+      *error = FileError("The file is not a sound file that can be read", path,
+                         Utf8Text(sf_strerror(nullptr)));
+      return false;
+    }
+  }
+  if (info.channels <= 0 || info.samplerate <= 0) {
+    *error = FileError("The sound file has no channels or no sample rate", path);
+    return false;
+  }
+  TakeMeasures measured;
+  measured.format = {info.samplerate, info.channels, info.format & SF_FORMAT_SUBMASK};
+  if (!Measure(file.get(), info, path, &measured, error)) {
+    return false;
+  }
+  *measures = measured;
+  return true;
+}
+
+std::optional<double> SpeechRate(const TakeMeasures& measures, std::u16string_view text) {
+  if (text.starts_with(kEditMarker)) {
+    text.remove_prefix(kEditMarker.size());
+  }
+  // Characters, not UTF-16 units: the second half of a pair does not count.
+  const auto characters = std::count_if(
+      text.begin(), text.end(), [](char16_t unit) { return unit < 0xDC00 || unit > 0xDFFF; });
+  if (characters == 0 || measures.voicedSpanMs == 0) {
+    return std::nullopt;
+  }
+  return static_cast<double>(characters) * 1000.0 / measures.voicedSpanMs;
+}
+
+}  // namespace voxtar::measures

@@ -1,0 +1,89 @@
+// What a take measures: its level and loudness, where its voice lies, how much room it has before
+// and after, and how loud the room is around it. Measured by streaming the file in chunks, in one
+// pass and in constant memory, so a take of any length costs the same memory.
+//
+// Voice is found as the take check has always found it: a window of 10 ms is voiced when its RMS
+// reaches -50 dBFS, and voice is a run of at least 3 voiced windows (30 ms): a microphone's hiss
+// at -55 dBFS RMS has single samples above -50 dBFS but no voiced window, and a click shorter than
+// 10 ms touches at most two windows, while a syllable lasts 50 ms and more. The threshold lies
+// between a quiet room through an ordinary microphone (-60 dBFS and below) and the softest speech
+// sounds at a usable gain.
+//
+// Loudness (integrated, range) and true peak follow ITU-R BS.1770 / EBU R 128 (libebur128): a mono
+// take is weighted as one channel, so a sine at -20 dBFS peak reads about -23 LUFS.
+//
+// No Qt: the window and voxtar-lesson measure alike.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "audio/level_meter.h"
+
+namespace voxtar::measures {
+
+using audio::kFloorDb;  // the floor of every dBFS figure
+
+inline constexpr double kSilenceThresholdDb = -50.0;
+inline constexpr std::uint32_t kWindowMs = 10;
+inline constexpr int kMinVoicedWindows = 3;
+// Noise is measured outside the voice: the head, the tail, and pauses inside of at least this
+// long (a shorter pause is a breath between syllables, full of their decay). With less than this
+// much of it in all, the noise floor is unknown.
+inline constexpr std::uint32_t kMinNoiseMs = 100;
+
+// The parts of a format that make a take differ from the template recording.
+struct TakeFormat {
+  int sampleRate = 0;
+  int channels = 0;
+  int subFormat = 0;  // SF_INFO.format & SF_FORMAT_SUBMASK
+
+  bool operator==(const TakeFormat&) const = default;
+};
+
+// "44100 Hz, mono, 16-bit".
+std::string DescribeFormat(const TakeFormat& format);
+
+struct TakeMeasures {
+  TakeFormat format;
+  std::uint64_t frames = 0;
+  std::uint32_t durationMs = 0;
+
+  double peakDb = kFloorDb;          // sample peak of the whole take, clicks included
+  double rmsDb = kFloorDb;           // unweighted RMS of the whole take
+  double voicedPeakDb = kFloorDb;    // of the voice only; kFloorDb without any
+  double voicedRmsDb = kFloorDb;     // of the voice only; kFloorDb without any
+  std::uint64_t clippedSamples = 0;  // at 99.9 % of full scale or the format's limit
+
+  bool voiced = false;             // false: the take is silent
+  std::uint32_t headMs = 0;        // before the first voiced window (all of it if silent)
+  std::uint32_t tailMs = 0;        // after the last voiced window (all of it if silent)
+  std::uint32_t voicedSpanMs = 0;  // first to last voiced window; 0 if silent
+
+  std::optional<double> noiseFloorDb;  // RMS outside the voice; unknown below kMinNoiseMs of it
+  std::optional<double> loudnessLufs;  // integrated; unknown when every block is gated away
+  double loudnessRangeLu = 0.0;
+  double truePeakDbtp = kFloorDb;
+
+  // Voice RMS minus noise floor; unknown with the floor or without voice.
+  std::optional<double> snrDb() const {
+    if (!noiseFloorDb || !voiced) {
+      return std::nullopt;
+    }
+    return voicedRmsDb - *noiseFloorDb;
+  }
+
+  bool operator==(const TakeMeasures&) const = default;
+};
+
+// Measures the take file at `path` (resolved ignoring letter case, as the recorder finds takes).
+// False with *error (plain English, naming the file) when it cannot be read.
+bool MeasureTakeFile(std::u16string_view path, TakeMeasures* measures, std::string* error);
+
+// Characters per second of voiced span: the prompt's text (without the edit marker "> ") over the
+// time its voice takes. Unknown for a silent take or an empty text.
+std::optional<double> SpeechRate(const TakeMeasures& measures, std::u16string_view text);
+
+}  // namespace voxtar::measures
