@@ -134,6 +134,9 @@ class AudioEngine {
   // The element as it stands now, shared and never changed afterwards: it stays readable on any
   // thread after the device records again or is closed. Null when the device is not open.
   virtual std::shared_ptr<const WaveElement> Content(DeviceId device) = 0;
+  // How many frames the device's current or last recording captured (0 before any): a take that
+  // captured none holds nothing of the operator's.
+  virtual std::uint64_t CapturedFrames(DeviceId device) = 0;
   // Closes the device (waiting).
   virtual ErrorCode Close(DeviceId device) = 0;
   // The text of an error code, plain English, naming the cause.

@@ -150,7 +150,8 @@ ErrorCode PulseAudioEngine::Play(DeviceId id, std::uint32_t fromMs,
     const std::uint64_t first = element.FramesAt(fromMs);
     const std::uint64_t end =
         toMs ? std::min(element.FramesAt(*toMs), element.frames()) : element.frames();
-    device.timings = Timings{};
+    // The recording's count stays until the next recording: what the take captured.
+    device.timings = Timings{.capturedFrames = device.timings.capturedFrames};
     device.timings.playCalled = Now();
     device.timings.playedFrames = end > first ? end - first : 0;
     device.notify = notify;
@@ -256,6 +257,15 @@ std::shared_ptr<const WaveElement> PulseAudioEngine::Content(DeviceId id) {
     return kNoError;
   });
   return content;
+}
+
+std::uint64_t PulseAudioEngine::CapturedFrames(DeviceId id) {
+  std::uint64_t frames = 0;
+  WithDevice(id, [&frames](Device& device) {
+    frames = device.timings.capturedFrames;
+    return kNoError;
+  });
+  return frames;
 }
 
 ErrorCode PulseAudioEngine::Close(DeviceId id) {

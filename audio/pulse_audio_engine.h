@@ -70,6 +70,7 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   ErrorCode Stop(DeviceId id) override;
   ErrorCode Save(DeviceId id, std::u16string_view path) override;
   std::shared_ptr<const WaveElement> Content(DeviceId id) override;
+  std::uint64_t CapturedFrames(DeviceId id) override;
   ErrorCode Close(DeviceId id) override;
   QString ErrorText(ErrorCode error) override;
   std::vector<SoundDevice> Devices(Direction direction) override;

@@ -102,6 +102,10 @@ bool WaveDevice::Save(std::u16string_view path) {
   return true;
 }
 
+std::uint64_t WaveDevice::CapturedFrames() const {
+  return deviceId_ == 0 ? 0 : engine_.CapturedFrames(deviceId_);
+}
+
 std::shared_ptr<const WaveElement> WaveDevice::Content() const {
   return deviceId_ != 0 ? engine_.Content(deviceId_) : nullptr;
 }

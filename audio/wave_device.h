@@ -43,6 +43,8 @@ class WaveDevice {
   // The sound as it stands, never changed afterwards (see AudioEngine::Content); null when the
   // device did not open.
   std::shared_ptr<const WaveElement> Content() const;
+  // Frames the last recording captured.
+  std::uint64_t CapturedFrames() const;
 
   const std::u16string& fileName() const { return fileName_; }
   QObject* notifyWindow() const { return notifyWindow_; }

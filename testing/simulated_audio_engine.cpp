@@ -207,6 +207,17 @@ std::shared_ptr<const WaveElement> SimulatedAudioEngine::Content(DeviceId device
   return std::make_shared<const WaveElement>(found->element);
 }
 
+std::uint64_t SimulatedAudioEngine::CapturedFrames(DeviceId device) {
+  Device* found = Find(device);
+  if (found == nullptr) {
+    return 0;
+  }
+  if (found->recording) {
+    Capture(device, *found);
+  }
+  return found->recordedFrames;
+}
+
 ErrorCode SimulatedAudioEngine::Close(DeviceId device) {
   return Run(NewCall(Command::Close, device), [&](Device& found) {
     if (found.playing) {

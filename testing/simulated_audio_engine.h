@@ -53,6 +53,7 @@ class SimulatedAudioEngine final : public AudioEngine {
   ErrorCode Stop(DeviceId device) override;
   ErrorCode Save(DeviceId device, std::u16string_view path) override;
   std::shared_ptr<const WaveElement> Content(DeviceId device) override;
+  std::uint64_t CapturedFrames(DeviceId device) override;
   ErrorCode Close(DeviceId device) override;
   QString ErrorText(ErrorCode error) override;
   std::vector<SoundDevice> Devices(Direction direction) override;
