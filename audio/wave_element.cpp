@@ -259,17 +259,25 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* e
   return ok;
 }
 
-bool WriteWave(const WaveElement& element, platform::SaveFile& target, std::string* error,
-               std::uint64_t limitBytes) {
-  const std::u16string path = platform::FromUtf8(target.target().native());
+bool CanWriteFormat(const WaveElement& element) {
   SF_INFO info{};
   info.samplerate = element.sampleRate;
   info.channels = element.channels;
   info.format = element.format;
-  if (sf_format_check(&info) == SF_FALSE) {
+  return sf_format_check(&info) == SF_TRUE;
+}
+
+bool WriteWave(const WaveElement& element, platform::SaveFile& target, std::string* error,
+               std::uint64_t limitBytes) {
+  const std::u16string path = platform::FromUtf8(target.target().native());
+  if (!CanWriteFormat(element)) {
     *error = FileText("The sound format cannot be written to a file", path);
     return false;
   }
+  SF_INFO info{};
+  info.samplerate = element.sampleRate;
+  info.channels = element.channels;
+  info.format = element.format;
   // libsndfile would wrap the sizes in the header and report success.
   if (const std::uint64_t most = element.MaxFrames(limitBytes); element.frames() > most) {
     *error =

@@ -81,6 +81,10 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* e
 bool WriteWaveFile(const WaveElement& element, std::u16string_view path, std::string* error,
                    std::u16string_view confinedTo = {}, std::uint64_t limitBytes = UINT64_MAX);
 
+// Whether a file of the element's exact format (major and sub format, rate, channels) can be
+// written at all.
+bool CanWriteFormat(const WaveElement& element);
+
 // The first half of WriteWaveFile, for a save that does more before the file replaces the target
 // (the take history keeps the earlier take): writes the element in exactly its format into
 // `target`, opening it first, and leaves the commit to the caller. False with *error, and the

@@ -177,6 +177,9 @@ class Lesson {
   void StepBack();
   void StepForward();
   void GotoFirstPending();
+  // Makes entry `index` current (a jump to a prompt found otherwise, such as the next flagged
+  // take); an index out of the list changes nothing.
+  void MoveTo(std::int32_t index);
   // Box texts may be of any length: the window reads the whole box, so a long text whose display
   // form has extra line breaks loses nothing. The flattened box text is cut to
   // kMaxPromptTextLength.

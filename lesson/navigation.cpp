@@ -93,6 +93,12 @@ std::optional<std::u16string> CommittedText(std::u16string_view text, std::u16st
 
 }  // namespace
 
+void Lesson::MoveTo(std::int32_t index) {
+  if (index >= 0 && index < prompts.count) {
+    prompts.currentIndex = index;
+  }
+}
+
 bool Lesson::CommitEditedText(std::u16string_view boxText) {
   if (prompts.currentIndex < 0) {
     return false;

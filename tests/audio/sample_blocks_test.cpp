@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "audio/take_check.h"
 #include "audio/wave_element.h"
 #include "testing/synthetic_take.h"
 #include "tests/audio/audio_test_support.h"

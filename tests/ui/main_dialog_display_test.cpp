@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "audio/audio_engine.h"
-#include "audio/take_check.h"
+#include "measures/judgement.h"
 #include "tests/ui/main_dialog_fixture.h"
 #include "ui/dialog_controls.h"
 #include "ui/dialog_template.h"
@@ -216,7 +216,7 @@ TEST_F(MainDialogCommands, TheMeterFollowsARecordingAndTheTakeCheckFollowsItsSav
   // The tone starts with the take: cut at the start, a warning.
   EXPECT_TRUE(meter->takeCheckText().startsWith(QStringLiteral("cut at the start")))
       << meter->takeCheckText().toStdString();
-  EXPECT_EQ(meter->takeCheckSeverity(), audio::TakeSeverity::Warning);
+  EXPECT_EQ(meter->takeCheckSeverity(), measures::Severity::Warning);
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a001.wav :"));
 
   // A block that arrives after the stop leaves the verdict standing.
@@ -234,7 +234,7 @@ TEST_F(MainDialogCommands, TheMeterFollowsARecordingAndTheTakeCheckFollowsItsSav
   ASSERT_EQ(meter->mode(), LevelMeterWidget::Mode::TakeCheck);
   EXPECT_TRUE(meter->takeCheckText().startsWith(QStringLiteral("clipped")))
       << meter->takeCheckText().toStdString();
-  EXPECT_EQ(meter->takeCheckSeverity(), audio::TakeSeverity::Bad);
+  EXPECT_EQ(meter->takeCheckSeverity(), measures::Severity::Bad);
 }
 
 }  // namespace
