@@ -47,13 +47,13 @@ LevelMeterWidget::LevelMeterWidget(QWidget* parent) : QWidget(parent) {
   connect(&refresh_, &QTimer::timeout, this, &LevelMeterWidget::Refresh);
 }
 
-QColor LevelMeterWidget::SeverityColour(audio::TakeSeverity severity) {
+QColor LevelMeterWidget::SeverityColour(measures::Severity severity) {
   switch (severity) {
-    case audio::TakeSeverity::Ok:
+    case measures::Severity::Ok:
       return {20, 120, 30};
-    case audio::TakeSeverity::Warning:
+    case measures::Severity::Warning:
       return {170, 95, 0};
-    case audio::TakeSeverity::Bad:
+    case measures::Severity::Bad:
       return {200, 0, 0};
   }
   return Qt::black;
@@ -96,11 +96,15 @@ void LevelMeterWidget::ShowLevel(const audio::LevelSummary& summary) {
   }
 }
 
-void LevelMeterWidget::ShowTakeCheck(const audio::TakeCheck& check) {
+void LevelMeterWidget::ShowJudgement(const measures::Judgement& judgement) {
+  ShowVerdict(QString::fromStdString(judgement.summary), judgement.severity);
+}
+
+void LevelMeterWidget::ShowVerdict(const QString& text, measures::Severity severity) {
   refresh_.stop();
   mode_ = Mode::TakeCheck;
-  takeCheckText_ = QString::fromStdString(audio::SummaryLine(check));
-  severity_ = audio::SeverityOf(check);
+  takeCheckText_ = text;
+  severity_ = severity;
   setToolTip(takeCheckText_);
   SetDescription(QStringLiteral("last take: ") + takeCheckText_);
   update();

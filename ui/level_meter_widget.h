@@ -1,8 +1,8 @@
 // The strip right of "Goto": while recording (or checking the level) a horizontal input meter on
 // a -60..0 dB scale, the RMS as a bar, the peak as a line, the peak of about the last second as a
-// tick and a clip mark that stays lit until the next recording; after a take, the take check as
-// one line in colour. Fed with level summaries from the capture side; repaints on its own timer,
-// so a burst of summaries costs one repaint per refresh.
+// tick and a clip mark that stays lit until the next recording; after a take, its judgement
+// against the delivery profile as one line in colour. Fed with level summaries from the capture
+// side; repaints on its own timer, so a burst of summaries costs one repaint per refresh.
 #pragma once
 
 #include <QRect>
@@ -11,7 +11,7 @@
 #include <QWidget>
 
 #include "audio/level_meter.h"
-#include "audio/take_check.h"
+#include "measures/judgement.h"
 
 namespace voxtar {
 
@@ -32,8 +32,8 @@ class LevelMeterWidget : public QWidget {
   // The figures of the last refresh.
   const audio::LevelDisplay& shown() const { return shown_; }
   const QString& takeCheckText() const { return takeCheckText_; }
-  audio::TakeSeverity takeCheckSeverity() const { return severity_; }
-  static QColor SeverityColour(audio::TakeSeverity severity);
+  measures::Severity takeCheckSeverity() const { return severity_; }
+  static QColor SeverityColour(measures::Severity severity);
 
   // The meter's bar and the x of a level on it (clamped to the scale), for drawing and tests.
   QRect barRect() const;
@@ -47,7 +47,9 @@ class LevelMeterWidget : public QWidget {
   // One block's summary; ignored unless the meter is shown (a late block after Stop must not
   // replace the take check).
   void ShowLevel(const voxtar::audio::LevelSummary& summary);
-  void ShowTakeCheck(const voxtar::audio::TakeCheck& check);
+  // A take's judgement, or what the strip says instead ("the take is not saved").
+  void ShowVerdict(const QString& text, voxtar::measures::Severity severity);
+  void ShowJudgement(const voxtar::measures::Judgement& judgement);
   void Clear();
 
  protected:
@@ -64,7 +66,7 @@ class LevelMeterWidget : public QWidget {
   audio::LevelMeterState::Clock::time_point lastLevel_{};
   QTimer refresh_;
   QString takeCheckText_;
-  audio::TakeSeverity severity_ = audio::TakeSeverity::Ok;
+  measures::Severity severity_ = measures::Severity::Ok;
 };
 
 }  // namespace voxtar

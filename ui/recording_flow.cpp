@@ -3,8 +3,11 @@
 #include <QSettings>
 
 #include "audio/wave_element.h"
+#include "lesson/lesson_paths.h"
 #include "lesson/working_directory.h"
+#include "measures/take_measures.h"
 #include "platform/file_system.h"
+#include "ui/off_thread.h"
 
 namespace voxtar {
 
@@ -59,6 +62,7 @@ bool RecordingFlow::event(QEvent* event) {
 
 void RecordingFlow::ReleaseDevice() {
   mode_ = AudioMode::Idle;
+  playingEarlier_ = false;
   if (device_) {
     device_->Close();
     device_.reset();
@@ -112,6 +116,9 @@ void RecordingFlow::StartPlaying() {
 void RecordingFlow::StopPlaying() {
   device_->Stop();
   mode_ = AudioMode::Idle;
+  if (playingEarlier_) {
+    ReleaseDevice();
+  }
 }
 
 void RecordingFlow::PlaybackEnded() {
@@ -121,12 +128,30 @@ void RecordingFlow::PlaybackEnded() {
     }
     mode_ = AudioMode::Idle;
   }
+  if (playingEarlier_) {
+    ReleaseDevice();
+  }
 }
 
 bool RecordingFlow::PrepareToRecord() {
-  // Refused before anything is recorded: the take could not be saved.
-  if (!CheckedPromptFilePath()) {
+  // Refused before anything is recorded: a take nobody can save is a take spoken for nothing.
+  const std::optional<std::u16string> path = CheckedPromptFilePath();
+  if (!path) {
     return false;
+  }
+  const QString cannotRecord = QStringLiteral("Cannot record");
+  // The prompt directory is made if it is missing (as a load makes it), and a file must be
+  // creatable there: that also refuses a take that is a link leading outside the working
+  // directory, and a take file that is read-only.
+  const LessonLocation location = LocateLesson(lesson_.IndexPath());
+  platform::CreateDirectory(location.promptRoot);
+  platform::CreateDirectory(lesson_.paths.promptDirectory);
+  {
+    platform::SaveFile probe(*path, lesson_.paths.workingDirectory);
+    if (!probe.Open()) {
+      reporter_.ReportFailure(QString::fromStdString(probe.error()), cannotRecord);
+      return false;
+    }
   }
   if (device_) {
     device_->Close();
@@ -134,8 +159,19 @@ bool RecordingFlow::PrepareToRecord() {
   }
   device_ = std::make_unique<audio::WaveDevice>(workdir::kTemplateRecording, notifyWindow_, engine_,
                                                 reporter_);
-  // A desktop shows the take being made, not the template it is recorded into.
   if (device_->deviceId() != 0) {
+    if (const std::shared_ptr<const audio::WaveElement> element = device_->Content();
+        element && !audio::CanWriteFormat(*element)) {
+      device_->Close();
+      device_.reset();
+      reporter_.ReportFailure(
+          QStringLiteral("Takes are recorded in the format of %1, and no sound file can be "
+                         "written in that format.")
+              .arg(QString::fromStdU16String(std::u16string(workdir::kTemplateRecording))),
+          cannotRecord);
+      return false;
+    }
+    // A desktop shows the take being made, not the template it is recorded into.
     engine_.SetMediaName(device_->deviceId(), lesson_.current()->name);
   }
   return true;
@@ -148,45 +184,152 @@ void RecordingFlow::StartRecording() {
   mode_ = AudioMode::Recording;
 }
 
-bool RecordingFlow::StopAndSaveTake() {
+history::TakeHistory RecordingFlow::History() const {
+  return history::TakeHistory(lesson_.paths.promptDirectory, lesson_.paths.workingDirectory);
+}
+
+bool RecordingFlow::FinishRecording() {
   // A recording that never started leaves the template's own audio in the device: no take.
   const bool neverRecorded =
       mode_ == AudioMode::Recording && device_->state() != audio::WaveState::Recording;
   device_->Stop();
-  if (neverRecorded) {
+  mode_ = AudioMode::Idle;
+  if (neverRecorded || !CheckedPromptFilePath()) {
+    emit stripCleared();
     return false;
   }
-  const std::optional<std::u16string> path = CheckedPromptFilePath();
-  if (!path) {
+  // Nothing of the operator's in it: a Stop pressed at once, or an input lost at the start.
+  // Saved, it would replace a good take with the template's own sound.
+  if (device_->CapturedFrames() == 0) {
+    emit stripMessage(QStringLiteral("Nothing was recorded: the take is not saved"),
+                      measures::Severity::Warning);
     return false;
   }
-  // A take that could not be saved is not marked recorded.
-  if (!device_->Save(*path)) {
+  return SaveTake({lesson_.prompts.currentIndex,
+                   std::u16string(lesson_.current()->name),
+                   device_->Content(),
+                   {}});
+}
+
+bool RecordingFlow::SaveTake(UnsavedTake take) {
+  struct Saved {
+    history::Result result;
+    std::optional<measures::TakeMeasures> measured;
+  };
+  const history::TakeHistory history = History();
+  const std::u16string path = lesson_.paths.promptDirectory + take.name;
+  // Off the GUI thread: a long take takes a while to write and to measure.
+  const Saved saved = WhileRepainting([&history, &take, &path] {
+    Saved done{history.Save(take.name, *take.content), std::nullopt};
+    measures::TakeMeasures measured;
+    std::string error;
+    if (done.result.ok() && measures::MeasureTakeFile(path, &measured, &error)) {
+      done.measured = measured;
+    }
+    return done;
+  });
+  if (!saved.result.ok()) {
+    take.cause = saved.result.error;
+    unsaved_ = std::move(take);
+    reporter_.ReportFailure(QString::fromStdString(unsaved_->cause), QStringLiteral("Error"));
+    emit stripMessage(QStringLiteral("The take is not saved: Ctrl+S saves it again"),
+                      measures::Severity::Bad);
     return false;
   }
-  lesson_.MarkRecorded();
-  CheckSavedTake(*path);
+  unsaved_.reset();
+  if (lesson_.prompts.currentIndex == take.index) {
+    lesson_.MarkRecorded();
+  }
+  judge_.TakeSaved(static_cast<std::size_t>(take.index), saved.measured);
+  ShowCurrentJudgement();
   return true;
 }
 
-void RecordingFlow::CheckSavedTake(const std::u16string& path) {
-  // Checked on the file as saved, so the verdict is about what the lesson now holds.
-  audio::TakeCheck check;
-  std::string error;
-  if (audio::CheckTakeFile(path, &check, nullptr, &error)) {
-    emit takeChecked(check);
-  } else {
-    emit stripCleared();
+bool RecordingFlow::SaveUnsavedTake() {
+  if (!unsaved_) {
+    return true;
+  }
+  UnsavedTake take = *unsaved_;
+  return SaveTake(std::move(take));
+}
+
+void RecordingFlow::DiscardUnsavedTake() {
+  unsaved_.reset();
+  emit stripCleared();
+}
+
+void RecordingFlow::ShowCurrentJudgement() {
+  const std::int32_t index = lesson_.prompts.currentIndex;
+  if (unsaved_ || index < 0) {
+    return;
+  }
+  if (const std::optional<measures::Judgement> judgement =
+          judge_.Judge(static_cast<std::size_t>(index))) {
+    emit takeJudged(*judgement);
   }
 }
 
-bool RecordingFlow::FinishRecording() {
-  const bool saved = StopAndSaveTake();
-  mode_ = AudioMode::Idle;
-  if (!saved) {
-    emit stripCleared();
+std::vector<RecordingFlow::EarlierTake> RecordingFlow::EarlierTakes() {
+  std::vector<EarlierTake> earlier;
+  const PromptEntry* entry = lesson_.current();
+  if (entry == nullptr) {
+    return earlier;
   }
-  return saved;
+  std::vector<history::EarlierTake> takes;
+  History().Earlier(entry->name, &takes, history::Detail::Measures);
+  for (history::EarlierTake& take : takes) {
+    std::optional<measures::Judgement> judgement;
+    if (take.measures) {
+      judgement = measures::Judge(*take.measures, judge_.profile(), {});
+    }
+    earlier.push_back({std::move(take), std::move(judgement)});
+  }
+  return earlier;
+}
+
+int RecordingFlow::EarlierTakeCount() const {
+  const PromptEntry* entry = lesson_.current();
+  return entry == nullptr ? 0 : History().CountEarlier(entry->name);
+}
+
+bool RecordingFlow::RestoreEarlierTake(int number) {
+  const PromptEntry* entry = lesson_.current();
+  if (entry == nullptr) {
+    return false;
+  }
+  // The device may hold the take being replaced; the next Play opens the restored one.
+  ReleaseDevice();
+  const history::Result result = History().Restore(entry->name, number);
+  if (!result.ok()) {
+    reporter_.ReportFailure(QString::fromStdString(result.error), QStringLiteral("Error"));
+    return false;
+  }
+  measures::TakeMeasures measured;
+  std::string error;
+  const std::u16string path = lesson_.PromptFilePath();
+  judge_.TakeSaved(static_cast<std::size_t>(lesson_.prompts.currentIndex),
+                   measures::MeasureTakeFile(path, &measured, &error)
+                       ? std::optional<measures::TakeMeasures>(measured)
+                       : std::nullopt);
+  ShowCurrentJudgement();
+  return true;
+}
+
+void RecordingFlow::PlayEarlierTake(const std::u16string& path) {
+  ReleaseDevice();
+  device_ = std::make_unique<audio::WaveDevice>(path, notifyWindow_, engine_, reporter_);
+  playingEarlier_ = true;
+  StartPlaying();
+}
+
+bool RecordingFlow::LessonLoaded(std::string* profileError) {
+  unsaved_.reset();
+  return judge_.Start(lesson_, profileError);
+}
+
+void RecordingFlow::LessonUnloaded() {
+  unsaved_.reset();
+  judge_.Stop();
 }
 
 bool RecordingFlow::StartLevelCheck() {

@@ -1,12 +1,19 @@
 // What the main dialog does with sound, without its widgets: the AudioMode and the one WaveDevice
 // (opened for Play on the prompt file, for Record on the template recording, released on every
-// move and unload), stopping a take and saving it as the prompt file with MarkRecorded, the take
-// check of what was saved, the level check, and the choice of input and output device kept in
-// the user's settings. The dialog sequences these steps with its own texts and refreshes; what
-// the strip right of "Goto" shows comes out of here as signals.
+// move and unload), stopping a take and saving it as the prompt file with MarkRecorded, the
+// judgement of what was saved against the delivery profile, the level check, and the choice of
+// input and output device kept in the user's settings. The dialog sequences these steps with its
+// own texts and refreshes; what the strip right of "Goto" shows comes out of here as signals.
+//
+// Nothing recorded is lost: a save keeps the take it replaces in the take history (Undo take,
+// Earlier takes); a take whose save failed stays in memory as the unsaved take until it is saved
+// again or knowingly discarded (the dialog asks before anything would drop it); a take that
+// captured nothing is not saved over a good one. Writing and measuring a take run on a worker
+// thread while the window goes on painting.
 //
 // Ownership: the dialog owns the flow and the Lesson it works on; the engine outlives both.
-// Threads: GUI thread only. The flow is the engine's level listener while it exists.
+// Threads: GUI thread only (the save's worker touches no member). The flow is the engine's level
+// listener while it exists.
 #pragma once
 
 #include <QObject>
@@ -20,9 +27,11 @@
 #include "audio/audio_engine.h"
 #include "audio/failure_reporter.h"
 #include "audio/level_meter.h"
-#include "audio/take_check.h"
 #include "audio/wave_device.h"
+#include "history/take_history.h"
 #include "lesson/lesson.h"
+#include "measures/judgement.h"
+#include "ui/lesson_judge.h"
 
 namespace voxtar {
 
@@ -57,13 +66,52 @@ class RecordingFlow : public QObject {
   void PlaybackEnded();
 
   // "Record" while idle, in two steps around the button text: false (after its box) when the
-  // take could not be saved under the prompt's name; otherwise a new device on the template
-  // recording replaces the old one. Then the recording, on an empty meter.
+  // take could not be saved (a refused prompt name, a prompt directory that cannot be made or
+  // written, a take linked outside the working directory, a template format no file can hold),
+  // so that nobody speaks a take that is lost; otherwise a new device on the template recording
+  // replaces the old one. Then the recording, on an empty meter.
   bool PrepareToRecord();
   void StartRecording();
-  // Stops the recording and saves it as the prompt file, marks the prompt recorded and checks
-  // the take; Idle. True when a take was saved.
+  // Stops the recording and saves it as the prompt file (the take it replaces kept in the
+  // history), marks the prompt recorded and judges the take; Idle. True when a take was saved. A
+  // take that captured nothing is not saved (the strip says so); one whose save failed (its box
+  // tells why) becomes the unsaved take.
   bool FinishRecording();
+
+  // A take whose save failed, kept until it is saved or discarded.
+  struct UnsavedTake {
+    std::int32_t index = 0;  // of its prompt
+    std::u16string name;
+    std::shared_ptr<const audio::WaveElement> content;
+    std::string cause;
+  };
+  const std::optional<UnsavedTake>& unsavedTake() const { return unsaved_; }
+  // Saves the unsaved take again; true when it is saved now (else its box told why again).
+  bool SaveUnsavedTake();
+  void DiscardUnsavedTake();
+
+  // The current prompt's earlier takes, most recent first, each with its judgement by the
+  // profile (alone); how many there are, cheaply.
+  struct EarlierTake {
+    history::EarlierTake take;
+    std::optional<measures::Judgement> judgement;
+  };
+  std::vector<EarlierTake> EarlierTakes();
+  int EarlierTakeCount() const;
+  // Earlier take `number` (1: the most recent) becomes the current prompt's take; the take it
+  // replaces joins the history, so restoring 1 twice swaps back. False after its box.
+  bool RestoreEarlierTake(int number);
+  // Plays an earlier take of the current prompt; the device is released when it ends, so "Play"
+  // plays the prompt's own take again.
+  void PlayEarlierTake(const std::u16string& path);
+
+  // The lesson was loaded or unloaded: the judgement of its takes starts (false, with the profile
+  // file's error, when the delivery profile cannot be read) or stops.
+  bool LessonLoaded(std::string* profileError);
+  void LessonUnloaded();
+  LessonJudge& judge() { return judge_; }
+  // The current prompt's take judged again (after a restore, or when measures came in).
+  void ShowCurrentJudgement();
 
   // The level check in the template recording's format; false (after its box) when it could not
   // start. Ended by StopLevelCheck, a recording, a playback and the flow's end.
@@ -84,8 +132,10 @@ class RecordingFlow : public QObject {
   // A recording or the level check starts: an empty meter, the clip mark off.
   void meterStarted();
   void levelCaptured(const voxtar::audio::LevelSummary& summary);
-  // The take just saved was checked.
-  void takeChecked(const voxtar::audio::TakeCheck& check);
+  // The take just saved, as judged against the profile (alone and within the lesson).
+  void takeJudged(const voxtar::measures::Judgement& judgement);
+  // Something to say in the strip instead of a judgement ("the take is not saved").
+  void stripMessage(const QString& text, voxtar::measures::Severity severity);
   // Nothing to show: the level check ended, or the device was released.
   void stripCleared();
 
@@ -96,8 +146,10 @@ class RecordingFlow : public QObject {
   // The current prompt's file path, or nothing (after its box) when the name would lead out of
   // the prompt directory.
   std::optional<std::u16string> CheckedPromptFilePath();
-  bool StopAndSaveTake();
-  void CheckSavedTake(const std::u16string& path);
+  // Saves `take` as its prompt's file off the GUI thread and judges it; an unsaved take on
+  // failure.
+  bool SaveTake(UnsavedTake take);
+  history::TakeHistory History() const;
   // Ends the level check before a device plays or records.
   void EndLevelCheckFor(bool clearStrip);
 
@@ -109,6 +161,9 @@ class RecordingFlow : public QObject {
   AudioMode mode_ = AudioMode::Idle;
   std::unique_ptr<audio::WaveDevice> device_;
   std::optional<audio::CaptureFormat> templateFormat_;
+  std::optional<UnsavedTake> unsaved_;
+  bool playingEarlier_ = false;  // the device holds an earlier take, not the prompt's own
+  LessonJudge judge_;
 };
 
 }  // namespace voxtar

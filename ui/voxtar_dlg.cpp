@@ -4,13 +4,16 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QShortcut>
 #include <QTextDocument>
+#include <QTimer>
 #include <array>
 #include <optional>
 
@@ -67,11 +70,16 @@ struct CommandRow {
   QKeyCombination keys = {};
   const char* menuText = nullptr;
 };
-const std::array<CommandRow, 17> kCommands{{
+const std::array<CommandRow, 19> kCommands{{
     {ids::kRecord, &CVoxtarDlg::OnRecord, nullptr, Qt::CTRL | Qt::Key_R, "&Record / Stop"},
     {ids::kPlay, &CVoxtarDlg::OnPlay, nullptr, Qt::CTRL | Qt::Key_P, "&Play / Stop"},
     {ids::kPrevious, &CVoxtarDlg::OnPrevious, nullptr, Qt::ALT | Qt::Key_Left, "Pre&vious prompt"},
     {ids::kNext, &CVoxtarDlg::OnNext, nullptr, Qt::ALT | Qt::Key_Right, "&Next prompt"},
+    // No key of the text box: its own undo stays Ctrl+Z.
+    {ids::kUndoTakeCommand, &CVoxtarDlg::OnUndoTake, &CVoxtarDlg::OnUpdateUndoTake,
+     Qt::CTRL | Qt::ALT | Qt::Key_Z, "&Undo take"},
+    {ids::kNextFlaggedCommand, &CVoxtarDlg::OnNextFlagged, &CVoxtarDlg::OnUpdateHasLesson,
+     QKeyCombination(Qt::Key_F3), "Next &flagged take"},
     {ids::kList, &CVoxtarDlg::OnList},
     {ids::kOpen, &CVoxtarDlg::OnOpen},
     {ids::kGoto, &CVoxtarDlg::OnGoto},
@@ -117,6 +125,7 @@ CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& ser
       engine_(engine),
       services_(services),
       failureBoxes_(services),
+      keeper_(lesson_, services, this),
       flow_(lesson_, engine, this, failureBoxes_, std::move(settingsFile)) {
   setObjectName(QStringLiteral("CVoxtarDlg"));
   SetModalFrame(this);
@@ -130,7 +139,8 @@ CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& ser
       DialogUnitsToPixels(LevelMeterWidget::kStripUnits, TemplateBaseUnits(kMainTemplate)));
   connect(&flow_, &RecordingFlow::meterStarted, levelMeter_, &LevelMeterWidget::StartMeter);
   connect(&flow_, &RecordingFlow::levelCaptured, levelMeter_, &LevelMeterWidget::ShowLevel);
-  connect(&flow_, &RecordingFlow::takeChecked, levelMeter_, &LevelMeterWidget::ShowTakeCheck);
+  connect(&flow_, &RecordingFlow::takeJudged, levelMeter_, &LevelMeterWidget::ShowJudgement);
+  connect(&flow_, &RecordingFlow::stripMessage, levelMeter_, &LevelMeterWidget::ShowVerdict);
   connect(&flow_, &RecordingFlow::stripCleared, levelMeter_, &LevelMeterWidget::Clear);
   OnInitDialog();
 }
@@ -265,6 +275,8 @@ void CVoxtarDlg::RefreshDisplay() {
   const int count = lesson_.prompts.count;
   const PromptEntry& entry = *lesson_.current();
   EnableControl(ids::kPromptText, true);
+  // A lesson open for viewing only: the text can be read and scrolled, not changed.
+  static_cast<QPlainTextEdit*>(GetDlgItem(ids::kPromptText))->setReadOnly(lesson_.readOnly());
   EnableControl(ids::kPrevious, index != 0);
   EnableControl(ids::kNext, index != count - 1);
   // The box breaks lines at LF; CR LF of the display text is one break.
@@ -272,13 +284,35 @@ void CVoxtarDlg::RefreshDisplay() {
                  Q(DisplayText(entry.text)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
   SetControlText(ids::kStatistics, Q(StatisticsLine(entry)));
   EnableControl(ids::kPlay, true);
-  setWindowTitle(Q(LessonCaption(lesson_.lessonName, index + 1, count)));
+  QString caption = Q(LessonCaption(lesson_.lessonName, index + 1, count));
+  if (lesson_.readOnly()) {
+    caption += QStringLiteral(" (read-only)");
+  }
+  setWindowTitle(caption);
   update();
 }
 
 bool CVoxtarDlg::event(QEvent* event) {
   if (event->type() == audio::PlaybackNotice::kType) {
     OnPlaybackDone();
+    return true;
+  }
+  if (event->type() == audio::RecordingNotice::kType) {
+    // Handled as a command: it saves, which must not run beside a handler that waits on a box
+    // (that handler may release the device); then it comes again a moment later.
+    if (handlingCommand_) {
+      const auto* notice = static_cast<const audio::RecordingNotice*>(event);
+      const audio::RecordingCode code = notice->code();
+      const audio::DeviceId id = notice->device();
+      QTimer::singleShot(50, this, [this, code, id] {
+        QCoreApplication::postEvent(this, new audio::RecordingNotice(code, id));
+      });
+      return true;
+    }
+    const QScopedValueRollback<bool> handling(handlingCommand_, true);
+    const QScopedValueRollback<std::optional<audio::RecordingCode>> code(
+        recordingNotice_, static_cast<const audio::RecordingNotice*>(event)->code());
+    OnRecordingDone();
     return true;
   }
   return QDialog::event(event);
@@ -326,6 +360,8 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
     connect(item, &QAction::triggered, this, [this, id] { RunShortcut(id); });
   }
 
+  AddEarlierTakesMenu(menu);
+
   menu.addSeparator();
   QAction* check = menu.addAction(QStringLiteral("Check &level"));
   check->setCheckable(true);
@@ -341,6 +377,42 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
   });
   AddDeviceMenu(menu, QStringLiteral("&Input device"), audio::Direction::Input);
   AddDeviceMenu(menu, QStringLiteral("&Output device"), audio::Direction::Output);
+}
+
+void CVoxtarDlg::AddEarlierTakesMenu(QMenu& menu) {
+  QMenu* earlier = menu.addMenu(QStringLiteral("&Earlier takes"));
+  const bool offered = lesson_.state != LessonState::NoLesson && flow_.mode() == AudioMode::Idle;
+  const std::vector<RecordingFlow::EarlierTake> takes =
+      offered ? flow_.EarlierTakes() : std::vector<RecordingFlow::EarlierTake>{};
+  earlier->setEnabled(!takes.empty());
+  for (const RecordingFlow::EarlierTake& earlierTake : takes) {
+    const history::EarlierTake& take = earlierTake.take;
+    const QDateTime saved = QDateTime::fromMSecsSinceEpoch(
+        std::chrono::duration_cast<std::chrono::milliseconds>(take.saved.time_since_epoch())
+            .count());
+    const QString verdict =
+        earlierTake.judgement
+            ? QString::fromStdString(earlierTake.judgement->summary)
+            : QStringLiteral("cannot be read: ") + QString::fromStdString(take.error);
+    QMenu* item = earlier->addMenu(QStringLiteral("%1. %2, %3 s, %4")
+                                       .arg(take.number)
+                                       .arg(QLocale().toString(saved, QLocale::ShortFormat))
+                                       .arg(take.seconds, 0, 'f', 1)
+                                       .arg(verdict));
+    const std::u16string path = take.path;
+    connect(item->addAction(QStringLiteral("&Play")), &QAction::triggered, this, [this, path] {
+      SetControlText(ids::kPlay, QStringLiteral("<Playing>"));
+      flow_.PlayEarlierTake(path);
+    });
+    const int number = take.number;
+    QAction* restore = item->addAction(QStringLiteral("&Restore as the take"));
+    restore->setEnabled(!lesson_.readOnly());
+    connect(restore, &QAction::triggered, this, [this, number] {
+      if (KeepOrDropUnsavedTake()) {
+        flow_.RestoreEarlierTake(number);
+      }
+    });
+  }
 }
 
 void CVoxtarDlg::AddDeviceMenu(QMenu& menu, const QString& title, audio::Direction direction) {
@@ -372,15 +444,57 @@ void CVoxtarDlg::CommitBox() {
     services_.ShowMessageBox({this, QStringLiteral("Position = -1"),
                               QString::fromUtf8(kApplicationName), platform::BoxIcon::None});
   }
+  if (const PromptEntry* entry = lesson_.current()) {
+    flow_.judge().TextChanged(static_cast<std::size_t>(lesson_.prompts.currentIndex),
+                              std::u16string(entry->text));
+  }
+}
+
+bool CVoxtarDlg::KeepOrDropUnsavedTake() {
+  if (!flow_.unsavedTake()) {
+    return true;
+  }
+  const QString text =
+      QStringLiteral("The take of %1 is not saved.").arg(Q(flow_.unsavedTake()->name)) +
+      QStringLiteral("\n\n") + QString::fromStdString(flow_.unsavedTake()->cause);
+  switch (services_.ShowChoiceBox(
+      {this,
+       text,
+       QString::fromUtf8(kApplicationName),
+       platform::BoxIcon::Warning,
+       {QStringLiteral("Save again"), QStringLiteral("Discard take"), QStringLiteral("Cancel")}})) {
+    case 0:
+      if (flow_.SaveUnsavedTake()) {
+        lesson_.ClearEditMarker();
+        RefreshDisplay();
+        return true;
+      }
+      return false;
+    case 1:
+      flow_.DiscardUnsavedTake();
+      return true;
+    default:
+      return false;
+  }
 }
 
 void CVoxtarDlg::CommitAndStep(void (Lesson::*step)()) {
-  if (lesson_.state == LessonState::NoLesson) {
+  if (lesson_.state == LessonState::NoLesson || !KeepOrDropUnsavedTake()) {
     return;
   }
   flow_.ReleaseDevice();
   CommitBox();
   (lesson_.*step)();
+  RefreshDisplay();
+}
+
+void CVoxtarDlg::MoveTo(std::int32_t index) {
+  if (lesson_.state == LessonState::NoLesson || !KeepOrDropUnsavedTake()) {
+    return;
+  }
+  flow_.ReleaseDevice();
+  CommitBox();
+  lesson_.MoveTo(index);
   RefreshDisplay();
 }
 
@@ -393,6 +507,9 @@ void CVoxtarDlg::OnNext() {
 }
 
 void CVoxtarDlg::OnGoto() {
+  if (!KeepOrDropUnsavedTake()) {
+    return;
+  }
   flow_.ReleaseDevice();
   // What was typed is kept, as a step keeps it: a jump must not lose a correction.
   CommitBox();
@@ -430,7 +547,8 @@ void CVoxtarDlg::OnRecord() {
   CommitBox();
   switch (flow_.mode()) {
     case AudioMode::Idle:
-      if (!flow_.PrepareToRecord()) {
+      // A new take would replace the unsaved one in the device.
+      if (lesson_.readOnly() || !KeepOrDropUnsavedTake() || !flow_.PrepareToRecord()) {
         return;
       }
       SetControlText(ids::kRecord, QStringLiteral("[STOP]"));
@@ -463,9 +581,18 @@ int CVoxtarDlg::OnRecordingDone() {
     return 0;
   }
   // The marker stays on a prompt whose take was not saved: it still needs recording.
+  const std::u16string name(lesson_.current()->name);
   const bool saved = flow_.FinishRecording();
   if (saved && lesson_.ClearEditMarker()) {
     RefreshDisplay();
+  }
+  if (saved && recordingNotice_ == audio::RecordingCode::LimitReached) {
+    services_.ShowMessageBox(
+        {this,
+         QStringLiteral("The take of %1 reached the longest sound a WAV file can hold, so it was "
+                        "stopped and saved.")
+             .arg(Q(name)),
+         QString::fromUtf8(kApplicationName), platform::BoxIcon::None});
   }
   return 0;
 }
@@ -475,32 +602,62 @@ void CVoxtarDlg::ShowCannotWrite(const std::u16string& indexPath) {
       {nullptr, Q(indexPath), QStringLiteral("Cannot write file"), platform::BoxIcon::Warning});
 }
 
-void CVoxtarDlg::UnloadWithDialogPart() {
+bool CVoxtarDlg::UnloadWithDialogPart() {
+  if (!KeepOrDropUnsavedTake()) {
+    return false;
+  }
   CommitBox();
-  const std::u16string indexPath = lesson_.IndexPath();
+  // Written before anything is released: a write that fails keeps the lesson, and the operator
+  // decides (retry, discard the changes, or keep working).
+  switch (keeper_.Save(true)) {
+    case LessonKeeper::WriteBack::Written:
+      break;
+    case LessonKeeper::WriteBack::Discarded:
+      lesson_.DiscardLesson();
+      break;
+    case LessonKeeper::WriteBack::Cancelled:
+      return false;
+  }
   for (int id : {ids::kPlay, ids::kRecord, ids::kPrevious, ids::kNext, ids::kGoto}) {
     EnableControl(id, false);
   }
-  const bool written = lesson_.UnloadLesson();
-  flow_.ReleaseDevice();
-  if (!written) {
-    ShowCannotWrite(indexPath);
+  if (lesson_.state != LessonState::NoLesson) {
+    lesson_.UnloadLesson();
   }
+  flow_.ReleaseDevice();
+  flow_.LessonUnloaded();
+  keeper_.Released();
   RefreshDisplay();
+  return true;
 }
 
 void CVoxtarDlg::LoadWithDialogPart(std::u16string_view chosenPath) {
-  const LoadOutcome outcome = lesson_.LoadLesson(chosenPath);
+  const std::optional<LoadOutcome> loaded = keeper_.Load(chosenPath);
+  if (!loaded) {
+    return;  // the operator left a lesson open elsewhere alone
+  }
+  const LoadOutcome& outcome = *loaded;
   switch (outcome.result) {
-    case LoadResult::Loaded:
-      if (!outcome.saved) {
+    case LoadResult::Loaded: {
+      // Not for a lesson that may not be written: its own box said why.
+      if (!outcome.saved && !lesson_.readOnly()) {
         ShowCannotWrite(lesson_.IndexPath());
       }
       lesson_.ScanRecordedPrompts();
-      EnableControl(ids::kRecord, true);
+      std::string profileError;
+      if (!flow_.LessonLoaded(&profileError)) {
+        services_.ShowMessageBox(
+            {this,
+             QString::fromStdString(profileError) +
+                 QStringLiteral("\n\nThe takes are judged by the built-in profile \"course\" "
+                                "until the profile file is mended."),
+             QStringLiteral("Delivery profile"), platform::BoxIcon::Warning});
+      }
+      EnableControl(ids::kRecord, !lesson_.readOnly());
       EnableControl(ids::kGoto, true);
       RefreshDisplay();
       break;
+    }
     case LoadResult::InvalidDirectory:
       services_.ShowMessageBox(
           {nullptr, QStringLiteral("Invalid Directory"), Q(chosenPath), platform::BoxIcon::None});
@@ -520,8 +677,8 @@ void CVoxtarDlg::LoadWithDialogPart(std::u16string_view chosenPath) {
 }
 
 void CVoxtarDlg::OnList() {
-  if (lesson_.state != LessonState::NoLesson) {
-    UnloadWithDialogPart();
+  if (lesson_.state != LessonState::NoLesson && !UnloadWithDialogPart()) {
+    return;
   }
   TLessonsDialog chooser(lastChosenLesson_, this);
   if (chooser.DoModal() == 0) {
@@ -530,8 +687,8 @@ void CVoxtarDlg::OnList() {
 }
 
 void CVoxtarDlg::OnOpen() {
-  if (lesson_.state != LessonState::NoLesson) {
-    UnloadWithDialogPart();
+  if (lesson_.state != LessonState::NoLesson && !UnloadWithDialogPart()) {
+    return;
   }
   const std::u16string start = workdir::IniDirectory(platform::CurrentDirectory());
   platform::OpenFileRequest request;
@@ -547,8 +704,9 @@ void CVoxtarDlg::OnOpen() {
 }
 
 void CVoxtarDlg::OnExit() {
-  if (lesson_.state != LessonState::NoLesson) {
-    UnloadWithDialogPart();
+  // The program ends only once nothing of the lesson would be lost.
+  if (lesson_.state != LessonState::NoLesson && !UnloadWithDialogPart()) {
+    return;
   }
   flow_.ReleaseDevice();
   flow_.StopLevelCheck();
@@ -571,16 +729,45 @@ void CVoxtarDlg::OnSave() {
     return;
   }
   CommitBox();
-  if (!lesson_.SaveLesson()) {
-    ShowCannotWrite(lesson_.IndexPath());
+  if (flow_.unsavedTake() && flow_.SaveUnsavedTake()) {
+    lesson_.ClearEditMarker();
+    RefreshDisplay();
   }
+  keeper_.Save(false);
+}
+
+void CVoxtarDlg::OnUndoTake() {
+  if (lesson_.state == LessonState::NoLesson || flow_.mode() != AudioMode::Idle ||
+      !KeepOrDropUnsavedTake()) {
+    return;
+  }
+  flow_.RestoreEarlierTake(1);
+}
+
+void CVoxtarDlg::OnNextFlagged() {
+  if (lesson_.state == LessonState::NoLesson) {
+    return;
+  }
+  const auto from = static_cast<std::size_t>(lesson_.prompts.currentIndex);
+  if (const std::optional<std::size_t> next = flow_.judge().NextFlagged(from)) {
+    MoveTo(static_cast<std::int32_t>(*next));
+    flow_.ShowCurrentJudgement();
+  }
+}
+
+bool CVoxtarDlg::OnUpdateUndoTake() const {
+  return lesson_.state != LessonState::NoLesson && !lesson_.readOnly() &&
+         flow_.mode() == AudioMode::Idle && flow_.EarlierTakeCount() > 0;
 }
 
 void CVoxtarDlg::OnNothing() {}
 
 bool CVoxtarDlg::OnUpdateNeedsSave() const {
-  // A correction still in the box counts: Ctrl+S stores it first.
-  return lesson_.state == LessonState::Modified ||
+  // A correction still in the box counts: Ctrl+S stores it first; so does an unsaved take.
+  if (lesson_.readOnly()) {
+    return false;
+  }
+  return lesson_.state == LessonState::Modified || flow_.unsavedTake().has_value() ||
          (lesson_.state != LessonState::NoLesson && lesson_.CommitWouldChange(BoxText()));
 }
 

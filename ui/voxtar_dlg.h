@@ -20,6 +20,7 @@
 #include "lesson/lesson.h"
 #include "ui/dialog_template.h"
 #include "ui/failure_boxes.h"
+#include "ui/lesson_keeper.h"
 #include "ui/recording_flow.h"
 
 class QMenu;
@@ -50,6 +51,9 @@ inline constexpr int kList = 1012;
 inline constexpr int kOpen = 1013;
 inline constexpr int kGoto = 1014;
 inline constexpr int kSaveCommand = 9070;
+// Commands of the take history and the delivery check, beside the established ones.
+inline constexpr int kUndoTakeCommand = 2001;
+inline constexpr int kNextFlaggedCommand = 2002;
 inline constexpr int kAboutCommand = 0x0010;  // system command; 0x10-0x1F all open the About box
 }  // namespace ids
 
@@ -100,8 +104,13 @@ class CVoxtarDlg : public QDialog {
   void OnUnload();
   void OnSave();
   void OnNothing();
+  // Ctrl+Alt+Z: the prompt's most recent earlier take becomes its take again (again: back).
+  void OnUndoTake();
+  // F3: the next prompt whose take fails its check or is unlike the lesson.
+  void OnNextFlagged();
   bool OnUpdateNeedsSave() const;
   bool OnUpdateHasLesson() const;
+  bool OnUpdateUndoTake() const;
   // The end of a playback (PlaybackNotice) and of a recording.
   int OnPlaybackDone();
   int OnRecordingDone();
@@ -147,14 +156,21 @@ class CVoxtarDlg : public QDialog {
   void CommitBox();
   // LoadLesson with the dialog's part for each outcome.
   void LoadWithDialogPart(std::u16string_view chosenPath);
-  // UnloadLesson with the dialog's part.
-  void UnloadWithDialogPart();
+  // UnloadLesson with the dialog's part; false (and the lesson still loaded) when the operator
+  // cancelled at a question about an unsaved take or a failed write.
+  bool UnloadWithDialogPart();
+  // Before anything drops the unsaved take: save it again, discard it, or cancel (false).
+  bool KeepOrDropUnsavedTake();
+  // Moves to prompt `index` as a step does: the device released, the box stored.
+  void MoveTo(std::int32_t index);
+  void AddEarlierTakesMenu(QMenu& menu);
   void ShowCannotWrite(const std::u16string& indexPath);
 
   audio::AudioEngine& engine_;
   platform::WindowServices& services_;
   FailureBoxes failureBoxes_;
   Lesson lesson_;
+  LessonKeeper keeper_;
   RecordingFlow flow_;
   LevelMeterWidget* levelMeter_ = nullptr;
   QIcon icon_;
@@ -165,6 +181,8 @@ class CVoxtarDlg : public QDialog {
   // saved.
   std::u16string lastChosenLesson_;
   bool handlingCommand_ = false;
+  // Why the recording-done notice being handled came.
+  std::optional<audio::RecordingCode> recordingNotice_;
 };
 
 }  // namespace voxtar

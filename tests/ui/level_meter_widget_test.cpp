@@ -131,10 +131,7 @@ TEST_F(LevelMeter, ShowsTheTakeCheckInColourAndIgnoresLateBlocks) {
   meter.StartMeter();
   Feed(Level(-12.0, -20.0), 50);
 
-  audio::TakeCheck check;
-  check.durationMs = 2400;
-  check.peakDb = -6.24;
-  meter.ShowTakeCheck(check);
+  meter.ShowVerdict(QStringLiteral("ok, peak -6.2 dB, 2.4 s"), measures::Severity::Ok);
   SaveScreenshot("take-ok");
   EXPECT_EQ(meter.mode(), LevelMeterWidget::Mode::TakeCheck);
   EXPECT_EQ(meter.takeCheckText(), "ok, peak -6.2 dB, 2.4 s");
@@ -146,13 +143,11 @@ TEST_F(LevelMeter, ShowsTheTakeCheckInColourAndIgnoresLateBlocks) {
   EXPECT_EQ(meter.mode(), LevelMeterWidget::Mode::TakeCheck);
   EXPECT_EQ(meter.accessibleDescription(), "last take: ok, peak -6.2 dB, 2.4 s");
 
-  check.clipped = true;
-  check.clippedSamples = 37;
-  check.cutAtEnd = true;
-  meter.ShowTakeCheck(check);
+  meter.ShowVerdict(QStringLiteral("clipped (37 samples), cut at the end"),
+                    measures::Severity::Bad);
   SaveScreenshot("take-bad");
   EXPECT_EQ(meter.takeCheckText(), "clipped (37 samples), cut at the end");
-  EXPECT_EQ(meter.takeCheckSeverity(), audio::TakeSeverity::Bad);
+  EXPECT_EQ(meter.takeCheckSeverity(), measures::Severity::Bad);
   const QImage image = meter.grab().toImage();
   bool red = false;
   for (int x = 0; x < image.width() && !red; ++x) {
@@ -163,12 +158,9 @@ TEST_F(LevelMeter, ShowsTheTakeCheckInColourAndIgnoresLateBlocks) {
   }
   EXPECT_TRUE(red);
 
-  check = {};
-  check.cutAtStart = true;
-  check.durationMs = 1000;
-  meter.ShowTakeCheck(check);
+  meter.ShowVerdict(QStringLiteral("cut at the start"), measures::Severity::Warning);
   SaveScreenshot("take-warning");
-  EXPECT_EQ(meter.takeCheckSeverity(), audio::TakeSeverity::Warning);
+  EXPECT_EQ(meter.takeCheckSeverity(), measures::Severity::Warning);
 
   meter.Clear();
   EXPECT_EQ(meter.mode(), LevelMeterWidget::Mode::Empty);

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "audio/wave_element.h"
+#include "measures/judgement.h"
 #include "testing/simulated_audio_engine.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/failure_boxes.h"
@@ -32,6 +33,18 @@ class RecordingFlowTest : public ::testing::Test {
     testing::WriteBytes(dir / "Ini/unit.idx",
                         testing::IndexBytes({u"a001.wav Hello", u"a002.wav > Good day"}));
     ASSERT_EQ(lesson.LoadLesson(dir.wide() + u"/Ini/unit.idx").result, LoadResult::Loaded);
+    std::string profileError;
+    ASSERT_TRUE(flow->LessonLoaded(&profileError)) << profileError;
+  }
+
+  // Records `ms` of the input tone on the current prompt and stops.
+  bool Take(std::uint32_t ms) {
+    if (!flow->PrepareToRecord()) {
+      return false;
+    }
+    flow->StartRecording();
+    Advance(ms);
+    return flow->FinishRecording();
   }
 
   std::unique_ptr<RecordingFlow> MakeFlow(audio::AudioEngine& on) {
@@ -40,10 +53,14 @@ class RecordingFlowTest : public ::testing::Test {
                      [this] { strip.emplace_back("meter"); });
     QObject::connect(made.get(), &RecordingFlow::stripCleared,
                      [this] { strip.emplace_back("clear"); });
-    QObject::connect(made.get(), &RecordingFlow::takeChecked,
-                     [this](const audio::TakeCheck& check) {
-                       lastCheck = check;
-                       strip.push_back("check: " + audio::SummaryLine(check));
+    QObject::connect(made.get(), &RecordingFlow::takeJudged,
+                     [this](const measures::Judgement& judgement) {
+                       lastJudgement = judgement;
+                       strip.push_back("judged: " + judgement.summary);
+                     });
+    QObject::connect(made.get(), &RecordingFlow::stripMessage,
+                     [this](const QString& text, measures::Severity) {
+                       strip.push_back("says: " + text.toStdString());
                      });
     QObject::connect(made.get(), &RecordingFlow::levelCaptured,
                      [this](const audio::LevelSummary& level) { levels.push_back(level); });
@@ -65,7 +82,7 @@ class RecordingFlowTest : public ::testing::Test {
   QString settingsFile = QString::fromStdString((dir.path() / "voxtar.conf").string());
   std::vector<std::string> strip;
   std::vector<audio::LevelSummary> levels;
-  audio::TakeCheck lastCheck;
+  measures::Judgement lastJudgement;
   std::unique_ptr<RecordingFlow> flow = MakeFlow(engine);
 };
 
@@ -94,15 +111,12 @@ TEST_F(RecordingFlowTest, ATakeIsSavedMarkedAndChecked) {
   EXPECT_TRUE(std::filesystem::exists(dir / "Prompt/unit/a001.wav"));
   EXPECT_NE(flow->device(), nullptr);  // kept for the next Play
 
-  // The tone starts with the take and stops 400 ms into the second of silence.
+  // The tone starts with the take and stops 400 ms into the second of silence: judged by the
+  // working directory's profile (none here: "course"), it is cut at the start.
   ASSERT_EQ(strip.size(), 2u);
-  EXPECT_EQ(strip[1], "check: " + audio::SummaryLine(lastCheck));
-  EXPECT_EQ(lastCheck.durationMs, 1000u);
-  EXPECT_TRUE(lastCheck.cutAtStart);
-  EXPECT_FALSE(lastCheck.cutAtEnd);
-  EXPECT_FALSE(lastCheck.clipped);
-  EXPECT_NEAR(lastCheck.peakDb, -6.0, 0.2);
-  EXPECT_EQ(audio::SeverityOf(lastCheck), audio::TakeSeverity::Warning);
+  EXPECT_EQ(strip[1], "judged: " + lastJudgement.summary);
+  EXPECT_EQ(lastJudgement.problems(), std::vector<measures::Problem>{measures::Problem::CutStart});
+  EXPECT_EQ(lastJudgement.severity, measures::Severity::Warning);
   EXPECT_TRUE(services.boxes.empty());
 }
 
@@ -113,22 +127,80 @@ TEST_F(RecordingFlowTest, AClippedTakeAndAFailedSave) {
   Advance(300);
   EXPECT_TRUE(levels.back().clipped);
   ASSERT_TRUE(flow->FinishRecording());
-  EXPECT_TRUE(lastCheck.clipped);
-  EXPECT_EQ(audio::SeverityOf(lastCheck), audio::TakeSeverity::Bad);
+  EXPECT_TRUE(lastJudgement.Has(measures::Problem::Clipped));
+  EXPECT_EQ(lastJudgement.severity, measures::Severity::Bad);
 
-  // A take that could not be saved is neither marked nor checked; the strip empties.
+  // A take that could not be saved is neither marked nor judged: it stays, unsaved, until it is
+  // saved again (here, once the directory in the way is gone) or discarded.
   lesson.StepForward();
   flow->ReleaseDevice();
   strip.clear();
   ASSERT_TRUE(flow->PrepareToRecord());
   flow->StartRecording();
   Advance(300);
-  engine.FailNext(Command::Save, 77, QStringLiteral("disk full"));
+  std::filesystem::create_directory(dir / "Prompt/unit/a002.wav");
   EXPECT_FALSE(flow->FinishRecording());
   EXPECT_EQ(lesson.current()->recorded, 0);
-  EXPECT_EQ(strip, (std::vector<std::string>{"meter", "clear"}));
+  EXPECT_EQ(strip, (std::vector<std::string>{
+                       "meter", "says: The take is not saved: Ctrl+S saves it again"}));
   ASSERT_EQ(services.boxes.size(), 1u);
-  EXPECT_EQ(services.boxes[0].text, QStringLiteral("disk full"));
+  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Error"));
+  EXPECT_NE(services.boxes[0].text.indexOf(QStringLiteral("a002.wav")), -1);
+  ASSERT_TRUE(flow->unsavedTake());
+  EXPECT_EQ(flow->unsavedTake()->name, u"a002.wav");
+  EXPECT_EQ(flow->unsavedTake()->content->lengthMs(), 1000u);
+
+  std::filesystem::remove(dir / "Prompt/unit/a002.wav");
+  EXPECT_TRUE(flow->SaveUnsavedTake());
+  EXPECT_FALSE(flow->unsavedTake());
+  EXPECT_EQ(lesson.current()->recorded, 1);
+  audio::WaveElement saved;
+  std::string error;
+  ASSERT_TRUE(audio::ReadWaveFile(dir.wide() + u"/Prompt/unit/a002.wav", &saved, &error));
+  EXPECT_EQ(saved.lengthMs(), 1000u);
+}
+
+// Every take replaces the earlier one only after keeping it; a take that captured nothing
+// replaces nothing; Undo swaps back and forth.
+TEST_F(RecordingFlowTest, EarlierTakesAreKeptAndANothingTakeIsNotSaved) {
+  engine.SetInputTone(440.0, 0.5);
+  ASSERT_TRUE(Take(300));
+  const std::string good = testing::ReadBytes(dir / "Prompt/unit/a001.wav");
+  EXPECT_EQ(flow->EarlierTakeCount(), 0);
+
+  strip.clear();
+  ASSERT_TRUE(flow->PrepareToRecord());
+  flow->StartRecording();
+  EXPECT_FALSE(flow->FinishRecording());  // Stop pressed at once: no frame
+  EXPECT_EQ(strip.back(), "says: Nothing was recorded: the take is not saved");
+  EXPECT_EQ(testing::ReadBytes(dir / "Prompt/unit/a001.wav"), good);
+  EXPECT_FALSE(flow->unsavedTake());
+
+  engine.SetInputTone(440.0, 0.01);  // a worse take, saved over the good one
+  ASSERT_TRUE(Take(200));
+  EXPECT_NE(testing::ReadBytes(dir / "Prompt/unit/a001.wav"), good);
+  ASSERT_EQ(flow->EarlierTakeCount(), 1);
+  const std::vector<RecordingFlow::EarlierTake> earlier = flow->EarlierTakes();
+  ASSERT_EQ(earlier.size(), 1u);
+  ASSERT_TRUE(earlier[0].judgement);
+  EXPECT_TRUE(earlier[0].judgement->Has(measures::Problem::CutStart));
+  const std::string worse = testing::ReadBytes(dir / "Prompt/unit/a001.wav");
+
+  ASSERT_TRUE(flow->RestoreEarlierTake(1));
+  EXPECT_EQ(testing::ReadBytes(dir / "Prompt/unit/a001.wav"), good);
+  ASSERT_TRUE(flow->RestoreEarlierTake(1));  // and back
+  EXPECT_EQ(testing::ReadBytes(dir / "Prompt/unit/a001.wav"), worse);
+}
+
+// Nobody speaks a take that cannot be saved: the recording does not start, and the box says why.
+TEST_F(RecordingFlowTest, ARecordingThatCouldNotBeSavedDoesNotStart) {
+  std::filesystem::create_directories(dir /
+                                      "Prompt/unit/a001.wav");  // a folder where the take goes
+  EXPECT_FALSE(flow->PrepareToRecord());
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Cannot record"));
+  EXPECT_NE(services.boxes[0].text.indexOf(QStringLiteral("directory")), -1);
+  EXPECT_EQ(engine.openDevices(), 0u);
 }
 
 TEST_F(RecordingFlowTest, TheLevelCheckMeasuresInTheTemplateFormatUntilSomethingEndsIt) {

@@ -1,0 +1,75 @@
+// The window's judgement of a lesson's takes against the delivery profile of its working
+// directory: each take alone and within the lesson (a take much louder or faster than the others
+// is flagged), kept up to date as takes are saved, so the strip can say "4.1 LU louder than the
+// lesson" and F3 can find the next flagged take. When a lesson is loaded, its recorded takes are
+// measured on a worker thread, from the measure cache beside them where it is fresh; judgements
+// grow as the measures come in (judgementsChanged).
+//
+// Ownership: the recording flow owns it. Threads: GUI thread, apart from its worker.
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "lesson/lesson.h"
+#include "measures/lesson_measures.h"
+#include "measures/measure_cache.h"
+
+namespace voxtar {
+
+class LessonJudge : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit LessonJudge(QObject* parent = nullptr);
+  ~LessonJudge() override;
+  LessonJudge(const LessonJudge&) = delete;
+  LessonJudge& operator=(const LessonJudge&) = delete;
+
+  // Judges `lesson` (just loaded) from now on. False, with the profile file's error (file, line
+  // and key) in *profileError, when the working directory's profile cannot be read: the lesson is
+  // then judged by the built-in "course" profile, and the caller says so.
+  bool Start(const Lesson& lesson, std::string* profileError);
+  // The lesson is gone: the measuring stops, the cache is written.
+  void Stop();
+
+  // A take just saved, measured on the thread that saved it; nothing when it cannot be read.
+  void TakeSaved(std::size_t index, const std::optional<measures::TakeMeasures>& measured);
+  void TextChanged(std::size_t index, const std::u16string& text);
+
+  const measures::DeliveryProfile& profile() const { return lesson_.profile(); }
+  std::optional<measures::Judgement> Judge(std::size_t index) const;
+  // The next prompt after `from` whose take has a problem (going round); unset when none.
+  std::optional<std::size_t> NextFlagged(std::size_t from) const;
+  bool measuring() const { return worker_.joinable(); }
+
+ signals:
+  // Measures came in: the judgements, and the lesson's medians, may have changed.
+  void judgementsChanged();
+
+ private:
+  using Batch = std::vector<std::pair<std::u16string, measures::MeasuredTake>>;
+  void Apply(std::uint64_t generation, const Batch& batch);
+  void Finished(std::uint64_t generation);
+  void StoreInCache(const std::u16string& name, const measures::TakeMeasures& measured);
+
+  measures::LessonMeasures lesson_;
+  std::u16string promptDirectory_;
+  std::u16string workingDirectory_;
+  // The worker's while it measures; the GUI thread's after.
+  std::unique_ptr<measures::MeasureCache> cache_;
+  // Takes saved while the worker had the cache, to store once it is back.
+  std::vector<std::pair<std::u16string, measures::TakeMeasures>> unstored_;
+  std::thread worker_;
+  std::atomic<bool> stopping_{false};
+  std::uint64_t generation_ = 0;
+};
+
+}  // namespace voxtar
