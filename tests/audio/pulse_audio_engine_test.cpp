@@ -701,18 +701,5 @@ TEST(NoSoundServer, EveryOperationGivesAClearErrorAndNothingHangs) {
   EXPECT_FALSE(std::filesystem::exists(dir / "take.wav"));
 }
 
-TEST(NoSoundServer, AWarmStartThatFailsLeavesItsErrorToTheFirstCommand) {
-  if (ServerRunning() || std::getenv("VOXTAR_EXPECT_NO_SERVER") == nullptr) {
-    GTEST_SKIP() << "runs only where no sound server can be reached";
-  }
-  PulseAudioEngine engine;
-  engine.Warm();
-  Spin(100);
-  const ErrorCode error = engine.StartPreRoll({SampleKind::Int16, 48000, 1}, 500);
-  EXPECT_EQ(CauseOf(error), AudioError::NoSoundSystem);
-  EXPECT_FALSE(engine.preRollRunning());
-  EXPECT_EQ(engine.connections(), 0);
-}
-
 }  // namespace
 }  // namespace voxtar::audio

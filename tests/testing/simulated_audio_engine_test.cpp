@@ -212,7 +212,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, TakeMargins,
     ::testing::Values(Margins{"None", 0, 300, 0}, Margins{"LeadIn", 500, 800, 0},
                       Margins{"LeadInOpenedLessThanItsLength", 500, 200, 0},
-                      Margins{"AfterTheStop", 0, 100, 300}, Margins{"Both", 250, 1000, 120}),
+                      Margins{"LeadInShorterThanACaptureStep", 5, 300, 0},
+                      Margins{"AfterTheStop", 0, 100, 300},
+                      Margins{"BothWithARingThatWrapsMidStep", 255, 1000, 120}),
     [](const ::testing::TestParamInfo<Margins>& margins) { return margins.param.name; });
 
 // What ends a finishing take fed by the kept-open input, the one notice it gives and its Stop's
