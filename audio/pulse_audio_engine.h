@@ -144,6 +144,10 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   // Starts a playback or recording stream on the chosen device or, if it is not there, the
   // default one (bounded wait; GUI thread).
   ErrorCode StartStream(Device& device, Direction direction);
+  // An input that captures without a take of its own (the level check, the kept-open input),
+  // and the start of its stream.
+  std::unique_ptr<Device> NewInput(const CaptureFormat& format, std::string name);
+  ErrorCode StartInput(Device& input);
   // Ends a starting or running playback; its notice is posted at once on the GUI thread, and
   // queued to it from the main loop's thread.
   void EndPlayback(Device& device, NotifyCode code);

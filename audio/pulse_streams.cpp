@@ -137,20 +137,33 @@ ErrorCode PulseAudioEngine::StartLevelCheck(const CaptureFormat& format) {
   if (const ErrorCode error = Connect(); error != kNoError) {
     return error;
   }
-  auto check = std::make_unique<Device>();
-  check->engine = this;
+  std::unique_ptr<Device> check = NewInput(format, "level check");
   check->measureOnly = true;
-  check->mediaName = "level check";
-  check->element.kind = format.kind;
-  check->element.sampleRate = format.sampleRate;
-  check->element.channels = format.channels;
-  check->lastCapture = Now();
-  check->record = Device::RecordState::Starting;
-  if (const ErrorCode error = StartStream(*check, Direction::Input); error != kNoError) {
+  if (const ErrorCode error = StartInput(*check); error != kNoError) {
     return error;
   }
-  check->record = Device::RecordState::Running;
   levelCheck_ = std::move(check);
+  return kNoError;
+}
+
+std::unique_ptr<PulseAudioEngine::Device> PulseAudioEngine::NewInput(const CaptureFormat& format,
+                                                                     std::string name) {
+  auto input = std::make_unique<Device>();
+  input->engine = this;
+  input->mediaName = std::move(name);
+  input->element.kind = format.kind;
+  input->element.sampleRate = format.sampleRate;
+  input->element.channels = format.channels;
+  return input;
+}
+
+ErrorCode PulseAudioEngine::StartInput(Device& input) {
+  input.lastCapture = Now();
+  input.record = Device::RecordState::Starting;
+  if (const ErrorCode error = StartStream(input, Direction::Input); error != kNoError) {
+    return error;
+  }
+  input.record = Device::RecordState::Running;
   return kNoError;
 }
 
@@ -190,13 +203,8 @@ ErrorCode PulseAudioEngine::StartPreRoll(const CaptureFormat& format, std::uint3
     return Connect();
   }
   MainLoopLock lock(loop_);
-  auto input = std::make_unique<Device>();
-  input->engine = this;
+  std::unique_ptr<Device> input = NewInput(format, "the next take");
   input->keeps = true;
-  input->mediaName = "the next take";
-  input->element.kind = format.kind;
-  input->element.sampleRate = format.sampleRate;
-  input->element.channels = format.channels;
   const pa_sample_spec spec = SpecOf(input->element);
   if (pa_sample_spec_valid(&spec) == 0) {
     return errors_.Make(
@@ -231,12 +239,9 @@ ErrorCode PulseAudioEngine::StartPreRoll(const CaptureFormat& format, std::uint3
   } catch (const std::bad_alloc&) {
     return errors_.Make(AudioError::OutOfMemory);
   }
-  input->lastCapture = Now();
-  input->record = Device::RecordState::Starting;
-  if (const ErrorCode error = StartStream(*input, Direction::Input); error != kNoError) {
+  if (const ErrorCode error = StartInput(*input); error != kNoError) {
     return error;
   }
-  input->record = Device::RecordState::Running;
   preRoll_ = std::move(input);
   return kNoError;
 }
