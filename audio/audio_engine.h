@@ -60,10 +60,13 @@ enum class RecordingCode : int {
   // The take holds the engine's take limit: as much as a file of its format can hold, unless
   // the limit was set lower.
   LimitReached = 1,
+  // The recording asked to finish (FinishRecording) has stopped capturing: its frames after the
+  // stop are in, or its input was lost first (the Stop that follows says so).
+  Finished = 2,
 };
 
-// Posted to the notify object of Record when the recording stops capturing by itself. The device
-// still counts as recording until Stop, which keeps everything captured.
+// Posted to the notify object of Record when the recording stops capturing by itself, at most
+// once a take. The device still counts as recording until Stop, which keeps everything captured.
 class RecordingNotice : public QEvent {
  public:
   static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 0x3C0);
@@ -99,12 +102,21 @@ class LevelNotice : public QEvent {
   LevelSummary summary_;
 };
 
-// The sample format of a level check: what the takes will be recorded in.
+// The sample format of a level check or a kept-open input: what the takes will be recorded in.
 struct CaptureFormat {
   SampleKind kind = SampleKind::Int16;
   int sampleRate = 48000;
   int channels = 1;
+
+  bool operator==(const CaptureFormat&) const = default;
 };
+
+inline CaptureFormat CaptureFormatOf(const WaveElement& element) {
+  return {element.kind, element.sampleRate, element.channels};
+}
+
+// The longest lead-in a kept-open input holds for the next take.
+inline constexpr std::uint32_t kPreRollLimitMs = 10'000;
 
 class AudioEngine {
  public:
@@ -126,8 +138,21 @@ class AudioEngine {
   // A recording that loses its input, or finds no memory for what it captures, keeps what it
   // captured until then, and the next Stop reports why it was cut short.
   virtual ErrorCode Record(DeviceId device, std::uint32_t fromMs, QObject* notify) = 0;
-  // Stops a playback or recording and waits for it.
+  // Stops a playback or recording and waits for it. A RecordingNotice not yet delivered is
+  // dropped: it comes too late.
   virtual ErrorCode Stop(DeviceId device) = 0;
+  // Lets a recording run on for `afterMs` more of captured frames (counted in frames, not in
+  // wall time, from those captured when it is called), then stop capturing, so the end of the
+  // last word is kept; returns at once. Once it returns kNoError, one RecordingNotice comes for
+  // the take (Finished, or LimitReached when the take filled up first; none more when it has
+  // had one already), after which Stop ends the recording and returns what Stop returns (a loss
+  // of the input meanwhile included). With afterMs 0 the take ends as Stop would end it, its
+  // notice following as well. On a device that is not recording this is Stop.
+  virtual ErrorCode FinishRecording(DeviceId device, std::uint32_t afterMs) = 0;
+  // The frame of the device's element at which its current or last Record was called: where the
+  // take's lead-in ends. Without a kept-open input the frame Record started from; on a real
+  // input as near as its 10 ms fragments tell. 0 when the device is not open.
+  virtual std::uint64_t PressFrame(DeviceId device) = 0;
   // Writes the element's current content to `path` in the element's own format (waiting); a
   // content beyond the take limit is refused.
   virtual ErrorCode Save(DeviceId device, std::u16string_view path) = 0;
@@ -167,6 +192,27 @@ class AudioEngine {
   virtual ErrorCode StartLevelCheck(const CaptureFormat& format) = 0;
   virtual void StopLevelCheck() = 0;
   virtual bool levelCheckRunning() const = 0;
+
+  // Starts connecting to the sound system and returns at once, so the first command that needs
+  // it finds it ready (the program calls it at start-up). A connection that fails is tried again
+  // by the next command, as ever.
+  virtual void Warm() = 0;
+
+  // The kept-open input: captures from the chosen input in `format` (the template's) and keeps
+  // the last `keepMs` (at most kPreRollLimitMs) of it, posting a LevelNotice for every block,
+  // so the meter shows the input all the time (it ends a level check, and no level check starts
+  // while it runs). A Record, from any position, on a device whose element has this format
+  // takes over its input: the take begins with the frames kept (keepMs of them, or all there are
+  // when the input opened less than keepMs ago), followed by the live capture of the same
+  // stream, seamless, and without a stream to start. Records in another format start their own
+  // stream. It goes on capturing for the next take after Stop and while devices play; a lost
+  // server or input ends it (the next Record then starts a stream, and a later StartPreRoll
+  // opens the input again). Started again in the same format it keeps what it holds (only the
+  // length kept changes); in another format it starts afresh. A take it feeds goes on, on its
+  // own, when it stops or starts afresh.
+  virtual ErrorCode StartPreRoll(const CaptureFormat& format, std::uint32_t keepMs) = 0;
+  virtual void StopPreRoll() = 0;
+  virtual bool preRollRunning() const = 0;
 };
 
 }  // namespace voxtar::audio

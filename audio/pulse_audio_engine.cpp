@@ -43,6 +43,7 @@ PulseAudioEngine::~PulseAudioEngine() {
     }
     devices_.clear();
     EndLevelCheck();
+    EndPreRoll();
     DropContext();
   }
   pa_threaded_mainloop_stop(loop_);
@@ -193,47 +194,94 @@ ErrorCode PulseAudioEngine::Record(DeviceId id, std::uint32_t fromMs, QObject* n
     EndPlayback(device, NotifyCode::Superseded);
     EndRecording(device);
     EndLevelCheck();
-    if (const ErrorCode error = Connect(); error != kNoError) {
-      return error;
+    Device* kept = preRoll_.get();
+    if (kept == nullptr || kept->record != Device::RecordState::Running || kept->feeds != nullptr ||
+        CaptureFormatOf(kept->element) != CaptureFormatOf(element)) {
+      kept = nullptr;
+      if (const ErrorCode error = Connect(); error != kNoError) {
+        return error;
+      }
     }
     device.timings = Timings{};
     device.timings.recordCalled = Now();
     device.recordNext = element.FramesAt(fromMs);
     device.recordEnd = element.MaxFrames(takeLimitBytes_);
+    device.finishAt = UINT64_MAX;
+    device.pressFrame = device.recordNext;
     device.recordNotify = notify;
-    device.limitNotice = false;
+    device.notice.reset();
+    device.noticeGiven = false;
     device.partial.clear();
     device.lost.reset();
     device.lastCapture = device.timings.recordCalled;
+    if (kept != nullptr) {
+      return TakeOver(device, *kept);
+    }
     device.record = Device::RecordState::Starting;
     if (const ErrorCode error = StartStream(device, Direction::Input); error != kNoError) {
       device.record = Device::RecordState::Idle;
       return error;
     }
     device.record = Device::RecordState::Running;
+    device.takeOpen = true;
     return kNoError;
   });
 }
 
+void PulseAudioEngine::CatchUp(Device& device) {
+  // Take in the fragment still on its way, so the last syllable before the stop is kept.
+  const std::uint64_t before = device.timings.capturedFrames;
+  WaitFor(loop_, kStopCatchUpMs, [&device, before] {
+    return device.record != Device::RecordState::Running || device.timings.capturedFrames > before;
+  });
+}
+
+ErrorCode PulseAudioEngine::StopDevice(Device& device) {
+  EndPlayback(device, NotifyCode::Aborted);
+  if (device.record == Device::RecordState::Running) {
+    CatchUp(device);
+    EndRecording(device);
+  }
+  device.takeOpen = false;
+  device.notice.reset();  // stopped: whatever it said comes too late
+  if (device.lost) {
+    const auto [cause, text] = *std::exchange(device.lost, std::nullopt);
+    return errors_.Make(cause, text);
+  }
+  return kNoError;
+}
+
 ErrorCode PulseAudioEngine::Stop(DeviceId id) {
+  return WithDevice(id, [this](Device& device) { return StopDevice(device); });
+}
+
+ErrorCode PulseAudioEngine::FinishRecording(DeviceId id, std::uint32_t afterMs) {
   return WithDevice(id, [&](Device& device) {
-    EndPlayback(device, NotifyCode::Aborted);
-    if (device.record == Device::RecordState::Running) {
-      // Take in the fragment still on its way, so the last syllable before the stop is kept.
-      const std::uint64_t before = device.timings.capturedFrames;
-      WaitFor(loop_, kStopCatchUpMs, [&device, before] {
-        return device.record != Device::RecordState::Running ||
-               device.timings.capturedFrames > before;
-      });
-      EndRecording(device);
+    if (!device.takeOpen) {
+      return StopDevice(device);
     }
-    device.limitNotice = false;  // stopped: whatever it said comes too late
-    if (device.lost) {
-      const auto [cause, text] = *std::exchange(device.lost, std::nullopt);
-      return errors_.Make(cause, text);
+    if (device.record == Device::RecordState::Running) {
+      if (afterMs == 0) {
+        CatchUp(device);
+        StopCapturing(device);
+      } else if (!device.finishing()) {
+        device.finishAt = device.recordNext + device.element.FramesAt(afterMs);
+      }
+    } else {
+      // It stopped capturing by itself; unless it said so, it says so now.
+      QueueNotice(device, RecordingCode::Finished);
     }
     return kNoError;
   });
+}
+
+std::uint64_t PulseAudioEngine::PressFrame(DeviceId id) {
+  std::uint64_t frame = 0;
+  WithDevice(id, [&frame](Device& device) {
+    frame = device.pressFrame;
+    return kNoError;
+  });
+  return frame;
 }
 
 ErrorCode PulseAudioEngine::Save(DeviceId id, std::u16string_view path) {

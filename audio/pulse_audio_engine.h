@@ -10,6 +10,12 @@
 // capturing and posts a RecordingNotice. Running out of memory for a fragment ends the recording
 // like a lost input. Saving writes the element atomically in its own format.
 //
+// The kept-open input (StartPreRoll) is one more capturing stream whose fragments go to a ring
+// of the last few seconds and, once a Record has taken it over, to that take as well: the take
+// gets the ring's frames and then the very next fragments of the same stream. A finishing take
+// (FinishRecording) counts its last frames as they come in and stops capturing on the frame.
+// Warm starts connecting without waiting; the first command then waits only for what is left.
+//
 // The server may go away at any time (restarted by an update, a headset, the user). Every stream
 // then ends: a playback with a Failure notice, a recording with an error that the next Stop
 // reports, keeping what was captured. The next call that needs the server connects afresh, so
@@ -28,11 +34,13 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -68,6 +76,8 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
                  QObject* notify) override;
   ErrorCode Record(DeviceId id, std::uint32_t fromMs, QObject* notify) override;
   ErrorCode Stop(DeviceId id) override;
+  ErrorCode FinishRecording(DeviceId id, std::uint32_t afterMs) override;
+  std::uint64_t PressFrame(DeviceId id) override;
   ErrorCode Save(DeviceId id, std::u16string_view path) override;
   std::shared_ptr<const WaveElement> Content(DeviceId id) override;
   std::uint64_t CapturedFrames(DeviceId id) override;
@@ -83,12 +93,17 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   ErrorCode StartLevelCheck(const CaptureFormat& format) override;
   void StopLevelCheck() override;
   bool levelCheckRunning() const override;
+  void Warm() override;
+  ErrorCode StartPreRoll(const CaptureFormat& format, std::uint32_t keepMs) override;
+  void StopPreRoll() override;
+  bool preRollRunning() const override;
 
   // When things happened on a device, for measuring latency (steady clock, nanoseconds; 0 when
   // it has not happened yet). Reset by each Play and each Record.
   struct Timings {
     std::int64_t recordCalled = 0;
-    std::int64_t firstCapture = 0;         // the first captured bytes arrived
+    // The first captured bytes arrived (at Record when the kept-open input had frames for it).
+    std::int64_t firstCapture = 0;
     std::uint64_t firstCaptureFrames = 0;  // how many frames they held
     std::uint64_t capturedFrames = 0;      // frames captured by the current or last recording
     // The capture callback: how often it ran for the recording, its time in all and at worst.
@@ -105,7 +120,7 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
 
   // How often the connection to the server was made (the first one included): tells a test
   // that the engine really reconnected.
-  int connections() const { return connections_; }
+  int connections() const { return connections_.load(); }
   // Streams whose start timed out and that wait for the server's answer to be disconnected.
   std::size_t streamsSetAside() const;
 
@@ -116,6 +131,10 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
 
   // Connects to the server when there is no working connection (bounded wait; GUI thread).
   ErrorCode Connect();
+  // Starts connecting anew unless a connection is there or on its way (no wait).
+  ErrorCode StartConnecting();
+  // The connection is ready: the watch over streams starts.
+  void Ready();
   void DropContext();
   // Keeps a stream whose start timed out until the server answers, then disconnects it.
   void SetAside(pa_stream*& stream);
@@ -126,15 +145,36 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   // Starts a playback or recording stream on the chosen device or, if it is not there, the
   // default one (bounded wait; GUI thread).
   ErrorCode StartStream(Device& device, Direction direction);
+  // An input that captures without a take of its own (the level check, the kept-open input),
+  // and the start of its stream.
+  std::unique_ptr<Device> NewInput(const CaptureFormat& format, std::string name);
+  ErrorCode StartInput(Device& input);
   // Ends a starting or running playback; its notice is posted at once on the GUI thread, and
   // queued to it from the main loop's thread.
   void EndPlayback(Device& device, NotifyCode code);
   void FlushNotice(Device& device);
-  void DeliverNotice(DeviceId id, std::uint64_t serial);
+  void DeliverPlaybackNotice(DeviceId id, std::uint64_t serial);
+  // Stop's course on a device.
+  ErrorCode StopDevice(Device& device);
+  // Waits (bounded) for the fragment still on its way to a running recording.
+  void CatchUp(Device& device);
+  // A Record takes over the kept-open input: the take begins with what it kept.
+  ErrorCode TakeOver(Device& take, Device& preRoll);
+  // Ends the kept-open input; the take it fed goes on with its stream.
+  void EndPreRoll();
+  // Ends capturing, and with it the take the device feeds (cut short as the device was).
   void EndRecording(Device& device);
-  // Ends a recording whose take is full and tells the GUI thread's notify object.
-  void LimitReached(Device& device);
-  void DeliverLimitNotice(DeviceId id);
+  // Ends a recording that lost its input or found no memory: the next Stop says why.
+  void CutShort(Device& device, AudioError cause, const QString& text);
+  // Ends a recording whose take is full or finished and tells the GUI thread's notify object.
+  void StopCapturing(Device& device);
+  // The take's one RecordingNotice, on its way to its notify object.
+  void QueueNotice(Device& device, RecordingCode code);
+  void DeliverNotice(DeviceId id);
+  // Hands captured frames of the kept-open input to the take it feeds.
+  void Feed(Device& take, std::span<const std::byte> frames);
+  // The take fed by the kept-open input gets its stream, and goes on alone.
+  void HandOver(Device& preRoll);
   void ServerLost(const QString& why);
   // Hands a captured block's level to the GUI thread's listener (either thread).
   void PostLevel(const LevelSummary& summary);
@@ -157,6 +197,7 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   pa_time_event* watch_ = nullptr;
   std::map<DeviceId, std::unique_ptr<Device>> devices_;  // changed only under the lock
   std::unique_ptr<Device> levelCheck_;                   // an input measured and not kept
+  std::unique_ptr<Device> preRoll_;                      // the kept-open input
   std::vector<pa_stream*> setAside_;                     // owned; changed only under the lock
   QPointer<QObject> levelListener_;                      // GUI thread only
   ErrorBook errors_;
@@ -164,7 +205,7 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   std::string chosenInput_;
   std::string chosenOutput_;
   std::uint64_t takeLimitBytes_ = kWaveDataLimit;  // GUI thread only
-  int connections_ = 0;
+  std::atomic<int> connections_ = 0;               // counted on the main loop's thread
 };
 
 }  // namespace voxtar::audio

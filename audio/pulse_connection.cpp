@@ -31,7 +31,28 @@ ErrorCode PulseAudioEngine::Connect() {
   if (context_ != nullptr && pa_context_get_state(context_) == PA_CONTEXT_READY) {
     return kNoError;
   }
-  // A connection that failed, or that ended with the server, is made afresh.
+  // A connection that Warm started is waited for; one that failed is made afresh.
+  if (const ErrorCode error = StartConnecting(); error != kNoError) {
+    return error;
+  }
+  const bool settled = WaitFor(loop_, kServerWaitMs, [this] {
+    const pa_context_state_t state = pa_context_get_state(context_);
+    return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+  });
+  if (pa_context_get_state(context_) == PA_CONTEXT_READY) {
+    return kNoError;
+  }
+  const QString why = settled ? Text(pa_strerror(pa_context_errno(context_)))
+                              : QStringLiteral("the sound server does not answer");
+  DropContext();
+  return errors_.Make(AudioError::NoSoundSystem,
+                      QStringLiteral("No sound system is available: %1.").arg(why));
+}
+
+ErrorCode PulseAudioEngine::StartConnecting() {
+  if (context_ != nullptr && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) {
+    return kNoError;
+  }
   DropContext();
   pa_proplist* properties = pa_proplist_new();
   pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Voxtar");
@@ -46,32 +67,33 @@ ErrorCode PulseAudioEngine::Connect() {
     return errors_.Make(AudioError::OutOfMemory);
   }
   pa_context_set_state_callback(context_, &PulseAudioEngine::OnContextState, this);
-  QString why;
   if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0) {
-    why = Text(pa_strerror(pa_context_errno(context_)));
-  } else {
-    const bool settled = WaitFor(loop_, kServerWaitMs, [this] {
-      const pa_context_state_t state = pa_context_get_state(context_);
-      return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-    });
-    if (pa_context_get_state(context_) == PA_CONTEXT_READY) {
-      ++connections_;
-      watch_ = pa_context_rttime_new(
-          context_, pa_rtclock_now() + kWatchUs,
-          [](pa_mainloop_api*, pa_time_event* event, const timeval*, void* data) {
-            auto* engine = static_cast<PulseAudioEngine*>(data);
-            engine->Watch();
-            pa_context_rttime_restart(engine->context_, event, pa_rtclock_now() + kWatchUs);
-          },
-          this);
-      return kNoError;
-    }
-    why = settled ? Text(pa_strerror(pa_context_errno(context_)))
-                  : QStringLiteral("the sound server does not answer");
+    const QString why = Text(pa_strerror(pa_context_errno(context_)));
+    DropContext();
+    return errors_.Make(AudioError::NoSoundSystem,
+                        QStringLiteral("No sound system is available: %1.").arg(why));
   }
-  DropContext();
-  return errors_.Make(AudioError::NoSoundSystem,
-                      QStringLiteral("No sound system is available: %1.").arg(why));
+  return kNoError;
+}
+
+void PulseAudioEngine::Warm() {
+  if (loop_ != nullptr) {
+    MainLoopLock lock(loop_);
+    // A failure here is the next command's to report, when it tries again.
+    StartConnecting();
+  }
+}
+
+void PulseAudioEngine::Ready() {
+  ++connections_;
+  watch_ = pa_context_rttime_new(
+      context_, pa_rtclock_now() + kWatchUs,
+      [](pa_mainloop_api*, pa_time_event* event, const timeval*, void* data) {
+        auto* engine = static_cast<PulseAudioEngine*>(data);
+        engine->Watch();
+        pa_context_rttime_restart(engine->context_, event, pa_rtclock_now() + kWatchUs);
+      },
+      this);
 }
 
 void PulseAudioEngine::DropContext() {
@@ -89,6 +111,9 @@ void PulseAudioEngine::DropContext() {
     }
   }
   EndLevelCheck();
+  if (preRoll_ != nullptr) {
+    EndRecording(*preRoll_);
+  }
   // Streams still waiting for an answer go with the connection.
   for (pa_stream*& stream : setAside_) {
     ReleaseStream(stream);
@@ -107,21 +132,28 @@ void PulseAudioEngine::DropContext() {
 void PulseAudioEngine::OnContextState(pa_context* context, void* data) {
   auto* engine = static_cast<PulseAudioEngine*>(data);
   pa_threaded_mainloop_signal(engine->loop_, 0);
-  if (context != engine->context_ || PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+  if (context != engine->context_) {
     return;
   }
-  engine->ServerLost(Text(pa_strerror(pa_context_errno(context))));
+  const pa_context_state_t state = pa_context_get_state(context);
+  if (state == PA_CONTEXT_READY) {
+    engine->Ready();
+  } else if (!PA_CONTEXT_IS_GOOD(state)) {
+    engine->ServerLost(Text(pa_strerror(pa_context_errno(context))));
+  }
 }
 
 void PulseAudioEngine::ServerLost(const QString& why) {
+  const QString text =
+      QStringLiteral(
+          "The recording was cut short: the connection to the sound server was lost "
+          "(%1). What was captured until then is kept.")
+          .arg(why);
+  if (preRoll_ != nullptr) {
+    CutShort(*preRoll_, AudioError::InputFailed, text);
+  }
   for (auto& [id, device] : devices_) {
-    if (device->record == Device::RecordState::Running) {
-      device->lost = {AudioError::InputFailed,
-                      QStringLiteral("The recording was cut short: the connection to the sound "
-                                     "server was lost (%1). What was captured until then is kept.")
-                          .arg(why)};
-      EndRecording(*device);
-    }
+    CutShort(*device, AudioError::InputFailed, text);
     if (device->play == Device::PlayState::Running) {
       EndPlayback(*device, NotifyCode::Failure);
     }
@@ -134,13 +166,18 @@ void PulseAudioEngine::ServerLost(const QString& why) {
 
 void PulseAudioEngine::Watch() {
   const std::int64_t now = Now();
-  for (auto& [id, device] : devices_) {
-    if (device->record == Device::RecordState::Running && now - device->lastCapture > kStalledNs) {
-      device->lost = {AudioError::InputFailed,
-                      QStringLiteral("The recording was cut short: the audio input delivered no "
-                                     "sound for 2 seconds. What was captured until then is kept.")};
-      EndRecording(*device);
+  const auto watchInput = [this, now](Device& device) {
+    if (device.record == Device::RecordState::Running && now - device.lastCapture > kStalledNs) {
+      CutShort(device, AudioError::InputFailed,
+               QStringLiteral("The recording was cut short: the audio input delivered no sound "
+                              "for 2 seconds. What was captured until then is kept."));
     }
+  };
+  if (preRoll_ != nullptr) {
+    watchInput(*preRoll_);
+  }
+  for (auto& [id, device] : devices_) {
+    watchInput(*device);
     if (device->play == Device::PlayState::Running &&
         ((!device->draining && now - device->lastRequest > kStalledNs) || now > device->deadline)) {
       EndPlayback(*device, NotifyCode::Failure);

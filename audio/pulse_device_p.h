@@ -1,6 +1,6 @@
-// What the PulseAudio engine keeps for each open device, and for the level check: the element in
-// memory, its playback and its recording with their streams. Touched only under the main loop's
-// lock, from either thread.
+// What the PulseAudio engine keeps for each open device, for the level check and for the kept-open
+// input: the element in memory, its playback and its recording with their streams. Touched only
+// under the main loop's lock, from either thread.
 #pragma once
 
 #include <pulse/pulseaudio.h>
@@ -10,10 +10,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "audio/capture_ring.h"
 #include "audio/pulse_audio_engine.h"
 #include "audio/wave_element.h"
 
@@ -51,22 +53,36 @@ struct PulseAudioEngine::Device {
   std::int64_t lastRequest = 0;  // when the server last asked for data
   std::int64_t deadline = 0;     // a playback still running then has failed
 
-  // Recording.
+  // Recording. A take either has a stream of its own (input) or is fed by the kept-open input.
   enum class RecordState { Idle, Starting, Running };
   RecordState record = RecordState::Idle;
   pa_stream* input = nullptr;
-  std::uint64_t recordNext = 0;    // frame the next captured frame overwrites
-  std::uint64_t recordEnd = 0;     // the take limit: no frame from here on
-  QPointer<QObject> recordNotify;  // GUI thread only
-  bool limitNotice = false;        // the take filled up and its notice is on its way
-  std::vector<std::byte> partial;  // captured bytes short of a whole frame
-  std::int64_t lastCapture = 0;    // when captured data last came in
+  std::uint64_t recordNext = 0;                        // frame the next captured frame overwrites
+  std::uint64_t recordEnd = 0;                         // the take limit: no frame from here on
+  std::uint64_t finishAt = UINT64_MAX;                 // the end of a finishing take's last frames
+  std::uint64_t pressFrame = 0;                        // where Record was called
+  bool takeOpen = false;                               // recorded since the last Stop
+  QPointer<QObject> recordNotify;                      // GUI thread only
+  std::optional<RecordingCode> notice;                 // on its way to the GUI thread
+  bool noticeGiven = false;                            // the take has had its one notice
+  std::vector<std::byte> partial;                      // captured bytes short of a whole frame
+  std::int64_t lastCapture = 0;                        // when captured data last came in
   std::optional<std::pair<AudioError, QString>> lost;  // told by the next Stop
   bool measureOnly = false;  // the level check: captured blocks are measured, not kept
 
-  // Takes in captured bytes; false once the take is full. Throws std::bad_alloc when there is no
-  // memory for them.
+  // The kept-open input: captured blocks go to the ring and to the take it feeds, if any.
+  bool keeps = false;
+  CaptureRing ring;
+  Device* feeds = nullptr;
+  Device* fedBy = nullptr;  // the take's side of `feeds`
+
+  bool finishing() const { return finishAt != UINT64_MAX; }
+  // Takes in captured bytes; false once the take is full or finished. Throws std::bad_alloc when
+  // there is no memory for them.
   bool Capture(const std::byte* data, std::size_t size);
+  // Writes whole captured frames into the take, as many as it has room for; false once it is
+  // full or finished. Throws std::bad_alloc.
+  bool Store(std::span<const std::byte> frames);
 };
 
 }  // namespace voxtar::audio

@@ -1,11 +1,13 @@
 // The PulseAudio engine's streams: starting one on the chosen device, libpulse's callbacks that
 // feed a playback and take in a recording, the end of a playback with its notice, the end of a
-// recording, and the level check, a recording that is measured and not kept.
+// recording with its notice, the level check (a recording that is measured and not kept) and the
+// kept-open input, whose stream a take takes over.
 #include <pulse/pulseaudio.h>
 
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <span>
 #include <utility>
@@ -77,20 +79,31 @@ bool PulseAudioEngine::Device::Capture(const std::byte* data, std::size_t size) 
   if (whole == 0) {
     return true;
   }
-  engine->PostLevel(SummarizeBlock(std::span(data, whole), element.channels, element.kind));
-  if (measureOnly) {
+  const std::span<const std::byte> frames(data, whole);
+  engine->PostLevel(SummarizeBlock(frames, element.channels, element.kind));
+  if (keeps) {
+    ring.Push(frames);
+    if (feeds != nullptr) {
+      engine->Feed(*feeds, frames);
+    }
     return true;
   }
-  const std::uint64_t room = recordEnd > recordNext ? recordEnd - recordNext : 0;
-  const std::uint64_t frames = std::min<std::uint64_t>(whole / frameBytes, room);
-  element.Overwrite(recordNext, data, static_cast<std::size_t>(frames) * frameBytes);
+  return measureOnly || Store(frames);
+}
+
+bool PulseAudioEngine::Device::Store(std::span<const std::byte> frames) {
+  const std::size_t frameBytes = element.bytesPerFrame();
+  const std::uint64_t stop = std::min(recordEnd, finishAt);
+  const std::uint64_t room = stop > recordNext ? stop - recordNext : 0;
+  const std::uint64_t count = std::min<std::uint64_t>(frames.size() / frameBytes, room);
+  element.Overwrite(recordNext, frames.data(), static_cast<std::size_t>(count) * frameBytes);
   if (timings.firstCapture == 0) {
     timings.firstCapture = lastCapture;
-    timings.firstCaptureFrames = frames;
+    timings.firstCaptureFrames = count;
   }
-  recordNext += frames;
-  timings.capturedFrames += frames;
-  return recordNext < recordEnd;
+  recordNext += count;
+  timings.capturedFrames += count;
+  return recordNext < stop;
 }
 
 // ---- The level check ---------------------------------------------------------------------------
@@ -115,24 +128,42 @@ ErrorCode PulseAudioEngine::StartLevelCheck(const CaptureFormat& format) {
     return Connect();
   }
   MainLoopLock lock(loop_);
+  if (preRoll_ != nullptr && preRoll_->record == Device::RecordState::Running) {
+    return errors_.Make(AudioError::Busy,
+                        QStringLiteral("The input is measured all the time while it is kept open "
+                                       "for the next take."));
+  }
   EndLevelCheck();
   if (const ErrorCode error = Connect(); error != kNoError) {
     return error;
   }
-  auto check = std::make_unique<Device>();
-  check->engine = this;
+  std::unique_ptr<Device> check = NewInput(format, "level check");
   check->measureOnly = true;
-  check->mediaName = "level check";
-  check->element.kind = format.kind;
-  check->element.sampleRate = format.sampleRate;
-  check->element.channels = format.channels;
-  check->lastCapture = Now();
-  check->record = Device::RecordState::Starting;
-  if (const ErrorCode error = StartStream(*check, Direction::Input); error != kNoError) {
+  if (const ErrorCode error = StartInput(*check); error != kNoError) {
     return error;
   }
-  check->record = Device::RecordState::Running;
   levelCheck_ = std::move(check);
+  return kNoError;
+}
+
+std::unique_ptr<PulseAudioEngine::Device> PulseAudioEngine::NewInput(const CaptureFormat& format,
+                                                                     std::string name) {
+  auto input = std::make_unique<Device>();
+  input->engine = this;
+  input->mediaName = std::move(name);
+  input->element.kind = format.kind;
+  input->element.sampleRate = format.sampleRate;
+  input->element.channels = format.channels;
+  return input;
+}
+
+ErrorCode PulseAudioEngine::StartInput(Device& input) {
+  input.lastCapture = Now();
+  input.record = Device::RecordState::Starting;
+  if (const ErrorCode error = StartStream(input, Direction::Input); error != kNoError) {
+    return error;
+  }
+  input.record = Device::RecordState::Running;
   return kNoError;
 }
 
@@ -156,6 +187,142 @@ bool PulseAudioEngine::levelCheckRunning() const {
   }
   MainLoopLock lock(loop_);
   return levelCheck_ != nullptr && levelCheck_->record == Device::RecordState::Running;
+}
+
+// ---- The kept-open input -----------------------------------------------------------------------
+
+ErrorCode PulseAudioEngine::StartPreRoll(const CaptureFormat& format, std::uint32_t keepMs) {
+  if (keepMs > kPreRollLimitMs) {
+    return errors_.Make(AudioError::OutOfRange,
+                        QStringLiteral("A lead-in of %1 ms is longer than the %2 ms an input "
+                                       "can be kept for.")
+                            .arg(keepMs)
+                            .arg(kPreRollLimitMs));
+  }
+  if (loop_ == nullptr) {
+    return Connect();
+  }
+  MainLoopLock lock(loop_);
+  std::unique_ptr<Device> input = NewInput(format, "the next take");
+  input->keeps = true;
+  const pa_sample_spec spec = SpecOf(input->element);
+  if (pa_sample_spec_valid(&spec) == 0) {
+    return errors_.Make(
+        AudioError::UnsupportedFormat,
+        QStringLiteral("The sound system cannot record %1.").arg(FormatText(input->element)));
+  }
+  const auto keepFrames = static_cast<std::size_t>(input->element.FramesAt(keepMs));
+  Device* running = preRoll_.get();
+  if (running != nullptr && running->record == Device::RecordState::Running &&
+      CaptureFormatOf(running->element) == format) {
+    // The same input in the same format: what it holds stays, as much as the new length keeps.
+    if (running->ring.capacityFrames() != keepFrames) {
+      try {
+        CaptureRing resized(running->ring.frameBytes(), keepFrames);
+        for (const std::span<const std::byte> span : running->ring.Spans()) {
+          resized.Push(span);
+        }
+        running->ring = std::move(resized);
+      } catch (const std::bad_alloc&) {
+        return errors_.Make(AudioError::OutOfMemory);
+      }
+    }
+    return kNoError;
+  }
+  EndPreRoll();
+  EndLevelCheck();
+  if (const ErrorCode error = Connect(); error != kNoError) {
+    return error;
+  }
+  try {
+    input->ring = CaptureRing(input->element.bytesPerFrame(), keepFrames);
+  } catch (const std::bad_alloc&) {
+    return errors_.Make(AudioError::OutOfMemory);
+  }
+  if (const ErrorCode error = StartInput(*input); error != kNoError) {
+    return error;
+  }
+  preRoll_ = std::move(input);
+  return kNoError;
+}
+
+void PulseAudioEngine::StopPreRoll() {
+  if (loop_ != nullptr) {
+    MainLoopLock lock(loop_);
+    EndPreRoll();
+  }
+}
+
+bool PulseAudioEngine::preRollRunning() const {
+  if (loop_ == nullptr) {
+    return false;
+  }
+  MainLoopLock lock(loop_);
+  return preRoll_ != nullptr && preRoll_->record == Device::RecordState::Running;
+}
+
+void PulseAudioEngine::EndPreRoll() {
+  if (preRoll_ != nullptr) {
+    HandOver(*preRoll_);
+    EndRecording(*preRoll_);
+    preRoll_.reset();
+  }
+}
+
+ErrorCode PulseAudioEngine::TakeOver(Device& take, Device& preRoll) {
+  std::uint64_t kept = 0;
+  try {
+    kept = preRoll.ring.WriteInto(
+        take.element, take.recordNext,
+        take.recordEnd > take.recordNext ? take.recordEnd - take.recordNext : 0);
+  } catch (const std::bad_alloc&) {
+    return errors_.Make(AudioError::OutOfMemory);
+  }
+  take.recordNext += kept;
+  take.timings.capturedFrames = kept;
+  if (kept > 0) {
+    take.timings.firstCapture = take.timings.recordCalled;
+    take.timings.firstCaptureFrames = kept;
+  }
+  // The press came after the last fragment in by what the input captured since: it comes next.
+  const std::int64_t since =
+      std::clamp<std::int64_t>(take.timings.recordCalled - preRoll.lastCapture, 0,
+                               static_cast<std::int64_t>(2 * kFragmentUs * 1000));
+  take.pressFrame = take.recordNext + static_cast<std::uint64_t>(since) *
+                                          static_cast<std::uint64_t>(take.element.sampleRate) /
+                                          1'000'000'000u;
+  take.record = Device::RecordState::Running;
+  take.takeOpen = true;
+  take.fedBy = &preRoll;
+  preRoll.feeds = &take;
+  if (take.recordNext >= take.recordEnd) {
+    StopCapturing(take);  // a take limit below the lead-in
+  }
+  return kNoError;
+}
+
+void PulseAudioEngine::Feed(Device& take, std::span<const std::byte> frames) {
+  take.lastCapture = Now();
+  try {
+    if (!take.Store(frames)) {
+      StopCapturing(take);
+    }
+  } catch (const std::bad_alloc&) {
+    CutShort(take, AudioError::OutOfMemory, OutOfMemoryCutText());
+  }
+}
+
+void PulseAudioEngine::HandOver(Device& preRoll) {
+  Device* take = std::exchange(preRoll.feeds, nullptr);
+  if (take == nullptr) {
+    return;
+  }
+  take->fedBy = nullptr;
+  take->input = std::exchange(preRoll.input, nullptr);
+  take->partial = std::move(preRoll.partial);
+  pa_stream_set_state_callback(take->input, &PulseAudioEngine::OnStreamState, take);
+  pa_stream_set_read_callback(take->input, &PulseAudioEngine::OnReadable, take);
+  pa_stream_set_started_callback(take->input, nullptr, nullptr);
 }
 
 // ---- Streams ------------------------------------------------------------------------------------
@@ -289,12 +456,11 @@ void PulseAudioEngine::OnStreamState(pa_stream* stream, void* data) {
   if (stream == device->output && device->play == Device::PlayState::Running) {
     engine->EndPlayback(*device, NotifyCode::Failure);
   }
-  if (stream == device->input && device->record == Device::RecordState::Running) {
-    device->lost = {AudioError::InputFailed,
-                    QStringLiteral("The recording was cut short: the audio input failed or was "
-                                   "disconnected (%1). What was captured until then is kept.")
-                        .arg(why)};
-    engine->EndRecording(*device);
+  if (stream == device->input) {
+    engine->CutShort(*device, AudioError::InputFailed,
+                     QStringLiteral("The recording was cut short: the audio input failed or was "
+                                    "disconnected (%1). What was captured until then is kept.")
+                         .arg(why));
   }
 }
 
@@ -326,11 +492,10 @@ void PulseAudioEngine::OnReadable(pa_stream* stream, std::size_t /*bytes*/, void
       pa_stream_drop(stream);
     }
     if (!room) {
-      engine->LimitReached(*device);
+      engine->StopCapturing(*device);
     }
   } catch (const std::bad_alloc&) {
-    device->lost = {AudioError::OutOfMemory, OutOfMemoryCutText()};
-    engine->EndRecording(*device);
+    engine->CutShort(*device, AudioError::OutOfMemory, OutOfMemoryCutText());
   }
   if (taking) {
     const std::int64_t took = Now() - called;
@@ -446,7 +611,7 @@ void PulseAudioEngine::EndPlayback(Device& device, NotifyCode code) {
   const DeviceId id = device.id;
   const std::uint64_t serial = device.playSerial;
   QMetaObject::invokeMethod(
-      this, [this, id, serial] { DeliverNotice(id, serial); }, Qt::QueuedConnection);
+      this, [this, id, serial] { DeliverPlaybackNotice(id, serial); }, Qt::QueuedConnection);
 }
 
 void PulseAudioEngine::FlushNotice(Device& device) {
@@ -461,7 +626,7 @@ void PulseAudioEngine::FlushNotice(Device& device) {
   device.notify = nullptr;
 }
 
-void PulseAudioEngine::DeliverNotice(DeviceId id, std::uint64_t serial) {
+void PulseAudioEngine::DeliverPlaybackNotice(DeviceId id, std::uint64_t serial) {
   MainLoopLock lock(loop_);
   Device* device = Find(id);
   if (device != nullptr && device->playSerial == serial) {
@@ -473,23 +638,60 @@ void PulseAudioEngine::EndRecording(Device& device) {
   device.record = Device::RecordState::Idle;
   ReleaseStream(device.input);
   device.partial.clear();
+  if (device.keeps) {
+    device.ring = CaptureRing();
+  }
+  if (device.fedBy != nullptr) {
+    device.fedBy->feeds = nullptr;
+    device.fedBy = nullptr;
+  }
+  // The input of the take it fed is gone as well.
+  if (Device* take = std::exchange(device.feeds, nullptr)) {
+    take->fedBy = nullptr;
+    if (device.lost) {
+      CutShort(*take, device.lost->first, device.lost->second);
+    } else {
+      EndRecording(*take);
+    }
+  }
 }
 
-void PulseAudioEngine::LimitReached(Device& device) {
+void PulseAudioEngine::CutShort(Device& device, AudioError cause, const QString& text) {
+  if (device.record != Device::RecordState::Running) {
+    return;
+  }
+  device.lost = {cause, text};
+  if (device.finishing()) {
+    QueueNotice(device, RecordingCode::Finished);
+  }
   EndRecording(device);
-  device.limitNotice = true;
+}
+
+void PulseAudioEngine::StopCapturing(Device& device) {
+  EndRecording(device);
+  QueueNotice(device, device.recordNext >= device.recordEnd ? RecordingCode::LimitReached
+                                                            : RecordingCode::Finished);
+}
+
+void PulseAudioEngine::QueueNotice(Device& device, RecordingCode code) {
+  if (std::exchange(device.noticeGiven, true)) {
+    return;
+  }
+  device.notice = code;
   const DeviceId id = device.id;
   QMetaObject::invokeMethod(
-      this, [this, id] { DeliverLimitNotice(id); }, Qt::QueuedConnection);
+      this, [this, id] { DeliverNotice(id); }, Qt::QueuedConnection);
 }
 
-void PulseAudioEngine::DeliverLimitNotice(DeviceId id) {
+void PulseAudioEngine::DeliverNotice(DeviceId id) {
   MainLoopLock lock(loop_);
   Device* device = Find(id);
-  if (device != nullptr && std::exchange(device->limitNotice, false) &&
-      device->recordNotify != nullptr) {
-    QCoreApplication::postEvent(device->recordNotify,
-                                new RecordingNotice(RecordingCode::LimitReached, id));
+  if (device == nullptr) {
+    return;
+  }
+  const std::optional<RecordingCode> code = std::exchange(device->notice, std::nullopt);
+  if (code && device->recordNotify != nullptr) {
+    QCoreApplication::postEvent(device->recordNotify, new RecordingNotice(*code, id));
   }
 }
 

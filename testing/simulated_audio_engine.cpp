@@ -153,32 +153,89 @@ ErrorCode SimulatedAudioEngine::Record(DeviceId device, std::uint32_t fromMs, QO
     }
     if (found.recording) {
       Capture(device, found);
+      EndCapture(found);
     }
     levelCheck_.reset();
     found.recording = true;
+    found.takeOpen = true;
     found.streamDevice = DeviceFor(Direction::Input);
     found.recordStart = nowMs_;
+    found.startFrames = 0;
     found.recordAt = found.element.FramesAt(fromMs);
     found.recordedFrames = 0;
     found.recordEnd = found.element.MaxFrames(takeLimitBytes_);
+    found.finishAt = UINT64_MAX;
+    found.pressFrame = found.recordAt;
     found.recordNotify = notify;
+    found.noticeGiven = false;
     found.lostError = kNoError;
+    if (preRoll_ && preRoll_->feeds == 0 &&
+        preRoll_->input.format == CaptureFormatOf(found.element)) {
+      // The take takes over the kept-open input and begins with what it kept.
+      CapturePreRoll();
+      const std::uint64_t room =
+          found.recordEnd > found.recordAt ? found.recordEnd - found.recordAt : 0;
+      try {
+        found.recordedFrames = preRoll_->ring.WriteInto(found.element, found.recordAt, room);
+      } catch (const std::bad_alloc&) {
+        found.recording = false;
+        found.takeOpen = false;
+        return errors_.Make(AudioError::OutOfMemory);
+      }
+      found.pressFrame += found.recordedFrames;
+      found.fed = true;
+      preRoll_->feeds = device;
+      if (found.recordedFrames == room) {
+        StopCapturing(device, found);
+      }
+    }
     return kNoError;
   });
 }
 
+ErrorCode SimulatedAudioEngine::StopDevice(DeviceId id, Device& device) {
+  if (device.playing) {
+    EndPlayback(id, device, NotifyCode::Aborted);
+  }
+  if (device.recording) {
+    device.recordNotify = nullptr;  // stopped, not stopping by itself
+    Capture(id, device);
+    EndCapture(device);
+  }
+  device.takeOpen = false;
+  return std::exchange(device.lostError, kNoError);
+}
+
 ErrorCode SimulatedAudioEngine::Stop(DeviceId device) {
-  return Run(NewCall(Command::Stop, device), [&](Device& found) {
-    if (found.playing) {
-      EndPlayback(device, found, NotifyCode::Aborted);
+  return Run(NewCall(Command::Stop, device),
+             [this, device](Device& found) { return StopDevice(device, found); });
+}
+
+ErrorCode SimulatedAudioEngine::FinishRecording(DeviceId device, std::uint32_t afterMs) {
+  Call call = NewCall(Command::FinishRecording, device);
+  call.from = afterMs;
+  return Run(std::move(call), [&](Device& found) {
+    if (!found.takeOpen) {
+      return StopDevice(device, found);
     }
     if (found.recording) {
-      found.recordNotify = nullptr;  // stopped, not stopping by itself
       Capture(device, found);
-      found.recording = false;
     }
-    return std::exchange(found.lostError, kNoError);
+    if (!found.recording) {
+      Notify(device, found, RecordingCode::Finished);
+    } else if (afterMs == 0) {
+      found.finishAt = found.recordAt + found.recordedFrames;
+      StopCapturing(device, found);
+    } else if (found.finishAt == UINT64_MAX) {
+      found.finishAt = found.recordAt + found.recordedFrames + found.element.FramesAt(afterMs);
+    }
+    return kNoError;
   });
+}
+
+std::uint64_t SimulatedAudioEngine::PressFrame(DeviceId device) {
+  const Device* found = Find(device);
+  return found != nullptr ? found->pressFrame : 0;
 }
 
 ErrorCode SimulatedAudioEngine::Save(DeviceId device, std::u16string_view path) {
@@ -223,6 +280,7 @@ ErrorCode SimulatedAudioEngine::Close(DeviceId device) {
     if (found.playing) {
       EndPlayback(device, found, NotifyCode::Aborted);
     }
+    EndCapture(found);
     devices_.erase(device);
     return kNoError;
   });
@@ -238,16 +296,9 @@ QString SimulatedAudioEngine::ErrorText(ErrorCode error) {
 void SimulatedAudioEngine::Advance(std::uint32_t ms) {
   nowMs_ += ms;
   if (levelCheck_) {
-    const CaptureFormat& format = levelCheck_->format;
-    const std::uint64_t due =
-        (nowMs_ - levelCheck_->startMs) * static_cast<std::uint64_t>(format.sampleRate) / 1000u;
-    if (due > levelCheck_->frames) {
-      PostLevel(
-          ToneFrames(format.kind, format.sampleRate, format.channels, levelCheck_->frames, due),
-          format.kind, format.channels);
-      levelCheck_->frames = due;
-    }
+    Listen(*levelCheck_);
   }
+  CapturePreRoll();
   for (auto& [id, device] : devices_) {
     if (device.recording) {
       Capture(id, device);
@@ -289,11 +340,28 @@ void SimulatedAudioEngine::LoseDevice(DeviceId device) {
   if (found->playing) {
     EndPlayback(device, *found, NotifyCode::Failure);
   }
+  if (found->fed) {
+    LoseInput();
+    return;
+  }
   if (found->recording) {
     Capture(device, *found);
-    found->recording = false;
-    found->lostError = errors_.Make(AudioError::InputFailed);
   }
+  if (found->recording) {
+    StopCapturing(device, *found, errors_.Make(AudioError::InputFailed));
+  }
+}
+
+void SimulatedAudioEngine::LoseInput() {
+  levelCheck_.reset();
+  if (!preRoll_) {
+    return;
+  }
+  CapturePreRoll();
+  if (Device* take = Find(preRoll_->feeds); take != nullptr && take->recording) {
+    StopCapturing(preRoll_->feeds, *take, errors_.Make(AudioError::InputFailed));
+  }
+  preRoll_.reset();
 }
 
 std::vector<SimulatedAudioEngine::Command> SimulatedAudioEngine::commands() const {
@@ -355,42 +423,168 @@ void SimulatedAudioEngine::PostLevel(const std::vector<std::byte>& bytes, Sample
 }
 
 void SimulatedAudioEngine::Capture(DeviceId id, Device& device) {
-  WaveElement& element = device.element;
-  const std::uint64_t room =
-      device.recordEnd > device.recordAt ? device.recordEnd - device.recordAt : 0;
+  if (device.fed) {
+    CapturePreRoll();
+    return;
+  }
+  const WaveElement& element = device.element;
+  const std::uint64_t stop = std::min(device.recordEnd, device.finishAt);
+  const std::uint64_t room = stop > device.recordAt ? stop - device.recordAt : 0;
   const std::uint64_t due = std::min(
-      room, (nowMs_ - device.recordStart) * static_cast<std::uint64_t>(element.sampleRate) / 1000u);
-  if (due > device.recordedFrames) {
-    const std::vector<std::byte> bytes =
-        ToneFrames(element.kind, element.sampleRate, element.channels, device.recordedFrames, due);
+      room, device.startFrames + (nowMs_ - device.recordStart) *
+                                     static_cast<std::uint64_t>(element.sampleRate) / 1000u);
+  if (due < device.recordedFrames) {
+    return;
+  }
+  const std::vector<std::byte> bytes =
+      ToneFrames(element.kind, element.sampleRate, element.channels, device.recordedFrames, due);
+  Store(id, device, bytes);
+  if (device.lostError == kNoError) {
+    PostLevel(bytes, element.kind, element.channels);
+  }
+}
+
+void SimulatedAudioEngine::Store(DeviceId id, Device& device, std::span<const std::byte> bytes) {
+  WaveElement& element = device.element;
+  const std::uint64_t at = device.recordAt + device.recordedFrames;
+  const std::uint64_t stop = std::min(device.recordEnd, device.finishAt);
+  const std::uint64_t room = stop > at ? stop - at : 0;
+  const std::uint64_t count = std::min<std::uint64_t>(bytes.size() / element.bytesPerFrame(), room);
+  if (count > 0) {
     try {
       if (std::exchange(failNextCapture_, false)) {
         throw std::bad_alloc();
       }
-      element.Overwrite(device.recordAt + device.recordedFrames, bytes.data(), bytes.size());
+      element.Overwrite(at, bytes.data(),
+                        static_cast<std::size_t>(count) * element.bytesPerFrame());
     } catch (const std::bad_alloc&) {
-      device.recording = false;
-      device.lostError = errors_.Make(AudioError::OutOfMemory, OutOfMemoryCutText());
+      StopCapturing(id, device, errors_.Make(AudioError::OutOfMemory, OutOfMemoryCutText()));
       return;
     }
-    device.recordedFrames = due;
-    PostLevel(bytes, element.kind, element.channels);
+    device.recordedFrames += count;
   }
-  if (due == room) {
-    device.recording = false;
-    if (device.recordNotify != nullptr) {
-      QCoreApplication::postEvent(device.recordNotify,
-                                  new RecordingNotice(RecordingCode::LimitReached, id));
-    }
+  if (count == room) {
+    StopCapturing(id, device);
   }
+}
+
+void SimulatedAudioEngine::StopCapturing(DeviceId id, Device& device, ErrorCode lost) {
+  EndCapture(device);
+  device.lostError = lost;
+  if (lost == kNoError) {
+    Notify(id, device,
+           device.recordAt + device.recordedFrames >= device.recordEnd ? RecordingCode::LimitReached
+                                                                       : RecordingCode::Finished);
+  } else if (device.finishAt != UINT64_MAX) {
+    Notify(id, device, RecordingCode::Finished);
+  }
+}
+
+void SimulatedAudioEngine::EndCapture(Device& device) {
+  device.recording = false;
+  if (device.fed) {
+    device.fed = false;
+    preRoll_->feeds = 0;
+  }
+}
+
+void SimulatedAudioEngine::Notify(DeviceId id, Device& device, RecordingCode code) {
+  if (!std::exchange(device.noticeGiven, true) && device.recordNotify != nullptr) {
+    QCoreApplication::postEvent(device.recordNotify, new RecordingNotice(code, id));
+  }
+}
+
+std::vector<std::byte> SimulatedAudioEngine::Listen(Input& input) {
+  const CaptureFormat& format = input.format;
+  const std::uint64_t due =
+      (nowMs_ - input.startMs) * static_cast<std::uint64_t>(format.sampleRate) / 1000u;
+  if (due <= input.frames) {
+    return {};
+  }
+  std::vector<std::byte> bytes =
+      ToneFrames(format.kind, format.sampleRate, format.channels, input.frames, due);
+  PostLevel(bytes, format.kind, format.channels);
+  input.frames = due;
+  return bytes;
 }
 
 ErrorCode SimulatedAudioEngine::StartLevelCheck(const CaptureFormat& format) {
   if (format.sampleRate <= 0 || format.channels <= 0) {
     return errors_.Make(AudioError::UnsupportedFormat);
   }
-  levelCheck_ = LevelCheck{format, nowMs_, 0};
+  if (preRoll_) {
+    return errors_.Make(AudioError::Busy);
+  }
+  levelCheck_ = Input{format, nowMs_, 0};
   return kNoError;
+}
+
+ErrorCode SimulatedAudioEngine::StartPreRoll(const CaptureFormat& format, std::uint32_t keepMs) {
+  Call call = NewCall(Command::StartPreRoll, 0);
+  call.from = keepMs;
+  if (auto injected = Injected(Command::StartPreRoll)) {
+    call.result = *injected;
+    return Log(std::move(call));
+  }
+  if (keepMs > kPreRollLimitMs) {
+    call.result = errors_.Make(AudioError::OutOfRange);
+  } else if (format.sampleRate <= 0 || format.channels <= 0) {
+    call.result = errors_.Make(AudioError::UnsupportedFormat);
+  } else {
+    const std::size_t frameBytes =
+        BytesPerSample(format.kind) * static_cast<std::size_t>(format.channels);
+    CaptureRing ring(frameBytes, static_cast<std::size_t>(
+                                     static_cast<std::uint64_t>(keepMs) *
+                                     static_cast<std::uint64_t>(format.sampleRate) / 1000u));
+    if (preRoll_ && preRoll_->input.format == format) {
+      // The same input in the same format: what it holds stays, as much as the new length keeps.
+      CapturePreRoll();
+      for (const std::span<const std::byte> span : preRoll_->ring.Spans()) {
+        ring.Push(span);
+      }
+      preRoll_->ring = std::move(ring);
+      preRoll_->keepMs = keepMs;
+    } else {
+      StopPreRoll();
+      levelCheck_.reset();
+      preRoll_ = PreRoll{Input{format, nowMs_, 0}, keepMs, std::move(ring), 0};
+    }
+  }
+  return Log(std::move(call));
+}
+
+void SimulatedAudioEngine::StopPreRoll() {
+  if (preRoll_) {
+    CapturePreRoll();
+    HandOver();
+    preRoll_.reset();
+  }
+}
+
+void SimulatedAudioEngine::CapturePreRoll() {
+  if (!preRoll_) {
+    return;
+  }
+  const std::vector<std::byte> bytes = Listen(preRoll_->input);
+  preRoll_->ring.Push(bytes);
+  if (Device* take = Find(preRoll_->feeds); take != nullptr && take->recording) {
+    Store(preRoll_->feeds, *take, bytes);
+  }
+}
+
+void SimulatedAudioEngine::HandOver() {
+  Device* take = Find(preRoll_->feeds);
+  if (take == nullptr) {
+    return;
+  }
+  take->fed = false;
+  take->recordStart = nowMs_;
+  take->startFrames = take->recordedFrames;
+  preRoll_->feeds = 0;
+}
+
+std::optional<CaptureFormat> SimulatedAudioEngine::preRollFormat() const {
+  return preRoll_ ? std::optional(preRoll_->input.format) : std::nullopt;
 }
 
 std::vector<SoundDevice> SimulatedAudioEngine::Devices(Direction direction) {

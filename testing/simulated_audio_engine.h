@@ -2,9 +2,11 @@
 // advances. Elements are real WAV files (read and saved with libsndfile through the same code as
 // the real engine, so saves are atomic here too) or elements a test registers in memory. Playing
 // takes clock time and posts its PlaybackNotice when the clock passes its end; recording
-// captures a synthetic tone as the clock advances, up to the take limit (then its
-// RecordingNotice is posted). Any command can be made to fail with a chosen error code and text,
-// and so can the next allocation of captured sound; every command is logged with its arguments.
+// captures a synthetic tone as the clock advances, up to the take limit or the end of a finishing
+// take (then its RecordingNotice is posted). The kept-open input captures the tone from the clock
+// too, frame exact: a take that takes it over begins with exactly what it kept. Any command can
+// be made to fail with a chosen error code and text, and so can the next allocation of captured
+// sound; every command is logged with its arguments.
 //
 // Ownership: the test owns the engine and passes it to WaveDevice or the dialog. Threads: GUI
 // thread only; notices are posted with QCoreApplication::postEvent and arrive when the test
@@ -18,24 +20,37 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "audio/audio_engine.h"
 #include "audio/audio_errors.h"
+#include "audio/capture_ring.h"
 #include "audio/wave_element.h"
 
 namespace voxtar::audio {
 
 class SimulatedAudioEngine final : public AudioEngine {
  public:
-  enum class Command { Open, SetTimeFormat, QueryLength, Play, Record, Stop, Save, Close };
+  enum class Command {
+    Open,
+    SetTimeFormat,
+    QueryLength,
+    Play,
+    Record,
+    Stop,
+    Save,
+    Close,
+    FinishRecording,
+    StartPreRoll,
+  };
 
   struct Call {
     Command command = Command::Open;
     DeviceId device = 0;
     std::u16string path;              // Open, Save
-    std::uint32_t from = 0;           // Play, Record
+    std::uint32_t from = 0;           // Play, Record; afterMs, keepMs
     std::optional<std::uint32_t> to;  // Play
     QObject* notify = nullptr;        // Play, Record
     ErrorCode result = kNoError;
@@ -51,6 +66,8 @@ class SimulatedAudioEngine final : public AudioEngine {
                  QObject* notify) override;
   ErrorCode Record(DeviceId device, std::uint32_t fromMs, QObject* notify) override;
   ErrorCode Stop(DeviceId device) override;
+  ErrorCode FinishRecording(DeviceId device, std::uint32_t afterMs) override;
+  std::uint64_t PressFrame(DeviceId device) override;
   ErrorCode Save(DeviceId device, std::u16string_view path) override;
   std::shared_ptr<const WaveElement> Content(DeviceId device) override;
   std::uint64_t CapturedFrames(DeviceId device) override;
@@ -66,11 +83,15 @@ class SimulatedAudioEngine final : public AudioEngine {
   ErrorCode StartLevelCheck(const CaptureFormat& format) override;
   void StopLevelCheck() override { levelCheck_.reset(); }
   bool levelCheckRunning() const override { return levelCheck_.has_value(); }
+  void Warm() override { warmed_ = true; }
+  ErrorCode StartPreRoll(const CaptureFormat& format, std::uint32_t keepMs) override;
+  void StopPreRoll() override;
+  bool preRollRunning() const override { return preRoll_.has_value(); }
 
   // --- Driving the simulation ---
 
-  // Moves the clock on: recordings and the level check capture the tone (a LevelNotice for each
-  // step), playbacks whose end is passed post their notice (code 1).
+  // Moves the clock on: recordings, the level check and the kept-open input capture the tone (a
+  // LevelNotice for each step), playbacks whose end is passed post their notice (code 1).
   void Advance(std::uint32_t ms);
   std::uint64_t nowMs() const { return nowMs_; }
 
@@ -90,6 +111,9 @@ class SimulatedAudioEngine final : public AudioEngine {
   // The device's sound output or input goes away: a playback ends with a Failure notice, a
   // recording stops capturing and its Stop reports the loss.
   void LoseDevice(DeviceId device);
+  // The input goes away: the kept-open input and the level check end, and the take the kept-open
+  // input feeds stops capturing (its Stop reports the loss).
+  void LoseInput();
   // The inputs or outputs the sound system has (none at first). A chosen device missing from
   // them gives way to the default when a stream starts.
   void SetDevices(Direction direction, std::vector<SoundDevice> devices);
@@ -110,6 +134,12 @@ class SimulatedAudioEngine final : public AudioEngine {
   // default), and what its media was named.
   std::string streamDevice(DeviceId device) const;
   std::u16string mediaName(DeviceId device) const;
+  bool warmed() const { return warmed_; }
+  // The kept-open input's format and length kept (none when it does not run), and the frames
+  // it holds.
+  std::optional<CaptureFormat> preRollFormat() const;
+  std::uint32_t preRollKeepMs() const { return preRoll_ ? preRoll_->keepMs : 0; }
+  std::size_t preRollHeldFrames() const { return preRoll_ ? preRoll_->ring.frames() : 0; }
 
  private:
   struct Device {
@@ -121,12 +151,20 @@ class SimulatedAudioEngine final : public AudioEngine {
     std::uint64_t playStart = 0;
     std::uint64_t playDuration = 0;
     QPointer<QObject> notify;
-    // Recording: frames written from recordAt on since recordStart, up to recordEnd.
+    // Recording: frames written from recordAt on, up to recordEnd or finishAt; with a stream of
+    // its own, the clock's frames since recordStart after the first startFrames, else what the
+    // kept-open input feeds it.
     bool recording = false;
+    bool fed = false;
     std::uint64_t recordStart = 0;
+    std::uint64_t startFrames = 0;
     std::uint64_t recordAt = 0;
     std::uint64_t recordedFrames = 0;
     std::uint64_t recordEnd = 0;
+    std::uint64_t finishAt = UINT64_MAX;
+    std::uint64_t pressFrame = 0;
+    bool takeOpen = false;     // recorded since the last Stop
+    bool noticeGiven = false;  // the take has had its one RecordingNotice
     QPointer<QObject> recordNotify;
     ErrorCode lostError = kNoError;  // reported by the next Stop
     std::string streamDevice;        // input or output of the last stream
@@ -146,9 +184,23 @@ class SimulatedAudioEngine final : public AudioEngine {
   ErrorCode Run(Call call, const std::function<ErrorCode(Device&)>& body);
   Device* Find(DeviceId device);
   void EndPlayback(DeviceId id, Device& device, NotifyCode code);
-  // Takes in what the clock says was captured; the recording ends at its limit or when there is
-  // no memory.
+  // Stop's course on a device.
+  ErrorCode StopDevice(DeviceId id, Device& device);
+  // Takes in what the clock says was captured; the recording ends at its limit, at the end of
+  // its last frames or when there is no memory.
   void Capture(DeviceId id, Device& device);
+  // Writes captured frames into the take, as many as it has room for, and ends it when it is
+  // full or finished.
+  void Store(DeviceId id, Device& device, std::span<const std::byte> bytes);
+  // The take stops capturing: by itself (full or finished, with its notice) or cut short by
+  // `lost`, which its Stop reports (a finishing take is told with its notice).
+  void StopCapturing(DeviceId id, Device& device, ErrorCode lost = kNoError);
+  void EndCapture(Device& device);
+  void Notify(DeviceId id, Device& device, RecordingCode code);
+  // The kept-open input captures up to now and feeds its take.
+  void CapturePreRoll();
+  // The take the kept-open input feeds goes on with a stream of its own.
+  void HandOver();
   // The input tone's frames [from, to) in `kind`, `channels` per frame.
   std::vector<std::byte> ToneFrames(SampleKind kind, int rate, int channels, std::uint64_t from,
                                     std::uint64_t to) const;
@@ -170,13 +222,24 @@ class SimulatedAudioEngine final : public AudioEngine {
   std::map<Direction, std::string> chosen_;
   std::uint64_t takeLimitBytes_ = kWaveDataLimit;
   bool failNextCapture_ = false;
+  bool warmed_ = false;
   QPointer<QObject> levelListener_;
-  struct LevelCheck {
+  // An input captured from the clock without a take of its own.
+  struct Input {
     CaptureFormat format;
     std::uint64_t startMs = 0;
     std::uint64_t frames = 0;  // captured so far
   };
-  std::optional<LevelCheck> levelCheck_;
+  // The frames the input captured since it was last asked, with a LevelNotice for them.
+  std::vector<std::byte> Listen(Input& input);
+  std::optional<Input> levelCheck_;
+  struct PreRoll {
+    Input input;
+    std::uint32_t keepMs = 0;
+    CaptureRing ring;
+    DeviceId feeds = 0;  // the take it feeds
+  };
+  std::optional<PreRoll> preRoll_;
 };
 
 }  // namespace voxtar::audio

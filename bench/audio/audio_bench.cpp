@@ -1,9 +1,15 @@
 // Latency and completeness of the real audio engine on a sound server whose input hears its
-// output (tests/audio/with-pulseaudio.sh). Figures, median and worst of --runs runs:
+// output (tests/audio/with-pulseaudio.sh). Figures, median and worst of --runs runs, the first
+// one included:
 //   record -> first captured data   Record called until the first captured bytes came in
 //   record -> capture start         Record called until the instant the first captured frame was
 //                                   sampled (first data time minus its duration): sound before
 //                                   this instant is not in the take
+//   cold / warm / kept open: ...    the same, and from the press (the dialog opens the template,
+//                                   then records), each run the first take of a fresh engine:
+//                                   cold, warmed (Warm, then the window's 150 ms to show), or with
+//                                   the input kept open for a 500 ms lead-in (its frames are the
+//                                   take's first ones at once; capture start is then negative)
 //   play -> first frame played      Play called until the sink played the first frame
 //   last frame -> notice            the last frame played (first frame + length) until the
 //                                   PlaybackNotice reached the notify object
@@ -30,6 +36,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -147,6 +154,82 @@ double Ms(std::int64_t ns) {
   return static_cast<double>(ns) / 1e6;
 }
 
+// How long a take took to get its first frame: from Record, from the press, and from Record to
+// the instant its first frame was sampled.
+struct FirstFrame {
+  double fromRecord;
+  double fromPress;
+  double captureStart;
+};
+
+// Opens the template and records into it as the dialog does at the press of Record, until the
+// first frame is in; nothing when it fails.
+std::optional<FirstFrame> MeasureFirstFrame(PulseAudioEngine& engine,
+                                            const std::u16string& templatePath) {
+  const std::int64_t pressed = Now();
+  DeviceId id = 0;
+  ErrorCode error = engine.Open(templatePath, &id);
+  if (error == kNoError) {
+    error = engine.Record(id, 0, nullptr);
+  }
+  if (error != kNoError) {
+    std::fprintf(stderr, "recording failed: %s\n", qPrintable(engine.ErrorText(error)));
+  }
+  const bool in =
+      error == kNoError && SpinUntil([&] { return engine.timings(id).firstCapture != 0; }, 3000);
+  const auto t = engine.timings(id);
+  engine.Stop(id);
+  engine.Close(id);
+  if (!in) {
+    return std::nullopt;
+  }
+  const auto heldNs = static_cast<std::int64_t>(t.firstCaptureFrames * 1'000'000'000ull / 48000);
+  return FirstFrame{Ms(t.firstCapture - t.recordCalled), Ms(t.firstCapture - pressed),
+                    Ms(t.firstCapture - heldNs - t.recordCalled)};
+}
+
+enum class Start { Cold, Warm, KeptOpen };
+
+// The first take of a fresh engine in each run; how many runs failed.
+int FirstTakes(Start start, int runs, const std::u16string& templatePath) {
+  static constexpr const char* kNames[][3] = {
+      {"cold: record -> first data", "cold: press -> first data", "cold: record -> capture start"},
+      {"warm: record -> first data", "warm: press -> first data", "warm: record -> capture start"},
+      {"kept open: record -> frame", "kept open: press -> frame",
+       "kept open: record -> capt. start"}};
+  const auto names = kNames[static_cast<int>(start)];
+  Figure fromRecord{names[0], {}};
+  Figure fromPress{names[1], {}};
+  Figure captureStart{names[2], {}};
+  int failures = 0;
+  for (int run = 0; run < runs; ++run) {
+    std::optional<FirstFrame> first;
+    {
+      PulseAudioEngine engine;
+      if (start == Start::Warm) {
+        engine.Warm();
+        Spin(150);
+      } else if (start == Start::KeptOpen) {
+        engine.StartPreRoll({SampleKind::Int16, 48000, 1}, 500);
+        Spin(600);
+      }
+      first = MeasureFirstFrame(engine, templatePath);
+    }
+    if (first) {
+      fromRecord.ms.push_back(first->fromRecord);
+      fromPress.ms.push_back(first->fromPress);
+      captureStart.ms.push_back(first->captureStart);
+    } else {
+      ++failures;
+    }
+    Spin(100);
+  }
+  Report(fromRecord);
+  Report(fromPress);
+  Report(captureStart);
+  return failures;
+}
+
 int Run(int runs, int longSeconds, bool wide) {
   const fs::path dir = fs::temp_directory_path() /
                        ("voxtar-audio-bench-" + std::to_string(QCoreApplication::applicationPid()));
@@ -170,26 +253,12 @@ int Run(int runs, int longSeconds, bool wide) {
   int failures = 0;
 
   for (int run = 0; run < runs; ++run) {
-    DeviceId id = 0;
-    ErrorCode error = engine.Open(templateWide, &id);
-    if (error == kNoError) {
-      error = engine.Record(id, 0, nullptr);
-    }
-    if (error != kNoError) {
-      std::fprintf(stderr, "recording failed: %s\n", qPrintable(engine.ErrorText(error)));
-      return 1;
-    }
-    if (!SpinUntil([&] { return engine.timings(id).firstCapture != 0; }, 3000)) {
-      ++failures;
+    if (const std::optional<FirstFrame> first = MeasureFirstFrame(engine, templateWide)) {
+      recordData.ms.push_back(first->fromRecord);
+      recordStart.ms.push_back(first->captureStart);
     } else {
-      const auto t = engine.timings(id);
-      recordData.ms.push_back(Ms(t.firstCapture - t.recordCalled));
-      const auto heldNs =
-          static_cast<std::int64_t>(t.firstCaptureFrames * 1'000'000'000ull / 48000);
-      recordStart.ms.push_back(Ms(t.firstCapture - heldNs - t.recordCalled));
+      ++failures;
     }
-    engine.Stop(id);
-    engine.Close(id);
     Spin(100);
   }
 
@@ -265,6 +334,12 @@ int Run(int runs, int longSeconds, bool wide) {
   Report(heardStart);
   Report(heardNotice);
   Report(heardLevel);
+  std::printf("\nThe first take of a fresh engine, over %d runs:\n", runs);
+  for (const Start start : {Start::Cold, Start::Warm, Start::KeptOpen}) {
+    if (const int failed = FirstTakes(start, runs, templateWide); failed > 0) {
+      std::printf("  (%d failed)\n", failed);
+    }
+  }
 
   if (longSeconds > 0) {
     // A steady 1 kHz tone from another process, recorded for longSeconds.

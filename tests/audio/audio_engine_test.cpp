@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/audio_errors.h"
 #include "audio/pulse_audio_engine.h"
@@ -406,6 +407,111 @@ TEST_P(EngineContract, TheLevelIsMeasuredOnWhatIsCapturedAndTheLevelCheckKeepsNo
   harness_->Let(200);
   EXPECT_TRUE(meter.levels.empty());
   engine().SetLevelListener(nullptr);
+}
+
+// A tone whose period does not divide a 5 or 10 ms fragment: a fragment lost or repeated shifts
+// its phase.
+constexpr double kJointTone = 1030.0;
+
+// The joint tone keeps its period and level in 10 ms windows for 30 ms either side of `at`.
+void ExpectSeamlessAround(const std::vector<double>& samples, std::uint64_t at) {
+  SCOPED_TRACE("around frame " + std::to_string(at));
+  const auto from = static_cast<std::size_t>(at - 1440);
+  EXPECT_EQ(testing::ToneBreaks(samples, 48000, kJointTone, from, from + 2880), 0);
+  for (std::size_t window = from; window < from + 2880; window += 480) {
+    EXPECT_NEAR(testing::Rms(samples, window, window + 480), 0.5 / std::sqrt(2.0), 0.03);
+  }
+}
+
+TEST_P(EngineContract, AKeptOpenInputBeginsTheTakeWithItsLastFramesAndGoesOnSeamlessly) {
+  const auto templatePath = dir_ / "sample.wav";
+  WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 0.0, 0.0, 0.0);
+  const CaptureFormat format{SampleKind::Int16, 48000, 1};
+  // On a real input the press falls up to two fragments after the last one in.
+  const std::uint64_t pressSlack = harness_->slackSeconds() > 0 ? 960 : 0;
+  LevelCollector meter;
+  engine().SetLevelListener(&meter);
+  ASSERT_EQ(engine().StartPreRoll(format, 200), kNoError);
+  EXPECT_TRUE(engine().preRollRunning());
+  EXPECT_EQ(CauseOf(engine().StartLevelCheck(format)), AudioError::Busy);  // measured already
+  harness_->HearTone(kJointTone, 4.0);
+  harness_->Let(300);
+  const DeviceId id = OpenOrFail(templatePath);
+  const auto record = [&] {
+    EXPECT_EQ(engine().Record(id, 0, &notify_), kNoError);
+    const std::uint64_t press = engine().PressFrame(id);
+    EXPECT_GE(press, 9600u);
+    EXPECT_LE(press, 9600u + pressSlack);
+    return press;
+  };
+  const auto take = dir_ / "take.wav";
+  const auto saved = [&] {
+    EXPECT_EQ(engine().Save(id, Wide(take)), kNoError);
+    return ReadSound(take).channels[0];
+  };
+
+  const std::uint64_t press = record();
+  harness_->Let(200);
+  ASSERT_EQ(engine().Stop(id), kNoError);
+  ExpectSeamlessAround(saved(), press);
+
+  // It goes on for the next take, showing the level, and beside a playback.
+  EXPECT_TRUE(engine().preRollRunning());
+  meter.levels.clear();
+  const auto prompt = dir_ / "prompt.wav";
+  WriteTone(prompt, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 0.2, 500.0, 0.01);
+  const DeviceId player = OpenOrFail(prompt);
+  ASSERT_EQ(engine().Play(player, 0, std::nullopt, &notify_), kNoError);
+  harness_->Let(600);
+  ASSERT_EQ(notify_.notices.size(), 1u);
+  EXPECT_EQ(notify_.notices[0].code, NotifyCode::Successful);
+  EXPECT_GE(meter.levels.size(), 20u);
+  EXPECT_TRUE(engine().preRollRunning());
+
+  // Started afresh in another format, it leaves the take it fed going on alone.
+  record();
+  harness_->Let(200);
+  const std::uint64_t handedOver = engine().Content(id)->frames();
+  ASSERT_EQ(engine().StartPreRoll({SampleKind::Float, 48000, 1}, 200), kNoError);
+  harness_->Let(200);
+  ASSERT_EQ(engine().Stop(id), kNoError);
+  ExpectSeamlessAround(saved(), handedOver);
+  EXPECT_TRUE(engine().preRollRunning());
+  // A take in a format the input is not kept in starts a stream of its own.
+  ASSERT_EQ(engine().Record(id, 0, &notify_), kNoError);
+  EXPECT_EQ(engine().PressFrame(id), 0u);
+  EXPECT_EQ(engine().Stop(id), kNoError);
+  engine().StopPreRoll();
+  EXPECT_FALSE(engine().preRollRunning());
+  EXPECT_TRUE(notify_.recordings.empty());
+  engine().SetLevelListener(nullptr);
+}
+
+TEST_P(EngineContract, AFinishingTakeRecordsItsFramesAfterTheStopThenSaysSoOnce) {
+  const auto templatePath = dir_ / "sample.wav";
+  WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 0.0, 0.0, 0.0);
+  harness_->HearTone(1000.0, 3.0);
+  const DeviceId id = OpenOrFail(templatePath);
+  ASSERT_EQ(engine().Record(id, 0, &notify_), kNoError);
+  harness_->Let(300);
+  const std::uint64_t before = engine().Content(id)->frames();
+  ASSERT_EQ(engine().FinishRecording(id, 200), kNoError);
+  harness_->Let(100);
+  EXPECT_TRUE(notify_.recordings.empty());
+  harness_->Let(300);
+  ASSERT_EQ(notify_.recordings.size(), 1u);
+  EXPECT_EQ(notify_.recordings[0], std::pair(RecordingCode::Finished, id));
+  // 200 ms of frames after the call; one fragment may have come in between.
+  const std::uint64_t after = engine().Content(id)->frames();
+  EXPECT_GE(after - before, 9600u);
+  EXPECT_LE(after - before, harness_->slackSeconds() > 0 ? 9600u + 960u : 9600u);
+  harness_->Let(100);
+  EXPECT_EQ(engine().Content(id)->frames(), after);
+  EXPECT_EQ(engine().Stop(id), kNoError);
+  EXPECT_EQ(engine().FinishRecording(id, 100), kNoError);  // not recording: Stop
+  harness_->Let(100);
+  EXPECT_EQ(notify_.recordings.size(), 1u);
+  EXPECT_EQ(engine().Close(id), kNoError);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, EngineContract, ::testing::Values(Kind::Simulated, Kind::Pulse),

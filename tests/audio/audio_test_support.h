@@ -11,7 +11,9 @@
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -108,6 +110,22 @@ struct Sound {
   SF_INFO info{};
   std::vector<std::vector<double>> channels;
 };
+
+// How often the rising zero crossings of a steady tone in samples[from, to) come more than half
+// a frame off its period: each time frames were lost or repeated there.
+inline int ToneBreaks(const std::vector<double>& samples, int rate, double frequency,
+                      std::size_t from, std::size_t to) {
+  int breaks = 0;
+  double previous = -1.0;
+  for (std::size_t i = from; i + 1 < std::min(to, samples.size()); ++i) {
+    if (samples[i] < 0.0 && samples[i + 1] >= 0.0) {
+      const double at = static_cast<double>(i) + samples[i] / (samples[i] - samples[i + 1]);
+      breaks += previous >= 0.0 && std::abs(at - previous - rate / frequency) > 0.5 ? 1 : 0;
+      previous = at;
+    }
+  }
+  return breaks;
+}
 
 inline Sound ReadSound(const std::filesystem::path& path) {
   Sound sound;

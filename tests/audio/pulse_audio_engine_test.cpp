@@ -8,10 +8,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "audio/audio_errors.h"
 #include "audio/wave_device.h"
 #include "platform/file_system.h"
 #include "tests/audio/audio_test_support.h"
@@ -323,6 +326,107 @@ TEST_F(RealEngine, StreamsTellTheDesktopWhoTheyAreAndWhatTheyCarry) {
   EXPECT_NE(inputs.find("media.name = \"Playing a002.wav\""), std::string::npos) << inputs;
 }
 
+// Notes when the first loud block's level reached the GUI thread: about when the sound came in.
+class FirstLoud final : public QObject {
+ public:
+  bool event(QEvent* event) override {
+    if (event->type() == LevelNotice::kType) {
+      if (!at && static_cast<LevelNotice*>(event)->summary().peak > 0.2) {
+        at = std::chrono::steady_clock::now();
+      }
+      return true;
+    }
+    return QObject::event(event);
+  }
+  std::optional<std::chrono::steady_clock::time_point> at;
+};
+
+double MsSince(std::chrono::steady_clock::time_point from,
+               std::chrono::steady_clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+TEST_F(RealEngine, AToneThatStartedBeforeThePressIsInTheTakeFromItsFirstPeriod) {
+  const auto templatePath = dir_ / "sample.wav";
+  WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 0.0, 0.0, 0.0);
+  FirstLoud meter;
+  engine_.SetLevelListener(&meter);
+  ASSERT_EQ(engine_.StartPreRoll({SampleKind::Int16, 48000, 1}, 500), kNoError);
+  Spin(300);
+  const auto tone = dir_ / "tone-source.wav";
+  WriteTone(tone, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, 3.0, 1000.0, 0.5);
+  player_.start(QStringLiteral("paplay"), {QString::fromStdString(tone.string())});
+  ASSERT_TRUE(WaitUntil([&] { return meter.at.has_value(); }, 3000));
+  // Record is pressed some 300 ms after the tone came in.
+  WaitUntil([&] { return MsSince(*meter.at, std::chrono::steady_clock::now()) >= 300; }, 1000);
+  DeviceId id = 0;
+  ASSERT_EQ(engine_.Open(Wide(templatePath), &id), kNoError);
+  const auto pressed = std::chrono::steady_clock::now();
+  ASSERT_EQ(engine_.Record(id, 0, &notify_), kNoError);
+  const std::uint64_t press = engine_.PressFrame(id);
+  Spin(300);
+  ASSERT_EQ(engine_.Stop(id), kNoError);
+  const auto take = dir_ / "take.wav";
+  ASSERT_EQ(engine_.Save(id, Wide(take)), kNoError);
+  engine_.SetLevelListener(nullptr);
+
+  // The take begins 500 ms before the press, in the silence before the tone.
+  EXPECT_GE(press, 24000u);
+  EXPECT_LE(press, 24000u + 960u);
+  const auto samples = ReadSound(take).channels[0];
+  const auto [onset, end] = testing::LoudSpan(samples, 0.25);
+  ASSERT_LT(onset, press);
+  // Its onset lies as far before the press as the tone came in before it (its level reached the
+  // meter a fragment or two after it was captured).
+  const double before = static_cast<double>(press - onset) / 48.0;
+  const double cameIn = MsSince(*meter.at, pressed);
+  EXPECT_GE(before, cameIn - 5.0);
+  EXPECT_LE(before, cameIn + 40.0);
+  EXPECT_LT(testing::Rms(samples, 0, onset), 0.01);
+  EXPECT_NEAR(testing::ToneFrequency(samples, 48000, onset, onset + 480), 1000.0, 15.0);
+  EXPECT_NEAR(testing::Rms(samples, onset, onset + 480), 0.5 / std::sqrt(2.0), 0.03);
+  EXPECT_EQ(testing::ToneBreaks(samples, 48000, 1000.0, onset, end), 0);
+  engine_.Close(id);
+}
+
+TEST_F(RealEngine, ALostInputEndsTheKeptOpenInputAndTheTakeItFedAndBothStartAgain) {
+  const auto templatePath = dir_ / "sample.wav";
+  WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 0.0, 0.0, 0.0);
+  const CaptureFormat format{SampleKind::Int16, 48000, 1};
+  StartTone(800.0, 0.5, 8.0);
+  ASSERT_EQ(engine_.StartPreRoll(format, 300), kNoError);
+  Spin(400);
+  DeviceId id = 0;
+  ASSERT_EQ(engine_.Open(Wide(templatePath), &id), kNoError);
+  ASSERT_EQ(engine_.Record(id, 0, &notify_), kNoError);
+  Spin(300);
+  Suspend("source", "voxtar_in", true);
+  Spin(2600);
+  Suspend("source", "voxtar_in", false);
+  EXPECT_FALSE(engine_.preRollRunning());
+  const ErrorCode lost = engine_.Stop(id);
+  EXPECT_EQ(CauseOf(lost), AudioError::InputFailed);
+  EXPECT_TRUE(engine_.ErrorText(lost).contains(QStringLiteral("cut short")))
+      << engine_.ErrorText(lost).toStdString();
+  EXPECT_GT(engine_.Content(id)->frames(), 48000u * 5 / 10);  // the lead-in and the take so far
+
+  // The next take starts a stream of its own; the input is kept open again when asked.
+  ASSERT_EQ(engine_.Record(id, 0, &notify_), kNoError);
+  EXPECT_EQ(engine_.PressFrame(id), 0u);
+  Spin(300);
+  ASSERT_EQ(engine_.Stop(id), kNoError);
+  ASSERT_EQ(engine_.StartPreRoll(format, 300), kNoError);
+  Spin(400);
+  ASSERT_EQ(engine_.Record(id, 0, &notify_), kNoError);
+  EXPECT_GE(engine_.PressFrame(id), 14400u);
+  Spin(100);
+  ASSERT_EQ(engine_.Stop(id), kNoError);
+  const auto take = dir_ / "take.wav";
+  ASSERT_EQ(engine_.Save(id, Wide(take)), kNoError);
+  EXPECT_NEAR(testing::MedianToneFrequency(ReadSound(take).channels[0], 48000), 800.0, 10.0);
+  engine_.Close(id);
+}
+
 // The server is killed during a recording and a playback, then started again on the same
 // socket: every call returns, each operator action shows one box at most, and the next record
 // and playback work without a new engine. Runs in its own process, as it kills the server; the
@@ -484,6 +588,31 @@ TEST(SoundServerRestart, AHungServerDelaysOpenOnlyByItsBound) {
   EXPECT_NE(device.deviceId(), 0);
   device.Close();
   EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+// Warm starts connecting and returns while the server does not answer; once it answers, the first
+// command finds the connection made.
+TEST(SoundServerRestart, WarmNeverWaitsForTheServer) {
+  if (!MayStopTheServer()) {
+    GTEST_SKIP() << "runs only in its own process under with-pulseaudio.sh";
+  }
+  const std::string pid = RunningServerPid();
+  ASSERT_FALSE(pid.empty());
+  TempDir dir;
+  const auto file = dir / "prompt.wav";
+  WriteTone(file, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 0.5, 440.0, 0.5);
+  PulseAudioEngine engine;
+  ASSERT_EQ(std::system(("kill -STOP " + pid).c_str()), 0);
+  const auto before = std::chrono::steady_clock::now();
+  engine.Warm();
+  const auto took = std::chrono::steady_clock::now() - before;
+  ASSERT_EQ(std::system(("kill -CONT " + pid).c_str()), 0);
+  EXPECT_LT(took, std::chrono::milliseconds(PulseAudioEngine::kServerWaitMs / 3));
+  EXPECT_TRUE(WaitUntil([&] { return engine.connections() == 1; }, 3000));
+  DeviceId id = 0;
+  EXPECT_EQ(engine.Open(Wide(file), &id), kNoError);
+  EXPECT_EQ(engine.connections(), 1);
+  EXPECT_EQ(engine.Close(id), kNoError);
 }
 
 // How many streams of this program the server has: recordings and level checks, playbacks.

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <cmath>
+#include <numbers>
 
 #include "platform/file_system.h"
 #include "testing/synthetic_take.h"
@@ -156,6 +159,109 @@ INSTANTIATE_TEST_SUITE_P(Causes, CutShort,
                                                },
                                                AudioError::OutOfMemory, "no memory left"}),
                          [](const ::testing::TestParamInfo<Cut>& cut) { return cut.param.name; });
+
+// A take's margins, frame exact: the lead-in the kept-open input holds for it and the frames it
+// records after the stop.
+struct Margins {
+  const char* name;
+  std::uint32_t keepMs;   // the lead-in asked for
+  std::uint32_t openMs;   // how long the input was open before Record
+  std::uint32_t afterMs;  // recorded after FinishRecording
+};
+
+class TakeMargins : public SimulatedEngineTest, public ::testing::WithParamInterface<Margins> {};
+
+TEST_P(TakeMargins, TheTakeIsTheInputsToneFromTheLeadInToTheEndOfItsLastFrames) {
+  const Margins& margins = GetParam();
+  const DeviceId id = OpenSilence(0);  // 8000 Hz: 8 frames a millisecond
+  engine_.SetInputTone(300.0, 0.5);
+  ASSERT_EQ(engine_.StartPreRoll({SampleKind::Int16, 8000, 1}, margins.keepMs), kNoError);
+  for (std::uint32_t ms = 0; ms < margins.openMs; ms += 10) {
+    engine_.Advance(10);
+    ASSERT_LE(engine_.preRollHeldFrames(), margins.keepMs * 8u);
+  }
+  ASSERT_EQ(engine_.Record(id, 0, &notify_), kNoError);
+  const std::uint32_t lead = std::min(margins.keepMs, margins.openMs) * 8u;
+  EXPECT_EQ(engine_.PressFrame(id), lead);
+  engine_.Advance(250);
+  ASSERT_EQ(engine_.FinishRecording(id, margins.afterMs), kNoError);
+  engine_.Advance(margins.afterMs);
+  Deliver();
+  const std::vector<std::pair<RecordingCode, DeviceId>> finished{{RecordingCode::Finished, id}};
+  EXPECT_EQ(notify_.recordings, finished);
+  engine_.Advance(100);
+  ASSERT_EQ(engine_.Stop(id), kNoError);
+  Deliver();
+  EXPECT_EQ(notify_.recordings, finished);
+
+  // Every frame is the input's own at its place: none lost or repeated at either end.
+  const std::vector<std::int16_t> samples = Samples(id);
+  ASSERT_EQ(samples.size(), lead + 2000u + margins.afterMs * 8u);
+  const std::uint64_t first = margins.openMs * 8u - lead;  // the input's frame the take begins with
+  for (std::size_t n = 0; n < samples.size(); ++n) {
+    std::int16_t expected = 0;
+    const double t = static_cast<double>(first + n) / 8000.0;
+    EncodeSample(SampleKind::Int16, 0.5 * std::sin(2.0 * std::numbers::pi * 300.0 * t),
+                 reinterpret_cast<std::byte*>(&expected));
+    ASSERT_EQ(samples[n], expected) << "frame " << n;
+  }
+  EXPECT_TRUE(engine_.preRollRunning());  // kept open for the next take
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TakeMargins,
+    ::testing::Values(Margins{"None", 0, 300, 0}, Margins{"LeadIn", 500, 800, 0},
+                      Margins{"LeadInOpenedLessThanItsLength", 500, 200, 0},
+                      Margins{"LeadInShorterThanACaptureStep", 5, 300, 0},
+                      Margins{"AfterTheStop", 0, 100, 300},
+                      Margins{"BothWithARingThatWrapsMidStep", 255, 1000, 120}),
+    [](const ::testing::TestParamInfo<Margins>& margins) { return margins.param.name; });
+
+// What ends a finishing take fed by the kept-open input, the one notice it gives and its Stop's
+// cause.
+struct FinishEnd {
+  const char* name;
+  void (*end)(SimulatedAudioEngine& engine);
+  RecordingCode code;
+  AudioError cause;
+};
+
+class FinishingTake : public SimulatedEngineTest,
+                      public ::testing::WithParamInterface<FinishEnd> {};
+
+TEST_P(FinishingTake, EndsWithOneNoticeKeepingWhatItCaptured) {
+  const DeviceId id = OpenSilence(0);
+  engine_.SetTakeLimitBytes(2 * 8000 * 2 / 5);  // 400 ms
+  ASSERT_EQ(engine_.StartPreRoll({SampleKind::Int16, 8000, 1}, 100), kNoError);
+  engine_.Advance(200);
+  ASSERT_EQ(engine_.Record(id, 0, &notify_), kNoError);
+  engine_.Advance(200);
+  ASSERT_EQ(engine_.FinishRecording(id, 500), kNoError);
+  engine_.Advance(50);
+  GetParam().end(engine_);
+  engine_.Advance(1000);
+  ASSERT_EQ(engine_.FinishRecording(id, 500), kNoError);  // said once: no second notice
+  Deliver();
+  ASSERT_EQ(notify_.recordings.size(), 1u);
+  EXPECT_EQ(notify_.recordings[0].first, GetParam().code);
+  EXPECT_EQ(CauseOf(engine_.Stop(id)), GetParam().cause);
+  EXPECT_EQ(engine_.element(id)->frames(), GetParam().cause == AudioError::None ? 3200u : 2800u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, FinishingTake,
+    ::testing::Values(FinishEnd{"TakeLimit", [](SimulatedAudioEngine&) {},
+                                RecordingCode::LimitReached, AudioError::None},
+                      FinishEnd{"InputLost",
+                                [](SimulatedAudioEngine& engine) { engine.LoseInput(); },
+                                RecordingCode::Finished, AudioError::InputFailed},
+                      FinishEnd{"NoMemory",
+                                [](SimulatedAudioEngine& engine) {
+                                  engine.FailNextCaptureAllocation();
+                                  engine.Advance(10);
+                                },
+                                RecordingCode::Finished, AudioError::OutOfMemory}),
+    [](const ::testing::TestParamInfo<FinishEnd>& end) { return end.param.name; });
 
 TEST_F(SimulatedEngineTest, ElementsOnDiskAreReadAndSavedLikeTheRealEngineDoes) {
   testing::TempDir dir;
