@@ -27,8 +27,10 @@ constexpr double kFoot = 36;
 constexpr double kLevelHeight = 272;
 constexpr double kLengthHeight = 196;
 
-// The lowest level the level chart shows: a silent take's figures (-120 dB) sit on its floor.
+// The levels the level chart shows: a silent take's figures (-120 dB) sit on its floor, and
+// whatever a float file or a profile file holds beyond the highest on its top edge.
 constexpr double kLowestDb = -70;
+constexpr double kHighestDb = 30;
 
 // Maps [low, high] onto [from, to], holding values outside at the ends.
 struct Scale {
@@ -167,8 +169,11 @@ std::string Decimal(double value, int decimals) {
     value = 0.0;  // no "-0.0"
   }
   std::array<char, 64> text{};
-  const auto result = std::to_chars(text.data(), text.data() + text.size(), value,
-                                    std::chars_format::fixed, decimals);
+  char* const end = text.data() + text.size();
+  auto result = std::to_chars(text.data(), end, value, std::chars_format::fixed, decimals);
+  if (result.ec != std::errc()) {  // too long to write out (a profile file may say 1e300)
+    result = std::to_chars(text.data(), end, value);
+  }
   return {text.data(), result.ptr};
 }
 
@@ -189,7 +194,7 @@ void AppendLevelChart(std::string& html, const LessonReport& lesson,
                      "within " + Decimal(within, 1) + " LU of the lesson's median"});
   }
 
-  // The scale takes every figure drawn, down to kLowestDb.
+  // The scale takes every figure drawn, within the levels shown.
   std::vector<double> levels;
   for (const Band& band : bands) {
     levels.insert(levels.end(), {band.low, band.high});
@@ -213,8 +218,8 @@ void AppendLevelChart(std::string& html, const LessonReport& lesson,
   double high = 0;
   if (!levels.empty()) {
     const auto [least, most] = std::minmax_element(levels.begin(), levels.end());
-    low = std::max(*least, kLowestDb) - 1;
-    high = std::max(*most, low + 1) + 1;
+    low = std::clamp(*least, kLowestDb, kHighestDb) - 1;
+    high = std::clamp(*most, kLowestDb, kHighestDb) + 1;
   }
   static constexpr std::array<double, 6> kLevelSteps = {1, 2, 5, 10, 20, 50};
   const double step = RoundStep<double>(high - low, 8, kLevelSteps);

@@ -124,5 +124,18 @@ TEST(RenderHtml, TheLoudnessBandIsOnTheScaleOfTheMarks) {
   EXPECT_GT(out, bottom);  // below: further down the page
 }
 
+// A profile file may hold any finite number: it is written out, and drawn on the chart's edge.
+TEST(RenderHtml, NumbersBeyondEveryChartStayReadable) {
+  measures::DeliveryProfile profile = *measures::BuiltInProfile("ebu-r128");
+  profile.loudnessLufs = 1e300;
+  profile.maxTruePeakDbtp = -1e300;
+  const std::string html =
+      RenderHtml({Lesson("l.idx", {1, 1, 0, 0, 1}, {Take(1, "a.wav", "Hello there", -23)})},
+                 {profile, std::nullopt});
+  EXPECT_EQ(html.find('\0'), std::string::npos);
+  EXPECT_NE(html.find("<title>the loudness target 1e+300 LUFS"), std::string::npos);
+  EXPECT_NE(html.find("<title>true-peak limit -1e+300 dBTP"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace voxtar::report
