@@ -8,6 +8,7 @@
 
 #include "cli/history_command.h"
 #include "cli/new_command.h"
+#include "cli/report_command.h"
 #include "cli/takes_command.h"
 #include "lesson/lesson.h"
 #include "lesson/lesson_lock.h"
@@ -27,14 +28,15 @@ constexpr std::string_view kUsage =
        voxtar-lesson list INDEX
        voxtar-lesson normalize INDEX...
        voxtar-lesson takes [--template PATH] [--profile NAME|FILE] [--json] INDEX...
+       voxtar-lesson report [--template PATH] [--profile NAME|FILE] -o FILE INDEX...
        voxtar-lesson new INDEX --from FILE [--caption TEXT] [--prefix P] [--force]
        voxtar-lesson history [--profile NAME|FILE] [--json] INDEX [NAME...]
        voxtar-lesson restore INDEX NAME [N]
        voxtar-lesson prune --keep N INDEX...
 Checks, lists and normalizes the lesson indexes of a recording course, judges
-their recorded takes against a delivery profile, lists, restores and prunes the
-earlier takes that saving a take over another keeps, and makes lessons from
-lists of sentences.
+their recorded takes against a delivery profile and reports on them in a web
+page, lists, restores and prunes the earlier takes that saving a take over
+another keeps, and makes lessons from lists of sentences.
 
 Commands:
   check INDEX...      tell for each lesson whether it loads, with its number of
@@ -70,6 +72,22 @@ Commands:
                       profile file (default: delivery.ini here when there is
                       one, else course)
     --json            the same as JSON, with every measure
+  report INDEX...     measure and judge each recorded take as takes does, and
+                      write one HTML file that stands alone (no script, nothing
+                      fetched, prints black on white): per lesson its counts
+                      (prompts, recorded, pending, passing, flagged), a chart of
+                      each take's loudness and true peak by prompt number with
+                      the profile's band and the lesson's median, a histogram of
+                      the takes' lengths, and a table of the flagged takes with
+                      their problems; then the totals; writes nothing else but
+                      the measure caches; a lesson that does not load is named
+                      in the report
+    -o FILE           the report, a name ending in .html or .htm; replaced
+                      whole or not at all
+    --template PATH   as for takes (default: sample.wav here when there is one,
+                      else formats are not judged)
+    --profile NAME|FILE
+                      the delivery profile, as for takes
   new INDEX           make a lesson from a list of sentences: the index INDEX,
                       its prompt directory, and a caption line and a lesson
                       line in Ini/lessons.ini of its working directory (in the
@@ -118,10 +136,10 @@ a symbolic link leading outside it.
 Earlier takes are kept in the hidden folder ".history" of a prompt directory.
 
 Exit status: 0 when every lesson loads (and, for normalize, was written; for
-takes, every recorded take passes; for restore and prune, the takes were
-changed; for history and restore, every NAME is a prompt of the lesson and the
-earlier take exists; for new, the lesson was made), 1 otherwise, 2 on bad
-usage.
+takes, every recorded take passes; for report, the report was written, whether
+or not takes are flagged; for restore and prune, the takes were changed; for
+history and restore, every NAME is a prompt of the lesson and the earlier take
+exists; for new, the lesson was made), 1 otherwise, 2 on bad usage.
 )";
 
 enum class Command { Check, List, Normalize };
@@ -453,6 +471,9 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (first == "takes") {
     return RunTakes(rest, out, err);
+  }
+  if (first == "report") {
+    return RunReport(rest, out, err);
   }
   if (first == "history") {
     return RunHistory(rest, out, err);

@@ -13,6 +13,7 @@ packages=(
   pulseaudio pulseaudio-utils
   xvfb openbox x11-utils xdotool
   fonts-liberation
+  chromium
   "$@"
 )
 

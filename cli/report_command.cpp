@@ -1,0 +1,178 @@
+#include "cli/report_command.h"
+
+#include <optional>
+#include <string_view>
+
+#include "cli/lesson_tool.h"
+#include "lesson/lesson.h"
+#include "lesson/working_directory.h"
+#include "measures/delivery_profile.h"
+#include "measures/measure_cache.h"
+#include "measures/take_measures.h"
+#include "platform/file_system.h"
+#include "platform/save_file.h"
+#include "platform/utf8.h"
+#include "report/html_report.h"
+#include "report/lesson_report.h"
+#include "text/wide_string.h"
+
+namespace voxtar::cli {
+
+namespace {
+
+struct Options {
+  std::string output;
+  std::string templatePath;  // empty: sample.wav here, when there is one
+  std::string profile;       // empty: the working directory's
+  std::vector<std::string> indexes;
+};
+
+// Only a file named as a web page is written, so that a slip of the keyboard (-o Ini/unit01.idx)
+// cannot put a report over a lesson's index or take.
+bool NamesWebPage(std::string_view path) {
+  std::u16string name = platform::FromUtf8(path.substr(path.find_last_of('/') + 1));
+  FoldLower(name);
+  return (name.size() > 5 && name.ends_with(u".html")) ||
+         (name.size() > 4 && name.ends_with(u".htm"));
+}
+
+// Parses the options; a usage error is reported and returned as its exit status.
+std::optional<int> Parse(const std::vector<std::string>& args, Options& options, std::ostream& out,
+                         std::ostream& err) {
+  struct Valued {
+    std::string_view name;
+    std::string* value;
+    std::string_view what;
+  };
+  const Valued valued[] = {{"-o", &options.output, "FILE"},
+                           {"--output", &options.output, "FILE"},
+                           {"--template", &options.templatePath, "PATH"},
+                           {"--profile", &options.profile, "NAME or FILE"}};
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {  // the rest are indexes, whatever they look like
+      options.indexes.insert(options.indexes.end(),
+                             args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    }
+    if (arg == "-h" || arg == "--help") {
+      out << UsageText();
+      return kExitOk;
+    }
+    if (arg.size() < 2 || arg.front() != '-') {
+      options.indexes.push_back(arg);
+      continue;
+    }
+    const Valued* option = nullptr;
+    std::string value;
+    for (const Valued& candidate : valued) {
+      if (arg == candidate.name) {
+        option = &candidate;
+        value = i + 1 < args.size() ? args[++i] : "";
+        break;
+      }
+      if (arg.starts_with(candidate.name) && arg[candidate.name.size()] == '=') {
+        option = &candidate;
+        value = arg.substr(candidate.name.size() + 1);
+        break;
+      }
+    }
+    if (option == nullptr) {
+      return UsageError(err, "unknown option '" + arg + "'");
+    }
+    if (value.empty()) {
+      return UsageError(err, std::string(option->name) + " needs a " + std::string(option->what));
+    }
+    *option->value = value;
+  }
+  if (options.output.empty()) {
+    return UsageError(err, "report needs -o FILE, the report to write");
+  }
+  if (!NamesWebPage(options.output)) {
+    return UsageError(err, "the report's FILE must end in .html or .htm");
+  }
+  if (options.indexes.empty()) {
+    return UsageError(err, "report needs at least one INDEX");
+  }
+  return std::nullopt;
+}
+
+// The template recording's format: the one given, or sample.wav here when there is one.
+bool ReadTemplate(const std::string& given, std::optional<measures::TakeFormat>* format,
+                  std::ostream& err) {
+  const std::string path = given.empty() ? platform::ToUtf8(workdir::kTemplateRecording) : given;
+  if (given.empty() && !measures::StampOf(AbsolutePath(path))) {
+    return true;  // formats are not judged, and the report says so
+  }
+  measures::TakeMeasures take;
+  std::string error;
+  if (!measures::MeasureTakeFile(AbsolutePath(path), &take, &error)) {
+    err << Printable(path) << ": cannot read the template recording: " << Printable(error) << "\n";
+    return false;
+  }
+  *format = take.format;
+  return true;
+}
+
+}  // namespace
+
+int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Options options;
+  if (const std::optional<int> status = Parse(args, options, out, err)) {
+    return *status;
+  }
+  if (!platform::IsValidUtf8(options.output)) {
+    err << Printable(options.output) << ": file name is not valid UTF-8\n";
+    return kExitFailed;
+  }
+  report::Judged judged;
+  measures::ProfileError profileError;
+  std::optional<measures::DeliveryProfile> profile =
+      measures::ChooseProfile(options.profile, platform::CurrentDirectory(), &profileError);
+  if (!profile) {
+    err << profileError.Text() << "\n";
+    return kExitFailed;
+  }
+  judged.profile = std::move(*profile);
+  if (!ReadTemplate(options.templatePath, &judged.expectedFormat, err)) {
+    return kExitFailed;
+  }
+  // Opened first: a report that cannot be written says so before the takes are measured.
+  platform::SaveFile file(AbsolutePath(options.output));
+  if (!file.Open()) {
+    err << Printable(options.output) << ": " << Printable(file.error()) << "\n";
+    return kExitFailed;
+  }
+
+  int status = kExitOk;
+  std::vector<report::LessonReport> lessons;
+  report::Counts total;
+  for (const std::string& path : options.indexes) {
+    Lesson lesson;
+    std::string why;
+    report::LessonReport gathered;
+    if (LoadNamed(lesson, path, {.dryRun = true}, why)) {
+      lesson.ScanRecordedPrompts();
+      gathered = report::GatherLesson(lesson, judged.profile, judged.expectedFormat);
+      total += gathered.counts;
+    } else {
+      err << Printable(path) << ": " << why << "\n";
+      gathered.error = why;
+      status = kExitFailed;
+    }
+    gathered.index = path;
+    lessons.push_back(std::move(gathered));
+  }
+  const std::string html = report::RenderHtml(lessons, judged);
+  if (!file.Write(html.data(), html.size()) || !file.Commit()) {
+    err << Printable(options.output) << ": " << Printable(file.error()) << "\n";
+    return kExitFailed;
+  }
+  const int takes = total.passing + total.flagged;
+  out << Printable(options.output) << ": " << lessons.size()
+      << (lessons.size() == 1 ? " lesson, " : " lessons, ") << takes
+      << (takes == 1 ? " take, " : " takes, ") << total.flagged << " flagged\n";
+  return status;
+}
+
+}  // namespace voxtar::cli

@@ -1,0 +1,56 @@
+// What a report shows of one lesson: its counts, and each recorded take measured and judged
+// within the lesson as `voxtar-lesson takes` judges it. No Qt.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lesson/lesson.h"
+#include "measures/delivery_profile.h"
+#include "measures/judgement.h"
+#include "measures/take_measures.h"
+
+namespace voxtar::report {
+
+struct Counts {
+  int prompts = 0;
+  int recorded = 0;  // prompts whose take exists, as `check` counts them
+  int pending = 0;   // as `check` counts them: not recorded yet, or its text changed since
+  int passing = 0;   // takes that meet the profile
+  int flagged = 0;   // takes with a problem, or that cannot be read
+
+  Counts& operator+=(const Counts& other);
+  bool operator==(const Counts&) const = default;
+};
+
+// A take of a speakable prompt (a short prompt's take is not judged).
+struct TakeRow {
+  int number = 0;     // the prompt's, from 1
+  std::string name;   // UTF-8, as in the index
+  std::string text;   // UTF-8, as stored, edit marker and all
+  bool read = false;  // false: `error` says why
+  std::string error;
+  measures::TakeMeasures measures;  // when read
+  measures::Judgement judgement;    // when read
+
+  bool flagged() const { return !read || !judgement.ok(); }
+};
+
+struct LessonReport {
+  std::string index;  // as given (UTF-8, not necessarily valid)
+  std::string error;  // why the lesson did not load; then nothing below is set
+  Counts counts;
+  std::vector<TakeRow> takes;  // in prompt order
+  std::optional<double> medianLoudnessLufs;
+
+  bool loaded() const { return error.empty(); }
+};
+
+// Measures the takes of `lesson` (loaded, its recorded prompts scanned) from the measure cache
+// beside them where it is fresh, stores what was measured anew in it, and judges each take
+// against `profile` within the lesson; `expectedFormat` unset: formats are not judged.
+LessonReport GatherLesson(const Lesson& lesson, const measures::DeliveryProfile& profile,
+                          std::optional<measures::TakeFormat> expectedFormat);
+
+}  // namespace voxtar::report

@@ -1,0 +1,141 @@
+#include "report/html_report.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace voxtar::report {
+namespace {
+
+using measures::Problem;
+
+TakeRow Take(int number, std::string name, std::string text, double loudness,
+             std::vector<measures::Finding> findings = {}) {
+  TakeRow take;
+  take.number = number;
+  take.name = std::move(name);
+  take.text = std::move(text);
+  take.read = true;
+  take.measures.durationMs = 2000 + 100 * static_cast<std::uint32_t>(number);
+  take.measures.loudnessLufs = loudness;
+  take.measures.truePeakDbtp = loudness + 12;
+  take.judgement.findings = std::move(findings);
+  return take;
+}
+
+TakeRow Unreadable(int number, std::string name, std::string error) {
+  TakeRow take;
+  take.number = number;
+  take.name = std::move(name);
+  take.error = std::move(error);
+  return take;
+}
+
+LessonReport Lesson(std::string index, Counts counts, std::vector<TakeRow> takes) {
+  LessonReport lesson;
+  lesson.index = std::move(index);
+  lesson.counts = counts;
+  lesson.takes = std::move(takes);
+  return lesson;
+}
+
+// The number in the attribute `name` of the first element that starts with `start`.
+double Attribute(const std::string& html, const std::string& start, const std::string& name) {
+  const std::size_t element = html.find(start);
+  const std::size_t at = html.find(" " + name + "=\"", element);
+  if (element == std::string::npos || at == std::string::npos) {
+    ADD_FAILURE() << start << " " << name;
+    return 0;
+  }
+  return std::stod(html.substr(at + name.size() + 3));
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+TEST(EscapeHtml, NothingUntrustedBecomesMarkupOrVanishes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"<script>alert('x')</script>", "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;"},
+      {"a & b=\"c\"", "a &amp; b=&quot;c&quot;"},
+      {"\x1b[2J\t\x7f", "\u241b[2J\u2409\u2421"},                // controls shown as their pictures
+      {"\xff\xc0\xaf x\xc2\x85", "\ufffd\ufffd\ufffd x\ufffd"},  // not UTF-8, overlong, C1
+      {"caf\xc3\xa9 \xe6\x97\xa5 \xef\xbf\xbd", "caf\xc3\xa9 \xe6\x97\xa5 \xef\xbf\xbd"},
+  };
+  for (const auto& [text, escaped] : cases) {
+    EXPECT_EQ(EscapeHtml(text), escaped) << text;
+  }
+}
+
+TEST(RenderHtml, OneTitledMarkPerReadTakeAndUntrustedTextStaysText) {
+  const LessonReport lesson =
+      Lesson("ini/<b>.idx", {5, 4, 1, 2, 2},
+             {Take(1, "a&b.wav", "<script>alert(1)</script>", -20),
+              Take(2, "\"q\".wav", "<img src=x onerror=alert(1)>", -30,
+                   {{Problem::TooQuiet, "too quiet (peak -34.0 dB)"}}),
+              Take(3, "ok.wav", "Fine", -21), Unreadable(5, "<i>.wav", "The file <x> is broken")});
+  LessonReport failed;
+  failed.index = "ini/\xff<u>.idx";
+  failed.error = "file not found";
+  const std::string html =
+      RenderHtml({lesson, failed}, {*measures::BuiltInProfile("course"), std::nullopt});
+
+  EXPECT_EQ(Count(html, "<g class=\"take-mark"), 3u);
+  EXPECT_NE(html.find("<g class=\"take-mark\"><title>1 a&amp;b.wav: loudness -20.0 LUFS, true "
+                      "peak -8.0 dBTP; passes</title>"),
+            std::string::npos);
+  EXPECT_NE(html.find("<g class=\"take-mark flagged\"><title>2 &quot;q&quot;.wav: loudness "
+                      "-30.0 LUFS, true peak -18.0 dBTP; too quiet (peak -34.0 dB)</title>"),
+            std::string::npos);
+  for (const char* raw : {"<script", "<img", "<b>.idx", "<i>.wav", "<u>.idx", "<x>", "\xff"}) {
+    EXPECT_EQ(html.find(raw), std::string::npos) << raw;
+  }
+  EXPECT_NE(html.find("<td class=\"text\">&lt;img src=x onerror=alert(1)&gt;</td>"),
+            std::string::npos);
+  EXPECT_EQ(Count(html, "<tr class=\"bad\">") + Count(html, "<tr class=\"warning\">"), 2u);
+  EXPECT_NE(html.find("cannot be read: The file &lt;x&gt; is broken"), std::string::npos);
+  EXPECT_NE(html.find("Did not load: file not found"), std::string::npos);
+  EXPECT_NE(html.find("<tfoot><tr><th>All 2 lessons</th><td class=\"n\">5</td><td class=\"n\">4"
+                      "</td><td class=\"n\">1</td><td class=\"n\">2</td><td class=\"n\">2</td>"),
+            std::string::npos);
+}
+
+// The profile's band is drawn on the marks' own scale: a take at the target lies inside it, a
+// take 7 LU below lies under it.
+TEST(RenderHtml, TheLoudnessBandIsOnTheScaleOfTheMarks) {
+  const LessonReport lesson =
+      Lesson("l.idx", {2, 2, 0, 1, 1},
+             {Take(1, "in.wav", "At the target", -23),
+              Take(2, "out.wav", "Too quiet", -30, {{Problem::Loudness, "loudness"}})});
+  const std::string html =
+      RenderHtml({lesson}, {*measures::BuiltInProfile("ebu-r128"), std::nullopt});
+  const double top = Attribute(html, "<rect class=\"band\" ", "y");
+  const double bottom = top + Attribute(html, "<rect class=\"band\" ", "height");
+  const double in = Attribute(html, "<circle class=\"loudness\"", "cy");
+  const double out = Attribute(html, "<rect class=\"loudness\"", "y") +
+                     Attribute(html, "<rect class=\"loudness\"", "height") / 2;
+  EXPECT_GT(in, top);
+  EXPECT_LT(in, bottom);
+  EXPECT_GT(out, bottom);  // below: further down the page
+}
+
+// A profile file may hold any finite number: it is written out, and drawn on the chart's edge.
+TEST(RenderHtml, NumbersBeyondEveryChartStayReadable) {
+  measures::DeliveryProfile profile = *measures::BuiltInProfile("ebu-r128");
+  profile.loudnessLufs = 1e300;
+  profile.maxTruePeakDbtp = -1e300;
+  const std::string html =
+      RenderHtml({Lesson("l.idx", {1, 1, 0, 0, 1}, {Take(1, "a.wav", "Hello there", -23)})},
+                 {profile, std::nullopt});
+  EXPECT_EQ(html.find('\0'), std::string::npos);
+  EXPECT_NE(html.find("<title>the loudness target 1e+300 LUFS"), std::string::npos);
+  EXPECT_NE(html.find("<title>true-peak limit -1e+300 dBTP"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace voxtar::report
