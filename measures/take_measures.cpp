@@ -380,7 +380,8 @@ std::optional<SignalLevels> MeasureSignal(std::span<const float> samples, int ch
   const auto perFrame = static_cast<std::size_t>(channels);
   const auto sampleRate = static_cast<unsigned long>(rate);
   const LoudnessState loudness(
-      ebur128_init(static_cast<unsigned>(channels), sampleRate, EBUR128_MODE_I));
+      ebur128_init(static_cast<unsigned>(channels), sampleRate,
+                   EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM));  // as a take file's, to the digit
   const std::uint64_t window =
       std::max<std::uint64_t>(1, std::uint64_t{sampleRate} * kWindowMs / 1000u);
   TruePeakFinder truePeak(static_cast<unsigned>(channels), sampleRate, window);
