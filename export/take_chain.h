@@ -21,15 +21,15 @@ std::string_view BitsName(SampleBits bits);
 std::optional<SampleBits> BitsFromName(std::string_view name);
 
 struct ChainSettings {
-  std::optional<int> sampleRate;  // unset: the take's
-  std::optional<int> channels;    // unset: the take's
+  std::optional<int> sampleRate = {};  // unset: the take's
+  std::optional<int> channels = {};    // unset: the take's
   SampleBits bits = SampleBits::Int16;
   // Seconds of room kept before and after the voice; unset: the take is not cut.
-  std::optional<double> keepHeadS;
-  std::optional<double> keepTailS;
-  std::optional<double> loudnessLufs;  // integrated loudness it is brought to; unset: no gain
-  std::optional<double> truePeakLimitDbtp;
-  std::optional<double> peakLimitDb;
+  std::optional<double> keepHeadS = {};
+  std::optional<double> keepTailS = {};
+  std::optional<double> loudnessLufs = {};  // integrated loudness it is brought to; unset: no gain
+  std::optional<double> truePeakLimitDbtp = {};
+  std::optional<double> peakLimitDb = {};
 
   // Every setting in one line: a file made with other settings is made again.
   std::string Key() const;
