@@ -282,7 +282,7 @@ std::vector<std::string> Figures(const ListEntry& entry, std::string_view unknow
           std::to_string(r.channels),
           std::string(exporting::BitsName(entry.bits)),
           figure(r.loudnessLufs, 1),
-          Fixed(r.truePeakDbtp, 1),
+          figure(r.truePeakDbtp, 1),
           Fixed(r.peakDb, 1),
           Fixed(r.gainDb, 1),
           figure(source.noiseFloorDb, 1),

@@ -61,11 +61,28 @@ std::string Number(double value) {
   return text;
 }
 
+std::string Optional(const std::optional<double>& value) {
+  return value ? Number(*value) : "-";
+}
+
 template <typename Value>
 bool Read(std::string_view field, Value* value) {
   const char* end = field.data() + field.size();
   const auto [stop, failure] = std::from_chars(field.data(), end, *value);
   return failure == std::errc() && stop == end;
+}
+
+bool ReadOptional(std::string_view field, std::optional<double>* value) {
+  double number = 0.0;
+  if (field == "-") {
+    value->reset();
+    return true;
+  }
+  if (!Read(field, &number)) {
+    return false;
+  }
+  *value = number;
+  return true;
 }
 
 std::string Line(const std::string& name, const FileRecord& file) {
@@ -75,9 +92,9 @@ std::string Line(const std::string& name, const FileRecord& file) {
        {std::to_string(file.sourceStamp.size), std::to_string(file.sourceStamp.modifiedNs),
         file.settings, std::to_string(file.fileStamp.size),
         std::to_string(file.fileStamp.modifiedNs), std::to_string(r.sampleRate),
-        std::to_string(r.channels), std::to_string(r.frames),
-        r.loudnessLufs ? Number(*r.loudnessLufs) : "-", Number(r.truePeakDbtp), Number(r.peakDb),
-        Number(r.gainDb), std::string(GainLimitWord(r.heldBy))}) {
+        std::to_string(r.channels), std::to_string(r.frames), Optional(r.loudnessLufs),
+        Optional(r.truePeakDbtp), Number(r.peakDb), Number(r.gainDb),
+        std::string(GainLimitWord(r.heldBy))}) {
     line += '\t' + field;
   }
   return line + '\n';
@@ -103,17 +120,13 @@ bool ParseLine(std::string_view line, Records* records) {
   }
   FileRecord file{Unescaped(f[1]), {}, std::string(f[4]), {}, {}};
   ChainResult& r = file.result;
-  double loudness = 0.0;
   const std::optional<GainLimit> heldBy = GainLimitFromWord(f[14]);
   if (!Read(f[2], &file.sourceStamp.size) || !Read(f[3], &file.sourceStamp.modifiedNs) ||
       !Read(f[5], &file.fileStamp.size) || !Read(f[6], &file.fileStamp.modifiedNs) ||
       !Read(f[7], &r.sampleRate) || !Read(f[8], &r.channels) || !Read(f[9], &r.frames) ||
-      (f[10] != "-" && !Read(f[10], &loudness)) || !Read(f[11], &r.truePeakDbtp) ||
+      !ReadOptional(f[10], &r.loudnessLufs) || !ReadOptional(f[11], &r.truePeakDbtp) ||
       !Read(f[12], &r.peakDb) || !Read(f[13], &r.gainDb) || !heldBy) {
     return false;
-  }
-  if (f[10] != "-") {
-    r.loudnessLufs = loudness;
   }
   r.heldBy = *heldBy;
   records->insert_or_assign(Unescaped(f[0]), std::move(file));

@@ -198,9 +198,10 @@ double ChooseGain(const measures::SignalLevels& levels, const ChainSettings& set
     gain = *settings.loudnessLufs - *levels.loudnessLufs;
   }
   *heldBy = GainLimit::None;
-  const auto hold = [&](const std::optional<double>& limit, double level, GainLimit which) {
-    if (limit && level + gain > *limit) {
-      gain = *limit - level;
+  const auto hold = [&](const std::optional<double>& limit, const std::optional<double>& level,
+                        GainLimit which) {
+    if (limit && level && *level + gain > *limit) {
+      gain = *limit - *level;
       *heldBy = which;
     }
   };
@@ -369,8 +370,8 @@ bool ExportTake(std::u16string_view source, const TakeMeasures& measures,
     if (channels > sound.channels) {
       Mix(&sound, channels);
     }
-    const std::optional<measures::SignalLevels> levels =
-        measures::MeasureSignal(sound.samples, sound.channels, sound.rate);
+    const std::optional<measures::SignalLevels> levels = measures::MeasureSignal(
+        sound.samples, sound.channels, sound.rate, settings.truePeakLimitDbtp.has_value());
     if (!levels) {
       throw std::bad_alloc();
     }
@@ -385,7 +386,9 @@ bool ExportTake(std::u16string_view source, const TakeMeasures& measures,
     if (levels->loudnessLufs) {
       made.loudnessLufs = *levels->loudnessLufs + made.gainDb;
     }
-    made.truePeakDbtp = levels->truePeakDbtp + made.gainDb;
+    if (levels->truePeakDbtp) {
+      made.truePeakDbtp = *levels->truePeakDbtp + made.gainDb;
+    }
     made.peakDb = levels->peakDb + made.gainDb;
     *result = made;
     return true;

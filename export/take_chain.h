@@ -47,9 +47,10 @@ struct ChainResult {
   int sampleRate = 0;
   int channels = 0;
   std::uint64_t frames = 0;
-  // The figures of what was written, before its last rounding to whole samples.
+  // The figures of what was written, before its last rounding to whole samples; the true peak
+  // only where a limit asked for it.
   std::optional<double> loudnessLufs;
-  double truePeakDbtp = measures::kFloorDb;
+  std::optional<double> truePeakDbtp;
   double peakDb = measures::kFloorDb;
   double gainDb = 0.0;
   GainLimit heldBy = GainLimit::None;

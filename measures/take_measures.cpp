@@ -376,7 +376,8 @@ bool MeasureTakeFile(std::u16string_view path, TakeMeasures* measures, std::stri
   return true;
 }
 
-std::optional<SignalLevels> MeasureSignal(std::span<const float> samples, int channels, int rate) {
+std::optional<SignalLevels> MeasureSignal(std::span<const float> samples, int channels, int rate,
+                                          bool truePeak) {
   const auto perFrame = static_cast<std::size_t>(channels);
   const auto sampleRate = static_cast<unsigned long>(rate);
   const LoudnessState loudness(
@@ -384,9 +385,12 @@ std::optional<SignalLevels> MeasureSignal(std::span<const float> samples, int ch
                    EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM));  // as a take file's, to the digit
   const std::uint64_t window =
       std::max<std::uint64_t>(1, std::uint64_t{sampleRate} * kWindowMs / 1000u);
-  TruePeakFinder truePeak(static_cast<unsigned>(channels), sampleRate, window);
+  std::optional<TruePeakFinder> peaks;
+  if (truePeak) {
+    peaks.emplace(static_cast<unsigned>(channels), sampleRate, window);
+  }
   const std::size_t frames = samples.size() / perFrame;
-  if (!loudness || !truePeak.ready() ||
+  if (!loudness || (peaks && !peaks->ready()) ||
       ebur128_add_frames_float(loudness.get(), samples.data(), frames) != EBUR128_SUCCESS) {
     return std::nullopt;
   }
@@ -399,7 +403,7 @@ std::optional<SignalLevels> MeasureSignal(std::span<const float> samples, int ch
       windowPeak = std::max(windowPeak, std::fabs(static_cast<double>(*sample)));
     }
     peak = std::max(peak, windowPeak);
-    if (!truePeak.Add(first, count, windowPeak)) {
+    if (peaks && !peaks->Add(first, count, windowPeak)) {
       return std::nullopt;
     }
   }
@@ -408,7 +412,9 @@ std::optional<SignalLevels> MeasureSignal(std::span<const float> samples, int ch
   if (ebur128_loudness_global(loudness.get(), &lufs) == EBUR128_SUCCESS && std::isfinite(lufs)) {
     levels.loudnessLufs = lufs;
   }
-  levels.truePeakDbtp = ToDbfs(truePeak.TruePeak());
+  if (peaks) {
+    levels.truePeakDbtp = ToDbfs(peaks->TruePeak());
+  }
   levels.peakDb = ToDbfs(peak);
   return levels;
 }

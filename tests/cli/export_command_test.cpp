@@ -121,7 +121,7 @@ TEST_F(Export, SendsOutTheTakesThatPassAndSaysWhyTheOthersStay) {
         "peak_dbfs,gain_db,held_by,noise_floor_db,snr_db,speech_rate,problems\r\n"
         "wavs/a.wav," +
             l +
-            ",a.wav,\"Hello | \"\"there\"\", you\",2.400,44100,1,16,-11.1,-6.0,-6.0,0.0,,"
+            ",a.wav,\"Hello | \"\"there\"\", you\",2.400,44100,1,16,-11.1,,-6.0,0.0,,"
             "-120.0,111.0,12.50,\r\n",
         ",e.wav,Clipped one,2.400,44100,1,16,", ",clipped\r\n"}},
       {"json",
@@ -130,7 +130,7 @@ TEST_F(Export, SendsOutTheTakesThatPassAndSaysWhyTheOthersStay) {
        {"[\n  {\"file\": \"wavs/a.wav\", \"lesson\": \"" + l +
             "\", \"prompt\": \"a.wav\", \"text\": \"Hello | \\\"there\\\", you\", \"seconds\": "
             "2.400, \"rate\": 44100, \"channels\": 1, \"bits\": \"16\", \"loudnessLufs\": -11.1, "
-            "\"truePeakDbtp\": -6.0, \"peakDbfs\": -6.0, \"gainDb\": 0.0, \"noiseFloorDb\": "
+            "\"truePeakDbtp\": null, \"peakDbfs\": -6.0, \"gainDb\": 0.0, \"noiseFloorDb\": "
             "-120.0, \"snrDb\": 111.0, \"speechRate\": 12.50, \"heldBy\": null, \"problems\": "
             "[]},\n",
         "\"prompt\": \"e.wav\"", "\"problems\": [\"clipped\"]},\n", "\"prompt\": \"i.wav\"",
