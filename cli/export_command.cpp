@@ -18,6 +18,7 @@
 #include "lesson/lesson.h"
 #include "lesson/lesson_paths.h"
 #include "measures/delivery_profile.h"
+#include "measures/measure_cache.h"
 #include "platform/file_system.h"
 
 namespace voxtar::cli {
@@ -428,8 +429,12 @@ bool ExportLesson(const std::string& index, Run& run) {
     return false;
   }
   lesson.ScanRecordedPrompts();
+  measures::MeasureCache kept;
+  kept.Load(run.directory.MeasuresFolder(lesson.paths.promptDirectory));
   const exporting::Selection selection = exporting::SelectTakes(
-      lesson, run.profile, run.options.includeFlagged, index, &run.names, run.threads);
+      lesson, run.profile, run.options.includeFlagged, index, &run.names, &kept, run.threads);
+  std::string ignored;  // without it, the next run measures these takes again
+  kept.Save(run.directory.path(), &ignored);
   for (const exporting::LeftOut& left : selection.leftOut) {
     run.err << Printable(index) << ": " << Printable(left.prompt)
             << ": left out: " << Printable(left.reason) << "\n";

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "export/name_hash_p.h"
 #include "platform/file_system.h"
 
 namespace voxtar::exporting {
@@ -14,6 +15,7 @@ namespace {
 
 using Records = std::map<std::string, FileRecord, std::less<>>;
 
+constexpr std::u16string_view kRecordName = u"files";
 constexpr std::string_view kRecordHeader = "voxtar-export 1";
 // A record of a million files is some hundred MiB; anything larger is not one.
 constexpr std::uint64_t kMaxRecordSize = std::uint64_t{1} << 30;
@@ -166,6 +168,21 @@ std::string ReadRecord(std::u16string_view path) {
 
 }  // namespace
 
+std::u16string ExportDirectory::Hidden(std::u16string_view name) const {
+  return path_ + platform::kSeparator + std::u16string(kRecordFolder) + platform::kSeparator +
+         std::u16string(name);
+}
+
+std::u16string ExportDirectory::MeasuresFolder(std::u16string_view promptDirectory) const {
+  char hash[32];
+  std::snprintf(hash, sizeof hash, "measures-%016llx",
+                static_cast<unsigned long long>(NameHash(promptDirectory)));
+  std::u16string folder = Hidden(platform::FromUtf8(hash));
+  std::error_code ignored;  // without it, every take is measured again next time
+  std::filesystem::create_directory(platform::ResolvePath(folder), ignored);
+  return folder + platform::kSeparator;
+}
+
 std::u16string ExportDirectory::ListedName(std::u16string_view name) {
   std::u16string listed(kWavFolder);
   listed += u'/';
@@ -178,17 +195,18 @@ bool ExportDirectory::Open(std::u16string_view path, std::string* error) {
   while (path_.size() > 1 && path_.back() == platform::kSeparator) {
     path_.pop_back();
   }
-  const std::filesystem::path wavs =
-      platform::ResolvePath(path_ + platform::kSeparator + std::u16string(kWavFolder));
-  std::error_code failure;
-  std::filesystem::create_directories(wavs, failure);
-  if (failure || !std::filesystem::is_directory(wavs, failure)) {
-    *error = "The export directory cannot be made: " + wavs.native() +
-             (failure ? " (" + failure.message() + ")" : "");
-    return false;
+  for (const std::u16string_view folder : {kWavFolder, kRecordFolder}) {
+    const std::filesystem::path made =
+        platform::ResolvePath(path_ + platform::kSeparator + std::u16string(folder));
+    std::error_code failure;
+    std::filesystem::create_directories(made, failure);
+    if (failure || !std::filesystem::is_directory(made, failure)) {
+      *error = "The export directory cannot be made: " + made.native() +
+               (failure ? " (" + failure.message() + ")" : "");
+      return false;
+    }
   }
-  earlier_ =
-      ParseRecord(ReadRecord(path_ + platform::kSeparator + std::u16string(kRecordFileName)));
+  earlier_ = ParseRecord(ReadRecord(Hidden(kRecordName)));
   return true;
 }
 
@@ -234,7 +252,7 @@ bool ExportDirectory::SaveRecord(std::string* error) const {
       text += Line(name, file);
     }
   }
-  platform::SaveFile save(path_ + platform::kSeparator + std::u16string(kRecordFileName), path_);
+  platform::SaveFile save(Hidden(kRecordName), path_);
   if (!save.Open() || !save.Write(text.data(), text.size()) || !save.Commit()) {
     *error = save.error();
     return false;

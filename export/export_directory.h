@@ -1,9 +1,10 @@
 // The directory an export writes into: the takes' files in "wavs", the list of them beside it
-// (the caller's), and a hidden record, ".voxtar-export", of what each file was made from and
-// with which settings, so that a second run with the same settings skips the files that are up
-// to date. A file is up to date while its take has the size and time it had, the settings are
-// the same, and the file itself is as the export left it. The record is written whole or not at
-// all; a damaged or missing one only makes every file again.
+// (the caller's), and a hidden folder, ".voxtar-export", with what a second run needs to skip
+// the work done: the record of what each file was made from and with which settings, and the
+// measures of each lesson's takes (a measure cache, as beside the takes). A file is up to date
+// while its take has the size and time it had, the settings are the same, and the file itself
+// is as the export left it. Both are written whole or not at all; damaged or missing, they only
+// make the next run do everything again.
 #pragma once
 
 #include <map>
@@ -17,7 +18,7 @@
 namespace voxtar::exporting {
 
 inline constexpr std::u16string_view kWavFolder = u"wavs";
-inline constexpr std::u16string_view kRecordFileName = u".voxtar-export";
+inline constexpr std::u16string_view kRecordFolder = u".voxtar-export";
 
 // What made one file of the export.
 struct FileRecord {
@@ -46,13 +47,17 @@ struct MadeFile {
 
 class ExportDirectory {
  public:
-  // Creates the directory `path` (absolute, with its parents) and its "wavs" folder where they
-  // are missing, and reads the record. False with *error when the folders cannot be had.
+  // Creates the directory `path` (absolute, with its parents), its "wavs" folder and its hidden
+  // folder where they are missing, and reads the record. False with *error when the folders cannot
+  // be had.
   bool Open(std::u16string_view path, std::string* error);
 
   const std::u16string& path() const { return path_; }
   // "wavs/NAME.wav", as the list names the file.
   static std::u16string ListedName(std::u16string_view name);
+  // The folder of the measure cache kept here for the takes of `promptDirectory`, ending in the
+  // separator, as MeasureCache::Load takes it; made where missing.
+  std::u16string MeasuresFolder(std::u16string_view promptDirectory) const;
 
   // Makes the file of `job` with `settings`, unless it is up to date. Reads the record of earlier
   // runs only: callable from several threads at once.
@@ -64,6 +69,9 @@ class ExportDirectory {
   bool SaveRecord(std::string* error) const;
 
  private:
+  // ".voxtar-export/NAME" in the directory.
+  std::u16string Hidden(std::u16string_view name) const;
+
   std::u16string path_;
   std::map<std::string, FileRecord, std::less<>> earlier_;
   std::map<std::string, FileRecord, std::less<>> noted_;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "audio/wave_element.h"
+#include "export/name_hash_p.h"
 #include "platform/file_system.h"
 
 namespace voxtar::exporting {
@@ -228,14 +229,6 @@ class Dither {
   std::uint64_t state_;
 };
 
-std::uint64_t SeedOf(std::u16string_view text) {
-  std::uint64_t hash = 14695981039346656037u;  // FNV-1a
-  for (const char16_t unit : text) {
-    hash = (hash ^ unit) * 1099511628211u;
-  }
-  return hash;
-}
-
 // Whole samples of `steps` to full scale, left-justified by `shift` bits, dithered when asked.
 template <typename Sample>
 std::vector<Sample> Quantized(const std::vector<float>& samples, double factor, double steps,
@@ -257,7 +250,7 @@ bool Write(const Sound& sound, double gainDb, const ChainSettings& settings,
            std::u16string_view target, std::u16string_view confinedTo, std::string* error) {
   const double factor = std::pow(10.0, gainDb / 20.0);
   const bool requantized = sound.changed || gainDb != 0.0 || sound.bits > BitsOf(settings.bits);
-  Dither dither(SeedOf(target));
+  Dither dither(NameHash(target));
   Dither* const dithering = requantized ? &dither : nullptr;
   int subFormat = SF_FORMAT_PCM_16;
   std::vector<std::int16_t> shorts;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "measures/lesson_measures.h"
-#include "measures/measure_cache.h"
 #include "platform/utf8.h"
 #include "text/wide_string.h"
 
@@ -48,7 +47,7 @@ std::optional<std::u16string> ExportName(std::u16string_view promptName) {
 
 Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& profile,
                       bool includeFlagged, std::string_view lessonLabel, ExportNames* names,
-                      unsigned threads) {
+                      measures::MeasureCache* kept, unsigned threads) {
   const auto& entries = lesson.prompts.entries;
   std::vector<measures::LessonMeasures::Prompt> prompts;
   std::vector<std::u16string> toMeasure;
@@ -63,10 +62,20 @@ Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& pro
   // Judged as the takes command judges, but for the format, which the export sets.
   measures::LessonMeasures lessonMeasures(profile);
   lessonMeasures.SetPrompts(std::move(prompts));
-  measures::MeasureCache cache;
-  cache.Load(lesson.paths.promptDirectory);
+  const std::u16string& directory = lesson.paths.promptDirectory;
+  measures::MeasureCache beside;
+  beside.Load(directory);
+  for (const std::u16string& name : toMeasure) {
+    const std::optional<measures::FileStamp> stamp = measures::StampOf(directory + name);
+    if (stamp && kept->Find(name, *stamp) == nullptr) {
+      if (const measures::TakeMeasures* fresh = beside.Find(name, *stamp)) {
+        kept->Store(name, *stamp, *fresh);
+      }
+    }
+  }
   const std::vector<measures::MeasuredTake> measured =
-      measures::MeasureTakes(lesson.paths.promptDirectory, toMeasure, &cache, threads);
+      measures::MeasureTakes(directory, toMeasure, kept, threads);
+  kept->Retain(toMeasure);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (measuredAt[i] != kNotMeasured && measured[measuredAt[i]].read) {
       lessonMeasures.SetMeasures(entries[i]->name, measured[measuredAt[i]].measures);
