@@ -4,8 +4,7 @@
 // 0.2 s around the voice and normalized. Both read the takes fresh in the page cache; export
 // finds no measure cache and measures every take itself. Reports the median wall time of each
 // and their ratio, with the CPU time each took, the time of a second export (every file up to
-// date), and export's peak
-// resident memory, which should not grow with the number of takes.
+// date), and export's peak resident memory, which should not grow with the number of takes.
 // Run a Release build: build/<dir>/bench/export/export_bench [--runs 3]
 #include <fcntl.h>
 #include <spawn.h>
