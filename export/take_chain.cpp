@@ -106,8 +106,9 @@ bool ReadKept(std::u16string_view path, const TakeMeasures& take, const ChainSet
   errno = 0;
   const std::unique_ptr<std::FILE, StreamCloser> stream(platform::OpenFile(path, "rb"));
   if (!stream) {
+    const int cause = errno;
     *error = Failure("The take cannot be opened", path,
-                     errno != 0 ? std::strerror(errno) : "not a readable file");
+                     cause != 0 ? std::strerror(cause) : "not a readable file");
     return false;
   }
   SF_INFO info{};
