@@ -22,10 +22,10 @@ std::string ProblemWords(const std::vector<measures::Problem>& problems) {
 
 }  // namespace
 
-std::optional<std::string> ExportNames::Claim(std::u16string_view name, std::string owner) {
+std::optional<std::string> ExportNames::Claim(std::u16string_view name, const std::string& owner) {
   std::u16string folded(name);
   FoldLower(folded);
-  const auto [at, claimed] = owners_.try_emplace(std::move(folded), std::move(owner));
+  const auto [at, claimed] = owners_.try_emplace(std::move(folded), owner);
   return claimed ? std::nullopt : std::optional<std::string>(at->second);
 }
 

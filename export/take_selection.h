@@ -46,7 +46,7 @@ struct Selection {
 class ExportNames {
  public:
   // Gives `name` to `owner`; when another has it, that owner.
-  std::optional<std::string> Claim(std::u16string_view name, std::string owner);
+  std::optional<std::string> Claim(std::u16string_view name, const std::string& owner);
 
  private:
   std::map<std::u16string, std::string, std::less<>> owners_;

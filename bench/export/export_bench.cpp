@@ -42,6 +42,7 @@ struct Outcome {
 // Runs the program to its end, its output thrown away; throws when it fails.
 Outcome RunProcess(const std::vector<std::string>& args) {
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (const std::string& arg : args) {
     argv.push_back(const_cast<char*>(arg.c_str()));
   }
