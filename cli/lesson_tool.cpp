@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "cli/export_command.h"
 #include "cli/history_command.h"
 #include "cli/new_command.h"
 #include "cli/report_command.h"
@@ -33,10 +34,12 @@ constexpr std::string_view kUsage =
        voxtar-lesson history [--profile NAME|FILE] [--json] INDEX [NAME...]
        voxtar-lesson restore INDEX NAME [N]
        voxtar-lesson prune --keep N INDEX...
+       voxtar-lesson export --to DIR [OPTION...] INDEX...
 Checks, lists and normalizes the lesson indexes of a recording course, judges
 their recorded takes against a delivery profile and reports on them in a web
 page, lists, restores and prunes the earlier takes that saving a take over
-another keeps, and makes lessons from lists of sentences.
+another keeps, makes lessons from lists of sentences, and exports the takes in
+the shape a delivery expects.
 
 Commands:
   check INDEX...      tell for each lesson whether it loads, with its number of
@@ -122,6 +125,42 @@ Commands:
   prune INDEX...      remove all but the N most recently saved earlier takes
                       of each prompt, and tell how much space that freed
     --keep N          how many earlier takes of each prompt to keep
+  export INDEX...     write the takes that pass the delivery profile (judged
+                      as takes judges them, the format aside) into DIR: one
+                      WAV file per take in DIR/wavs, named after its prompt
+                      without ".wav", and a list of them; pending, missing,
+                      unreadable and flagged takes are left out, and so is a
+                      take whose name another lesson of the run has (letter
+                      case aside), each named on standard error with why (a
+                      flagged one with its problem words); a file made before
+                      from the same take with the same settings is skipped;
+                      nothing is written into the working directory
+    --to DIR          the directory to export into, made if missing; not
+                      inside a lesson's working directory
+    --format F        ljspeech: metadata.csv, NAME|text|text lines, a "|" in
+                      a text written as U+FF5C, the fullwidth vertical line
+                      (default); csv: takes.csv, RFC 4180 with a header row
+                      and the measures; json: takes.json, one object per take
+                      with the measures
+    --rate HZ         resampled with libsoxr (default: the take's rate)
+    --bits B          16, 24 or 32f (32-bit float; default 16), dithered
+                      (TPDF) when fewer than the take's, or after any gain,
+                      mixing down or resampling
+    --channels N      1 (the take's averaged) or 2 (copied; default: the
+                      take's)
+    --loudness LUFS   the integrated loudness every take is brought to
+                      (default: the profile's export-loudness, else none),
+                      never above the profile's export-true-peak and
+                      export-peak nor full scale: a take's line says when a
+                      limit held its gain back
+    --trim            keep only the profile's export-trim-head and
+                      export-trim-tail seconds before and after the voice
+                      (without them 0.2 s, or min-head and min-tail where
+                      more)
+    --include-flagged
+                      export flagged takes too
+    --profile NAME|FILE
+                      the delivery profile, as for takes
 
 Options:
   -h, --help          show this help and exit
@@ -139,7 +178,8 @@ Exit status: 0 when every lesson loads (and, for normalize, was written; for
 takes, every recorded take passes; for report, the report was written, whether
 or not takes are flagged; for restore and prune, the takes were changed; for
 history and restore, every NAME is a prompt of the lesson and the earlier take
-exists; for new, the lesson was made), 1 otherwise, 2 on bad usage.
+exists; for new, the lesson was made; for export, every take went out), 1
+otherwise, 2 on bad usage.
 )";
 
 enum class Command { Check, List, Normalize };
@@ -486,6 +526,9 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
   }
   if (first == "new") {
     return RunNew(rest, out, err);
+  }
+  if (first == "export") {
+    return RunExport(rest, out, err);
   }
   if (first == "check") {
     command = Command::Check;

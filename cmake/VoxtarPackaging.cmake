@@ -1,6 +1,7 @@
 # The Debian package (scripts/package.sh): CPack DEB from the release build, installed under
 # /usr. Depends are computed from the shared libraries the programs link (dpkg-shlibdeps:
-# libsndfile, libpulse, libebur128, Qt); only what no library link shows is listed by hand.
+# libsndfile, libpulse, libebur128, libsoxr, Qt); only what no library link shows is listed by
+# hand.
 
 set(VOXTAR_MAINTAINER "Voxtar developers <maintainers@users.noreply.c-seed-9794fed2.example>"
     CACHE STRING "Maintainer field of the Debian package")
@@ -42,7 +43,9 @@ first prompt that still needs a take. Lesson indexes are kept in UTF-16LE;
 8-bit Windows-1251 indexes are converted on their first load.
 
 The package also contains voxtar-lesson, which checks, lists and normalizes
-lesson indexes from the command line, and measures the takes (loudness, true
-peak, noise floor, room, pace) and judges them against a delivery profile.")
+lesson indexes from the command line, measures the takes (loudness, true
+peak, noise floor, room, pace) and judges them against a delivery profile, and
+exports them for a delivery (resampled, trimmed, brought to loudness, with an
+LJSpeech, CSV or JSON list).")
 
 include(CPack)

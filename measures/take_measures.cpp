@@ -376,6 +376,49 @@ bool MeasureTakeFile(std::u16string_view path, TakeMeasures* measures, std::stri
   return true;
 }
 
+std::optional<SignalLevels> MeasureSignal(std::span<const float> samples, int channels, int rate,
+                                          bool truePeak) {
+  const auto perFrame = static_cast<std::size_t>(channels);
+  const auto sampleRate = static_cast<unsigned long>(rate);
+  const LoudnessState loudness(
+      ebur128_init(static_cast<unsigned>(channels), sampleRate,
+                   EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM));  // as a take file's, to the digit
+  const std::uint64_t window =
+      std::max<std::uint64_t>(1, std::uint64_t{sampleRate} * kWindowMs / 1000u);
+  std::optional<TruePeakFinder> peaks;
+  if (truePeak) {
+    peaks.emplace(static_cast<unsigned>(channels), sampleRate, window);
+  }
+  const std::size_t frames = samples.size() / perFrame;
+  if (!loudness || (peaks && !peaks->ready()) ||
+      ebur128_add_frames_float(loudness.get(), samples.data(), frames) != EBUR128_SUCCESS) {
+    return std::nullopt;
+  }
+  double peak = 0.0;
+  for (std::size_t at = 0; at < frames; at += window) {
+    const std::size_t count = std::min<std::size_t>(window, frames - at);
+    const float* first = samples.data() + at * perFrame;
+    double windowPeak = 0.0;
+    for (const float* sample = first; sample != first + count * perFrame; ++sample) {
+      windowPeak = std::max(windowPeak, std::fabs(static_cast<double>(*sample)));
+    }
+    peak = std::max(peak, windowPeak);
+    if (peaks && !peaks->Add(first, count, windowPeak)) {
+      return std::nullopt;
+    }
+  }
+  SignalLevels levels;
+  double lufs = 0.0;
+  if (ebur128_loudness_global(loudness.get(), &lufs) == EBUR128_SUCCESS && std::isfinite(lufs)) {
+    levels.loudnessLufs = lufs;
+  }
+  if (peaks) {
+    levels.truePeakDbtp = ToDbfs(peaks->TruePeak());
+  }
+  levels.peakDb = ToDbfs(peak);
+  return levels;
+}
+
 std::optional<double> SpeechRate(const TakeMeasures& measures, std::u16string_view text) {
   if (text.starts_with(kEditMarker)) {
     text.remove_prefix(kEditMarker.size());

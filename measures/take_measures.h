@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -81,6 +82,18 @@ struct TakeMeasures {
 // Measures the take file at `path` (resolved ignoring letter case, as the recorder finds takes).
 // False with *error (plain English, naming the file) when it cannot be read.
 bool MeasureTakeFile(std::u16string_view path, TakeMeasures* measures, std::string* error);
+
+// The loudness and peaks of interleaved samples in memory (1.0 = full scale), found as
+// MeasureTakeFile finds them in a file: what an export works out its gain from. The true peak,
+// which costs more than the rest together, only when asked for. Unset when libebur128 has no
+// memory for it.
+struct SignalLevels {
+  std::optional<double> loudnessLufs;  // integrated; unknown when every block is gated away
+  std::optional<double> truePeakDbtp;
+  double peakDb = kFloorDb;
+};
+std::optional<SignalLevels> MeasureSignal(std::span<const float> samples, int channels, int rate,
+                                          bool truePeak);
 
 // Characters per second of voiced span: the prompt's text (without the edit marker "> ") over the
 // time its voice takes. Unknown for a silent take or an empty text.

@@ -299,7 +299,7 @@ TEST_F(LessonTool, UsageHelpAndVersion) {
 TEST_F(LessonTool, ManPageListsWhatHelpLists) {
   const testing::Outline help = testing::OutlineOfHelp(Run({"--help"}).out);
   const testing::Outline man = testing::OutlineOfManPage(ReadBytes(VOXTAR_MAN_PAGE));
-  ASSERT_EQ(help.synopsis.size(), 9u);
+  ASSERT_EQ(help.synopsis.size(), 10u);
   EXPECT_EQ(help.synopsis[0], "voxtar-lesson check INDEX...");
   EXPECT_EQ(man.synopsis, help.synopsis);
   for (const char* section : {"COMMANDS", "OPTIONS"}) {

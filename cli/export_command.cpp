@@ -1,0 +1,542 @@
+#include "cli/export_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string_view>
+#include <thread>
+
+#include "cli/lesson_tool.h"
+#include "export/export_directory.h"
+#include "export/ordered_work.h"
+#include "export/take_chain.h"
+#include "export/take_selection.h"
+#include "lesson/lesson.h"
+#include "lesson/lesson_paths.h"
+#include "measures/delivery_profile.h"
+#include "measures/measure_cache.h"
+#include "platform/file_system.h"
+
+namespace voxtar::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using exporting::ChainResult;
+using exporting::ChainSettings;
+using exporting::MadeFile;
+using exporting::SelectedTake;
+
+enum class ListFormat { LJSpeech, Csv, Json };
+
+struct ListKind {
+  std::string_view name;
+  ListFormat format;
+  std::u16string_view file;
+};
+constexpr ListKind kLists[] = {{"ljspeech", ListFormat::LJSpeech, u"metadata.csv"},
+                               {"csv", ListFormat::Csv, u"takes.csv"},
+                               {"json", ListFormat::Json, u"takes.json"}};
+
+// Kept room around the voice when --trim is asked of a profile that names none: enough for a
+// take to start and end cleanly, and never less than the profile accepts.
+constexpr double kDefaultKeepS = 0.2;
+
+// Full-scale sine is -3 LUFS; below -70 LUFS everything is gated away.
+constexpr double kLoudestTarget = 0.0;
+constexpr double kQuietestTarget = -70.0;
+constexpr int kLowestRate = 1000;
+constexpr int kHighestRate = 768000;
+
+struct Options {
+  std::string to;
+  const ListKind* list = &kLists[0];
+  std::optional<int> rate;
+  std::optional<int> channels;
+  exporting::SampleBits bits = exporting::SampleBits::Int16;
+  std::optional<double> loudness;
+  bool trim = false;
+  bool includeFlagged = false;
+  std::string profile;
+  std::vector<std::string> indexes;
+};
+
+constexpr std::string_view kValued[] = {"--to",       "--format",   "--rate",   "--bits",
+                                        "--channels", "--loudness", "--profile"};
+
+// Sets the option `name` from `value`; the usage error's text when the value does not do.
+std::optional<std::string> SetOption(Options& options, std::string_view name,
+                                     const std::string& value) {
+  const std::string quoted = " not '" + Printable(value) + "'";
+  if (name == "--to") {
+    if (value.empty() || !platform::IsValidUtf8(value)) {
+      return "--to needs a DIR, a name in UTF-8";
+    }
+    options.to = value;
+  } else if (name == "--format") {
+    const auto* kind = std::find_if(std::begin(kLists), std::end(kLists),
+                                    [&](const ListKind& list) { return list.name == value; });
+    if (kind == std::end(kLists)) {
+      return "--format is ljspeech, csv or json," + quoted;
+    }
+    options.list = kind;
+  } else if (name == "--rate") {
+    options.rate = Number(value, kLowestRate);
+    if (!options.rate || *options.rate > kHighestRate) {
+      return "--rate is a rate in Hz from 1000 to 768000," + quoted;
+    }
+  } else if (name == "--bits") {
+    const std::optional<exporting::SampleBits> bits = exporting::BitsFromName(value);
+    if (!bits) {
+      return "--bits is 16, 24 or 32f," + quoted;
+    }
+    options.bits = *bits;
+  } else if (name == "--channels") {
+    options.channels = Number(value, 1);
+    if (!options.channels || *options.channels > 2) {
+      return "--channels is 1 or 2," + quoted;
+    }
+  } else if (name == "--loudness") {
+    double lufs = 0.0;
+    const auto [end, failure] = std::from_chars(value.data(), value.data() + value.size(), lufs);
+    if (value.empty() || failure != std::errc() || end != value.data() + value.size() ||
+        !(lufs >= kQuietestTarget && lufs <= kLoudestTarget)) {
+      return "--loudness is a loudness in LUFS from -70 to 0," + quoted;
+    }
+    options.loudness = lufs;
+  } else if (value.empty()) {
+    return "--profile needs a NAME or FILE";
+  } else {
+    options.profile = value;
+  }
+  return std::nullopt;
+}
+
+// Parses the options; a usage error is reported and returned as its exit status.
+std::optional<int> Parse(const std::vector<std::string>& args, Options& options, std::ostream& out,
+                         std::ostream& err) {
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg.front() != '-') {
+      options.indexes.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "-h" || arg == "--help") {
+      out << UsageText();
+      return kExitOk;
+    } else if (arg == "--trim" || arg == "--include-flagged") {
+      (arg == "--trim" ? options.trim : options.includeFlagged) = true;
+    } else {
+      const std::size_t equals = arg.find('=');
+      const std::string name = arg.substr(0, equals);
+      if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
+        return UsageError(err, "unknown option '" + Printable(arg) + "'");
+      }
+      if (equals == std::string::npos && i + 1 == args.size()) {
+        return UsageError(err, name + " needs a value");
+      }
+      const std::string value = equals == std::string::npos ? args[++i] : arg.substr(equals + 1);
+      if (const std::optional<std::string> problem = SetOption(options, name, value)) {
+        return UsageError(err, *problem);
+      }
+    }
+  }
+  if (options.to.empty()) {
+    return UsageError(err, "export needs --to DIR, the directory to export into");
+  }
+  if (options.indexes.empty()) {
+    return UsageError(err, "export needs at least one INDEX");
+  }
+  return std::nullopt;
+}
+
+fs::path RealPath(std::u16string_view path) {
+  std::error_code failure;
+  fs::path real = fs::weakly_canonical(platform::ResolvePath(path), failure);
+  if (!real.empty() && real.filename().empty()) {
+    real = real.parent_path();  // a trailing separator
+  }
+  return failure ? fs::path() : real;
+}
+
+// The first INDEX whose working directory holds `directory` (or is it).
+std::optional<std::string> IndexWorkingIn(const std::u16string& directory,
+                                          const std::vector<std::string>& indexes) {
+  const fs::path target = RealPath(directory);
+  for (const std::string& index : indexes) {
+    if (!platform::IsValidUtf8(index)) {
+      continue;  // it does not load
+    }
+    const fs::path working = RealPath(LocateLesson(AbsolutePath(index)).workingDirectory);
+    if (!working.empty() && !target.empty() &&
+        std::mismatch(working.begin(), working.end(), target.begin(), target.end()).first ==
+            working.end()) {
+      return index;
+    }
+  }
+  return std::nullopt;
+}
+
+// Room kept around the voice by --trim: the profile's, else kDefaultKeepS or the least the
+// profile accepts, whichever is more.
+double KeptRoom(const std::optional<double>& exportKeep, const std::optional<double>& least) {
+  return exportKeep ? std::max(*exportKeep, 0.0) : std::max(kDefaultKeepS, least.value_or(0.0));
+}
+
+ChainSettings SettingsFor(const Options& options, const measures::DeliveryProfile& profile) {
+  ChainSettings settings;
+  settings.sampleRate = options.rate;
+  settings.channels = options.channels;
+  settings.bits = options.bits;
+  if (options.trim) {
+    settings.keepHeadS = KeptRoom(profile.exportTrimHeadS, profile.minHeadS);
+    settings.keepTailS = KeptRoom(profile.exportTrimTailS, profile.minTailS);
+  }
+  settings.loudnessLufs = options.loudness ? options.loudness : profile.exportLoudnessLufs;
+  settings.truePeakLimitDbtp = profile.exportTruePeakDbtp;
+  settings.peakLimitDb = profile.exportPeakDb;
+  return settings;
+}
+
+// "exporting 12 of 340" on standard error while a lesson goes out, when that is a terminal.
+class Progress {
+ public:
+  explicit Progress(std::ostream& err)
+      : err_(err), shown_(&err == &std::cerr && ::isatty(STDERR_FILENO) == 1) {}
+  void Show(std::size_t done, std::size_t total) {
+    if (shown_) {
+      err_ << "\rexporting " << done << " of " << total << std::flush;
+      drawn_ = true;
+    }
+  }
+  // Before any other line, so that it does not run into the progress.
+  void Clear() {
+    if (drawn_) {
+      err_ << "\r\x1b[K" << std::flush;
+      drawn_ = false;
+    }
+  }
+
+ private:
+  std::ostream& err_;
+  bool shown_;
+  bool drawn_ = false;
+};
+
+// One take as the list names it.
+struct ListEntry {
+  const std::string& index;
+  const SelectedTake& take;
+  const ChainResult& result;
+  exporting::SampleBits bits;
+};
+
+std::string Problems(const SelectedTake& take, std::string_view separator) {
+  std::string words;
+  for (const measures::Problem problem : take.problems) {
+    words +=
+        (words.empty() ? "" : std::string(separator)) + std::string(measures::ProblemWord(problem));
+  }
+  return words;
+}
+
+// "NAME|text|text": a "|" in the text would start a new column, so it becomes U+FF5C, the
+// fullwidth vertical line, which reads the same.
+std::string LJSpeechLine(const ListEntry& entry) {
+  std::string text;
+  for (const char c : platform::ToUtf8(entry.take.text)) {
+    text += c == '|' ? std::string("\xEF\xBD\x9C") : std::string(1, c);
+  }
+  return platform::ToUtf8(entry.take.name) + '|' + text + '|' + text + '\n';
+}
+
+// RFC 4180: a field with a comma, a quote or a line break is quoted, its quotes doubled.
+std::string CsvField(std::string_view field) {
+  if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+    return std::string(field);
+  }
+  std::string quoted = "\"";
+  for (const char c : field) {
+    quoted += c == '"' ? "\"\"" : std::string(1, c);
+  }
+  return quoted + '"';
+}
+
+constexpr std::string_view kCsvHeader =
+    "file,lesson,prompt,text,seconds,rate,channels,bits,loudness_lufs,true_peak_dbtp,peak_dbfs,"
+    "gain_db,held_by,noise_floor_db,snr_db,speech_rate,problems\r\n";
+
+// The list's figures of one take, each as `unknown` where it is not known.
+std::vector<std::string> Figures(const ListEntry& entry, std::string_view unknown) {
+  const ChainResult& r = entry.result;
+  const measures::TakeMeasures& source = entry.take.measures;
+  const auto figure = [unknown](const std::optional<double>& value, int decimals) {
+    return value ? Fixed(*value, decimals) : std::string(unknown);
+  };
+  return {Fixed(r.seconds(), 3),
+          std::to_string(r.sampleRate),
+          std::to_string(r.channels),
+          std::string(exporting::BitsName(entry.bits)),
+          figure(r.loudnessLufs, 1),
+          figure(r.truePeakDbtp, 1),
+          Fixed(r.peakDb, 1),
+          Fixed(r.gainDb, 1),
+          figure(source.noiseFloorDb, 1),
+          figure(source.snrDb(), 1),
+          figure(entry.take.speechRate, 2)};
+}
+
+std::string CsvRow(const ListEntry& entry) {
+  const std::vector<std::string> figures = Figures(entry, "");
+  std::string row =
+      CsvField(platform::ToUtf8(exporting::ExportDirectory::ListedName(entry.take.name))) + ',' +
+      CsvField(entry.index) + ',' + CsvField(platform::ToUtf8(entry.take.prompt)) + ',' +
+      CsvField(platform::ToUtf8(entry.take.text));
+  for (std::size_t i = 0; i < figures.size(); ++i) {
+    row += ',' + figures[i];
+    if (i == 7) {  // after the gain: what held it back
+      row += ',' + std::string(exporting::GainLimitWord(entry.result.heldBy));
+    }
+  }
+  return row + ',' + CsvField(Problems(entry.take, " ")) + "\r\n";
+}
+
+std::string JsonObject(const ListEntry& entry) {
+  static constexpr std::string_view kKeys[] = {
+      "seconds",  "rate",   "channels",     "bits",  "loudnessLufs", "truePeakDbtp",
+      "peakDbfs", "gainDb", "noiseFloorDb", "snrDb", "speechRate"};
+  const std::vector<std::string> figures = Figures(entry, "null");
+  std::string object =
+      "{\"file\": " +
+      JsonString(platform::ToUtf8(exporting::ExportDirectory::ListedName(entry.take.name))) +
+      ", \"lesson\": " + JsonString(entry.index) +
+      ", \"prompt\": " + JsonString(platform::ToUtf8(entry.take.prompt)) +
+      ", \"text\": " + JsonString(platform::ToUtf8(entry.take.text));
+  for (std::size_t i = 0; i < figures.size(); ++i) {
+    const bool text = kKeys[i] == "bits";
+    object +=
+        ", \"" + std::string(kKeys[i]) + "\": " + (text ? JsonString(figures[i]) : figures[i]);
+  }
+  const std::string_view heldBy = exporting::GainLimitWord(entry.result.heldBy);
+  object += ", \"heldBy\": " + (heldBy.empty() ? std::string("null") : JsonString(heldBy)) +
+            ", \"problems\": [";
+  for (std::size_t i = 0; i < entry.take.problems.size(); ++i) {
+    object += (i == 0 ? "" : ", ") + JsonString(measures::ProblemWord(entry.take.problems[i]));
+  }
+  return object + "]}";
+}
+
+// The list of the takes that went out, written as they go out: a failed write shows at Commit.
+class ListWriter {
+ public:
+  ListWriter(ListFormat format, platform::SaveFile& file) : format_(format), file_(file) {
+    Put(format == ListFormat::Csv ? kCsvHeader : format == ListFormat::Json ? "[" : "");
+  }
+  void Add(const ListEntry& entry) {
+    switch (format_) {
+      case ListFormat::LJSpeech:
+        Put(LJSpeechLine(entry));
+        break;
+      case ListFormat::Csv:
+        Put(CsvRow(entry));
+        break;
+      case ListFormat::Json:
+        Put((empty_ ? "\n  " : ",\n  ") + JsonObject(entry));
+        break;
+    }
+    empty_ = false;
+  }
+  void End() {
+    if (format_ == ListFormat::Json) {
+      Put(empty_ ? "]\n" : "\n]\n");
+    }
+  }
+
+ private:
+  void Put(std::string_view text) { file_.Write(text.data(), text.size()); }
+
+  ListFormat format_;
+  platform::SaveFile& file_;
+  bool empty_ = true;
+};
+
+std::string Signed(double value) {
+  return (value >= 0 ? "+" : "") + Fixed(value, 1);
+}
+
+// "INDEX: PROMPT -> wavs/NAME.wav: 2.61 s, -23.0 LUFS, gain +3.1 dB[, held back by ...]".
+std::string WrittenLine(const std::string& index, const SelectedTake& take,
+                        const ChainResult& result, const ChainSettings& settings) {
+  std::string line = Printable(index) + ": " + Printable(take.prompt) + " -> " +
+                     Printable(exporting::ExportDirectory::ListedName(take.name)) + ": " +
+                     Fixed(result.seconds(), 2) + " s, " +
+                     (result.loudnessLufs ? Fixed(*result.loudnessLufs, 1) + " LUFS"
+                                          : std::string("loudness unknown")) +
+                     ", gain " + Signed(result.gainDb) + " dB";
+  switch (result.heldBy) {
+    case exporting::GainLimit::None:
+      break;
+    case exporting::GainLimit::TruePeak:
+      line +=
+          ", held back by the true-peak limit (" + Fixed(*settings.truePeakLimitDbtp, 1) + " dBTP)";
+      break;
+    case exporting::GainLimit::Peak:
+      line += ", held back by the peak limit (" + Fixed(*settings.peakLimitDb, 1) + " dBFS)";
+      break;
+    case exporting::GainLimit::FullScale:
+      line += ", held back by full scale";
+      break;
+  }
+  if (!take.problems.empty()) {
+    line += ", flagged: " + Problems(take, ", ");
+  }
+  return line + '\n';
+}
+
+struct Tally {
+  std::size_t written = 0;
+  std::size_t upToDate = 0;
+  std::size_t leftOut = 0;
+  std::size_t failed = 0;
+};
+
+// What every lesson of one run shares.
+struct Run {
+  const Options& options;
+  const measures::DeliveryProfile& profile;
+  const ChainSettings& settings;
+  exporting::ExportDirectory& directory;
+  ListWriter& list;
+  exporting::ExportNames names;
+  Tally tally;
+  Progress progress;
+  unsigned threads;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+// Sends out one lesson's takes; false when it did not load or a take was left out or failed.
+bool ExportLesson(const std::string& index, Run& run) {
+  Lesson lesson;
+  std::string why;
+  if (!LoadNamed(lesson, index, {.dryRun = true}, why)) {
+    run.err << Printable(index) << ": " << why << "\n";
+    return false;
+  }
+  lesson.ScanRecordedPrompts();
+  measures::MeasureCache kept;
+  kept.Load(run.directory.MeasuresFolder(lesson.paths.promptDirectory));
+  const exporting::Selection selection = exporting::SelectTakes(
+      lesson, run.profile, run.options.includeFlagged, index, &run.names, &kept, run.threads);
+  std::string ignored;  // without it, the next run measures these takes again
+  kept.Save(run.directory.path(), &ignored);
+  for (const exporting::LeftOut& left : selection.leftOut) {
+    run.err << Printable(index) << ": " << Printable(left.prompt)
+            << ": left out: " << Printable(left.reason) << "\n";
+  }
+  run.tally.leftOut += selection.leftOut.size();
+  bool ok = selection.leftOut.empty();
+  const std::vector<SelectedTake>& takes = selection.takes;
+  exporting::RunInOrder<MadeFile>(
+      takes.size(), run.threads,
+      [&](std::size_t i) {
+        return run.directory.Make({takes[i].source, &takes[i].measures, takes[i].name},
+                                  run.settings);
+      },
+      [&](std::size_t i, MadeFile made) {
+        run.progress.Clear();
+        if (made.how == MadeFile::How::Failed) {
+          run.err << Printable(index) << ": " << Printable(takes[i].prompt)
+                  << ": failed: " << Printable(made.error) << "\n";
+          ++run.tally.failed;
+          ok = false;
+        } else {
+          if (made.how == MadeFile::How::Written) {
+            run.out << WrittenLine(index, takes[i], made.record.result, run.settings);
+            ++run.tally.written;
+          } else {
+            ++run.tally.upToDate;
+          }
+          run.list.Add({index, takes[i], made.record.result, run.settings.bits});
+          run.directory.Note(takes[i].name, std::move(made.record));
+        }
+        run.progress.Show(i + 1, takes.size());
+      });
+  run.progress.Clear();
+  return ok;
+}
+
+}  // namespace
+
+int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Options options;
+  if (const std::optional<int> status = Parse(args, options, out, err)) {
+    return *status;
+  }
+  const std::u16string directory = AbsolutePath(options.to);
+  if (const std::optional<std::string> index = IndexWorkingIn(directory, options.indexes)) {
+    return UsageError(err, "--to " + Printable(options.to) +
+                               " lies inside the working directory of " + Printable(*index) +
+                               ", which export never writes");
+  }
+  measures::ProfileError profileError;
+  const std::optional<measures::DeliveryProfile> profile =
+      measures::ChooseProfile(options.profile, platform::CurrentDirectory(), &profileError);
+  if (!profile) {
+    err << Printable(profileError.Text()) << "\n";
+    return kExitFailed;
+  }
+  const ChainSettings settings = SettingsFor(options, *profile);
+  exporting::ExportDirectory target;
+  std::string error;
+  if (!target.Open(directory, &error)) {
+    err << Printable(error) << "\n";
+    return kExitFailed;
+  }
+  platform::SaveFile listFile(
+      target.path() + platform::kSeparator + std::u16string(options.list->file), target.path());
+  if (!listFile.Open()) {
+    err << Printable(listFile.error()) << "\n";
+    return kExitFailed;
+  }
+  ListWriter list(options.list->format, listFile);
+  Run run{options,
+          *profile,
+          settings,
+          target,
+          list,
+          {},
+          {},
+          Progress(err),
+          std::max(1u, std::thread::hardware_concurrency()),
+          out,
+          err};
+  bool ok = true;
+  for (const std::string& index : options.indexes) {
+    ok = ExportLesson(index, run) && ok;
+  }
+  list.End();
+  if (!listFile.Commit()) {
+    err << Printable(listFile.error()) << "\n";
+    ok = false;
+  }
+  // Without the record the next run makes every file again: slower, never wrong.
+  if (!target.SaveRecord(&error)) {
+    err << "The record of the export cannot be written: " << Printable(error) << "\n";
+  }
+  const Tally& tally = run.tally;
+  out << Printable(options.to) << ": " << tally.written << " exported, " << tally.upToDate
+      << " skipped as up to date, " << tally.leftOut << " left out";
+  if (tally.failed > 0) {
+    out << ", " << tally.failed << " failed";
+  }
+  out << "\n";
+  return ok ? kExitOk : kExitFailed;
+}
+
+}  // namespace voxtar::cli
