@@ -177,6 +177,9 @@ class Lesson {
   void StepBack();
   void StepForward();
   void GotoFirstPending();
+  // The next pending prompt after the current one, going round to the first; false (and no move)
+  // when no other prompt is pending.
+  bool GotoNextPending();
   // Makes entry `index` current (a jump to a prompt found otherwise, such as the next flagged
   // take); an index out of the list changes nothing.
   void MoveTo(std::int32_t index);

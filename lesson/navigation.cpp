@@ -71,6 +71,20 @@ void Lesson::GotoFirstPending() {
   }
 }
 
+bool Lesson::GotoNextPending() {
+  if (prompts.currentIndex < 0) {
+    return false;
+  }
+  for (std::int32_t step = 1; step < prompts.count; ++step) {
+    const std::int32_t index = (prompts.currentIndex + step) % prompts.count;
+    if (IsPending(*prompts.entries[static_cast<std::size_t>(index)])) {
+      prompts.currentIndex = index;
+      return true;
+    }
+  }
+  return false;
+}
+
 namespace {
 
 // What CommitEditedText stores for this box over this text, or nothing when it leaves it.
