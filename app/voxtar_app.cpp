@@ -192,6 +192,9 @@ bool CVoxtarApp::InitInstance() {
 
   // Made here, after the start-up check, and kept until the dialog is gone.
   audio::PulseAudioEngine engine(QGuiApplication::desktopFileName().toStdString());
+  // Connected while the window comes up, so the first take of a sitting starts as quickly as the
+  // others.
+  engine.Warm();
   CVoxtarDlg dialog(engine, services_, settingsFile_);
   dialog.SetAboutHandler([](QWidget* parent) {
     CAboutDlg about(parent);
