@@ -46,6 +46,10 @@ class LessonJudge : public QObject {
 
   const measures::DeliveryProfile& profile() const { return lesson_.profile(); }
   std::optional<measures::Judgement> Judge(std::size_t index) const;
+  // What the take of prompt `index` measured; null when not (yet) known.
+  const measures::TakeMeasures* Measures(std::size_t index) const {
+    return lesson_.measures(index);
+  }
   // The next prompt after `from` whose take has a problem (going round); unset when none.
   std::optional<std::size_t> NextFlagged(std::size_t from) const;
   bool measuring() const { return worker_.joinable(); }

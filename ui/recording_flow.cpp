@@ -1,6 +1,7 @@
 #include "ui/recording_flow.h"
 
 #include <QSettings>
+#include <algorithm>
 
 #include "audio/wave_element.h"
 #include "lesson/lesson_paths.h"
@@ -45,6 +46,9 @@ RecordingFlow::~RecordingFlow() {
   if (engine_.levelCheckRunning()) {
     engine_.StopLevelCheck();
   }
+  if (engine_.preRollRunning()) {
+    engine_.StopPreRoll();
+  }
   // Normally the dialog's exit has released the device; a flow destroyed otherwise still closes
   // it so no sound keeps running without a window.
   if (device_) {
@@ -63,12 +67,23 @@ bool RecordingFlow::event(QEvent* event) {
 void RecordingFlow::ReleaseDevice() {
   mode_ = AudioMode::Idle;
   playingEarlier_ = false;
+  finishing_ = false;
+  stopFrame_.reset();
+  marks_ = {};
   if (device_) {
     device_->Close();
     device_.reset();
   }
   // The strip spoke of this prompt's take; the level check goes on across prompts.
   if (!engine_.levelCheckRunning()) {
+    ClearStrip();
+  }
+}
+
+void RecordingFlow::ClearStrip() {
+  if (engine_.preRollRunning()) {
+    emit meterStarted();
+  } else {
     emit stripCleared();
   }
 }
@@ -171,6 +186,9 @@ bool RecordingFlow::PrepareToRecord() {
           cannotRecord);
       return false;
     }
+    if (const std::shared_ptr<const audio::WaveElement> element = device_->Content()) {
+      templateFormat_ = audio::CaptureFormatOf(*element);
+    }
     // A desktop shows the take being made, not the template it is recorded into.
     engine_.SetMediaName(device_->deviceId(), lesson_.current()->name);
   }
@@ -180,8 +198,39 @@ bool RecordingFlow::PrepareToRecord() {
 void RecordingFlow::StartRecording() {
   EndLevelCheckFor(false);
   emit meterStarted();
+  marks_ = {};
+  stopFrame_.reset();
+  finishing_ = false;
   device_->Record(0, 0);
   mode_ = AudioMode::Recording;
+  if (templateFormat_) {
+    emit recordingStarted(*templateFormat_);
+  }
+}
+
+bool RecordingFlow::BeginFinish(std::uint32_t afterMs) {
+  if (afterMs == 0 || mode_ != AudioMode::Recording || !device_ || finishing_ ||
+      device_->state() != audio::WaveState::Recording) {
+    return false;
+  }
+  stopFrame_ = device_->CapturedFrames();
+  if (engine_.FinishRecording(device_->deviceId(), afterMs) != audio::kNoError) {
+    stopFrame_.reset();
+    return false;
+  }
+  finishing_ = true;
+  return true;
+}
+
+void RecordingFlow::DiscardRecording() {
+  if (mode_ != AudioMode::Recording) {
+    return;
+  }
+  // Released with what it captured: Play must not play a take that was thrown away.
+  device_->Stop();
+  ReleaseDevice();
+  ApplyPreRoll();
+  emit stripMessage(QStringLiteral("The take was discarded"), measures::Severity::Ok);
 }
 
 history::TakeHistory RecordingFlow::History() const {
@@ -192,8 +241,14 @@ bool RecordingFlow::FinishRecording() {
   // A recording that never started leaves the template's own audio in the device: no take.
   const bool neverRecorded =
       mode_ == AudioMode::Recording && device_->state() != audio::WaveState::Recording;
+  const std::uint64_t stopFrame = stopFrame_.value_or(device_->CapturedFrames());
   device_->Stop();
   mode_ = AudioMode::Idle;
+  finishing_ = false;
+  stopFrame_.reset();
+  marks_ = {};
+  // A kept-open input that was lost meanwhile opens again for the next take.
+  ApplyPreRoll();
   if (neverRecorded || !CheckedPromptFilePath()) {
     emit stripCleared();
     return false;
@@ -205,10 +260,18 @@ bool RecordingFlow::FinishRecording() {
                       measures::Severity::Warning);
     return false;
   }
-  return SaveTake({lesson_.prompts.currentIndex,
-                   std::u16string(lesson_.current()->name),
-                   device_->Content(),
-                   {}});
+  const bool saved = SaveTake({lesson_.prompts.currentIndex,
+                               std::u16string(lesson_.current()->name),
+                               device_->Content(),
+                               {}});
+  if (saved && templateFormat_ && templateFormat_->sampleRate > 0) {
+    const auto ms =
+        [rate = static_cast<std::uint64_t>(templateFormat_->sampleRate)](std::uint64_t frame) {
+          return static_cast<std::uint32_t>((frame * 1000 + rate / 2) / rate);
+        };
+    marks_ = {ms(engine_.PressFrame(device_->deviceId())), ms(stopFrame)};
+  }
+  return saved;
 }
 
 bool RecordingFlow::SaveTake(UnsavedTake take) {
@@ -322,28 +385,94 @@ void RecordingFlow::PlayEarlierTake(const std::u16string& path) {
   StartPlaying();
 }
 
+std::optional<std::u16string> RecordingFlow::MostRecentEarlierTake() const {
+  const PromptEntry* entry = lesson_.current();
+  std::vector<history::EarlierTake> takes;
+  if (entry == nullptr || !History().Earlier(entry->name, &takes, history::Detail::Length).ok() ||
+      takes.empty()) {
+    return std::nullopt;
+  }
+  return takes.front().path;
+}
+
 bool RecordingFlow::LessonLoaded(std::string* profileError) {
   unsaved_.reset();
+  lessonOpen_ = !lesson_.readOnly();
+  ApplyPreRoll();
+  // The meter shows the input kept open.
+  if (mode_ == AudioMode::Idle && engine_.preRollRunning()) {
+    emit meterStarted();
+  }
   return judge_.Start(lesson_, profileError);
 }
 
 void RecordingFlow::LessonUnloaded() {
   unsaved_.reset();
+  lessonOpen_ = false;
+  ApplyPreRoll();
   judge_.Stop();
 }
 
-bool RecordingFlow::StartLevelCheck() {
+std::optional<audio::CaptureFormat> RecordingFlow::TemplateFormat(const QString& boxCaption) {
   if (!templateFormat_) {
-    // Every take is recorded in the template's format, so the gain is set in it too.
+    // Every take is recorded in the template's format, so the gain is set and the input kept
+    // open in it too.
     audio::WaveElement element;
     std::string error;
     if (!audio::ReadWaveFile(workdir::kTemplateRecording, &element, &error)) {
-      reporter_.ReportFailure(QString::fromStdString(error), QStringLiteral("Level Check Error"));
-      return false;
+      reporter_.ReportFailure(QString::fromStdString(error), boxCaption);
+      return std::nullopt;
     }
-    templateFormat_ = audio::CaptureFormat{element.kind, element.sampleRate, element.channels};
+    templateFormat_ = audio::CaptureFormatOf(element);
   }
-  const audio::ErrorCode error = engine_.StartLevelCheck(*templateFormat_);
+  return templateFormat_;
+}
+
+void RecordingFlow::SetPreRoll(std::uint32_t ms) {
+  ms = std::min(ms, audio::kPreRollLimitMs);
+  const bool changed = ms != preRollMs_;
+  preRollMs_ = ms;
+  ApplyPreRoll(changed);
+  if (changed && mode_ == AudioMode::Idle && !engine_.levelCheckRunning()) {
+    ClearStrip();
+  }
+}
+
+bool RecordingFlow::preRollRunning() const {
+  return engine_.preRollRunning();
+}
+
+void RecordingFlow::ApplyPreRoll(bool lengthChanged) {
+  if (preRollMs_ == 0 || !lessonOpen_) {
+    if (engine_.preRollRunning()) {
+      engine_.StopPreRoll();
+    }
+    return;
+  }
+  // Started again with another length, the input keeps what it holds.
+  if (engine_.preRollRunning() && !lengthChanged) {
+    return;
+  }
+  const std::optional<audio::CaptureFormat> format = TemplateFormat(QStringLiteral("Error"));
+  if (!format) {
+    return;
+  }
+  // Takes are recorded all the same, only without the lead-in: the strip says why.
+  if (const audio::ErrorCode error = engine_.StartPreRoll(*format, preRollMs_);
+      error != audio::kNoError) {
+    emit stripMessage(
+        QStringLiteral("No capture margin before Record: ") + engine_.ErrorText(error),
+        measures::Severity::Warning);
+  }
+}
+
+bool RecordingFlow::StartLevelCheck() {
+  const std::optional<audio::CaptureFormat> format =
+      TemplateFormat(QStringLiteral("Level Check Error"));
+  if (!format) {
+    return false;
+  }
+  const audio::ErrorCode error = engine_.StartLevelCheck(*format);
   if (error != audio::kNoError) {
     reporter_.ReportFailure(engine_.ErrorText(error), QStringLiteral("Level Check Error"));
     return false;

@@ -72,11 +72,26 @@ class RecordingFlow : public QObject {
   // replaces the old one. Then the recording, on an empty meter.
   bool PrepareToRecord();
   void StartRecording();
+  // The press of "[STOP]" with a capture margin after it: the recording goes on for `afterMs`
+  // more, and its RecordingNotice (Finished) comes when it has them, for FinishRecording. False
+  // when there is no margin or the take cannot run on: FinishRecording now.
+  bool BeginFinish(std::uint32_t afterMs);
+  bool finishing() const { return finishing_; }
+  // Ends the recording in progress keeping nothing: the prompt's take stays as it was; Idle.
+  void DiscardRecording();
   // Stops the recording and saves it as the prompt file (the take it replaces kept in the
   // history), marks the prompt recorded and judges the take; Idle. True when a take was saved. A
   // take that captured nothing is not saved (the strip says so); one whose save failed (its box
   // tells why) becomes the unsaved take.
   bool FinishRecording();
+
+  // Where Record and Stop were pressed in the last take saved, in ms from its start (a take with
+  // a lead-in begins before Record); none when unknown.
+  struct Marks {
+    std::optional<std::uint32_t> recordMs;
+    std::optional<std::uint32_t> stopMs;
+  };
+  const Marks& lastMarks() const { return marks_; }
 
   // A take whose save failed, kept until it is saved or discarded.
   struct UnsavedTake {
@@ -104,6 +119,8 @@ class RecordingFlow : public QObject {
   // Plays an earlier take of the current prompt; the device is released when it ends, so "Play"
   // plays the prompt's own take again.
   void PlayEarlierTake(const std::u16string& path);
+  // The current prompt's most recent earlier take; none without one.
+  std::optional<std::u16string> MostRecentEarlierTake() const;
 
   // The lesson was loaded or unloaded: the judgement of its takes starts (false, with the profile
   // file's error, when the delivery profile cannot be read) or stops.
@@ -119,6 +136,11 @@ class RecordingFlow : public QObject {
   void StopLevelCheck();
   bool levelCheckRunning() const;
 
+  // The capture margin before Record: while a lesson that can be recorded is loaded, the input
+  // stays open keeping the last `ms` (0: off) for the next take, and the meter shows it.
+  void SetPreRoll(std::uint32_t ms);
+  bool preRollRunning() const;
+
   // The sound system's inputs or outputs, and the one in use: the remembered choice when the
   // sound system has it, else empty (the system default).
   std::vector<audio::SoundDevice> Devices(audio::Direction direction) const;
@@ -131,6 +153,8 @@ class RecordingFlow : public QObject {
  signals:
   // A recording or the level check starts: an empty meter, the clip mark off.
   void meterStarted();
+  // A recording starts in this format.
+  void recordingStarted(const voxtar::audio::CaptureFormat& format);
   void levelCaptured(const voxtar::audio::LevelSummary& summary);
   // The take just saved, as judged against the profile (alone and within the lesson).
   void takeJudged(const voxtar::measures::Judgement& judgement);
@@ -152,6 +176,12 @@ class RecordingFlow : public QObject {
   history::TakeHistory History() const;
   // Ends the level check before a device plays or records.
   void EndLevelCheckFor(bool clearStrip);
+  // The template recording's format, read once; none (after its box) when it cannot be read.
+  std::optional<audio::CaptureFormat> TemplateFormat(const QString& boxCaption);
+  // Keeps the input open, or closes it, as the setting and the lesson ask.
+  void ApplyPreRoll(bool lengthChanged = false);
+  // The strip with nothing of a take to say: the input while it is kept open, else empty.
+  void ClearStrip();
 
   Lesson& lesson_;
   audio::AudioEngine& engine_;
@@ -163,6 +193,11 @@ class RecordingFlow : public QObject {
   std::optional<audio::CaptureFormat> templateFormat_;
   std::optional<UnsavedTake> unsaved_;
   bool playingEarlier_ = false;  // the device holds an earlier take, not the prompt's own
+  bool finishing_ = false;       // recording on after "[STOP]" for the margin
+  std::optional<std::uint64_t> stopFrame_;  // where "[STOP]" was pressed in the take
+  Marks marks_;
+  std::uint32_t preRollMs_ = 0;
+  bool lessonOpen_ = false;  // a lesson that can be recorded is loaded
   LessonJudge judge_;
 };
 
