@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <array>
 #include <optional>
+#include <utility>
 
 #include "lesson/working_directory.h"
 #include "platform/file_system.h"
@@ -24,6 +25,7 @@
 #include "ui/lessons_dialog.h"
 #include "ui/level_meter_widget.h"
 #include "ui/prompt_display.h"
+#include "ui/waveform_view.h"
 
 namespace voxtar {
 
@@ -70,7 +72,7 @@ struct CommandRow {
   QKeyCombination keys = {};
   const char* menuText = nullptr;
 };
-const std::array<CommandRow, 19> kCommands{{
+const std::array<CommandRow, 21> kCommands{{
     {ids::kRecord, &CVoxtarDlg::OnRecord, nullptr, Qt::CTRL | Qt::Key_R, "&Record / Stop"},
     {ids::kPlay, &CVoxtarDlg::OnPlay, nullptr, Qt::CTRL | Qt::Key_P, "&Play / Stop"},
     {ids::kPrevious, &CVoxtarDlg::OnPrevious, nullptr, Qt::ALT | Qt::Key_Left, "Pre&vious prompt"},
@@ -80,6 +82,10 @@ const std::array<CommandRow, 19> kCommands{{
      Qt::CTRL | Qt::ALT | Qt::Key_Z, "&Undo take"},
     {ids::kNextFlaggedCommand, &CVoxtarDlg::OnNextFlagged, &CVoxtarDlg::OnUpdateHasLesson,
      QKeyCombination(Qt::Key_F3), "Next &flagged take"},
+    {ids::kDiscardTakeCommand, &CVoxtarDlg::OnDiscardTake, &CVoxtarDlg::OnUpdateRecording,
+     Qt::CTRL | Qt::SHIFT | Qt::Key_R, "&Discard take"},
+    {ids::kPlayEarlierCommand, &CVoxtarDlg::OnPlayEarlierTake, &CVoxtarDlg::OnUpdatePlayEarlier,
+     Qt::CTRL | Qt::SHIFT | Qt::Key_P, "Play &earlier take"},
     {ids::kList, &CVoxtarDlg::OnList},
     {ids::kOpen, &CVoxtarDlg::OnOpen},
     {ids::kGoto, &CVoxtarDlg::OnGoto},
@@ -126,7 +132,9 @@ CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& ser
       services_(services),
       failureBoxes_(services),
       keeper_(lesson_, services, this),
-      flow_(lesson_, engine, this, failureBoxes_, std::move(settingsFile)) {
+      flow_(lesson_, engine, this, failureBoxes_, settingsFile),
+      settingsFile_(std::move(settingsFile)),
+      session_(SessionSettings::Load(settingsFile_)) {
   setObjectName(QStringLiteral("CVoxtarDlg"));
   SetModalFrame(this);
   icon_ = QApplication::windowIcon();
@@ -142,6 +150,20 @@ CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& ser
   connect(&flow_, &RecordingFlow::takeJudged, levelMeter_, &LevelMeterWidget::ShowJudgement);
   connect(&flow_, &RecordingFlow::stripMessage, levelMeter_, &LevelMeterWidget::ShowVerdict);
   connect(&flow_, &RecordingFlow::stripCleared, levelMeter_, &LevelMeterWidget::Clear);
+  // Below the row of buttons, where the window grows for it.
+  waveform_ = new WaveformView(this);
+  connect(&flow_, &RecordingFlow::recordingStarted, waveform_, &WaveformView::StartLive);
+  connect(&flow_, &RecordingFlow::levelCaptured, waveform_, &WaveformView::AppendLiveLevel);
+  connect(&flow_.judge(), &LessonJudge::judgementsChanged, this, [this] {
+    if (const PromptEntry* entry = lesson_.current(); entry && entry->recorded) {
+      if (const measures::TakeMeasures* measured =
+              flow_.judge().Measures(static_cast<std::size_t>(lesson_.prompts.currentIndex))) {
+        waveform_->SetMeasures(*measured);
+      }
+    }
+  });
+  PlaceWaveform();
+  flow_.SetPreRoll(session_.preRollMs);
   OnInitDialog();
 }
 
@@ -200,6 +222,8 @@ bool CVoxtarDlg::OnCommand(int id) {
   // then could release the device or the lesson from under that handler.
   if (!handlingCommand_) {
     const QScopedValueRollback<bool> handling(handlingCommand_, true);
+    // The operator took over: a take being played back is not moved on from by itself.
+    advanceAfterPlayback_ = false;
     (this->*row->handler)();
   }
   return true;
@@ -268,6 +292,7 @@ void CVoxtarDlg::RefreshDisplay() {
     SetControlText(ids::kStatistics, QStringLiteral("***"));
     SetControlText(ids::kPromptText, QStringLiteral("***"));
     setWindowTitle(QString::fromUtf8(kMainTemplate.caption));
+    ShowPromptWaveform();
     update();
     return;
   }
@@ -289,6 +314,7 @@ void CVoxtarDlg::RefreshDisplay() {
     caption += QStringLiteral(" (read-only)");
   }
   setWindowTitle(caption);
+  ShowPromptWaveform();
   update();
 }
 
@@ -361,13 +387,15 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
   }
 
   AddEarlierTakesMenu(menu);
+  AddSessionMenu(menu);
 
   menu.addSeparator();
   QAction* check = menu.addAction(QStringLiteral("Check &level"));
   check->setCheckable(true);
   check->setChecked(flow_.levelCheckRunning());
-  // A level check is for setting the gain before a take, not while a device plays or records.
-  check->setEnabled(flow_.mode() == AudioMode::Idle);
+  // A level check is for setting the gain before a take, not while a device plays or records;
+  // an input kept open shows the level all the time.
+  check->setEnabled(flow_.mode() == AudioMode::Idle && !flow_.preRollRunning());
   connect(check, &QAction::triggered, this, [this](bool on) {
     if (on) {
       flow_.StartLevelCheck();
@@ -528,10 +556,17 @@ void CVoxtarDlg::OnPlay() {
       }
       SetControlText(ids::kPlay, QStringLiteral("<Playing>"));
       flow_.StartPlaying();
+      if (waveform_->mode() == WaveformView::Mode::Take && waveform_->overview().sampleRate() > 0) {
+        const measures::WaveformOverview& shown = waveform_->overview();
+        waveform_->StartPlayhead(
+            0, static_cast<std::uint32_t>(shown.frames() * 1000 /
+                                          static_cast<std::uint64_t>(shown.sampleRate())));
+      }
       break;
     case AudioMode::Playing:
       SetControlText(ids::kPlay, QStringLiteral("Play"));
       flow_.StopPlaying();
+      waveform_->StopPlayhead();
       break;
     case AudioMode::Recording:
       break;
@@ -555,13 +590,11 @@ void CVoxtarDlg::OnRecord() {
       flow_.StartRecording();
       break;
     case AudioMode::Recording:
-      // The marker goes with a saved take only: a prompt without one still needs recording.
-      if (flow_.FinishRecording()) {
-        lesson_.ClearEditMarker();
+      // With a margin after the stop, the take ends when its notice says it has it; a second
+      // press ends it at once.
+      if (flow_.finishing() || !flow_.BeginFinish(session_.postRollMs)) {
+        EndTake();
       }
-      SetControlText(ids::kPlay, QStringLiteral("Play"));
-      SetControlText(ids::kRecord, QStringLiteral("Record"));
-      RefreshDisplay();
       break;
     case AudioMode::Playing:
       break;
@@ -571,10 +604,23 @@ void CVoxtarDlg::OnRecord() {
 int CVoxtarDlg::OnPlaybackDone() {
   SetControlText(ids::kPlay, QStringLiteral("Play"));
   flow_.PlaybackEnded();
+  waveform_->StopPlayhead();
+  // Not beside a handler that waits on a box: that one decides where the window goes.
+  if (std::exchange(advanceAfterPlayback_, false) && !handlingCommand_) {
+    const QScopedValueRollback<bool> handling(handlingCommand_, true);
+    AdvanceAfterGoodTake();
+  }
   return 0;
 }
 
 int CVoxtarDlg::OnRecordingDone() {
+  if (recordingNotice_ == audio::RecordingCode::Finished) {
+    // The margin after "[STOP]" is in: the take ends as a stop ends it.
+    if (flow_.mode() == AudioMode::Recording && lesson_.state != LessonState::NoLesson) {
+      EndTake();
+    }
+    return 0;
+  }
   SetControlText(ids::kRecord, QStringLiteral("<Record>"));
   if (flow_.mode() == AudioMode::Idle || !flow_.device() ||
       lesson_.state == LessonState::NoLesson) {
@@ -653,6 +699,7 @@ void CVoxtarDlg::LoadWithDialogPart(std::u16string_view chosenPath) {
                                 "until the profile file is mended."),
              QStringLiteral("Delivery profile"), platform::BoxIcon::Warning});
       }
+      waveform_->SetProfileWindows(flow_.judge().profile());
       EnableControl(ids::kRecord, !lesson_.readOnly());
       EnableControl(ids::kGoto, true);
       RefreshDisplay();

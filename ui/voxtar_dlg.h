@@ -22,6 +22,7 @@
 #include "ui/failure_boxes.h"
 #include "ui/lesson_keeper.h"
 #include "ui/recording_flow.h"
+#include "ui/session_settings.h"
 
 class QMenu;
 
@@ -54,6 +55,9 @@ inline constexpr int kSaveCommand = 9070;
 // Commands of the take history and the delivery check, beside the established ones.
 inline constexpr int kUndoTakeCommand = 2001;
 inline constexpr int kNextFlaggedCommand = 2002;
+// Commands of the recording session.
+inline constexpr int kDiscardTakeCommand = 2003;
+inline constexpr int kPlayEarlierCommand = 2004;
 inline constexpr int kAboutCommand = 0x0010;  // system command; 0x10-0x1F all open the About box
 }  // namespace ids
 
@@ -64,6 +68,7 @@ inline constexpr const char* kApplicationName = "Voxtar";
 extern const DialogTemplate kMainTemplate;
 
 class LevelMeterWidget;
+class WaveformView;
 
 class CVoxtarDlg : public QDialog {
   Q_OBJECT
@@ -108,6 +113,12 @@ class CVoxtarDlg : public QDialog {
   void OnUndoTake();
   // F3: the next prompt whose take fails its check or is unlike the lesson.
   void OnNextFlagged();
+  // Ctrl+Shift+R: ends the recording in progress keeping nothing.
+  void OnDiscardTake();
+  // Ctrl+Shift+P: plays the prompt's most recent earlier take, to compare it with its take.
+  void OnPlayEarlierTake();
+  bool OnUpdateRecording() const;
+  bool OnUpdatePlayEarlier() const;
   bool OnUpdateNeedsSave() const;
   bool OnUpdateHasLesson() const;
   bool OnUpdateUndoTake() const;
@@ -124,6 +135,10 @@ class CVoxtarDlg : public QDialog {
   audio::WaveDevice* device() const { return flow_.device(); }
   RecordingFlow& flow() { return flow_; }
   LevelMeterWidget* levelMeter() const { return levelMeter_; }
+  WaveformView* waveform() const { return waveform_; }
+  const SessionSettings& session() const { return session_; }
+  // Applies and remembers the session settings (as the context menu does).
+  void SetSession(const SessionSettings& session);
   audio::AudioEngine& engine() const { return engine_; }
   const QIcon& icon() const { return icon_; }
   const QFont& textFont() const { return textFont_; }
@@ -165,6 +180,15 @@ class CVoxtarDlg : public QDialog {
   void MoveTo(std::int32_t index);
   void AddEarlierTakesMenu(QMenu& menu);
   void ShowCannotWrite(const std::u16string& indexPath);
+  // The end of a take, by "[STOP]" or by the recording's own end: saved and judged, then played
+  // back and moved on from as the session settings ask.
+  void EndTake();
+  // After a saved take: the next pending prompt when it passed its check.
+  void AdvanceAfterGoodTake();
+  // The waveform shows the current prompt's take (or none), at the dialog's height for it.
+  void ShowPromptWaveform();
+  void PlaceWaveform();
+  void AddSessionMenu(QMenu& menu);
 
   audio::AudioEngine& engine_;
   platform::WindowServices& services_;
@@ -173,6 +197,14 @@ class CVoxtarDlg : public QDialog {
   LessonKeeper keeper_;
   RecordingFlow flow_;
   LevelMeterWidget* levelMeter_ = nullptr;
+  WaveformView* waveform_ = nullptr;
+  QString settingsFile_;
+  SessionSettings session_;
+  // The take file the waveform shows, as it was read: the same take is not read again.
+  std::u16string waveformTake_;
+  std::int64_t waveformStamp_ = -1;
+  // A take played back by "Play each take" is moved on from when it has been heard.
+  bool advanceAfterPlayback_ = false;
   QIcon icon_;
   QFont textFont_;
   std::map<int, QWidget*> controls_;

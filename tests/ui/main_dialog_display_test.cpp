@@ -20,6 +20,7 @@
 #include "ui/level_meter_widget.h"
 #include "ui/prompt_display.h"
 #include "ui/voxtar_dlg.h"
+#include "ui/waveform_view.h"
 
 // Readable failures for geometry.
 QT_BEGIN_NAMESPACE
@@ -54,9 +55,15 @@ TEST(MainTemplate, PixelGeometryForThePinnedFont) {
   EXPECT_EQ(units.x, 8);
   EXPECT_EQ(units.y, 15);
 
-  // 309 x 190 units; x * 8 / 4 and y * 15 / 8, rounded like MulDiv.
+  // 309 x 190 units; x * 8 / 4 and y * 15 / 8, rounded like MulDiv. The waveform below the
+  // buttons adds 44 units and moves nothing.
   FakeWindowServices services;
   CVoxtarDlg dialog{QuietEngine(), services};
+  EXPECT_EQ(dialog.size(), QSize(618, 439));
+  EXPECT_EQ(dialog.waveform()->geometry(), QRect(14, 353, 590, 75));
+  SessionSettings hidden = dialog.session();
+  hidden.waveform = false;
+  dialog.SetSession(hidden);
   EXPECT_EQ(dialog.size(), QSize(618, 356));
   EXPECT_EQ(dialog.GetDlgItem(ids::kPromptText)->geometry(), QRect(14, 56, 578, 197));
   EXPECT_EQ(dialog.GetDlgItem(ids::kStatistics)->geometry(), QRect(14, 272, 574, 26));

@@ -1,0 +1,34 @@
+// How the operator likes a recording session to run, kept in the user's settings file beside the
+// device choice: the waveform shown or not, the capture margins before Record and after Stop, and
+// whether a good take moves on to the next prompt and whether each take is played back. A value
+// that cannot be read is taken as its default: a settings file mended by hand never keeps the
+// program from starting.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+namespace voxtar {
+
+struct SessionSettings {
+  // The margins the context menu offers, in ms; 0 is off.
+  static constexpr std::array<std::uint32_t, 4> kMarginChoices{0, 250, 500, 1000};
+  // The longest margin a settings file may ask for: what an input kept open can hold.
+  static constexpr std::uint32_t kLongestMarginMs = 10'000;
+
+  bool waveform = true;
+  std::uint32_t preRollMs = 0;
+  std::uint32_t postRollMs = 0;
+  bool autoAdvance = false;
+  bool autoPlay = false;
+
+  bool operator==(const SessionSettings&) const = default;
+
+  // From `file` (empty: the defaults).
+  static SessionSettings Load(const QString& file);
+  // Into `file`; nothing without one.
+  void Save(const QString& file) const;
+};
+
+}  // namespace voxtar
