@@ -9,6 +9,7 @@
 #include <limits>
 #include <new>
 
+#include "audio/sound_file.h"
 #include "platform/file_system.h"
 #include "platform/utf8.h"
 
@@ -223,9 +224,11 @@ bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* e
     return false;
   }
   SF_INFO info{};
-  SNDFILE* file = sf_open_fd(fileno(stream), SFM_READ, &info, SF_FALSE);
+  std::string reason;
+  SNDFILE* file = OpenSoundFile(fileno(stream), SFM_READ, &info, &reason);
   if (file == nullptr) {
-    *error = FileText("The file is not a sound file that can be read", path, LibraryText(nullptr));
+    *error =
+        FileText("The file is not a sound file that can be read", path, Utf8Text(reason.c_str()));
     std::fclose(stream);
     return false;
   }
@@ -289,9 +292,10 @@ bool WriteWave(const WaveElement& element, platform::SaveFile& target, std::stri
     *error = FileText("The sound file cannot be created", path, Utf8Text(target.error()));
     return false;
   }
-  SNDFILE* file = sf_open_fd(target.descriptor(), SFM_WRITE, &info, SF_FALSE);
+  std::string reason;
+  SNDFILE* file = OpenSoundFile(target.descriptor(), SFM_WRITE, &info, &reason);
   if (file == nullptr) {
-    *error = FileText("The sound file cannot be written", path, LibraryText(nullptr));
+    *error = FileText("The sound file cannot be written", path, Utf8Text(reason.c_str()));
     target.Cancel();
     return false;
   }

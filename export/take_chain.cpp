@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <span>
 #include <vector>
 
+#include "audio/sound_file.h"
 #include "audio/wave_element.h"
 #include "export/name_hash_p.h"
 #include "platform/file_system.h"
@@ -112,17 +112,12 @@ bool ReadKept(std::u16string_view path, const TakeMeasures& take, const ChainSet
     return false;
   }
   SF_INFO info{};
-  std::unique_ptr<SNDFILE, SoundCloser> file;
-  {
-    // The reason a file does not open is libsndfile's one global error: takes go through on
-    // several threads.
-    static std::mutex opening;
-    const std::lock_guard<std::mutex> lock(opening);
-    file.reset(sf_open_fd(fileno(stream.get()), SFM_READ, &info, SF_FALSE));
-    if (!file) {
-      *error = Failure("The take is not a sound file that can be read", path, sf_strerror(nullptr));
-      return false;
-    }
+  std::string reason;
+  const std::unique_ptr<SNDFILE, SoundCloser> file(
+      audio::OpenSoundFile(fileno(stream.get()), SFM_READ, &info, &reason));
+  if (!file) {
+    *error = Failure("The take is not a sound file that can be read", path, reason);
+    return false;
   }
   // The trim and the judgement stand on the measures: a take since replaced is not exported.
   const measures::TakeFormat format{info.samplerate, info.channels,

@@ -15,6 +15,7 @@
 #include <tuple>
 #include <utility>
 
+#include "audio/sound_file.h"
 #include "platform/file_system.h"
 #include "text/wide_string.h"
 
@@ -373,7 +374,8 @@ void ReadLength(int history, const Entry& entry, EarlierTake* take) {
     return;
   }
   SF_INFO info{};
-  SNDFILE* file = ::sf_open_fd(fd.get(), SFM_READ, &info, SF_FALSE);
+  std::string reason;
+  SNDFILE* file = audio::OpenSoundFile(fd.get(), SFM_READ, &info, &reason);
   if (file == nullptr) {
     take->error = "not a sound file that can be read";
     return;

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <vector>
 
+#include "audio/sound_file.h"
 #include "lesson/lesson.h"
 #include "platform/file_system.h"
 
@@ -350,18 +350,13 @@ bool MeasureTakeFile(std::u16string_view path, TakeMeasures* measures, std::stri
     return false;
   }
   SF_INFO info{};
-  std::unique_ptr<SNDFILE, SndFileCloser> file;
-  {
-    // A failed open leaves its reason in libsndfile's one global error: takes are measured on
-    // several threads at once.
-    static std::mutex opening;
-    const std::lock_guard<std::mutex> lock(opening);
-    file.reset(sf_open_fd(fileno(stream.get()), SFM_READ, &info, SF_FALSE));
-    if (!file) {
-      *error = FileError("The file is not a sound file that can be read", path,
-                         Utf8Text(sf_strerror(nullptr)));
-      return false;
-    }
+  std::string reason;
+  const std::unique_ptr<SNDFILE, SndFileCloser> file(
+      audio::OpenSoundFile(fileno(stream.get()), SFM_READ, &info, &reason));
+  if (!file) {
+    *error =
+        FileError("The file is not a sound file that can be read", path, Utf8Text(reason.c_str()));
+    return false;
   }
   if (info.channels <= 0 || info.samplerate <= 0) {
     *error = FileError("The sound file has no channels or no sample rate", path);

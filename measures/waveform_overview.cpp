@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 
+#include "audio/sound_file.h"
 #include "platform/file_system.h"
 #include "platform/utf8.h"
 
@@ -247,7 +248,8 @@ std::pair<std::uint64_t, std::uint64_t> ColumnFrames(std::size_t index, std::siz
   return {first, std::max(first + 1, span * (index + 1) / columns)};
 }
 
-std::optional<WaveformOverview> OverviewOf(const audio::WaveElement& take, std::stop_token stop) {
+std::optional<WaveformOverview> OverviewOf(const audio::WaveElement& take,
+                                           const std::stop_token& stop) {
   WaveformOverview overview(take.sampleRate, take.channels, take.kind, take.frames());
   const bool whole =
       take.samples.ForEachSpan(0, take.frames(), [&](std::span<const std::byte> span) {
@@ -264,7 +266,7 @@ std::optional<WaveformOverview> OverviewOf(const audio::WaveElement& take, std::
 }
 
 std::optional<WaveformOverview> OverviewOfFile(std::u16string_view path, std::string* error,
-                                               std::stop_token stop) {
+                                               const std::stop_token& stop) {
   error->clear();
   errno = 0;
   const std::unique_ptr<std::FILE, StreamCloser> stream(platform::OpenFile(path, "rb"));
@@ -275,11 +277,12 @@ std::optional<WaveformOverview> OverviewOfFile(std::u16string_view path, std::st
     return std::nullopt;
   }
   SF_INFO info{};
+  std::string reason;
   const std::unique_ptr<SNDFILE, SndFileCloser> file(
-      sf_open_fd(fileno(stream.get()), SFM_READ, &info, SF_FALSE));
+      audio::OpenSoundFile(fileno(stream.get()), SFM_READ, &info, &reason));
   if (!file || info.channels <= 0 || info.samplerate <= 0) {
     *error = FileError("The file is not a sound file that can be read", path,
-                       file ? "no channels or no sample rate" : sf_strerror(nullptr));
+                       file ? "no channels or no sample rate" : reason.c_str());
     return std::nullopt;
   }
   const audio::SampleKind kind = audio::SampleKindFor(info.format);

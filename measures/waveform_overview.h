@@ -94,10 +94,10 @@ std::pair<std::uint64_t, std::uint64_t> ColumnFrames(std::size_t index, std::siz
 
 // The overview of a take in memory. Empty when `stop` was requested before it was done.
 std::optional<WaveformOverview> OverviewOf(const audio::WaveElement& take,
-                                           std::stop_token stop = {});
+                                           const std::stop_token& stop = {});
 // The overview of a take file, read in chunks. Nothing, with *error (plain English, naming the
 // file), when it cannot be read; nothing with an empty *error when stopped.
 std::optional<WaveformOverview> OverviewOfFile(std::u16string_view path, std::string* error,
-                                               std::stop_token stop = {});
+                                               const std::stop_token& stop = {});
 
 }  // namespace voxtar::measures

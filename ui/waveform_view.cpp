@@ -151,26 +151,22 @@ void WaveformView::ShowTake(std::shared_ptr<const audio::WaveElement> take,
     Clear();
     return;
   }
-  StartReading(
-      [take = std::move(take)](std::stop_token stop, std::string*) {
-        return measures::OverviewOf(*take, std::move(stop));
-      },
-      std::move(measures));
+  StartReading([take = std::move(take)](const std::stop_token& stop,
+                                        std::string*) { return measures::OverviewOf(*take, stop); },
+               measures);
 }
 
 void WaveformView::ShowTakeFile(const std::u16string& path,
                                 std::optional<measures::TakeMeasures> measures) {
-  StartReading(
-      [path](std::stop_token stop, std::string* error) {
-        return measures::OverviewOfFile(path, error, std::move(stop));
-      },
-      std::move(measures));
+  StartReading([path](const std::stop_token& stop,
+                      std::string* error) { return measures::OverviewOfFile(path, error, stop); },
+               measures);
 }
 
 void WaveformView::StartReading(Reader read, std::optional<measures::TakeMeasures> measures) {
   const std::uint64_t job = ++job_;
   ForgetMarks();
-  measures_ = std::move(measures);
+  measures_ = measures;
   unreadable_ = false;
   // A recording's own trace stays, stretched over the whole take, until its overview is there.
   if (mode_ != Mode::Live) {
@@ -181,7 +177,7 @@ void WaveformView::StartReading(Reader read, std::optional<measures::TakeMeasure
   Describe();
   update();
   // Assigning stops the last reading and joins it.
-  worker_ = std::jthread([this, job, read = std::move(read)](std::stop_token stop) {
+  worker_ = std::jthread([this, job, read = std::move(read)](const std::stop_token& stop) {
     std::string error;
     std::optional<WaveformOverview> overview;
     try {

@@ -109,8 +109,8 @@ class WaveformView : public QWidget {
     std::optional<double> minTailS;
     std::optional<double> maxTailS;
   };
-  using Reader =
-      std::function<std::optional<measures::WaveformOverview>(std::stop_token, std::string*)>;
+  using Reader = std::function<std::optional<measures::WaveformOverview>(const std::stop_token&,
+                                                                         std::string*)>;
 
   void StartReading(Reader read, std::optional<measures::TakeMeasures> measures);
   void Receive(std::uint64_t job, std::optional<measures::WaveformOverview> overview);

@@ -130,7 +130,7 @@ int Run(int minutes, int liveSeconds) {
   QElapsedTimer clock;
   clock.start();
   std::uint64_t fed = 0;
-  while (clock.elapsed() < liveSeconds * 1000) {
+  while (clock.elapsed() < liveSeconds * qint64{1000}) {
     const auto due = static_cast<std::uint64_t>(clock.elapsed()) * 48;
     for (; fed + block <= due; fed += block) {
       take->samples.CopyOut(fed, bytes);

@@ -63,7 +63,7 @@ class Waveform : public ::testing::Test {
   // Shows the take and waits for its overview.
   void Show(const WaveElement& take, std::optional<TakeMeasures> measures = std::nullopt) {
     QSignalSpy shown(&view, &WaveformView::takeShown);
-    view.ShowTake(std::make_shared<const WaveElement>(take), std::move(measures));
+    view.ShowTake(std::make_shared<const WaveElement>(take), measures);
     ASSERT_TRUE(shown.wait(5000));
   }
   std::string Description() {
