@@ -10,12 +10,12 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -35,10 +35,9 @@ namespace voxtar {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double MsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+// Milliseconds on `clock`, to the microsecond.
+double Ms(const QElapsedTimer& clock) {
+  return static_cast<double>(clock.nsecsElapsed()) / 1e6;
 }
 
 // The median and the worst of `runs`.
@@ -63,11 +62,10 @@ class TickGaps {
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(1);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
-      const Clock::time_point now = Clock::now();
-      longest_ = std::max(longest_, std::chrono::duration<double, std::milli>(now - last_).count());
-      last_ = now;
+      longest_ = std::max(longest_, Ms(sinceTick_));
+      sinceTick_.start();
     });
-    last_ = Clock::now();
+    sinceTick_.start();
     timer_.start();
   }
   // The longest gap since the last call. The gap running now counts from its last tick, so a
@@ -76,7 +74,7 @@ class TickGaps {
 
  private:
   QTimer timer_;
-  Clock::time_point last_;
+  QElapsedTimer sinceTick_;
   double longest_ = 0.0;
 };
 
@@ -143,9 +141,10 @@ Finish TimedFinish(RecordingFlow& flow) {
   QEventLoop loop;
   QTimer::singleShot(50, [&] {
     finish.idleMs = ticks.TakeLongest();
-    const Clock::time_point start = Clock::now();
+    QElapsedTimer clock;
+    clock.start();
     finish.saved = flow.FinishRecording();
-    finish.wholeMs = MsSince(start);
+    finish.wholeMs = Ms(clock);
     QTimer::singleShot(50, &loop, &QEventLoop::quit);
   });
   loop.exec();
@@ -189,11 +188,12 @@ std::vector<double> Commits(const fs::path& workingDirectory, int minutes, int r
       Fail(error);
     }
     ::fsync(file->descriptor());
-    const Clock::time_point start = Clock::now();
+    QElapsedTimer clock;
+    clock.start();
     if (const history::Result result = history.Commit(*file); !result.ok()) {
       Fail(result.error);
     }
-    times.push_back(MsSince(start));
+    times.push_back(Ms(clock));
     if (history.CountEarlier(u"k001.wav") != (over ? 1 : 0)) {
       Fail("the history does not hold the earlier take as it should");
     }
@@ -269,16 +269,15 @@ int Run(int minutes, int runs) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  int minutes = 10;
-  int runs = 5;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string option = argv[i];
-    if (option == "--minutes") {
-      minutes = std::atoi(argv[i + 1]);
-    } else if (option == "--runs") {
-      runs = std::atoi(argv[i + 1]);
-    }
-  }
+  QCommandLineParser parser;
+  const QCommandLineOption minutesOption(QStringLiteral("minutes"), QStringLiteral("take length"),
+                                         QStringLiteral("minutes"), QStringLiteral("10"));
+  const QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("timed saves"),
+                                      QStringLiteral("count"), QStringLiteral("5"));
+  parser.addOptions({minutesOption, runsOption});
+  parser.process(app);
+  const int minutes = parser.value(minutesOption).toInt();
+  const int runs = parser.value(runsOption).toInt();
   if (minutes <= 0 || runs <= 0) {
     std::fprintf(stderr, "--minutes and --runs take positive numbers\n");
     return 2;
