@@ -82,11 +82,25 @@ class MainDialogSession : public MainDialogCommands {
   QWidget* box = nullptr;
 };
 
-TEST_F(MainDialogSession, DiscardAndPlayEarlierWorkFromTheTextBoxAndLeaveItsKeysAlone) {
+TEST_F(MainDialogSession, TheTakeKeysWorkFromTheTextBoxAndLeaveItsKeysAlone) {
   // A take over a001's: the history keeps the one-second take it replaces.
+  const std::string silent = ReadBytes(dir / "Prompt/unit/a001.wav");
   SpeakATake(0.3);
   ASSERT_EQ(Earlier(u"a001.wav"), 1);
   const std::string saved = ReadBytes(dir / "Prompt/unit/a001.wav");
+
+  // Undo take swaps the two, and back.
+  Key(Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier);
+  EXPECT_EQ(ReadBytes(dir / "Prompt/unit/a001.wav"), silent);
+  // F3 finds the silent take, from wherever the window is.
+  Click(ids::kNext);
+  box->setFocus();
+  QTRY_VERIFY(!dialog.flow().judge().measuring());
+  Key(Qt::Key_F3, Qt::NoModifier);
+  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 0);
+  Key(Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier);
+  EXPECT_EQ(ReadBytes(dir / "Prompt/unit/a001.wav"), saved);
+  EXPECT_EQ(Earlier(u"a001.wav"), 1);
 
   Key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
