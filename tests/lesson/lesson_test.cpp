@@ -1,7 +1,6 @@
 #include "lesson/lesson.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "tests/support/small_file_system.h"
 #include "tests/support/temp_dir.h"
 #include "text/text_line_reader.h"
 
@@ -309,30 +309,13 @@ TEST_F(LessonFiles, ReadOnlyIndexLoadsButItsWriteBackFails) {
 class FullFileSystem : public LessonFiles {
  protected:
   void SetUp() override {
-    fs::create_directories(tmp / "small");
-    if (::geteuid() != 0 ||
-        ::mount("tmpfs", (tmp / "small").c_str(), "tmpfs", 0, "size=256k") != 0) {
+    if (!small.mounted()) {
       GTEST_SKIP() << "needs root to mount a small file system";
     }
-    mounted_ = true;
   }
-  void TearDown() override {
-    if (mounted_) {
-      ::umount2((tmp / "small").c_str(), MNT_DETACH);
-    }
-  }
-  // Fills the file system to its last byte.
-  void Fill() const {
-    std::FILE* filler = std::fopen((tmp / "small/filler").c_str(), "wb");
-    ASSERT_NE(filler, nullptr);
-    const std::string block(4096, 'f');
-    while (std::fwrite(block.data(), 1, block.size(), filler) == block.size()) {
-    }
-    std::fclose(filler);
-  }
+  void Fill() const { small.Fill(); }
 
- private:
-  bool mounted_ = false;
+  testing::SmallFileSystem small{tmp / "small"};
 };
 
 TEST_F(FullFileSystem, UnloadKeepsAModifiedLessonItCannotWriteBack) {
@@ -354,7 +337,7 @@ TEST_F(FullFileSystem, UnloadKeepsAModifiedLessonItCannotWriteBack) {
   EXPECT_EQ(Names(tmp / "small/w/ini"), std::vector<std::string>{"l.idx"});
 
   // Once there is room again, the same unload writes it.
-  fs::remove(tmp / "small/filler");
+  small.Empty();
   EXPECT_TRUE(lesson.UnloadLesson());
   EXPECT_EQ(lesson.state, LessonState::NoLesson);
   EXPECT_EQ(ReadBytes(tmp / "small/w/ini/l.idx"),

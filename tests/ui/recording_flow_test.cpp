@@ -12,6 +12,7 @@
 #include "audio/wave_element.h"
 #include "measures/judgement.h"
 #include "testing/simulated_audio_engine.h"
+#include "tests/support/small_file_system.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/failure_boxes.h"
 
@@ -193,6 +194,30 @@ TEST_F(RecordingFlowTest, EarlierTakesAreKeptAndANothingTakeIsNotSaved) {
 }
 
 // Nobody speaks a take that cannot be saved: the recording does not start, and the box says why.
+// A disk that fills up while a take is spoken: the take stays until there is room again.
+TEST_F(RecordingFlowTest, ATakeThatFindsTheDiskFullIsKeptUntilThereIsRoom) {
+  const testing::SmallFileSystem small(dir / "Prompt");
+  if (!small.mounted()) {
+    GTEST_SKIP() << "needs root to mount a small file system";
+  }
+  ASSERT_TRUE(Take(300));
+  const std::string first = testing::ReadBytes(dir / "Prompt/unit/a001.wav");
+  small.Fill();
+  EXPECT_FALSE(Take(3000));
+  ASSERT_TRUE(flow->unsavedTake());
+  EXPECT_NE(flow->unsavedTake()->cause.find("No space left on device"), std::string::npos)
+      << flow->unsavedTake()->cause;
+  EXPECT_EQ(testing::ReadBytes(dir / "Prompt/unit/a001.wav"), first);
+
+  small.Empty();
+  EXPECT_TRUE(flow->SaveUnsavedTake());
+  EXPECT_FALSE(flow->unsavedTake());
+  audio::WaveElement saved;
+  std::string error;
+  ASSERT_TRUE(audio::ReadWaveFile(dir.wide() + u"/Prompt/unit/a001.wav", &saved, &error)) << error;
+  EXPECT_EQ(saved.frames(), 22050u * 3);
+}
+
 TEST_F(RecordingFlowTest, ARecordingThatCouldNotBeSavedDoesNotStart) {
   std::filesystem::create_directories(dir /
                                       "Prompt/unit/a001.wav");  // a folder where the take goes
