@@ -1,8 +1,38 @@
 #include "audio/pulse_support_p.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace voxtar::audio::pulse {
+
+QString FormatText(const WaveElement& element) {
+  static constexpr const char* kKinds[] = {"8-bit", "16-bit", "32-bit", "32-bit float"};
+  return QStringLiteral("%1 Hz, %2 channel(s), %3")
+      .arg(element.sampleRate)
+      .arg(element.channels)
+      .arg(QLatin1String(kKinds[static_cast<int>(element.kind)]));
+}
+
+pa_sample_spec SpecOf(const WaveElement& element) {
+  pa_sample_spec spec{};
+  switch (element.kind) {
+    case SampleKind::UInt8:
+      spec.format = PA_SAMPLE_U8;
+      break;
+    case SampleKind::Int16:
+      spec.format = PA_SAMPLE_S16NE;
+      break;
+    case SampleKind::Int32:
+      spec.format = PA_SAMPLE_S32NE;
+      break;
+    case SampleKind::Float:
+      spec.format = PA_SAMPLE_FLOAT32NE;
+      break;
+  }
+  spec.rate = static_cast<std::uint32_t>(std::max(element.sampleRate, 0));
+  spec.channels = static_cast<std::uint8_t>(std::clamp(element.channels, 0, 255));
+  return spec;
+}
 
 std::int64_t Now() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(

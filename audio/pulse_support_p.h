@@ -1,6 +1,7 @@
 // What the parts of the PulseAudio engine share about libpulse: the threaded main loop's lock for
 // a scope, a bounded wait on that loop, the release of a stream or an operation without waiting,
-// the steady clock of the engine's timings and libpulse's error texts.
+// the steady clock of the engine's timings, libpulse's error texts, and the sample format of an
+// element as a stream takes it.
 #pragma once
 
 #include <pulse/pulseaudio.h>
@@ -9,7 +10,17 @@
 #include <cstdint>
 #include <functional>
 
+#include "audio/wave_element.h"
+
 namespace voxtar::audio::pulse {
+
+// Capture fragment: the server hands over what it captured every this many milliseconds, so the
+// take starts with the first syllable and a Stop loses next to nothing.
+inline constexpr pa_usec_t kFragmentUs = 10'000;
+
+// The element's format for a stream, and in words for a refusal.
+pa_sample_spec SpecOf(const WaveElement& element);
+QString FormatText(const WaveElement& element);
 
 // Now on the steady clock, in nanoseconds.
 std::int64_t Now();
