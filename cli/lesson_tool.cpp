@@ -467,8 +467,9 @@ std::string HeldLockText(const platform::LockFile::Holder& holder) {
   } else if (holder.elsewhere) {
     text += "; if that computer no longer runs Voxtar on this lesson, run again with --take-over";
   } else {
-    text += "; close the lesson there first, or run again with --take-over if that process no "
-            "longer uses it";
+    text +=
+        "; close the lesson there first, or run again with --take-over if that process no "
+        "longer uses it";
   }
   return text;
 }

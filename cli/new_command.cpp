@@ -117,12 +117,12 @@ int RunNew(const std::vector<std::string>& args, std::ostream& out, std::ostream
       return kExitFailed;
     }
   }
-  const NewLessonOutcome outcome = MakeLesson(
-      AbsolutePath(*options.index), AbsolutePath(*options.from),
-      {.caption = Wide(options.caption),
-       .prefix = Wide(options.prefix),
-       .force = options.force,
-       .takeOver = options.takeOver});
+  const NewLessonOutcome outcome =
+      MakeLesson(AbsolutePath(*options.index), AbsolutePath(*options.from),
+                 {.caption = Wide(options.caption),
+                  .prefix = Wide(options.prefix),
+                  .force = options.force,
+                  .takeOver = options.takeOver});
   const Shown shown(*options.index);
   const std::string index = shown(outcome.indexPath);
   const std::string list = shown(outcome.listPath);

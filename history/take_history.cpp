@@ -306,7 +306,8 @@ void Heal(const Folders& folders) {
   }
   bool removed = false;
   for (const Entry& entry : ListEntries(folders.history.get())) {
-    if (IsTheTake(folders, entry) && ::unlinkat(folders.history.get(), entry.file.c_str(), 0) == 0) {
+    if (IsTheTake(folders, entry) &&
+        ::unlinkat(folders.history.get(), entry.file.c_str(), 0) == 0) {
       removed = true;
     }
   }

@@ -26,9 +26,9 @@ enum class Concern { Sentences, Index, LessonList };
 struct NewLessonOutcome {
   bool made = false;
   Concern concern = Concern::Index;  // without `made`
-  int line = 0;               // with Concern::Sentences: the 1-based line, 0 for the whole file
-  std::string reason;         // without `made`
-  bool badRequest = false;    // refused for what was asked (the index path, the prefix)
+  int line = 0;             // with Concern::Sentences: the 1-based line, 0 for the whole file
+  std::string reason;       // without `made`
+  bool badRequest = false;  // refused for what was asked (the index path, the prefix)
   std::optional<platform::LockFile::Holder> holder;  // who holds the lock that refused it
   bool indexWritten = false;  // the index was written (also when the lesson list then failed)
   int prompts = 0;

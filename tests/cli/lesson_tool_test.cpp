@@ -22,9 +22,9 @@
 #include "history/take_history.h"
 #include "lesson/lesson_lock.h"
 #include "platform/file_system.h"
+#include "testing/synthetic_take.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/support/help_and_man.h"
-#include "testing/synthetic_take.h"
 #include "tests/support/temp_dir.h"
 
 namespace voxtar::cli {
@@ -378,8 +378,9 @@ TEST_F(LessonToolProcess, WritersLeaveALockedLessonAloneUntilTakenOver) {
             .ok());
   }
   const fs::path lockFile = tmp / "Ini/.unit01.idx.lock";
-  const std::string thisHost = "; close the lesson there first, or run again with --take-over if "
-                               "that process no longer uses it";
+  const std::string thisHost =
+      "; close the lesson there first, or run again with --take-over if "
+      "that process no longer uses it";
   struct Holder {
     const char* what;
     std::string lines;  // of a planted lock file; empty: a window of this process
@@ -409,17 +410,16 @@ TEST_F(LessonToolProcess, WritersLeaveALockedLessonAloneUntilTakenOver) {
         ASSERT_EQ(::utimensat(AT_FDCWD, lockFile.c_str(), times, 0), 0);
       }
       const std::string take = ReadBytes(tmp / "Prompt/unit01/a.wav");
-      const std::string args = command.starts_with("new")
-                                   ? " Ini/unit01.idx --from s.txt"
-                                   : command.starts_with("restore") ? " Ini/unit01.idx a.wav"
-                                                                    : " Ini/unit01.idx";
+      const std::string args = command.starts_with("new")       ? " Ini/unit01.idx --from s.txt"
+                               : command.starts_with("restore") ? " Ini/unit01.idx a.wav"
+                                                                : " Ini/unit01.idx";
       const Result first = Shell(command + args);
       if (!held.empty()) {
         EXPECT_EQ(first.status, kExitFailed);
         EXPECT_TRUE(first.out.starts_with("Ini/unit01.idx: " + held + "\n")) << first.out;
         EXPECT_EQ(ReadBytes(tmp / "Ini/unit01.idx"), index);
         EXPECT_EQ(ReadBytes(tmp / "Prompt/unit01/a.wav"), take);
-        const Result takenOver = Shell(command + " --take-over" + args);
+        const Result takenOver = Shell(command + " --take-over" += args);
         EXPECT_EQ(takenOver.status, kExitOk) << takenOver.out;
       } else {
         EXPECT_EQ(first.status, kExitOk) << first.out;

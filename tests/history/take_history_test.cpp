@@ -103,7 +103,8 @@ TEST(TakeHistory, SaveKeepsTheEarlierTakeByLinkAndTheHistorySurvives) {
   EXPECT_EQ(takes[1].saved, SavedTime(std::chrono::milliseconds(kSaved)));
   EXPECT_GT(takes[0].replaced, takes[1].replaced);
   EXPECT_GT(takes[1].replaced, SavedTime(std::chrono::milliseconds(kSaved)));
-  EXPECT_TRUE(takes[0].path.starts_with(platform::FromUtf8(scene.Path(".history/a.wav.").string())));
+  EXPECT_TRUE(
+      takes[0].path.starts_with(platform::FromUtf8(scene.Path(".history/a.wav.").string())));
   EXPECT_TRUE(takes[0].path.ends_with(u"Z.take"));
   // The first take itself, not a copy.
   struct stat kept {};
@@ -121,8 +122,8 @@ TEST(TakeHistory, SaveKeepsTheEarlierTakeByLinkAndTheHistorySurvives) {
 TEST(TakeHistory, RestoreSwapsTheLastTwoTakesWhateverCameBefore) {
   const Scene scene;
   fs::create_directories(scene.Path(".history"));
-  for (const int i : {0, 1, 2}) {  // A, B and C
-    scene.Save("x.wav", 1.0 + i);
+  for (const std::int64_t i : {0, 1, 2}) {  // A, B and C
+    scene.Save("x.wav", 1.0 + static_cast<double>(i));
     scene.SetSaved("x.wav", kSaved + i * 1000);
     fs::rename(scene.Path("x.wav"),
                scene.Path(".history/a.wav.2021-03-06T03-06-4" + std::to_string(i) + ".123Z.take"));

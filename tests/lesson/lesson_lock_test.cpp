@@ -130,9 +130,9 @@ TEST_F(LessonLockTest, LockFilesAreJudgedByTheirHolder) {
       fs::create_symlink(tmp / "elsewhere.txt", lockFile);
     } else {
       WriteBytes(lockFile, c.content);
-      const auto written = std::chrono::system_clock::now() -
-                           std::chrono::duration_cast<std::chrono::nanoseconds>(
-                               std::chrono::duration<double>(c.age));
+      const auto written =
+          std::chrono::system_clock::now() - std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                 std::chrono::duration<double>(c.age));
       const auto ns = written.time_since_epoch() / std::chrono::nanoseconds(1);
       const timespec times[2] = {{0, UTIME_OMIT}, {ns / 1'000'000'000, ns % 1'000'000'000}};
       ASSERT_EQ(::utimensat(AT_FDCWD, lockFile.c_str(), times, 0), 0);
