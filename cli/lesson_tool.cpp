@@ -27,13 +27,13 @@ constexpr std::string_view kProgram = "voxtar-lesson";
 constexpr std::string_view kUsage =
     R"(Usage: voxtar-lesson check INDEX...
        voxtar-lesson list INDEX
-       voxtar-lesson normalize INDEX...
+       voxtar-lesson normalize [--take-over] INDEX...
        voxtar-lesson takes [--template PATH] [--profile NAME|FILE] [--json] INDEX...
        voxtar-lesson report [--template PATH] [--profile NAME|FILE] -o FILE INDEX...
-       voxtar-lesson new INDEX --from FILE [--caption TEXT] [--prefix P] [--force]
+       voxtar-lesson new INDEX --from FILE [--caption TEXT] [--prefix P] [--force] [--take-over]
        voxtar-lesson history [--profile NAME|FILE] [--json] INDEX [NAME...]
-       voxtar-lesson restore INDEX NAME [N]
-       voxtar-lesson prune --keep N INDEX...
+       voxtar-lesson restore [--take-over] INDEX NAME [N]
+       voxtar-lesson prune [--take-over] --keep N INDEX...
        voxtar-lesson export --to DIR [OPTION...] INDEX...
 Checks, lists and normalizes the lesson indexes of a recording course, judges
 their recorded takes against a delivery profile and reports on them in a web
@@ -56,6 +56,7 @@ Commands:
                       index that is a link leading outside the working
                       directory, or a lesson that is open in the recorder, is
                       left as it is
+    --take-over       break the lesson's lock (see below)
   takes INDEX...      measure each recorded take and judge it against the
                       delivery profile, alone and within its lesson: one line
                       per prompt with its problems (ok, clipped, too quiet,
@@ -109,22 +110,26 @@ Commands:
     --prefix P        P of the names of plain sentences (default: the lesson
                       name and "_", as in unit05_001.wav)
     --force           replace an index that exists (its takes stay)
+    --take-over       break the lesson's lock (see below)
   history INDEX [NAME...]
                       one line per earlier take of each prompt (or of the
-                      prompts NAME...): prompt, number (1 = saved last), time
-                      it was saved, length and problems by the delivery
-                      profile (as takes judges a take alone); nothing is
-                      created or written
+                      prompts NAME...): prompt, number (1 = the take replaced
+                      last), time it was saved, length and problems by the
+                      delivery profile (as takes judges a take alone); nothing
+                      is created or written
     --profile NAME|FILE
                       the delivery profile, as for takes
     --json            the same as JSON
   restore INDEX NAME [N]
                       earlier take N (default 1) of prompt NAME becomes its
-                      take again and the take it replaces an earlier take, so
-                      restoring 1 twice swaps back; the index is not changed
-  prune INDEX...      remove all but the N most recently saved earlier takes
-                      of each prompt, and tell how much space that freed
+                      take again and the take it replaces earlier take 1, so
+                      restore without N swaps the last two takes, whatever
+                      came before; the index is not changed
+    --take-over       break the lesson's lock (see below)
+  prune INDEX...      remove all but the N most recently replaced earlier
+                      takes of each prompt, and tell how much space that freed
     --keep N          how many earlier takes of each prompt to keep
+    --take-over       break the lesson's lock (see below)
   export INDEX...     write the takes that pass the delivery profile (judged
                       as takes judges them, the format aside) into DIR: one
                       WAV file per take in DIR/wavs, named after its prompt
@@ -173,13 +178,18 @@ Recordings are looked for in the lesson's directory under "Prompt". The
 working directory is what comes before that "ini": nothing is written through
 a symbolic link leading outside it.
 Earlier takes are kept in the hidden folder ".history" of a prompt directory.
+The writers (normalize, new, restore, prune) hold the lesson's lock, as the
+recorder holds it while the lesson is open; a lesson locked by someone else is
+left alone, and its holder named. --take-over breaks that lock: use it only when
+the holder (on another computer, say) no longer runs on that lesson.
 
 Exit status: 0 when every lesson loads (and, for normalize, was written; for
 takes, every recorded take passes; for report, the report was written, whether
 or not takes are flagged; for restore and prune, the takes were changed; for
 history and restore, every NAME is a prompt of the lesson and the earlier take
 exists; for new, the lesson was made; for export, every take went out), 1
-otherwise, 2 on bad usage.
+otherwise, 2 on bad usage (for new also an INDEX outside an "ini" folder of its
+working directory, or names made from the prefix that break a rule).
 )";
 
 enum class Command { Check, List, Normalize };
@@ -327,18 +337,16 @@ int List(const std::string& path, std::ostream& out, std::ostream& err) {
 
 // Normalizes one lesson under its lock, so that a window that has it open never loses its
 // changes to the rewrite; false (with a line saying why) when it is not rewritten.
-bool NormalizeOne(const std::string& path, std::ostream& out) {
+bool NormalizeOne(const std::string& path, bool takeOver, std::ostream& out) {
   const std::string printable = Printable(path);
   std::optional<LessonLock> lock;
   if (platform::IsValidUtf8(path)) {
     const LessonLocation location = LocateLesson(AbsolutePath(path));
-    if (location.result == LoadResult::Loaded) {
-      lock.emplace(location.indexPath);
-      // A lock that cannot be made is no holder: the load then says what is wrong.
-      if (lock->Acquire() == LessonLock::Result::Held) {
-        out << printable << ": " << DescribeHolder(lock->holder()) << "\n";
-        return false;
-      }
+    std::string why;
+    if (location.result == LoadResult::Loaded &&
+        !LockForWriting(lock.emplace(location.indexPath), takeOver, why)) {
+      out << printable << ": " << why << "\n";
+      return false;
     }
   }
   Lesson lesson;
@@ -362,10 +370,10 @@ bool NormalizeOne(const std::string& path, std::ostream& out) {
   return true;
 }
 
-int Normalize(const std::vector<std::string>& paths, std::ostream& out) {
+int Normalize(const std::vector<std::string>& paths, bool takeOver, std::ostream& out) {
   int status = kExitOk;
   for (const std::string& path : paths) {
-    if (!NormalizeOne(path, out)) {
+    if (!NormalizeOne(path, takeOver, out)) {
       status = kExitFailed;
     }
   }
@@ -450,6 +458,28 @@ std::optional<int> Number(std::string_view text, int least) {
     return std::nullopt;
   }
   return value;
+}
+
+std::string HeldLockText(const platform::LockFile::Holder& holder) {
+  std::string text = DescribeHolder(holder);
+  if (holder.incomplete) {
+    text += "; if it stays so, run again with --take-over";
+  } else if (holder.elsewhere) {
+    text += "; if that computer no longer runs Voxtar on this lesson, run again with --take-over";
+  } else {
+    text +=
+        "; close the lesson there first, or run again with --take-over if that process no "
+        "longer uses it";
+  }
+  return text;
+}
+
+bool LockForWriting(LessonLock& lock, bool takeOver, std::string& why) {
+  if ((takeOver ? lock.TakeOver() : lock.Acquire()) == LessonLock::Result::Held) {
+    why = HeldLockText(lock.holder());
+    return false;
+  }
+  return true;
 }
 
 std::string_view UsageText() {
@@ -544,6 +574,7 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
 
   std::vector<std::string> paths;
   bool optionsEnded = false;
+  bool takeOver = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (!optionsEnded && arg == "--") {
@@ -551,6 +582,8 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
     } else if (!optionsEnded && (arg == "-h" || arg == "--help")) {
       out << kUsage;
       return kExitOk;
+    } else if (!optionsEnded && command == Command::Normalize && arg == "--take-over") {
+      takeOver = true;
     } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
       return UsageError(err, "unknown option '" + arg + "'");
     } else {
@@ -573,7 +606,7 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
       if (paths.empty()) {
         return UsageError(err, "normalize needs at least one INDEX");
       }
-      return Normalize(paths, out);
+      return Normalize(paths, takeOver, out);
   }
   return kExitUsage;
 }
