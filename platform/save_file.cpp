@@ -361,7 +361,9 @@ bool SaveFile::Land() {
     }
   }
   if (landing.throughLink && !SameKind(target_.filename(), landing.name)) {
-    error_ = "Cannot save " + Quoted(target_) + ": it is a link to " + Quoted(landing.shown) +
+    const std::optional<std::string> real = RealPathOf(landing.directory.get());
+    error_ = "Cannot save " + Quoted(target_) + ": it is a link to " +
+             Quoted(real ? std::filesystem::path(*real) / landing.name : landing.shown) +
              ", which is not a file of its kind";
     return false;
   }
