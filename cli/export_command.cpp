@@ -535,8 +535,7 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kExitFailed;
   }
   // Written as the takes go out, and put in place only once all are in.
-  platform::SaveFile listFile(
-      target.path() + platform::kSeparator + std::u16string(options.list->file), target.path());
+  platform::SaveFile listFile(target.NewList(options.list->file), target.path());
   listFile.RefuseLinks();
   if (!listFile.Open()) {
     err << Printable(listFile.error()) << "\n";

@@ -267,6 +267,10 @@ std::string RefusalOf(const fs::path& path, bool folder) {
   if (folder ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode)) {
     return Quoted(path) + (folder ? " is not a folder" : " is not a regular file");
   }
+  // A rename would get around it.
+  if (!folder && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    return Quoted(path) + " is read-only";
+  }
   return {};
 }
 
@@ -296,9 +300,13 @@ std::u16string ExportDirectory::ListedName(std::u16string_view name) {
   return listed + u".wav";
 }
 
-std::u16string ExportDirectory::NewFile(std::u16string_view name) const {
+std::u16string ExportDirectory::NewList(std::u16string_view name) const {
   return path_ + platform::kSeparator + std::u16string(kRecordFolder) + platform::kSeparator +
-         platform::FromUtf8(kNewFolder) + platform::kSeparator + std::u16string(name) + u".wav";
+         platform::FromUtf8(kNewFolder) + platform::kSeparator + std::u16string(name);
+}
+
+std::u16string ExportDirectory::NewFile(std::u16string_view name) const {
+  return NewList(std::u16string(name) + u".wav");
 }
 
 bool ExportDirectory::Open(std::u16string_view path, const std::vector<std::u16string>& lists,
@@ -354,9 +362,9 @@ bool ExportDirectory::Open(std::u16string_view path, const std::vector<std::u16s
   }
   DropNewFiles();  // left by a run that was killed
   earlier_ = {};
-  const std::string text = ReadRecord(platform::FromUtf8((bookkeeping / kRecordName).native()));
-  if (text.starts_with(std::string(kRecordHeader) + '\n')) {
-    std::string_view rest = std::string_view(text).substr(kRecordHeader.size() + 1);
+  recordText_ = ReadRecord(platform::FromUtf8((bookkeeping / kRecordName).native()));
+  if (recordText_.starts_with(std::string(kRecordHeader) + '\n')) {
+    std::string_view rest = std::string_view(recordText_).substr(kRecordHeader.size() + 1);
     while (!rest.empty()) {
       const std::size_t end = std::min(rest.find('\n'), rest.size());
       ParseLine(rest.substr(0, end), &earlier_);
@@ -417,13 +425,16 @@ void ExportDirectory::Note(std::u16string_view name, FileRecord record) {
   noted_.insert_or_assign(Utf8(name), std::move(record));
 }
 
-bool ExportDirectory::SaveRecord(const Records& records, std::string* error) const {
+bool ExportDirectory::SaveRecord(const Records& records, std::string* error) {
   std::string text = std::string(kRecordHeader) + '\n';
   for (const auto& [name, stamp] : records.lists) {
     text += Line("list", name, StampFields(stamp));
   }
   for (const auto& [name, file] : records.files) {
     text += FileLine(name, file);
+  }
+  if (text == recordText_) {
+    return true;  // a run that changed nothing leaves the record as it is
   }
   platform::SaveFile save(path_ + platform::kSeparator + std::u16string(kRecordFolder) +
                               platform::kSeparator + platform::FromUtf8(kRecordName),
@@ -433,6 +444,7 @@ bool ExportDirectory::SaveRecord(const Records& records, std::string* error) con
     *error = save.error();
     return false;
   }
+  recordText_ = std::move(text);
   return true;
 }
 
@@ -467,6 +479,7 @@ bool ExportDirectory::Complete(platform::SaveFile& list, std::u16string_view lis
       return false;
     }
   }
+  ::fsync(wavs_.get());  // before the list names them
   const std::string current = Utf8(listName);
   // A list the same as export's own list there stays as it is: a run that changed nothing
   // changes nothing.
@@ -476,9 +489,19 @@ bool ExportDirectory::Complete(platform::SaveFile& list, std::u16string_view lis
                          SameBytes(list.descriptor(), directory_.get(), current);
   if (unchanged) {
     list.Cancel();
-  } else if (!list.Commit()) {
-    *error = list.error();
-    return false;
+  } else {
+    if (!list.Commit()) {
+      *error = list.error();
+      return false;
+    }
+    // Made beside the run's files, it takes its place last.
+    if (::renameat(newFiles_.get(), current.c_str(), directory_.get(), current.c_str()) != 0) {
+      const int why = errno;
+      *error = "Cannot move the list into " + Quoted(platform::ResolvePath(path_)) + ": " +
+               std::strerror(why);
+      return false;
+    }
+    ::fsync(directory_.get());
   }
 
   // The new list is in place: what it leaves out goes.

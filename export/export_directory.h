@@ -8,8 +8,9 @@
 // bookkeeping folder; only a run that made every file it chose moves them into "wavs", writes the
 // list whole under its own name, and then removes the files an earlier run wrote that the new
 // list leaves out. A run that fails, or is killed before it moves its files in, leaves the earlier
-// list and its files as they were; the record names every file a run moves in before it moves
-// it, so what a run killed later leaves is removed by the next run. A file is up to date while
+// list and its files as they were, and nothing in the directory but bookkeeping; the record names
+// every file a run moves in before it moves it, so what a run killed later leaves is removed by
+// the next run. A file is up to date while
 // its take has the stamp it had, the settings are the same, and the file itself is as the export
 // left it; export never removes a file it did not write, nor one changed since.
 //
@@ -95,11 +96,14 @@ class ExportDirectory {
   // Keeps the file `name` (one Make made) in this run's list.
   void Note(std::u16string_view name, FileRecord record);
 
+  // Where the run writes its list `name` (a file name), beside its new files.
+  std::u16string NewList(std::u16string_view name) const;
+
   // Completes a run that made every file of its list: records the files, moves the new ones
-  // into "wavs", commits `list` (opened and written by the caller, never a link) as the list
-  // `listName`, then removes what earlier runs wrote that it leaves out, other lists included,
-  // and records what is left. False with *error when it could not; the list then is the earlier
-  // one, naming files that are all there.
+  // into "wavs", commits `list` (opened on NewList(listName) and written by the caller, refusing
+  // links) and moves it in as the list `listName`, then removes what earlier runs wrote that it
+  // leaves out, other lists included, and records what is left. False with *error when it could
+  // not; the list then is the earlier one, naming files that are all there.
   bool Complete(platform::SaveFile& list, std::u16string_view listName, Completion* done,
                 std::string* error);
 
@@ -108,7 +112,7 @@ class ExportDirectory {
     std::map<std::string, FileRecord, std::less<>> files;  // by name, without ".wav"
     std::map<std::string, measures::FileStamp, std::less<>> lists;
   };
-  bool SaveRecord(const Records& records, std::string* error) const;
+  bool SaveRecord(const Records& records, std::string* error);
   // The name's file in the run's folder, "wavs/NAME.wav" in the folder of the new files.
   std::u16string NewFile(std::u16string_view name) const;
   void DropNewFiles();
@@ -121,6 +125,7 @@ class ExportDirectory {
   platform::Descriptor newFiles_;  // the run's files until it completes
   platform::Descriptor lock_;
   Records earlier_;
+  std::string recordText_;  // the record as it is on disk
   std::map<std::string, FileRecord, std::less<>> noted_;
 };
 
