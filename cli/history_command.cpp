@@ -16,6 +16,7 @@
 #include "lesson/working_directory.h"
 #include "measures/delivery_profile.h"
 #include "measures/judgement.h"
+#include "measures/lesson_judging.h"
 #include "platform/file_system.h"
 #include "text/wide_string.h"
 
@@ -253,7 +254,7 @@ int RunHistory(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   measures::ProfileError profileError;
   const std::optional<measures::DeliveryProfile> profile =
-      measures::ChooseProfile(parsed.profile, lesson.paths.workingDirectory, &profileError);
+      measures::LessonProfile(parsed.profile, lesson.paths.workingDirectory, &profileError);
   if (!profile) {
     err << Printable(profileError.Text()) << "\n";
     return kExitFailed;

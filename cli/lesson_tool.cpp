@@ -67,14 +67,15 @@ Commands:
                       after the speech, and the figures the profile judges
                       beyond these; "missing" without a take, "short" for
                       prompts too short to speak; names and errors escaped as
-                      list does; writes nothing but the measure cache
-                      ".measures" beside the takes
+                      list does; writes nothing but the user's measure
+                      cache ($XDG_CACHE_HOME/voxtar, else ~/.cache/voxtar)
     --template PATH   the recording takes must match in rate, channels and
                       sample format (default: sample.wav here)
     --profile NAME|FILE
                       the delivery profile: course, acx, ebu-r128, tts, or a
-                      profile file (default: delivery.ini here when there is
-                      one, else course)
+                      profile file (default: the delivery.ini of each
+                      lesson's working directory when there is one, else
+                      course)
     --json            the same as JSON, with every measure
   report INDEX...     measure and judge each recorded take as takes does, and
                       write one HTML file that stands alone (no script, nothing
@@ -84,10 +85,10 @@ Commands:
                       the profile's band and the lesson's median, a histogram of
                       the takes' lengths, and a table of the flagged takes with
                       their problems; then the totals; writes nothing else but
-                      the measure caches; a lesson that does not load is named
+                      the measure cache; a lesson that does not load is named
                       in the report
     -o FILE           the report, a name ending in .html or .htm; replaced
-                      whole or not at all
+                      whole or not at all; a symbolic link there is refused
     --template PATH   as for takes (default: sample.wav here when there is one,
                       else formats are not judged)
     --profile NAME|FILE
@@ -139,9 +140,14 @@ Commands:
                       case aside), each named on standard error with why (a
                       flagged one with its problem words); a file made before
                       from the same take with the same settings is skipped;
-                      nothing is written into the working directory
+                      the list is written last, once every file is in, and
+                      the files an earlier export wrote that it leaves out
+                      are removed (each named on standard error); a run that
+                      fails keeps the earlier list and its files; nothing is
+                      written into the working directory
     --to DIR          the directory to export into, made if missing; not
-                      inside a lesson's working directory
+                      inside a lesson's working directory; refused when its
+                      wavs, .voxtar-export or lists are symbolic links
     --format F        ljspeech: metadata.csv, NAME|text|text lines, a "|" in
                       a text written as U+FF5C, the fullwidth vertical line
                       (default); csv: takes.csv, RFC 4180 with a header row
