@@ -28,6 +28,8 @@ constexpr std::array<double, 4> kWarps = {0.9, 1.0, 1.1, 1.2};
 
 // Below this share the text is incomplete, or the reading holds extra speech.
 constexpr double kMinCoverage = 0.8;
+// Frames that count for the coverage: no further than this below the loud frames.
+constexpr double kVoicedDb = 25.0;
 
 // The borders of a mismatch, each between the readings of the right text and of another text:
 // the reading's cost over the best neighbour's (it fits a neighbour as well as its own text),
@@ -66,8 +68,19 @@ Alignment AlignInto(const SpeechFeatures& query, const SpeechFeatures& target,
   return AlignOpenEnds(costs);
 }
 
-double Span(const Alignment& alignment, int frames) {
-  return static_cast<double>(alignment.lastColumn() - alignment.firstColumn() + 1) / frames;
+// The share of the speech's voiced frames between the first and the last frame the alignment
+// meets. Only frames within kVoicedDb of the loud ones count: a breath at the edge of a reading
+// is no speech that the text lacks.
+double Coverage(const Alignment& alignment, const SpeechFeatures& speech) {
+  int voiced = 0;
+  int covered = 0;
+  for (int frame = 0; frame < speech.frames(); ++frame) {
+    if (speech.levels[static_cast<std::size_t>(frame)] >= -kVoicedDb) {
+      ++voiced;
+      covered += frame >= alignment.firstColumn() && frame <= alignment.lastColumn() ? 1 : 0;
+    }
+  }
+  return voiced == 0 ? 1.0 : static_cast<double>(covered) / voiced;
 }
 
 // The text's words in reverse order, or a single word's letters: the same sounds in another
@@ -272,8 +285,8 @@ bool SpeechComparison::Score(const Reading& reading, const PromptTexts& texts,
     const Alignment back = AlignInto(speech, take, reference.coarse, coarseTake);
     result.readingCost = into.found ? into.cost : kNoFit;
     result.textCost = back.found ? back.cost : kNoFit;
-    result.textCoverage = into.found ? Span(into, speech.frames()) : back.found ? 1.0 : 0.0;
-    result.voiceCoverage = back.found ? Span(back, take.frames()) : into.found ? 1.0 : 0.0;
+    result.textCoverage = into.found ? Coverage(into, speech) : back.found ? 1.0 : 0.0;
+    result.voiceCoverage = back.found ? Coverage(back, take) : into.found ? 1.0 : 0.0;
     return result;
   };
   const std::string ownVoice = texts.voice.empty() ? VoiceForText(text) : texts.voice;

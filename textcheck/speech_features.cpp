@@ -231,6 +231,9 @@ std::vector<SpeechFeatures> ComputeFeatures(std::span<const float> samples, int 
     features.dimensions = kDimensions;
     features.values.assign(frames * width, 0.0F);
     features.sourceFrames = kept;
+    for (const int frame : kept) {
+      features.levels.push_back(static_cast<float>(levels[static_cast<std::size_t>(frame)] - loud));
+    }
     // Cepstra of the floored log band energies.
     std::vector<double> logBands(static_cast<std::size_t>(kMelBands));
     for (std::size_t f = 0; f < frames; ++f) {
@@ -299,6 +302,8 @@ SpeechFeatures Coarse(const SpeechFeatures& features, int factor) {
       }
     }
     coarse.sourceFrames.push_back(features.sourceFrames[static_cast<std::size_t>(first)]);
+    coarse.levels.push_back(*std::max_element(features.levels.begin() + first,
+                                              features.levels.begin() + end));
   }
   return coarse;
 }

@@ -18,6 +18,8 @@ struct SpeechFeatures {
   std::vector<float> values;  // frame after frame
   // The frame of the signal each kept frame was made from (10 ms apart in the signal).
   std::vector<int> sourceFrames;
+  // The level of each kept frame in dB against the loud frames of the speech (0 and below, mostly).
+  std::vector<float> levels;
 
   int frames() const { return dimensions == 0 ? 0 : static_cast<int>(values.size()) / dimensions; }
   std::span<const float> frame(int index) const {

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <numbers>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -36,8 +37,6 @@ namespace voxtar::textcheck {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kTakeRate = 48000;
 
 struct Lesson {
   const char* name;
@@ -216,46 +215,12 @@ std::size_t MiddleWord(const std::vector<std::u16string>& words) {
   return best;
 }
 
-// A take of `spoken` by `speaker`: room, the speech at 48 kHz, room; pink noise under it all.
-std::vector<float> MakeTake(std::u16string_view spoken, const SpeakingStyle& speaker,
-                            std::mt19937& random) {
-  Speech speech;
-  std::string error;
-  if (!Synthesize(spoken, speaker, &speech, &error)) {
-    throw std::runtime_error(error);
-  }
-  std::vector<float> resampled(static_cast<std::size_t>(
-      static_cast<double>(speech.samples.size()) * kTakeRate / speech.sampleRate + 16));
-  std::size_t done = 0;
-  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-  if (soxr_oneshot(speech.sampleRate, kTakeRate, 1, speech.samples.data(), speech.samples.size(),
-                   nullptr, resampled.data(), resampled.size(), &done, &io, &quality,
-                   nullptr) != nullptr) {
-    throw std::runtime_error("soxr failed");
-  }
-  resampled.resize(done);
-  std::uniform_real_distribution<double> uniform(0.0, 1.0);
-  const auto room = [&] { return static_cast<std::size_t>((0.3 + 0.5 * uniform(random)) * kTakeRate); };
-  std::vector<float> take(room(), 0.0F);
-  const double gain = std::pow(10.0, (-3.0 - 9.0 * uniform(random)) / 20.0);  // speech peak
-  float peak = 1e-9F;
-  for (const float sample : resampled) {
-    peak = std::max(peak, std::fabs(sample));
-  }
-  double sumSquares = 0.0;
-  for (const float sample : resampled) {
-    take.push_back(static_cast<float>(sample / peak * gain));
-    sumSquares += static_cast<double>(take.back()) * take.back();
-  }
-  take.resize(take.size() + room(), 0.0F);
-  // Pink noise (Kellet's filter over white noise), 25 to 40 dB under the speech's RMS.
-  const double speechRms = std::sqrt(sumSquares / static_cast<double>(resampled.size()));
-  const double noiseRms = speechRms * std::pow(10.0, -(25.0 + 15.0 * uniform(random)) / 20.0);
+// Pink noise (Kellet's filter over white noise) of RMS 1.
+std::vector<float> PinkNoise(std::size_t count, std::mt19937& random) {
   std::normal_distribution<double> white(0.0, 1.0);
   std::array<double, 7> b{};
-  std::vector<double> pink(take.size());
-  double pinkSquares = 0.0;
+  std::vector<double> pink(count);
+  double squares = 0.0;
   for (double& value : pink) {
     const double w = white(random);
     b[0] = 0.99886 * b[0] + w * 0.0555179;
@@ -266,25 +231,134 @@ std::vector<float> MakeTake(std::u16string_view spoken, const SpeakingStyle& spe
     b[5] = -0.7616 * b[5] - w * 0.0168980;
     value = b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + w * 0.5362;
     b[6] = w * 0.115926;
-    pinkSquares += value * value;
+    squares += value * value;
   }
-  const double scale = noiseRms / std::sqrt(pinkSquares / static_cast<double>(pink.size()));
-  for (std::size_t i = 0; i < take.size(); ++i) {
-    take[i] += static_cast<float>(pink[i] * scale);
+  const double scale = 1.0 / std::sqrt(squares / static_cast<double>(std::max<std::size_t>(count, 1)));
+  std::vector<float> noise(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    noise[i] = static_cast<float>(pink[i] * scale);
+  }
+  return noise;
+}
+
+// A small room: four feedback combs and two all-passes (Schroeder) with a reverberation time of
+// `seconds`, mixed `wet` under the direct sound.
+void AddRoom(std::vector<float>* sound, int rate, double seconds, double wet) {
+  constexpr std::array<double, 4> kCombMs = {29.7, 37.1, 41.1, 43.7};
+  constexpr std::array<double, 2> kAllPassMs = {5.0, 1.7};
+  std::vector<float> reverb(sound->size(), 0.0F);
+  for (const double ms : kCombMs) {
+    const auto delay = static_cast<std::size_t>(ms * rate / 1000.0);
+    const double feedback = std::pow(10.0, -3.0 * ms / 1000.0 / seconds);
+    std::vector<float> line(delay, 0.0F);
+    for (std::size_t i = 0; i < sound->size(); ++i) {
+      const float out = line[i % delay];
+      line[i % delay] = (*sound)[i] + static_cast<float>(feedback) * out;
+      reverb[i] += out / 4.0F;
+    }
+  }
+  for (const double ms : kAllPassMs) {
+    const auto delay = static_cast<std::size_t>(ms * rate / 1000.0);
+    std::vector<float> line(delay, 0.0F);
+    std::size_t at = 0;
+    for (float& value : reverb) {
+      const float delayed = line[at];
+      const float input = value + 0.5F * delayed;
+      line[at] = input;
+      value = delayed - 0.5F * input;
+      at = (at + 1) % delay;
+    }
+  }
+  for (std::size_t i = 0; i < sound->size(); ++i) {
+    (*sound)[i] += static_cast<float>(wet) * reverb[i];
+  }
+}
+
+// A take of `spoken` by `speaker`, as a microphone in a small room would give it: room before
+// and after, sometimes a breath before the speech, the room's reverberation, pink room noise 20
+// to 40 dB under the speech, at 48 kHz mono or 44.1 kHz stereo.
+struct TakeSound {
+  std::vector<float> samples;  // interleaved
+  int rate = 0;
+  int channels = 0;
+};
+TakeSound MakeTake(std::u16string_view spoken, const SpeakingStyle& speaker,
+                   std::mt19937& random) {
+  Speech speech;
+  std::string error;
+  if (!Synthesize(spoken, speaker, &speech, &error)) {
+    throw std::runtime_error(error);
+  }
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  TakeSound take;
+  const bool stereo = uniform(random) < 0.3;
+  take.rate = stereo ? 44100 : 48000;
+  take.channels = stereo ? 2 : 1;
+  std::vector<float> voice(static_cast<std::size_t>(
+      static_cast<double>(speech.samples.size()) * take.rate / speech.sampleRate + 16));
+  std::size_t done = 0;
+  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+  if (soxr_oneshot(speech.sampleRate, take.rate, 1, speech.samples.data(), speech.samples.size(),
+                   nullptr, voice.data(), voice.size(), &done, &io, &quality, nullptr) != nullptr) {
+    throw std::runtime_error("soxr failed");
+  }
+  voice.resize(done);
+  float peak = 1e-9F;
+  for (const float sample : voice) {
+    peak = std::max(peak, std::fabs(sample));
+  }
+  const double gain = std::pow(10.0, (-3.0 - 9.0 * uniform(random)) / 20.0) / peak;
+  double squares = 0.0;
+  for (float& sample : voice) {
+    sample = static_cast<float>(sample * gain);
+    squares += static_cast<double>(sample) * sample;
+  }
+  const double voiceRms = std::sqrt(squares / static_cast<double>(std::max<std::size_t>(voice.size(), 1)));
+
+  const auto seconds = [&](double s) { return static_cast<std::size_t>(s * take.rate); };
+  std::vector<float> mono(seconds(0.3 + 0.5 * uniform(random)), 0.0F);
+  if (uniform(random) < 0.35) {
+    // A breath: noise in the band of a breath, swelling and fading over 0.25 to 0.4 s, 25 to 35
+    // dB under the speech's RMS, then a short pause.
+    const std::size_t length = seconds(0.25 + 0.15 * uniform(random));
+    const std::vector<float> noise = PinkNoise(length, random);
+    const double level = voiceRms * std::pow(10.0, -(25.0 + 10.0 * uniform(random)) / 20.0);
+    double low = 0.0;
+    for (std::size_t i = 0; i < length; ++i) {
+      low += 0.2 * (noise[i] - low);  // takes the edge off the hiss
+      const double swell = std::sin(std::numbers::pi * static_cast<double>(i) / static_cast<double>(length));
+      mono.push_back(static_cast<float>((noise[i] - low) * level * swell * 2.0));
+    }
+    mono.resize(mono.size() + seconds(0.1 + 0.15 * uniform(random)), 0.0F);
+  }
+  mono.insert(mono.end(), voice.begin(), voice.end());
+  mono.resize(mono.size() + seconds(0.3 + 0.5 * uniform(random)), 0.0F);
+  AddRoom(&mono, take.rate, 0.15 + 0.3 * uniform(random), 0.05 + 0.25 * uniform(random));
+  const std::vector<float> noise = PinkNoise(mono.size(), random);
+  const double noiseRms = voiceRms * std::pow(10.0, -(20.0 + 20.0 * uniform(random)) / 20.0);
+  for (std::size_t i = 0; i < mono.size(); ++i) {
+    mono[i] += static_cast<float>(noise[i] * noiseRms);
+  }
+  for (const float sample : mono) {
+    for (int c = 0; c < take.channels; ++c) {
+      take.samples.push_back(sample);
+    }
   }
   return take;
 }
 
-void WriteTake(const std::vector<float>& samples, const fs::path& path) {
+void WriteTake(const TakeSound& take, const fs::path& path) {
   SF_INFO info{};
-  info.samplerate = kTakeRate;
-  info.channels = 1;
+  info.samplerate = take.rate;
+  info.channels = take.channels;
   info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   if (file == nullptr) {
     throw std::runtime_error("cannot write " + path.string());
   }
-  sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+  sf_writef_float(file, take.samples.data(),
+                  static_cast<sf_count_t>(take.samples.size() / static_cast<std::size_t>(take.channels)));
   sf_close(file);
 }
 

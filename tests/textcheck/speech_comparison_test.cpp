@@ -1,0 +1,202 @@
+#include "textcheck/speech_comparison.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/utf8.h"
+#include "tests/support/temp_dir.h"
+#include "textcheck/reading_file.h"
+#include "textcheck/speech_synthesis.h"
+
+namespace voxtar::textcheck {
+namespace {
+
+// Room before and after the speech.
+constexpr double kRoomSeconds = 0.4;
+
+// The speech with room either side, under white noise about 50 dB below it.
+std::vector<float> InRoom(const Speech& speech) {
+  const auto room = static_cast<std::size_t>(kRoomSeconds * speech.sampleRate);
+  std::vector<float> samples(room, 0.0F);
+  samples.insert(samples.end(), speech.samples.begin(), speech.samples.end());
+  samples.resize(samples.size() + room, 0.0F);
+  std::uint32_t state = 26;
+  for (float& sample : samples) {
+    state = state * 1664525u + 1013904223u;
+    sample += static_cast<float>((static_cast<double>(state >> 8) / (1u << 24) - 0.5) * 0.006);
+  }
+  return samples;
+}
+
+// The take as a 44.1 kHz stereo file (from the synthesizer's 22,050 Hz, each sample twice, a
+// little apart between the channels), read back as the recorder's check reads it.
+Reading ThroughStereoFile(const std::vector<float>& samples, double voiceSeconds,
+                          const testing::TempDir& dir) {
+  const std::string path = (dir / "take.wav").string();
+  SF_INFO info{};
+  info.samplerate = 44100;
+  info.channels = 2;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  EXPECT_NE(file, nullptr);
+  std::vector<float> frames;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const float next = i + 1 < samples.size() ? samples[i + 1] : samples[i];
+    for (const float value : {samples[i], 0.5F * (samples[i] + next)}) {
+      frames.push_back(0.9F * value);
+      frames.push_back(1.1F * value);
+    }
+  }
+  sf_writef_float(file, frames.data(), static_cast<sf_count_t>(frames.size() / 2));
+  sf_close(file);
+  Reading reading;
+  std::string error;
+  EXPECT_TRUE(ReadReading(platform::FromUtf8(path), static_cast<std::uint32_t>(kRoomSeconds * 1000),
+                          static_cast<std::uint32_t>(voiceSeconds * 1000), &reading, &error))
+      << error;
+  return reading;
+}
+
+std::string Words(const TextVerdict& verdict) {
+  std::string words;
+  for (const TextProblem problem : verdict.problems) {
+    words += (words.empty() ? "" : " ") + std::string(ProblemWord(problem));
+  }
+  return words.empty() ? "ok" : words;
+}
+
+// A small lesson in each language, read by a voice, pace and pitch the checker never speaks
+// with: right, the next prompt's line, the first half, with extra words; judged against the
+// prompt's text with its neighbours. English takes are checked in memory at the synthesizer's
+// rate, Russian ones through a 44.1 kHz stereo file.
+TEST(SpeechComparison, FindsWrongLinesMissingHalvesAndExtraWordsInTwoLanguages) {
+  struct Language {
+    SpeakingStyle reader;
+    bool throughFile;
+    std::u16string previous, text, next;
+    std::u16string firstHalf, extraWords, sameWords;
+  };
+  const std::map<std::string, Language> languages = {
+      {"en",
+       {{"en-gb+f3", 170, 66, 60},
+        false,
+        u"Where is the railway station?",
+        u"I would like a cup of coffee, please.",
+        u"How much does this ticket cost?",
+        u"I would like a cup",
+        u"I would like a cup of coffee, please, and a large piece of chocolate cake.",
+        u"i would like a cup of coffee please"}},
+      {"ru",
+       {{"ru+m2", 135, 38, 40},
+        true,
+        u"Где находится вокзал?",
+        u"Я хотел бы чашку кофе, пожалуйста.",
+        u"Сколько стоит этот билет?",
+        u"Я хотел бы",
+        u"Я хотел бы чашку кофе, пожалуйста, и большой кусок шоколадного торта.",
+        u"я хотел бы чашку кофе пожалуйста"}},
+  };
+  enum Neighbours { kBoth, kNone, kSameWords };
+  struct Row {
+    const char* what;
+    std::u16string Language::*spoken;
+    std::u16string edited;  // put in front of the text
+    Neighbours neighbours;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {"right", &Language::text, u"", kBoth, "ok"},
+      {"right, edited, a neighbour saying the same words", &Language::text, u"> ", kSameWords,
+       "ok"},
+      {"right, no neighbours", &Language::text, u"", kNone, "ok"},
+      {"the next prompt's line", &Language::next, u"", kBoth, "text-mismatch"},
+      {"another line, no neighbours", &Language::previous, u"", kNone, "text-mismatch"},
+      {"the first half only", &Language::firstHalf, u"", kBoth, "incomplete"},
+      {"extra words", &Language::extraWords, u"", kBoth, "extra-speech"},
+  };
+  const testing::TempDir dir;
+  SpeechComparison comparison;
+  for (const auto& [name, language] : languages) {
+    std::map<std::string, double> match;
+    for (const Row& row : rows) {
+      SCOPED_TRACE(name + ": " + row.what);
+      Speech speech;
+      std::string error;
+      ASSERT_TRUE(Synthesize(language.*row.spoken, language.reader, &speech, &error)) << error;
+      const std::vector<float> samples = InRoom(speech);
+      const Reading reading =
+          language.throughFile
+              ? ThroughStereoFile(samples,
+                                  static_cast<double>(speech.samples.size()) / speech.sampleRate,
+                                  dir)
+              : Reading{samples, speech.sampleRate};
+      const std::u16string text = row.edited + language.text;
+      PromptTexts texts;
+      texts.text = text;
+      if (row.neighbours == kBoth) {
+        texts.neighbours = {language.previous, language.next};
+      } else if (row.neighbours == kSameWords) {
+        texts.neighbours = {language.previous, language.sameWords};
+      }
+      TextVerdict verdict;
+      ASSERT_TRUE(comparison.Judge(reading, texts, &verdict, &error)) << error;
+      ASSERT_TRUE(verdict.judged);
+      EXPECT_EQ(Words(verdict), row.expected)
+          << "textMatch " << verdict.textMatch << ", textCoverage " << verdict.textCoverage
+          << ", voiceCoverage " << verdict.voiceCoverage;
+      EXPECT_GE(verdict.textMatch, 0.0);
+      EXPECT_LE(verdict.textMatch, 1.0);
+      match[row.what] = verdict.textMatch;
+    }
+    EXPECT_GT(match["right"], 0.5) << name;
+    EXPECT_GT(match["right"], match["the next prompt's line"] + 0.3) << name;
+    EXPECT_GT(match["right, no neighbours"], match["another line, no neighbours"] + 0.3) << name;
+  }
+}
+
+// What the judge cannot judge, and a voice eSpeak NG does not have.
+TEST(SpeechComparison, SaysWhenThereIsNothingToJudgeAndNamesAMissingVoice) {
+  Speech speech;
+  std::string error;
+  ASSERT_TRUE(Synthesize(u"Good morning!", {"en-us+m4", 160, 45, 50}, &speech, &error)) << error;
+  const Reading spoken{InRoom(speech), speech.sampleRate};
+  const Reading silent{std::vector<float>(22050, 0.0F), 22050};
+  const Reading empty;
+  struct Case {
+    const char* what;
+    const Reading& reading;
+    std::u16string text;
+    std::string voice;
+    bool works;
+    bool judged;
+  };
+  const Case cases[] = {
+      {"no words in the text", spoken, u"> ...", "", true, false},
+      {"a silent reading", silent, u"Good morning!", "", true, false},
+      {"an empty reading", empty, u"Good morning!", "", true, false},
+      {"the voice named", spoken, u"Good morning!", "en-gb", true, true},
+      {"no such voice", spoken, u"Good morning!", "xx-nowhere", false, false},
+  };
+  SpeechComparison comparison;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PromptTexts texts;
+    texts.text = c.text;
+    texts.voice = c.voice;
+    TextVerdict verdict;
+    error.clear();
+    ASSERT_EQ(comparison.Judge(c.reading, texts, &verdict, &error), c.works) << error;
+    EXPECT_EQ(verdict.judged, c.judged);
+    if (!c.works) {
+      EXPECT_NE(error.find("\"xx-nowhere\""), std::string::npos) << error;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace voxtar::textcheck
