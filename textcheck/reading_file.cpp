@@ -108,4 +108,12 @@ bool ReadReading(std::u16string_view path, std::uint32_t voiceStartMs, std::uint
   return true;
 }
 
+bool JudgeTakeFile(std::u16string_view path, std::uint32_t voiceStartMs,
+                   std::uint32_t voiceLengthMs, const PromptTexts& texts, ReadingJudge& judge,
+                   TextVerdict* verdict, std::string* error) {
+  Reading reading;
+  return ReadReading(path, voiceStartMs, voiceLengthMs, &reading, error) &&
+         judge.Judge(reading, texts, verdict, error);
+}
+
 }  // namespace voxtar::textcheck

@@ -46,6 +46,11 @@ struct TextVerdict {
   bool has(TextProblem problem) const;
 };
 
+// A digest of what a verdict depends on besides the take: the texts (edit markers aside), the
+// neighbours in order, the voice, and the version of the judgement. A verdict kept with a take
+// holds while its digest is the same.
+std::uint64_t VerdictDigest(const PromptTexts& texts);
+
 // Judges readings. Implementations are safe to call from several threads at once.
 class ReadingJudge {
  public:

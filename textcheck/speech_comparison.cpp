@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <limits>
 
 #include "platform/utf8.h"
 #include "textcheck/alignment.h"
@@ -66,6 +65,15 @@ Alignment AlignInto(const SpeechFeatures& query, const SpeechFeatures& target,
   BandedCosts costs(BandAround(coarse, kCoarseFactor, rows, columns, kBandRadius), columns);
   costs.Fill(distance(query, target));
   return AlignOpenEnds(costs);
+}
+
+// The mean cost of the alignment of every cell (for the coarse frames), kNoFit without one.
+double CoarseCost(const SpeechFeatures& query, const SpeechFeatures& target) {
+  BandedCosts costs(query.frames(), target.frames());
+  costs.Fill(
+      [&](int row, int column) { return FrameDistance(query.frame(row), target.frame(column)); });
+  const Alignment alignment = AlignOpenEnds(costs);
+  return alignment.found ? alignment.cost : kNoFit;
 }
 
 // The share of the speech's voiced frames between the first and the last frame the alignment
@@ -143,22 +151,6 @@ struct SpeechComparison::Reference {
   SpeechFeatures coarse;
 };
 
-std::string_view ProblemWord(TextProblem problem) {
-  switch (problem) {
-    case TextProblem::Mismatch:
-      return "text-mismatch";
-    case TextProblem::Incomplete:
-      return "incomplete";
-    case TextProblem::ExtraSpeech:
-      return "extra-speech";
-  }
-  return "text-mismatch";
-}
-
-bool TextVerdict::has(TextProblem problem) const {
-  return std::find(problems.begin(), problems.end(), problem) != problems.end();
-}
-
 TextVerdict JudgeScores(const ReadingScores& scores) {
   TextVerdict verdict;
   if (!scores.judged) {
@@ -184,7 +176,7 @@ TextVerdict JudgeScores(const ReadingScores& scores) {
   }
   // Reversed words share their sounds with a part of the text, so they tell nothing about a
   // reading of only a part.
-  if (!incomplete && !extra) {
+  if (scores.hasFoil && !incomplete && !extra) {
     ratio = std::max(ratio, own / cost(scores.foil));
     border = std::max(border, own / cost(scores.foil) / kFoilBorder);
   }
@@ -241,37 +233,79 @@ std::shared_ptr<const SpeechComparison::Reference> SpeechComparison::ReferenceFo
   return reference;
 }
 
+bool SpeechComparison::ReferencesFor(const PromptTexts& texts, double upperHz,
+                                     References* references, std::string* error) {
+  *references = {};
+  const std::u16string_view text = ReadableText(texts.text);
+  if (!HasSpeakableText(text)) {
+    return true;
+  }
+  const auto reference = [&](std::u16string_view words, std::shared_ptr<const Reference>* made) {
+    const std::string voice = texts.voice.empty() ? VoiceForText(words) : texts.voice;
+    *made = ReferenceFor(voice, words, upperHz);
+    if (!(*made)->error.empty()) {
+      *error = (*made)->error;
+      return false;
+    }
+    return true;
+  };
+  if (!reference(text, &references->own)) {
+    return false;
+  }
+  const std::u16string ownWords = Words(text);
+  const std::u16string foil = Foil(text);
+  if (Words(foil) != ownWords && !reference(foil, &references->foil)) {  // not "no, no, no"
+    return false;
+  }
+  for (const std::u16string_view neighbour : texts.neighbours) {
+    const std::u16string_view other = ReadableText(neighbour);
+    if (!HasSpeakableText(other) || Words(other) == ownWords) {
+      continue;  // the same words: a lesson may say a line twice
+    }
+    std::shared_ptr<const Reference> made;
+    if (!reference(other, &made)) {
+      return false;
+    }
+    references->neighbours.push_back(std::move(made));
+  }
+  return true;
+}
+
+bool SpeechComparison::Prepare(const PromptTexts& texts, int sampleRate, std::string* error) {
+  References references;
+  return sampleRate <= 0 || ReferencesFor(texts, UpperFrequency(sampleRate), &references, error);
+}
+
 bool SpeechComparison::Score(const Reading& reading, const PromptTexts& texts,
                              ReadingScores* scores, std::string* error) {
   *scores = {};
-  const std::u16string_view text = ReadableText(texts.text);
-  if (!HasSpeakableText(text) || reading.sampleRate <= 0) {
+  if (reading.sampleRate <= 0) {
     return true;
   }
   const double upperHz = UpperFrequency(reading.sampleRate);
+  References references;
+  if (!ReferencesFor(texts, upperHz, &references, error)) {
+    return false;
+  }
+  if (references.own == nullptr || references.own->features.frames() == 0) {
+    return true;  // nothing to say
+  }
   const std::vector<SpeechFeatures> takes =
       ComputeFeatures(reading.samples, reading.sampleRate, upperHz, kWarps);
   if (takes.empty() || takes.front().frames() == 0) {
-    return true;
+    return true;  // no voice
   }
   std::vector<SpeechFeatures> coarseTakes;
   for (const SpeechFeatures& take : takes) {
     coarseTakes.push_back(Coarse(take, kCoarseFactor));
   }
-  const auto coarseCost = [](const SpeechFeatures& query, const SpeechFeatures& target) {
-    BandedCosts costs(query.frames(), target.frames());
-    costs.Fill([&](int row, int column) {
-      return FrameDistance(query.frame(row), target.frame(column));
-    });
-    const Alignment alignment = AlignOpenEnds(costs);
-    return alignment.found ? alignment.cost : kNoFit;
-  };
   const auto fit = [&](const Reference& reference) {
+    // The warp at which the text fits best, found on the coarse frames.
     std::size_t best = 0;
     double bestCost = 0.0;
-    for (std::size_t w = 0; w < takes.size() && takes.size() > 1; ++w) {
-      const double cost = coarseCost(coarseTakes[w], reference.coarse) +
-                          coarseCost(reference.coarse, coarseTakes[w]);
+    for (std::size_t w = 0; w < takes.size(); ++w) {
+      const double cost = CoarseCost(coarseTakes[w], reference.coarse) +
+                          CoarseCost(reference.coarse, coarseTakes[w]);
       if (w == 0 || cost < bestCost) {
         best = w;
         bestCost = cost;
@@ -279,49 +313,26 @@ bool SpeechComparison::Score(const Reading& reading, const PromptTexts& texts,
     }
     const SpeechFeatures& take = takes[best];
     const SpeechFeatures& coarseTake = coarseTakes[best];
-    TextFit result;
     const SpeechFeatures& speech = reference.features;
     const Alignment into = AlignInto(take, speech, coarseTake, reference.coarse);
     const Alignment back = AlignInto(speech, take, reference.coarse, coarseTake);
+    TextFit result;
     result.readingCost = into.found ? into.cost : kNoFit;
     result.textCost = back.found ? back.cost : kNoFit;
     result.textCoverage = into.found ? Coverage(into, speech) : back.found ? 1.0 : 0.0;
     result.voiceCoverage = back.found ? Coverage(back, take) : into.found ? 1.0 : 0.0;
     return result;
   };
-  const std::string ownVoice = texts.voice.empty() ? VoiceForText(text) : texts.voice;
-  const std::shared_ptr<const Reference> own = ReferenceFor(ownVoice, text, upperHz);
-  if (!own->error.empty()) {
-    *error = own->error;
-    return false;
-  }
-  if (own->features.frames() == 0) {
-    return true;
-  }
   scores->judged = true;
-  scores->own = fit(*own);
-  const std::shared_ptr<const Reference> foil = ReferenceFor(ownVoice, Foil(text), upperHz);
-  if (foil->features.frames() > 0) {
-    scores->foil = fit(*foil);
-  } else {
-    scores->foil.readingCost = scores->foil.textCost = kNoFit;
+  scores->own = fit(*references.own);
+  if (references.foil != nullptr && references.foil->features.frames() > 0) {
+    scores->foil = fit(*references.foil);
+    scores->hasFoil = true;
   }
-  const std::u16string ownWords = Words(text);
-  for (const std::u16string_view neighbour : texts.neighbours) {
-    const std::u16string_view other = ReadableText(neighbour);
-    if (!HasSpeakableText(other) || Words(other) == ownWords) {
-      continue;  // the same words: a lesson may say a line twice
+  for (const std::shared_ptr<const Reference>& neighbour : references.neighbours) {
+    if (neighbour->features.frames() > 0) {
+      scores->neighbours.push_back(fit(*neighbour));
     }
-    const std::string voice = texts.voice.empty() ? VoiceForText(other) : texts.voice;
-    const std::shared_ptr<const Reference> reference = ReferenceFor(voice, other, upperHz);
-    if (!reference->error.empty()) {
-      *error = reference->error;
-      return false;
-    }
-    if (reference->features.frames() == 0) {
-      continue;
-    }
-    scores->neighbours.push_back(fit(*reference));
   }
   return true;
 }

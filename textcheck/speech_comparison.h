@@ -40,7 +40,8 @@ struct TextFit {
 struct ReadingScores {
   bool judged = false;
   TextFit own;
-  TextFit foil;                   // of the text's words in reverse order
+  bool hasFoil = false;            // false when the words read the same both ways
+  TextFit foil;                     // of the text's words in reverse order
   std::vector<TextFit> neighbours;  // of the neighbours' texts
 };
 
@@ -65,8 +66,20 @@ class SpeechComparison final : public ReadingJudge {
   bool Score(const Reading& reading, const PromptTexts& texts, ReadingScores* scores,
              std::string* error);
 
+  // Synthesizes what the texts need for readings at `sampleRate` ahead of the first reading
+  // (say, on a worker thread while the operator speaks). False with *error as Judge.
+  bool Prepare(const PromptTexts& texts, int sampleRate, std::string* error);
+
  private:
   struct Reference;
+  struct References {
+    std::shared_ptr<const Reference> own;
+    std::shared_ptr<const Reference> foil;  // none for words that read the same both ways
+    std::vector<std::shared_ptr<const Reference>> neighbours;
+  };
+  // The references of the texts; own is none without anything to say.
+  bool ReferencesFor(const PromptTexts& texts, double upperHz, References* references,
+                     std::string* error);
   std::shared_ptr<const Reference> ReferenceFor(const std::string& voice, std::u16string_view text,
                                                 double upperHz);
 

@@ -33,6 +33,8 @@ constexpr double kAboveNoiseDb = 8.0;
 constexpr double kFloorDb = 50.0;
 // Pauses are shortened to this many frames.
 constexpr int kMaxPauseFrames = 15;
+// Samples beyond this are clipped, ones that are no number are silence.
+constexpr float kMaxSample = 1000.0F;
 // Loud frames of a signal quieter than this hold no speech.
 constexpr double kSilentDb = -100.0;
 
@@ -134,6 +136,11 @@ std::vector<int> KeptFrames(const std::vector<double>& levels, double quiet) {
   return kept;
 }
 
+// A sample as the transform can take it: a float file may hold anything.
+float Sane(float sample) {
+  return std::isfinite(sample) ? std::clamp(sample, -kMaxSample, kMaxSample) : 0.0F;
+}
+
 }  // namespace
 
 double UpperFrequency(int sampleRate) { return std::min(kUpperHz, 0.475 * sampleRate); }
@@ -170,29 +177,37 @@ std::vector<SpeechFeatures> ComputeFeatures(std::span<const float> samples, int 
   const fftwf_plan plan = PlanFor(size);
   std::fill(in.get(), in.get() + size, 0.0F);
 
-  // The power spectrum and the level of every frame.
+  // The band energies of every frame at every warp, and its level.
   const std::size_t count = 1 + (samples.size() - frameLength) / hop;
-  std::vector<float> power(count * bins);
-  std::vector<double> levels(count);
   const FilterBank plain(size, sampleRate, upperHz, 1.0, kMelBands);
-  std::vector<float> energies(static_cast<std::size_t>(kMelBands));
+  std::vector<FilterBank> banks;
+  for (const double warp : warps) {
+    banks.emplace_back(size, sampleRate, upperHz, warp, kMelBands);
+  }
+  constexpr auto bands = static_cast<std::size_t>(kMelBands);
+  std::vector<std::vector<float>> energies(warps.size(), std::vector<float>(count * bands));
+  std::vector<double> levels(count);
+  std::vector<float> power(bins);
+  std::vector<float> plainEnergies(bands);
   for (std::size_t frame = 0; frame < count; ++frame) {
     const std::size_t start = frame * hop;
-    float previous = start > 0 ? samples[start - 1] : 0.0F;
+    float previous = start > 0 ? Sane(samples[start - 1]) : 0.0F;
     for (std::size_t i = 0; i < frameLength; ++i) {
-      const float sample = samples[start + i];
+      const float sample = Sane(samples[start + i]);
       in.get()[i] = (sample - static_cast<float>(kPreEmphasis) * previous) * window[i];
       previous = sample;
     }
     fftwf_execute_dft_r2c(plan, in.get(), out.get());
-    float* spectrum = &power[frame * bins];
     for (std::size_t bin = 0; bin < bins; ++bin) {
       const fftwf_complex& value = out.get()[bin];
-      spectrum[bin] = (value[0] * value[0] + value[1] * value[1]) / static_cast<float>(frameLength);
+      power[bin] = (value[0] * value[0] + value[1] * value[1]) / static_cast<float>(frameLength);
     }
-    plain.Apply(spectrum, energies.data());
+    for (std::size_t w = 0; w < banks.size(); ++w) {
+      banks[w].Apply(power.data(), &energies[w][frame * bands]);
+    }
+    plain.Apply(power.data(), plainEnergies.data());
     double total = 0.0;
-    for (const float energy : energies) {
+    for (const float energy : plainEnergies) {
       total += energy;
     }
     levels[frame] = 10.0 * std::log10(total + 1e-20);
@@ -225,8 +240,7 @@ std::vector<SpeechFeatures> ComputeFeatures(std::span<const float> samples, int 
     }
   }
 
-  for (const double warp : warps) {
-    const FilterBank bank(size, sampleRate, upperHz, warp, kMelBands);
+  for (const std::vector<float>& warped : energies) {
     SpeechFeatures features;
     features.dimensions = kDimensions;
     features.values.assign(frames * width, 0.0F);
@@ -235,11 +249,11 @@ std::vector<SpeechFeatures> ComputeFeatures(std::span<const float> samples, int 
       features.levels.push_back(static_cast<float>(levels[static_cast<std::size_t>(frame)] - loud));
     }
     // Cepstra of the floored log band energies.
-    std::vector<double> logBands(static_cast<std::size_t>(kMelBands));
+    std::vector<double> logBands(bands);
     for (std::size_t f = 0; f < frames; ++f) {
-      bank.Apply(&power[static_cast<std::size_t>(kept[f]) * bins], energies.data());
-      for (std::size_t band = 0; band < logBands.size(); ++band) {
-        logBands[band] = std::log(std::max(static_cast<double>(energies[band]), floor));
+      const float* frameEnergies = &warped[static_cast<std::size_t>(kept[f]) * bands];
+      for (std::size_t band = 0; band < bands; ++band) {
+        logBands[band] = std::log(std::max(static_cast<double>(frameEnergies[band]), floor));
       }
       float* cepstrum = &features.values[f * width];
       for (std::size_t k = 0; k < statics; ++k) {

@@ -466,15 +466,15 @@ Take MakeTakeFile(Kind kind, const SpeakingStyle& speaker, std::size_t prompt,
   return take;
 }
 
-// Right takes of about 5 s of voice (two prompts of a lesson read as one), each checked with
-// the two-prompt texts before and after it as neighbours: the mean voice length, and the CPU
+// Right takes of about 5 s of voice (three prompts of a lesson read as one), each checked with
+// the three-prompt texts before and after it as neighbours: the mean voice length, and the CPU
 // seconds per take of the first check and of a check with every reference ready.
 std::array<double, 3> TimeLongTakes(const fs::path& dir, std::mt19937& random) {
   const Lesson& lesson = Lessons().front();
   std::vector<std::u16string> prompts;
-  for (std::size_t p = 0; p + 1 < lesson.prompts.size(); p += 2) {
+  for (std::size_t p = 0; p + 2 < lesson.prompts.size(); p += 3) {
     prompts.push_back(platform::FromUtf8(std::string(lesson.prompts[p]) + " " +
-                                         lesson.prompts[p + 1]));
+                                         lesson.prompts[p + 1] + " " + lesson.prompts[p + 2]));
   }
   std::vector<Take> takes;
   double voice = 0.0;

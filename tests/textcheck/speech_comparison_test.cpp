@@ -11,17 +11,18 @@
 #include "platform/utf8.h"
 #include "tests/support/temp_dir.h"
 #include "textcheck/reading_file.h"
+#include "textcheck/reading_judge.h"
 #include "textcheck/speech_synthesis.h"
 
 namespace voxtar::textcheck {
 namespace {
 
 // Room before and after the speech.
-constexpr double kRoomSeconds = 0.4;
+constexpr std::uint32_t kRoomMs = 400;
 
 // The speech with room either side, under white noise about 50 dB below it.
 std::vector<float> InRoom(const Speech& speech) {
-  const auto room = static_cast<std::size_t>(kRoomSeconds * speech.sampleRate);
+  const std::size_t room = std::size_t{kRoomMs} * static_cast<std::size_t>(speech.sampleRate) / 1000;
   std::vector<float> samples(room, 0.0F);
   samples.insert(samples.end(), speech.samples.begin(), speech.samples.end());
   samples.resize(samples.size() + room, 0.0F);
@@ -34,9 +35,8 @@ std::vector<float> InRoom(const Speech& speech) {
 }
 
 // The take as a 44.1 kHz stereo file (from the synthesizer's 22,050 Hz, each sample twice, a
-// little apart between the channels), read back as the recorder's check reads it.
-Reading ThroughStereoFile(const std::vector<float>& samples, double voiceSeconds,
-                          const testing::TempDir& dir) {
+// little apart between the channels).
+std::u16string StereoFile(const std::vector<float>& samples, const testing::TempDir& dir) {
   const std::string path = (dir / "take.wav").string();
   SF_INFO info{};
   info.samplerate = 44100;
@@ -54,12 +54,7 @@ Reading ThroughStereoFile(const std::vector<float>& samples, double voiceSeconds
   }
   sf_writef_float(file, frames.data(), static_cast<sf_count_t>(frames.size() / 2));
   sf_close(file);
-  Reading reading;
-  std::string error;
-  EXPECT_TRUE(ReadReading(platform::FromUtf8(path), static_cast<std::uint32_t>(kRoomSeconds * 1000),
-                          static_cast<std::uint32_t>(voiceSeconds * 1000), &reading, &error))
-      << error;
-  return reading;
+  return platform::FromUtf8(path);
 }
 
 std::string Words(const TextVerdict& verdict) {
@@ -73,7 +68,7 @@ std::string Words(const TextVerdict& verdict) {
 // A small lesson in each language, read by a voice, pace and pitch the checker never speaks
 // with: right, the next prompt's line, the first half, with extra words; judged against the
 // prompt's text with its neighbours. English takes are checked in memory at the synthesizer's
-// rate, Russian ones through a 44.1 kHz stereo file.
+// rate, Russian ones from a 44.1 kHz stereo file, as the recorder checks a take it measured.
 TEST(SpeechComparison, FindsWrongLinesMissingHalvesAndExtraWordsInTwoLanguages) {
   struct Language {
     SpeakingStyle reader;
@@ -129,12 +124,6 @@ TEST(SpeechComparison, FindsWrongLinesMissingHalvesAndExtraWordsInTwoLanguages) 
       std::string error;
       ASSERT_TRUE(Synthesize(language.*row.spoken, language.reader, &speech, &error)) << error;
       const std::vector<float> samples = InRoom(speech);
-      const Reading reading =
-          language.throughFile
-              ? ThroughStereoFile(samples,
-                                  static_cast<double>(speech.samples.size()) / speech.sampleRate,
-                                  dir)
-              : Reading{samples, speech.sampleRate};
       const std::u16string text = row.edited + language.text;
       PromptTexts texts;
       texts.text = text;
@@ -144,7 +133,16 @@ TEST(SpeechComparison, FindsWrongLinesMissingHalvesAndExtraWordsInTwoLanguages) 
         texts.neighbours = {language.previous, language.sameWords};
       }
       TextVerdict verdict;
-      ASSERT_TRUE(comparison.Judge(reading, texts, &verdict, &error)) << error;
+      if (language.throughFile) {
+        const auto voiceMs = static_cast<std::uint32_t>(speech.samples.size() * 1000 /
+                                                        static_cast<std::size_t>(speech.sampleRate));
+        ASSERT_TRUE(JudgeTakeFile(StereoFile(samples, dir), kRoomMs, voiceMs, texts, comparison,
+                                  &verdict, &error))
+            << error;
+      } else {
+        ASSERT_TRUE(comparison.Judge({samples, speech.sampleRate}, texts, &verdict, &error))
+            << error;
+      }
       ASSERT_TRUE(verdict.judged);
       EXPECT_EQ(Words(verdict), row.expected)
           << "textMatch " << verdict.textMatch << ", textCoverage " << verdict.textCoverage
@@ -159,12 +157,16 @@ TEST(SpeechComparison, FindsWrongLinesMissingHalvesAndExtraWordsInTwoLanguages) 
   }
 }
 
-// What the judge cannot judge, and a voice eSpeak NG does not have.
-TEST(SpeechComparison, SaysWhenThereIsNothingToJudgeAndNamesAMissingVoice) {
-  Speech speech;
+// Readings the judge has nothing to say about, texts that need care, and what it cannot read.
+TEST(SpeechComparison, JudgesOnlyWhatItCanAndNamesWhatItCannotRead) {
   std::string error;
-  ASSERT_TRUE(Synthesize(u"Good morning!", {"en-us+m4", 160, 45, 50}, &speech, &error)) << error;
-  const Reading spoken{InRoom(speech), speech.sampleRate};
+  const auto spoken = [&](std::u16string_view text) {
+    Speech speech;
+    EXPECT_TRUE(Synthesize(text, {"en-us+m4", 160, 45, 50}, &speech, &error)) << error;
+    return Reading{InRoom(speech), speech.sampleRate};
+  };
+  const Reading morning = spoken(u"Good morning!");
+  const Reading noNoNo = spoken(u"No, no, no!");
   const Reading silent{std::vector<float>(22050, 0.0F), 22050};
   const Reading empty;
   struct Case {
@@ -173,14 +175,15 @@ TEST(SpeechComparison, SaysWhenThereIsNothingToJudgeAndNamesAMissingVoice) {
     std::u16string text;
     std::string voice;
     bool works;
-    bool judged;
+    const char* expected;  // nullptr: nothing judged
   };
   const Case cases[] = {
-      {"no words in the text", spoken, u"> ...", "", true, false},
-      {"a silent reading", silent, u"Good morning!", "", true, false},
-      {"an empty reading", empty, u"Good morning!", "", true, false},
-      {"the voice named", spoken, u"Good morning!", "en-gb", true, true},
-      {"no such voice", spoken, u"Good morning!", "xx-nowhere", false, false},
+      {"no words in the text", morning, u"> ...", "", true, nullptr},
+      {"a silent reading", silent, u"Good morning!", "", true, nullptr},
+      {"an empty reading", empty, u"Good morning!", "", true, nullptr},
+      {"the voice named", morning, u"Good morning!", "en-gb", true, "ok"},
+      {"words that read the same backwards", noNoNo, u"No, no, no!", "", true, "ok"},
+      {"no such voice", morning, u"Good morning!", "xx-nowhere", false, nullptr},
   };
   SpeechComparison comparison;
   for (const Case& c : cases) {
@@ -190,12 +193,39 @@ TEST(SpeechComparison, SaysWhenThereIsNothingToJudgeAndNamesAMissingVoice) {
     texts.voice = c.voice;
     TextVerdict verdict;
     error.clear();
+    EXPECT_EQ(comparison.Prepare(texts, 48000, &error), c.works) << error;
     ASSERT_EQ(comparison.Judge(c.reading, texts, &verdict, &error), c.works) << error;
-    EXPECT_EQ(verdict.judged, c.judged);
+    ASSERT_EQ(verdict.judged, c.expected != nullptr);
+    if (verdict.judged) {
+      EXPECT_EQ(Words(verdict), c.expected);
+    }
     if (!c.works) {
       EXPECT_NE(error.find("\"xx-nowhere\""), std::string::npos) << error;
     }
   }
+  const testing::TempDir dir;
+  PromptTexts texts;
+  texts.text = u"Good morning!";
+  TextVerdict verdict;
+  EXPECT_FALSE(JudgeTakeFile(dir.wide(true) + u"missing.wav", 100, 800, texts, comparison,
+                             &verdict, &error));
+  EXPECT_NE(error.find("missing.wav"), std::string::npos) << error;
+}
+
+// A verdict kept with a take holds until its text, a neighbour's text or the voice changes; an
+// edit marker changes nothing that is said.
+TEST(SpeechComparison, VerdictDigestChangesWithWhatIsSaid) {
+  const auto digest = [](std::u16string_view text, std::vector<std::u16string_view> neighbours,
+                         std::string voice) {
+    return VerdictDigest({text, std::move(neighbours), std::move(voice)});
+  };
+  const std::uint64_t base = digest(u"Good morning!", {u"Hello.", u"Goodbye."}, "");
+  EXPECT_EQ(digest(u"> Good morning!", {u"Hello.", u"> Goodbye."}, ""), base);
+  EXPECT_NE(digest(u"Good evening!", {u"Hello.", u"Goodbye."}, ""), base);
+  EXPECT_NE(digest(u"Good morning!", {u"Hello.", u"Good night."}, ""), base);
+  EXPECT_NE(digest(u"Good morning!", {u"Hello."}, ""), base);
+  EXPECT_NE(digest(u"Good morning!", {u"Goodbye.", u"Hello."}, ""), base);
+  EXPECT_NE(digest(u"Good morning!", {u"Hello.", u"Goodbye."}, "en-gb"), base);
 }
 
 }  // namespace
