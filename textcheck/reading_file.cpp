@@ -74,9 +74,8 @@ bool ReadReading(std::u16string_view path, std::uint32_t voiceStartMs, std::uint
   if (voiceLengthMs > 0) {
     const std::uint32_t margin = std::min(voiceStartMs, kReadingMarginMs);
     const sf_count_t first = FramesOf(voiceStartMs - margin, info.samplerate);
-    const sf_count_t wanted =
-        FramesOf(std::min(voiceLengthMs + margin + kReadingMarginMs, kMaxReadingMs),
-                 info.samplerate);
+    const sf_count_t wanted = FramesOf(
+        std::min(voiceLengthMs + margin + kReadingMarginMs, kMaxReadingMs), info.samplerate);
     const sf_count_t end = std::min(first + wanted, info.frames);
     if (first < end && sf_seek(file.get(), first, SEEK_SET) < 0) {
       return Fail("The sound file cannot be read", path, Utf8Text(sf_strerror(file.get())), error);

@@ -39,7 +39,7 @@ constexpr double kFoilBorder = 0.92;
 // and its cost alone (it fits nothing well). The cost alone counts only while the reading fits its
 // text no clearer than this ratio to every other text: a voice far from the synthesizer's costs
 // more everywhere, but still fits its text far better than the others.
-constexpr double kCostBorder = 3.3;
+constexpr double kCostBorder = 3.6;
 constexpr double kClearRatio = 0.75;
 // How steeply textMatch falls from 1 to 0 around the border (0.5).
 constexpr double kSteepness = 6.0;
@@ -58,7 +58,7 @@ Alignment AlignInto(const SpeechFeatures& query, const SpeechFeatures& target,
   }
   BandedCosts coarseCosts(coarseQuery.frames(), coarseTarget.frames());
   coarseCosts.Fill(distance(coarseQuery, coarseTarget));
-  const Alignment coarse = AlignOpenEnds(coarseCosts);
+  Alignment coarse = AlignOpenEnds(coarseCosts);
   if (!coarse.found) {
     return coarse;
   }
@@ -106,8 +106,9 @@ std::u16string Foil(std::u16string_view text) {
   }
   std::u16string foil;
   if (words.size() >= 2) {
-    for (auto word = words.rbegin(); word != words.rend(); ++word) {
-      foil += (foil.empty() ? u"" : u" ") + std::u16string(*word);
+    std::reverse(words.begin(), words.end());
+    for (const std::u16string_view word : words) {
+      foil += (foil.empty() ? u"" : u" ") + std::u16string(word);
     }
     return foil;
   }
@@ -164,7 +165,9 @@ TextVerdict JudgeScores(const ReadingScores& scores) {
   // What the reading and the texts have in common: all of both, the reading within the text
   // (incomplete) or the text within the reading (extra speech).
   const auto cost = [&](const TextFit& fit) {
-    return std::max(incomplete == extra ? fit.cost() : incomplete ? fit.readingCost : fit.textCost,
+    return std::max(incomplete == extra ? fit.cost()
+                    : incomplete        ? fit.readingCost
+                                        : fit.textCost,
                     1e-6);
   };
   const double own = cost(scores.own);
@@ -184,7 +187,8 @@ TextVerdict JudgeScores(const ReadingScores& scores) {
   border = std::max(border, ratio == 0.0 ? alone : std::min(alone, ratio / kClearRatio));
   verdict.textMatch = 1.0 / (1.0 + std::pow(border, kSteepness));
   if (border > 1.0) {
-    verdict.problems.push_back(TextProblem::Mismatch);  // the coverage of another text means nothing
+    verdict.problems.push_back(
+        TextProblem::Mismatch);  // the coverage of another text means nothing
     return verdict;
   }
   if (incomplete) {
@@ -196,7 +200,8 @@ TextVerdict JudgeScores(const ReadingScores& scores) {
   return verdict;
 }
 
-SpeechComparison::SpeechComparison(std::size_t references) : capacity_(std::max<std::size_t>(references, 1)) {}
+SpeechComparison::SpeechComparison(std::size_t references)
+    : capacity_(std::max<std::size_t>(references, 1)) {}
 
 SpeechComparison::~SpeechComparison() = default;
 
@@ -296,6 +301,7 @@ bool SpeechComparison::Score(const Reading& reading, const PromptTexts& texts,
     return true;  // no voice
   }
   std::vector<SpeechFeatures> coarseTakes;
+  coarseTakes.reserve(takes.size());
   for (const SpeechFeatures& take : takes) {
     coarseTakes.push_back(Coarse(take, kCoarseFactor));
   }
@@ -337,8 +343,8 @@ bool SpeechComparison::Score(const Reading& reading, const PromptTexts& texts,
   return true;
 }
 
-bool SpeechComparison::Judge(const Reading& reading, const PromptTexts& texts,
-                             TextVerdict* verdict, std::string* error) {
+bool SpeechComparison::Judge(const Reading& reading, const PromptTexts& texts, TextVerdict* verdict,
+                             std::string* error) {
   ReadingScores scores;
   if (!Score(reading, texts, &scores, error)) {
     return false;

@@ -40,7 +40,7 @@ struct TextFit {
 struct ReadingScores {
   bool judged = false;
   TextFit own;
-  bool hasFoil = false;            // false when the words read the same both ways
+  bool hasFoil = false;             // false when the words read the same both ways
   TextFit foil;                     // of the text's words in reverse order
   std::vector<TextFit> neighbours;  // of the neighbours' texts
 };

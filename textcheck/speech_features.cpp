@@ -46,7 +46,7 @@ fftwf_plan PlanFor(int size) {
   fftwf_plan& plan = plans[size];
   if (plan == nullptr) {
     float* in = fftwf_alloc_real(static_cast<std::size_t>(size));
-    fftwf_complex* out = fftwf_alloc_complex(static_cast<std::size_t>(size / 2 + 1));
+    fftwf_complex* out = fftwf_alloc_complex(static_cast<std::size_t>(size) / 2 + 1);
     plan = fftwf_plan_dft_r2c_1d(size, in, out, FFTW_ESTIMATE);
     fftwf_free(in);
     fftwf_free(out);
@@ -58,8 +58,12 @@ struct FftwFree {
   void operator()(void* memory) const { fftwf_free(memory); }
 };
 
-double Mel(double hz) { return 2595.0 * std::log10(1.0 + hz / 700.0); }
-double Hz(double mel) { return 700.0 * (std::pow(10.0, mel / 2595.0) - 1.0); }
+double Mel(double hz) {
+  return 2595.0 * std::log10(1.0 + hz / 700.0);
+}
+double Hz(double mel) {
+  return 700.0 * (std::pow(10.0, mel / 2595.0) - 1.0);
+}
 
 // Triangular filters, equally spaced in mel, over the bins of a transform of `size` points. With
 // a warp, the filters move to `warp` times their frequencies (up to 85 % of the top, then linearly
@@ -143,7 +147,9 @@ float Sane(float sample) {
 
 }  // namespace
 
-double UpperFrequency(int sampleRate) { return std::min(kUpperHz, 0.475 * sampleRate); }
+double UpperFrequency(int sampleRate) {
+  return std::min(kUpperHz, 0.475 * sampleRate);
+}
 
 SpeechFeatures ComputeFeatures(std::span<const float> samples, int sampleRate, double upperHz) {
   const double warps[] = {1.0};
@@ -165,12 +171,12 @@ std::vector<SpeechFeatures> ComputeFeatures(std::span<const float> samples, int 
   while (static_cast<std::size_t>(size) < frameLength) {
     size *= 2;
   }
-  const auto bins = static_cast<std::size_t>(size / 2 + 1);
+  const std::size_t bins = static_cast<std::size_t>(size) / 2 + 1;
   std::vector<float> window(frameLength);
   for (std::size_t i = 0; i < frameLength; ++i) {
-    window[i] = static_cast<float>(
-        0.54 - 0.46 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) /
-                               static_cast<double>(frameLength - 1)));
+    window[i] =
+        static_cast<float>(0.54 - 0.46 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) /
+                                                  static_cast<double>(frameLength - 1)));
   }
   const std::unique_ptr<float, FftwFree> in(fftwf_alloc_real(static_cast<std::size_t>(size)));
   const std::unique_ptr<fftwf_complex, FftwFree> out(fftwf_alloc_complex(bins));
@@ -184,11 +190,11 @@ std::vector<SpeechFeatures> ComputeFeatures(std::span<const float> samples, int 
   for (const double warp : warps) {
     banks.emplace_back(size, sampleRate, upperHz, warp, kMelBands);
   }
-  constexpr auto bands = static_cast<std::size_t>(kMelBands);
-  std::vector<std::vector<float>> energies(warps.size(), std::vector<float>(count * bands));
+  constexpr auto kBands = static_cast<std::size_t>(kMelBands);
+  std::vector<std::vector<float>> energies(warps.size(), std::vector<float>(count * kBands));
   std::vector<double> levels(count);
   std::vector<float> power(bins);
-  std::vector<float> plainEnergies(bands);
+  std::vector<float> plainEnergies(kBands);
   for (std::size_t frame = 0; frame < count; ++frame) {
     const std::size_t start = frame * hop;
     float previous = start > 0 ? Sane(samples[start - 1]) : 0.0F;
@@ -203,7 +209,7 @@ std::vector<SpeechFeatures> ComputeFeatures(std::span<const float> samples, int 
       power[bin] = (value[0] * value[0] + value[1] * value[1]) / static_cast<float>(frameLength);
     }
     for (std::size_t w = 0; w < banks.size(); ++w) {
-      banks[w].Apply(power.data(), &energies[w][frame * bands]);
+      banks[w].Apply(power.data(), &energies[w][frame * kBands]);
     }
     plain.Apply(power.data(), plainEnergies.data());
     double total = 0.0;
@@ -229,8 +235,8 @@ std::vector<SpeechFeatures> ComputeFeatures(std::span<const float> samples, int 
   const std::vector<int> kept = KeptFrames(levels, quiet);
   const std::size_t frames = kept.size();
   const double floor = std::pow(10.0, (loud - kFloorDb) / 10.0) / kMelBands;
-  constexpr auto statics = static_cast<std::size_t>(kCepstra);
-  constexpr auto width = static_cast<std::size_t>(kDimensions);
+  constexpr auto kStatics = static_cast<std::size_t>(kCepstra);
+  constexpr auto kWidth = static_cast<std::size_t>(kDimensions);
 
   // The cosine transform of the log band energies into cepstra.
   std::vector<double> cosines;
@@ -243,20 +249,20 @@ std::vector<SpeechFeatures> ComputeFeatures(std::span<const float> samples, int 
   for (const std::vector<float>& warped : energies) {
     SpeechFeatures features;
     features.dimensions = kDimensions;
-    features.values.assign(frames * width, 0.0F);
+    features.values.assign(frames * kWidth, 0.0F);
     features.sourceFrames = kept;
     for (const int frame : kept) {
       features.levels.push_back(static_cast<float>(levels[static_cast<std::size_t>(frame)] - loud));
     }
     // Cepstra of the floored log band energies.
-    std::vector<double> logBands(bands);
+    std::vector<double> logBands(kBands);
     for (std::size_t f = 0; f < frames; ++f) {
-      const float* frameEnergies = &warped[static_cast<std::size_t>(kept[f]) * bands];
-      for (std::size_t band = 0; band < bands; ++band) {
+      const float* frameEnergies = &warped[static_cast<std::size_t>(kept[f]) * kBands];
+      for (std::size_t band = 0; band < kBands; ++band) {
         logBands[band] = std::log(std::max(static_cast<double>(frameEnergies[band]), floor));
       }
-      float* cepstrum = &features.values[f * width];
-      for (std::size_t k = 0; k < statics; ++k) {
+      float* cepstrum = &features.values[f * kWidth];
+      for (std::size_t k = 0; k < kStatics; ++k) {
         double sum = 0.0;
         for (std::size_t band = 0; band < logBands.size(); ++band) {
           sum += logBands[band] * cosines[k * logBands.size() + band];
@@ -265,11 +271,11 @@ std::vector<SpeechFeatures> ComputeFeatures(std::span<const float> samples, int 
       }
     }
     // Each cepstrum to mean 0 and variance 1 over the speech.
-    for (std::size_t k = 0; k < statics; ++k) {
+    for (std::size_t k = 0; k < kStatics; ++k) {
       double sum = 0.0;
       double squares = 0.0;
       for (std::size_t f = 0; f < frames; ++f) {
-        const double value = features.values[f * width + k];
+        const double value = features.values[f * kWidth + k];
         sum += value;
         squares += value * value;
       }
@@ -277,22 +283,22 @@ std::vector<SpeechFeatures> ComputeFeatures(std::span<const float> samples, int 
       const double deviation =
           std::sqrt(std::max(squares / static_cast<double>(frames) - mean * mean, 1e-6));
       for (std::size_t f = 0; f < frames; ++f) {
-        float& value = features.values[f * width + k];
+        float& value = features.values[f * kWidth + k];
         value = static_cast<float>((value - mean) / deviation);
       }
     }
     // Slopes over two frames each way.
     const auto last = static_cast<std::ptrdiff_t>(frames) - 1;
     for (std::ptrdiff_t f = 0; f <= last; ++f) {
-      for (std::size_t k = 0; k < statics; ++k) {
+      for (std::size_t k = 0; k < kStatics; ++k) {
         double slope = 0.0;
         for (int d = 1; d <= kDeltaSpan; ++d) {
           const auto after = static_cast<std::size_t>(std::min(f + d, last));
           const auto before = static_cast<std::size_t>(std::max(f - d, std::ptrdiff_t{0}));
           slope += static_cast<double>(d) *
-                   (features.values[after * width + k] - features.values[before * width + k]);
+                   (features.values[after * kWidth + k] - features.values[before * kWidth + k]);
         }
-        features.values[static_cast<std::size_t>(f) * width + statics + k] =
+        features.values[static_cast<std::size_t>(f) * kWidth + kStatics + k] =
             static_cast<float>(kDeltaWeight * slope / 10.0);
       }
     }
@@ -316,8 +322,8 @@ SpeechFeatures Coarse(const SpeechFeatures& features, int factor) {
       }
     }
     coarse.sourceFrames.push_back(features.sourceFrames[static_cast<std::size_t>(first)]);
-    coarse.levels.push_back(*std::max_element(features.levels.begin() + first,
-                                              features.levels.begin() + end));
+    coarse.levels.push_back(
+        *std::max_element(features.levels.begin() + first, features.levels.begin() + end));
   }
   return coarse;
 }

@@ -1,7 +1,6 @@
 #include "textcheck/speech_synthesis.h"
 
 #include <espeak-ng/espeak_ng.h>
-#include <locale.h>  // newlocale, uselocale: POSIX, not in <clocale>
 
 #include <array>
 #include <clocale>
@@ -24,9 +23,9 @@ constexpr std::u16string_view kEditMarker = u"> ";
 struct Engine {
   std::mutex mutex;
   bool tried = false;
-  std::string failure;     // why it could not be set up
-  int sampleRate = 0;      // of its output
-  std::string voice;       // the voice it was last given
+  std::string failure;      // why it could not be set up
+  int sampleRate = 0;       // of its output
+  std::string voice;        // the voice it was last given
   locale_t utf8 = nullptr;  // the character classes it reads text with
   std::vector<float>* output = nullptr;
   std::size_t maxSamples = 0;
@@ -151,29 +150,31 @@ class ThreadLocale {
   locale_t previous_;
 };
 
-bool InRange(char16_t unit, char16_t first, char16_t last) { return unit >= first && unit <= last; }
+bool InRange(char16_t unit, char16_t first, char16_t last) {
+  return unit >= first && unit <= last;
+}
 
 }  // namespace
 
 std::string VoiceForText(std::u16string_view text) {
-  enum Script { kLatin, kCyrillic, kGreek, kArmenian, kGeorgian, kScripts };
-  std::array<int, kScripts> letters{};
+  // Letters of each script: Latin, Cyrillic, Greek, Armenian, Georgian.
+  constexpr std::array<const char*, 5> kVoices = {"en-us", "ru", "el", "hy", "ka"};
+  std::array<int, kVoices.size()> letters{};
   for (const char16_t unit : text) {
     if (InRange(unit, u'\u0400', u'\u052F')) {
-      ++letters[kCyrillic];
+      ++letters[1];
     } else if (InRange(unit, u'\u0370', u'\u03FF')) {
-      ++letters[kGreek];
+      ++letters[2];
     } else if (InRange(unit, u'\u0530', u'\u058F')) {
-      ++letters[kArmenian];
+      ++letters[3];
     } else if (InRange(unit, u'\u10A0', u'\u10FF')) {
-      ++letters[kGeorgian];
+      ++letters[4];
     } else if (InRange(unit, u'A', u'Z') || InRange(unit, u'a', u'z') ||
                InRange(unit, u'\u00C0', u'\u024F')) {
-      ++letters[kLatin];
+      ++letters[0];
     }
   }
-  constexpr std::array<const char*, kScripts> kVoices = {"en-us", "ru", "el", "hy", "ka"};
-  std::size_t best = kLatin;
+  std::size_t best = 0;  // Latin without any letters
   for (std::size_t script = 0; script < letters.size(); ++script) {
     if (letters[script] > letters[best]) {
       best = script;
@@ -191,12 +192,13 @@ std::u16string_view ReadableText(std::u16string_view text) {
 
 bool HasSpeakableText(std::u16string_view text) {
   for (const char16_t unit : text) {
-    const bool ascii = InRange(unit, u'0', u'9') || InRange(unit, u'A', u'Z') ||
-                       InRange(unit, u'a', u'z');
+    const bool ascii =
+        InRange(unit, u'0', u'9') || InRange(unit, u'A', u'Z') || InRange(unit, u'a', u'z');
     // Beyond ASCII: letters of every script, leaving out the signs of Latin-1, general
     // punctuation and symbols, and CJK punctuation.
     const bool beyond = unit >= u'\u00C0' && unit != u'\u00D7' && unit != u'\u00F7' &&
-                        !InRange(unit, u'\u2000', u'\u2BFF') && !InRange(unit, u'\u3000', u'\u303F');
+                        !InRange(unit, u'\u2000', u'\u2BFF') &&
+                        !InRange(unit, u'\u3000', u'\u303F');
     if (ascii || beyond) {
       return true;
     }

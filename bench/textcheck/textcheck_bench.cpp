@@ -15,9 +15,9 @@
 #include <unistd.h>
 
 #include <array>
-#include <ctime>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -47,14 +47,15 @@ struct Lesson {
 // Voices, paces and pitches the checker never uses (it speaks "en-us" and "ru" plain, at
 // SpeechComparison::kWordsPerMinute and pitch 50).
 const std::vector<SpeakingStyle> kEnglishSpeakers = {
-    {"en-gb+f2", 165, 62, 60}, {"en-us+m3", 130, 38, 40}, {"en-gb-x-rp+f4", 185, 70, 55},
-    {"en-us+klatt2", 140, 45, 45}, {"en-gb-scotland+m1", 200, 44, 65}, {"en-029+f1", 175, 58, 50}};
+    {"en-gb+f2", 165, 62, 60},          {"en-us+m3", 130, 38, 40},
+    {"en-gb-x-rp+f4", 185, 70, 55},     {"en-us+klatt2", 140, 45, 45},
+    {"en-gb-scotland+m1", 200, 44, 65}, {"en-029+f1", 175, 58, 50}};
 const std::vector<SpeakingStyle> kRussianSpeakers = {
-    {"ru+f2", 140, 65, 60}, {"ru+m3", 180, 35, 45}, {"ru-lv+f4", 165, 56, 55},
+    {"ru+f2", 140, 65, 60},     {"ru+m3", 180, 35, 45}, {"ru-lv+f4", 165, 56, 55},
     {"ru+klatt3", 130, 42, 40}, {"ru+m1", 200, 46, 65}, {"ru-lv+f1", 175, 60, 50}};
 
 const std::vector<Lesson>& Lessons() {
-  static const std::vector<Lesson> lessons = {
+  static const std::vector<Lesson> kLessons = {
       {"English 1",
        {"Good morning!",
         "Where is the railway station?",
@@ -160,13 +161,13 @@ const std::vector<Lesson>& Lessons() {
         "Хорошего вечера."},
        kRussianSpeakers},
   };
-  return lessons;
+  return kLessons;
 }
 
 enum class Kind { Right, WrongLine, FarLine, FirstHalf, SecondHalf, ExtraWords };
-constexpr std::array<const char*, 6> kKindNames = {"right",      "wrong line (neighbour)",
-                                                   "wrong line (5 away)", "first half only",
-                                                   "second half only",    "extra words"};
+constexpr std::array<const char*, 6> kKindNames = {
+    "right",           "wrong line (neighbour)", "wrong line (5 away)",
+    "first half only", "second half only",       "extra words"};
 
 // The words of a text and where it splits nearest its middle character.
 std::vector<std::u16string> SplitWords(std::u16string_view text) {
@@ -233,7 +234,8 @@ std::vector<float> PinkNoise(std::size_t count, std::mt19937& random) {
     b[6] = w * 0.115926;
     squares += value * value;
   }
-  const double scale = 1.0 / std::sqrt(squares / static_cast<double>(std::max<std::size_t>(count, 1)));
+  const double scale =
+      1.0 / std::sqrt(squares / static_cast<double>(std::max<std::size_t>(count, 1)));
   std::vector<float> noise(count);
   for (std::size_t i = 0; i < count; ++i) {
     noise[i] = static_cast<float>(pink[i] * scale);
@@ -282,8 +284,7 @@ struct TakeSound {
   int rate = 0;
   int channels = 0;
 };
-TakeSound MakeTake(std::u16string_view spoken, const SpeakingStyle& speaker,
-                   std::mt19937& random) {
+TakeSound MakeTake(std::u16string_view spoken, const SpeakingStyle& speaker, std::mt19937& random) {
   Speech speech;
   std::string error;
   if (!Synthesize(spoken, speaker, &speech, &error)) {
@@ -314,7 +315,8 @@ TakeSound MakeTake(std::u16string_view spoken, const SpeakingStyle& speaker,
     sample = static_cast<float>(sample * gain);
     squares += static_cast<double>(sample) * sample;
   }
-  const double voiceRms = std::sqrt(squares / static_cast<double>(std::max<std::size_t>(voice.size(), 1)));
+  const double voiceRms =
+      std::sqrt(squares / static_cast<double>(std::max<std::size_t>(voice.size(), 1)));
 
   const auto seconds = [&](double s) { return static_cast<std::size_t>(s * take.rate); };
   std::vector<float> mono(seconds(0.3 + 0.5 * uniform(random)), 0.0F);
@@ -327,7 +329,8 @@ TakeSound MakeTake(std::u16string_view spoken, const SpeakingStyle& speaker,
     double low = 0.0;
     for (std::size_t i = 0; i < length; ++i) {
       low += 0.2 * (noise[i] - low);  // takes the edge off the hiss
-      const double swell = std::sin(std::numbers::pi * static_cast<double>(i) / static_cast<double>(length));
+      const double swell =
+          std::sin(std::numbers::pi * static_cast<double>(i) / static_cast<double>(length));
       mono.push_back(static_cast<float>((noise[i] - low) * level * swell * 2.0));
     }
     mono.resize(mono.size() + seconds(0.1 + 0.15 * uniform(random)), 0.0F);
@@ -357,8 +360,9 @@ void WriteTake(const TakeSound& take, const fs::path& path) {
   if (file == nullptr) {
     throw std::runtime_error("cannot write " + path.string());
   }
-  sf_writef_float(file, take.samples.data(),
-                  static_cast<sf_count_t>(take.samples.size() / static_cast<std::size_t>(take.channels)));
+  sf_writef_float(
+      file, take.samples.data(),
+      static_cast<sf_count_t>(take.samples.size() / static_cast<std::size_t>(take.channels)));
   sf_close(file);
 }
 
@@ -505,8 +509,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::string(argv[i]) == "--scores") {
       scores.open(argv[i + 1]);
-      scores << "lesson\tspeaker\tprompt\tkind\treadingCost\ttextCost\ttextCoverage\tvoiceCoverage\t"
-                "foilReading\tfoilText\tnbReading\tnbText\ttextMatch\tproblems\n";
+      scores
+          << "lesson\tspeaker\tprompt\tkind\treadingCost\ttextCost\ttextCoverage\tvoiceCoverage\t"
+             "foilReading\tfoilText\tnbReading\tnbText\ttextMatch\tproblems\n";
     }
   }
   const ScratchDir dir;
@@ -576,21 +581,24 @@ int main(int argc, char** argv) {
 
   std::printf("%-24s %6s %9s %14s %11s %13s\n", "takes", "count", "flagged", "text-mismatch",
               "incomplete", "extra-speech");
-  for (const auto& [kind, tally] : tallies) {
+  for (const auto& [kind, counted] : tallies) {
+    const Tally& tally = counted;
     const auto share = [&](int n) { return 100.0 * n / std::max(tally.takes, 1); };
     std::printf("%-24s %6d %8.1f%% %13.1f%% %10.1f%% %12.1f%%\n",
                 kKindNames[static_cast<std::size_t>(kind)], tally.takes, share(tally.flagged),
                 share(tally.problems[0]), share(tally.problems[1]), share(tally.problems[2]));
   }
   std::printf("\nThe check on top of the measures, CPU time on one core:\n");
-  std::printf("  lesson takes (%.1f s of voice on average), first check (each text synthesized "
-              "once): %.1f ms per take\n",
-              voiceSeconds / checked, 1000.0 * coldSeconds / checked);
+  std::printf(
+      "  lesson takes (%.1f s of voice on average), first check (each text synthesized "
+      "once): %.1f ms per take\n",
+      voiceSeconds / checked, 1000.0 * coldSeconds / checked);
   std::printf("  lesson takes, references ready: %.1f ms per take\n",
               1000.0 * warmSeconds / checked);
   const auto [longVoice, longCold, longWarm] = TimeLongTakes(dir.path(), random);
-  std::printf("  takes of %.1f s of voice, first check: %.1f ms per take; references ready: "
-              "%.1f ms per take\n",
-              longVoice, 1000.0 * longCold, 1000.0 * longWarm);
+  std::printf(
+      "  takes of %.1f s of voice, first check: %.1f ms per take; references ready: "
+      "%.1f ms per take\n",
+      longVoice, 1000.0 * longCold, 1000.0 * longWarm);
   return 0;
 }

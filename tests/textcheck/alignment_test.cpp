@@ -17,8 +17,8 @@ BandedCosts Costs(const std::vector<std::string>& rows, std::vector<BandRow> ban
   }
   BandedCosts costs(std::move(band), columns);
   costs.Fill([&](int row, int column) {
-    return static_cast<float>(rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] -
-                              '0');
+    return static_cast<float>(
+        rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] - '0');
   });
   return costs;
 }
@@ -70,11 +70,7 @@ TEST(Alignment, FindsTheCheapestPathOpenAtBothEndsOfTheTarget) {
        {{1, 4}, {1, 4}, {1, 4}, {1, 4}},
        {1, 1, 2, 3},
        1.0 / 4},
-      {"a band that leaves no way through",
-       {"00", "00", "00"},
-       {{0, 1}, {1, 2}, {0, 1}},
-       {},
-       0.0},
+      {"a band that leaves no way through", {"00", "00", "00"}, {{0, 1}, {1, 2}, {0, 1}}, {}, 0.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

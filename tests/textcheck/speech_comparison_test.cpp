@@ -22,7 +22,8 @@ constexpr std::uint32_t kRoomMs = 400;
 
 // The speech with room either side, under white noise about 50 dB below it.
 std::vector<float> InRoom(const Speech& speech) {
-  const std::size_t room = std::size_t{kRoomMs} * static_cast<std::size_t>(speech.sampleRate) / 1000;
+  const std::size_t room =
+      std::size_t{kRoomMs} * static_cast<std::size_t>(speech.sampleRate) / 1000;
   std::vector<float> samples(room, 0.0F);
   samples.insert(samples.end(), speech.samples.begin(), speech.samples.end());
   samples.resize(samples.size() + room, 0.0F);
@@ -96,7 +97,7 @@ TEST(SpeechComparison, FindsWrongLinesMissingHalvesAndExtraWordsInTwoLanguages) 
         u"Я хотел бы чашку кофе, пожалуйста, и большой кусок шоколадного торта.",
         u"я хотел бы чашку кофе пожалуйста"}},
   };
-  enum Neighbours { kBoth, kNone, kSameWords };
+  enum class Neighbours { Both, None, SameWords };
   struct Row {
     const char* what;
     std::u16string Language::*spoken;
@@ -105,14 +106,14 @@ TEST(SpeechComparison, FindsWrongLinesMissingHalvesAndExtraWordsInTwoLanguages) 
     const char* expected;
   };
   const Row rows[] = {
-      {"right", &Language::text, u"", kBoth, "ok"},
-      {"right, edited, a neighbour saying the same words", &Language::text, u"> ", kSameWords,
-       "ok"},
-      {"right, no neighbours", &Language::text, u"", kNone, "ok"},
-      {"the next prompt's line", &Language::next, u"", kBoth, "text-mismatch"},
-      {"another line, no neighbours", &Language::previous, u"", kNone, "text-mismatch"},
-      {"the first half only", &Language::firstHalf, u"", kBoth, "incomplete"},
-      {"extra words", &Language::extraWords, u"", kBoth, "extra-speech"},
+      {"right", &Language::text, u"", Neighbours::Both, "ok"},
+      {"right, edited, a neighbour saying the same words", &Language::text, u"> ",
+       Neighbours::SameWords, "ok"},
+      {"right, no neighbours", &Language::text, u"", Neighbours::None, "ok"},
+      {"the next prompt's line", &Language::next, u"", Neighbours::Both, "text-mismatch"},
+      {"another line, no neighbours", &Language::previous, u"", Neighbours::None, "text-mismatch"},
+      {"the first half only", &Language::firstHalf, u"", Neighbours::Both, "incomplete"},
+      {"extra words", &Language::extraWords, u"", Neighbours::Both, "extra-speech"},
   };
   const testing::TempDir dir;
   SpeechComparison comparison;
@@ -127,15 +128,15 @@ TEST(SpeechComparison, FindsWrongLinesMissingHalvesAndExtraWordsInTwoLanguages) 
       const std::u16string text = row.edited + language.text;
       PromptTexts texts;
       texts.text = text;
-      if (row.neighbours == kBoth) {
+      if (row.neighbours == Neighbours::Both) {
         texts.neighbours = {language.previous, language.next};
-      } else if (row.neighbours == kSameWords) {
+      } else if (row.neighbours == Neighbours::SameWords) {
         texts.neighbours = {language.previous, language.sameWords};
       }
       TextVerdict verdict;
       if (language.throughFile) {
-        const auto voiceMs = static_cast<std::uint32_t>(speech.samples.size() * 1000 /
-                                                        static_cast<std::size_t>(speech.sampleRate));
+        const auto voiceMs = static_cast<std::uint32_t>(
+            speech.samples.size() * 1000 / static_cast<std::size_t>(speech.sampleRate));
         ASSERT_TRUE(JudgeTakeFile(StereoFile(samples, dir), kRoomMs, voiceMs, texts, comparison,
                                   &verdict, &error))
             << error;
@@ -207,8 +208,8 @@ TEST(SpeechComparison, JudgesOnlyWhatItCanAndNamesWhatItCannotRead) {
   PromptTexts texts;
   texts.text = u"Good morning!";
   TextVerdict verdict;
-  EXPECT_FALSE(JudgeTakeFile(dir.wide(true) + u"missing.wav", 100, 800, texts, comparison,
-                             &verdict, &error));
+  EXPECT_FALSE(JudgeTakeFile(dir.wide(true) + u"missing.wav", 100, 800, texts, comparison, &verdict,
+                             &error));
   EXPECT_NE(error.find("missing.wav"), std::string::npos) << error;
 }
 
