@@ -39,19 +39,39 @@ constexpr float kMaxSample = 1000.0F;
 constexpr double kSilentDb = -100.0;
 
 // FFTW's plans, one per size, made once: making a plan is not thread-safe, running one is.
-fftwf_plan PlanFor(int size) {
-  static std::mutex mutex;
-  static std::map<int, fftwf_plan> plans;
-  const std::lock_guard lock(mutex);
-  fftwf_plan& plan = plans[size];
-  if (plan == nullptr) {
-    float* in = fftwf_alloc_real(static_cast<std::size_t>(size));
-    fftwf_complex* out = fftwf_alloc_complex(static_cast<std::size_t>(size) / 2 + 1);
-    plan = fftwf_plan_dft_r2c_1d(size, in, out, FFTW_ESTIMATE);
-    fftwf_free(in);
-    fftwf_free(out);
+class FftPlans {
+ public:
+  FftPlans() = default;
+  ~FftPlans() {
+    for (const auto& [size, plan] : plans_) {
+      fftwf_destroy_plan(plan);
+    }
+    fftwf_cleanup();
   }
-  return plan;
+  FftPlans(const FftPlans&) = delete;
+  FftPlans& operator=(const FftPlans&) = delete;
+
+  fftwf_plan For(int size) {
+    const std::lock_guard lock(mutex_);
+    fftwf_plan& plan = plans_[size];
+    if (plan == nullptr) {
+      float* in = fftwf_alloc_real(static_cast<std::size_t>(size));
+      fftwf_complex* out = fftwf_alloc_complex(static_cast<std::size_t>(size) / 2 + 1);
+      plan = fftwf_plan_dft_r2c_1d(size, in, out, FFTW_ESTIMATE);
+      fftwf_free(in);
+      fftwf_free(out);
+    }
+    return plan;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<int, fftwf_plan> plans_;
+};
+
+fftwf_plan PlanFor(int size) {
+  static FftPlans plans;
+  return plans.For(size);
 }
 
 struct FftwFree {
