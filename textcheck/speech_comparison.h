@@ -3,7 +3,9 @@
 // open at both ends. A reading is judged from
 //   - how well it fits its own text (the mean distance of the aligned frames),
 //   - how much better it fits its own text than the texts of its neighbours (a wrong line whose
-//     length happens to match fits its own text no better than the line it belongs to),
+//     length happens to match fits its own text no better than the line it belongs to), and than
+//     its own words in reverse order (the same sounds out of order: a reading of another text fits
+//     them as well as its own; this holds for a prompt without neighbours too),
 //   - the share of the text it covers (a reading that stops early is incomplete) and the share of
 //     the reading the text covers (the rest is extra speech).
 // It compares sounds, not words: a mispronounced word in a right take is not its business.
@@ -36,7 +38,7 @@ struct TextFit {
   double cost() const { return 0.5 * (readingCost + textCost); }
 };
 
-// The figures a verdict is made from.
+// The figures a verdict is made from (speech_comparison.cpp weighs them).
 struct ReadingScores {
   bool judged = false;
   TextFit own;

@@ -26,7 +26,7 @@ constexpr int kDeltaSpan = 2;
 constexpr double kDeltaWeight = 2.0;
 constexpr int kDimensions = 2 * kCepstra;
 // A frame this far below the loud frames of the speech is quiet: room, breath, a pause; and so is
-// one within kAboveNoiseDb of the room noise (the quietest tenth of the frames).
+// one within kAboveNoiseDb of the room noise (the quietest twentieth of the frames).
 constexpr double kQuietDb = 35.0;
 constexpr double kAboveNoiseDb = 8.0;
 // Band energies this far below the loud frames are all one: room noise or digital silence.
@@ -247,9 +247,9 @@ std::vector<SpeechFeatures> ComputeFeatures(std::span<const float> samples, int 
   if (loud < kSilentDb) {
     return result;
   }
-  // Room noise: the level of the quietest tenth. A frame near it holds no speech, however loud
+  // Room noise: the level of the quietest twentieth. A frame near it holds no speech, however loud
   // the room.
-  const auto noiseAt = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 10);
+  const auto noiseAt = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 20);
   std::nth_element(sorted.begin(), noiseAt, sorted.end());
   const double quiet = std::min(std::max(loud - kQuietDb, *noiseAt + kAboveNoiseDb), loud - 10.0);
   const std::vector<int> kept = KeptFrames(levels, quiet);

@@ -473,7 +473,7 @@ Take MakeTakeFile(Kind kind, const SpeakingStyle& speaker, std::size_t prompt,
 // Right takes of about 5 s of voice (three prompts of a lesson read as one), each checked with
 // the three-prompt texts before and after it as neighbours: the mean voice length, and the CPU
 // seconds per take of the first check and of a check with every reference ready.
-std::array<double, 3> TimeLongTakes(const fs::path& dir, std::mt19937& random) {
+std::array<double, 4> TimeLongTakes(const fs::path& dir, std::mt19937& random) {
   const Lesson& lesson = Lessons().front();
   std::vector<std::u16string> prompts;
   for (std::size_t p = 0; p + 2 < lesson.prompts.size(); p += 3) {
@@ -489,14 +489,16 @@ std::array<double, 3> TimeLongTakes(const fs::path& dir, std::mt19937& random) {
   }
   SpeechComparison comparison;
   std::array<double, 2> seconds{};
+  double flagged = 0;
   for (double& pass : seconds) {
     for (const Take& take : takes) {
       ReadingScores score;
       pass += Check(comparison, take, prompts, &score);
+      flagged += &pass == &seconds[0] && !JudgeScores(score).problems.empty() ? 1 : 0;
     }
   }
   const auto count = static_cast<double>(takes.size());
-  return {voice / count, seconds[0] / count, seconds[1] / count};
+  return {voice / count, seconds[0] / count, seconds[1] / count, flagged};
 }
 
 }  // namespace
@@ -595,10 +597,10 @@ int main(int argc, char** argv) {
       voiceSeconds / checked, 1000.0 * coldSeconds / checked);
   std::printf("  lesson takes, references ready: %.1f ms per take\n",
               1000.0 * warmSeconds / checked);
-  const auto [longVoice, longCold, longWarm] = TimeLongTakes(dir.path(), random);
+  const auto [longVoice, longCold, longWarm, longFlagged] = TimeLongTakes(dir.path(), random);
   std::printf(
       "  takes of %.1f s of voice, first check: %.1f ms per take; references ready: "
-      "%.1f ms per take\n",
-      longVoice, 1000.0 * longCold, 1000.0 * longWarm);
+      "%.1f ms per take (%.0f of 8 right ones flagged)\n",
+      longVoice, 1000.0 * longCold, 1000.0 * longWarm, longFlagged);
   return 0;
 }
