@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev libqt6svg6
   libsndfile1-dev libpulse-dev libebur128-dev libsoxr-dev
+  libespeak-ng-dev espeak-ng-data libfftw3-dev
   clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14
   pulseaudio pulseaudio-utils
   xvfb openbox x11-utils xdotool
