@@ -15,7 +15,6 @@
 #include "measures/lesson_measures.h"
 #include "measures/measure_cache.h"
 #include "platform/file_system.h"
-#include "text/wide_string.h"
 
 namespace voxtar::cli {
 
@@ -134,34 +133,22 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options* options,
   return std::nullopt;
 }
 
-// The lesson's takes on disk: the scan matches entry names against the lower-cased file names,
-// so a take is found under its real name whatever its letter case.
-std::map<std::u16string, std::u16string, std::less<>> TakeFiles(const Lesson& lesson) {
-  std::map<std::u16string, std::u16string, std::less<>> files;
-  for (std::u16string& name :
-       platform::ListDirectory(lesson.paths.promptDirectory, workdir::kTakePattern)) {
-    std::u16string folded = name;
-    FoldLower(folded);
-    files.emplace(std::move(folded), std::move(name));
-  }
-  return files;
-}
-
 // Measures the lesson's recorded takes (from the cache beside them where it is fresh) and
 // judges each within the lesson.
 std::vector<PromptReport> CheckPrompts(const Lesson& lesson, LessonMeasures& lessonMeasures) {
-  const std::map<std::u16string, std::u16string, std::less<>> files = TakeFiles(lesson);
+  // Each take under its name on disk, as the scan found it.
+  const std::vector<std::u16string> files = lesson.FindTakeFiles();
   std::vector<LessonMeasures::Prompt> prompts;
   std::vector<std::u16string> toMeasure;
   std::map<std::u16string, std::size_t, std::less<>> measuredAt;  // file name -> toMeasure
   std::vector<const std::u16string*> fileOf;                      // per prompt, or null
-  for (const auto& entry : lesson.prompts.entries) {
+  for (std::size_t i = 0; i < lesson.prompts.entries.size(); ++i) {
+    const PromptEntry* entry = lesson.prompts.entries[i];
     prompts.push_back({std::u16string(entry->name), std::u16string(entry->text)});
-    const auto file = files.find(std::u16string_view(entry->name));
-    const bool measured = IsSpeakable(*entry) && entry->recorded != 0 && file != files.end();
-    fileOf.push_back(measured ? &file->second : nullptr);
-    if (measured && measuredAt.emplace(file->second, toMeasure.size()).second) {
-      toMeasure.push_back(file->second);
+    const bool measured = IsSpeakable(*entry) && entry->recorded != 0 && !files[i].empty();
+    fileOf.push_back(measured ? &files[i] : nullptr);
+    if (measured && measuredAt.emplace(files[i], toMeasure.size()).second) {
+      toMeasure.push_back(files[i]);
     }
   }
   lessonMeasures.SetPrompts(std::move(prompts));
@@ -170,12 +157,7 @@ std::vector<PromptReport> CheckPrompts(const Lesson& lesson, LessonMeasures& les
   cache.Load(lesson.paths.promptDirectory);
   const std::vector<measures::MeasuredTake> measured = measures::MeasureTakes(
       lesson.paths.promptDirectory, toMeasure, &cache, std::thread::hardware_concurrency());
-  std::vector<std::u16string> onDisk;
-  onDisk.reserve(files.size());
-  for (const auto& [folded, name] : files) {
-    onDisk.push_back(name);
-  }
-  cache.Retain(onDisk);
+  cache.Retain(platform::ListDirectory(lesson.paths.promptDirectory, workdir::kTakePattern));
   std::string ignored;
   cache.Save(lesson.paths.workingDirectory, &ignored);  // a cache that is not written costs time
 

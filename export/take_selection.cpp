@@ -49,14 +49,16 @@ Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& pro
                       bool includeFlagged, std::string_view lessonLabel, ExportNames* names,
                       measures::MeasureCache* kept, unsigned threads) {
   const auto& entries = lesson.prompts.entries;
+  // Each take under its name on disk, as the scan found it.
+  const std::vector<std::u16string> takeFiles = lesson.FindTakeFiles();
   std::vector<measures::LessonMeasures::Prompt> prompts;
   std::vector<std::u16string> toMeasure;
   std::vector<std::size_t> measuredAt(entries.size(), kNotMeasured);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     prompts.push_back({std::u16string(entries[i]->name), std::u16string(entries[i]->text)});
-    if (IsSpeakable(*entries[i]) && entries[i]->recorded) {
+    if (IsSpeakable(*entries[i]) && entries[i]->recorded && !takeFiles[i].empty()) {
       measuredAt[i] = toMeasure.size();
-      toMeasure.push_back(prompts.back().name);
+      toMeasure.push_back(takeFiles[i]);
     }
   }
   // Judged as the takes command judges, but for the format, which the export sets.
@@ -122,7 +124,7 @@ Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& pro
       continue;
     }
     selection.takes.push_back(
-        {prompt, std::u16string(entry.text), lesson.paths.promptDirectory + prompt, *name,
+        {prompt, std::u16string(entry.text), lesson.paths.promptDirectory + takeFiles[i], *name,
          *lessonMeasures.measures(i), lessonMeasures.SpeechRateAt(i), problems});
   }
   return selection;

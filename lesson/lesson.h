@@ -136,6 +136,14 @@ struct LessonPaths {
   std::u16string workingDirectory;
 };
 
+// Which file of `files` (the names of a prompt directory's "*.wav" files) is each entry's take:
+// its index in `files`, or kNoTakeFile. Names are compared with both sides folded by FoldLower,
+// a name spelled exactly as its entry first; each file is the take of at most one entry, the
+// first of its name in list order.
+inline constexpr std::size_t kNoTakeFile = static_cast<std::size_t>(-1);
+std::vector<std::size_t> MatchTakeFiles(const std::pmr::vector<PromptEntry*>& entries,
+                                        const std::vector<std::u16string>& files);
+
 // Speakable: the stored text, edit marker included, is at least 5 units long.
 bool IsSpeakable(const PromptEntry& entry);
 // Pending: speakable, and its text begins with '>' or it is not recorded. "Goto" stops here.
@@ -193,8 +201,12 @@ class Lesson {
   // directory. SaveLesson refuses; the window allows no recording and no edit.
   bool readOnly() const { return !readOnlyCause_.error.empty(); }
 
-  // Marks the entries whose recording exists in the prompt directory.
+  // Marks the entries whose recording exists in the prompt directory (FindTakeFiles).
   void ScanRecordedPrompts();
+  // The take file of each entry, by its name in the prompt directory (empty: none), as the scan
+  // finds it. Everything that goes from a prompt to its take (the window, check, takes, report,
+  // export) goes by this.
+  std::vector<std::u16string> FindTakeFiles() const;
 
   void StepBack();
   void StepForward();

@@ -1,6 +1,5 @@
 #include "report/lesson_report.h"
 
-#include <map>
 #include <thread>
 
 #include "lesson/working_directory.h"
@@ -8,7 +7,6 @@
 #include "measures/measure_cache.h"
 #include "platform/file_system.h"
 #include "platform/utf8.h"
-#include "text/wide_string.h"
 
 namespace voxtar::report {
 
@@ -24,15 +22,9 @@ Counts& Counts::operator+=(const Counts& other) {
 LessonReport GatherLesson(const Lesson& lesson, const measures::DeliveryProfile& profile,
                           std::optional<measures::TakeFormat> expectedFormat) {
   const std::u16string& directory = lesson.paths.promptDirectory;
-  // The scan matched each entry's name against the lower-cased file names; the takes are
-  // measured, and cached, under their names on disk.
-  std::map<std::u16string, std::u16string, std::less<>> diskName;
+  // The takes are measured, and cached, under their names on disk, as the scan found them.
+  const std::vector<std::u16string> diskName = lesson.FindTakeFiles();
   std::vector<std::u16string> onDisk = platform::ListDirectory(directory, workdir::kTakePattern);
-  for (const std::u16string& name : onDisk) {
-    std::u16string folded = name;
-    FoldLower(folded);
-    diskName.emplace(std::move(folded), name);
-  }
 
   LessonReport report;
   std::vector<measures::LessonMeasures::Prompt> prompts;
@@ -44,10 +36,9 @@ LessonReport GatherLesson(const Lesson& lesson, const measures::DeliveryProfile&
     ++report.counts.prompts;
     report.counts.recorded += entry.recorded ? 1 : 0;
     report.counts.pending += IsPending(entry) ? 1 : 0;
-    const auto file = diskName.find(std::u16string_view(entry.name));
-    if (entry.recorded && IsSpeakable(entry) && file != diskName.end()) {
+    if (entry.recorded && IsSpeakable(entry) && !diskName[i].empty()) {
       judged.push_back(i);
-      files.push_back(file->second);
+      files.push_back(diskName[i]);
     }
   }
 

@@ -568,18 +568,43 @@ class RecordedPrompts : public LessonFiles {
   }
 };
 
-TEST_F(RecordedPrompts, OnlyTheFileNameIsLowerCased) {
-  Load(u"a001.wav A002.wav a003 x.wav x.wav ф.wav");
-  Record("A001.WAV");  // found: listed ignoring case, lower-cased, equal to the entry
-  Record("A002.wav");  // lower-cased to a002.wav, which differs from the entry's A002.wav
-  Record("a003");      // no .wav: not listed
-  Record("x.wav");     // marks the first of two entries only
-  Record("Ф.WAV");     // Cyrillic capitals fold too
-  Record("b.wav");     // no entry of that name
-  lesson.ScanRecordedPrompts();
-  EXPECT_EQ(Flags(), (std::vector<int>{1, 0, 0, 1, 0, 1}));
-  EXPECT_EQ(lesson.state, LessonState::Saved);
-  EXPECT_EQ(lesson.prompts.currentIndex, 0);
+// Both sides are compared folded, so that a prompt named with capitals finds its take; a name
+// spelled exactly as a file gets that file first.
+TEST_F(RecordedPrompts, TakesAreMatchedIgnoringLetterCaseOnBothSides) {
+  struct Case {
+    std::u16string entries;
+    std::vector<std::string> files;
+    std::vector<std::u16string> takes;  // per entry, the file FindTakeFiles gives
+  };
+  const std::vector<Case> cases = {
+      {u"LJ001-0001.wav LJ001-0002.wav LJ001-0003.wav",
+       {"LJ001-0001.wav", "lj001-0002.WAV"},
+       {u"LJ001-0001.wav", u"lj001-0002.WAV", u""}},
+      {u"a001.wav A002.wav a003 x.wav x.wav ф.wav",
+       {"A001.WAV", "A002.wav", "a003", "x.wav", "Ф.WAV", "b.wav"},
+       {u"A001.WAV", u"A002.wav", u"", u"x.wav", u"", u"Ф.WAV"}},
+      {u"A.wav a.wav", {"a.wav"}, {u"", u"a.wav"}},
+      {u"a.wav A.wav", {"A.wav", "a.wav"}, {u"a.wav", u"A.wav"}},
+      // Beyond FoldLower's letters nothing folds.
+      {u"Ё.wav Ω.wav", {"ё.wav", "ω.wav"}, {u"", u""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::ToUtf8(c.entries));
+    fs::remove_all(tmp / "w/Prompt/l");
+    Load(c.entries);
+    for (const std::string& file : c.files) {
+      Record(file);
+    }
+    EXPECT_EQ(lesson.FindTakeFiles(), c.takes);
+    lesson.ScanRecordedPrompts();
+    std::vector<int> flags;
+    for (const std::u16string& take : c.takes) {
+      flags.push_back(take.empty() ? 0 : 1);
+    }
+    EXPECT_EQ(Flags(), flags);
+    EXPECT_EQ(lesson.state, LessonState::Saved);
+    EXPECT_EQ(lesson.prompts.currentIndex, 0);
+  }
 }
 
 TEST_F(RecordedPrompts, EachFileMarksOneEntryInListOrderWhateverTheOrderOfFiles) {
