@@ -174,9 +174,10 @@ Options:
 An INDEX is the path of a lesson index below a directory named "ini" (any
 letter case); whatever its extension, the ".idx" file of that name is read (or,
 by new, made).
-Recordings are looked for in the lesson's directory under "Prompt". The
-working directory is what comes before that "ini": nothing is written through
-a symbolic link leading outside it.
+Recordings are looked for in the lesson's directory under "Prompt", each by
+its prompt's name whatever the letter case of either. The working directory is
+what comes before that "ini": nothing is written through a symbolic link
+leading outside it.
 Earlier takes are kept in the hidden folder ".history" of a prompt directory.
 
 Exit status: 0 when every lesson loads (and, for check, has no line beyond the
@@ -304,8 +305,8 @@ std::string IndexFileAsGiven(const std::string& given, const Lesson& lesson) {
 }
 
 // The lines beyond the limits that keep a lesson read-only.
-void ReportOverlongLines(const std::string& path, const Lesson& lesson,
-                         const LoadOutcome& outcome, std::ostream& out) {
+void ReportOverlongLines(const std::string& path, const Lesson& lesson, const LoadOutcome& outcome,
+                         std::ostream& out) {
   const std::string file = IndexFileAsGiven(path, lesson);
   for (const OverlongLine& line : outcome.overlong) {
     out << "  " << file << ":" << line.line << ": beyond the limits: " << line.Text() << "\n";
@@ -382,8 +383,7 @@ bool NormalizeOne(const std::string& path, std::ostream& out) {
   }
   if (outcome.overlongCount > 0) {
     const OverlongLine& first = outcome.overlong.front();
-    out << IndexFileAsGiven(path, lesson) << ":" << first.line << ": not written: "
-        << first.Text();
+    out << IndexFileAsGiven(path, lesson) << ":" << first.line << ": not written: " << first.Text();
     if (outcome.overlongCount > 1) {
       out << " (" << outcome.overlongCount << " lines beyond the limits)";
     }
