@@ -26,6 +26,22 @@ void NoteOverlong(LoadOutcome& outcome, int line, LineLimit limit, const PromptE
   }
 }
 
+// The whole of a line the reader hands back in pieces (a long 8-bit or UTF-8 line), from its
+// first piece on; `dropped` tells whether any piece lost text.
+std::u16string_view ReadPieces(TextLineReader& reader, std::u16string_view first,
+                               std::u16string& pieces, bool& dropped) {
+  pieces.assign(first);
+  while (reader.lineContinues()) {
+    const std::optional<std::u16string_view> piece = reader.ReadLine(kWholeLine);
+    if (!piece || reader.ReadFailed()) {
+      break;
+    }
+    pieces.append(*piece);
+    dropped = dropped || reader.droppedText();
+  }
+  return pieces;
+}
+
 LoadFailure FailureFor(platform::FileError error) {
   switch (error) {
     case platform::FileError::None:
@@ -106,28 +122,21 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
   }
 
   // Lines are read whole, however long: one beyond the limits is kept as it is, so that nothing
-  // of it is lost, and the lesson stays read-only. The reader hands a long 8-bit or UTF-8 line
-  // back in pieces, which are put together here.
+  // of it is lost, and the lesson stays read-only.
   std::u16string pieces;
-  bool inPieces = false;
-  bool dropped = false;
-  while (const std::optional<std::u16string_view> piece = reader.ReadLine(kWholeLine)) {
+  while (std::optional<std::u16string_view> line = reader.ReadLine(kWholeLine)) {
     if (reader.ReadFailed()) {
       break;
     }
-    dropped = dropped || reader.droppedText();
-    if (reader.lineContinues()) {
-      pieces.append(*piece);
-      inPieces = true;
-      continue;
-    }
-    std::u16string_view line = *piece;
-    if (inPieces) {
-      pieces.append(line);
-      line = pieces;
+    bool dropped = reader.droppedText();
+    if (reader.lineContinues()) [[unlikely]] {
+      line = ReadPieces(reader, *line, pieces, dropped);
+      if (reader.ReadFailed()) {
+        break;
+      }
     }
     // The read after a final line feed yields an empty line: the end, not a line.
-    if (line.empty() && reader.AtEnd()) {
+    if (line->empty() && reader.AtEnd()) {
       break;
     }
     if (prompts.count == kMaxPrompts) {
@@ -137,7 +146,7 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
       return outcome;
     }
     PromptEntry& entry = prompts.Add();
-    const BadLineReason reason = ParseIndexLine(line, entry);
+    const BadLineReason reason = ParseIndexLine(*line, entry);
     if (reason != BadLineReason::None) {
       ReleaseEntries();
       outcome.result = LoadResult::BadLine;
@@ -145,18 +154,12 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
       outcome.badLineReason = reason;
       return outcome;
     }
-    LineLimit limit = LineLimitOf(entry);
-    if (limit == LineLimit::None && dropped) {
-      limit = LineLimit::TextAfterBreak;
+    if (entry.name.size() > kMaxPromptNameLength || entry.text.size() > kMaxPromptTextLength ||
+        dropped) [[unlikely]] {
+      const LineLimit limit = LineLimitOf(entry);
+      NoteOverlong(outcome, reader.lineNumber(),
+                   limit == LineLimit::None ? LineLimit::TextAfterBreak : limit, entry);
     }
-    if (limit != LineLimit::None) {
-      NoteOverlong(outcome, reader.lineNumber(), limit, entry);
-    }
-    if (inPieces) {
-      pieces.clear();
-      inPieces = false;
-    }
-    dropped = false;
     if (reader.AtEnd()) {
       break;
     }

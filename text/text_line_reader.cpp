@@ -312,8 +312,10 @@ std::size_t TextLineReader::ReadUtf16LeLine(std::size_t limit) {
     const std::size_t units = (end_ - begin_) / 2;
     if (textEnded) {
       const std::size_t lineFeed = FindUtf16LeLineFeed(bytes, units);
-      for (std::size_t i = 0; i < std::min(lineFeed, units) && !droppedText_; ++i) {
-        droppedText_ = !EndsText(Utf16LeUnit(bytes, i));
+      if (lineFeed != 0 && !droppedText_) [[unlikely]] {
+        for (std::size_t i = 0; i < std::min(lineFeed, units) && !droppedText_; ++i) {
+          droppedText_ = !EndsText(Utf16LeUnit(bytes, i));
+        }
       }
       begin_ += 2 * std::min(lineFeed + 1, units);
       if (lineFeed < units) {
@@ -324,7 +326,9 @@ std::size_t TextLineReader::ReadUtf16LeLine(std::size_t limit) {
     const std::size_t end = FindUtf16LeTextEnd(bytes, units);
     // The rest of an overlong line is read and dropped, so the next call starts a new line.
     const std::size_t take = std::min(end, limit - stored);
-    droppedText_ = droppedText_ || take < end;
+    if (take < end) [[unlikely]] {
+      droppedText_ = true;
+    }
     if (line_.size() < stored + take) {
       line_.resize(stored + take);
     }
