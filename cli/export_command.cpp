@@ -18,7 +18,7 @@
 #include "lesson/lesson.h"
 #include "lesson/lesson_paths.h"
 #include "measures/delivery_profile.h"
-#include "measures/measure_cache.h"
+#include "measures/lesson_judging.h"
 #include "platform/file_system.h"
 
 namespace voxtar::cli {
@@ -331,7 +331,7 @@ std::string JsonObject(const ListEntry& entry) {
   return object + "]}";
 }
 
-// The list of the takes that went out, written as they go out: a failed write shows at Commit.
+// The list of the takes that went out, written as they go out into a file put in place last.
 class ListWriter {
  public:
   ListWriter(ListFormat format, platform::SaveFile& file) : format_(format), file_(file) {
@@ -356,13 +356,16 @@ class ListWriter {
       Put(empty_ ? "]\n" : "\n]\n");
     }
   }
+  // Whether everything reached the file so far.
+  bool ok() const { return ok_; }
 
  private:
-  void Put(std::string_view text) { file_.Write(text.data(), text.size()); }
+  void Put(std::string_view text) { ok_ = file_.Write(text.data(), text.size()) && ok_; }
 
   ListFormat format_;
   platform::SaveFile& file_;
   bool empty_ = true;
+  bool ok_ = true;
 };
 
 std::string Signed(double value) {
@@ -403,13 +406,13 @@ struct Tally {
   std::size_t upToDate = 0;
   std::size_t leftOut = 0;
   std::size_t failed = 0;
+  std::size_t removed = 0;
 };
 
 // What every lesson of one run shares.
 struct Run {
   const Options& options;
-  const measures::DeliveryProfile& profile;
-  const ChainSettings& settings;
+  measures::LessonProfiles& profiles;
   exporting::ExportDirectory& directory;
   ListWriter& list;
   exporting::ExportNames names;
@@ -418,23 +421,29 @@ struct Run {
   unsigned threads;
   std::ostream& out;
   std::ostream& err;
+  bool complete = true;  // every lesson loaded and every file chosen was made
 };
 
-// Sends out one lesson's takes; false when it did not load or a take was left out or failed.
+// Sends out one lesson's takes; false when it did not load, or a take was left out or failed.
 bool ExportLesson(const std::string& index, Run& run) {
   Lesson lesson;
   std::string why;
-  if (!LoadNamed(lesson, index, {.dryRun = true}, why)) {
-    run.err << Printable(index) << ": " << why << "\n";
+  const measures::DeliveryProfile* profile = nullptr;
+  measures::ProfileError profileError;
+  if (LoadNamed(lesson, index, {.dryRun = true}, why)) {
+    // Judged, and exported, by its own working directory's profile.
+    profile = run.profiles.For(lesson.paths.workingDirectory, &profileError);
+    why = profile == nullptr ? profileError.Text() : "";
+  }
+  if (profile == nullptr) {
+    run.err << Printable(index) << ": " << Printable(why) << "\n";
+    run.complete = false;
     return false;
   }
+  const ChainSettings settings = SettingsFor(run.options, *profile);
   lesson.ScanRecordedPrompts();
-  measures::MeasureCache kept;
-  kept.Load(run.directory.MeasuresFolder(lesson.paths.promptDirectory));
   const exporting::Selection selection = exporting::SelectTakes(
-      lesson, run.profile, run.options.includeFlagged, index, &run.names, &kept, run.threads);
-  std::string ignored;  // without it, the next run measures these takes again
-  kept.Save(run.directory.path(), &ignored);
+      lesson, *profile, run.options.includeFlagged, index, &run.names, run.threads);
   for (const exporting::LeftOut& left : selection.leftOut) {
     run.err << Printable(index) << ": " << Printable(left.prompt)
             << ": left out: " << Printable(left.reason) << "\n";
@@ -445,8 +454,7 @@ bool ExportLesson(const std::string& index, Run& run) {
   exporting::RunInOrder<MadeFile>(
       takes.size(), run.threads,
       [&](std::size_t i) {
-        return run.directory.Make({takes[i].source, &takes[i].measures, takes[i].name},
-                                  run.settings);
+        return run.directory.Make({takes[i].source, &takes[i].measures, takes[i].name}, settings);
       },
       [&](std::size_t i, MadeFile made) {
         run.progress.Clear();
@@ -455,20 +463,46 @@ bool ExportLesson(const std::string& index, Run& run) {
                   << ": failed: " << Printable(made.error) << "\n";
           ++run.tally.failed;
           ok = false;
+          run.complete = false;
         } else {
           if (made.how == MadeFile::How::Written) {
-            run.out << WrittenLine(index, takes[i], made.record.result, run.settings);
+            run.out << WrittenLine(index, takes[i], made.record.result, settings);
             ++run.tally.written;
           } else {
             ++run.tally.upToDate;
           }
-          run.list.Add({index, takes[i], made.record.result, run.settings.bits});
+          run.list.Add({index, takes[i], made.record.result, settings.bits});
           run.directory.Note(takes[i].name, std::move(made.record));
         }
         run.progress.Show(i + 1, takes.size());
       });
   run.progress.Clear();
   return ok;
+}
+
+// Moves the run's files in, writes the list and removes what it leaves out, saying what went.
+bool CompleteRun(Run& run, platform::SaveFile& listFile) {
+  const std::string to = Printable(run.options.to);
+  exporting::Completion done;
+  std::string error;
+  const bool completed =
+      run.list.ok() && run.directory.Complete(listFile, run.options.list->file, &done, &error);
+  for (const std::u16string& removed : done.removed) {
+    run.err << to << ": removed " << Printable(removed) << ", which the list no longer names\n";
+  }
+  for (const std::u16string& kept : done.kept) {
+    run.err << to << ": kept " << Printable(kept)
+            << ", which the list no longer names: it changed since export wrote it\n";
+  }
+  run.tally.removed = done.removed.size();
+  if (!done.recordError.empty()) {
+    run.err << to << ": " << Printable(done.recordError) << "\n";
+  }
+  if (!completed) {
+    run.err << to << ": " << Printable(error.empty() ? listFile.error() : error) << "\n"
+            << to << ": not complete: the earlier list and the files it names are kept\n";
+  }
+  return completed;
 }
 
 }  // namespace
@@ -484,56 +518,54 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                                " lies inside the working directory of " + Printable(*index) +
                                ", which export never writes");
   }
+  measures::LessonProfiles profiles(options.profile);
   measures::ProfileError profileError;
-  const std::optional<measures::DeliveryProfile> profile =
-      measures::ChooseProfile(options.profile, platform::CurrentDirectory(), &profileError);
-  if (!profile) {
+  if (!options.profile.empty() && profiles.For({}, &profileError) == nullptr) {
     err << Printable(profileError.Text()) << "\n";
     return kExitFailed;
   }
-  const ChainSettings settings = SettingsFor(options, *profile);
+  std::vector<std::u16string> lists;
+  for (const ListKind& kind : kLists) {
+    lists.emplace_back(kind.file);
+  }
   exporting::ExportDirectory target;
   std::string error;
-  if (!target.Open(directory, &error)) {
+  if (!target.Open(directory, lists, &error)) {
     err << Printable(error) << "\n";
     return kExitFailed;
   }
-  platform::SaveFile listFile(
-      target.path() + platform::kSeparator + std::u16string(options.list->file), target.path());
+  // Written as the takes go out, and put in place only once all are in.
+  platform::SaveFile listFile(target.NewList(options.list->file), target.path());
+  listFile.RefuseLinks();
   if (!listFile.Open()) {
     err << Printable(listFile.error()) << "\n";
     return kExitFailed;
   }
   ListWriter list(options.list->format, listFile);
-  Run run{options,
-          *profile,
-          settings,
-          target,
-          list,
-          {},
-          {},
-          Progress(err),
-          std::max(1u, std::thread::hardware_concurrency()),
-          out,
-          err};
+  Run run{options, profiles, target,        list,
+          {},      {},       Progress(err), std::max(1u, std::thread::hardware_concurrency()),
+          out,     err};
   bool ok = true;
   for (const std::string& index : options.indexes) {
     ok = ExportLesson(index, run) && ok;
   }
   list.End();
-  if (!listFile.Commit()) {
-    err << Printable(listFile.error()) << "\n";
+  if (run.complete) {
+    ok = CompleteRun(run, listFile) && ok;
+  } else {
+    listFile.Cancel();
+    err << Printable(options.to)
+        << ": not complete: the earlier list and the files it names are kept\n";
     ok = false;
-  }
-  // Without the record the next run makes every file again: slower, never wrong.
-  if (!target.SaveRecord(&error)) {
-    err << "The record of the export cannot be written: " << Printable(error) << "\n";
   }
   const Tally& tally = run.tally;
   out << Printable(options.to) << ": " << tally.written << " exported, " << tally.upToDate
       << " skipped as up to date, " << tally.leftOut << " left out";
   if (tally.failed > 0) {
     out << ", " << tally.failed << " failed";
+  }
+  if (tally.removed > 0) {
+    out << ", " << tally.removed << " removed";
   }
   out << "\n";
   return ok ? kExitOk : kExitFailed;

@@ -16,6 +16,7 @@
 #include "lesson/working_directory.h"
 #include "measures/delivery_profile.h"
 #include "measures/judgement.h"
+#include "measures/lesson_judging.h"
 #include "platform/file_system.h"
 #include "text/wide_string.h"
 
@@ -31,6 +32,7 @@ struct Arguments {
   bool json = false;
   std::optional<std::string> keep;
   std::string profile;  // empty: the working directory's profile file, else course
+  bool takeOver = false;
 };
 
 // The options a command takes besides --help.
@@ -38,6 +40,7 @@ struct Accepts {
   bool json = false;
   bool keep = false;
   bool profile = false;
+  bool takeOver = false;  // the writers'
 };
 
 // Parses the options; a usage error is reported and returned as its exit status.
@@ -55,6 +58,8 @@ std::optional<int> Parse(const std::vector<std::string>& args, Accepts accepts, 
       return kExitOk;
     } else if (accepts.json && arg == "--json") {
       parsed->json = true;
+    } else if (accepts.takeOver && arg == "--take-over") {
+      parsed->takeOver = true;
     } else if (accepts.keep && arg == "--keep") {
       if (i + 1 == args.size()) {
         return UsageError(err, "--keep needs a number");
@@ -79,16 +84,9 @@ std::optional<int> Parse(const std::vector<std::string>& args, Accepts accepts, 
 // Loads a lesson whose takes restore or prune change, under its lock, which `lock` keeps until
 // the write is done: a window that has the lesson open is not changed under its feet.
 bool LoadForWriting(Lesson& lesson, std::optional<LessonLock>& lock, const std::string& path,
-                    std::string& why) {
-  if (!LoadNamed(lesson, path, {.dryRun = true}, why)) {
-    return false;
-  }
-  lock.emplace(lesson.IndexPath());
-  if (lock->Acquire() == LessonLock::Result::Held) {
-    why = DescribeHolder(lock->holder());
-    return false;
-  }
-  return true;
+                    bool takeOver, std::string& why) {
+  return LoadNamed(lesson, path, {.dryRun = true}, why) &&
+         LockForWriting(lock.emplace(lesson.IndexPath()), takeOver, why);
 }
 
 // The take history of a loaded lesson, confined to its working directory.
@@ -256,7 +254,7 @@ int RunHistory(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   measures::ProfileError profileError;
   const std::optional<measures::DeliveryProfile> profile =
-      measures::ChooseProfile(parsed.profile, lesson.paths.workingDirectory, &profileError);
+      measures::LessonProfile(parsed.profile, lesson.paths.workingDirectory, &profileError);
   if (!profile) {
     err << Printable(profileError.Text()) << "\n";
     return kExitFailed;
@@ -288,7 +286,7 @@ int RunHistory(const std::vector<std::string>& args, std::ostream& out, std::ost
 
 int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Arguments parsed;
-  if (const std::optional<int> status = Parse(args, {}, &parsed, out, err)) {
+  if (const std::optional<int> status = Parse(args, {.takeOver = true}, &parsed, out, err)) {
     return *status;
   }
   const std::vector<std::string>& operands = parsed.operands;
@@ -303,7 +301,7 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
   Lesson lesson;
   std::optional<LessonLock> lock;
   std::string why;
-  if (!LoadForWriting(lesson, lock, path, why)) {
+  if (!LoadForWriting(lesson, lock, path, parsed.takeOver, why)) {
     err << Printable(path) << ": " << why << "\n";
     return kExitFailed;
   }
@@ -323,7 +321,8 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
 
 int RunPrune(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Arguments parsed;
-  if (const std::optional<int> status = Parse(args, {.keep = true}, &parsed, out, err)) {
+  if (const std::optional<int> status =
+          Parse(args, {.keep = true, .takeOver = true}, &parsed, out, err)) {
     return *status;
   }
   if (!parsed.keep) {
@@ -342,7 +341,7 @@ int RunPrune(const std::vector<std::string>& args, std::ostream& out, std::ostre
     Lesson lesson;
     std::optional<LessonLock> lock;
     std::string why;
-    if (!LoadForWriting(lesson, lock, path, why)) {
+    if (!LoadForWriting(lesson, lock, path, parsed.takeOver, why)) {
       out << Printable(path) << ": " << why << "\n";
       status = kExitFailed;
       continue;

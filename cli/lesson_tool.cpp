@@ -28,13 +28,13 @@ constexpr std::string_view kProgram = "voxtar-lesson";
 constexpr std::string_view kUsage =
     R"(Usage: voxtar-lesson check INDEX...
        voxtar-lesson list INDEX
-       voxtar-lesson normalize INDEX...
+       voxtar-lesson normalize [--take-over] INDEX...
        voxtar-lesson takes [--template PATH] [--profile NAME|FILE] [--json] INDEX...
        voxtar-lesson report [--template PATH] [--profile NAME|FILE] -o FILE INDEX...
-       voxtar-lesson new INDEX --from FILE [--caption TEXT] [--prefix P] [--force]
+       voxtar-lesson new INDEX --from FILE [--caption TEXT] [--prefix P] [--force] [--take-over]
        voxtar-lesson history [--profile NAME|FILE] [--json] INDEX [NAME...]
-       voxtar-lesson restore INDEX NAME [N]
-       voxtar-lesson prune --keep N INDEX...
+       voxtar-lesson restore [--take-over] INDEX NAME [N]
+       voxtar-lesson prune [--take-over] --keep N INDEX...
        voxtar-lesson export --to DIR [OPTION...] INDEX...
 Checks, lists and normalizes the lesson indexes of a recording course, judges
 their recorded takes against a delivery profile and reports on them in a web
@@ -61,6 +61,7 @@ Commands:
                       than 31 characters, a text of more than 511, text after
                       a carriage return), which would lose text, is left as
                       it is
+    --take-over       break the lesson's lock (see below)
   takes INDEX...      measure each recorded take and judge it against the
                       delivery profile, alone and within its lesson: one line
                       per prompt with its problems (ok, clipped, too quiet,
@@ -71,14 +72,15 @@ Commands:
                       after the speech, and the figures the profile judges
                       beyond these; "missing" without a take, "short" for
                       prompts too short to speak; names and errors escaped as
-                      list does; writes nothing but the measure cache
-                      ".measures" beside the takes
+                      list does; writes nothing but the user's measure
+                      cache ($XDG_CACHE_HOME/voxtar, else ~/.cache/voxtar)
     --template PATH   the recording takes must match in rate, channels and
                       sample format (default: sample.wav here)
     --profile NAME|FILE
                       the delivery profile: course, acx, ebu-r128, tts, or a
-                      profile file (default: delivery.ini here when there is
-                      one, else course)
+                      profile file (default: the delivery.ini of each
+                      lesson's working directory when there is one, else
+                      course)
     --json            the same as JSON, with every measure
   report INDEX...     measure and judge each recorded take as takes does, and
                       write one HTML file that stands alone (no script, nothing
@@ -88,10 +90,10 @@ Commands:
                       the profile's band and the lesson's median, a histogram of
                       the takes' lengths, and a table of the flagged takes with
                       their problems; then the totals; writes nothing else but
-                      the measure caches; a lesson that does not load is named
+                      the measure cache; a lesson that does not load is named
                       in the report
     -o FILE           the report, a name ending in .html or .htm; replaced
-                      whole or not at all
+                      whole or not at all; a symbolic link there is refused
     --template PATH   as for takes (default: sample.wav here when there is one,
                       else formats are not judged)
     --profile NAME|FILE
@@ -114,22 +116,26 @@ Commands:
     --prefix P        P of the names of plain sentences (default: the lesson
                       name and "_", as in unit05_001.wav)
     --force           replace an index that exists (its takes stay)
+    --take-over       break the lesson's lock (see below)
   history INDEX [NAME...]
                       one line per earlier take of each prompt (or of the
-                      prompts NAME...): prompt, number (1 = saved last), time
-                      it was saved, length and problems by the delivery
-                      profile (as takes judges a take alone); nothing is
-                      created or written
+                      prompts NAME...): prompt, number (1 = the take replaced
+                      last), time it was saved, length and problems by the
+                      delivery profile (as takes judges a take alone); nothing
+                      is created or written
     --profile NAME|FILE
                       the delivery profile, as for takes
     --json            the same as JSON
   restore INDEX NAME [N]
                       earlier take N (default 1) of prompt NAME becomes its
-                      take again and the take it replaces an earlier take, so
-                      restoring 1 twice swaps back; the index is not changed
-  prune INDEX...      remove all but the N most recently saved earlier takes
-                      of each prompt, and tell how much space that freed
+                      take again and the take it replaces earlier take 1, so
+                      restore without N swaps the last two takes, whatever
+                      came before; the index is not changed
+    --take-over       break the lesson's lock (see below)
+  prune INDEX...      remove all but the N most recently replaced earlier
+                      takes of each prompt, and tell how much space that freed
     --keep N          how many earlier takes of each prompt to keep
+    --take-over       break the lesson's lock (see below)
   export INDEX...     write the takes that pass the delivery profile (judged
                       as takes judges them, the format aside) into DIR: one
                       WAV file per take in DIR/wavs, named after its prompt
@@ -139,9 +145,14 @@ Commands:
                       case aside), each named on standard error with why (a
                       flagged one with its problem words); a file made before
                       from the same take with the same settings is skipped;
-                      nothing is written into the working directory
+                      the list is written last, once every file is in, and
+                      the files an earlier export wrote that it leaves out
+                      are removed (each named on standard error); a run that
+                      fails keeps the earlier list and its files; nothing is
+                      written into the working directory
     --to DIR          the directory to export into, made if missing; not
-                      inside a lesson's working directory
+                      inside a lesson's working directory; refused when its
+                      wavs, .voxtar-export or lists are symbolic links
     --format F        ljspeech: metadata.csv, NAME|text|text lines, a "|" in
                       a text written as U+FF5C, the fullwidth vertical line
                       (default); csv: takes.csv, RFC 4180 with a header row
@@ -179,6 +190,10 @@ its prompt's name whatever the letter case of either. The working directory is
 what comes before that "ini": nothing is written through a symbolic link
 leading outside it.
 Earlier takes are kept in the hidden folder ".history" of a prompt directory.
+The writers (normalize, new, restore, prune) hold the lesson's lock, as the
+recorder holds it while the lesson is open; a lesson locked by someone else is
+left alone, and its holder named. --take-over breaks that lock: use it only when
+the holder (on another computer, say) no longer runs on that lesson.
 
 Exit status: 0 when every lesson loads (and, for check, has no line beyond the
 limits; for normalize, was written; for
@@ -186,7 +201,8 @@ takes, every recorded take passes; for report, the report was written, whether
 or not takes are flagged; for restore and prune, the takes were changed; for
 history and restore, every NAME is a prompt of the lesson and the earlier take
 exists; for new, the lesson was made; for export, every take went out), 1
-otherwise, 2 on bad usage.
+otherwise, 2 on bad usage (for new also an INDEX outside an "ini" folder of its
+working directory, or names made from the prefix that break a rule).
 )";
 
 enum class Command { Check, List, Normalize };
@@ -360,18 +376,16 @@ int List(const std::string& path, std::ostream& out, std::ostream& err) {
 
 // Normalizes one lesson under its lock, so that a window that has it open never loses its
 // changes to the rewrite; false (with a line saying why) when it is not rewritten.
-bool NormalizeOne(const std::string& path, std::ostream& out) {
+bool NormalizeOne(const std::string& path, bool takeOver, std::ostream& out) {
   const std::string printable = Printable(path);
   std::optional<LessonLock> lock;
   if (platform::IsValidUtf8(path)) {
     const LessonLocation location = LocateLesson(AbsolutePath(path));
-    if (location.result == LoadResult::Loaded) {
-      lock.emplace(location.indexPath);
-      // A lock that cannot be made is no holder: the load then says what is wrong.
-      if (lock->Acquire() == LessonLock::Result::Held) {
-        out << printable << ": " << DescribeHolder(lock->holder()) << "\n";
-        return false;
-      }
+    std::string why;
+    if (location.result == LoadResult::Loaded &&
+        !LockForWriting(lock.emplace(location.indexPath), takeOver, why)) {
+      out << printable << ": " << why << "\n";
+      return false;
     }
   }
   Lesson lesson;
@@ -404,10 +418,10 @@ bool NormalizeOne(const std::string& path, std::ostream& out) {
   return true;
 }
 
-int Normalize(const std::vector<std::string>& paths, std::ostream& out) {
+int Normalize(const std::vector<std::string>& paths, bool takeOver, std::ostream& out) {
   int status = kExitOk;
   for (const std::string& path : paths) {
-    if (!NormalizeOne(path, out)) {
+    if (!NormalizeOne(path, takeOver, out)) {
       status = kExitFailed;
     }
   }
@@ -492,6 +506,28 @@ std::optional<int> Number(std::string_view text, int least) {
     return std::nullopt;
   }
   return value;
+}
+
+std::string HeldLockText(const platform::LockFile::Holder& holder) {
+  std::string text = DescribeHolder(holder);
+  if (holder.incomplete) {
+    text += "; if it stays so, run again with --take-over";
+  } else if (holder.elsewhere) {
+    text += "; if that computer no longer runs Voxtar on this lesson, run again with --take-over";
+  } else {
+    text +=
+        "; close the lesson there first, or run again with --take-over if that process no "
+        "longer uses it";
+  }
+  return text;
+}
+
+bool LockForWriting(LessonLock& lock, bool takeOver, std::string& why) {
+  if ((takeOver ? lock.TakeOver() : lock.Acquire()) == LessonLock::Result::Held) {
+    why = HeldLockText(lock.holder());
+    return false;
+  }
+  return true;
 }
 
 std::string_view UsageText() {
@@ -582,6 +618,7 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
 
   std::vector<std::string> paths;
   bool optionsEnded = false;
+  bool takeOver = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (!optionsEnded && arg == "--") {
@@ -589,6 +626,8 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
     } else if (!optionsEnded && (arg == "-h" || arg == "--help")) {
       out << kUsage;
       return kExitOk;
+    } else if (!optionsEnded && command == Command::Normalize && arg == "--take-over") {
+      takeOver = true;
     } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
       return UsageError(err, "unknown option '" + arg + "'");
     } else {
@@ -611,7 +650,7 @@ int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::
       if (paths.empty()) {
         return UsageError(err, "normalize needs at least one INDEX");
       }
-      return Normalize(paths, out);
+      return Normalize(paths, takeOver, out);
   }
   return kExitUsage;
 }

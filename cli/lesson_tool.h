@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lesson/lesson.h"
+#include "lesson/lesson_lock.h"
 
 namespace voxtar::cli {
 
@@ -46,5 +47,11 @@ std::string JsonString(std::string_view text);
 std::string Fixed(double value, int decimals);
 // A whole number of at least `least` (digits only, no sign); nothing when it is not one.
 std::optional<int> Number(std::string_view text, int least);
+// Who holds a lesson's lock, and what the operator can do about it.
+std::string HeldLockText(const platform::LockFile::Holder& holder);
+// Takes a lesson's lock for a writer, or with `takeOver` breaks it whoever holds it; false with
+// HeldLockText in `why` when someone else holds it. A lock that cannot be made is no holder: the
+// write then says what is wrong.
+bool LockForWriting(LessonLock& lock, bool takeOver, std::string& why);
 
 }  // namespace voxtar::cli

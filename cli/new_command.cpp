@@ -16,6 +16,7 @@ struct Options {
   std::optional<std::string> caption;
   std::optional<std::string> prefix;
   bool force = false;
+  bool takeOver = false;
 };
 
 // Parses the options; a usage error is reported and returned as its exit status.
@@ -43,6 +44,10 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& options,
     }
     if (arg == "--force") {
       options.force = true;
+      continue;
+    }
+    if (arg == "--take-over") {
+      options.takeOver = true;
       continue;
     }
     bool known = false;
@@ -112,9 +117,12 @@ int RunNew(const std::vector<std::string>& args, std::ostream& out, std::ostream
       return kExitFailed;
     }
   }
-  const NewLessonOutcome outcome = MakeLesson(
-      AbsolutePath(*options.index), AbsolutePath(*options.from),
-      {.caption = Wide(options.caption), .prefix = Wide(options.prefix), .force = options.force});
+  const NewLessonOutcome outcome =
+      MakeLesson(AbsolutePath(*options.index), AbsolutePath(*options.from),
+                 {.caption = Wide(options.caption),
+                  .prefix = Wide(options.prefix),
+                  .force = options.force,
+                  .takeOver = options.takeOver});
   const Shown shown(*options.index);
   const std::string index = shown(outcome.indexPath);
   const std::string list = shown(outcome.listPath);
@@ -133,12 +141,12 @@ int RunNew(const std::vector<std::string>& args, std::ostream& out, std::ostream
         err << list;
         break;
     }
-    err << ": " << Printable(outcome.reason);
+    err << ": " << Printable(outcome.holder ? HeldLockText(*outcome.holder) : outcome.reason);
     if (outcome.indexWritten) {
       err << "; " << index << " was written";
     }
     err << "\n";
-    return kExitFailed;
+    return outcome.badRequest ? kExitUsage : kExitFailed;
   }
   out << index << ": " << outcome.prompts << " prompts, ";
   switch (outcome.listing) {

@@ -1,5 +1,6 @@
 #include "cli/report_command.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
@@ -7,6 +8,7 @@
 #include "lesson/lesson.h"
 #include "lesson/working_directory.h"
 #include "measures/delivery_profile.h"
+#include "measures/lesson_judging.h"
 #include "measures/measure_cache.h"
 #include "measures/take_measures.h"
 #include "platform/file_system.h"
@@ -126,19 +128,19 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kExitFailed;
   }
   report::Judged judged;
+  measures::LessonProfiles profiles(options.profile);
   measures::ProfileError profileError;
-  std::optional<measures::DeliveryProfile> profile =
-      measures::ChooseProfile(options.profile, platform::CurrentDirectory(), &profileError);
-  if (!profile) {
-    err << profileError.Text() << "\n";
+  if (!options.profile.empty() && profiles.For({}, &profileError) == nullptr) {
+    err << Printable(profileError.Text()) << "\n";
     return kExitFailed;
   }
-  judged.profile = std::move(*profile);
   if (!ReadTemplate(options.templatePath, &judged.expectedFormat, err)) {
     return kExitFailed;
   }
-  // Opened first: a report that cannot be written says so before the takes are measured.
+  // Opened first: a report that cannot be written says so before the takes are measured. It is
+  // the user's own new file: a link in its place, wherever it leads, is not written through.
   platform::SaveFile file(AbsolutePath(options.output));
+  file.RefuseLinks();
   if (!file.Open()) {
     err << Printable(options.output) << ": " << Printable(file.error()) << "\n";
     return kExitFailed;
@@ -151,17 +153,33 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     Lesson lesson;
     std::string why;
     report::LessonReport gathered;
+    const measures::DeliveryProfile* profile = nullptr;
     if (LoadNamed(lesson, path, {.dryRun = true}, why)) {
+      // Each lesson is judged by its own working directory's profile.
+      profile = profiles.For(lesson.paths.workingDirectory, &profileError);
+      why = profile == nullptr ? profileError.Text() : "";
+    }
+    if (profile != nullptr) {
       lesson.ScanRecordedPrompts();
-      gathered = report::GatherLesson(lesson, judged.profile, judged.expectedFormat);
+      gathered = report::GatherLesson(lesson, *profile, judged.expectedFormat);
       total += gathered.counts;
     } else {
-      err << Printable(path) << ": " << why << "\n";
+      err << Printable(path) << ": " << Printable(why) << "\n";
       gathered.error = why;
       status = kExitFailed;
     }
     gathered.index = path;
     lessons.push_back(std::move(gathered));
+  }
+  // The report names the profile of its first lesson; a lesson judged otherwise names its own.
+  const auto first = std::find_if(lessons.begin(), lessons.end(),
+                                  [](const report::LessonReport& l) { return l.profile; });
+  if (first != lessons.end()) {
+    judged.profile = *first->profile;
+  } else if (!options.profile.empty()) {
+    judged.profile = *profiles.For({}, &profileError);
+  } else {
+    judged.profile = *measures::BuiltInProfile(measures::kDefaultProfile);
   }
   const std::string html = report::RenderHtml(lessons, judged);
   if (!file.Write(html.data(), html.size()) || !file.Commit()) {

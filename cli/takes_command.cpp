@@ -1,7 +1,6 @@
 #include "cli/takes_command.h"
 
 #include <cstdio>
-#include <map>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -12,8 +11,7 @@
 #include "lesson/working_directory.h"
 #include "measures/delivery_profile.h"
 #include "measures/judgement.h"
-#include "measures/lesson_measures.h"
-#include "measures/measure_cache.h"
+#include "measures/lesson_judging.h"
 #include "platform/file_system.h"
 
 namespace voxtar::cli {
@@ -22,7 +20,6 @@ namespace {
 
 using measures::DeliveryProfile;
 using measures::Judgement;
-using measures::LessonMeasures;
 using measures::Problem;
 using measures::TakeFormat;
 using measures::TakeMeasures;
@@ -133,61 +130,33 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options* options,
   return std::nullopt;
 }
 
-// Measures the lesson's recorded takes (from the cache beside them where it is fresh) and
-// judges each within the lesson.
-std::vector<PromptReport> CheckPrompts(const Lesson& lesson, LessonMeasures& lessonMeasures) {
-  // Each take under its name on disk, as the scan found it.
-  const std::vector<std::u16string> files = lesson.FindTakeFiles();
-  std::vector<LessonMeasures::Prompt> prompts;
-  std::vector<std::u16string> toMeasure;
-  std::map<std::u16string, std::size_t, std::less<>> measuredAt;  // file name -> toMeasure
-  std::vector<const std::u16string*> fileOf;                      // per prompt, or null
-  for (std::size_t i = 0; i < lesson.prompts.entries.size(); ++i) {
-    const PromptEntry* entry = lesson.prompts.entries[i];
-    prompts.push_back({std::u16string(entry->name), std::u16string(entry->text)});
-    const bool measured = IsSpeakable(*entry) && entry->recorded != 0 && !files[i].empty();
-    fileOf.push_back(measured ? &files[i] : nullptr);
-    if (measured && measuredAt.emplace(files[i], toMeasure.size()).second) {
-      toMeasure.push_back(files[i]);
-    }
-  }
-  lessonMeasures.SetPrompts(std::move(prompts));
-
-  measures::MeasureCache cache;
-  cache.Load(lesson.paths.promptDirectory);
-  const std::vector<measures::MeasuredTake> measured = measures::MeasureTakes(
-      lesson.paths.promptDirectory, toMeasure, &cache, std::thread::hardware_concurrency());
-  cache.Retain(platform::ListDirectory(lesson.paths.promptDirectory, workdir::kTakePattern));
-  std::string ignored;
-  cache.Save(lesson.paths.workingDirectory, &ignored);  // a cache that is not written costs time
-
+// Each prompt of a judged lesson as takes reports it.
+std::vector<PromptReport> CheckPrompts(const measures::JudgedLesson& judged) {
   std::vector<PromptReport> reports;
-  for (std::size_t i = 0; i < lesson.prompts.entries.size(); ++i) {
-    const PromptEntry& entry = *lesson.prompts.entries[i];
+  for (std::size_t i = 0; i < judged.prompts.size(); ++i) {
+    const measures::PromptTake& take = judged.prompts[i];
     PromptReport report;
     report.number = static_cast<int>(i) + 1;
-    report.name = platform::ToUtf8(entry.name);
-    if (!IsSpeakable(entry)) {
-      report.status = PromptReport::Status::Short;
-    } else if (fileOf[i] == nullptr) {
-      report.status = PromptReport::Status::Missing;
-    } else if (const measures::MeasuredTake& take = measured[measuredAt.at(*fileOf[i])];
-               !take.read) {
-      report.status = PromptReport::Status::Unreadable;
-      report.error = take.error;
-    } else {
-      report.status = PromptReport::Status::Checked;
-      lessonMeasures.SetMeasures(entry.name, take.measures);
+    report.name = platform::ToUtf8(judged.measures.prompt(i).name);
+    switch (take.status) {
+      case measures::PromptTake::Status::Short:
+        report.status = PromptReport::Status::Short;
+        break;
+      case measures::PromptTake::Status::Missing:
+        report.status = PromptReport::Status::Missing;
+        break;
+      case measures::PromptTake::Status::Unreadable:
+        report.status = PromptReport::Status::Unreadable;
+        report.error = take.error;
+        break;
+      case measures::PromptTake::Status::Measured:
+        report.status = PromptReport::Status::Checked;
+        report.take = judged.measures.measures(i);
+        report.judgement = *judged.measures.Judge(i);
+        report.speechRate = judged.measures.SpeechRateAt(i);
+        break;
     }
     reports.push_back(std::move(report));
-  }
-  // Judged once every take is in: the lesson's medians take them all.
-  for (std::size_t i = 0; i < reports.size(); ++i) {
-    if (reports[i].status == PromptReport::Status::Checked) {
-      reports[i].take = lessonMeasures.measures(i);
-      reports[i].judgement = *lessonMeasures.Judge(i);
-      reports[i].speechRate = lessonMeasures.SpeechRateAt(i);
-    }
   }
   return reports;
 }
@@ -289,14 +258,12 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return kExitFailed;
   }
   const TakeFormat expected = templateTake.format;
+  measures::LessonProfiles profiles(options.profile);
   measures::ProfileError profileError;
-  const std::optional<DeliveryProfile> profile =
-      measures::ChooseProfile(options.profile, platform::CurrentDirectory(), &profileError);
-  if (!profile) {
-    err << profileError.Text() << "\n";
+  if (!options.profile.empty() && profiles.For({}, &profileError) == nullptr) {
+    err << Printable(profileError.Text()) << "\n";
     return kExitFailed;
   }
-  const Columns columns(*profile);
 
   int status = kExitOk;
   if (options.json) {
@@ -308,12 +275,28 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
   for (const std::string& path : options.indexes) {
     Lesson lesson;
     std::string why;
-    const bool loaded = LoadNamed(lesson, path, {.dryRun = true}, why);
-    LessonMeasures lessonMeasures(*profile, expected);
+    bool loaded = LoadNamed(lesson, path, {.dryRun = true}, why);
+    // Each lesson is judged by its own working directory's profile; one that cannot be read is
+    // an error of its own, and the lesson is not judged.
+    const DeliveryProfile* profile =
+        loaded ? profiles.For(lesson.paths.workingDirectory, &profileError) : nullptr;
+    if (loaded && profile == nullptr) {
+      err << Printable(profileError.Text()) << "\n";
+      status = kExitFailed;
+      if (options.json) {
+        out << (firstLesson ? "\n  " : ",\n  ") << "{\"index\": " << JsonString(path)
+            << ", \"error\": " << JsonString(profileError.Text()) << "}";
+        firstLesson = false;
+      }
+      continue;
+    }
+    std::optional<measures::JudgedLesson> judged;
     std::vector<PromptReport> reports;
     if (loaded) {
       lesson.ScanRecordedPrompts();
-      reports = CheckPrompts(lesson, lessonMeasures);
+      judged =
+          measures::JudgeLesson(lesson, *profile, expected, std::thread::hardware_concurrency());
+      reports = CheckPrompts(*judged);
     } else {
       status = kExitFailed;
     }
@@ -337,8 +320,9 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
         out << ", \"error\": " << JsonString(why) << "}";
         continue;
       }
-      out << ", \"medianLoudnessLufs\": " << FixedOr(lessonMeasures.medianLoudnessLufs(), 1, "null")
-          << ", \"medianSpeechRate\": " << FixedOr(lessonMeasures.medianSpeechRate(), 2, "null")
+      out << ", \"medianLoudnessLufs\": "
+          << FixedOr(judged->measures.medianLoudnessLufs(), 1, "null")
+          << ", \"medianSpeechRate\": " << FixedOr(judged->measures.medianSpeechRate(), 2, "null")
           << ", \"prompts\": [";
       for (std::size_t i = 0; i < reports.size(); ++i) {
         out << (i == 0 ? "\n    " : ",\n    ");
@@ -353,6 +337,7 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     out << Printable(path) << ": " << reports.size() << " prompts, " << takes << " takes, " << notOk
         << " not ok\n";
+    const Columns columns(*profile);
     for (const PromptReport& report : reports) {
       WriteText(report, columns, out);
     }

@@ -274,7 +274,17 @@ bool Write(const Sound& sound, double gainDb, const ChainSettings& settings,
   audio::WaveElement element =
       audio::MakeElement(SF_FORMAT_WAV | subFormat, sound.rate, sound.channels);
   element.samples.Write(0, bytes);
-  return audio::WriteWaveFile(element, target, error, confinedTo);
+  // An export's files are its own: a link in the place of one is not written through.
+  platform::SaveFile file(target, confinedTo);
+  file.RefuseLinks();
+  if (!audio::WriteWave(element, file, error)) {
+    return false;
+  }
+  if (!file.Commit()) {
+    *error = Failure("The file could not be saved", target, file.error());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

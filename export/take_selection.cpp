@@ -2,15 +2,13 @@
 
 #include <algorithm>
 
-#include "measures/lesson_measures.h"
+#include "measures/lesson_judging.h"
 #include "platform/utf8.h"
 #include "text/wide_string.h"
 
 namespace voxtar::exporting {
 
 namespace {
-
-constexpr std::size_t kNotMeasured = SIZE_MAX;
 
 std::string ProblemWords(const std::vector<measures::Problem>& problems) {
   std::string words;
@@ -47,43 +45,11 @@ std::optional<std::u16string> ExportName(std::u16string_view promptName) {
 
 Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& profile,
                       bool includeFlagged, std::string_view lessonLabel, ExportNames* names,
-                      measures::MeasureCache* kept, unsigned threads) {
-  const auto& entries = lesson.prompts.entries;
-  // Each take under its name on disk, as the scan found it.
-  const std::vector<std::u16string> takeFiles = lesson.FindTakeFiles();
-  std::vector<measures::LessonMeasures::Prompt> prompts;
-  std::vector<std::u16string> toMeasure;
-  std::vector<std::size_t> measuredAt(entries.size(), kNotMeasured);
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    prompts.push_back({std::u16string(entries[i]->name), std::u16string(entries[i]->text)});
-    if (IsSpeakable(*entries[i]) && entries[i]->recorded && !takeFiles[i].empty()) {
-      measuredAt[i] = toMeasure.size();
-      toMeasure.push_back(takeFiles[i]);
-    }
-  }
+                      unsigned threads) {
   // Judged as the takes command judges, but for the format, which the export sets.
-  measures::LessonMeasures lessonMeasures(profile);
-  lessonMeasures.SetPrompts(std::move(prompts));
-  const std::u16string& directory = lesson.paths.promptDirectory;
-  measures::MeasureCache beside;
-  beside.Load(directory);
-  for (const std::u16string& name : toMeasure) {
-    const std::optional<measures::FileStamp> stamp = measures::StampOf(directory + name);
-    if (stamp && kept->Find(name, *stamp) == nullptr) {
-      if (const measures::TakeMeasures* fresh = beside.Find(name, *stamp)) {
-        kept->Store(name, *stamp, *fresh);
-      }
-    }
-  }
-  const std::vector<measures::MeasuredTake> measured =
-      measures::MeasureTakes(directory, toMeasure, kept, threads);
-  kept->Retain(toMeasure);
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (measuredAt[i] != kNotMeasured && measured[measuredAt[i]].read) {
-      lessonMeasures.SetMeasures(entries[i]->name, measured[measuredAt[i]].measures);
-    }
-  }
-
+  const measures::JudgedLesson judged =
+      measures::JudgeLesson(lesson, profile, std::nullopt, threads);
+  const auto& entries = lesson.prompts.entries;
   Selection selection;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const PromptEntry& entry = *entries[i];
@@ -91,16 +57,18 @@ Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& pro
     const auto leaveOut = [&](std::string reason) {
       selection.leftOut.push_back({prompt, std::move(reason)});
     };
-    if (!IsSpeakable(entry)) {
-      continue;
-    }
-    if (measuredAt[i] == kNotMeasured) {
-      leaveOut("missing");
-      continue;
-    }
-    if (const measures::MeasuredTake& take = measured[measuredAt[i]]; !take.read) {
-      leaveOut("unreadable: " + take.error);
-      continue;
+    const measures::PromptTake& take = judged.prompts[i];
+    switch (take.status) {
+      case measures::PromptTake::Status::Short:
+        continue;
+      case measures::PromptTake::Status::Missing:
+        leaveOut("missing");
+        continue;
+      case measures::PromptTake::Status::Unreadable:
+        leaveOut("unreadable: " + take.error);
+        continue;
+      case measures::PromptTake::Status::Measured:
+        break;
     }
     // The take was made for another text: its words are not what the list would say.
     if (IsPending(entry)) {
@@ -108,7 +76,7 @@ Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& pro
       continue;
     }
     const std::vector<measures::Problem> problems =
-        lessonMeasures.Judge(i).value_or(measures::Judgement{}).problems();
+        judged.measures.Judge(i).value_or(measures::Judgement{}).problems();
     if (!problems.empty() && !includeFlagged) {
       leaveOut(ProblemWords(problems));
       continue;
@@ -124,8 +92,8 @@ Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& pro
       continue;
     }
     selection.takes.push_back(
-        {prompt, std::u16string(entry.text), lesson.paths.promptDirectory + takeFiles[i], *name,
-         *lessonMeasures.measures(i), lessonMeasures.SpeechRateAt(i), problems});
+        {prompt, std::u16string(entry.text), lesson.paths.promptDirectory + judged.files[i], *name,
+         *judged.measures.measures(i), judged.measures.SpeechRateAt(i), problems});
   }
   return selection;
 }

@@ -1,7 +1,7 @@
 // Which takes of a lesson an export sends out, and why each of the others stays behind. Takes are
-// judged as voxtar-lesson takes judges them, alone and within their lesson, but for the format,
-// which the export sets itself. Measures come from the measure cache beside the takes where it
-// is fresh; that cache is never written: an export writes nothing into the working directory.
+// judged as voxtar-lesson takes and the window judge them (measures::JudgeLesson), alone and
+// within their lesson, but for the format, which the export sets itself. Measures come from the
+// user's measure cache where it is fresh: an export writes nothing into the working directory.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +14,6 @@
 #include "lesson/lesson.h"
 #include "measures/delivery_profile.h"
 #include "measures/judgement.h"
-#include "measures/measure_cache.h"
 #include "measures/take_measures.h"
 
 namespace voxtar::exporting {
@@ -60,11 +59,9 @@ std::optional<std::u16string> ExportName(std::u16string_view promptName);
 // The takes of the loaded lesson (its recorded prompts scanned) that go out: recorded, not
 // pending, and passing their judgement (or flagged, with `includeFlagged`); each claims its name
 // in `names` as "`lessonLabel`: PROMPT". Short prompts are no takes and appear in neither list.
-// Measures on up to `threads` threads what neither `kept`, the export's own measure cache of
-// these takes, nor the cache beside the takes has fresh, and keeps it in `kept`, which ends up
-// with the lesson's takes only.
+// Measures on up to `threads` threads what the cache has not fresh.
 Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& profile,
                       bool includeFlagged, std::string_view lessonLabel, ExportNames* names,
-                      measures::MeasureCache* kept, unsigned threads);
+                      unsigned threads);
 
 }  // namespace voxtar::exporting

@@ -26,10 +26,12 @@ namespace {
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 
-// An earlier take is named TAKE.STAMP.take, or TAKE.STAMP-N.take for the Nth take saved in the
-// same millisecond; STAMP is the time it was saved, in UTC ("2024-03-15T14-25-01.123Z", no colons
-// for the file systems that refuse them). The name does not end in ".wav", so nothing that looks
-// for takes by their extension takes it for one.
+// An earlier take is named TAKE.STAMP.take, or TAKE.STAMP-N.take for the Nth take replaced in the
+// same millisecond; STAMP is the time it was replaced, in UTC ("2024-03-15T14-25-01.123Z", no
+// colons for the file systems that refuse them). Earlier versions put the time the take was saved
+// there, which is the time it was replaced at the latest: their entries list in the same order.
+// The name does not end in ".wav", so nothing that looks for takes by their extension takes it
+// for one.
 constexpr std::string_view kExtension = ".take";
 constexpr std::size_t kStampLength = 24;
 constexpr int kMaxSequence = 10000;
@@ -85,6 +87,10 @@ std::u16string Folded(std::u16string name) {
   return name;
 }
 
+SavedTime Now() {
+  return std::chrono::floor<milliseconds>(std::chrono::system_clock::now());
+}
+
 SavedTime SavedAt(const struct stat& info) {
   const auto ms = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000 +
                   static_cast<std::int64_t>(info.st_mtim.tv_nsec) / 1'000'000;
@@ -110,10 +116,10 @@ std::string Stamp(SavedTime saved) {
   return text;
 }
 
-std::string EntryName(std::string_view take, SavedTime saved, int sequence) {
+std::string EntryName(std::string_view take, SavedTime replaced, int sequence) {
   std::string name(take);
   name += '.';
-  name += Stamp(saved);
+  name += Stamp(replaced);
   if (sequence > 1) {
     name += '-';
     name += std::to_string(sequence);
@@ -122,12 +128,30 @@ std::string EntryName(std::string_view take, SavedTime saved, int sequence) {
   return name;
 }
 
+// Which file a name is.
+struct Identity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const Identity&) const = default;
+};
+
+// The file `name` in `directory` is, links followed; nothing when there is none.
+std::optional<Identity> IdentityAt(int directory, const char* name, int flags = 0) {
+  struct stat info {};
+  if (directory < 0 || ::fstatat(directory, name, &info, flags) != 0) {
+    return std::nullopt;
+  }
+  return Identity{info.st_dev, info.st_ino};
+}
+
 // One earlier take in the history folder.
 struct Entry {
   std::string file;  // its name in the history folder
   std::string take;  // the take it was
-  SavedTime saved;
+  SavedTime replaced;
   int sequence = 1;
+  SavedTime saved;  // its modification time
+  Identity identity;
 };
 
 // Reads `count` decimal digits at `at`; -1 when they are not all digits.
@@ -174,19 +198,19 @@ std::optional<Entry> ParseEntry(std::string_view file) {
   const std::chrono::year_month_day date{std::chrono::year(fields[0]),
                                          std::chrono::month(static_cast<unsigned>(fields[1])),
                                          std::chrono::day(static_cast<unsigned>(fields[2]))};
-  entry.saved = std::chrono::sys_days(date) + std::chrono::hours(fields[3]) +
-                std::chrono::minutes(fields[4]) + std::chrono::seconds(fields[5]) +
-                milliseconds(fields[6]);
+  entry.replaced = std::chrono::sys_days(date) + std::chrono::hours(fields[3]) +
+                   std::chrono::minutes(fields[4]) + std::chrono::seconds(fields[5]) +
+                   milliseconds(fields[6]);
   entry.take = stem.substr(0, stem.size() - kStampLength - 1);
-  if (!date.ok() || EntryName(entry.take, entry.saved, entry.sequence) != file) {
+  if (!date.ok() || EntryName(entry.take, entry.replaced, entry.sequence) != file) {
     return std::nullopt;
   }
   entry.file = file;
   return entry;
 }
 
-// The earlier takes in the history folder, most recently saved first. Names that are not an
-// earlier take's, and anything but a regular file, are left alone.
+// The entries in the history folder, most recently replaced first. Names that are not an earlier
+// take's, and anything but a regular file, are left alone.
 std::vector<Entry> ListEntries(int history) {
   std::vector<Entry> entries;
   DIR* dir = ::fdopendir(::openat(history, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -198,22 +222,14 @@ std::vector<Entry> ListEntries(int history) {
     struct stat info {};
     if (entry && ::fstatat(history, found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(info.st_mode)) {
+      entry->saved = SavedAt(info);
+      entry->identity = {info.st_dev, info.st_ino};
       entries.push_back(std::move(*entry));
     }
   }
   ::closedir(dir);
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-    return std::tie(b.saved, b.sequence, b.file) < std::tie(a.saved, a.sequence, a.file);
-  });
-  return entries;
-}
-
-// The entries of the take `name` (any letter case), most recently saved first.
-std::vector<Entry> EntriesOf(int history, std::u16string_view name) {
-  const std::u16string wanted = Folded(std::u16string(name));
-  std::vector<Entry> entries = ListEntries(history);
-  std::erase_if(entries, [&wanted](const Entry& entry) {
-    return Folded(platform::FromUtf8(entry.take)) != wanted;
+    return std::tie(b.replaced, b.sequence, b.file) < std::tie(a.replaced, a.sequence, a.file);
   });
   return entries;
 }
@@ -262,6 +278,44 @@ Result OpenHistory(bool create, Folders* folders) {
   return Failure(Text("The folder of earlier takes cannot be opened", path, Describe(cause)));
 }
 
+// Whether the entry is the very file of the take it was kept of: the link a change makes before it
+// replaces the take, left when the change was stopped before that. It is no earlier take (and a
+// restore of it would change nothing).
+bool IsTheTake(const Folders& folders, const Entry& entry) {
+  const std::optional<Identity> take = IdentityAt(folders.prompt.get(), entry.take.c_str());
+  return take && *take == entry.identity;
+}
+
+// The earlier takes of the take `name` (any letter case), most recently replaced first.
+std::vector<Entry> EntriesOf(const Folders& folders, std::u16string_view name) {
+  if (!folders.history.valid()) {
+    return {};
+  }
+  const std::u16string wanted = Folded(std::u16string(name));
+  std::vector<Entry> entries = ListEntries(folders.history.get());
+  std::erase_if(entries, [&](const Entry& entry) {
+    return Folded(platform::FromUtf8(entry.take)) != wanted || IsTheTake(folders, entry);
+  });
+  return entries;
+}
+
+// Removes what a change stopped half way left in the history: the entries that are their take.
+void Heal(const Folders& folders) {
+  if (!folders.history.valid()) {
+    return;
+  }
+  bool removed = false;
+  for (const Entry& entry : ListEntries(folders.history.get())) {
+    if (IsTheTake(folders, entry) &&
+        ::unlinkat(folders.history.get(), entry.file.c_str(), 0) == 0) {
+      removed = true;
+    }
+  }
+  if (removed) {
+    ::fsync(folders.history.get());
+  }
+}
+
 // Opens the prompt directory `directory` (a directory link is followed: takes may live on another
 // disk) and its history folder when there is one. A prompt directory that does not exist (a
 // lesson never opened for recording) has no takes and no history: both stay closed.
@@ -289,14 +343,18 @@ bool NoHardLinks(int error) {
   return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
 }
 
-// Puts the take `take` (whose status, links followed, is `info`) into the history under the time
-// it was saved: a hard link to the file the take is, or on a file system without hard links the
-// take itself, moved.
-Result Keep(const Folders& folders, const std::string& take, const struct stat& info, Kept* kept) {
-  const SavedTime saved = SavedAt(info);
+// Puts the take `take` into the history as replaced now: a hard link to the file the take is, or
+// on a file system without hard links the take itself, moved. Now is after every earlier take of
+// it, whatever the clock says, so that it is earlier take 1.
+Result Keep(const Folders& folders, const std::string& take, Kept* kept) {
+  SavedTime replaced = Now();
+  const std::vector<Entry> entries = EntriesOf(folders, platform::FromUtf8(take));
+  if (!entries.empty() && entries.front().replaced >= replaced) {
+    replaced = entries.front().replaced + milliseconds(1);
+  }
   bool move = false;
   for (int sequence = 1; sequence <= kMaxSequence; ++sequence) {
-    kept->entry = EntryName(take, saved, sequence);
+    kept->entry = EntryName(take, replaced, sequence);
     kept->moved = move;
     const int done = move ? ::renameat2(folders.prompt.get(), take.c_str(), folders.history.get(),
                                         kept->entry.c_str(), RENAME_NOREPLACE)
@@ -321,7 +379,7 @@ Result Keep(const Folders& folders, const std::string& take, const struct stat& 
         Text("The earlier take cannot be kept", folders.directory / take, Describe(cause)));
   }
   return Failure(Text("The earlier take cannot be kept", folders.directory / take,
-                      "too many takes saved in the same millisecond"));
+                      "too many takes replaced in the same millisecond"));
 }
 
 // Takes a kept take back out of the history, when what it made room for did not happen.
@@ -354,7 +412,7 @@ Result KeepCurrent(Folders* folders, const std::string& take, std::optional<Kept
   Result result = folders->history.valid() ? Result() : OpenHistory(true, folders);
   if (result.ok()) {
     kept->emplace();
-    result = Keep(*folders, take, info, &**kept);
+    result = Keep(*folders, take, &**kept);
   }
   if (!result.ok()) {
     kept->reset();
@@ -417,6 +475,7 @@ Result TakeHistory::Save(std::u16string_view name, const audio::WaveElement& tak
   if (!audio::WriteWave(take, *file, &error)) {
     return Failure(std::move(error));
   }
+  Reached(Step::TakeWritten);
   return Commit(*file);
 }
 
@@ -435,18 +494,21 @@ Result TakeHistory::Commit(platform::SaveFile& file) const {
   Result result = OpenFolders(target.parent_path(), &folders);
   std::optional<Kept> kept;
   if (result.ok()) {
+    Heal(folders);
     result = KeepCurrent(&folders, take, &kept);
   }
   if (!result.ok()) {
     file.Cancel();
     return result;
   }
+  Reached(Step::EarlierKept);
   if (!file.Commit()) {
     if (kept) {
       Unkeep(folders, take, *kept);
     }
     return Failure(Text("The take could not be saved", target, file.error()));
   }
+  Reached(Step::TakeReplaced);
   return {};
 }
 
@@ -462,12 +524,13 @@ Result TakeHistory::Earlier(std::u16string_view name, std::vector<EarlierTake>* 
   if (!result.ok() || !folders.history.valid()) {
     return result;
   }
-  for (const Entry& entry : EntriesOf(folders.history.get(), name)) {
+  for (const Entry& entry : EntriesOf(folders, name)) {
     EarlierTake& take = takes->emplace_back();
     take.number = static_cast<int>(takes->size());
     take.name = platform::FromUtf8(entry.take);
     take.path = platform::FromUtf8((folders.directory / kFolder / entry.file).native());
     take.saved = entry.saved;
+    take.replaced = entry.replaced;
     ReadLength(folders.history.get(), entry, &take);
     if (detail == Detail::Measures && take.error.empty()) {
       Measure(&take);
@@ -485,7 +548,7 @@ int TakeHistory::CountEarlier(std::u16string_view name) const {
       !folders.history.valid()) {
     return 0;
   }
-  return static_cast<int>(EntriesOf(folders.history.get(), name).size());
+  return static_cast<int>(EntriesOf(folders, name).size());
 }
 
 Result TakeHistory::Restore(std::u16string_view name, int number) const {
@@ -499,8 +562,8 @@ Result TakeHistory::Restore(std::u16string_view name, int number) const {
   if (!result.ok()) {
     return result;
   }
-  const std::vector<Entry> entries =
-      folders.history.valid() ? EntriesOf(folders.history.get(), name) : std::vector<Entry>();
+  Heal(folders);
+  const std::vector<Entry> entries = EntriesOf(folders, name);
   if (number < 1 || static_cast<std::size_t>(number) > entries.size()) {
     return {Status::NoSuchTake,
             "There is no earlier take " + std::to_string(number) + " of " + platform::ToUtf8(name)};
@@ -511,6 +574,7 @@ Result TakeHistory::Restore(std::u16string_view name, int number) const {
   if (!result.ok()) {
     return result;
   }
+  Reached(Step::EarlierKept);
   // The take is kept already, so the rename replaces it without a moment of no take.
   if (::renameat(folders.history.get(), chosen.file.c_str(), folders.prompt.get(), take.c_str()) !=
       0) {
@@ -522,6 +586,15 @@ Result TakeHistory::Restore(std::u16string_view name, int number) const {
   }
   ::fsync(folders.prompt.get());
   ::fsync(folders.history.get());
+  // A rename between two links of one file succeeds and changes nothing: only the earlier take in
+  // the take's place, and gone from the history, is restored.
+  if (IdentityAt(folders.prompt.get(), take.c_str(), AT_SYMLINK_NOFOLLOW) != chosen.identity ||
+      IdentityAt(folders.history.get(), chosen.file.c_str(), AT_SYMLINK_NOFOLLOW)) {
+    Heal(folders);
+    return Failure(Text("The earlier take was not restored", target,
+                        "the take there is not the earlier take"));
+  }
+  Reached(Step::TakeReplaced);
   return {};
 }
 
@@ -535,6 +608,7 @@ Result TakeHistory::Prune(int keep, Freed* freed) const {
   if (!result.ok() || !folders.history.valid()) {
     return result;
   }
+  Heal(folders);
   const int history = folders.history.get();
   std::map<std::u16string, int> seen;
   for (const Entry& entry : ListEntries(history)) {

@@ -3,7 +3,13 @@
 // The earlier take is not copied: it is hard-linked into the history just before the new take is
 // renamed over it (moved there where the file system has no hard links), and the link goes again
 // if the new take could not be put in place. Each earlier take is named after the prompt's take
-// and the time it was saved, which is its file's modification time and survives the link.
+// and the time it was replaced (by a save or a restore), so the history is in the order of undo:
+// restoring 1 twice swaps back whatever came before. The file keeps its own modification time,
+// the time it was saved. Entries of earlier versions, named by that time, list in the same order.
+//
+// A change stopped half way (killed, power lost) heals: a history entry that is the take itself
+// (the link a change made before it was stopped) is no earlier take. Listings leave it out, and
+// the next change removes it.
 //
 // Writes stay inside the working directory: the history is a real folder in the prompt directory
 // (a symbolic link in its place is refused), its entries are handled through the folder's open
@@ -19,6 +25,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,10 +58,11 @@ struct Result {
 using SavedTime = std::chrono::sys_time<std::chrono::milliseconds>;
 
 struct EarlierTake {
-  int number = 0;        // 1 = the most recently saved
+  int number = 0;        // 1 = the most recently replaced
   std::u16string name;   // the take it was, as named in the prompt directory
   std::u16string path;   // the file in the history (a WAV file)
-  SavedTime saved;       // when it was saved
+  SavedTime saved;       // when it was saved (its file's modification time)
+  SavedTime replaced;    // when it became an earlier take
   double seconds = 0.0;  // its length, from the header
   std::string error;     // why it cannot be read (then seconds is 0 and there are no measures)
   std::optional<measures::TakeMeasures> measures;  // with Detail::Measures, to be judged
@@ -66,6 +74,13 @@ enum class Detail { Length, Measures };
 struct Freed {
   std::uint64_t files = 0;  // earlier takes removed
   std::uint64_t bytes = 0;  // of the files whose last link went
+};
+
+// The steps of a change that leave something on disk, in order.
+enum class Step {
+  TakeWritten,   // Save: the new take is written beside the take, not yet in its place
+  EarlierKept,   // the take that is replaced is linked (or moved) into the history
+  TakeReplaced,  // the new or restored take is in place
 };
 
 class TakeHistory {
@@ -84,23 +99,34 @@ class TakeHistory {
   std::unique_ptr<platform::SaveFile> NewTakeFile(std::u16string_view name) const;
   Result Commit(platform::SaveFile& file) const;
 
-  // The earlier takes of the take `name` (any letter case), most recently saved first.
+  // The earlier takes of the take `name` (any letter case), most recently replaced first.
   Result Earlier(std::u16string_view name, std::vector<EarlierTake>* takes,
                  Detail detail = Detail::Length) const;
   // How many earlier takes `name` has, without reading them (0 when the history is unreadable).
   int CountEarlier(std::u16string_view name) const;
 
-  // Earlier take `number` becomes the take `name`, and the take it replaces joins the history:
-  // restoring 1 twice swaps back. At no moment is there no take where there was one (except on a
-  // file system without hard links, where the replaced take is moved into the history first).
+  // Earlier take `number` becomes the take `name`, and the take it replaces joins the history as
+  // earlier take 1: restoring 1 twice swaps back. At no moment is there no take where there was
+  // one (except on a file system without hard links, where the replaced take is moved into the
+  // history first). Done only once the take there is the earlier take.
   Result Restore(std::u16string_view name, int number) const;
 
-  // Removes all but the `keep` most recently saved earlier takes of every take of the directory.
+  // Removes all but the `keep` most recently replaced earlier takes of every take of the directory.
   Result Prune(int keep, Freed* freed) const;
 
+  // Called after each step of a change, for tests that stop a change there as a kill would.
+  void OnStep(std::function<void(Step)> hook) { onStep_ = std::move(hook); }
+
  private:
+  void Reached(Step step) const {
+    if (onStep_) {
+      onStep_(step);
+    }
+  }
+
   std::u16string promptDirectory_;  // with a trailing separator
   std::u16string workingDirectory_;
+  std::function<void(Step)> onStep_;
 };
 
 }  // namespace voxtar::history

@@ -1,18 +1,27 @@
 #include "import/new_lesson.h"
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <vector>
 
 #include "import/sentence_list.h"
 #include "lesson/index_file.h"
+#include "lesson/lesson_lock.h"
 #include "lesson/lesson_paths.h"
 #include "lesson/working_directory.h"
 #include "platform/file_system.h"
 #include "text/text_line_reader.h"
+#include "text/wide_string.h"
 
 namespace voxtar {
 
 namespace {
+
+namespace fs = std::filesystem;
+
+// How long a `new` waits for another that changes the lesson list: a moment each.
+constexpr std::chrono::seconds kListPatience{10};
 
 NewLessonOutcome Refused(Concern concern, std::string reason, int line = 0) {
   NewLessonOutcome outcome;
@@ -20,6 +29,53 @@ NewLessonOutcome Refused(Concern concern, std::string reason, int line = 0) {
   outcome.line = line;
   outcome.reason = std::move(reason);
   return outcome;
+}
+
+NewLessonOutcome BadRequest(std::string reason) {
+  NewLessonOutcome outcome = Refused(Concern::Index, std::move(reason));
+  outcome.badRequest = true;
+  return outcome;
+}
+
+NewLessonOutcome Held(Concern concern, const platform::LockFile& lock) {
+  NewLessonOutcome outcome = Refused(concern, DescribeHolder(lock.holder()));
+  outcome.holder = lock.holder();
+  return outcome;
+}
+
+// Why the lesson would not lie inside its working directory, or empty. A "." or ".." below the
+// "ini" folder, or as the lesson name, could lead anywhere, and the prompt directory along with
+// it; so could a link on the way, which the real path of the lesson directory shows.
+std::string OutsideFault(const LessonLocation& location) {
+  std::u16string_view rest = location.subPath;
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find(platform::kSeparator), rest.size());
+    const std::u16string_view folder = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    if (folder == u"." || folder == u"..") {
+      return "\"" + platform::ToUtf8(folder) +
+             "\" in the path: a lesson lies in the \"ini\" folder or a folder below it";
+    }
+  }
+  if (location.lessonName == u"." || location.lessonName == u"..") {
+    return "the path names no lesson";
+  }
+  std::error_code error;
+  const fs::path root =
+      fs::weakly_canonical(platform::ResolvePath(location.workingDirectory), error);
+  const fs::path directory =
+      fs::weakly_canonical(platform::ResolvePath(location.lessonDirectory), error);
+  if (error) {
+    return "the path cannot be followed: " + error.message();
+  }
+  const fs::path below = directory.lexically_relative(root);
+  std::u16string first = below.empty() ? std::u16string() : below.begin()->u16string();
+  FoldLower(first);
+  if (first != workdir::kIndexDirectory) {
+    return "it leads to " + directory.native() +
+           ", not into the \"ini\" folder of its working directory " + root.native();
+  }
+  return {};
 }
 
 std::string Describe(platform::FileError error) {
@@ -84,16 +140,31 @@ NewLessonOutcome Make(const LessonLocation& location, const std::u16string& list
     }
     list = ReadSentenceList(bytes, options.prefix.value_or(location.lessonName + u"_"));
   }
+  if (list.refusal && list.refusal->prefix) {
+    return BadRequest(list.refusal->reason);
+  }
   if (list.refusal) {
     return Refused(Concern::Sentences, list.refusal->reason, list.refusal->line);
   }
+  // A window or another writer that has the lesson keeps it; a lock that cannot be made is no
+  // holder, and the write then says what is wrong.
+  LessonLock lock(location.indexPath);
+  if ((options.takeOver ? lock.TakeOver() : lock.Acquire()) == LessonLock::Result::Held) {
+    return Held(Concern::Index, lock);
+  }
   std::error_code error;
-  if (!options.force && std::filesystem::exists(std::filesystem::symlink_status(
-                            platform::ResolvePath(location.indexPath), error))) {
+  if (!options.force &&
+      fs::exists(fs::symlink_status(platform::ResolvePath(location.indexPath), error))) {
     return Refused(Concern::Index, "exists already (--force replaces it)");
   }
 
   const std::u16string workingDirectory = WorkingDirectory(location);
+  // Read, changed and replaced by one `new` at a time.
+  platform::LockFile listLock(LessonLockPath(listPath));
+  if (listLock.Acquire(kListPatience) == platform::LockFile::Result::Held &&
+      (!options.takeOver || listLock.TakeOver() == platform::LockFile::Result::Held)) {
+    return Held(Concern::LessonList, listLock);
+  }
   std::string listBytes;
   std::optional<std::string_view> existing;
   std::vector<std::u16string> offered;
@@ -157,13 +228,14 @@ NewLessonOutcome MakeLesson(std::u16string_view indexPath, std::u16string_view s
   const LessonLocation location = LocateLesson(indexPath);
   NewLessonOutcome outcome;
   if (location.result == LoadResult::InvalidDirectory) {
-    outcome =
-        Refused(Concern::Index, "invalid directory: an index lies below a directory named \"ini\"");
+    outcome = BadRequest("invalid directory: an index lies below a directory named \"ini\"");
   } else if (location.result != LoadResult::Loaded) {
-    outcome = Refused(Concern::Index, "path too long");
+    outcome = BadRequest("path too long");
   } else if (location.lessonName.empty()) {
     // "Ini/" or "Ini/.idx" would make a lesson without a name, listed as ".ini".
-    outcome = Refused(Concern::Index, "the path names no lesson");
+    outcome = BadRequest("the path names no lesson");
+  } else if (const std::string fault = OutsideFault(location); !fault.empty()) {
+    outcome = BadRequest(fault);
   } else {
     const std::u16string listPath = workdir::LessonListPath(WorkingDirectory(location));
     outcome = Make(location, listPath, sentencesPath, options);

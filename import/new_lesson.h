@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "import/lesson_list_entry.h"
+#include "platform/lock_file.h"
 
 namespace voxtar {
 
@@ -16,6 +17,7 @@ struct NewLessonOptions {
   std::optional<std::u16string> prefix;   // of the names made for plain lines; default: the
                                           // lesson name and "_" (unit05_001.wav)
   bool force = false;                     // replace an index that exists
+  bool takeOver = false;                  // break the lesson's lock whoever holds it
 };
 
 // The file a refusal or failure concerns.
@@ -24,8 +26,10 @@ enum class Concern { Sentences, Index, LessonList };
 struct NewLessonOutcome {
   bool made = false;
   Concern concern = Concern::Index;  // without `made`
-  int line = 0;               // with Concern::Sentences: the 1-based line, 0 for the whole file
-  std::string reason;         // without `made`
+  int line = 0;             // with Concern::Sentences: the 1-based line, 0 for the whole file
+  std::string reason;       // without `made`
+  bool badRequest = false;  // refused for what was asked (the index path, the prefix)
+  std::optional<platform::LockFile::Holder> holder;  // who holds the lock that refused it
   bool indexWritten = false;  // the index was written (also when the lesson list then failed)
   int prompts = 0;
   Listing listing = Listing::Added;
@@ -38,6 +42,11 @@ struct NewLessonOutcome {
 // (ReadSentenceList), and adds it to the lesson list of its working directory (AddToLessonList),
 // the directory before the path's first "ini" directory. An index that exists is replaced only
 // with `force`. The prompt directories are created as a load of the lesson creates them.
+//
+// The index must lie in that "ini" folder or below it, links followed: no "." or ".." on the way
+// and no folder leading elsewhere. The lesson's lock is held throughout, as a window holds it,
+// and the lesson list is read, changed and replaced under a lock of its own, so that two lessons
+// made at once are both listed.
 NewLessonOutcome MakeLesson(std::u16string_view indexPath, std::u16string_view sentencesPath,
                             const NewLessonOptions& options);
 

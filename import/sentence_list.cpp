@@ -28,7 +28,15 @@ SentenceList Refused(int line, std::string reason) {
   return list;
 }
 
+// The rules every name keeps, given in the list or made from the prefix.
 std::string NameFault(std::u16string_view name) {
+  // Such a name would leave the prompt directory.
+  if (name.find(u'/') != std::u16string_view::npos) {
+    return "cannot be a file name";
+  }
+  if (name.starts_with(u'.')) {
+    return "begins with \".\", which hides the file";
+  }
   if (name.size() > kMaxPromptNameLength) {
     return "is longer than " + std::to_string(kMaxPromptNameLength) + " characters";
   }
@@ -41,6 +49,10 @@ std::string NameFault(std::u16string_view name) {
 std::string TextFault(std::u16string_view text) {
   if (text.size() > kMaxPromptTextLength) {
     return "text is longer than " + std::to_string(kMaxPromptTextLength) + " UTF-16 units";
+  }
+  // Stored, it would read as the mark of a prompt edited since its take, and be cut off later.
+  if (text.starts_with(kEditMarker)) {
+    return "text begins with \"> \", the mark of an edited prompt";
   }
   const std::string control = ControlFault(text);
   return control.empty() ? control : "text " + control;
@@ -146,6 +158,15 @@ SentenceList ReadSentenceList(std::string_view bytes, std::u16string_view prefix
     list.form = ListForm::Pipe;
   }
   const std::size_t width = std::max(kMinDigits, std::to_string(lines.size()).size());
+  if (list.form == ListForm::Plain) {
+    // Every made name has the same length, and only the prefix can break a rule.
+    const std::string fault = MadeNameFault(MadeName(prefix, 1, width));
+    if (!fault.empty()) {
+      SentenceList refused = Refused(0, fault);
+      refused.refusal->prefix = true;
+      return refused;
+    }
+  }
   std::unordered_map<std::u16string, int> seen;  // folded name -> its line
   list.prompts.reserve(lines.size());
   for (const Line& line : lines) {
@@ -161,7 +182,6 @@ SentenceList ReadSentenceList(std::string_view bytes, std::u16string_view prefix
     if (list.form == ListForm::Plain) {
       prompt.name = MadeName(prefix, list.prompts.size(), width);
       prompt.text = text;
-      fault = MadeNameFault(prompt.name);
     } else {
       fault = SplitNamed(text, list.form, prompt);
     }

@@ -26,6 +26,7 @@ struct ImportedPrompt {
 struct ListRefusal {
   int line = 0;
   std::string reason;
+  bool prefix = false;  // the names made from the prefix break a rule, whatever the lines say
 };
 
 struct SentenceList {
@@ -38,9 +39,10 @@ struct SentenceList {
 // CR LF; blank lines (nothing but spaces and tabs) are skipped. Plain lines are named prefix +
 // number + ".wav", the numbers from 1 with leading zeros to three digits, or to as many as the
 // number of prompts needs (P0001 to P1200). A given name that does not end in ".wav" (any case)
-// gets it added. Names are at most 31 units long, without space or control character, unique
-// ignoring letter case (FoldLower); ".", ".." and names with a "/" are refused. Texts are at most
-// 511 UTF-16 units without control character.
+// gets it added. Names, given or made, are at most 31 units long, without space or control
+// character, unique ignoring letter case (FoldLower); ".", "..", names with a "/" and names that
+// begin with "." (hidden files) are refused. Texts are at most 511 UTF-16 units without control
+// character, and do not begin with the edit marker "> ".
 SentenceList ReadSentenceList(std::string_view bytes, std::u16string_view prefix);
 
 }  // namespace voxtar

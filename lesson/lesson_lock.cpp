@@ -28,6 +28,9 @@ std::filesystem::path LessonLockPath(std::u16string_view indexPath) {
 }
 
 std::string DescribeHolder(const platform::LockFile::Holder& holder) {
+  if (holder.incomplete) {
+    return "being locked by another program (its lock file does not name it yet)";
+  }
   return "locked by " + holder.user + " on " + holder.host + ", process " +
          std::to_string(holder.pid) + ", since " + holder.since;
 }

@@ -1,7 +1,7 @@
-// One writer per lesson: the lock a window holds while it has a lesson loaded, and the one
-// voxtar-lesson normalize takes while it rewrites an index. A hidden file beside the index,
-// ".NAME.lock", which no lesson listing shows; platform::LockFile tells how it works on network
-// shares and how a holder that died shows. No Qt.
+// One writer per lesson: the lock a window holds while it has a lesson loaded, and the one the
+// writers of voxtar-lesson (normalize, restore, prune, new) take while they change it. A hidden
+// file beside the index, ".NAME.lock", which no lesson listing shows; platform::LockFile tells how
+// it works on network shares and how a holder that died shows. No Qt.
 #pragma once
 
 #include <filesystem>
@@ -22,7 +22,7 @@ class LessonLock : public platform::LockFile {
 // ".NAME.lock" beside the index; ".lock-HASH" for a name too long to take the additions.
 std::filesystem::path LessonLockPath(std::u16string_view indexPath);
 
-// "locked by USER on HOST, process PID, since TIME".
+// "locked by USER on HOST, process PID, since TIME", or that another program is locking it.
 std::string DescribeHolder(const platform::LockFile::Holder& holder);
 
 }  // namespace voxtar

@@ -1,9 +1,13 @@
 #include "measures/measure_cache.h"
 
+#include <sys/stat.h>
+
 #include <array>
+#include <cerrno>
 #include <charconv>
-#include <chrono>
-#include <filesystem>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <set>
 #include <system_error>
 
@@ -15,7 +19,8 @@ namespace voxtar::measures {
 namespace {
 
 // The first line; a new version of the measures changes it, and every older cache is rebuilt.
-constexpr std::string_view kHeader = "voxtar-measures 1";
+// The second is the real path of the prompt directory.
+constexpr std::string_view kHeader = "voxtar-measures 2";
 // A cache of a 100,000-take lesson is about 20 MB; a larger file is not ours.
 constexpr std::uint64_t kMaxCacheSize = 64u << 20;
 
@@ -25,6 +30,8 @@ template <typename Visitor, typename Stamp, typename Measures>
 void VisitFields(Visitor& visit, Stamp& stamp, Measures& m) {
   visit(stamp.size);
   visit(stamp.modifiedNs);
+  visit(stamp.device);
+  visit(stamp.inode);
   visit(m.format.sampleRate);
   visit(m.format.channels);
   visit(m.format.subFormat);
@@ -119,48 +126,103 @@ class FieldReader {
   bool ended_ = false;
 };
 
-std::u16string CachePath(std::u16string_view directory) {
-  return std::u16string(directory) + std::u16string(kCacheFileName);
+// The path as the header holds it, on one line.
+std::string Escaped(std::string_view path) {
+  std::string out;
+  for (const char c : path) {
+    out += c == '\\' ? std::string("\\\\") : c == '\n' ? std::string("\\n") : std::string(1, c);
+  }
+  return out;
+}
+
+// "measures-" and a 64-bit FNV-1a hash of the directory's real path.
+std::string CacheName(std::string_view directory) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (const char c : directory) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+  }
+  char name[32];
+  std::snprintf(name, sizeof name, "measures-%016llx", static_cast<unsigned long long>(hash));
+  return name;
+}
+
+// Makes `folder` and its missing parents, each for its owner only, as caches are made.
+bool MakeFolder(const std::filesystem::path& folder, std::string* error) {
+  std::filesystem::path made;
+  for (const std::filesystem::path& part : folder) {
+    made /= part;
+    if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
+      const int failure = errno;
+      *error = "Cannot make the cache folder \"" + made.native() + "\": " + std::strerror(failure);
+      return false;
+    }
+  }
+  std::error_code ignored;
+  if (!std::filesystem::is_directory(folder, ignored)) {
+    *error = "Cannot make the cache folder \"" + folder.native() + "\": it is no folder";
+    return false;
+  }
+  return true;
+}
+
+std::u16string Wide(const std::filesystem::path& path) {
+  return platform::FromUtf8(path.native());
 }
 
 }  // namespace
 
 std::optional<FileStamp> StampOf(std::u16string_view path) {
-  std::error_code error;
-  const std::filesystem::path native = platform::ResolvePath(path);
-  if (!std::filesystem::is_regular_file(native, error)) {
+  struct stat info {};
+  if (::stat(platform::ResolvePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
     return std::nullopt;
   }
-  const std::uintmax_t size = std::filesystem::file_size(native, error);
-  if (error) {
-    return std::nullopt;
+  return FileStamp{static_cast<std::uint64_t>(info.st_size),
+                   std::int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec,
+                   static_cast<std::uint64_t>(info.st_dev),
+                   static_cast<std::uint64_t>(info.st_ino)};
+}
+
+std::filesystem::path CacheFolder() {
+  // Relative values are to be ignored, as for every XDG base directory.
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && cache[0] == '/') {
+    return std::filesystem::path(cache) / "voxtar";
   }
-  const auto modified = std::filesystem::last_write_time(native, error);
-  if (error) {
-    return std::nullopt;
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+    return std::filesystem::path(home) / ".cache" / "voxtar";
   }
-  return FileStamp{
-      size,
-      std::chrono::duration_cast<std::chrono::nanoseconds>(modified.time_since_epoch()).count()};
+  return {};
 }
 
 void MeasureCache::Load(std::u16string_view promptDirectory) {
-  directory_ = std::u16string(promptDirectory);
+  file_.clear();
+  directory_.clear();
   entries_.clear();
   changed_ = false;
-  std::error_code ignored;
-  if (!std::filesystem::exists(platform::ResolvePath(CachePath(directory_)), ignored)) {
+  char* real = ::realpath(platform::ResolvePath(promptDirectory).c_str(), nullptr);
+  const std::filesystem::path folder = CacheFolder();
+  if (real == nullptr) {
     return;
   }
-  // Anything but a whole, well-formed cache of this version is dropped and written anew.
+  directory_ = real;
+  std::free(real);  // realpath's own buffer
+  if (folder.empty()) {
+    return;
+  }
+  file_ = folder / CacheName(directory_);
+  std::error_code ignored;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(file_, ignored))) {
+    return;
+  }
+  // Anything but a whole, well-formed cache of this version and directory is dropped and
+  // written anew.
   changed_ = true;
   SmallFileError readError = SmallFileError::None;
-  const std::optional<std::string> text =
-      ReadSmallFile(CachePath(directory_), kMaxCacheSize, &readError);
-  if (!text || !std::string_view(*text).starts_with(std::string(kHeader) + "\n")) {
+  const std::optional<std::string> text = ReadSmallFile(Wide(file_), kMaxCacheSize, &readError);
+  const std::string head = std::string(kHeader) + "\n" + Escaped(directory_) + "\n";
+  if (!text || !std::string_view(*text).starts_with(head)) {
     return;
   }
-  std::string_view rest = std::string_view(*text).substr(kHeader.size() + 1);
+  std::string_view rest = std::string_view(*text).substr(head.size());
   while (!rest.empty()) {
     const std::size_t end = rest.find('\n');
     if (end == std::string_view::npos) {
@@ -217,20 +279,25 @@ void MeasureCache::Retain(const std::vector<std::u16string>& names) {
   });
 }
 
-bool MeasureCache::Save(std::u16string_view workingDirectory, std::string* error) {
-  std::error_code ignored;
-  if (!changed_ || !std::filesystem::is_directory(platform::ResolvePath(directory_), ignored)) {
+bool MeasureCache::Save(std::string* error) {
+  if (!changed_ || file_.empty()) {
     return true;
   }
+  const std::filesystem::path folder = file_.parent_path();
+  if (!MakeFolder(folder, error)) {
+    return false;
+  }
   std::string text(kHeader);
-  text += '\n';
+  text += '\n' + Escaped(directory_) + '\n';
   FieldWriter writer(&text);
   for (const auto& [name, entry] : entries_) {
     text += platform::ToUtf8(name);
     VisitFields(writer, entry.stamp, entry.measures);
     text += '\n';
   }
-  platform::SaveFile file(CachePath(directory_), workingDirectory);
+  platform::SaveFile file(Wide(file_), Wide(folder));
+  file.RefuseLinks();
+  file.OwnerOnly();
   if (!file.Open() || !file.Write(text.data(), text.size()) || !file.Commit()) {
     *error = file.error();
     return false;

@@ -1,13 +1,21 @@
-// The measures of a prompt directory's takes kept beside them in a hidden file, ".measures", so
-// that judging a large course again reads only the takes that changed. An entry is used only
-// while its take has the size and modification time (ns) it had when it was measured. The file
-// is safe to delete; one that is damaged, of another version or not ours is ignored and
-// rewritten. It is written whole or not at all, and a failure to write it fails nothing.
+// The measures of a prompt directory's takes, kept in the user's cache so that judging a large
+// course again reads only the takes that changed: one file per prompt directory in
+// $XDG_CACHE_HOME/voxtar (default ~/.cache/voxtar), named after a hash of the directory's real
+// path, which the file also holds. An entry is used only while its take is the same file: the
+// same size and modification time (ns) on the same device and inode, so a take changed, replaced
+// or moved is measured again, and so is every take of a directory that moved.
+//
+// Nothing of it lies in the working directory, which may be read-only, synced or delivered. The
+// files are safe to delete; one that is damaged, of another version or of another directory is
+// ignored and rewritten. They are written whole or not at all, readable by their owner only, and
+// never through a symbolic link. A cache that cannot be read or written fails nothing: it only
+// costs time.
 //
 // Not thread-safe: look up from many threads at once only while nothing is stored.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -18,23 +26,29 @@
 
 namespace voxtar::measures {
 
-inline constexpr std::u16string_view kCacheFileName = u".measures";
-
+// What a file is on disk: a file written, replaced or moved since shows other values.
 struct FileStamp {
   std::uint64_t size = 0;
   std::int64_t modifiedNs = 0;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
 
   bool operator==(const FileStamp&) const = default;
 };
 
-// The stamp of the file at `path` (resolved ignoring letter case); unset when it is no regular
-// file.
+// The stamp of the file at `path` (resolved ignoring letter case, links followed); unset when it
+// is no regular file.
 std::optional<FileStamp> StampOf(std::u16string_view path);
+
+// The folder of the measure caches: $XDG_CACHE_HOME/voxtar when that is an absolute path, else
+// $HOME/.cache/voxtar; empty when neither is known, and then nothing is kept.
+std::filesystem::path CacheFolder();
 
 class MeasureCache {
  public:
-  // Forgets what it held and reads `promptDirectory`'s cache file (the directory ends in the
-  // separator, as LessonPaths::promptDirectory does). A missing or unusable file reads as empty.
+  // Forgets what it held and reads the cache of `promptDirectory` (ending in the separator, as
+  // LessonPaths::promptDirectory does). A missing or unusable file reads as empty; so does
+  // everything when the directory does not exist or there is no cache folder.
   void Load(std::u16string_view promptDirectory);
 
   // The measures stored for the take file `name` while its stamp is still `stamp`.
@@ -46,18 +60,20 @@ class MeasureCache {
   std::size_t size() const { return entries_.size(); }
   // Whether it differs from the file it was loaded from.
   bool changed() const { return changed_; }
+  // The cache file of the directory loaded; empty when nothing can be kept.
+  const std::filesystem::path& file() const { return file_; }
 
-  // Writes the cache file when it changed, atomically, staying inside `workingDirectory` (a
-  // cache file that is a link to outside it is not written through). Nothing is written into a
-  // directory that does not exist. False with *error when it could not be written.
-  bool Save(std::u16string_view workingDirectory, std::string* error);
+  // Writes the cache file when it changed, making the cache folder (owner only) where missing.
+  // False with *error when it could not be written.
+  bool Save(std::string* error);
 
  private:
   struct Entry {
     FileStamp stamp;
     TakeMeasures measures;
   };
-  std::u16string directory_;
+  std::filesystem::path file_;
+  std::string directory_;  // the real path of the prompt directory
   std::map<std::u16string, Entry, std::less<>> entries_;
   bool changed_ = false;
 };

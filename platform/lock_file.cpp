@@ -5,22 +5,28 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
 #include <ctime>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 namespace voxtar::platform {
 
 namespace {
 
-// A holder writes its lines right after creating the file; an empty file older than this was
-// left by one that died on the way.
-constexpr std::time_t kCreationSeconds = 10;
 constexpr std::size_t kMaxLockBytes = 4096;
+// How often a lock being created, or held with patience, is looked at again.
+constexpr std::chrono::milliseconds kPoll{50};
+// Stale locks removed in one go at most: other processes may be taking them over too.
+constexpr int kMaxRemovals = 5;
+// How long a new holder waits for the advisory lock on its file while another process that
+// inspects the file holds it a moment.
+constexpr std::chrono::seconds kLockingWait{1};
 
 std::string Quoted(const std::filesystem::path& path) {
   std::string quoted = "\"";
@@ -62,7 +68,7 @@ std::string Lines(const LockFile::Holder& holder) {
          "\nsince=" + holder.since + "\n";
 }
 
-// The holder the lines name; *complete when all four lines are there.
+// The holder the lines name; *complete when all four lines are there and name a host and a process.
 LockFile::Holder Parse(std::string_view text, bool* complete) {
   LockFile::Holder holder;
   int found = 0;
@@ -91,7 +97,7 @@ LockFile::Holder Parse(std::string_view text, bool* complete) {
     }
     ++found;
   }
-  *complete = found == 4;
+  *complete = found == 4 && !holder.host.empty() && holder.pid > 0;
   return holder;
 }
 
@@ -108,15 +114,15 @@ LockFile::~LockFile() {
   Release();
 }
 
-LockFile::Result LockFile::Acquire() {
-  return Take(false);
+LockFile::Result LockFile::Acquire(std::chrono::milliseconds patience) {
+  return Take(false, patience);
 }
 
 LockFile::Result LockFile::TakeOver() {
-  return Take(true);
+  return Take(true, {});
 }
 
-LockFile::Result LockFile::Take(bool whoever) {
+LockFile::Result LockFile::Take(bool whoever, std::chrono::milliseconds patience) {
   if (held()) {
     return Result::Acquired;
   }
@@ -129,31 +135,47 @@ LockFile::Result LockFile::Take(bool whoever) {
     error_ = "Cannot lock " + Quoted(path_) + ": " + std::strerror(error);
     return Result::Failed;
   }
-  // A few rounds: another process may release, create or take over the lock meanwhile.
-  for (int round = 0; round < 5; ++round) {
+  const auto start = std::chrono::steady_clock::now();
+  // Another process may release, create or take over the lock meanwhile.
+  for (int removals = 0;;) {
     const Result created = Create();
     if (created != Result::Held) {
       return created;
     }
     Descriptor existing;
     bool lockedElsewhere = false;
-    if (!Inspect(existing, &lockedElsewhere)) {
+    bool old = false;
+    if (!Inspect(existing, &lockedElsewhere, &old)) {
       if (!error_.empty()) {
+        return Result::Failed;
+      }
+      continue;  // released meanwhile
+    }
+    // A lock still held belongs to a live holder, or to another process taking it over now.
+    bool stale = whoever;
+    if (!stale && holder_.incomplete) {
+      stale = old && !lockedElsewhere;
+    } else if (!stale) {
+      stale = !holder_.elsewhere && !lockedElsewhere && (holder_.processGone || holder_.lockGone);
+    }
+    if (stale) {
+      if (++removals > kMaxRemovals) {
+        return Result::Held;
+      }
+      if (!Remove(existing)) {
         return Result::Failed;
       }
       continue;
     }
-    // A lock still held belongs to a live holder, or to another process taking it over now.
-    const bool gone =
-        holder_.host == HostName() && !lockedElsewhere && (holder_.processGone || holder_.lockGone);
-    if (!whoever && !gone) {
+    existing.Reset();  // its advisory lock too, lest the holder being created miss it
+    const std::chrono::milliseconds wait =
+        holder_.incomplete ? std::max<std::chrono::milliseconds>(kCreationGrace, patience)
+                           : patience;
+    if (std::chrono::steady_clock::now() - start >= wait) {
       return Result::Held;
     }
-    if (!Remove(existing)) {
-      return Result::Failed;
-    }
+    std::this_thread::sleep_for(kPoll);
   }
-  return Result::Held;
 }
 
 LockFile::Result LockFile::Create() {
@@ -167,8 +189,13 @@ LockFile::Result LockFile::Create() {
     error_ = "Cannot create the lock " + Quoted(path_) + ": " + std::strerror(error);
     return Result::Failed;
   }
-  // Locked before the lines are written: complete lines without the lock mean a holder gone.
-  TryLockWhole(file.get());
+  // Locked before the lines are written: complete lines without the lock mean a holder gone. A
+  // process inspecting the new file may hold the lock a moment.
+  const auto start = std::chrono::steady_clock::now();
+  while (TryLockWhole(file.get()) == LockAttempt::HeldElsewhere &&
+         std::chrono::steady_clock::now() - start < kLockingWait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   Holder self{HostName(), ::getpid(), UserName(), Now()};
   const std::string lines = Lines(self);
   if (::write(file.get(), lines.data(), lines.size()) != static_cast<ssize_t>(lines.size()) ||
@@ -186,8 +213,8 @@ LockFile::Result LockFile::Create() {
 // Reads who holds the existing lock file. False when it is gone meanwhile, or (with error_) when
 // it is no lock file. A writable one keeps the advisory lock in `existing` when it was free, so
 // that of two processes taking a stale lock over only one removes it; *lockedElsewhere when
-// someone else keeps it.
-bool LockFile::Inspect(Descriptor& existing, bool* lockedElsewhere) {
+// someone else keeps it; *old when it was last written kCreationGrace ago or more.
+bool LockFile::Inspect(Descriptor& existing, bool* lockedElsewhere, bool* old) {
   constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   existing.Reset(::openat(directory_.get(), name_.c_str(), O_RDWR | kFlags));
   const bool writable = existing.valid();
@@ -224,9 +251,15 @@ bool LockFile::Inspect(Descriptor& existing, bool* lockedElsewhere) {
     free = probed && probe.l_type == F_UNLCK;
     *lockedElsewhere = probed && probe.l_type != F_UNLCK;
   }
-  const bool young = std::time(nullptr) - info.st_mtim.tv_sec < kCreationSeconds;
-  holder_.lockGone = free && (complete || !young);
-  holder_.processGone = complete && holder_.host == HostName() && !IsRunning(holder_.pid);
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const auto age = std::chrono::seconds(now.tv_sec - info.st_mtim.tv_sec) +
+                   std::chrono::nanoseconds(now.tv_nsec - info.st_mtim.tv_nsec);
+  *old = age >= kCreationGrace;
+  holder_.incomplete = !complete;
+  holder_.lockGone = free && (complete || *old);
+  holder_.elsewhere = complete && holder_.host != HostName();
+  holder_.processGone = complete && !holder_.elsewhere && !IsRunning(holder_.pid);
   return true;
 }
 

@@ -144,6 +144,16 @@ std::string RealPath(const std::filesystem::path& path) {
   return resolved;
 }
 
+// Whether two file names are of one kind: the same extension, ASCII letter case aside.
+bool SameKind(const std::filesystem::path& a, const std::filesystem::path& b) {
+  const std::string x = a.extension().native();
+  const std::string y = b.extension().native();
+  return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](char p, char q) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return lower(p) == lower(q);
+  });
+}
+
 bool LiesWithin(std::string_view path, std::string_view directory) {
   if (directory.empty()) {
     return false;
@@ -332,6 +342,12 @@ void SaveFile::ExpectTarget(const FileIdentity& expected, bool keepOther, std::t
 bool SaveFile::Land() {
   Landing landing = Follow(target_);
   final_ = landing.shown;
+  if (refuseLinks_ && landing.throughLink) {
+    error_ = "Cannot save " + Quoted(target_) + ": it is a symbolic link (to " +
+             Quoted(landing.shown) + ")";
+    linkRefusal_ = LinkRefusal{target_, landing.shown};
+    return false;
+  }
   if (landing.error != 0) {
     error_ = "Cannot save " + Quoted(target_) + ": " + Describe(landing.error);
     return false;
@@ -343,6 +359,13 @@ bool SaveFile::Land() {
       linkRefusal_ = LinkRefusal{target_, std::move(*outside)};
       return false;
     }
+  }
+  if (landing.throughLink && !SameKind(target_.filename(), landing.name)) {
+    const std::optional<std::string> real = RealPathOf(landing.directory.get());
+    error_ = "Cannot save " + Quoted(target_) + ": it is a link to " +
+             Quoted(real ? std::filesystem::path(*real) / landing.name : landing.shown) +
+             ", which is not a file of its kind";
+    return false;
   }
   directory_ = std::move(landing.directory);
   name_ = std::move(landing.name);
@@ -371,12 +394,12 @@ bool SaveFile::Open() {
   }
   RemoveStaleTemporaries(directory_.get());
   // A new file: open() applies the umask and the directory's default ACL.
-  if (!CreateTemporary(exists ? mode_t{0600} : mode_t{0666})) {
+  if (!CreateTemporary(exists || ownerOnly_ ? mode_t{0600} : mode_t{0666})) {
     return false;
   }
   if (exists) {
     // The replacement takes the old file's place with its permissions and, where allowed, owner.
-    if (::fchmod(file_.get(), info.st_mode & 07777) != 0) {
+    if (::fchmod(file_.get(), ownerOnly_ ? mode_t{0600} : info.st_mode & 07777) != 0) {
       const int error = errno;
       error_ = "Cannot set the permissions of " + Quoted(final_) + ": " + Describe(error);
       Cancel();

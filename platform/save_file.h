@@ -32,8 +32,9 @@ std::optional<FileIdentity> IdentifyFile(std::u16string_view path);
 // target's directory, which is flushed to disk and renamed over the target on Commit. Until then,
 // and whenever anything fails, the target stays byte-identical. A read-only target (no write bit,
 // or not writable for this user) is refused, since a rename would get around it. A symlinked
-// target is written through to the file it leads to, and stays a link; the new file keeps the
-// old file's mode.
+// target is written through to the file it leads to, and stays a link, but only onto a file of
+// its own kind (the same extension, letter case aside): a link cannot turn an index into a take
+// or a take into a lesson list. The new file keeps the old file's mode.
 //
 // Where it lands is decided on opened directories, not on path names checked earlier: whatever
 // is swapped in meanwhile cannot redirect the write.
@@ -48,8 +49,16 @@ class SaveFile {
   SaveFile(const SaveFile&) = delete;
   SaveFile& operator=(const SaveFile&) = delete;
 
+  // The target must be no symbolic link at all, wherever it leads: Open refuses one
+  // (linkRefusal()). For the files that are the program's own (a report, an export's files, a
+  // cache), which nothing has a reason to link.
+  void RefuseLinks() { refuseLinks_ = true; }
+  // The new file is readable and writable by its owner only, whatever the old one allowed.
+  void OwnerOnly() { ownerOnly_ = true; }
+
   // Creates the temporary file. False (with error()) when the target is read-only, is a link
-  // leading outside the confinement (linkRefusal()), or the directory does not take a new file.
+  // leading outside the confinement or refused by RefuseLinks (linkRefusal()), a link onto a file
+  // of another kind, or the directory does not take a new file.
   bool Open();
   // The open temporary file's descriptor, for writers that need one (libsndfile).
   int descriptor() const { return file_.get(); }
@@ -97,6 +106,8 @@ class SaveFile {
   std::optional<FileIdentity> expected_;
   std::time_t backupTime_ = 0;
   bool keepOther_ = false;
+  bool refuseLinks_ = false;
+  bool ownerOnly_ = false;
   bool changedOnDisk_ = false;
   std::filesystem::path backup_;
   FileIdentity written_;

@@ -121,6 +121,13 @@ void LessonSection(std::string& html, const LessonReport& lesson, std::size_t nu
     html += "<p class=\"error\">Did not load: " + EscapeHtml(lesson.error) + ".</p></section>\n";
     return;
   }
+  // Lessons of other working directories may have profiles of their own.
+  const measures::DeliveryProfile& profile = lesson.profile.value_or(judged.profile);
+  if (profile != judged.profile) {
+    html += "<p>Judged by the delivery profile <b>" + EscapeHtml(profile.name) + "</b>" +
+            (profile.file.empty() ? std::string() : " (" + EscapeHtml(profile.file) + ")") +
+            ".</p>\n";
+  }
   html += "<table class=\"counts\"><thead><tr>";
   html += kCountHeads;
   html += "</tr></thead><tbody><tr>";
@@ -128,7 +135,7 @@ void LessonSection(std::string& html, const LessonReport& lesson, std::size_t nu
   html += "</tr></tbody></table>\n";
   if (std::any_of(lesson.takes.begin(), lesson.takes.end(),
                   [](const TakeRow& take) { return take.read; })) {
-    AppendLevelChart(html, lesson, judged.profile);
+    AppendLevelChart(html, lesson, profile);
     AppendLengthHistogram(html, lesson);
   }
   if (lesson.takes.empty()) {

@@ -40,6 +40,8 @@ struct TakeRow {
 struct LessonReport {
   std::string index;  // as given (UTF-8, not necessarily valid)
   std::string error;  // why the lesson did not load; then nothing below is set
+  // What its takes were judged by, when it is not the report's profile (Judged::profile).
+  std::optional<measures::DeliveryProfile> profile;
   Counts counts;
   std::vector<TakeRow> takes;  // in prompt order
   std::optional<double> medianLoudnessLufs;
@@ -47,9 +49,9 @@ struct LessonReport {
   bool loaded() const { return error.empty(); }
 };
 
-// Measures the takes of `lesson` (loaded, its recorded prompts scanned) from the measure cache
-// beside them where it is fresh, stores what was measured anew in it, and judges each take
-// against `profile` within the lesson; `expectedFormat` unset: formats are not judged.
+// Measures the takes of `lesson` (loaded, its recorded prompts scanned) as voxtar-lesson takes
+// and the window do (measures::JudgeLesson, through the user's measure cache), and judges each
+// take against `profile` within the lesson; `expectedFormat` unset: formats are not judged.
 LessonReport GatherLesson(const Lesson& lesson, const measures::DeliveryProfile& profile,
                           std::optional<measures::TakeFormat> expectedFormat);
 

@@ -10,6 +10,9 @@ else
   mapfile -t files < <(git ls-files '*.cpp' '*.h')
 fi
 
+# Includes that run against the layers of docs/architecture.md.
+scripts/check_layers.py "${files[@]}"
+
 echo "clang-format: ${#files[@]} files"
 clang-format-14 --dry-run -Werror "${files[@]}"
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include "measures/delivery_profile.h"
+#include "measures/lesson_judging.h"
+#include "platform/file_system.h"
 
 namespace voxtar {
 
@@ -25,10 +27,9 @@ bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
   Stop();
   ++generation_;
   promptDirectory_ = lesson.paths.promptDirectory;
-  workingDirectory_ = lesson.paths.workingDirectory;
   measures::ProfileError error;
   std::optional<measures::DeliveryProfile> profile =
-      measures::ChooseProfile("", workingDirectory_, &error);
+      measures::LessonProfile("", lesson.paths.workingDirectory, &error);
   const bool read = profile.has_value();
   if (!read) {
     *profileError = error.Text();
@@ -36,30 +37,26 @@ bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
   }
   lesson_.SetProfile(*profile, std::nullopt);
 
-  std::vector<measures::LessonMeasures::Prompt> prompts;
-  std::vector<std::u16string> recorded;
-  for (const PromptEntry* entry : lesson.prompts.entries) {
-    prompts.push_back({std::u16string(entry->name), std::u16string(entry->text)});
-    if (entry->recorded && IsSpeakable(*entry)) {
-      recorded.emplace_back(entry->name);
-    }
-  }
-  lesson_.SetPrompts(std::move(prompts));
+  measures::LessonTakes takes = measures::ListTakes(lesson);
+  lesson_.SetPrompts(std::move(takes.prompts));
+  files_ = std::move(takes.files);
+  onDisk_ = std::move(takes.onDisk);
 
   cache_ = std::make_unique<measures::MeasureCache>();
   cache_->Load(promptDirectory_);
   const std::uint64_t generation = generation_;
-  worker_ = std::thread([this, generation, recorded = std::move(recorded),
+  worker_ = std::thread([this, generation, names = measures::FileNames(files_),
                          directory = promptDirectory_, cache = cache_.get()] {
-    for (std::size_t from = 0; from < recorded.size() && !stopping_; from += kBatch) {
-      const std::vector<std::u16string> names(
-          recorded.begin() + static_cast<std::ptrdiff_t>(from),
-          recorded.begin() + static_cast<std::ptrdiff_t>(std::min(from + kBatch, recorded.size())));
-      std::vector<measures::MeasuredTake> measured =
-          measures::MeasureTakes(directory, names, cache, 2);
+    for (std::size_t from = 0; from < names.size() && !stopping_; from += kBatch) {
+      const std::size_t to = std::min(from + kBatch, names.size());
+      std::vector<measures::MeasuredTake> measured = measures::MeasureTakes(
+          directory,
+          std::vector<std::u16string>(names.begin() + static_cast<std::ptrdiff_t>(from),
+                                      names.begin() + static_cast<std::ptrdiff_t>(to)),
+          cache, 2);
       Batch batch;
-      for (std::size_t i = 0; i < names.size(); ++i) {
-        batch.emplace_back(names[i], std::move(measured[i]));
+      for (std::size_t i = from; i < to; ++i) {
+        batch.emplace_back(i, std::move(measured[i - from]));
       }
       // Delivered to the GUI thread; dropped there if this object is gone by then.
       QMetaObject::invokeMethod(
@@ -79,27 +76,21 @@ void LessonJudge::Stop() {
     stopping_ = false;
   }
   if (cache_) {
-    for (const auto& [name, measured] : std::exchange(unstored_, {})) {
-      StoreInCache(name, measured);
-    }
-    std::string ignored;
-    cache_->Save(workingDirectory_, &ignored);  // a cache not written only costs time later
+    KeepCache();
     cache_.reset();
   }
   ++generation_;
   lesson_.SetPrompts({});
+  files_.clear();
+  onDisk_.reset();
 }
 
 void LessonJudge::Apply(std::uint64_t generation, const Batch& batch) {
   if (generation != generation_) {
     return;
   }
-  for (const auto& [name, measured] : batch) {
-    if (measured.read) {
-      lesson_.SetMeasures(name, measured.measures);
-    } else {
-      lesson_.ForgetMeasures(name);
-    }
+  for (const auto& [file, measured] : batch) {
+    measures::Feed(files_[file], measured, &lesson_);
   }
   emit judgementsChanged();
 }
@@ -109,11 +100,21 @@ void LessonJudge::Finished(std::uint64_t generation) {
     return;
   }
   worker_.join();
+  KeepCache();
+}
+
+// The worker is done with the cache: it drops the takes gone from the disk, takes in those saved
+// meanwhile, and is written.
+void LessonJudge::KeepCache() {
+  if (onDisk_) {
+    cache_->Retain(*onDisk_);
+    onDisk_.reset();
+  }
   for (const auto& [name, measured] : std::exchange(unstored_, {})) {
     StoreInCache(name, measured);
   }
   std::string ignored;
-  cache_->Save(workingDirectory_, &ignored);
+  cache_->Save(&ignored);  // a cache not written only costs time later
 }
 
 void LessonJudge::StoreInCache(const std::u16string& name, const measures::TakeMeasures& measured) {
@@ -121,8 +122,11 @@ void LessonJudge::StoreInCache(const std::u16string& name, const measures::TakeM
     unstored_.emplace_back(name, measured);
     return;
   }
-  if (const std::optional<measures::FileStamp> stamp = measures::StampOf(promptDirectory_ + name)) {
-    cache_->Store(name, *stamp, measured);
+  // Kept under the take's name on disk, as ListTakes names it.
+  const std::u16string path = promptDirectory_ + name;
+  if (const std::optional<measures::FileStamp> stamp = measures::StampOf(path)) {
+    cache_->Store(platform::FromUtf8(platform::ResolvePath(path).filename().native()), *stamp,
+                  measured);
   }
 }
 
@@ -141,7 +145,7 @@ void LessonJudge::TakeSaved(std::size_t index,
     StoreInCache(name, *measured);
     if (!worker_.joinable()) {
       std::string ignored;
-      cache_->Save(workingDirectory_, &ignored);
+      cache_->Save(&ignored);
     }
   }
 }

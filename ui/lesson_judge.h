@@ -1,9 +1,10 @@
 // The window's judgement of a lesson's takes against the delivery profile of its working
 // directory: each take alone and within the lesson (a take much louder or faster than the others
 // is flagged), kept up to date as takes are saved, so the strip can say "4.1 LU louder than the
-// lesson" and F3 can find the next flagged take. When a lesson is loaded, its recorded takes are
-// measured on a worker thread, from the measure cache beside them where it is fresh; judgements
-// grow as the measures come in (judgementsChanged).
+// lesson" and F3 can find the next flagged take. The profile, the takes and the way their
+// measures reach the judgement are those of voxtar-lesson (measures/lesson_judging.h). When a
+// lesson is loaded, its recorded takes are measured on a worker thread, from the user's measure
+// cache where it is fresh; judgements grow as the measures come in (judgementsChanged).
 //
 // Ownership: the recording flow owns it. Threads: GUI thread, apart from its worker.
 #pragma once
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "lesson/lesson.h"
+#include "measures/lesson_judging.h"
 #include "measures/lesson_measures.h"
 #include "measures/measure_cache.h"
 
@@ -59,14 +61,18 @@ class LessonJudge : public QObject {
   void judgementsChanged();
 
  private:
-  using Batch = std::vector<std::pair<std::u16string, measures::MeasuredTake>>;
+  // Take files (by their place in files_) and what each measured.
+  using Batch = std::vector<std::pair<std::size_t, measures::MeasuredTake>>;
   void Apply(std::uint64_t generation, const Batch& batch);
   void Finished(std::uint64_t generation);
+  void KeepCache();
   void StoreInCache(const std::u16string& name, const measures::TakeMeasures& measured);
 
   measures::LessonMeasures lesson_;
   std::u16string promptDirectory_;
-  std::u16string workingDirectory_;
+  std::vector<measures::LessonTakes::File> files_;  // the takes measured as the lesson loaded
+  // The prompt directory's takes as it loaded, until the cache has dropped the others.
+  std::optional<std::vector<std::u16string>> onDisk_;
   // The worker's while it measures; the GUI thread's after.
   std::unique_ptr<measures::MeasureCache> cache_;
   // Takes saved while the worker had the cache, to store once it is back.

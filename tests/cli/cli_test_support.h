@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -23,8 +24,12 @@ inline std::string Utf16Index(std::u16string_view lines) {
   return "\xFF\xFE" + testing::Utf16LeBytes(lines);
 }
 
+// The user's measure cache is <tmp>/cache/voxtar, for the tool run in-process and as a program.
 class LessonTool : public ::testing::Test {
  protected:
+  LessonTool() { ::setenv("XDG_CACHE_HOME", (tmp / "cache").c_str(), 1); }
+  ~LessonTool() override { ::unsetenv("XDG_CACHE_HOME"); }
+
   Result Run(const std::vector<std::string>& args) const {
     std::ostringstream out;
     std::ostringstream err;

@@ -14,6 +14,7 @@
 #include "platform/utf8.h"
 #include "testing/synthetic_take.h"
 #include "tests/cli/cli_test_support.h"
+#include "tests/support/small_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace voxtar::cli {
@@ -125,7 +126,7 @@ TEST_F(Export, SendsOutTheTakesThatPassAndSaysWhyTheOthersStay) {
             "-120.0,111.0,12.50,\r\n",
         ",e.wav,Clipped one,2.400,44100,1,16,", ",clipped\r\n"}},
       {"json",
-       out + ": 0 exported, 3 skipped as up to date, 4 left out",
+       out + ": 0 exported, 3 skipped as up to date, 4 left out, 1 removed",
        "takes.json",
        {"[\n  {\"file\": \"wavs/a.wav\", \"lesson\": \"" + l +
             "\", \"prompt\": \"a.wav\", \"text\": \"Hello | \\\"there\\\", you\", \"seconds\": "
@@ -148,15 +149,16 @@ TEST_F(Export, SendsOutTheTakesThatPassAndSaysWhyTheOthersStay) {
   }
 }
 
-// A second run makes only what changed; neither run writes into the working directory, not
-// even the measure cache of a take changed since it was last measured.
+// A second run makes only what changed; no run writes into the working directory, neither
+// takes' nor export's, not even for a take changed since it was last measured.
 TEST_F(Export, FilesUpToDateAreSkippedAndTheWorkingDirectoryIsNeverWritten) {
   WriteBytes(tmp / "w/ini/n.idx", "a.wav Hello there\r\nb.wav Good morning\r\n");
   Put(SpokenTake(kWav16), tmp / "w/Prompt/n/a.wav");
   Put(SpokenTake(kWav16), tmp / "w/Prompt/n/b.wav");
   const std::string index = Path("w/ini/n.idx");
+  std::map<std::string, std::string> working = Files(tmp / "w");
   ASSERT_EQ(Run({"takes", "--template", Path("w/Prompt/n/a.wav"), index}).status, kExitOk);
-  ASSERT_TRUE(fs::exists(tmp / "w/Prompt/n/.measures"));
+  EXPECT_EQ(Files(tmp / "w"), working);
   const auto run = [&](const std::string& rate) {
     return Run({"export", "--trim", "--rate", rate, "--to", Path("out"), index});
   };
@@ -164,7 +166,6 @@ TEST_F(Export, FilesUpToDateAreSkippedAndTheWorkingDirectoryIsNeverWritten) {
     return Path("out") + ": " + counts + ", 0 left out\n";
   };
 
-  std::map<std::string, std::string> working = Files(tmp / "w");
   EXPECT_EQ(run("22050").status, kExitOk);
   const std::map<std::string, std::string> first = Files(tmp / "out");
   const Result again = run("22050");
@@ -186,6 +187,63 @@ TEST_F(Export, FilesUpToDateAreSkippedAndTheWorkingDirectoryIsNeverWritten) {
   EXPECT_EQ(Lines(run("16000").out).back() + "\n", tally("1 exported, 1 skipped as up to date"));
   EXPECT_EQ(Measured(tmp / "out/wavs/a.wav").format.sampleRate, 16000);
   EXPECT_EQ(Files(tmp / "w"), working);
+}
+
+// Whatever a run comes to, the list names exactly the files in "wavs" that export wrote: a
+// narrower run removes what it leaves out, and says so; a run that fails midway (a full disk)
+// leaves the earlier list and its files as they were.
+TEST_F(Export, TheFolderMatchesItsListAtEveryEndOfARun) {
+  WriteBytes(tmp / "w/ini/l.idx", "a.wav Hello there\r\ne.wav Clipped one\r\ni.wav Good day\r\n");
+  Put(SpokenTake(kWav16), tmp / "w/Prompt/l/a.wav");
+  Put(SpokenTake(kWav16, 44100, 1, 1.3), tmp / "w/Prompt/l/e.wav");
+  Put(SpokenTake(kWav16), tmp / "w/Prompt/l/i.wav");
+  // Three takes of 16 bits fit; the files of a second run in 32-bit float do not fit beside them.
+  const testing::SmallFileSystem disk(tmp / "disk", "size=1200k");
+  if (!disk.mounted()) {
+    GTEST_SKIP() << "mounting a small file system needs root";
+  }
+  const fs::path out = tmp / "disk/out";
+  const std::string index = Path("w/ini/l.idx");
+  const auto run = [&](std::vector<std::string> options) {
+    options.insert(options.begin(), "export");
+    options.insert(options.end(), {"--to", out.string(), index});
+    return Run(options);
+  };
+  const auto wavs = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(out / "wavs")) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  };
+
+  ASSERT_EQ(run({"--include-flagged"}).status, kExitOk);
+  EXPECT_EQ(wavs(), (std::set<std::string>{"a.wav", "e.wav", "i.wav"}));
+  WriteBytes(out / "wavs/mine.wav", "not export's");  // never removed
+
+  const Result narrower = run({});
+  EXPECT_EQ(narrower.status, kExitFailed);  // e.wav is left out
+  EXPECT_EQ(narrower.out,
+            out.string() + ": 0 exported, 2 skipped as up to date, 1 left out, 1 removed\n");
+  EXPECT_NE(
+      narrower.err.find(out.string() + ": removed wavs/e.wav, which the list no longer names\n"),
+      std::string::npos)
+      << narrower.err;
+  EXPECT_EQ(ReadBytes(out / "metadata.csv"), "a|Hello there|Hello there\ni|Good day|Good day\n");
+  EXPECT_EQ(wavs(), (std::set<std::string>{"a.wav", "i.wav", "mine.wav"}));
+
+  const std::map<std::string, std::string> before = Files(out);
+  const Result full = run({"--bits", "32f"});
+  EXPECT_EQ(full.status, kExitFailed);
+  EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
+  EXPECT_NE(full.err.find(out.string() +
+                          ": not complete: the earlier list and the files it names are kept\n"),
+            std::string::npos)
+      << full.err;
+  EXPECT_EQ(Files(out), before);  // the new files, and the new list, are gone
+  // The record is whole: nothing of the earlier run is made again.
+  EXPECT_EQ(Lines(run({}).out).back(),
+            out.string() + ": 0 exported, 2 skipped as up to date, 1 left out");
 }
 
 TEST_F(Export, LoudnessGoesToTheTargetUnlessTheTruePeakLimitHoldsItBack) {

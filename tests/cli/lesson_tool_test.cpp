@@ -1,21 +1,28 @@
 #include "cli/lesson_tool.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "audio/wave_element.h"
+#include "history/take_history.h"
 #include "lesson/lesson_lock.h"
 #include "platform/file_system.h"
+#include "testing/synthetic_take.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/support/help_and_man.h"
 #include "tests/support/temp_dir.h"
@@ -368,21 +375,82 @@ TEST_F(LessonToolProcess, ChecksAndNormalizesTheDemoLessons) {
   EXPECT_EQ(Shell("--bogus").status, 2);
 }
 
-// A window of this process has the lesson open: the real program run beside it leaves it alone.
-TEST_F(LessonToolProcess, NormalizeLeavesALessonOpenElsewhereAlone) {
-  WriteBytes(tmp / "Ini/unit01.idx", "a.wav Hello there\r\n");
-  LessonLock window(platform::FromUtf8(Path("Ini/unit01.idx")));
-  ASSERT_EQ(window.Acquire(), LessonLock::Result::Acquired);
-  const Result locked = Shell("normalize Ini/unit01.ini");
-  EXPECT_EQ(locked.status, kExitFailed);
-  EXPECT_EQ(locked.out, "Ini/unit01.ini: " + DescribeHolder(window.holder()) + "\n");
-  EXPECT_EQ(ReadBytes(tmp / "Ini/unit01.idx"), "a.wav Hello there\r\n");
-  EXPECT_EQ(Shell("check Ini/unit01.idx").status, kExitOk);  // reading takes no lock
+// Every writer, run as the real program, beside a holder of the lesson's lock: a window of this
+// process or a lock from another host is left alone and named with what to do, and --take-over
+// breaks it; a lock file left empty by a holder killed while creating it is taken over at once.
+// Then two `new` at once both list their lesson.
+TEST_F(LessonToolProcess, WritersLeaveALockedLessonAloneUntilTakenOver) {
+  const std::string index = "a.wav Hello there\r\n";
+  WriteBytes(tmp / "s.txt", "Hello\n");
+  fs::create_directories(tmp / "Prompt/unit01");
+  const history::TakeHistory takes(platform::FromUtf8(Path("Prompt/unit01")), tmp.wide());
+  for (const double seconds : {1.0, 2.0}) {
+    ASSERT_TRUE(
+        takes.Save(u"a.wav", audio::SilentTake(SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, seconds))
+            .ok());
+  }
+  const fs::path lockFile = tmp / "Ini/.unit01.idx.lock";
+  const std::string thisHost =
+      "; close the lesson there first, or run again with --take-over if "
+      "that process no longer uses it";
+  struct Holder {
+    const char* what;
+    std::string lines;  // of a planted lock file; empty: a window of this process
+    std::int64_t age;   // of the planted file, seconds
+    std::string held;   // the refusal after "Ini/unit01.idx: ", empty when taken over at once
+  };
+  const std::vector<Holder> holders = {
+      {"window here", "", 0, ""},
+      {"other host", "host=elsewhere\npid=1\nuser=op\nsince=2026-12-07T10:00:00+0100\n", 0,
+       "locked by op on elsewhere, process 1, since 2026-12-07T10:00:00+0100; if that computer no "
+       "longer runs Voxtar on this lesson, run again with --take-over"},
+      {"empty, left by a holder killed", "\n", 60, ""},
+  };
+  for (const std::string command : {"normalize", "restore", "prune --keep 5", "new --force"}) {
+    for (const Holder& holder : holders) {
+      SCOPED_TRACE(command + ", " + holder.what);
+      WriteBytes(tmp / "Ini/unit01.idx", index);
+      std::optional<LessonLock> window;
+      std::string held = holder.held;
+      if (holder.lines.empty()) {
+        window.emplace(platform::FromUtf8(Path("Ini/unit01.idx")));
+        ASSERT_EQ(window->Acquire(), LessonLock::Result::Acquired);
+        held = DescribeHolder(window->holder()) + thisHost;
+      } else {
+        WriteBytes(lockFile, holder.lines == "\n" ? "" : holder.lines);
+        const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - holder.age, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, lockFile.c_str(), times, 0), 0);
+      }
+      const std::string take = ReadBytes(tmp / "Prompt/unit01/a.wav");
+      const std::string args = command.starts_with("new")       ? " Ini/unit01.idx --from s.txt"
+                               : command.starts_with("restore") ? " Ini/unit01.idx a.wav"
+                                                                : " Ini/unit01.idx";
+      const Result first = Shell(command + args);
+      if (!held.empty()) {
+        EXPECT_EQ(first.status, kExitFailed);
+        EXPECT_TRUE(first.out.starts_with("Ini/unit01.idx: " + held + "\n")) << first.out;
+        EXPECT_EQ(ReadBytes(tmp / "Ini/unit01.idx"), index);
+        EXPECT_EQ(ReadBytes(tmp / "Prompt/unit01/a.wav"), take);
+        const Result takenOver = Shell(command + " --take-over" += args);
+        EXPECT_EQ(takenOver.status, kExitOk) << takenOver.out;
+      } else {
+        EXPECT_EQ(first.status, kExitOk) << first.out;
+      }
+      EXPECT_FALSE(fs::exists(lockFile));  // released by the writer that took it
+    }
+  }
 
-  window.Release();
-  EXPECT_EQ(Shell("normalize Ini/unit01.idx").status, kExitOk);
-  EXPECT_EQ(ReadBytes(tmp / "Ini/unit01.idx"), Utf16Index(u"a.wav Hello there\r\n"));
-  EXPECT_FALSE(fs::exists(tmp / "Ini/.unit01.idx.lock"));  // released with the rewrite
+  const std::string both = "cd '" + tmp.path().string() +
+                           "' && for i in 1 2 3 4 5 6 7 8; do '" VOXTAR_LESSON_TOOL
+                           "' new Ini/n$i.idx --from s.txt > new$i.txt 2>&1 & done; wait";
+  ASSERT_EQ(std::system(both.c_str()), 0);
+  const std::string list = ReadBytes(tmp / "Ini/lessons.ini");
+  for (int i = 1; i <= 8; ++i) {
+    const std::string lesson = "n" + std::to_string(i);
+    EXPECT_EQ(ReadBytes(tmp / ("new" + std::to_string(i) + ".txt")),
+              "Ini/" + lesson + ".idx: 1 prompts, added to Ini/lessons.ini\n");
+    EXPECT_NE(list.find("\r\n" + lesson + ".ini\r\n"), std::string::npos) << lesson;
+  }
 }
 
 }  // namespace

@@ -25,6 +25,9 @@ TEST_F(LessonTool, NewMakesALessonTheCheckCounts) {
   const Result again = Run({"new", "Ini/unit05.idx", "--from", "sentences.txt"});
   const Result bad = Run({"new", "--force", "--from", "bad.txt", "--", "Ini/unit05.idx"});
   const Result forced = Run({"new", "Ini/unit05.ini", "--force", "--from=more.txt"});
+  // What was asked leads out of the working directory or the prompt directory: bad usage.
+  const Result outside = Run({"new", "Ini/../../outside/y.idx", "--from", "sentences.txt"});
+  const Result prefix = Run({"new", "Ini/unit06.idx", "--from", "sentences.txt", "--prefix=../x"});
   const Result check = Run({"check", "Ini/unit05.idx"});
   fs::current_path(previous);
 
@@ -36,6 +39,12 @@ TEST_F(LessonTool, NewMakesALessonTheCheckCounts) {
   EXPECT_EQ(bad.err, "bad.txt:2: name \"b\\x1b.wav\" has a control character (U+001B)\n");
   EXPECT_EQ(forced.out, "Ini/unit05.idx: 2 prompts, already in Ini/lessons.ini\n");
   EXPECT_EQ(check.out, "Ini/unit05.idx: 2 prompts, 0 recorded, 2 pending\n");
+  EXPECT_EQ(outside.status, kExitUsage);
+  EXPECT_EQ(prefix.status, kExitUsage);
+  EXPECT_EQ(
+      prefix.err,
+      "Ini/unit06.idx: made name \"../x001.wav\" cannot be a file name; choose another prefix\n");
+  EXPECT_FALSE(fs::exists(tmp / "Ini/unit06.idx"));
 }
 
 }  // namespace

@@ -254,14 +254,50 @@ TEST_F(Takes, JudgedByTheProfileChosen) {
       << json.out;
 }
 
-// The measures are kept beside the takes; a cache that cannot be written changes nothing.
-TEST_F(Takes, MeasuresAreCachedBesideTheTakes) {
+// Every command judges a lesson by the profile of its own working directory, wherever it is run
+// from, as the window does; --profile overrides it. The lesson's profile flags the loud take;
+// the one in the current directory would not.
+TEST_F(Takes, EveryCommandJudgesByTheProfileOfTheLessonsWorkingDirectory) {
+  Save(SpokenTake(kWav16), "w/sample.wav");
+  WriteBytes(tmp / "w/ini/m.idx", "a.wav Hello there\r\n");
+  Save(SpokenTake(kWav16), "w/Prompt/m/a.wav");
+  WriteBytes(tmp / "w/delivery.ini", "profile = ebu-r128\nloudness-consistency = off\n");
+  WriteBytes(tmp / "delivery.ini", "profile = course\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;  // in what the command wrote, or in its report file
+  };
+  const std::string index = Path("w/ini/m.idx");
+  const Case cases[] = {
+      {{"takes", "--template", Path("w/sample.wav"), index}, "a.wav\tloudness off target"},
+      {{"takes", "--template", Path("w/sample.wav"), "--profile", "course", index}, "a.wav\tok"},
+      {{"report", "-o", Path("r.html"), index},
+       "delivery profile <b>ebu-r128</b> (" + Path("w/delivery.ini")},
+      {{"export", "--to", Path("out"), index}, "a.wav: left out: loudness"},
+      {{"export", "--profile", "delivery.ini", "--to", Path("out"), index}, "1 exported"},
+  };
+  const fs::path previous = fs::current_path();
+  fs::current_path(tmp.path());
+  for (const Case& c : cases) {
+    const Result result = Run(c.args);
+    const std::string said =
+        result.out + result.err + (fs::exists(tmp / "r.html") ? ReadBytes(tmp / "r.html") : "");
+    EXPECT_NE(said.find(c.says), std::string::npos) << c.args.front() << ": " << said;
+  }
+  fs::current_path(previous);
+}
+
+// The measures are kept in the user's cache, none beside the takes; a cache that cannot be
+// written changes nothing.
+TEST_F(Takes, MeasuresAreCachedInTheUsersCache) {
   MakeLesson();
   const std::vector<std::string> args = {"takes", "--template", Path("w/sample.wav"),
                                          Path("w/ini/l.idx")};
   const Result first = Run(args);
-  const fs::path cache = tmp / "w/Prompt/l/.measures";
-  ASSERT_TRUE(fs::exists(cache));
+  EXPECT_FALSE(fs::exists(tmp / "w/Prompt/l/.measures"));
+  ASSERT_EQ(std::distance(fs::directory_iterator(tmp / "cache/voxtar"), fs::directory_iterator()),
+            1);
+  const fs::path cache = fs::directory_iterator(tmp / "cache/voxtar")->path();
   const std::string cached = ReadBytes(cache);
   EXPECT_NE(cached.find("\nE.WAV\t"), std::string::npos);  // under its name on disk
   EXPECT_EQ(cached.find("h.wav"), std::string::npos);      // unreadable: nothing to keep
@@ -269,13 +305,13 @@ TEST_F(Takes, MeasuresAreCachedBesideTheTakes) {
   EXPECT_EQ(Run(args).out, first.out);  // from the cache
   EXPECT_EQ(ReadBytes(cache), cached);
 
-  WriteBytes(cache, "voxtar-measures 1\nbroken");
+  WriteBytes(cache, "voxtar-measures 2\nbroken");
   fs::permissions(cache, fs::perms::owner_read);
   const Result readOnly = Run(args);
   EXPECT_EQ(readOnly.status, first.status);
   EXPECT_EQ(readOnly.out, first.out);
   EXPECT_EQ(readOnly.err, "");
-  EXPECT_EQ(ReadBytes(cache), "voxtar-measures 1\nbroken");
+  EXPECT_EQ(ReadBytes(cache), "voxtar-measures 2\nbroken");
 }
 
 // Prompts named with capitals (as imported LJSpeech ids are) find their takes in every command,

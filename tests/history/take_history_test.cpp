@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -92,17 +94,18 @@ TEST(TakeHistory, SaveKeepsTheEarlierTakeByLinkAndTheHistorySurvives) {
   scene.SetSaved("a.wav", kSaved);  // the second take saved in the same millisecond
   scene.Save("a.wav", 3.0);
 
-  // Any TakeHistory of the directory sees them, under any letter case of the name.
+  // Any TakeHistory of the directory sees them, under any letter case of the name, in the order
+  // they were replaced, each with the time it was saved.
   const std::vector<EarlierTake> takes = scene.Earlier("A.WAV");
   ASSERT_EQ(takes.size(), 2u);
   EXPECT_EQ(scene.Lengths("a.wav"), (std::vector<double>{3.0, 2.0, 1.0}));
   EXPECT_EQ(takes[0].saved, SavedTime(std::chrono::milliseconds(kSaved)));
-  EXPECT_EQ(
-      takes[0].path,
-      platform::FromUtf8(scene.Path(".history/a.wav.2021-03-06T03-06-40.123Z-2.take").string()));
-  EXPECT_EQ(
-      takes[1].path,
-      platform::FromUtf8(scene.Path(".history/a.wav.2021-03-06T03-06-40.123Z.take").string()));
+  EXPECT_EQ(takes[1].saved, SavedTime(std::chrono::milliseconds(kSaved)));
+  EXPECT_GT(takes[0].replaced, takes[1].replaced);
+  EXPECT_GT(takes[1].replaced, SavedTime(std::chrono::milliseconds(kSaved)));
+  EXPECT_TRUE(
+      takes[0].path.starts_with(platform::FromUtf8(scene.Path(".history/a.wav.").string())));
+  EXPECT_TRUE(takes[0].path.ends_with(u"Z.take"));
   // The first take itself, not a copy.
   struct stat kept {};
   ASSERT_EQ(::stat(platform::ToUtf8(takes[1].path).c_str(), &kept), 0);
@@ -114,26 +117,39 @@ TEST(TakeHistory, SaveKeepsTheEarlierTakeByLinkAndTheHistorySurvives) {
             std::vector<std::u16string>{u"a.wav"});
 }
 
-TEST(TakeHistory, RestoreSwapsBackAndRefusesMissingNumbers) {
+// Restore 1 swaps the last two takes whatever came before, also with earlier takes as an earlier
+// version kept them, named by the time each was saved.
+TEST(TakeHistory, RestoreSwapsTheLastTwoTakesWhateverCameBefore) {
   const Scene scene;
-  scene.Save("a.wav", 1.0);
-  scene.SetSaved("a.wav", kSaved);
-  scene.Save("a.wav", 2.0);
-  scene.SetSaved("a.wav", kSaved + 1000);
-  scene.Save("a.wav", 3.0);
+  fs::create_directories(scene.Path(".history"));
+  for (const std::int64_t i : {0, 1, 2}) {  // A, B and C
+    scene.Save("x.wav", 1.0 + static_cast<double>(i));
+    scene.SetSaved("x.wav", kSaved + i * 1000);
+    fs::rename(scene.Path("x.wav"),
+               scene.Path(".history/a.wav.2021-03-06T03-06-4" + std::to_string(i) + ".123Z.take"));
+  }
+  scene.Save("a.wav", 4.0);  // D
   scene.Save("b.wav", 1.5);
   const TakeHistory history = scene.History();
+  const std::vector<EarlierTake> legacy = scene.Earlier("a.wav");
+  ASSERT_EQ(legacy.size(), 3u);
+  EXPECT_EQ(legacy[2].saved, SavedTime(std::chrono::milliseconds(kSaved)));
+  EXPECT_EQ(scene.Lengths("a.wav"), (std::vector<double>{4.0, 3.0, 2.0, 1.0}));
 
+  ASSERT_TRUE(history.Restore(u"a.wav", 3).ok());
+  EXPECT_EQ(scene.Lengths("a.wav"), (std::vector<double>{1.0, 4.0, 3.0, 2.0}));
   ASSERT_TRUE(history.Restore(u"a.wav", 1).ok());
-  EXPECT_EQ(scene.Lengths("a.wav"), (std::vector<double>{2.0, 3.0, 1.0}));
-  ASSERT_TRUE(history.Restore(u"a.wav", 1).ok());
-  EXPECT_EQ(scene.Lengths("a.wav"), (std::vector<double>{3.0, 2.0, 1.0}));
-  ASSERT_TRUE(history.Restore(u"A.WAV", 2).ok());
-  EXPECT_EQ(scene.Lengths("a.wav"), (std::vector<double>{1.0, 3.0, 2.0}));
+  EXPECT_EQ(scene.Lengths("a.wav"), (std::vector<double>{4.0, 1.0, 3.0, 2.0}));
+  ASSERT_TRUE(history.Restore(u"A.WAV", 1).ok());
+  EXPECT_EQ(scene.Lengths("a.wav"), (std::vector<double>{1.0, 4.0, 3.0, 2.0}));
+  // The restored take keeps the time it was saved.
+  struct stat restored {};
+  ASSERT_EQ(::stat(scene.Path("a.wav").c_str(), &restored), 0);
+  EXPECT_EQ(restored.st_mtim.tv_sec, kSaved / 1000);
 
   const std::vector<std::string> state = scene.State();
   for (const auto& [name, number] : std::vector<std::pair<std::u16string, int>>{
-           {u"a.wav", 0}, {u"a.wav", 3}, {u"a.wav", -1}, {u"b.wav", 1}, {u"c.wav", 1}}) {
+           {u"a.wav", 0}, {u"a.wav", 4}, {u"a.wav", -1}, {u"b.wav", 1}, {u"c.wav", 1}}) {
     const Result result = history.Restore(name, number);
     EXPECT_EQ(result.status, Status::NoSuchTake) << number;
     EXPECT_EQ(result.error, "There is no earlier take " + std::to_string(number) + " of " +
@@ -203,6 +219,67 @@ TEST(TakeHistory, FailuresLeaveTakeAndHistoryAsTheyWere) {
     EXPECT_NE(result.error.find(c.because), std::string::npos) << result.error;
     EXPECT_EQ(scene.State(), state);
     EXPECT_EQ(std::distance(fs::directory_iterator(scene.tmp / "elsewhere"), {}), 1);
+  }
+}
+
+// A save or a restore killed after each of its steps, in a child process that ends there as a
+// kill would end it: the take is whole, the history lists what it did before or after the change,
+// and the next changes do what they say.
+TEST(TakeHistory, AChangeKilledAtEachStepHeals) {
+  using Lengths = std::vector<double>;
+  struct Case {
+    const char* what;
+    Step step;
+    std::function<Result(const TakeHistory&)> act;
+    Lengths left;  // the take, then its earlier takes
+  };
+  const auto save = [](const TakeHistory& history) { return history.Save(u"a.wav", Take(4.0)); };
+  const auto restore = [](const TakeHistory& history) { return history.Restore(u"a.wav", 2); };
+  const std::vector<Case> cases = {
+      {"save, written", Step::TakeWritten, save, {3.0, 2.0, 1.0}},
+      {"save, kept", Step::EarlierKept, save, {3.0, 2.0, 1.0}},
+      {"save, replaced", Step::TakeReplaced, save, {4.0, 3.0, 2.0, 1.0}},
+      {"restore, kept", Step::EarlierKept, restore, {3.0, 2.0, 1.0}},
+      {"restore, replaced", Step::TakeReplaced, restore, {1.0, 3.0, 2.0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Scene scene;
+    for (const double seconds : {1.0, 2.0, 3.0}) {
+      scene.Save("a.wav", seconds);
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      TakeHistory history = scene.History();
+      history.OnStep([&c](Step step) {
+        if (step == c.step) {
+          ::_exit(0);
+        }
+      });
+      c.act(history);
+      ::_exit(1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the step was not reached";
+
+    EXPECT_EQ(scene.Lengths("a.wav"), c.left);
+    EXPECT_EQ(scene.History().CountEarlier(u"a.wav"), static_cast<int>(c.left.size()) - 1);
+    // Restore 1 swaps the last two, twice, and a save keeps the take it replaces.
+    Lengths swapped = c.left;
+    std::swap(swapped[0], swapped[1]);
+    ASSERT_TRUE(scene.History().Restore(u"a.wav", 1).ok());
+    EXPECT_EQ(scene.Lengths("a.wav"), swapped);
+    ASSERT_TRUE(scene.History().Restore(u"a.wav", 1).ok());
+    EXPECT_EQ(scene.Lengths("a.wav"), c.left);
+    scene.Save("a.wav", 5.0);
+    Lengths saved{5.0};
+    saved.insert(saved.end(), c.left.begin(), c.left.end());
+    EXPECT_EQ(scene.Lengths("a.wav"), saved);
+    // Nothing is left in the history but the earlier takes.
+    EXPECT_EQ(std::distance(fs::directory_iterator(scene.Path(".history")), {}),
+              static_cast<std::ptrdiff_t>(c.left.size()));
   }
 }
 

@@ -66,8 +66,18 @@ TEST_F(MakeLessonTest, TheNewLessonLoadsFromTheLessonList) {
   EXPECT_EQ(lesson.prompts.entries[1]->text, u"Добрый вечер.");
 }
 
+// Refused for the list, the lesson list, an index that exists, or a path that would lead out of
+// the "ini" folder of its working directory ("..", ".", a link): nothing at all is written.
 TEST_F(MakeLessonTest, ARefusedLessonWritesNothing) {
   WriteBytes(tmp / "w/Ini/unit02.idx", "a.wav Hello there\r\n");
+  fs::create_directories(tmp / "outside");
+  fs::create_directory_symlink(tmp / "outside", tmp / "w/Ini/link");
+  fs::create_directories(tmp / "w2");
+  fs::create_directory_symlink(tmp / "outside", tmp / "w2/Ini");
+  const std::string leadsTo = "it leads to " + fs::canonical(tmp / "outside").string() +
+                              ", not into the \"ini\" folder of its working directory " +
+                              fs::canonical(tmp.path()).string();
+  const std::string dots = " in the path: a lesson lies in the \"ini\" folder or a folder below it";
   const struct {
     std::string index;
     std::string list;
@@ -87,6 +97,13 @@ TEST_F(MakeLessonTest, ARefusedLessonWritesNothing) {
        "invalid directory: an index lies below a directory named \"ini\""},
       {"w/Ini/", "Hello\n", std::nullopt, Concern::Index, 0, "the path names no lesson"},
       {"w/Ini/unit05.idx", "", std::nullopt, Concern::Sentences, 0, "no sentences"},
+      {"w/Ini/unit05.idx", "Hello\n> Good day\n", std::nullopt, Concern::Sentences, 2,
+       "text begins with \"> \", the mark of an edited prompt"},
+      {"w/Ini/../../outside/y.idx", "Hello\n", std::nullopt, Concern::Index, 0, "\"..\"" + dots},
+      {"w/Ini/./y.idx", "Hello\n", std::nullopt, Concern::Index, 0, "\".\"" + dots},
+      {"w/Ini/...idx", "Hello\n", std::nullopt, Concern::Index, 0, "the path names no lesson"},
+      {"w/Ini/link/y.idx", "Hello\n", std::nullopt, Concern::Index, 0, leadsTo + "/w"},
+      {"w2/Ini/y.idx", "Hello\n", std::nullopt, Concern::Index, 0, leadsTo + "/w2"},
   };
   for (const auto& c : cases) {
     WriteBytes(tmp / "w/list.txt", c.list);
@@ -97,6 +114,9 @@ TEST_F(MakeLessonTest, ARefusedLessonWritesNothing) {
     EXPECT_EQ(outcome.concern, c.concern) << c.reason;
     EXPECT_EQ(outcome.line, c.line) << c.reason;
     EXPECT_EQ(outcome.reason, c.reason);
+    // What was asked is at fault, for every path refused (an existing index is no such fault).
+    EXPECT_EQ(outcome.badRequest, c.concern == Concern::Index && !c.reason.starts_with("exists"))
+        << c.reason;
     EXPECT_EQ(Tree(tmp.path()), before) << c.reason;
   }
   // Both files are ready before either is replaced: a list that cannot be written keeps the

@@ -47,8 +47,15 @@ TEST(ReadSentenceList, RefusesTheFirstLineThatBreaksARule) {
       {"Hello\n" + std::string(511, 'x') + "y\n", u"p", 2, "text is longer than 511 UTF-16 units"},
       {"Hello\nSay\rit\n", u"p", 2, "text has a control character (U+000D)"},
       {"a|Hi\xC2\x85|\n", u"p", 1, "text has a control character (U+0085)"},
-      {"Hello\n", u"my lesson_", 1,
+      {"Hello\n", u"my lesson_", 0,
        "made name \"my lesson_001.wav\" has a space; choose another prefix"},
+      {"Hello\n", u"../../x", 0,
+       "made name \"../../x001.wav\" cannot be a file name; choose another prefix"},
+      {"Hello\n", u"..", 0,
+       "made name \"..001.wav\" begins with \".\", which hides the file; choose another prefix"},
+      {".x\tHi\n", u"p", 1, "name \".x.wav\" begins with \".\", which hides the file"},
+      {"Hello\n> Ёлка\n", u"p", 2, "text begins with \"> \", the mark of an edited prompt"},
+      {"a\t> Hi\n", u"p", 1, "text begins with \"> \", the mark of an edited prompt"},
       // The first violation counts, not the worst.
       {"a\tHi\nb\tHo\x07\nc d\t\xFF\n", u"p", 2, "text has a control character (U+0007)"},
   };
@@ -57,6 +64,7 @@ TEST(ReadSentenceList, RefusesTheFirstLineThatBreaksARule) {
     ASSERT_TRUE(list.refusal) << c.bytes;
     EXPECT_EQ(list.refusal->line, c.line) << c.bytes;
     EXPECT_EQ(list.refusal->reason, c.reason) << c.bytes;
+    EXPECT_EQ(list.refusal->prefix, c.reason.starts_with("made name")) << c.bytes;
     EXPECT_TRUE(list.prompts.empty());
   }
 }
@@ -69,10 +77,10 @@ TEST(ReadSentenceList, TheFirstLineDecidesTheForm) {
     ListForm form;
     Prompts prompts;
   } cases[] = {
-      // Plain, with byte-order mark, CR LF and blank lines; "|" and "> " are text.
-      {"\xEF\xBB\xBFДобрый день!\r\n\r\n  \r\nДа | нет\r\n> Ёлка",
+      // Plain, with byte-order mark, CR LF and blank lines; "|" and ">" are text.
+      {"\xEF\xBB\xBFДобрый день!\r\n\r\n  \r\nДа | нет\r\n>Ёлка",
        ListForm::Plain,
-       {{u"p001.wav", u"Добрый день!"}, {u"p002.wav", u"Да | нет"}, {u"p003.wav", u"> Ёлка"}}},
+       {{u"p001.wav", u"Добрый день!"}, {u"p002.wav", u"Да | нет"}, {u"p003.wav", u">Ёлка"}}},
       {"a001\tПривет, мир\n" + name27 + "\tx|y\nB.Wav\t\n",
        ListForm::Tab,
        {{u"a001.wav", u"Привет, мир"}, {wide27 + u".wav", u"x|y"}, {u"B.Wav", u""}}},

@@ -1,14 +1,19 @@
 #include "lesson/lesson_lock.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -84,8 +89,8 @@ TEST_F(LessonLockTest, SecondHolderGetsTheLockOnlyOnceTheFirstIsKilled) {
   ::close(ready[1]);
 }
 
-// Lock files that no live holder keeps, as another host, a crash or an archive leaves them.
-TEST_F(LessonLockTest, LeftoverLockFilesAreJudgedByTheirHolder) {
+// Lock files as another host, a crash, an archive or a holder being created leave them.
+TEST_F(LessonLockTest, LockFilesAreJudgedByTheirHolder) {
   const pid_t reaped = ::fork();  // a process id that no longer runs
   if (reaped == 0) {
     _exit(0);
@@ -95,35 +100,74 @@ TEST_F(LessonLockTest, LeftoverLockFilesAreJudgedByTheirHolder) {
   const auto lines = [](const std::string& host, pid_t pid) {
     return "host=" + host + "\npid=" + std::to_string(pid) + "\nuser=op\nsince=2026-12-07\n";
   };
+  const auto grace = std::chrono::duration<double>(platform::LockFile::kCreationGrace).count();
   struct Case {
     const char* what;
-    std::string content;  // empty: a symbolic link to a file elsewhere
+    std::string content;      // empty with `link`: a symbolic link to a file elsewhere
+    double age = 0;           // seconds since it was written
+    bool completedMeanwhile;  // a live holder of this process writes its lines a moment later
     Result acquired;
-    bool lockGone;
+    bool elsewhere = false;
   };
   const std::vector<Case> cases = {
-      // Another host: the operator decides, the advisory lock shows its holder is gone.
-      {"other host", lines("elsewhere", 1), Result::Held, true},
-      {"dead process here", lines(HostName(), reaped), Result::Acquired, true},
+      // Left by a holder killed right after creating it, whatever host it names.
+      {"empty, a minute old", "", 60, false, Result::Acquired},
+      {"incomplete, a minute old", "host=elsewhere\npid=", 60, false, Result::Acquired},
+      {"empty, being created", "", grace - 0.3, false, Result::Acquired},
+      {"being created by a live holder", "", 0, true, Result::Held},
+      // Another host: the operator decides, with the advisory lock showing its holder is gone.
+      {"other host", lines("elsewhere", 1), 0, false, Result::Held, true},
+      {"dead process here", lines(HostName(), reaped), 0, false, Result::Acquired},
       // The process id now names a process that is not the holder: it keeps no lock.
-      {"reused process id here", lines(HostName(), ::getppid()), Result::Acquired, true},
-      {"being written", "host=", Result::Held, false},
-      {"link", "", Result::Failed, false},
+      {"reused process id here", lines(HostName(), ::getppid()), 0, false, Result::Acquired},
+      {"link", "", 0, false, Result::Failed},
   };
   WriteBytes(tmp / "elsewhere.txt", "precious");
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     fs::remove(lockFile);
-    if (c.content.empty()) {
+    if (std::string_view(c.what) == "link") {
       fs::create_symlink(tmp / "elsewhere.txt", lockFile);
     } else {
       WriteBytes(lockFile, c.content);
+      const auto written =
+          std::chrono::system_clock::now() - std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                 std::chrono::duration<double>(c.age));
+      const auto ns = written.time_since_epoch() / std::chrono::nanoseconds(1);
+      const timespec times[2] = {{0, UTIME_OMIT}, {ns / 1'000'000'000, ns % 1'000'000'000}};
+      ASSERT_EQ(::utimensat(AT_FDCWD, lockFile.c_str(), times, 0), 0);
+    }
+    platform::Descriptor live;
+    std::thread holder;
+    if (c.completedMeanwhile) {
+      holder = std::thread([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        live.Reset(::open(lockFile.c_str(), O_RDWR | O_CLOEXEC));
+        // As a holder does: the one looking at the file may hold its lock a moment.
+        while (platform::TryLockWhole(live.get()) == platform::LockAttempt::HeldElsewhere) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const std::string content = lines(HostName(), ::getpid());
+        EXPECT_EQ(::write(live.get(), content.data(), content.size()),
+                  static_cast<ssize_t>(content.size()));
+      });
     }
     LessonLock lock(index);
-    EXPECT_EQ(lock.Acquire(), c.acquired) << c.what << ": " << lock.error();
-    if (c.acquired == Result::Held) {
-      EXPECT_EQ(lock.holder().lockGone, c.lockGone) << c.what;
-      EXPECT_EQ(lock.TakeOver(), Result::Acquired) << c.what;
-      EXPECT_EQ(lock.holder().pid, ::getpid()) << c.what;
+    const Result acquired = lock.Acquire();
+    if (holder.joinable()) {
+      holder.join();
+    }
+    EXPECT_EQ(acquired, c.acquired) << lock.error();
+    if (acquired == Result::Held) {
+      EXPECT_FALSE(lock.holder().incomplete);
+      EXPECT_EQ(lock.holder().elsewhere, c.elsewhere);
+      EXPECT_EQ(lock.holder().lockGone, c.elsewhere);  // nobody keeps the other host's lock
+      EXPECT_EQ(lock.TakeOver(), Result::Acquired);
+    }
+    if (lock.held()) {
+      EXPECT_EQ(lock.holder().pid, ::getpid());
+      EXPECT_NE(ReadBytes(lockFile).find("pid=" + std::to_string(::getpid()) + "\n"),
+                std::string::npos);
     }
   }
   EXPECT_EQ(ReadBytes(tmp / "elsewhere.txt"), "precious");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -17,47 +18,79 @@ using audio::SpokenTake;
 
 constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 
+// The takes lie in <tmp>/takes, the user's cache in <tmp>/cache.
 class Cache : public TakeFiles {
  protected:
-  // Measures a.wav and b.wav through the cache of the temporary directory and saves it.
+  Cache() {
+    fs::create_directories(tmp / "takes");
+    ::setenv("XDG_CACHE_HOME", (tmp / "cache").c_str(), 1);
+  }
+  ~Cache() override { ::unsetenv("XDG_CACHE_HOME"); }
+
+  std::u16string Takes() const { return Wide("takes/"); }
+  // Measures a.wav and b.wav through the cache and saves it.
   std::vector<MeasuredTake> MeasureBoth(MeasureCache& cache) {
-    cache.Load(tmp.wide(true));
-    std::vector<MeasuredTake> measured =
-        MeasureTakes(tmp.wide(true), {u"a.wav", u"b.wav"}, &cache, 2);
+    cache.Load(Takes());
+    std::vector<MeasuredTake> measured = MeasureTakes(Takes(), {u"a.wav", u"b.wav"}, &cache, 2);
     std::string error;
-    EXPECT_TRUE(cache.Save(tmp.wide(), &error)) << error;
+    EXPECT_TRUE(cache.Save(&error)) << error;
     return measured;
   }
 };
 
-TEST_F(Cache, AFreshEntryStandsForTheFileUntilTheFileChanges) {
-  const TakeMeasures a = Measure(SpokenTake(kWav16), "a.wav");
-  const TakeMeasures b = Measure(SpokenTake(kWav16, 44100, 1, 0.02), "b.wav");
+// A take is measured again once it is another file: changed, replaced by another of the same
+// size and time, or in a directory that moved.
+TEST_F(Cache, AFreshEntryStandsForTheFileUntilItIsAnotherFile) {
+  const TakeMeasures a = Measure(SpokenTake(kWav16), "takes/a.wav");
+  const TakeMeasures b = Measure(SpokenTake(kWav16, 44100, 1, 0.02), "takes/b.wav");
   MeasureCache cache;
   std::vector<MeasuredTake> measured = MeasureBoth(cache);
   ASSERT_TRUE(measured[0].read && measured[1].read);
   EXPECT_EQ(measured[0].measures, a);
   EXPECT_EQ(measured[1].measures, b);
-  ASSERT_TRUE(fs::exists(tmp / ".measures"));
+  // In the user's cache, for its owner only; nothing beside the takes.
+  const fs::path file = cache.file();
+  EXPECT_EQ(file.parent_path(), tmp / "cache/voxtar");
+  EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(file.parent_path()).permissions(), fs::perms::owner_all);
+  EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "takes"), fs::directory_iterator()), 2);
 
-  // A take replaced by garbage of the same size and time is still taken from the cache: it is
+  // The same file rewritten to the same size and time is still taken from the cache: it is
   // not read again.
-  const auto time = fs::last_write_time(tmp / "a.wav");
-  const std::string original = testing::ReadBytes(tmp / "a.wav");
-  testing::WriteBytes(tmp / "a.wav", std::string(original.size(), 'x'));
-  fs::last_write_time(tmp / "a.wav", time);
+  const auto time = fs::last_write_time(tmp / "takes/a.wav");
+  const std::string original = testing::ReadBytes(tmp / "takes/a.wav");
+  const std::string garbage(original.size(), 'x');
+  testing::WriteBytes(tmp / "takes/a.wav", garbage);
+  fs::last_write_time(tmp / "takes/a.wav", time);
   MeasureCache reloaded;
   measured = MeasureBoth(reloaded);
   EXPECT_EQ(reloaded.size(), 2u);
   EXPECT_TRUE(measured[0].read);
   EXPECT_EQ(measured[0].measures, a);  // every field read back exactly
 
-  // Another time: measured again.
-  fs::last_write_time(tmp / "a.wav", time + std::chrono::seconds(1));
-  measured = MeasureBoth(reloaded);
-  EXPECT_FALSE(measured[0].read);
-  EXPECT_NE(measured[0].error.find("not a sound file"), std::string::npos);
-  EXPECT_TRUE(measured[1].read);
+  const auto notRead = [&](const char* what) {
+    MeasureCache again;
+    const std::vector<MeasuredTake> now = MeasureBoth(again);
+    EXPECT_FALSE(now[0].read) << what;
+    EXPECT_NE(now[0].error.find("not a sound file"), std::string::npos) << what;
+    EXPECT_TRUE(now[1].read) << what;
+  };
+  // Another file of the same size and time in its place.
+  testing::WriteBytes(tmp / "takes/other.wav", garbage);
+  fs::last_write_time(tmp / "takes/other.wav", time);
+  fs::rename(tmp / "takes/other.wav", tmp / "takes/a.wav");
+  notRead("replaced");
+  // Another time.
+  fs::last_write_time(tmp / "takes/a.wav", time + std::chrono::seconds(1));
+  notRead("touched");
+
+  // A directory that moved has a cache of its own.
+  fs::rename(tmp / "takes", tmp / "moved");
+  fs::create_directory_symlink(tmp / "moved", tmp / "takes");
+  MeasureCache moved;
+  moved.Load(Takes());
+  EXPECT_EQ(moved.size(), 0u);
+  EXPECT_NE(moved.file(), file);
 
   // A take that is gone leaves the cache.
   reloaded.Retain({u"b.wav"});
@@ -65,49 +98,77 @@ TEST_F(Cache, AFreshEntryStandsForTheFileUntilTheFileChanges) {
   EXPECT_TRUE(reloaded.changed());
 }
 
-TEST_F(Cache, ADamagedOrForeignFileIsIgnoredAndWrittenAnew) {
-  const TakeMeasures a = Measure(SpokenTake(kWav16), "a.wav");
-  Measure(SpokenTake(kWav16), "b.wav");
+TEST_F(Cache, ADamagedForeignOrOldFileIsIgnoredAndWrittenAnew) {
+  const TakeMeasures a = Measure(SpokenTake(kWav16), "takes/a.wav");
+  Measure(SpokenTake(kWav16), "takes/b.wav");
   MeasureCache cache;
   MeasureBoth(cache);
-  const std::string good = testing::ReadBytes(tmp / ".measures");
-  const std::size_t firstLine = good.find('\n') + 1;
+  const fs::path file = cache.file();
+  const std::string good = testing::ReadBytes(file);
+  const std::size_t firstLine = good.find('\n', good.find('\n') + 1) + 1;  // after the path
   const std::string line = good.substr(firstLine, good.find('\n', firstLine) + 1 - firstLine);
+  const std::string head = good.substr(0, firstLine);
   const std::string damaged[] = {
       "",
       "not a cache at all",
-      "voxtar-measures 0\n" + good.substr(firstLine),       // another version
-      good.substr(0, good.size() - 1),                      // cut short
-      good + line.substr(0, line.rfind('\t')) + "\n",       // a line short of a field
-      good + line.substr(0, line.size() - 1) + "\t1\n",     // one field too many
-      good + "c.wav\tx" + line.substr(line.find('\t', 6)),  // not a number
-      std::string("voxtar-measures 1\n\xff\xfe.wav") + line.substr(line.find('\t')),
+      "voxtar-measures 1\n" + good.substr(firstLine),  // the version that lay beside the takes
+      "voxtar-measures 2\n/another/directory\n" + good.substr(firstLine),
+      good.substr(0, good.size() - 1),                       // cut short
+      good + line.substr(0, line.rfind('\t')) + "\n",        // a line short of a field
+      good + line.substr(0, line.size() - 1) + "\t1\n",      // one field too many
+      good + "c.wav\tx" + line.substr(line.find('\t', 6)),   // not a number
+      head + "\xff\xfe.wav" + line.substr(line.find('\t')),  // not UTF-8
   };
   for (const std::string& text : damaged) {
-    testing::WriteBytes(tmp / ".measures", text);
+    testing::WriteBytes(file, text);
     MeasureCache reloaded;
-    reloaded.Load(tmp.wide(true));
+    reloaded.Load(Takes());
     EXPECT_EQ(reloaded.size(), 0u) << text;
     EXPECT_TRUE(reloaded.changed());
     const std::vector<MeasuredTake> measured = MeasureBoth(reloaded);
     EXPECT_EQ(measured[0].measures, a);
-    EXPECT_EQ(testing::ReadBytes(tmp / ".measures"), good);
+    EXPECT_EQ(testing::ReadBytes(file), good);
   }
+  // What older versions left beside the takes is neither read nor written.
+  testing::WriteBytes(tmp / "takes/.measures", "voxtar-measures 1\n" + good.substr(firstLine));
+  fs::remove(file);
+  MeasureCache fresh;
+  fresh.Load(Takes());
+  EXPECT_EQ(fresh.size(), 0u);
+  MeasureBoth(fresh);
+  EXPECT_EQ(testing::ReadBytes(tmp / "takes/.measures"),
+            "voxtar-measures 1\n" + good.substr(firstLine));
 }
 
-TEST_F(Cache, NothingIsWrittenWhereThereIsNoDirectoryOrNothingChanged) {
+TEST_F(Cache, NothingIsWrittenWithoutADirectoryACacheFolderOrAChange) {
   MeasureCache cache;
-  cache.Load(platform::FromUtf8((tmp / "gone").string() + "/"));
-  cache.Store(u"a.wav", {1, 2}, {});
+  cache.Load(Wide("gone/"));
+  cache.Store(u"a.wav", {1, 2, 3, 4}, {});
   std::string error;
-  EXPECT_TRUE(cache.Save(tmp.wide(), &error));
+  EXPECT_TRUE(cache.Save(&error));
   EXPECT_FALSE(fs::exists(tmp / "gone"));
+  EXPECT_FALSE(fs::exists(tmp / "cache"));
 
-  cache.Load(tmp.wide(true));
-  EXPECT_TRUE(cache.Save(tmp.wide(), &error));
-  EXPECT_FALSE(fs::exists(tmp / ".measures"));  // empty and unchanged
-  cache.Store(u"tab\t.wav", {1, 2}, {});        // a name that would break the line
+  cache.Load(Takes());
+  EXPECT_TRUE(cache.Save(&error));
+  EXPECT_FALSE(fs::exists(tmp / "cache"));      // empty and unchanged
+  cache.Store(u"tab\t.wav", {1, 2, 3, 4}, {});  // a name that would break the line
   EXPECT_FALSE(cache.changed());
+
+  // Neither an absolute XDG_CACHE_HOME nor HOME: nothing is kept, and nothing fails.
+  const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+  ::setenv("XDG_CACHE_HOME", "relative", 1);
+  ::unsetenv("HOME");
+  EXPECT_EQ(CacheFolder(), fs::path());
+  cache.Load(Takes());
+  cache.Store(u"a.wav", {1, 2, 3, 4}, {});
+  EXPECT_TRUE(cache.Save(&error));
+  ::setenv("HOME", (tmp / "home").c_str(), 1);
+  EXPECT_EQ(CacheFolder(), tmp / "home/.cache/voxtar");
+  if (!home.empty()) {
+    ::setenv("HOME", home.c_str(), 1);
+  }
+  EXPECT_FALSE(fs::exists(tmp / "home"));
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ fail() {
   exit 1
 }
 
+# The measure cache of the copy goes with it, not into the user's home.
+export XDG_CACHE_HOME="$work/cache"
 cp -r "$demo" "$work/course"
 cd "$work/course"
 printf '%s\r\n' \

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "measures/delivery_profile.h"
@@ -23,6 +24,7 @@ void Save(const audio::WaveElement& take, const std::filesystem::path& path) {
 // Every kind of prompt once: what each counts as, which takes are judged, and how.
 TEST(GatherLesson, CountsEveryKindOfPromptAndJudgesTheTakes) {
   const testing::TempDir tmp;
+  ::setenv("XDG_CACHE_HOME", (tmp / "cache").c_str(), 1);
   testing::WriteBytes(tmp / "ini/l.idx",
                       "a.wav Hello there\r\n"     // passes
                       "b.wav Good morning\r\n"    // clipped
@@ -73,7 +75,10 @@ TEST(GatherLesson, CountsEveryKindOfPromptAndJudgesTheTakes) {
   EXPECT_TRUE(report.takes[4].judgement.Has(measures::Problem::Format));
   EXPECT_EQ(report.takes[2].text, "> See you soon");
   EXPECT_TRUE(report.medianLoudnessLufs);
-  EXPECT_TRUE(std::filesystem::exists(tmp / "Prompt/l/.measures"));  // the next report reads less
+  // The next report reads less; nothing is written beside the takes.
+  EXPECT_FALSE(std::filesystem::is_empty(tmp / "cache/voxtar"));
+  EXPECT_FALSE(std::filesystem::exists(tmp / "Prompt/l/.measures"));
+  ::unsetenv("XDG_CACHE_HOME");
 }
 
 }  // namespace
