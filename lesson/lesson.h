@@ -139,7 +139,8 @@ struct LessonPaths {
 // Which file of `files` (the names of a prompt directory's "*.wav" files) is each entry's take:
 // its index in `files`, or kNoTakeFile. Names are compared with both sides folded by FoldLower,
 // a name spelled exactly as its entry first; each file is the take of at most one entry, the
-// first of its name in list order.
+// first of its name in list order. Everything that goes from a prompt to its take file (the
+// scan, and the judging of the window and of every command) goes by this.
 inline constexpr std::size_t kNoTakeFile = static_cast<std::size_t>(-1);
 std::vector<std::size_t> MatchTakeFiles(const std::pmr::vector<PromptEntry*>& entries,
                                         const std::vector<std::u16string>& files);
@@ -201,12 +202,8 @@ class Lesson {
   // directory. SaveLesson refuses; the window allows no recording and no edit.
   bool readOnly() const { return !readOnlyCause_.error.empty(); }
 
-  // Marks the entries whose recording exists in the prompt directory (FindTakeFiles).
+  // Marks the entries whose recording exists in the prompt directory (MatchTakeFiles).
   void ScanRecordedPrompts();
-  // The take file of each entry, by its name in the prompt directory (empty: none), as the scan
-  // finds it. Everything that goes from a prompt to its take (the window, check, takes, report,
-  // export) goes by this.
-  std::vector<std::u16string> FindTakeFiles() const;
 
   void StepBack();
   void StepForward();

@@ -81,22 +81,6 @@ std::vector<std::size_t> MatchTakeFiles(const std::pmr::vector<PromptEntry*>& en
   return takeOf;
 }
 
-std::vector<std::u16string> Lesson::FindTakeFiles() const {
-  std::vector<std::u16string> takes(prompts.entries.size());
-  if (prompts.count == 0) {
-    return takes;
-  }
-  const std::vector<std::u16string> files =
-      platform::ListDirectory(paths.promptDirectory, workdir::kTakePattern);
-  const std::vector<std::size_t> takeOf = MatchTakeFiles(prompts.entries, files);
-  for (std::size_t e = 0; e < takes.size(); ++e) {
-    if (takeOf[e] != kNoTakeFile) {
-      takes[e] = files[takeOf[e]];
-    }
-  }
-  return takes;
-}
-
 void Lesson::ScanRecordedPrompts() {
   if (prompts.count == 0) {
     return;

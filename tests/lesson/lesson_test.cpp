@@ -574,7 +574,7 @@ TEST_F(RecordedPrompts, TakesAreMatchedIgnoringLetterCaseOnBothSides) {
   struct Case {
     std::u16string entries;
     std::vector<std::string> files;
-    std::vector<std::u16string> takes;  // per entry, the file FindTakeFiles gives
+    std::vector<std::u16string> takes;  // per entry, its take file (empty: none)
   };
   const std::vector<Case> cases = {
       {u"LJ001-0001.wav LJ001-0002.wav LJ001-0003.wav",
@@ -595,7 +595,13 @@ TEST_F(RecordedPrompts, TakesAreMatchedIgnoringLetterCaseOnBothSides) {
     for (const std::string& file : c.files) {
       Record(file);
     }
-    EXPECT_EQ(lesson.FindTakeFiles(), c.takes);
+    const std::vector<std::u16string> files =
+        platform::ListDirectory(lesson.paths.promptDirectory, u"*.wav");
+    std::vector<std::u16string> takes;
+    for (const std::size_t at : MatchTakeFiles(lesson.prompts.entries, files)) {
+      takes.push_back(at == kNoTakeFile ? u"" : files[at]);
+    }
+    EXPECT_EQ(takes, c.takes);
     lesson.ScanRecordedPrompts();
     std::vector<int> flags;
     for (const std::u16string& take : c.takes) {
