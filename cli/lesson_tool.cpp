@@ -14,6 +14,7 @@
 #include "lesson/lesson.h"
 #include "lesson/lesson_lock.h"
 #include "lesson/lesson_paths.h"
+#include "lesson/working_directory.h"
 #include "platform/file_system.h"
 #include "text/text_line_reader.h"
 #include "version.h"
@@ -45,8 +46,9 @@ Commands:
   check INDEX...      tell for each lesson whether it loads, with its number of
                       prompts, recorded prompts and pending prompts, and below it
                       one line per symbolic link leading outside the working
-                      directory (the index, a take, the prompt directory);
-                      nothing is created or written
+                      directory (the index, a take, the prompt directory) and
+                      one per line of the index beyond its limits, as
+                      FILE:LINE; nothing is created or written
   list INDEX          one line per prompt, tab-separated: number, status
                       (short, pending or recorded), name and stored text,
                       control characters and "\" written as escapes (\t,
@@ -54,8 +56,11 @@ Commands:
   normalize INDEX...  load each lesson as the recorder does (prompt
                       directories created, index rewritten in UTF-16LE); an
                       index that is a link leading outside the working
-                      directory, or a lesson that is open in the recorder, is
-                      left as it is
+                      directory, a lesson that is open in the recorder, or an
+                      index with a line beyond the limits (a name of more
+                      than 31 characters, a text of more than 511, text after
+                      a carriage return), which would lose text, is left as
+                      it is
     --take-over       break the lesson's lock (see below)
   takes INDEX...      measure each recorded take and judge it against the
                       delivery profile, alone and within its lesson: one line
@@ -180,16 +185,18 @@ Options:
 An INDEX is the path of a lesson index below a directory named "ini" (any
 letter case); whatever its extension, the ".idx" file of that name is read (or,
 by new, made).
-Recordings are looked for in the lesson's directory under "Prompt". The
-working directory is what comes before that "ini": nothing is written through
-a symbolic link leading outside it.
+Recordings are looked for in the lesson's directory under "Prompt", each by
+its prompt's name whatever the letter case of either. The working directory is
+what comes before that "ini": nothing is written through a symbolic link
+leading outside it.
 Earlier takes are kept in the hidden folder ".history" of a prompt directory.
 The writers (normalize, new, restore, prune) hold the lesson's lock, as the
 recorder holds it while the lesson is open; a lesson locked by someone else is
 left alone, and its holder named. --take-over breaks that lock: use it only when
 the holder (on another computer, say) no longer runs on that lesson.
 
-Exit status: 0 when every lesson loads (and, for normalize, was written; for
+Exit status: 0 when every lesson loads (and, for check, has no line beyond the
+limits; for normalize, was written; for
 takes, every recorded take passes; for report, the report was written, whether
 or not takes are flagged; for restore and prune, the takes were changed; for
 history and restore, every NAME is a prompt of the lesson and the earlier take
@@ -306,12 +313,33 @@ void ReportLinksOutside(const Lesson& lesson, std::ostream& out) {
   }
 }
 
+// The index file a path given for a lesson names, as the user wrote its directory: the lines of
+// the file are named as FILE:LINE.
+std::string IndexFileAsGiven(const std::string& given, const Lesson& lesson) {
+  return Printable(given.substr(0, given.rfind('/') + 1) + platform::ToUtf8(lesson.lessonName) +
+                   platform::ToUtf8(workdir::kIndexExtension));
+}
+
+// The lines beyond the limits that keep a lesson read-only.
+void ReportOverlongLines(const std::string& path, const Lesson& lesson, const LoadOutcome& outcome,
+                         std::ostream& out) {
+  const std::string file = IndexFileAsGiven(path, lesson);
+  for (const OverlongLine& line : outcome.overlong) {
+    out << "  " << file << ":" << line.line << ": beyond the limits: " << line.Text() << "\n";
+  }
+  if (const auto more = outcome.overlongCount - static_cast<int>(outcome.overlong.size());
+      more > 0) {
+    out << "  " << file << ": " << more << " more lines beyond the limits\n";
+  }
+}
+
 int Check(const std::vector<std::string>& paths, std::ostream& out) {
   int status = kExitOk;
   for (const std::string& path : paths) {
     Lesson lesson;
     std::string why;
-    if (!LoadNamed(lesson, path, {.dryRun = true}, why)) {
+    LoadOutcome outcome;
+    if (!LoadNamed(lesson, path, {.dryRun = true}, why, &outcome)) {
       out << Printable(path) << ": " << why << "\n";
       status = kExitFailed;
       continue;
@@ -321,6 +349,11 @@ int Check(const std::vector<std::string>& paths, std::ostream& out) {
     out << Printable(path) << ": " << counts.prompts << " prompts, " << counts.recorded
         << " recorded, " << counts.pending << " pending\n";
     ReportLinksOutside(lesson, out);
+    if (outcome.overlongCount > 0) {
+      // It opens for viewing only, and normalize refuses it.
+      ReportOverlongLines(path, lesson, outcome, out);
+      status = kExitFailed;
+    }
   }
   return status;
 }
@@ -360,6 +393,15 @@ bool NormalizeOne(const std::string& path, bool takeOver, std::ostream& out) {
   LoadOutcome outcome;
   if (!LoadNamed(lesson, path, {}, why, &outcome)) {
     out << printable << ": " << why << "\n";
+    return false;
+  }
+  if (outcome.overlongCount > 0) {
+    const OverlongLine& first = outcome.overlong.front();
+    out << IndexFileAsGiven(path, lesson) << ":" << first.line << ": not written: " << first.Text();
+    if (outcome.overlongCount > 1) {
+      out << " (" << outcome.overlongCount << " lines beyond the limits)";
+    }
+    out << "; written back, the index would lose text\n";
     return false;
   }
   if (outcome.linkRefusal) {
@@ -523,11 +565,7 @@ std::string Describe(const LoadOutcome& outcome) {
     case LoadResult::BadLine:
       break;
   }
-  const std::string line = "line " + std::to_string(outcome.badLine) + ": ";
-  if (outcome.badLineReason == BadLineReason::NameTooLong) {
-    return line + "name longer than " + std::to_string(kMaxPromptNameLength) + " characters";
-  }
-  return line + "no space";
+  return "line " + std::to_string(outcome.badLine) + ": no space";
 }
 
 int RunLessonTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -60,6 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
   }
+  if (outcome.overlongCount > 0) {
+    // Beyond the limits: read-only, nothing created or written.
+    if (outcome.saved || !real.readOnly() || fuzz::ReadFile(index) != bytes ||
+        fs::exists(root / "Prompt")) {
+      fuzz::Fail("a lesson beyond the limits was written");
+    }
+    return 0;
+  }
   if (!outcome.saved || fuzz::ReadFile(index) != EncodeIndex(real.prompts)) {
     fuzz::Fail("the write-back is not the written form of the entries");
   }

@@ -11,12 +11,32 @@ BadLineReason ParseIndexLine(std::u16string_view line, PromptEntry& entry) {
   if (space == std::u16string_view::npos) {
     return BadLineReason::NoSpace;
   }
-  if (space > kMaxPromptNameLength) {
-    return BadLineReason::NameTooLong;
-  }
   entry.name = line.substr(0, space);
-  entry.text = line.substr(space + 1, kMaxPromptTextLength);
+  entry.text = line.substr(space + 1);
   return BadLineReason::None;
+}
+
+LineLimit LineLimitOf(const PromptEntry& entry) {
+  if (entry.name.size() > kMaxPromptNameLength) {
+    return LineLimit::NameTooLong;
+  }
+  return entry.text.size() > kMaxPromptTextLength ? LineLimit::TextTooLong : LineLimit::None;
+}
+
+std::string OverlongLine::Text() const {
+  switch (limit) {
+    case LineLimit::None:
+      break;
+    case LineLimit::NameTooLong:
+      return "name of " + std::to_string(length) + " characters, more than " +
+             std::to_string(kMaxPromptNameLength);
+    case LineLimit::TextTooLong:
+      return "text of " + std::to_string(length) + " characters, more than " +
+             std::to_string(kMaxPromptTextLength);
+    case LineLimit::TextAfterBreak:
+      return "text after a carriage return or NUL character";
+  }
+  return "within the limits";
 }
 
 bool EncodeIndex(const PromptList& prompts, const std::function<bool(std::string_view)>& write) {

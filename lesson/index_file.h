@@ -11,9 +11,11 @@
 
 namespace voxtar {
 
-// Splits one line (as the reader returns it) at its first space into the entry's name and text;
-// the text is cut to kMaxPromptTextLength. NoSpace or NameTooLong leave the entry as it was.
+// Splits one line (as the reader returns it) at its first space into the entry's name and text,
+// both whole; NoSpace leaves the entry as it was.
 BadLineReason ParseIndexLine(std::u16string_view line, PromptEntry& entry);
+// The limit of the index form the entry's name or text breaks, if any.
+LineLimit LineLimitOf(const PromptEntry& entry);
 
 // The bytes of the index file for these entries: FF FE, then per entry name, space, text, CR LF,
 // all UTF-16LE.

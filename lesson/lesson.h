@@ -22,7 +22,6 @@ inline constexpr std::size_t kMaxPromptNameLength = 31;   // PromptEntry::name
 inline constexpr std::size_t kMaxPromptTextLength = 511;  // PromptEntry::text
 inline constexpr std::size_t kMaxLessonNameLength = 254;  // Lesson::lessonName (255 units)
 inline constexpr std::size_t kMaxPathLength = 255;        // LessonPaths buffers (256 units)
-inline constexpr std::size_t kReadLineSize = 1023;        // index lines are read with this size
 // Most prompts a lesson may have: ten times the largest lesson the benchmark loads, and it keeps
 // the memory a hostile index of tiny lines can claim to a few hundred megabytes.
 inline constexpr std::int32_t kMaxPrompts = 1'000'000;
@@ -67,7 +66,22 @@ enum class LessonState : std::int32_t { NoLesson = 0, Saved = 1, Modified = 2 };
 enum class LoadResult { Loaded, InvalidDirectory, FileNotFound, FileEmpty, BadLine };
 
 // Why a line was refused (only with LoadResult::BadLine).
-enum class BadLineReason { None, NoSpace, NameTooLong };
+enum class BadLineReason { None, NoSpace };
+
+// Which limit of the index form a line breaks: the form holds a name of kMaxPromptNameLength and
+// a text of kMaxPromptTextLength, and a text ends at a CR or 0. Such a line cannot be written
+// back without losing some of it.
+enum class LineLimit { None, NameTooLong, TextTooLong, TextAfterBreak };
+
+// A line beyond the limits, as it was read.
+struct OverlongLine {
+  int line = 0;  // 1-based file line
+  LineLimit limit = LineLimit::None;
+  std::size_t length = 0;  // of the name or the text as read, in UTF-16 units
+
+  // "text of 2000 characters, more than 511".
+  std::string Text() const;
+};
 
 // Why the index could not be read, beside LoadResult::FileNotFound: the window shows the
 // outcome's box, the lesson checker says what happened.
@@ -96,6 +110,12 @@ struct LoadOutcome {
   // With BadLine: 1-based number of the file line that was refused.
   int badLine = 0;
   BadLineReason badLineReason = BadLineReason::None;
+  // With Loaded: the lines beyond the limits (the first kMaxOverlongLines of them) and how many
+  // there are. Such a lesson is loaded whole, every name and text as read, but read-only: it is
+  // never written back, so no text of it is lost.
+  static constexpr std::size_t kMaxOverlongLines = 10;
+  std::vector<OverlongLine> overlong;
+  int overlongCount = 0;
 };
 
 // What the last write of the index came to, beyond success or failure.
@@ -115,6 +135,15 @@ struct LessonPaths {
   // are written only inside it; symbolic links leading elsewhere are refused.
   std::u16string workingDirectory;
 };
+
+// Which file of `files` (the names of a prompt directory's "*.wav" files) is each entry's take:
+// its index in `files`, or kNoTakeFile. Names are compared with both sides folded by FoldLower,
+// a name spelled exactly as its entry first; each file is the take of at most one entry, the
+// first of its name in list order. Everything that goes from a prompt to its take file (the
+// scan, and the judging of the window and of every command) goes by this.
+inline constexpr std::size_t kNoTakeFile = static_cast<std::size_t>(-1);
+std::vector<std::size_t> MatchTakeFiles(const std::pmr::vector<PromptEntry*>& entries,
+                                        const std::vector<std::u16string>& files);
 
 // Speakable: the stored text, edit marker included, is at least 5 units long.
 bool IsSpeakable(const PromptEntry& entry);
@@ -136,13 +165,15 @@ class Lesson {
   // the write-back failed. An index that is a link leading outside the working directory is not
   // written back: it loads read-only (outcome.linkRefusal, readOnly()). A chosen path whose lesson
   // directory, prompt directory or index path would exceed kMaxPathLength, or whose lesson name
-  // exceeds kMaxLessonNameLength, is refused as FileNotFound before anything is created. A name
-  // longer than kMaxPromptNameLength makes its line a BadLine (NameTooLong): a name is never cut,
-  // so write-back never renames a prompt. An index that cannot be read to its end is FileNotFound,
+  // exceeds kMaxLessonNameLength, is refused as FileNotFound before anything is created. An index
+  // that cannot be read to its end is FileNotFound,
   // never loaded in part; so is one that is not a regular file, is larger than
   // TextLineReader::kMaxFileSize, has more than kMaxPrompts lines, or does not fit in memory
   // (outcome.failure says which). The prompt directories are created only once the index has been
   // read whole. Any outcome but Loaded leaves NoLesson with an empty list and the index untouched.
+  // An index with a line beyond the limits (outcome.overlong) loads read-only with every name and
+  // text whole as read (never cut: a cut name would rename a prompt, a cut text lose words);
+  // nothing is created or written for it.
   LoadOutcome LoadLesson(std::u16string_view chosenPath);
   LoadOutcome LoadLesson(std::u16string_view chosenPath, LoadOptions options);
   struct SaveOptions {
@@ -171,7 +202,7 @@ class Lesson {
   // directory. SaveLesson refuses; the window allows no recording and no edit.
   bool readOnly() const { return !readOnlyCause_.error.empty(); }
 
-  // Marks the entries whose recording exists in the prompt directory.
+  // Marks the entries whose recording exists in the prompt directory (MatchTakeFiles).
   void ScanRecordedPrompts();
 
   void StepBack();
@@ -190,7 +221,8 @@ class Lesson {
   // Stores the box text with the edit marker when it differs. The marker is kept in front and
   // the end of the text is cut, so the stored text never exceeds kMaxPromptTextLength (a changed
   // text of 510 or 511 characters loses its last one or two). False when currentIndex is negative
-  // (nothing stored; the dialog shows "Position = -1"); true without a current entry.
+  // (nothing stored; the dialog shows "Position = -1"); true without a current entry. A read-only
+  // lesson is never changed: neither here nor by ReplaceCurrentText.
   bool CommitEditedText(std::u16string_view boxText);
   // Whether CommitEditedText would change the current entry.
   bool CommitWouldChange(std::u16string_view boxText) const;

@@ -2,6 +2,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "lesson/index_file.h"
@@ -13,6 +14,33 @@
 namespace voxtar {
 
 namespace {
+
+// Lines are read whole: as long as the largest file the reader takes.
+constexpr std::size_t kWholeLine = TextLineReader::kMaxFileSize;
+
+void NoteOverlong(LoadOutcome& outcome, int line, LineLimit limit, const PromptEntry& entry) {
+  ++outcome.overlongCount;
+  if (outcome.overlong.size() < LoadOutcome::kMaxOverlongLines) {
+    outcome.overlong.push_back(
+        {line, limit, limit == LineLimit::NameTooLong ? entry.name.size() : entry.text.size()});
+  }
+}
+
+// The whole of a line the reader hands back in pieces (a long 8-bit or UTF-8 line), from its
+// first piece on; `dropped` tells whether any piece lost text.
+std::u16string_view ReadPieces(TextLineReader& reader, std::u16string_view first,
+                               std::u16string& pieces, bool& dropped) {
+  pieces.assign(first);
+  while (reader.lineContinues()) {
+    const std::optional<std::u16string_view> piece = reader.ReadLine(kWholeLine);
+    if (!piece || reader.ReadFailed()) {
+      break;
+    }
+    pieces.append(*piece);
+    dropped = dropped || reader.droppedText();
+  }
+  return pieces;
+}
 
 LoadFailure FailureFor(platform::FileError error) {
   switch (error) {
@@ -93,9 +121,19 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
     return outcome;
   }
 
-  while (const std::optional<std::u16string_view> line = reader.ReadLine(kReadLineSize)) {
+  // Lines are read whole, however long: one beyond the limits is kept as it is, so that nothing
+  // of it is lost, and the lesson stays read-only.
+  std::u16string pieces;
+  while (std::optional<std::u16string_view> line = reader.ReadLine(kWholeLine)) {
     if (reader.ReadFailed()) {
       break;
+    }
+    bool dropped = reader.droppedText();
+    if (reader.lineContinues()) [[unlikely]] {
+      line = ReadPieces(reader, *line, pieces, dropped);
+      if (reader.ReadFailed()) {
+        break;
+      }
     }
     // The read after a final line feed yields an empty line: the end, not a line.
     if (line->empty() && reader.AtEnd()) {
@@ -107,13 +145,20 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
       outcome.failure = LoadFailure::TooManyPrompts;
       return outcome;
     }
-    const BadLineReason reason = ParseIndexLine(*line, prompts.Add());
+    PromptEntry& entry = prompts.Add();
+    const BadLineReason reason = ParseIndexLine(*line, entry);
     if (reason != BadLineReason::None) {
       ReleaseEntries();
       outcome.result = LoadResult::BadLine;
       outcome.badLine = reader.lineNumber();
       outcome.badLineReason = reason;
       return outcome;
+    }
+    if (entry.name.size() > kMaxPromptNameLength || entry.text.size() > kMaxPromptTextLength ||
+        dropped) [[unlikely]] {
+      const LineLimit limit = LineLimitOf(entry);
+      NoteOverlong(outcome, reader.lineNumber(),
+                   limit == LineLimit::None ? LineLimit::TextAfterBreak : limit, entry);
     }
     if (reader.AtEnd()) {
       break;
@@ -132,13 +177,22 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
     outcome.result = LoadResult::FileEmpty;
     return outcome;
   }
+  prompts.currentIndex = 0;
+  if (outcome.overlongCount > 0) {
+    // Written back, the lines beyond the limits would lose text.
+    const OverlongLine& first = outcome.overlong.front();
+    readOnlyCause_.error =
+        "Line " + std::to_string(first.line) + " is beyond the limits (" + first.Text() + ")";
+    outcome.result = LoadResult::Loaded;
+    state = LessonState::Saved;
+    return outcome;
+  }
   if (!options.dryRun) {
     // Only a lesson that loads gets its directories. Results ignored: they may exist already,
     // and a lesson whose recordings cannot be saved can still be read and edited.
     platform::CreateDirectory(location.promptRoot);
     platform::CreateDirectory(location.promptDirectory);
   }
-  prompts.currentIndex = 0;
   outcome.result = LoadResult::Loaded;
   // Every load normalises the index to the written form at once.
   outcome.saved = !options.dryRun && WriteIndex(false);

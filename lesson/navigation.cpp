@@ -118,7 +118,8 @@ bool Lesson::CommitEditedText(std::u16string_view boxText) {
     return false;
   }
   PromptEntry* entry = current();
-  if (entry == nullptr) {
+  // A read-only lesson shows its texts as read, which may be longer than a box text is kept.
+  if (entry == nullptr || readOnly()) {
     return true;
   }
   if (std::optional<std::u16string> committed = CommittedText(entry->text, boxText)) {
@@ -130,11 +131,11 @@ bool Lesson::CommitEditedText(std::u16string_view boxText) {
 
 bool Lesson::CommitWouldChange(std::u16string_view boxText) const {
   const PromptEntry* entry = current();
-  return entry != nullptr && CommittedText(entry->text, boxText).has_value();
+  return entry != nullptr && !readOnly() && CommittedText(entry->text, boxText).has_value();
 }
 
 void Lesson::ReplaceCurrentText(std::u16string_view boxText) {
-  if (PromptEntry* entry = current()) {
+  if (PromptEntry* entry = current(); entry != nullptr && !readOnly()) {
     entry->text = FlattenBounded(boxText);
   }
 }

@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 #include <set>
 
 #include "measures/small_file_p.h"
@@ -13,53 +15,61 @@ namespace voxtar::measures {
 
 namespace {
 
+// Levels in dBFS, LUFS and dBTP lie between these: below the floor is silence to any
+// measure, and a sample peak cannot lie above full scale.
+constexpr double kLevelFloor = -120;
+constexpr double kFullScale = 0;
+constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+
 constexpr std::array kKeys = {
     ProfileKey{"max-clipped-samples", &DeliveryProfile::maxClippedSamples, "samples",
-               "most clipped samples a take may have (clipped)"},
+               "most clipped samples a take may have (clipped)", 0, kUnbounded},
     ProfileKey{"min-voice-peak", &DeliveryProfile::minVoicePeakDb, "dBFS",
-               "lowest peak of the voice (too-quiet)"},
+               "lowest peak of the voice (too-quiet)", kLevelFloor, kFullScale},
     ProfileKey{"min-peak", &DeliveryProfile::minPeakDb, "dBFS",
-               "lowest sample peak of the take (too-quiet)"},
+               "lowest sample peak of the take (too-quiet)", kLevelFloor, kFullScale},
     ProfileKey{"max-peak", &DeliveryProfile::maxPeakDb, "dBFS",
-               "highest sample peak of the take (too-loud)"},
-    ProfileKey{"min-rms", &DeliveryProfile::minRmsDb, "dBFS",
-               "lowest RMS of the voice (too-quiet)"},
-    ProfileKey{"max-rms", &DeliveryProfile::maxRmsDb, "dBFS",
-               "highest RMS of the voice (too-loud)"},
+               "highest sample peak of the take (too-loud)", kLevelFloor, kFullScale},
+    ProfileKey{"min-rms", &DeliveryProfile::minRmsDb, "dBFS", "lowest RMS of the voice (too-quiet)",
+               kLevelFloor, kFullScale},
+    ProfileKey{"max-rms", &DeliveryProfile::maxRmsDb, "dBFS", "highest RMS of the voice (too-loud)",
+               kLevelFloor, kFullScale},
     ProfileKey{"min-head", &DeliveryProfile::minHeadS, "s",
-               "least silence before the voice (cut-start)"},
+               "least silence before the voice (cut-start)", 0, kUnbounded},
     ProfileKey{"max-head", &DeliveryProfile::maxHeadS, "s",
-               "most silence before the voice (head-long)"},
+               "most silence before the voice (head-long)", 0, kUnbounded},
     ProfileKey{"min-tail", &DeliveryProfile::minTailS, "s",
-               "least silence after the voice (cut-end)"},
+               "least silence after the voice (cut-end)", 0, kUnbounded},
     ProfileKey{"max-tail", &DeliveryProfile::maxTailS, "s",
-               "most silence after the voice (tail-long)"},
+               "most silence after the voice (tail-long)", 0, kUnbounded},
     ProfileKey{"max-noise-floor", &DeliveryProfile::maxNoiseFloorDb, "dBFS",
-               "highest RMS outside the voice (noisy)"},
+               "highest RMS outside the voice (noisy)", kLevelFloor, kFullScale},
     ProfileKey{"min-snr", &DeliveryProfile::minSnrDb, "dB",
-               "lowest voice RMS above the noise floor (noisy)"},
+               "lowest voice RMS above the noise floor (noisy)", 0, -kLevelFloor},
     ProfileKey{"loudness", &DeliveryProfile::loudnessLufs, "LUFS",
-               "integrated loudness a take must have (loudness)"},
+               "integrated loudness a take must have (loudness)", kLevelFloor, kFullScale},
     ProfileKey{"loudness-tolerance", &DeliveryProfile::loudnessToleranceLu, "LU",
-               "how far from it a take may be (loudness; default 1)"},
+               "how far from it a take may be (loudness; default 1)", 0, kUnbounded},
     ProfileKey{"max-true-peak", &DeliveryProfile::maxTruePeakDbtp, "dBTP",
-               "highest true peak (true-peak)"},
+               "highest true peak (true-peak)", kLevelFloor, kFullScale},
     ProfileKey{"loudness-consistency", &DeliveryProfile::loudnessConsistencyLu, "LU",
                "how far from the lesson's median loudness a take may be "
-               "(inconsistent-loudness)"},
+               "(inconsistent-loudness)",
+               0, kUnbounded},
     ProfileKey{"rate-consistency", &DeliveryProfile::rateConsistencyPercent, "%",
                "how far from the lesson's median speaking rate a take may be "
-               "(inconsistent-rate)"},
+               "(inconsistent-rate)",
+               0, kUnbounded},
     ProfileKey{"export-trim-head", &DeliveryProfile::exportTrimHeadS, "s",
-               "silence an export keeps before the voice"},
+               "silence an export keeps before the voice", 0, kUnbounded},
     ProfileKey{"export-trim-tail", &DeliveryProfile::exportTrimTailS, "s",
-               "silence an export keeps after the voice"},
+               "silence an export keeps after the voice", 0, kUnbounded},
     ProfileKey{"export-loudness", &DeliveryProfile::exportLoudnessLufs, "LUFS",
-               "integrated loudness an export brings every take to"},
+               "integrated loudness an export brings every take to", kLevelFloor, kFullScale},
     ProfileKey{"export-true-peak", &DeliveryProfile::exportTruePeakDbtp, "dBTP",
-               "true peak an export keeps every take below"},
+               "true peak an export keeps every take below", kLevelFloor, kFullScale},
     ProfileKey{"export-peak", &DeliveryProfile::exportPeakDb, "dBFS",
-               "sample peak an export keeps every take below"},
+               "sample peak an export keeps every take below", kLevelFloor, kFullScale},
 };
 
 constexpr std::array<std::string_view, 4> kBuiltInNames = {"course", "acx", "ebu-r128", "tts"};
@@ -106,6 +116,95 @@ bool Fail(ProfileError* error, std::string_view file, int line, std::string_view
           std::string message) {
   *error = {std::string(file), line, std::string(key), std::move(message)};
   return false;
+}
+
+// "-120", "0.5".
+std::string Shown(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// "(at least 0 LU)", "(from -120 to 0 dBFS)".
+std::string RangeOf(const ProfileKey& key) {
+  const std::string unit = " " + std::string(key.unit);
+  if (key.highest == kUnbounded) {
+    return "(at least " + Shown(key.lowest) + unit + ")";
+  }
+  return "(from " + Shown(key.lowest) + " to " + Shown(key.highest) + unit + ")";
+}
+
+// A minimum above its maximum flags every take.
+struct OrderedPair {
+  std::string_view low;
+  std::string_view high;
+};
+constexpr std::array<OrderedPair, 5> kOrderedPairs = {{
+    {"min-peak", "max-peak"},
+    {"min-voice-peak", "max-peak"},  // the voice's peak is one of the take's samples
+    {"min-rms", "max-rms"},
+    {"min-head", "max-head"},
+    {"min-tail", "max-tail"},
+}};
+
+// The pairs of the profile that are out of order, named at the line that set the later of the
+// two (the other may come from the built-in).
+template <typename Setting>
+bool CheckOrder(const DeliveryProfile& profile, const std::vector<Setting>& settings,
+                std::string_view file, ProfileError* error) {
+  const auto lineOf = [&settings](const ProfileKey* key) {
+    for (const Setting& setting : settings) {
+      if (setting.key == key) {
+        return setting.line;
+      }
+    }
+    return 0;
+  };
+  for (const OrderedPair& pair : kOrderedPairs) {
+    const ProfileKey* low = FindKey(pair.low);
+    const ProfileKey* high = FindKey(pair.high);
+    const std::optional<double>& lowest = profile.*(low->field);
+    const std::optional<double>& highest = profile.*(high->field);
+    if (!lowest || !highest || *lowest <= *highest) {
+      continue;
+    }
+    const int lowLine = lineOf(low);
+    const int highLine = lineOf(high);
+    const bool lowLater = lowLine > highLine;
+    const int otherLine = lowLater ? highLine : lowLine;
+    const std::string other =
+        otherLine > 0 ? "line " + std::to_string(otherLine) : "profile " + profile.name;
+    if (lowLater) {
+      return Fail(error, file, lowLine, low->key,
+                  Shown(*lowest) + " is above " + std::string(high->key) + " " + Shown(*highest) +
+                      " (" + other + ")");
+    }
+    return Fail(error, file, highLine, high->key,
+                Shown(*highest) + " is below " + std::string(low->key) + " " + Shown(*lowest) +
+                    " (" + other + ")");
+  }
+  return true;
+}
+
+// Why a profile file that is there cannot be read, in a few words.
+std::string WhyUnreadable(std::u16string_view path) {
+  namespace fs = std::filesystem;
+  const fs::path native = platform::ResolvePath(path);
+  std::error_code error;
+  if (fs::is_symlink(fs::symlink_status(native, error)) &&
+      fs::status(native, error).type() == fs::file_type::not_found) {
+    return "a link to " + fs::read_symlink(native, error).string() + ", which does not exist";
+  }
+  platform::InputFile probe;
+  switch (probe.Open(path)) {
+    case platform::FileError::PermissionDenied:
+      return "cannot be read: permission denied";
+    case platform::FileError::NotRegularFile:
+      return fs::is_directory(native, error) ? "a directory, not a profile file"
+                                             : "not a regular file";
+    default:
+      return "cannot be read";
+  }
 }
 
 }  // namespace
@@ -223,12 +322,20 @@ std::optional<DeliveryProfile> ParseProfile(std::string_view text, std::string_v
       Fail(error, file, lineNumber, key, "bad number '" + std::string(value) + "'");
       return std::nullopt;
     }
+    if (number && (*number < known->lowest || *number > known->highest)) {
+      Fail(error, file, lineNumber, key,
+           std::string(value) + " is out of range " + RangeOf(*known));
+      return std::nullopt;
+    }
     settings.push_back({lineNumber, known, number});
   }
   std::optional<DeliveryProfile> profile = BuiltInProfile(base);
   profile->file = std::string(file);
   for (const Setting& setting : settings) {
     (*profile).*(setting.key->field) = setting.value;
+  }
+  if (!CheckOrder(*profile, settings, file, error)) {
+    return std::nullopt;
   }
   return profile;
 }
@@ -241,7 +348,8 @@ std::optional<DeliveryProfile> ReadProfileFile(std::u16string_view path, Profile
   const std::optional<std::string> text = ReadSmallFile(path, kMaxSize, &readError);
   if (!text) {
     Fail(error, name, 0, {},
-         readError == SmallFileError::TooLarge ? "too large for a profile file" : "cannot be read");
+         readError == SmallFileError::TooLarge ? "too large for a profile file"
+                                               : WhyUnreadable(path));
     return std::nullopt;
   }
   return ParseProfile(*text, name, error);
@@ -258,8 +366,12 @@ std::optional<DeliveryProfile> ChooseProfile(std::string_view choice,
   if (path.front() != platform::kSeparator) {
     path = std::u16string(workingDirectory) + platform::kSeparator + path;
   }
+  // Only a file that is not there at all means "none": one that is there but cannot be read (a
+  // link leading nowhere, a directory, no permission) is an error, or the takes would silently
+  // be judged by another profile than the course's.
   std::error_code ignored;
-  if (!std::filesystem::exists(platform::ResolvePath(path), ignored)) {
+  if (std::filesystem::symlink_status(platform::ResolvePath(path), ignored).type() ==
+      std::filesystem::file_type::not_found) {
     if (choice.empty()) {
       return BuiltInProfile(kDefaultProfile);
     }

@@ -14,8 +14,11 @@
 //
 // "profile" picks the built-in to start from (default "course"); every other key sets one of its
 // numbers, or "off" stops judging it. Lines are "key = value"; blank lines and lines starting
-// with # or ; are comments. An unknown key, a bad number, an unknown profile or a key given twice
-// is an error naming the file, line and key: a profile is never half read.
+// with # or ; are comments. An unknown key, a bad number, a number out of its key's range, a
+// minimum above its maximum, an unknown profile or a key given twice is an error naming the file,
+// line and key: a profile is never half read, and one that would flag every take is no profile.
+// So is a "delivery.ini" that is there but cannot be read (a link leading nowhere, a directory):
+// only a missing one means "course".
 #pragma once
 
 #include <optional>
@@ -73,6 +76,9 @@ struct ProfileKey {
   std::optional<double> DeliveryProfile::*field;
   std::string_view unit;  // "dBFS", "s", "LU", ...
   std::string_view what;  // a few words for the documentation
+  // The values it takes: levels from -120 to 0, amounts (times, tolerances, counts) from 0 up.
+  double lowest;
+  double highest;  // infinity: no upper bound
 };
 std::span<const ProfileKey> ProfileKeys();
 

@@ -1,11 +1,8 @@
 #include "measures/lesson_judging.h"
 
-#include <set>
-
 #include "lesson/working_directory.h"
 #include "measures/measure_cache.h"
 #include "platform/file_system.h"
-#include "text/wide_string.h"
 
 namespace voxtar::measures {
 
@@ -42,13 +39,8 @@ const DeliveryProfile* LessonProfiles::For(std::u16string_view workingDirectory,
 LessonTakes ListTakes(const Lesson& lesson) {
   LessonTakes takes;
   takes.onDisk = platform::ListDirectory(lesson.paths.promptDirectory, workdir::kTakePattern);
-  const std::set<std::u16string_view> exact(takes.onDisk.begin(), takes.onDisk.end());
-  std::map<std::u16string, std::u16string_view, std::less<>> folded;  // the first of each
-  for (const std::u16string& name : takes.onDisk) {
-    std::u16string key = name;
-    FoldLower(key);
-    folded.emplace(std::move(key), name);
-  }
+  // By the rule the scan marks prompts recorded by.
+  const std::vector<std::size_t> takeOf = MatchTakeFiles(lesson.prompts.entries, takes.onDisk);
   std::map<std::u16string_view, std::size_t> fileAt;
   const auto& entries = lesson.prompts.entries;
   takes.prompts.reserve(entries.size());
@@ -59,18 +51,10 @@ LessonTakes ListTakes(const Lesson& lesson) {
     if (!IsSpeakable(entry) || !entry.recorded) {
       continue;
     }
-    std::u16string_view onDisk;
-    if (exact.contains(std::u16string_view(entry.name))) {
-      onDisk = *exact.find(std::u16string_view(entry.name));
-    } else {
-      std::u16string key(entry.name);
-      FoldLower(key);
-      const auto found = folded.find(key);
-      if (found == folded.end()) {
-        continue;  // gone since the scan
-      }
-      onDisk = found->second;
+    if (takeOf[i] == kNoTakeFile) {
+      continue;  // gone since the scan
     }
+    const std::u16string_view onDisk = takes.onDisk[takeOf[i]];
     const auto [at, added] = fileAt.emplace(onDisk, takes.files.size());
     if (added) {
       takes.files.push_back({std::u16string(onDisk), {}});

@@ -45,8 +45,8 @@ class LessonProfiles {
 };
 
 // What a lesson's takes are: its prompts, and the take file of each speakable prompt that the
-// scan found recorded, under the file's name on disk (the exact name where there is one, else
-// the name that equals it letter case aside).
+// scan found recorded, under the file's name on disk, matched as the scan matches it
+// (MatchTakeFiles).
 struct LessonTakes {
   struct File {
     std::u16string name;               // as on disk

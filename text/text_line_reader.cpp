@@ -61,6 +61,11 @@ bool EndsText(char16_t unit) {
   return unit == u'\r' || unit == u'\n' || unit == 0;
 }
 
+// Whether units that follow the end of a text hold more than line ends and 0s.
+bool HoldsText(const char16_t* units, std::size_t count) {
+  return std::any_of(units, units + count, [](char16_t unit) { return !EndsText(unit); });
+}
+
 std::size_t TextLength(const char16_t* units, std::size_t count) {
   std::size_t at = 0;
   for (; at + 4 <= count; at += 4) {
@@ -254,6 +259,7 @@ std::optional<std::u16string_view> TextLineReader::ReadLine(std::size_t size) {
     ++lineNumber_;
   }
   midLine_ = false;
+  droppedText_ = false;
   std::size_t stored = 0;
   if (mode_ != ReaderMode::Utf16Le && size == 1) {
     // No room for a single character: the line is dropped, as an overlong UTF-16LE line's end
@@ -281,8 +287,14 @@ std::optional<std::u16string_view> TextLineReader::ReadLine(std::size_t size) {
   }
   // A CR, a 0 or an 8-bit piece's own line feed ends the text: what follows is not part of it.
   // A UTF-16LE line stops there already.
-  return std::u16string_view(
-      line_.data(), mode_ == ReaderMode::Utf16Le ? stored : TextLength(line_.data(), stored));
+  if (mode_ == ReaderMode::Utf16Le) {
+    return std::u16string_view(line_.data(), stored);
+  }
+  const std::size_t text = TextLength(line_.data(), stored);
+  if (text < stored && HoldsText(line_.data() + text, stored - text)) {
+    droppedText_ = true;
+  }
+  return std::u16string_view(line_.data(), text);
 }
 
 std::size_t TextLineReader::ReadUtf16LeLine(std::size_t limit) {
@@ -300,6 +312,11 @@ std::size_t TextLineReader::ReadUtf16LeLine(std::size_t limit) {
     const std::size_t units = (end_ - begin_) / 2;
     if (textEnded) {
       const std::size_t lineFeed = FindUtf16LeLineFeed(bytes, units);
+      if (lineFeed != 0 && !droppedText_) [[unlikely]] {
+        for (std::size_t i = 0; i < std::min(lineFeed, units) && !droppedText_; ++i) {
+          droppedText_ = !EndsText(Utf16LeUnit(bytes, i));
+        }
+      }
       begin_ += 2 * std::min(lineFeed + 1, units);
       if (lineFeed < units) {
         break;
@@ -309,6 +326,9 @@ std::size_t TextLineReader::ReadUtf16LeLine(std::size_t limit) {
     const std::size_t end = FindUtf16LeTextEnd(bytes, units);
     // The rest of an overlong line is read and dropped, so the next call starts a new line.
     const std::size_t take = std::min(end, limit - stored);
+    if (take < end) [[unlikely]] {
+      droppedText_ = true;
+    }
     if (line_.size() < stored + take) {
       line_.resize(stored + take);
     }

@@ -61,6 +61,13 @@ class TextLineReader {
   // 1-based number of the file line the last ReadLine read from; the pieces of an overlong
   // 8-bit or UTF-8 line share their line's number.
   int lineNumber() const { return lineNumber_; }
+  // True when the last ReadLine handed back a piece of an 8-bit or UTF-8 line that goes on: the
+  // next call returns more of it.
+  bool lineContinues() const { return midLine_ && !atEnd_; }
+  // True when the last ReadLine dropped text of its line: characters after a CR or 0 that ended
+  // its text (CRs and 0s alone are no text), or in UTF-16LE what lay beyond `size`. A line put
+  // together from what came back would be shorter than the file's.
+  bool droppedText() const { return droppedText_; }
 
   ReaderMode mode() const { return mode_; }
   ReaderStatus status() const { return status_; }
@@ -94,6 +101,7 @@ class TextLineReader {
   bool atEnd_ = false;
   int lineNumber_ = 0;
   bool midLine_ = false;  // the last 8-bit or UTF-8 read stopped before the line feed
+  bool droppedText_ = false;
 };
 
 }  // namespace voxtar

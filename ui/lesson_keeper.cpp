@@ -66,6 +66,20 @@ std::optional<LoadOutcome> LessonKeeper::Load(std::u16string_view chosenPath) {
                   FromUtf8(outcome.linkRefusal->target.native())),
          QStringLiteral("Voxtar"), platform::BoxIcon::Warning});
   }
+  if (outcome.result == LoadResult::Loaded && !outcome.overlong.empty()) {
+    const OverlongLine& first = outcome.overlong.front();
+    QString text = QStringLiteral("%1:%2: %3.")
+                       .arg(Q(lesson_.IndexPath()))
+                       .arg(first.line)
+                       .arg(FromUtf8(first.Text()));
+    if (outcome.overlongCount > 1) {
+      text += QStringLiteral(" %1 lines are beyond the limits.").arg(outcome.overlongCount);
+    }
+    text += QStringLiteral(
+        " The lesson is open for viewing only: written back, the index would "
+        "lose text, and nothing can be recorded.");
+    services_.ShowMessageBox({owner_, text, QStringLiteral("Voxtar"), platform::BoxIcon::Warning});
+  }
   return outcome;
 }
 

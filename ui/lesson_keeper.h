@@ -2,8 +2,9 @@
 // lost and no lesson has two writers:
 // - a lesson is opened under its lock; one held by another window is opened read-only, taken over
 //   or left, as the operator chooses;
-// - an index that may not be written (a link leading outside the working directory) opens for
-//   viewing only, with one box that says why;
+// - an index that may not be written (a link leading outside the working directory, a line
+//   beyond the limits that a write-back would cut) opens for viewing only, with one box that
+//   says why;
 // - a write-back that fails keeps the lesson loaded and asks: retry, discard the changes, or
 //   cancel what was about to drop them;
 // - an index changed on disk by another program is never written over silently: the operator

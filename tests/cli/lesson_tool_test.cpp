@@ -48,17 +48,20 @@ TEST_F(LessonTool, CheckReportsEveryOutcomeAndWritesNothing) {
                                           Path("w/ini/gone.idx"),  Path("w/other/l.idx")};
   const Result result = Run({"check", paths[0], paths[1], paths[2], paths[3], paths[4], paths[5]});
   EXPECT_EQ(result.status, kExitFailed);
+  // A line beyond the limits is named as FILE:LINE: the lesson would open for viewing only.
   EXPECT_EQ(result.out, paths[0] + ": 2 prompts, 0 recorded, 1 pending\n" +  //
                             paths[1] + ": file is empty\n" +                 //
                             paths[2] + ": line 2: no space\n" +              //
-                            paths[3] + ": line 2: name longer than 31 characters\n" + paths[4] +
-                            ": file not found\n" +  //
+                            paths[3] + ": 2 prompts, 0 recorded, 1 pending\n  " + paths[3] +
+                            ":2: beyond the limits: name of 32 characters, more than 31\n" +
+                            paths[4] + ": file not found\n" +  //
                             paths[5] + ": invalid directory\n");
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(ReadBytes(tmp / "w/ini/good.idx"), before);
   EXPECT_FALSE(fs::exists(tmp / "w/Prompt"));
 
   EXPECT_EQ(Run({"check", paths[0]}).status, kExitOk);
+  EXPECT_EQ(Run({"check", paths[3]}).status, kExitFailed);
 }
 
 TEST_F(LessonTool, CheckAndListCountRecordingsAndPendingPrompts) {
@@ -94,8 +97,10 @@ TEST_F(LessonTool, NormalizeRewritesAndReportsWritesThatFail) {
   WriteBytes(tmp / "w/ini/l.idx", "a.wav Hello\nb.wav World");
   WriteBytes(tmp / "w/ini/ro.idx", "a.wav Hello\r\n");
   fs::permissions(tmp / "w/ini/ro.idx", fs::perms::owner_read);
-  const Result result =
-      Run({"normalize", Path("w/ini/l.idx"), Path("w/ini/ro.idx"), Path("w/ini/gone.idx")});
+  const std::string overlong = "a.wav Hello\r\nb.wav " + std::string(2000, 'x') + "\r\n";
+  WriteBytes(tmp / "w/ini/long.idx", overlong);
+  const Result result = Run({"normalize", Path("w/ini/l.idx"), Path("w/ini/ro.idx"),
+                             Path("w/ini/gone.idx"), Path("w/ini/long.ini")});
   EXPECT_EQ(result.status, kExitFailed);
   std::istringstream lines(result.out);
   std::string line;
@@ -105,6 +110,13 @@ TEST_F(LessonTool, NormalizeRewritesAndReportsWritesThatFail) {
   EXPECT_EQ(line.rfind(Path("w/ini/ro.idx") + ": cannot write file: ", 0), 0u) << line;
   std::getline(lines, line);
   EXPECT_EQ(line, Path("w/ini/gone.idx") + ": file not found");
+  // Written back, the 2,000 characters would be cut to 511.
+  std::getline(lines, line);
+  EXPECT_EQ(line, Path("w/ini/long.idx") +
+                      ":2: not written: text of 2000 characters, more than 511; written back, "
+                      "the index would lose text");
+  EXPECT_EQ(ReadBytes(tmp / "w/ini/long.idx"), overlong);
+  EXPECT_FALSE(fs::exists(tmp / "w/Prompt/long"));
 
   EXPECT_EQ(ReadBytes(tmp / "w/ini/l.idx"), Utf16Index(u"a.wav Hello\r\nb.wav World\r\n"));
   EXPECT_EQ(ReadBytes(tmp / "w/ini/ro.idx"), "a.wav Hello\r\n");

@@ -314,6 +314,25 @@ TEST_F(Takes, MeasuresAreCachedInTheUsersCache) {
   EXPECT_EQ(ReadBytes(cache), "voxtar-measures 2\nbroken");
 }
 
+// Prompts named with capitals (as imported LJSpeech ids are) find their takes in every command,
+// whatever the letter case of the file.
+TEST_F(Takes, EveryCommandFindsTakesWhateverTheLetterCaseOnEitherSide) {
+  Save(SpokenTake(kWav16), "w/sample.wav");
+  WriteBytes(tmp / "w/ini/l.idx", "LJ001-0001.wav Hello there\r\nLJ001-0002.wav Good morning\r\n");
+  Save(SpokenTake(kWav16), "w/Prompt/l/LJ001-0001.wav");
+  Save(SpokenTake(kWav16), "w/Prompt/l/lj001-0002.WAV");
+  const std::string index = Path("w/ini/l.idx");
+
+  EXPECT_EQ(Run({"check", index}).out, index + ": 2 prompts, 2 recorded, 0 pending\n");
+  const Result takes = Run({"takes", "--template", Path("w/sample.wav"), index});
+  EXPECT_EQ(takes.status, kExitOk) << takes.out;
+  EXPECT_EQ(takes.out.rfind(index + ": 2 prompts, 2 takes, 0 not ok\n", 0), 0u) << takes.out;
+  const Result exported = Run({"export", "--to", Path("out"), index});
+  EXPECT_EQ(exported.status, kExitOk) << exported.out << exported.err;
+  EXPECT_TRUE(fs::exists(tmp / "out/wavs/LJ001-0001.wav"));
+  EXPECT_TRUE(fs::exists(tmp / "out/wavs/LJ001-0002.wav"));
+}
+
 TEST_F(Takes, BadUsage) {
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"takes"},

@@ -31,29 +31,18 @@ TEST(ParseIndexLine, SplitsAtTheFirstSpace) {
   EXPECT_EQ(noText.text, u"");
 }
 
-TEST(ParseIndexLine, RefusesLinesWithoutSpaceAndOverlongNames) {
+TEST(ParseIndexLine, RefusesLinesWithoutSpaceAndKeepsLongOnesWhole) {
   Parse(u"", BadLineReason::NoSpace);
   Parse(u"a001.wav", BadLineReason::NoSpace);
   Parse(u"a001.wav\tHello", BadLineReason::NoSpace);
 
-  const std::u16string longest(kMaxPromptNameLength, u'n');
-  EXPECT_EQ(Parse(longest + u" text").name, std::u16string_view(longest));
-  // A longer name is never cut: write-back would silently rename the prompt.
-  PromptEntry untouched;
-  untouched.name = u"keep";
-  EXPECT_EQ(ParseIndexLine((longest + u"n text").c_str(), untouched), BadLineReason::NameTooLong);
-  EXPECT_EQ(untouched.name, u"keep");
-}
-
-TEST(ParseIndexLine, CutsTheTextTo511Characters) {
-  std::u16string text;
-  for (int i = 0; i < 600; ++i) {
-    text.push_back(static_cast<char16_t>(u'a' + i % 26));
-  }
-  EXPECT_EQ(Parse(u"x.wav " + text).text,
-            std::u16string_view(text).substr(0, kMaxPromptTextLength));
-  const std::u16string exact(kMaxPromptTextLength, u'e');
-  EXPECT_EQ(Parse(u"x.wav " + exact).text, std::u16string_view(exact));
+  // Never cut: a cut name would rename the prompt, a cut text lose words. The load tells.
+  const std::u16string name(kMaxPromptNameLength + 1, u'n');
+  const std::u16string text(kMaxPromptTextLength + 1, u't');
+  const PromptEntry entry = Parse(name + u" " + text);
+  EXPECT_EQ(std::u16string_view(entry.name), name);
+  EXPECT_EQ(std::u16string_view(entry.text), text);
+  EXPECT_EQ(LineLimitOf(entry), LineLimit::NameTooLong);
 }
 
 TEST(EncodeIndex, WritesUtf16LeWithMarkAndCrLfAfterEveryLine) {

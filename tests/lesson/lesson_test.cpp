@@ -20,6 +20,8 @@ namespace voxtar {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
+using namespace std::string_view_literals;
 using testing::ReadBytes;
 using testing::Utf16LeBytes;
 using testing::WriteBytes;
@@ -99,12 +101,90 @@ TEST_F(LessonFiles, WriteBackNormalisesEncodingAndLineEnds) {
   }
 }
 
-TEST_F(LessonFiles, LongTextIsCutTo511InMemoryAndInTheFile) {
-  const std::u16string text = std::u16string(500, u'x') + std::u16string(100, u'y');
-  const std::u16string path = Write("w/ini/l.idx", Utf16Index(u"a.wav " + text + u"\r\n"));
-  ASSERT_EQ(lesson.LoadLesson(path).result, LoadResult::Loaded);
-  EXPECT_EQ(lesson.prompts.entries[0]->text, std::u16string_view(text).substr(0, 511));
-  EXPECT_EQ(ReadBytes(tmp / "w/ini/l.idx"), Utf16Index(u"a.wav " + text.substr(0, 511) + u"\r\n"));
+// A line the index form cannot hold keeps the lesson read-only, every line whole as read: a
+// write-back would lose text. Lines within the limits still load and write back as before.
+TEST_F(LessonFiles, LinesBeyondTheLimitsAreKeptWholeAndNeverWrittenBack) {
+  struct Case {
+    std::string bytes;
+    std::u16string name;  // of the line at `line` (1-based), as loaded
+    std::u16string text;
+    int line;
+    LineLimit limit;  // None: written back as usual
+    std::size_t length;
+  };
+  const std::u16string x511(511, u'x');
+  const std::u16string x2000(2000, u'x');
+  const std::u16string n31(31, u'n');
+  const std::u16string cyrillic(1372, u'ж');  // 2,744 bytes of UTF-8
+  const auto good = [](const std::string& line) { return line + "\r\nz.wav Last\r\n"; };
+  const std::vector<Case> cases = {
+      {Utf16Index(u"a.wav " + x511 + u"\r\n"), u"a.wav", x511, 1, LineLimit::None, 0},
+      {Utf16Index(u"z.wav Hi\r\na.wav " + x511 + u"y\r\n"), u"a.wav", x511 + u"y", 2,
+       LineLimit::TextTooLong, 512},
+      // Longer than the reader's old line buffer of 1,022 units, which dropped the rest.
+      {Utf16Index(u"a.wav " + x2000 + u"\r\n"), u"a.wav", x2000, 1, LineLimit::TextTooLong, 2000},
+      {Utf16Index(n31 + u" Hello\r\n"), n31, u"Hello", 1, LineLimit::None, 0},
+      {Utf16Index(n31 + u"n Hello\r\n"), n31 + u"n", u"Hello", 1, LineLimit::NameTooLong, 32},
+      // 2,750 bytes of UTF-8 come from the reader in pieces, which are one line, not two.
+      {good("a.wav " + platform::ToUtf8(cyrillic)), u"a.wav", cyrillic, 1, LineLimit::TextTooLong,
+       1372},
+      {good("a.wav " + std::string(1016, 'x') + " more"), u"a.wav",
+       platform::FromUtf8(std::string(1016, 'x') + " more"), 1, LineLimit::TextTooLong, 1021},
+      // A text ends at a CR or 0: what follows inside the line would be lost.
+      {good("a.wav Hello\rb.wav World"), u"a.wav", u"Hello", 1, LineLimit::TextAfterBreak, 5},
+      {Utf16Index(u"a.wav Hello\r\nb.wav Wor\0ld\r\n"sv), u"b.wav", u"Wor", 2,
+       LineLimit::TextAfterBreak, 3},
+      // Line ends and 0s alone lose nothing.
+      {"a.wav Hello\r\r\nb.wav Hi\0\r\n"s, u"a.wav", u"Hello", 1, LineLimit::None, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::ToUtf8(c.name) + " " + std::to_string(c.text.size()));
+    fs::remove_all(tmp / "w");
+    const std::u16string path = Write("w/ini/l.idx", c.bytes);
+    Lesson dry;
+    const LoadOutcome dryOutcome = dry.LoadLesson(path, {.dryRun = true});
+    const LoadOutcome outcome = lesson.LoadLesson(path);
+    ASSERT_EQ(outcome.result, LoadResult::Loaded);
+    ASSERT_GE(lesson.prompts.count, c.line);
+    const PromptEntry& entry = *lesson.prompts.entries[static_cast<std::size_t>(c.line - 1)];
+    EXPECT_EQ(std::u16string_view(entry.name), c.name);
+    EXPECT_EQ(std::u16string_view(entry.text), c.text);
+    EXPECT_EQ(dryOutcome.overlongCount, outcome.overlongCount);
+    if (c.limit == LineLimit::None) {
+      EXPECT_TRUE(outcome.saved);
+      EXPECT_EQ(outcome.overlongCount, 0);
+      EXPECT_FALSE(lesson.readOnly());
+      lesson.UnloadLesson();
+      continue;
+    }
+    EXPECT_EQ(lesson.prompts.count, c.bytes.ends_with("Last\r\n") ? 2 : c.line);
+    ASSERT_EQ(outcome.overlong.size(), 1u);
+    EXPECT_EQ(outcome.overlong[0].line, c.line);
+    EXPECT_EQ(outcome.overlong[0].limit, c.limit);
+    EXPECT_EQ(outcome.overlong[0].length, c.length);
+    EXPECT_FALSE(outcome.saved);
+    EXPECT_TRUE(lesson.readOnly());
+    // Neither an edit nor an unload writes it, or changes it in memory.
+    lesson.MoveTo(c.line - 1);
+    EXPECT_FALSE(lesson.CommitWouldChange(u"Changed"));
+    EXPECT_TRUE(lesson.CommitEditedText(u"Changed"));
+    EXPECT_EQ(std::u16string_view(entry.text), c.text);
+    lesson.MarkRecorded();
+    EXPECT_FALSE(lesson.SaveLesson());
+    lesson.UnloadLesson();
+    EXPECT_EQ(ReadBytes(tmp / "w/ini/l.idx"), c.bytes);
+    EXPECT_EQ(Names(tmp / "w"), std::vector<std::string>{"ini"});
+  }
+
+  // Every such line is counted; the first ten are named.
+  std::u16string many;
+  for (int i = 0; i < 12; ++i) {
+    many += u"a.wav " + x511 + u"y\r\n";
+  }
+  const LoadOutcome outcome = lesson.LoadLesson(Write("w/ini/l.idx", Utf16Index(many)));
+  EXPECT_EQ(outcome.overlongCount, 12);
+  EXPECT_EQ(outcome.overlong.size(), LoadOutcome::kMaxOverlongLines);
+  EXPECT_EQ(outcome.overlong.back().Text(), "text of 512 characters, more than 511");
 }
 
 TEST_F(LessonFiles, CreatesOnlyThePromptRootAndTheLessonsPromptDirectory) {
@@ -183,13 +263,11 @@ TEST_F(LessonFiles, BadLineDiscardsEverythingAndLeavesTheFileAlone) {
     int line;
     BadLineReason reason;
   };
-  const std::string longName(kMaxPromptNameLength + 1, 'n');
   const std::vector<Case> cases = {
       {"a.wav one\r\nb.wav two\r\nthird\r\n", 3, BadLineReason::NoSpace},
       {"a.wav one\r\n\r\n", 2, BadLineReason::NoSpace},  // trailing blank line
       {Utf16Index(u"a.wav one\r\n\r\nb.wav two\r\n"), 2, BadLineReason::NoSpace},
       {"\n", 1, BadLineReason::NoSpace},
-      {"a.wav one\r\n" + longName + " two\r\n", 2, BadLineReason::NameTooLong},
       // An 8-bit line longer than one read comes back in two pieces but is one line.
       {"a.wav " + std::string(1016, 'x') + " more\r\nthird\r\n", 2, BadLineReason::NoSpace},
   };
@@ -490,18 +568,49 @@ class RecordedPrompts : public LessonFiles {
   }
 };
 
-TEST_F(RecordedPrompts, OnlyTheFileNameIsLowerCased) {
-  Load(u"a001.wav A002.wav a003 x.wav x.wav ф.wav");
-  Record("A001.WAV");  // found: listed ignoring case, lower-cased, equal to the entry
-  Record("A002.wav");  // lower-cased to a002.wav, which differs from the entry's A002.wav
-  Record("a003");      // no .wav: not listed
-  Record("x.wav");     // marks the first of two entries only
-  Record("Ф.WAV");     // Cyrillic capitals fold too
-  Record("b.wav");     // no entry of that name
-  lesson.ScanRecordedPrompts();
-  EXPECT_EQ(Flags(), (std::vector<int>{1, 0, 0, 1, 0, 1}));
-  EXPECT_EQ(lesson.state, LessonState::Saved);
-  EXPECT_EQ(lesson.prompts.currentIndex, 0);
+// Both sides are compared folded, so that a prompt named with capitals finds its take; a name
+// spelled exactly as a file gets that file first.
+TEST_F(RecordedPrompts, TakesAreMatchedIgnoringLetterCaseOnBothSides) {
+  struct Case {
+    std::u16string entries;
+    std::vector<std::string> files;
+    std::vector<std::u16string> takes;  // per entry, its take file (empty: none)
+  };
+  const std::vector<Case> cases = {
+      {u"LJ001-0001.wav LJ001-0002.wav LJ001-0003.wav",
+       {"LJ001-0001.wav", "lj001-0002.WAV"},
+       {u"LJ001-0001.wav", u"lj001-0002.WAV", u""}},
+      {u"a001.wav A002.wav a003 x.wav x.wav ф.wav",
+       {"A001.WAV", "A002.wav", "a003", "x.wav", "Ф.WAV", "b.wav"},
+       {u"A001.WAV", u"A002.wav", u"", u"x.wav", u"", u"Ф.WAV"}},
+      {u"A.wav a.wav", {"a.wav"}, {u"", u"a.wav"}},
+      {u"a.wav A.wav", {"A.wav", "a.wav"}, {u"a.wav", u"A.wav"}},
+      // Beyond FoldLower's letters nothing folds.
+      {u"Ё.wav Ω.wav", {"ё.wav", "ω.wav"}, {u"", u""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::ToUtf8(c.entries));
+    fs::remove_all(tmp / "w/Prompt/l");
+    Load(c.entries);
+    for (const std::string& file : c.files) {
+      Record(file);
+    }
+    const std::vector<std::u16string> files =
+        platform::ListDirectory(lesson.paths.promptDirectory, u"*.wav");
+    std::vector<std::u16string> takes;
+    for (const std::size_t at : MatchTakeFiles(lesson.prompts.entries, files)) {
+      takes.push_back(at == kNoTakeFile ? u"" : files[at]);
+    }
+    EXPECT_EQ(takes, c.takes);
+    lesson.ScanRecordedPrompts();
+    std::vector<int> flags;
+    for (const std::u16string& take : c.takes) {
+      flags.push_back(take.empty() ? 0 : 1);
+    }
+    EXPECT_EQ(Flags(), flags);
+    EXPECT_EQ(lesson.state, LessonState::Saved);
+    EXPECT_EQ(lesson.prompts.currentIndex, 0);
+  }
 }
 
 TEST_F(RecordedPrompts, EachFileMarksOneEntryInListOrderWhateverTheOrderOfFiles) {

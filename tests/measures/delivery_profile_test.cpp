@@ -1,6 +1,7 @@
 #include "measures/delivery_profile.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -67,6 +68,54 @@ TEST(DeliveryProfile, AMalformedFileNamesFileLineAndKey) {
   EXPECT_EQ(error.Text(), "delivery.ini:1: max-rms: bad number 'loud'");
 }
 
+// Every key has its range, and a minimum never lies above its maximum: a profile that would flag
+// every take, or export silence, is an error naming file, line and key.
+TEST(DeliveryProfile, ValuesOutOfRangeOrOrderAreErrors) {
+  struct Case {
+    std::string text;
+    int line;  // 0: the profile reads
+    std::string key;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"loudness-tolerance = 0\nmax-clipped-samples = 0\nmin-head = 0\nrate-consistency = 0\n", 0,
+       "", ""},
+      {"max-peak = 0\nmin-rms = -120\nloudness = -120\nmin-snr = 120\n", 0, "", ""},
+      {"min-head = 0.5\nmax-head = 0.5\nmax-tail = 1e6\n", 0, "", ""},
+      {"profile = acx\nmin-head = 2\nmax-head = off\n", 0, "", ""},
+      {"loudness-tolerance = -1\n", 1, "loudness-tolerance", "-1 is out of range (at least 0 LU)"},
+      {"# x\nexport-loudness = -1e300\n", 2, "export-loudness",
+       "-1e300 is out of range (from -120 to 0 LUFS)"},
+      {"max-true-peak = 0.5\n", 1, "max-true-peak", "0.5 is out of range (from -120 to 0 dBTP)"},
+      {"max-noise-floor = -121\n", 1, "max-noise-floor",
+       "-121 is out of range (from -120 to 0 dBFS)"},
+      {"min-tail = -0.1\n", 1, "min-tail", "-0.1 is out of range (at least 0 s)"},
+      {"rate-consistency = -5\n", 1, "rate-consistency", "-5 is out of range (at least 0 %)"},
+      {"max-clipped-samples = -1\n", 1, "max-clipped-samples",
+       "-1 is out of range (at least 0 samples)"},
+      {"min-snr = 121\n", 1, "min-snr", "121 is out of range (from 0 to 120 dB)"},
+      {"min-head = 2\nmax-head = 1\n", 2, "max-head", "1 is below min-head 2 (line 1)"},
+      {"max-tail = 1\n\nmin-tail = 3\n", 3, "min-tail", "3 is above max-tail 1 (line 1)"},
+      {"profile = acx\nmax-head = 0.3\n", 2, "max-head", "0.3 is below min-head 0.5 (profile acx)"},
+      {"max-rms = -30\nmin-rms = -20\n", 2, "min-rms", "-20 is above max-rms -30 (line 1)"},
+      {"min-peak = -2\nmax-peak = -3\n", 2, "max-peak", "-3 is below min-peak -2 (line 1)"},
+      {"max-peak = -40\n", 1, "max-peak", "-40 is below min-voice-peak -30 (profile course)"},
+  };
+  for (const Case& c : cases) {
+    ProfileError error;
+    const std::optional<DeliveryProfile> profile = ParseProfile(c.text, "delivery.ini", &error);
+    EXPECT_EQ(profile.has_value(), c.line == 0) << c.text << error.Text();
+    if (c.line != 0) {
+      EXPECT_EQ(error.Text(),
+                "delivery.ini:" + std::to_string(c.line) + ": " + c.key + ": " + c.message);
+    }
+  }
+  for (const std::string_view name : BuiltInProfileNames()) {
+    ProfileError error;
+    EXPECT_TRUE(ParseProfile("profile = " + std::string(name), "d.ini", &error)) << error.Text();
+  }
+}
+
 TEST(DeliveryProfile, TheCommandLineChoiceBeforeTheWorkingDirectorysFile) {
   testing::TempDir tmp;
   const std::u16string here = platform::FromUtf8(tmp.path().string());
@@ -88,7 +137,24 @@ TEST(DeliveryProfile, TheCommandLineChoiceBeforeTheWorkingDirectorysFile) {
             "error: " + (tmp / "bad.ini").string() + ":1: loudness: bad number '-23 LUFS'");
   EXPECT_EQ(choose("podcast"),
             "error: podcast: neither a built-in profile (course, acx, ebu-r128, tts) nor a file");
-  EXPECT_EQ(choose("sub"), "error: " + (tmp / "sub").string() + ": cannot be read");
+  EXPECT_EQ(choose("sub"),
+            "error: " + (tmp / "sub").string() + ": a directory, not a profile file");
+
+  // A delivery.ini that is there but cannot be read is an error, never "course" in silence.
+  std::filesystem::remove(tmp / "delivery.ini");
+  std::filesystem::create_symlink("gone.ini", tmp / "delivery.ini");
+  const std::string here8 = tmp.path().string();
+  EXPECT_EQ(choose(""),
+            "error: " + here8 + "/delivery.ini: a link to gone.ini, which does not exist");
+  std::filesystem::remove(tmp / "delivery.ini");
+  std::filesystem::create_directory(tmp / "delivery.ini");
+  EXPECT_EQ(choose(""), "error: " + here8 + "/delivery.ini: a directory, not a profile file");
+  std::filesystem::remove(tmp / "delivery.ini");
+  testing::WriteBytes(tmp / "delivery.ini", "profile = tts\n");
+  std::filesystem::permissions(tmp / "delivery.ini", std::filesystem::perms::none);
+  if (::geteuid() != 0) {
+    EXPECT_EQ(choose(""), "error: " + here8 + "/delivery.ini: cannot be read: permission denied");
+  }
 }
 
 }  // namespace

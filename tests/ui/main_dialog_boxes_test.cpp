@@ -198,6 +198,25 @@ TEST_F(MainDialogBoxes, AnIndexLinkedOutsideOpensForViewingOnlyWithOneBox) {
   EXPECT_EQ(ReadBytes(elsewhere / "precious.txt"), "a001.wav Hello there\n");
 }
 
+// Written back, the 2,000 characters would be cut to 511: the lesson is shown whole, not kept.
+TEST_F(MainDialogBoxes, AnIndexWithALineBeyondTheLimitsOpensForViewingOnlyWithOneBox) {
+  const std::string bytes = "a001.wav Hello there\r\na002.wav " + std::string(2000, 'x') + "\r\n";
+  testing::WriteBytes(dir / "Ini/long.idx", bytes);
+  services.nextFile = QString::fromStdString((dir / "Ini/long.idx").string());
+  Click(ids::kOpen);
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_TRUE(services.boxes[0].text.startsWith(
+      QString::fromStdString((dir / "Ini/long.idx").string() + ":2: text of 2000 characters")));
+  EXPECT_TRUE(dialog.windowTitle().endsWith(QStringLiteral(" (read-only)")));
+  EXPECT_FALSE(Enabled(dialog, ids::kRecord));
+  Click(ids::kNext);
+  EXPECT_EQ(Text(dialog, ids::kPromptText), QString(2000, u'x'));
+  Click(ids::kPrevious);
+  Click(ids::kOpen);  // unloads; the chooser answers with the same file
+  EXPECT_EQ(services.boxes.size(), 2u);
+  EXPECT_EQ(ReadBytes(dir / "Ini/long.idx"), bytes);
+}
+
 TEST_F(MainDialogBoxes, ATakeThatFillsItsFileIsStoppedSavedAndSaidSo) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning"});
   Click(ids::kNext);
