@@ -18,11 +18,11 @@
 
 #include "audio/wave_device.h"
 #include "lesson/lesson.h"
+#include "session/recording_flow.h"
+#include "session/session_settings.h"
 #include "ui/dialog_template.h"
 #include "ui/failure_boxes.h"
 #include "ui/lesson_keeper.h"
-#include "ui/recording_flow.h"
-#include "ui/session_settings.h"
 
 class QMenu;
 

@@ -1,4 +1,4 @@
-#include "ui/lesson_judge.h"
+#include "session/lesson_judge.h"
 
 #include <QMetaObject>
 #include <algorithm>

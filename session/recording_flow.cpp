@@ -1,4 +1,4 @@
-#include "ui/recording_flow.h"
+#include "session/recording_flow.h"
 
 #include <QSettings>
 #include <algorithm>
@@ -8,7 +8,7 @@
 #include "lesson/working_directory.h"
 #include "measures/take_measures.h"
 #include "platform/file_system.h"
-#include "ui/off_thread.h"
+#include "session/off_thread.h"
 
 namespace voxtar {
 

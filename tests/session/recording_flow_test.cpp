@@ -1,6 +1,6 @@
 // The recording flow without widgets, on the simulated engine: a take from start to the check of
 // what was saved, the level check and what ends it, and the device choice kept in the settings.
-#include "ui/recording_flow.h"
+#include "session/recording_flow.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,9 @@
 #include "audio/wave_element.h"
 #include "measures/judgement.h"
 #include "testing/simulated_audio_engine.h"
+#include "tests/session/session_test_support.h"
 #include "tests/support/small_file_system.h"
-#include "tests/ui/ui_test_support.h"
-#include "ui/failure_boxes.h"
+#include "tests/support/temp_dir.h"
 
 namespace voxtar {
 namespace {
@@ -49,7 +49,7 @@ class RecordingFlowTest : public ::testing::Test {
   }
 
   std::unique_ptr<RecordingFlow> MakeFlow(audio::AudioEngine& on) {
-    auto made = std::make_unique<RecordingFlow>(lesson, on, &notify, boxes, settingsFile);
+    auto made = std::make_unique<RecordingFlow>(lesson, on, &notify, failures, settingsFile);
     QObject::connect(made.get(), &RecordingFlow::meterStarted,
                      [this] { strip.emplace_back("meter"); });
     QObject::connect(made.get(), &RecordingFlow::stripCleared,
@@ -75,11 +75,10 @@ class RecordingFlowTest : public ::testing::Test {
 
   testing::TempDir dir;
   testing::ScopedWorkingDirectory cwd{dir.path()};
-  testing::FakeWindowServices services;
+  testing::RecordedFailures failures;
   audio::SimulatedAudioEngine engine;
   Lesson lesson;
   QObject notify;
-  FailureBoxes boxes{services};
   QString settingsFile = QString::fromStdString((dir.path() / "voxtar.conf").string());
   std::vector<std::string> strip;
   std::vector<audio::LevelSummary> levels;
@@ -118,7 +117,7 @@ TEST_F(RecordingFlowTest, ATakeIsSavedMarkedAndChecked) {
   EXPECT_EQ(strip[1], "judged: " + lastJudgement.summary);
   EXPECT_EQ(lastJudgement.problems(), std::vector<measures::Problem>{measures::Problem::CutStart});
   EXPECT_EQ(lastJudgement.severity, measures::Severity::Warning);
-  EXPECT_TRUE(services.boxes.empty());
+  EXPECT_TRUE(failures.reports.empty());
 }
 
 TEST_F(RecordingFlowTest, AClippedTakeAndAFailedSave) {
@@ -144,9 +143,9 @@ TEST_F(RecordingFlowTest, AClippedTakeAndAFailedSave) {
   EXPECT_EQ(lesson.current()->recorded, 0);
   EXPECT_EQ(strip, (std::vector<std::string>{
                        "meter", "says: The take is not saved: Ctrl+S saves it again"}));
-  ASSERT_EQ(services.boxes.size(), 1u);
-  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Error"));
-  EXPECT_NE(services.boxes[0].text.indexOf(QStringLiteral("a002.wav")), -1);
+  ASSERT_EQ(failures.reports.size(), 1u);
+  EXPECT_EQ(failures.reports[0].caption, QStringLiteral("Error"));
+  EXPECT_NE(failures.reports[0].text.indexOf(QStringLiteral("a002.wav")), -1);
   ASSERT_TRUE(flow->unsavedTake());
   EXPECT_EQ(flow->unsavedTake()->name, u"a002.wav");
   EXPECT_EQ(flow->unsavedTake()->content->lengthMs(), 1000u);
@@ -222,9 +221,9 @@ TEST_F(RecordingFlowTest, ARecordingThatCouldNotBeSavedDoesNotStart) {
   std::filesystem::create_directories(dir /
                                       "Prompt/unit/a001.wav");  // a folder where the take goes
   EXPECT_FALSE(flow->PrepareToRecord());
-  ASSERT_EQ(services.boxes.size(), 1u);
-  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Cannot record"));
-  EXPECT_NE(services.boxes[0].text.indexOf(QStringLiteral("directory")), -1);
+  ASSERT_EQ(failures.reports.size(), 1u);
+  EXPECT_EQ(failures.reports[0].caption, QStringLiteral("Cannot record"));
+  EXPECT_NE(failures.reports[0].text.indexOf(QStringLiteral("directory")), -1);
   EXPECT_EQ(engine.openDevices(), 0u);
 }
 
@@ -268,8 +267,8 @@ TEST_F(RecordingFlowTest, ALevelCheckWithoutATemplateSaysWhyAndDoesNotStart) {
   std::filesystem::remove(dir / "sample.wav");
   EXPECT_FALSE(flow->StartLevelCheck());
   EXPECT_FALSE(engine.levelCheckRunning());
-  ASSERT_EQ(services.boxes.size(), 1u);
-  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Level Check Error"));
+  ASSERT_EQ(failures.reports.size(), 1u);
+  EXPECT_EQ(failures.reports[0].caption, QStringLiteral("Level Check Error"));
   EXPECT_TRUE(strip.empty());
 }
 
@@ -304,7 +303,7 @@ TEST_F(RecordingFlowTest, ADeviceChoiceIsKeptAndAVanishedOneFallsBackQuietly) {
   ASSERT_TRUE(flow->PrepareToRecord());
   flow->StartRecording();
   EXPECT_EQ(unplugged.streamDevice(flow->device()->deviceId()), "");
-  EXPECT_TRUE(services.boxes.empty());
+  EXPECT_TRUE(failures.reports.empty());
   flow->ReleaseDevice();
   flow.reset();
 

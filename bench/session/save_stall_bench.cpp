@@ -4,13 +4,13 @@
 // measure and the judgement) while a 1 ms timer on the GUI thread records the longest gap between
 // its ticks: the stall the window shows. Apart from that, what keeping the earlier take adds to
 // the commit of a save. Times are wall-clock; the disk decides much of them. Run a Release build
-// on the offscreen platform:
-//   QT_QPA_PLATFORM=offscreen build/<dir>/bench/ui/save_stall_bench [--minutes 10] [--runs 5]
+// (it needs no display):
+//   build/<dir>/bench/session/save_stall_bench [--minutes 10] [--runs 5]
 #include <sndfile.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -27,9 +27,9 @@
 #include "history/take_history.h"
 #include "lesson/lesson.h"
 #include "platform/utf8.h"
+#include "session/recording_flow.h"
 #include "testing/simulated_audio_engine.h"
 #include "testing/synthetic_take.h"
-#include "ui/recording_flow.h"
 
 namespace voxtar {
 namespace {
@@ -268,7 +268,7 @@ int Run(int minutes, int runs) {
 }  // namespace voxtar
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  QCoreApplication app(argc, argv);
   QCommandLineParser parser;
   const QCommandLineOption minutesOption(QStringLiteral("minutes"), QStringLiteral("take length"),
                                          QStringLiteral("minutes"), QStringLiteral("10"));

@@ -31,7 +31,7 @@
 #include "history/take_history.h"
 #include "lesson/lesson.h"
 #include "measures/judgement.h"
-#include "ui/lesson_judge.h"
+#include "session/lesson_judge.h"
 
 namespace voxtar {
 
