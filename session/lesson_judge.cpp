@@ -1,6 +1,5 @@
 #include "session/lesson_judge.h"
 
-#include <QMetaObject>
 #include <algorithm>
 
 #include "measures/delivery_profile.h"
@@ -23,7 +22,6 @@ LessonJudge::~LessonJudge() {
 
 bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
   Stop();
-  ++generation_;
   promptDirectory_ = lesson.paths.promptDirectory;
   workingDirectory_ = lesson.paths.workingDirectory;
   measures::ProfileError error;
@@ -48,10 +46,10 @@ bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
 
   cache_ = std::make_unique<measures::MeasureCache>();
   cache_->Load(promptDirectory_);
-  const std::uint64_t generation = generation_;
-  worker_ = std::thread([this, generation, recorded = std::move(recorded),
-                         directory = promptDirectory_, cache = cache_.get()] {
-    for (std::size_t from = 0; from < recorded.size() && !stopping_; from += kBatch) {
+  auto measure = [this, recorded = std::move(recorded), directory = promptDirectory_,
+                  cache = cache_.get()](const std::stop_token& stop,
+                                        const OffThread::Handover& handover) {
+    for (std::size_t from = 0; from < recorded.size() && !stop.stop_requested(); from += kBatch) {
       const std::vector<std::u16string> names(
           recorded.begin() + static_cast<std::ptrdiff_t>(from),
           recorded.begin() + static_cast<std::ptrdiff_t>(std::min(from + kBatch, recorded.size())));
@@ -61,23 +59,16 @@ bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
       for (std::size_t i = 0; i < names.size(); ++i) {
         batch.emplace_back(names[i], std::move(measured[i]));
       }
-      // Delivered to the GUI thread; dropped there if this object is gone by then.
-      QMetaObject::invokeMethod(
-          this, [this, generation, batch = std::move(batch)] { Apply(generation, batch); },
-          Qt::QueuedConnection);
+      // Dropped on the GUI thread if the lesson was stopped meanwhile.
+      handover([this, batch = std::move(batch)] { Apply(batch); });
     }
-    QMetaObject::invokeMethod(
-        this, [this, generation] { Finished(generation); }, Qt::QueuedConnection);
-  });
+  };
+  worker_.Start(std::move(measure), [this] { Finished(); });
   return read;
 }
 
 void LessonJudge::Stop() {
-  if (worker_.joinable()) {
-    stopping_ = true;
-    worker_.join();
-    stopping_ = false;
-  }
+  worker_.Stop();
   if (cache_) {
     for (const auto& [name, measured] : std::exchange(unstored_, {})) {
       StoreInCache(name, measured);
@@ -86,14 +77,10 @@ void LessonJudge::Stop() {
     cache_->Save(workingDirectory_, &ignored);  // a cache not written only costs time later
     cache_.reset();
   }
-  ++generation_;
   lesson_.SetPrompts({});
 }
 
-void LessonJudge::Apply(std::uint64_t generation, const Batch& batch) {
-  if (generation != generation_) {
-    return;
-  }
+void LessonJudge::Apply(const Batch& batch) {
   for (const auto& [name, measured] : batch) {
     if (measured.read) {
       lesson_.SetMeasures(name, measured.measures);
@@ -104,11 +91,7 @@ void LessonJudge::Apply(std::uint64_t generation, const Batch& batch) {
   emit judgementsChanged();
 }
 
-void LessonJudge::Finished(std::uint64_t generation) {
-  if (generation != generation_ || !worker_.joinable()) {
-    return;
-  }
-  worker_.join();
+void LessonJudge::Finished() {
   for (const auto& [name, measured] : std::exchange(unstored_, {})) {
     StoreInCache(name, measured);
   }
@@ -117,7 +100,7 @@ void LessonJudge::Finished(std::uint64_t generation) {
 }
 
 void LessonJudge::StoreInCache(const std::u16string& name, const measures::TakeMeasures& measured) {
-  if (worker_.joinable()) {
+  if (worker_.running()) {
     unstored_.emplace_back(name, measured);
     return;
   }
@@ -139,7 +122,7 @@ void LessonJudge::TakeSaved(std::size_t index,
   lesson_.SetMeasures(name, *measured);
   if (cache_) {
     StoreInCache(name, *measured);
-    if (!worker_.joinable()) {
+    if (!worker_.running()) {
       std::string ignored;
       cache_->Save(workingDirectory_, &ignored);
     }
