@@ -18,11 +18,11 @@
 
 #include "audio/wave_device.h"
 #include "lesson/lesson.h"
+#include "session/lesson_keeper.h"
 #include "session/recording_flow.h"
 #include "session/session_settings.h"
 #include "ui/dialog_template.h"
 #include "ui/failure_boxes.h"
-#include "ui/lesson_keeper.h"
 
 class QMenu;
 

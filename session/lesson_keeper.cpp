@@ -1,4 +1,4 @@
-#include "ui/lesson_keeper.h"
+#include "session/lesson_keeper.h"
 
 #include <QSysInfo>
 #include <ctime>
