@@ -1,33 +1,20 @@
 #include "session/lesson_keeper.h"
 
+#include <QString>
 #include <QSysInfo>
 #include <ctime>
 
 #include "lesson/lesson_paths.h"
 #include "platform/save_file.h"
 #include "platform/utf8.h"
-#include "platform/window_services.h"
 
 namespace voxtar {
 
-namespace {
+LessonKeeper::LessonKeeper(Lesson& lesson, Operator& person) : lesson_(lesson), operator_(person) {}
 
-QString Q(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString FromUtf8(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
-
-LessonKeeper::LessonKeeper(Lesson& lesson, platform::WindowServices& services, QWidget* owner)
-    : lesson_(lesson), services_(services), owner_(owner) {}
-
-QString LessonKeeper::IndexName() const {
+std::string LessonKeeper::IndexName() const {
   const std::u16string path = lesson_.IndexPath();
-  return Q(std::u16string_view(path).substr(path.rfind(u'/') + 1));
+  return platform::ToUtf8(std::u16string_view(path).substr(path.rfind(u'/') + 1));
 }
 
 std::optional<LoadOutcome> LessonKeeper::Load(std::u16string_view chosenPath) {
@@ -57,51 +44,28 @@ std::optional<LoadOutcome> LessonKeeper::Load(std::u16string_view chosenPath) {
     lock_.reset();
   }
   if (outcome.result == LoadResult::Loaded && outcome.linkRefusal) {
-    services_.ShowMessageBox(
-        {owner_,
-         QStringLiteral("%1 is a link to %2, outside the working directory. The lesson is open for "
-                        "viewing only: nothing of it is written there, and nothing can be "
-                        "recorded.")
-             .arg(FromUtf8(outcome.linkRefusal->link.native()),
-                  FromUtf8(outcome.linkRefusal->target.native())),
-         QStringLiteral("Voxtar"), platform::BoxIcon::Warning});
+    operator_.TellViewingOnly(outcome.linkRefusal->link, outcome.linkRefusal->target);
   }
   return outcome;
 }
 
 bool LessonKeeper::AskAboutHolder(const std::u16string& indexPath, bool* readOnly) {
   const platform::LockFile::Holder holder = lock_->holder();
-  const bool otherHost = FromUtf8(holder.host) != QSysInfo::machineHostName();
+  const bool otherHost = QString::fromStdString(holder.host) != QSysInfo::machineHostName();
   // A holder whose lock nobody keeps any more is gone; one on another host cannot be seen from
   // here, so taking it over is the operator's call, made twice.
   const bool offerTakeOver = holder.lockGone || otherHost;
-  QStringList buttons{QStringLiteral("Open read-only")};
-  if (offerTakeOver) {
-    buttons << QStringLiteral("Take over");
+  switch (operator_.AskAboutHeldLesson(indexPath, holder, offerTakeOver)) {
+    case Operator::HeldLesson::OpenReadOnly:
+      *readOnly = true;
+      return true;
+    case Operator::HeldLesson::TakeOver:
+      break;
+    case Operator::HeldLesson::Cancel:
+      return false;
   }
-  buttons << QStringLiteral("Cancel");
-  const int choice = services_.ShowChoiceBox(
-      {owner_,
-       QStringLiteral("%1 is open in another window: %2.\n\nRead-only, its takes can be played, "
-                      "but nothing can be recorded, changed or saved.")
-           .arg(Q(indexPath), FromUtf8(DescribeHolder(holder))),
-       QStringLiteral("Voxtar"), platform::BoxIcon::Warning, buttons});
-  if (choice == 0) {
-    *readOnly = true;
-    return true;
-  }
-  if (!offerTakeOver || choice != 1) {
-    return false;
-  }
-  if (otherHost && !holder.lockGone &&
-      services_.ShowChoiceBox({owner_,
-                               QStringLiteral("The window on %1 may still be open. If it writes "
-                                              "the lesson later, it is asked before it writes "
-                                              "over what is saved here.\n\nTake the lesson over?")
-                                   .arg(FromUtf8(holder.host)),
-                               QStringLiteral("Voxtar"),
-                               platform::BoxIcon::Warning,
-                               {QStringLiteral("Take over"), QStringLiteral("Cancel")}}) != 0) {
+  if (!offerTakeOver ||
+      (otherHost && !holder.lockGone && !operator_.ConfirmTakeOver(holder.host))) {
     return false;
   }
   return lock_->TakeOver() == platform::LockFile::Result::Acquired;
@@ -117,35 +81,25 @@ LessonKeeper::WriteBack LessonKeeper::Save(bool unloading) {
     }
     if (lesson_.lastSave().changedOnDisk) {
       const std::time_t now = std::time(nullptr);
-      const std::string backup = platform::BackupName(IndexName().toStdString(), now);
-      const int choice = services_.ShowChoiceBox(
-          {owner_,
-           QStringLiteral("%1 was changed on disk by another program since this window read it.\n\n"
-                          "Overwrite it with the lesson shown here? The other version is kept "
-                          "beside it as %2.")
-               .arg(Q(lesson_.IndexPath()), FromUtf8(backup)),
-           QStringLiteral("Voxtar"),
-           platform::BoxIcon::Warning,
-           {QStringLiteral("Overwrite"), QStringLiteral("Cancel")}});
-      if (choice != 0) {
+      if (!operator_.AskToOverwriteChangedIndex(lesson_.IndexPath(),
+                                                platform::BackupName(IndexName(), now))) {
         return WriteBack::Cancelled;
       }
       if (lesson_.SaveLesson({.overwriteChanged = true, .backupTime = now})) {
         return WriteBack::Written;
       }
     }
-    QStringList buttons{QStringLiteral("Retry")};
-    if (unloading) {
-      buttons << QStringLiteral("Discard changes");
+    switch (operator_.AskAfterFailedWrite(lesson_.IndexPath(), lesson_.saveError(), unloading)) {
+      case Operator::FailedWrite::Retry:
+        continue;
+      case Operator::FailedWrite::DiscardChanges:
+        if (unloading) {
+          return WriteBack::Discarded;
+        }
+        return WriteBack::Cancelled;
+      case Operator::FailedWrite::Cancel:
+        return WriteBack::Cancelled;
     }
-    buttons << QStringLiteral("Cancel");
-    const int choice = services_.ShowChoiceBox(
-        {owner_, Q(lesson_.IndexPath()) + QStringLiteral("\n\n") + FromUtf8(lesson_.saveError()),
-         QStringLiteral("Cannot write file"), platform::BoxIcon::Warning, buttons});
-    if (choice == 0) {
-      continue;
-    }
-    return unloading && choice == 1 ? WriteBack::Discarded : WriteBack::Cancelled;
   }
 }
 

@@ -10,11 +10,8 @@
 // made, started, stopped and destroyed on the GUI thread; the work runs on its own thread.
 #pragma once
 
-#include <QEventLoop>
-#include <QMetaObject>
 #include <QObject>
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -63,35 +60,12 @@ class OffThread {
   bool running() const { return running_; }
 
  private:
-  // Where the handovers are queued: an object of the GUI thread, gone with its queue before the
-  // rest of this one.
+  // Where the handovers are queued: an object of the GUI thread. The destructor joins the thread
+  // before any member goes, and what is still queued goes with this object.
   QObject receiver_;
   std::jthread thread_;
   std::uint64_t job_ = 0;
   bool running_ = false;
 };
-
-// The save's nested loop, until the save runs as a job too.
-template <typename Work>
-auto WhileRepainting(Work&& work) -> decltype(work()) {
-  std::optional<decltype(work())> result;
-  std::exception_ptr failure;
-  QEventLoop loop;
-  std::thread worker([&] {
-    try {
-      result.emplace(work());
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    // Queued: a quit sent before exec() starts is still taken when it does.
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-  });
-  loop.exec();
-  worker.join();
-  if (failure) {
-    std::rethrow_exception(failure);
-  }
-  return std::move(*result);
-}
 
 }  // namespace voxtar

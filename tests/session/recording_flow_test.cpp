@@ -6,8 +6,10 @@
 
 #include <QCoreApplication>
 #include <QSettings>
+#include <QTest>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "audio/wave_element.h"
 #include "measures/judgement.h"
@@ -45,7 +47,31 @@ class RecordingFlowTest : public ::testing::Test {
     }
     flow->StartRecording();
     Advance(ms);
-    return flow->FinishRecording();
+    return Finish();
+  }
+
+  // FinishRecording, and its save waited for: true when a take was saved.
+  bool Finish() {
+    std::optional<bool> saved;
+    if (!flow->FinishRecording([&saved](bool ok) { saved = ok; })) {
+      return false;
+    }
+    return Saved(saved);
+  }
+  // SaveUnsavedTake, waited for: true when the take is saved now (or none was left).
+  bool SaveAgain() {
+    std::optional<bool> saved;
+    if (!flow->SaveUnsavedTake([&saved](bool ok) { saved = ok; })) {
+      return true;
+    }
+    return Saved(saved);
+  }
+  bool Saved(const std::optional<bool>& saved) {
+    EXPECT_TRUE(flow->saving());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return saved.has_value(); }, 10000))
+        << "the save never ended";
+    EXPECT_FALSE(flow->saving());
+    return saved.value_or(false);
   }
 
   std::unique_ptr<RecordingFlow> MakeFlow(audio::AudioEngine& on) {
@@ -104,7 +130,7 @@ TEST_F(RecordingFlowTest, ATakeIsSavedMarkedAndChecked) {
   EXPECT_EQ(levels[0].frames, 4410u);
   EXPECT_FALSE(levels[0].clipped);
 
-  EXPECT_TRUE(flow->FinishRecording());
+  EXPECT_TRUE(Finish());
   EXPECT_EQ(flow->mode(), AudioMode::Idle);
   EXPECT_EQ(lesson.current()->recorded, 1);
   EXPECT_EQ(lesson.state, LessonState::Modified);
@@ -126,7 +152,7 @@ TEST_F(RecordingFlowTest, AClippedTakeAndAFailedSave) {
   flow->StartRecording();
   Advance(300);
   EXPECT_TRUE(levels.back().clipped);
-  ASSERT_TRUE(flow->FinishRecording());
+  ASSERT_TRUE(Finish());
   EXPECT_TRUE(lastJudgement.Has(measures::Problem::Clipped));
   EXPECT_EQ(lastJudgement.severity, measures::Severity::Bad);
 
@@ -139,7 +165,7 @@ TEST_F(RecordingFlowTest, AClippedTakeAndAFailedSave) {
   flow->StartRecording();
   Advance(300);
   std::filesystem::create_directory(dir / "Prompt/unit/a002.wav");
-  EXPECT_FALSE(flow->FinishRecording());
+  EXPECT_FALSE(Finish());
   EXPECT_EQ(lesson.current()->recorded, 0);
   EXPECT_EQ(strip, (std::vector<std::string>{
                        "meter", "says: The take is not saved: Ctrl+S saves it again"}));
@@ -151,7 +177,7 @@ TEST_F(RecordingFlowTest, AClippedTakeAndAFailedSave) {
   EXPECT_EQ(flow->unsavedTake()->content->lengthMs(), 1000u);
 
   std::filesystem::remove(dir / "Prompt/unit/a002.wav");
-  EXPECT_TRUE(flow->SaveUnsavedTake());
+  EXPECT_TRUE(SaveAgain());
   EXPECT_FALSE(flow->unsavedTake());
   EXPECT_EQ(lesson.current()->recorded, 1);
   audio::WaveElement saved;
@@ -171,7 +197,7 @@ TEST_F(RecordingFlowTest, EarlierTakesAreKeptAndANothingTakeIsNotSaved) {
   strip.clear();
   ASSERT_TRUE(flow->PrepareToRecord());
   flow->StartRecording();
-  EXPECT_FALSE(flow->FinishRecording());  // Stop pressed at once: no frame
+  EXPECT_FALSE(Finish());  // Stop pressed at once: no frame
   EXPECT_EQ(strip.back(), "says: Nothing was recorded: the take is not saved");
   EXPECT_EQ(testing::ReadBytes(dir / "Prompt/unit/a001.wav"), good);
   EXPECT_FALSE(flow->unsavedTake());
@@ -209,7 +235,7 @@ TEST_F(RecordingFlowTest, ATakeThatFindsTheDiskFullIsKeptUntilThereIsRoom) {
   EXPECT_EQ(testing::ReadBytes(dir / "Prompt/unit/a001.wav"), first);
 
   small.Empty();
-  EXPECT_TRUE(flow->SaveUnsavedTake());
+  EXPECT_TRUE(SaveAgain());
   EXPECT_FALSE(flow->unsavedTake());
   audio::WaveElement saved;
   std::string error;
