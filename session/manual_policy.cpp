@@ -6,45 +6,45 @@
 
 namespace voxtar {
 
-void ManualPolicy::Record() {
-  switch (session_.mode()) {
+void ManualPolicy::Record(Session& session) {
+  switch (session.mode()) {
     case AudioMode::Idle:
-      session_.StartTake();
+      session.StartTake();
       break;
     case AudioMode::Recording:
-      session_.StopTake();
+      session.StopTake();
       break;
     case AudioMode::Playing:
       break;
   }
 }
 
-void ManualPolicy::OperatorTookOver(CommandKind /*kind*/) {
+void ManualPolicy::OperatorTookOver(Session& /*session*/, CommandKind /*kind*/) {
   // A take being played back is not moved on from by itself.
   advanceAfterPlayback_ = false;
 }
 
-void ManualPolicy::TakeEnded(const TakeEnd& end) {
+void ManualPolicy::TakeEnded(Session& session, const TakeEnd& end) {
   if (!end.saved || end.byItself) {
     return;
   }
-  const SessionSettings& settings = session_.settings();
+  const SessionSettings& settings = session.settings();
   if (settings.autoPlay) {
-    session_.Play();
+    session.Play();
     // Heard first, then moved on from.
-    if (session_.mode() == AudioMode::Playing) {
+    if (session.mode() == AudioMode::Playing) {
       advanceAfterPlayback_ = settings.autoAdvance;
       return;
     }
   }
   if (settings.autoAdvance) {
-    session_.AdvanceAfterGoodTake();
+    session.AdvanceAfterGoodTake();
   }
 }
 
-void ManualPolicy::PlaybackEnded() {
+void ManualPolicy::PlaybackEnded(Session& session) {
   if (std::exchange(advanceAfterPlayback_, false)) {
-    session_.AdvanceAfterGoodTake();
+    session.AdvanceAfterGoodTake();
   }
 }
 

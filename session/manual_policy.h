@@ -9,20 +9,15 @@
 
 namespace voxtar {
 
-class Session;
-
 class ManualPolicy final : public SessionPolicy {
  public:
-  explicit ManualPolicy(Session& session) : session_(session) {}
-
-  void Record() override;
-  void OperatorTookOver(CommandKind kind) override;
-  void TakeEnded(const TakeEnd& end) override;
-  void TakeDiscarded() override {}
-  void PlaybackEnded() override;
+  void Record(Session& session) override;
+  void OperatorTookOver(Session& session, CommandKind kind) override;
+  void TakeEnded(Session& session, const TakeEnd& end) override;
+  void TakeDiscarded(Session& /*session*/) override {}
+  void PlaybackEnded(Session& session) override;
 
  private:
-  Session& session_;
   // A take played back by "Play each take" is moved on from when it has been heard.
   bool advanceAfterPlayback_ = false;
 };

@@ -1,20 +1,19 @@
 #include "session/session.h"
 
 #include <QScopedValueRollback>
+#include <memory>
 #include <utility>
-
-#include "session/manual_policy.h"
 
 namespace voxtar {
 
 Session::Session(audio::AudioEngine& engine, audio::FailureReporter& reporter, Operator& person,
-                 const QString& settingsFile)
+                 const QString& settingsFile, std::unique_ptr<SessionPolicy> policy)
     : operator_(person),
       settingsFile_(settingsFile),
       keeper_(lesson_, person),
       flow_(lesson_, engine, this, reporter, settingsFile),
       settings_(SessionSettings::Load(settingsFile)),
-      policy_(std::make_unique<ManualPolicy>(*this)) {
+      policy_(std::move(policy)) {
   lesson_.Reset();
   flow_.SetPreRoll(settings_.preRollMs);
 }
@@ -36,7 +35,7 @@ void Session::Submit(CommandKind kind, std::function<void()> command) {
       case CommandKind::Discard:
       case CommandKind::Lesson:
         held_.emplace_back([this, kind, command = std::move(command)] {
-          policy_->OperatorTookOver(kind);
+          policy_->OperatorTookOver(*this, kind);
           command();
         });
         return;
@@ -48,7 +47,7 @@ void Session::Submit(CommandKind kind, std::function<void()> command) {
     return;
   }
   Execute([this, kind, &command] {
-    policy_->OperatorTookOver(kind);
+    policy_->OperatorTookOver(*this, kind);
     command();
   });
 }
@@ -219,7 +218,7 @@ void Session::Record() {
   // Stored with the marker: the prompt still needs a take until one is saved, and a correction
   // survives a take that is abandoned or fails.
   StoreTypedText();
-  policy_->Record();
+  policy_->Record(*this);
 }
 
 void Session::StartTake() {
@@ -258,7 +257,7 @@ void Session::TakeFinished(bool saved) {
   SetButtons(PlayButton::Play, RecordButton::Record);
   emit takeEnded();
   emit displayChanged();
-  policy_->TakeEnded({.saved = saved});
+  policy_->TakeEnded(*this, {.saved = saved});
 }
 
 void Session::AdvanceAfterGoodTake() {
@@ -286,7 +285,7 @@ void Session::DiscardTake() {
   SetButtons(PlayButton::Play, RecordButton::Record);
   emit takeEnded();
   emit displayChanged();
-  policy_->TakeDiscarded();
+  policy_->TakeDiscarded(*this);
 }
 
 void Session::PlaybackDone() {
@@ -295,7 +294,7 @@ void Session::PlaybackDone() {
   emit playbackStopped();
   // Not beside a command that waits on a box: that one decides where the window goes.
   if (!commandRunning_ && !saving()) {
-    Execute([this] { policy_->PlaybackEnded(); });
+    Execute([this] { policy_->PlaybackEnded(*this); });
   }
 }
 
@@ -322,7 +321,7 @@ void Session::RecordingDone(std::optional<audio::RecordingCode> code) {
     if (saved && limitReached) {
       operator_.TellTakeFilledItsFile(name);
     }
-    policy_->TakeEnded({.saved = saved, .byItself = true, .limitReached = limitReached});
+    policy_->TakeEnded(*this, {.saved = saved, .byItself = true, .limitReached = limitReached});
   };
   if (!flow_.FinishRecording(AfterSave(ended))) {
     ended(false);

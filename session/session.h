@@ -54,13 +54,14 @@ class Session : public QObject {
 
   // `reporter` tells the devices' failures; `person` is asked and told what the session cannot
   // decide alone; `settingsFile` keeps the settings and the device choice (empty: for this run
-  // only). The manual policy runs it until another is set.
+  // only); `policy` runs it (not null).
   Session(audio::AudioEngine& engine, audio::FailureReporter& reporter, Operator& person,
-          const QString& settingsFile);
+          const QString& settingsFile, std::unique_ptr<SessionPolicy> policy);
   ~Session() override;
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
+  // Another policy runs the session from the next command or notice on (not null).
   void SetPolicy(std::unique_ptr<SessionPolicy> policy);
   SessionPolicy& policy() { return *policy_; }
 

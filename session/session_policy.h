@@ -5,11 +5,13 @@
 // operator pressing Record and [STOP]; another policy (a hands-free sitting) takes its place
 // without the Session or the window changing.
 //
-// Ownership: the Session owns its policy; the policy holds the Session it was made for.
-// Threads: GUI thread; every call comes from the Session, one at a time.
+// Ownership: the Session owns its policy and hands itself to every call. Threads: GUI thread;
+// every call comes from the Session, one at a time.
 #pragma once
 
 namespace voxtar {
+
+class Session;
 
 // What the Session's command gate knows of a command.
 enum class CommandKind {
@@ -33,16 +35,16 @@ class SessionPolicy {
   virtual ~SessionPolicy() = default;
 
   // "Record" was pressed; the typed text is stored.
-  virtual void Record() = 0;
+  virtual void Record(Session& session) = 0;
   // A command of `kind` is about to run: the operator took over from whatever the policy meant to
   // do next by itself.
-  virtual void OperatorTookOver(CommandKind kind) = 0;
+  virtual void OperatorTookOver(Session& session, CommandKind kind) = 0;
   // A take ended, after its save when it had one.
-  virtual void TakeEnded(const TakeEnd& end) = 0;
+  virtual void TakeEnded(Session& session, const TakeEnd& end) = 0;
   // The take being recorded was discarded.
-  virtual void TakeDiscarded() = 0;
+  virtual void TakeDiscarded(Session& session) = 0;
   // A playback came to its end by itself.
-  virtual void PlaybackEnded() = 0;
+  virtual void PlaybackEnded(Session& session) = 0;
 };
 
 }  // namespace voxtar

@@ -13,6 +13,7 @@
 #include <QShortcut>
 #include <QTextDocument>
 #include <array>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "lesson/working_directory.h"
 #include "platform/file_system.h"
 #include "platform/window_services.h"
+#include "session/manual_policy.h"
 #include "ui/dialog_controls.h"
 #include "ui/lessons_dialog.h"
 #include "ui/level_meter_widget.h"
@@ -135,7 +137,8 @@ CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& ser
       services_(services),
       failureBoxes_(services),
       operatorBoxes_(services, this, [this] { return BoxText(); }),
-      session_(engine, failureBoxes_, operatorBoxes_, settingsFile) {
+      session_(engine, failureBoxes_, operatorBoxes_, settingsFile,
+               std::make_unique<ManualPolicy>()) {
   setObjectName(QStringLiteral("CVoxtarDlg"));
   SetModalFrame(this);
   icon_ = QApplication::windowIcon();

@@ -96,33 +96,32 @@ TEST_F(SessionGate, UnderACommandWaitingOnTheOperatorCommandsAreRefusedAndNotice
 // session's own operations.
 class LoggingPolicy final : public SessionPolicy {
  public:
-  LoggingPolicy(Session& session, std::vector<std::string>& log) : session_(session), log_(log) {}
-  void Record() override {
+  explicit LoggingPolicy(std::vector<std::string>& log) : log_(log) {}
+  void Record(Session& session) override {
     log_.emplace_back("record");
-    if (session_.mode() == AudioMode::Idle) {
-      session_.StartTake();
+    if (session.mode() == AudioMode::Idle) {
+      session.StartTake();
     } else {
-      session_.EndTake();
+      session.EndTake();
     }
   }
-  void OperatorTookOver(CommandKind kind) override {
+  void OperatorTookOver(Session& /*session*/, CommandKind kind) override {
     log_.push_back("took over " + std::to_string(static_cast<int>(kind)));
   }
-  void TakeEnded(const TakeEnd& end) override {
+  void TakeEnded(Session& /*session*/, const TakeEnd& end) override {
     log_.push_back(std::string(end.saved ? "saved" : "not saved") +
                    (end.byItself ? ", by itself" : "") + (end.limitReached ? ", full" : ""));
   }
-  void TakeDiscarded() override { log_.emplace_back("discarded"); }
-  void PlaybackEnded() override { log_.emplace_back("playback ended"); }
+  void TakeDiscarded(Session& /*session*/) override { log_.emplace_back("discarded"); }
+  void PlaybackEnded(Session& /*session*/) override { log_.emplace_back("playback ended"); }
 
  private:
-  Session& session_;
   std::vector<std::string>& log_;
 };
 
 TEST_F(SessionTest, AnotherPolicyHearsEveryTurnOfTheSession) {
   std::vector<std::string> log;
-  session.SetPolicy(std::make_unique<LoggingPolicy>(session, log));
+  session.SetPolicy(std::make_unique<LoggingPolicy>(log));
   const std::string record = "took over " + std::to_string(static_cast<int>(CommandKind::Record));
   const std::string lesson = "took over " + std::to_string(static_cast<int>(CommandKind::Lesson));
   const std::string discard = "took over " + std::to_string(static_cast<int>(CommandKind::Discard));

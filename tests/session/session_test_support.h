@@ -10,6 +10,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -18,6 +19,7 @@
 #include "audio/failure_reporter.h"
 #include "audio/wave_element.h"
 #include "platform/utf8.h"
+#include "session/manual_policy.h"
 #include "session/operator.h"
 #include "session/session.h"
 #include "testing/simulated_audio_engine.h"
@@ -170,7 +172,7 @@ class SessionTest : public ::testing::Test {
   RecordedFailures failures;
   FakeOperator person;
   // Declared last, it goes first and closes its device while the engine exists.
-  Session session{engine, failures, person, {}};
+  Session session{engine, failures, person, {}, std::make_unique<ManualPolicy>()};
 };
 
 }  // namespace voxtar::testing
