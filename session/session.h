@@ -10,7 +10,8 @@
 //   waiting. A recording notice that comes meanwhile is taken once that command is done.
 // - While a take is being saved (off the GUI thread), commands of the lesson wait and run in
 //   order once the save is over, so nothing is done to a take before it is saved; "Record" means
-//   "[STOP]" then, and the take is already stopped, so it is ignored.
+//   "[STOP]" then, and the take is already stopped, so it is ignored; a command with a window of
+//   its own that touches nothing of the lesson runs at once.
 // Work a command leaves to a save (a step after "Save again", the write after Ctrl+S) goes on
 // when the save is over, as part of that command.
 //
@@ -61,9 +62,9 @@ class Session : public QObject {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Another policy runs the session from the next command or notice on (not null).
+  // Another policy runs the session from the next command or notice on (not null). Not from
+  // within a call of the policy it replaces.
   void SetPolicy(std::unique_ptr<SessionPolicy> policy);
-  SessionPolicy& policy() { return *policy_; }
 
   // ---- The gate ----
   // Runs `command` now, holds it until the take's save is over, or refuses it (see above).
