@@ -10,17 +10,18 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QTextDocument>
-#include <QTimer>
 #include <array>
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "lesson/working_directory.h"
 #include "platform/file_system.h"
 #include "platform/window_services.h"
+#include "session/manual_policy.h"
 #include "ui/dialog_controls.h"
 #include "ui/lessons_dialog.h"
 #include "ui/level_meter_widget.h"
@@ -55,10 +56,11 @@ constexpr std::array<ControlTemplate, 10> kMainControls{{
     {ids::kGoto, ControlClass::Button, "Goto", kButtonStyle, 0, QRect(109, 7, 50, 14)},
 }};
 
-// The message map, with what goes with each command: its handler, its enable query, its key and
-// its context-menu item. The notices are dispatched in event(): PlaybackNotice -> OnPlaybackDone;
-// a recording has no notice of its own, OnRecordingDone serves one should it come. The About box
-// is the system command kAboutCommand (F1 and the context menu's first item).
+// The message map, with what goes with each command: its handler, its enable query, its key, its
+// context-menu item and what the session's gate makes of it. The notices are the session's (it is
+// the devices' notify object): PlaybackNotice -> OnPlaybackDone; RecordingNotice, a recording that
+// ended by itself or has its margin after "[STOP]" in -> OnRecordingDone. The About box is the
+// system command kAboutCommand (F1 and the context menu's first item).
 //
 // Keys: the commands no control bears, and the sound and step buttons for hands on the keyboard.
 // The text box keeps its editing keys: Ctrl+Left/Right move by word there, Alt+Left/Right and
@@ -71,9 +73,12 @@ struct CommandRow {
   bool (CVoxtarDlg::*query)() const = nullptr;
   QKeyCombination keys = {};
   const char* menuText = nullptr;
+  // What the session's gate makes of it while a take is being saved or a box is up.
+  CommandKind kind = CommandKind::Lesson;
 };
 const std::array<CommandRow, 21> kCommands{{
-    {ids::kRecord, &CVoxtarDlg::OnRecord, nullptr, Qt::CTRL | Qt::Key_R, "&Record / Stop"},
+    {ids::kRecord, &CVoxtarDlg::OnRecord, nullptr, Qt::CTRL | Qt::Key_R, "&Record / Stop",
+     CommandKind::Record},
     {ids::kPlay, &CVoxtarDlg::OnPlay, nullptr, Qt::CTRL | Qt::Key_P, "&Play / Stop"},
     {ids::kPrevious, &CVoxtarDlg::OnPrevious, nullptr, Qt::ALT | Qt::Key_Left, "Pre&vious prompt"},
     {ids::kNext, &CVoxtarDlg::OnNext, nullptr, Qt::ALT | Qt::Key_Right, "&Next prompt"},
@@ -83,7 +88,7 @@ const std::array<CommandRow, 21> kCommands{{
     {ids::kNextFlaggedCommand, &CVoxtarDlg::OnNextFlagged, &CVoxtarDlg::OnUpdateHasLesson,
      QKeyCombination(Qt::Key_F3), "Next &flagged take"},
     {ids::kDiscardTakeCommand, &CVoxtarDlg::OnDiscardTake, &CVoxtarDlg::OnUpdateRecording,
-     Qt::CTRL | Qt::SHIFT | Qt::Key_R, "&Discard take"},
+     Qt::CTRL | Qt::SHIFT | Qt::Key_R, "&Discard take", CommandKind::Discard},
     {ids::kPlayEarlierCommand, &CVoxtarDlg::OnPlayEarlierTake, &CVoxtarDlg::OnUpdatePlayEarlier,
      Qt::CTRL | Qt::SHIFT | Qt::Key_P, "Play &earlier take"},
     {ids::kList, &CVoxtarDlg::OnList},
@@ -91,7 +96,7 @@ const std::array<CommandRow, 21> kCommands{{
     {ids::kGoto, &CVoxtarDlg::OnGoto},
     {ids::kOk, &CVoxtarDlg::OnExit},
     {ids::kCancel, &CVoxtarDlg::OnExit},
-    {ids::kNoAction, &CVoxtarDlg::OnNoAction},
+    {ids::kNoAction, &CVoxtarDlg::OnNoAction, nullptr, {}, nullptr, CommandKind::Window},
     {ids::kListCommand, &CVoxtarDlg::OnList, nullptr, Qt::CTRL | Qt::Key_L},
     {ids::kOpenCommand, &CVoxtarDlg::OnOpen, nullptr, Qt::CTRL | Qt::Key_O},
     {ids::kUnloadCommand, &CVoxtarDlg::OnUnload, &CVoxtarDlg::OnUpdateHasLesson,
@@ -126,15 +131,14 @@ const DialogTemplate kMainTemplate{102, QRect(0, 0, 309, 190), "Voxtar", "MS She
                                    10,  kMainControls};
 
 CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& services,
-                       QString settingsFile, QWidget* parent)
+                       const QString& settingsFile, QWidget* parent)
     : QDialog(parent),
       engine_(engine),
       services_(services),
       failureBoxes_(services),
-      keeper_(lesson_, services, this),
-      flow_(lesson_, engine, this, failureBoxes_, settingsFile),
-      settingsFile_(std::move(settingsFile)),
-      session_(SessionSettings::Load(settingsFile_)) {
+      operatorBoxes_(services, this, [this] { return BoxText(); }),
+      session_(engine, failureBoxes_, operatorBoxes_, settingsFile,
+               std::make_unique<ManualPolicy>()) {
   setObjectName(QStringLiteral("CVoxtarDlg"));
   SetModalFrame(this);
   icon_ = QApplication::windowIcon();
@@ -145,33 +149,71 @@ CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& ser
   levelMeter_ = new LevelMeterWidget(this);
   levelMeter_->setGeometry(
       DialogUnitsToPixels(LevelMeterWidget::kStripUnits, TemplateBaseUnits(kMainTemplate)));
-  connect(&flow_, &RecordingFlow::meterStarted, levelMeter_, &LevelMeterWidget::StartMeter);
-  connect(&flow_, &RecordingFlow::levelCaptured, levelMeter_, &LevelMeterWidget::ShowLevel);
-  connect(&flow_, &RecordingFlow::takeJudged, levelMeter_, &LevelMeterWidget::ShowJudgement);
-  connect(&flow_, &RecordingFlow::stripMessage, levelMeter_, &LevelMeterWidget::ShowVerdict);
-  connect(&flow_, &RecordingFlow::stripCleared, levelMeter_, &LevelMeterWidget::Clear);
   // Below the row of buttons, where the window grows for it.
   waveform_ = new WaveformView(this);
-  connect(&flow_, &RecordingFlow::recordingStarted, waveform_, &WaveformView::StartLive);
-  connect(&flow_, &RecordingFlow::levelCaptured, waveform_, &WaveformView::AppendLiveLevel);
-  connect(&flow_.judge(), &LessonJudge::judgementsChanged, this, [this] {
-    if (const PromptEntry* entry = lesson_.current(); entry && entry->recorded) {
-      if (const measures::TakeMeasures* measured =
-              flow_.judge().Measures(static_cast<std::size_t>(lesson_.prompts.currentIndex))) {
+  ConnectSession();
+  PlaceWaveform();
+  OnInitDialog();
+}
+
+// The session closes a device still open.
+CVoxtarDlg::~CVoxtarDlg() = default;
+
+void CVoxtarDlg::ConnectSession() {
+  RecordingFlow& flow = session_.flow();
+  connect(&flow, &RecordingFlow::meterStarted, levelMeter_, &LevelMeterWidget::StartMeter);
+  connect(&flow, &RecordingFlow::levelCaptured, levelMeter_, &LevelMeterWidget::ShowLevel);
+  connect(&flow, &RecordingFlow::takeJudged, levelMeter_, &LevelMeterWidget::ShowJudgement);
+  connect(&flow, &RecordingFlow::stripMessage, levelMeter_, &LevelMeterWidget::ShowVerdict);
+  connect(&flow, &RecordingFlow::stripCleared, levelMeter_, &LevelMeterWidget::Clear);
+  connect(&flow, &RecordingFlow::recordingStarted, waveform_, &WaveformView::StartLive);
+  connect(&flow, &RecordingFlow::levelCaptured, waveform_, &WaveformView::AppendLiveLevel);
+  connect(&flow.judge(), &LessonJudge::judgementsChanged, this, [this] {
+    const Lesson& lesson = session_.lesson();
+    if (const PromptEntry* entry = lesson.current(); entry && entry->recorded) {
+      if (const measures::TakeMeasures* measured = session_.flow().judge().Measures(
+              static_cast<std::size_t>(lesson.prompts.currentIndex))) {
         waveform_->SetMeasures(*measured);
       }
     }
   });
-  PlaceWaveform();
-  flow_.SetPreRoll(session_.preRollMs);
-  OnInitDialog();
+
+  connect(&session_, &Session::displayChanged, this, &CVoxtarDlg::RefreshDisplay);
+  connect(&session_, &Session::buttonsChanged, this, &CVoxtarDlg::ShowButtons);
+  connect(&session_, &Session::lessonLoaded, this, [this] {
+    waveform_->SetProfileWindows(session_.flow().judge().profile());
+    EnableControl(ids::kRecord, !session_.lesson().readOnly());
+    EnableControl(ids::kGoto, true);
+  });
+  connect(&session_, &Session::lessonUnloaded, this, [this] {
+    for (int id : {ids::kPlay, ids::kRecord, ids::kPrevious, ids::kNext, ids::kGoto}) {
+      EnableControl(id, false);
+    }
+  });
+  connect(&session_, &Session::takePlaybackStarted, this, &CVoxtarDlg::StartPlayhead);
+  connect(&session_, &Session::playbackStopped, waveform_, &WaveformView::StopPlayhead);
+  // The live trace gives way to the take as saved, or to the prompt's take when none was.
+  connect(&session_, &Session::takeEnded, this, [this] { waveformTake_.clear(); });
 }
 
-// The flow closes a device still open.
-CVoxtarDlg::~CVoxtarDlg() = default;
+void CVoxtarDlg::ShowButtons() {
+  SetControlText(ids::kPlay, session_.playButton() == Session::PlayButton::Playing
+                                 ? QStringLiteral("<Playing>")
+                                 : QStringLiteral("Play"));
+  switch (session_.recordButton()) {
+    case Session::RecordButton::Record:
+      SetControlText(ids::kRecord, QStringLiteral("Record"));
+      break;
+    case Session::RecordButton::Stop:
+      SetControlText(ids::kRecord, QStringLiteral("[STOP]"));
+      break;
+    case Session::RecordButton::Ended:
+      SetControlText(ids::kRecord, QStringLiteral("<Record>"));
+      break;
+  }
+}
 
 void CVoxtarDlg::OnCreate() {
-  lesson_.Reset();
   textFont_ = CellHeightFont(18);
 }
 
@@ -218,14 +260,7 @@ bool CVoxtarDlg::OnCommand(int id) {
   if (row == nullptr || row->handler == nullptr) {
     return false;
   }
-  // A box without owner leaves the dialog enabled while a handler waits on it; a command taken
-  // then could release the device or the lesson from under that handler.
-  if (!handlingCommand_) {
-    const QScopedValueRollback<bool> handling(handlingCommand_, true);
-    // The operator took over: a take being played back is not moved on from by itself.
-    advanceAfterPlayback_ = false;
-    (this->*row->handler)();
-  }
+  session_.Submit(row->kind, [this, row] { (this->*row->handler)(); });
   return true;
 }
 
@@ -287,7 +322,8 @@ std::u16string CVoxtarDlg::BoxText() const {
 }
 
 void CVoxtarDlg::RefreshDisplay() {
-  if (lesson_.state == LessonState::NoLesson) {
+  const Lesson& lesson = session_.lesson();
+  if (lesson.state == LessonState::NoLesson) {
     EnableControl(ids::kPromptText, false);
     SetControlText(ids::kStatistics, QStringLiteral("***"));
     SetControlText(ids::kPromptText, QStringLiteral("***"));
@@ -296,12 +332,12 @@ void CVoxtarDlg::RefreshDisplay() {
     update();
     return;
   }
-  const int index = lesson_.prompts.currentIndex;
-  const int count = lesson_.prompts.count;
-  const PromptEntry& entry = *lesson_.current();
+  const int index = lesson.prompts.currentIndex;
+  const int count = lesson.prompts.count;
+  const PromptEntry& entry = *lesson.current();
   EnableControl(ids::kPromptText, true);
   // A lesson open for viewing only: the text can be read and scrolled, not changed.
-  static_cast<QPlainTextEdit*>(GetDlgItem(ids::kPromptText))->setReadOnly(lesson_.readOnly());
+  static_cast<QPlainTextEdit*>(GetDlgItem(ids::kPromptText))->setReadOnly(lesson.readOnly());
   EnableControl(ids::kPrevious, index != 0);
   EnableControl(ids::kNext, index != count - 1);
   // The box breaks lines at LF; CR LF of the display text is one break.
@@ -309,8 +345,8 @@ void CVoxtarDlg::RefreshDisplay() {
                  Q(DisplayText(entry.text)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
   SetControlText(ids::kStatistics, Q(StatisticsLine(entry)));
   EnableControl(ids::kPlay, true);
-  QString caption = Q(LessonCaption(lesson_.lessonName, index + 1, count));
-  if (lesson_.readOnly()) {
+  QString caption = Q(LessonCaption(lesson.lessonName, index + 1, count));
+  if (lesson.readOnly()) {
     caption += QStringLiteral(" (read-only)");
   }
   setWindowTitle(caption);
@@ -318,28 +354,11 @@ void CVoxtarDlg::RefreshDisplay() {
   update();
 }
 
+// The notices are the session's; one posted to the window goes there too.
 bool CVoxtarDlg::event(QEvent* event) {
-  if (event->type() == audio::PlaybackNotice::kType) {
-    OnPlaybackDone();
-    return true;
-  }
-  if (event->type() == audio::RecordingNotice::kType) {
-    // Handled as a command: it saves, which must not run beside a handler that waits on a box
-    // (that handler may release the device); then it comes again a moment later.
-    if (handlingCommand_) {
-      const auto* notice = static_cast<const audio::RecordingNotice*>(event);
-      const audio::RecordingCode code = notice->code();
-      const audio::DeviceId id = notice->device();
-      QTimer::singleShot(50, this, [this, code, id] {
-        QCoreApplication::postEvent(this, new audio::RecordingNotice(code, id));
-      });
-      return true;
-    }
-    const QScopedValueRollback<bool> handling(handlingCommand_, true);
-    const QScopedValueRollback<std::optional<audio::RecordingCode>> code(
-        recordingNotice_, static_cast<const audio::RecordingNotice*>(event)->code());
-    OnRecordingDone();
-    return true;
+  if (event->type() == audio::PlaybackNotice::kType ||
+      event->type() == audio::RecordingNotice::kType) {
+    return QCoreApplication::sendEvent(&session_, event);
   }
   return QDialog::event(event);
 }
@@ -392,15 +411,15 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
   menu.addSeparator();
   QAction* check = menu.addAction(QStringLiteral("Check &level"));
   check->setCheckable(true);
-  check->setChecked(flow_.levelCheckRunning());
+  check->setChecked(session_.flow().levelCheckRunning());
   // A level check is for setting the gain before a take, not while a device plays or records;
   // an input kept open shows the level all the time.
-  check->setEnabled(flow_.mode() == AudioMode::Idle && !flow_.preRollRunning());
+  check->setEnabled(session_.mode() == AudioMode::Idle && !session_.flow().preRollRunning());
   connect(check, &QAction::triggered, this, [this](bool on) {
     if (on) {
-      flow_.StartLevelCheck();
+      session_.flow().StartLevelCheck();
     } else {
-      flow_.StopLevelCheck();
+      session_.flow().StopLevelCheck();
     }
   });
   AddDeviceMenu(menu, QStringLiteral("&Input device"), audio::Direction::Input);
@@ -409,9 +428,9 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
 
 void CVoxtarDlg::AddEarlierTakesMenu(QMenu& menu) {
   QMenu* earlier = menu.addMenu(QStringLiteral("&Earlier takes"));
-  const bool offered = lesson_.state != LessonState::NoLesson && flow_.mode() == AudioMode::Idle;
+  const bool offered = session_.hasLesson() && session_.mode() == AudioMode::Idle;
   const std::vector<RecordingFlow::EarlierTake> takes =
-      offered ? flow_.EarlierTakes() : std::vector<RecordingFlow::EarlierTake>{};
+      offered ? session_.flow().EarlierTakes() : std::vector<RecordingFlow::EarlierTake>{};
   earlier->setEnabled(!takes.empty());
   for (const RecordingFlow::EarlierTake& earlierTake : takes) {
     const history::EarlierTake& take = earlierTake.take;
@@ -429,16 +448,13 @@ void CVoxtarDlg::AddEarlierTakesMenu(QMenu& menu) {
                                        .arg(verdict));
     const std::u16string path = take.path;
     connect(item->addAction(QStringLiteral("&Play")), &QAction::triggered, this, [this, path] {
-      SetControlText(ids::kPlay, QStringLiteral("<Playing>"));
-      flow_.PlayEarlierTake(path);
+      session_.Submit(CommandKind::Lesson, [this, path] { session_.PlayEarlierTake(path); });
     });
     const int number = take.number;
     QAction* restore = item->addAction(QStringLiteral("&Restore as the take"));
-    restore->setEnabled(!lesson_.readOnly());
+    restore->setEnabled(!session_.lesson().readOnly());
     connect(restore, &QAction::triggered, this, [this, number] {
-      if (KeepOrDropUnsavedTake()) {
-        flow_.RestoreEarlierTake(number);
-      }
+      session_.Submit(CommandKind::Lesson, [this, number] { session_.RestoreEarlierTake(number); });
     });
   }
 }
@@ -446,15 +462,15 @@ void CVoxtarDlg::AddEarlierTakesMenu(QMenu& menu) {
 void CVoxtarDlg::AddDeviceMenu(QMenu& menu, const QString& title, audio::Direction direction) {
   QMenu* devices = menu.addMenu(title);
   auto* group = new QActionGroup(devices);
-  const std::vector<audio::SoundDevice> available = flow_.Devices(direction);
-  const std::string inUse = flow_.DeviceInUse(direction, available);
+  const std::vector<audio::SoundDevice> available = session_.flow().Devices(direction);
+  const std::string inUse = session_.flow().DeviceInUse(direction, available);
   const auto add = [&](const QString& text, const std::string& name) {
     QAction* item = devices->addAction(text);
     item->setCheckable(true);
     item->setChecked(name == inUse);
     group->addAction(item);
     connect(item, &QAction::triggered, this,
-            [this, direction, name] { flow_.ChooseDevice(direction, name); });
+            [this, direction, name] { session_.flow().ChooseDevice(direction, name); });
   };
   add(QStringLiteral("System default"), {});
   for (const audio::SoundDevice& device : available) {
@@ -462,302 +478,68 @@ void CVoxtarDlg::AddDeviceMenu(QMenu& menu, const QString& title, audio::Directi
   }
 }
 
-// ---- Commands ------------------------------------------------------------------------------
-
-void CVoxtarDlg::CommitBox() {
-  if (lesson_.state == LessonState::NoLesson) {
-    return;
-  }
-  if (!lesson_.CommitEditedText(BoxText())) {
-    services_.ShowMessageBox({this, QStringLiteral("Position = -1"),
-                              QString::fromUtf8(kApplicationName), platform::BoxIcon::None});
-  }
-  if (const PromptEntry* entry = lesson_.current()) {
-    flow_.judge().TextChanged(static_cast<std::size_t>(lesson_.prompts.currentIndex),
-                              std::u16string(entry->text));
-  }
-}
-
-bool CVoxtarDlg::KeepOrDropUnsavedTake() {
-  if (!flow_.unsavedTake()) {
-    return true;
-  }
-  const QString text =
-      QStringLiteral("The take of %1 is not saved.").arg(Q(flow_.unsavedTake()->name)) +
-      QStringLiteral("\n\n") + QString::fromStdString(flow_.unsavedTake()->cause);
-  switch (services_.ShowChoiceBox(
-      {this,
-       text,
-       QString::fromUtf8(kApplicationName),
-       platform::BoxIcon::Warning,
-       {QStringLiteral("Save again"), QStringLiteral("Discard take"), QStringLiteral("Cancel")}})) {
-    case 0:
-      if (flow_.SaveUnsavedTake()) {
-        lesson_.ClearEditMarker();
-        RefreshDisplay();
-        return true;
-      }
-      return false;
-    case 1:
-      flow_.DiscardUnsavedTake();
-      return true;
-    default:
-      return false;
-  }
-}
-
-void CVoxtarDlg::CommitAndStep(void (Lesson::*step)()) {
-  if (lesson_.state == LessonState::NoLesson || !KeepOrDropUnsavedTake()) {
-    return;
-  }
-  flow_.ReleaseDevice();
-  CommitBox();
-  (lesson_.*step)();
-  RefreshDisplay();
-}
-
-void CVoxtarDlg::MoveTo(std::int32_t index) {
-  if (lesson_.state == LessonState::NoLesson || !KeepOrDropUnsavedTake()) {
-    return;
-  }
-  flow_.ReleaseDevice();
-  CommitBox();
-  lesson_.MoveTo(index);
-  RefreshDisplay();
-}
+// ---- Commands: the session's, but for the windows of their own ------------------------------
 
 void CVoxtarDlg::OnPrevious() {
-  CommitAndStep(&Lesson::StepBack);
+  session_.Previous();
 }
 
 void CVoxtarDlg::OnNext() {
-  CommitAndStep(&Lesson::StepForward);
+  session_.Next();
 }
 
 void CVoxtarDlg::OnGoto() {
-  if (!KeepOrDropUnsavedTake()) {
-    return;
-  }
-  flow_.ReleaseDevice();
-  // What was typed is kept, as a step keeps it: a jump must not lose a correction.
-  CommitBox();
-  lesson_.GotoFirstPending();
-  RefreshDisplay();
+  session_.Goto();
 }
 
 void CVoxtarDlg::OnPlay() {
-  if (lesson_.state == LessonState::NoLesson) {
-    return;
-  }
-  switch (flow_.mode()) {
-    case AudioMode::Idle:
-      if (!flow_.PrepareToPlay()) {
-        return;
-      }
-      SetControlText(ids::kPlay, QStringLiteral("<Playing>"));
-      flow_.StartPlaying();
-      if (waveform_->mode() == WaveformView::Mode::Take && waveform_->overview().sampleRate() > 0) {
-        const measures::WaveformOverview& shown = waveform_->overview();
-        waveform_->StartPlayhead(
-            0, static_cast<std::uint32_t>(shown.frames() * 1000 /
-                                          static_cast<std::uint64_t>(shown.sampleRate())));
-      }
-      break;
-    case AudioMode::Playing:
-      SetControlText(ids::kPlay, QStringLiteral("Play"));
-      flow_.StopPlaying();
-      waveform_->StopPlayhead();
-      break;
-    case AudioMode::Recording:
-      break;
-  }
+  session_.Play();
 }
 
 void CVoxtarDlg::OnRecord() {
-  if (lesson_.state == LessonState::NoLesson) {
-    return;
-  }
-  // Stored with the marker: the prompt still needs a take until one is saved, and a correction
-  // survives a take that is abandoned or fails.
-  CommitBox();
-  switch (flow_.mode()) {
-    case AudioMode::Idle:
-      // A new take would replace the unsaved one in the device.
-      if (lesson_.readOnly() || !KeepOrDropUnsavedTake() || !flow_.PrepareToRecord()) {
-        return;
-      }
-      SetControlText(ids::kRecord, QStringLiteral("[STOP]"));
-      flow_.StartRecording();
-      break;
-    case AudioMode::Recording:
-      // With a margin after the stop, the take ends when its notice says it has it; a second
-      // press ends it at once.
-      if (flow_.finishing() || !flow_.BeginFinish(session_.postRollMs)) {
-        EndTake();
-      }
-      break;
-    case AudioMode::Playing:
-      break;
-  }
+  session_.Record();
 }
 
 int CVoxtarDlg::OnPlaybackDone() {
-  SetControlText(ids::kPlay, QStringLiteral("Play"));
-  flow_.PlaybackEnded();
-  waveform_->StopPlayhead();
-  // Not beside a handler that waits on a box: that one decides where the window goes.
-  if (std::exchange(advanceAfterPlayback_, false) && !handlingCommand_) {
-    const QScopedValueRollback<bool> handling(handlingCommand_, true);
-    AdvanceAfterGoodTake();
-  }
+  session_.PlaybackDone();
   return 0;
 }
 
 int CVoxtarDlg::OnRecordingDone() {
-  if (recordingNotice_ == audio::RecordingCode::Finished) {
-    // The margin after "[STOP]" is in: the take ends as a stop ends it.
-    if (flow_.mode() == AudioMode::Recording && lesson_.state != LessonState::NoLesson) {
-      EndTake();
-    }
-    return 0;
-  }
-  SetControlText(ids::kRecord, QStringLiteral("<Record>"));
-  if (flow_.mode() == AudioMode::Idle || !flow_.device() ||
-      lesson_.state == LessonState::NoLesson) {
-    return 0;
-  }
-  // The marker stays on a prompt whose take was not saved: it still needs recording.
-  const std::u16string name(lesson_.current()->name);
-  const bool saved = flow_.FinishRecording();
-  if (saved && lesson_.ClearEditMarker()) {
-    RefreshDisplay();
-  }
-  if (saved && recordingNotice_ == audio::RecordingCode::LimitReached) {
-    services_.ShowMessageBox(
-        {this,
-         QStringLiteral("The take of %1 reached the longest sound a WAV file can hold, so it was "
-                        "stopped and saved.")
-             .arg(Q(name)),
-         QString::fromUtf8(kApplicationName), platform::BoxIcon::None});
-  }
+  session_.RecordingDone(std::nullopt);
   return 0;
 }
 
-void CVoxtarDlg::ShowCannotWrite(const std::u16string& indexPath) {
-  services_.ShowMessageBox(
-      {nullptr, Q(indexPath), QStringLiteral("Cannot write file"), platform::BoxIcon::Warning});
-}
-
-bool CVoxtarDlg::UnloadWithDialogPart() {
-  if (!KeepOrDropUnsavedTake()) {
-    return false;
-  }
-  CommitBox();
-  // Written before anything is released: a write that fails keeps the lesson, and the operator
-  // decides (retry, discard the changes, or keep working).
-  switch (keeper_.Save(true)) {
-    case LessonKeeper::WriteBack::Written:
-      break;
-    case LessonKeeper::WriteBack::Discarded:
-      lesson_.DiscardLesson();
-      break;
-    case LessonKeeper::WriteBack::Cancelled:
-      return false;
-  }
-  for (int id : {ids::kPlay, ids::kRecord, ids::kPrevious, ids::kNext, ids::kGoto}) {
-    EnableControl(id, false);
-  }
-  if (lesson_.state != LessonState::NoLesson) {
-    lesson_.UnloadLesson();
-  }
-  flow_.ReleaseDevice();
-  flow_.LessonUnloaded();
-  keeper_.Released();
-  RefreshDisplay();
-  return true;
-}
-
-void CVoxtarDlg::LoadWithDialogPart(std::u16string_view chosenPath) {
-  const std::optional<LoadOutcome> loaded = keeper_.Load(chosenPath);
-  if (!loaded) {
-    return;  // the operator left a lesson open elsewhere alone
-  }
-  const LoadOutcome& outcome = *loaded;
-  switch (outcome.result) {
-    case LoadResult::Loaded: {
-      // Not for a lesson that may not be written: its own box said why.
-      if (!outcome.saved && !lesson_.readOnly()) {
-        ShowCannotWrite(lesson_.IndexPath());
-      }
-      lesson_.ScanRecordedPrompts();
-      std::string profileError;
-      if (!flow_.LessonLoaded(&profileError)) {
-        services_.ShowMessageBox(
-            {this,
-             QString::fromStdString(profileError) +
-                 QStringLiteral("\n\nThe takes are judged by the built-in profile \"course\" "
-                                "until the profile file is mended."),
-             QStringLiteral("Delivery profile"), platform::BoxIcon::Warning});
-      }
-      waveform_->SetProfileWindows(flow_.judge().profile());
-      EnableControl(ids::kRecord, !lesson_.readOnly());
-      EnableControl(ids::kGoto, true);
-      RefreshDisplay();
-      break;
-    }
-    case LoadResult::InvalidDirectory:
-      services_.ShowMessageBox(
-          {nullptr, QStringLiteral("Invalid Directory"), Q(chosenPath), platform::BoxIcon::None});
-      break;
-    case LoadResult::FileNotFound:
-      services_.ShowMessageBox({this, Q(lesson_.IndexPath()), QStringLiteral("File not found!"),
-                                platform::BoxIcon::None});
-      break;
-    case LoadResult::FileEmpty:
-      services_.ShowMessageBox(
-          {this, QStringLiteral("File is empty"), Q(lesson_.IndexPath()), platform::BoxIcon::None});
-      break;
-    case LoadResult::BadLine:
-      // Refused without a word, as operators know it; voxtar-lesson check names the line.
-      break;
-  }
-}
-
 void CVoxtarDlg::OnList() {
-  if (lesson_.state != LessonState::NoLesson && !UnloadWithDialogPart()) {
-    return;
-  }
-  TLessonsDialog chooser(lastChosenLesson_, this);
-  if (chooser.DoModal() == 0) {
-    LoadWithDialogPart(chooser.chosenPath());
-  }
+  session_.UnloadThen([this] {
+    TLessonsDialog chooser(lastChosenLesson_, this);
+    if (chooser.DoModal() == 0) {
+      session_.Load(chooser.chosenPath());
+    }
+  });
 }
 
 void CVoxtarDlg::OnOpen() {
-  if (lesson_.state != LessonState::NoLesson && !UnloadWithDialogPart()) {
-    return;
-  }
-  const std::u16string start = workdir::IniDirectory(platform::CurrentDirectory());
-  platform::OpenFileRequest request;
-  request.owner = nullptr;
-  request.initialPath = QString::fromStdString(platform::ResolvePath(start).string()) + u'/';
-  request.filter = QStringLiteral("Lexaro IDX Files (*.idx)");
-  request.defaultSuffix = QStringLiteral("idx");
-  request.fileMustExist = true;
-  const std::optional<QString> chosen = services_.GetOpenFileName(request);
-  if (chosen) {
-    LoadWithDialogPart(chosen->toStdU16String());
-  }
+  session_.UnloadThen([this] {
+    const std::u16string start = workdir::IniDirectory(platform::CurrentDirectory());
+    platform::OpenFileRequest request;
+    request.owner = nullptr;
+    request.initialPath = QString::fromStdString(platform::ResolvePath(start).string()) + u'/';
+    request.filter = QStringLiteral("Lexaro IDX Files (*.idx)");
+    request.defaultSuffix = QStringLiteral("idx");
+    request.fileMustExist = true;
+    if (const std::optional<QString> chosen = services_.GetOpenFileName(request)) {
+      session_.Load(chosen->toStdU16String());
+    }
+  });
 }
 
 void CVoxtarDlg::OnExit() {
   // The program ends only once nothing of the lesson would be lost.
-  if (lesson_.state != LessonState::NoLesson && !UnloadWithDialogPart()) {
-    return;
-  }
-  flow_.ReleaseDevice();
-  flow_.StopLevelCheck();
-  QDialog::done(0);
+  session_.UnloadThen([this] {
+    session_.StopSound();
+    QDialog::done(0);
+  });
 }
 
 void CVoxtarDlg::OnNoAction() {
@@ -766,60 +548,33 @@ void CVoxtarDlg::OnNoAction() {
 }
 
 void CVoxtarDlg::OnUnload() {
-  if (lesson_.state != LessonState::NoLesson) {
-    UnloadWithDialogPart();
-  }
+  session_.UnloadThen([] {});
 }
 
 void CVoxtarDlg::OnSave() {
-  if (lesson_.state == LessonState::NoLesson) {
-    return;
-  }
-  CommitBox();
-  if (flow_.unsavedTake() && flow_.SaveUnsavedTake()) {
-    lesson_.ClearEditMarker();
-    RefreshDisplay();
-  }
-  keeper_.Save(false);
+  session_.Save();
 }
 
 void CVoxtarDlg::OnUndoTake() {
-  if (lesson_.state == LessonState::NoLesson || flow_.mode() != AudioMode::Idle ||
-      !KeepOrDropUnsavedTake()) {
-    return;
-  }
-  flow_.RestoreEarlierTake(1);
+  session_.UndoTake();
 }
 
 void CVoxtarDlg::OnNextFlagged() {
-  if (lesson_.state == LessonState::NoLesson) {
-    return;
-  }
-  const auto from = static_cast<std::size_t>(lesson_.prompts.currentIndex);
-  if (const std::optional<std::size_t> next = flow_.judge().NextFlagged(from)) {
-    MoveTo(static_cast<std::int32_t>(*next));
-    flow_.ShowCurrentJudgement();
-  }
-}
-
-bool CVoxtarDlg::OnUpdateUndoTake() const {
-  return lesson_.state != LessonState::NoLesson && !lesson_.readOnly() &&
-         flow_.mode() == AudioMode::Idle && flow_.EarlierTakeCount() > 0;
+  session_.NextFlagged();
 }
 
 void CVoxtarDlg::OnNothing() {}
 
+bool CVoxtarDlg::OnUpdateUndoTake() const {
+  return session_.CanUndoTake();
+}
+
 bool CVoxtarDlg::OnUpdateNeedsSave() const {
-  // A correction still in the box counts: Ctrl+S stores it first; so does an unsaved take.
-  if (lesson_.readOnly()) {
-    return false;
-  }
-  return lesson_.state == LessonState::Modified || flow_.unsavedTake().has_value() ||
-         (lesson_.state != LessonState::NoLesson && lesson_.CommitWouldChange(BoxText()));
+  return session_.NeedsSave();
 }
 
 bool CVoxtarDlg::OnUpdateHasLesson() const {
-  return lesson_.state != LessonState::NoLesson;
+  return session_.hasLesson();
 }
 
 }  // namespace voxtar

@@ -1,8 +1,9 @@
 // The program's one main window: a modal dialog that shows one prompt of the lesson at a time,
-// and its commands. It owns the Lesson and the RecordingFlow (the AudioMode and at most one
-// WaveDevice). Every operator action arrives as a command identifier, goes through the message
-// map to its handler, and ends with RefreshDisplay when what is shown changed. The strip right
-// of "Goto" shows the input level and the check of the last take.
+// and its commands. It is the view of a Session, which owns the Lesson, the recording flow (the
+// AudioMode and at most one WaveDevice) and what happens between commands. Every operator action
+// arrives as a command identifier, goes through the message map to its handler, which hands it
+// to the session; the session's signals say what changed, and RefreshDisplay shows it. The strip
+// right of "Goto" shows the input level and the check of the last take.
 #pragma once
 
 #include <QDialog>
@@ -11,18 +12,14 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "audio/wave_device.h"
 #include "lesson/lesson.h"
+#include "session/session.h"
 #include "ui/dialog_template.h"
 #include "ui/failure_boxes.h"
-#include "ui/lesson_keeper.h"
-#include "ui/recording_flow.h"
-#include "ui/session_settings.h"
+#include "ui/operator_boxes.h"
 
 class QMenu;
 
@@ -74,19 +71,20 @@ class CVoxtarDlg : public QDialog {
   Q_OBJECT
 
  public:
-  // `engine` plays and records for the dialog's wave devices and `services` shows its boxes and
-  // the open-file dialog; both outlive the dialog. `settingsFile` keeps the choice of input and
-  // output device (empty: kept for this run only).
+  // `engine` plays and records for the session's wave devices and `services` shows its boxes and
+  // the open-file dialog; both outlive the dialog. `settingsFile` keeps the session settings and
+  // the choice of input and output device (empty: kept for this run only).
   CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& services,
-             QString settingsFile = {}, QWidget* parent = nullptr);
+             const QString& settingsFile = {}, QWidget* parent = nullptr);
   ~CVoxtarDlg() override;
 
   // Runs the dialog until OnExit ends it.
   int DoModal();
 
   QWidget* GetDlgItem(int id) const;
-  // The message map: runs the handler bound to a command identifier. False when none is bound.
-  // A command that comes while another handler waits on a box is dropped.
+  // The message map: hands the handler bound to a command identifier to the session, which runs
+  // it, holds it while a take is saved, or refuses it while another handler waits on a box. False
+  // when none is bound.
   bool OnCommand(int id);
   // The enable queries: whether a command is offered now (commands without a query always are).
   bool IsCommandEnabled(int id) const;
@@ -122,23 +120,24 @@ class CVoxtarDlg : public QDialog {
   bool OnUpdateNeedsSave() const;
   bool OnUpdateHasLesson() const;
   bool OnUpdateUndoTake() const;
-  // The end of a playback (PlaybackNotice) and of a recording.
+  // The end of a playback and of a recording, as their notices to the session handle them.
   int OnPlaybackDone();
   int OnRecordingDone();
 
   // The whole content of the prompt text box.
   std::u16string BoxText() const;
 
-  Lesson& lesson() { return lesson_; }
-  const Lesson& lesson() const { return lesson_; }
-  AudioMode audioMode() const { return flow_.mode(); }
-  audio::WaveDevice* device() const { return flow_.device(); }
-  RecordingFlow& flow() { return flow_; }
+  Session& session() { return session_; }
+  const Session& session() const { return session_; }
+  Lesson& lesson() { return session_.lesson(); }
+  const Lesson& lesson() const { return session_.lesson(); }
+  AudioMode audioMode() const { return session_.mode(); }
+  audio::WaveDevice* device() const { return session_.flow().device(); }
+  RecordingFlow& flow() { return session_.flow(); }
   LevelMeterWidget* levelMeter() const { return levelMeter_; }
   WaveformView* waveform() const { return waveform_; }
-  const SessionSettings& session() const { return session_; }
   // Applies and remembers the session settings (as the context menu does).
-  void SetSession(const SessionSettings& session);
+  void SetSessionSettings(const SessionSettings& settings);
   audio::AudioEngine& engine() const { return engine_; }
   const QIcon& icon() const { return icon_; }
   const QFont& textFont() const { return textFont_; }
@@ -164,47 +163,27 @@ class CVoxtarDlg : public QDialog {
   void SetControlText(int id, const QString& text);
   void RunShortcut(int id);
 
+  // The session's signals, shown.
+  void ConnectSession();
+  void ShowButtons();
   void AddDeviceMenu(QMenu& menu, const QString& title, audio::Direction direction);
-  // "<<" and ">>": releases the device, stores the box into the entry, then takes the step.
-  void CommitAndStep(void (Lesson::*step)());
-  // Stores the box into the current entry (CommitEditedText), with the "Position = -1" box.
-  void CommitBox();
-  // LoadLesson with the dialog's part for each outcome.
-  void LoadWithDialogPart(std::u16string_view chosenPath);
-  // UnloadLesson with the dialog's part; false (and the lesson still loaded) when the operator
-  // cancelled at a question about an unsaved take or a failed write.
-  bool UnloadWithDialogPart();
-  // Before anything drops the unsaved take: save it again, discard it, or cancel (false).
-  bool KeepOrDropUnsavedTake();
-  // Moves to prompt `index` as a step does: the device released, the box stored.
-  void MoveTo(std::int32_t index);
   void AddEarlierTakesMenu(QMenu& menu);
-  void ShowCannotWrite(const std::u16string& indexPath);
-  // The end of a take, by "[STOP]" or by the recording's own end: saved and judged, then played
-  // back and moved on from as the session settings ask.
-  void EndTake();
-  // After a saved take: the next pending prompt when it passed its check.
-  void AdvanceAfterGoodTake();
   // The waveform shows the current prompt's take (or none), at the dialog's height for it.
   void ShowPromptWaveform();
   void PlaceWaveform();
+  void StartPlayhead();
   void AddSessionMenu(QMenu& menu);
 
   audio::AudioEngine& engine_;
   platform::WindowServices& services_;
   FailureBoxes failureBoxes_;
-  Lesson lesson_;
-  LessonKeeper keeper_;
-  RecordingFlow flow_;
+  OperatorBoxes operatorBoxes_;
+  Session session_;
   LevelMeterWidget* levelMeter_ = nullptr;
   WaveformView* waveform_ = nullptr;
-  QString settingsFile_;
-  SessionSettings session_;
   // The take file the waveform shows, as it was read: the same take is not read again.
   std::u16string waveformTake_;
   std::int64_t waveformStamp_ = -1;
-  // A take played back by "Play each take" is moved on from when it has been heard.
-  bool advanceAfterPlayback_ = false;
   QIcon icon_;
   QFont textFont_;
   std::map<int, QWidget*> controls_;
@@ -212,9 +191,6 @@ class CVoxtarDlg : public QDialog {
   // The lesson chosen last in "List"; the next chooser selects it again. Empty at start, never
   // saved.
   std::u16string lastChosenLesson_;
-  bool handlingCommand_ = false;
-  // Why the recording-done notice being handled came.
-  std::optional<audio::RecordingCode> recordingNotice_;
 };
 
 }  // namespace voxtar

@@ -1,11 +1,10 @@
-// The main dialog's recording session: the take's waveform below the buttons, the capture
-// margins, playing each take back and moving on after a good one, and the keys that discard a
-// take or play the earlier one. Beside the dialog's established commands, which these leave as
-// they are while the settings are at their defaults.
+// The main dialog's view of the recording session beyond the established commands: the take's
+// waveform below the buttons, the session's menu (the waveform, the capture margins, playing each
+// take back and moving on after a good one), and the keys that discard a take or play the earlier
+// one.
 #include <QAction>
 #include <QActionGroup>
 #include <QMenu>
-#include <QScopedValueRollback>
 #include <filesystem>
 #include <system_error>
 
@@ -40,9 +39,9 @@ std::int64_t FileStamp(const std::u16string& path) {
 void CVoxtarDlg::PlaceWaveform() {
   const BaseUnits units = TemplateBaseUnits(kMainTemplate);
   waveform_->setGeometry(DialogUnitsToPixels(kWaveformUnits, units));
-  waveform_->setVisible(session_.waveform);
+  waveform_->setVisible(session_.settings().waveform);
   QSize size = kMainTemplate.rect.size();
-  if (session_.waveform) {
+  if (session_.settings().waveform) {
     size.rheight() += kWaveformGrowth;
   }
   setFixedSize(DialogUnitsToPixels(size, units));
@@ -52,16 +51,18 @@ void CVoxtarDlg::PlaceWaveform() {
 
 void CVoxtarDlg::ShowPromptWaveform() {
   // While recording it draws the take coming in.
-  if (waveform_ == nullptr || !session_.waveform || flow_.mode() == AudioMode::Recording) {
+  if (waveform_ == nullptr || !session_.settings().waveform ||
+      session_.mode() == AudioMode::Recording) {
     return;
   }
-  const PromptEntry* entry = lesson_.current();
-  if (lesson_.state == LessonState::NoLesson || entry == nullptr || !entry->recorded) {
+  const Lesson& lesson = session_.lesson();
+  const PromptEntry* entry = lesson.current();
+  if (lesson.state == LessonState::NoLesson || entry == nullptr || !entry->recorded) {
     waveformTake_.clear();
     waveform_->Clear();
     return;
   }
-  const std::u16string path = lesson_.PromptFilePath();
+  const std::u16string path = lesson.PromptFilePath();
   const std::int64_t stamp = FileStamp(path);
   if (path == waveformTake_ && stamp == waveformStamp_) {
     return;
@@ -70,96 +71,46 @@ void CVoxtarDlg::ShowPromptWaveform() {
   waveformStamp_ = stamp;
   std::optional<measures::TakeMeasures> measured;
   if (const measures::TakeMeasures* known =
-          flow_.judge().Measures(static_cast<std::size_t>(lesson_.prompts.currentIndex))) {
+          session_.flow().judge().Measures(static_cast<std::size_t>(lesson.prompts.currentIndex))) {
     measured = *known;
   }
   waveform_->ShowTakeFile(path, measured);
-  const RecordingFlow::Marks& marks = flow_.lastMarks();
+  const RecordingFlow::Marks& marks = session_.flow().lastMarks();
   waveform_->SetMarks(marks.recordMs, marks.stopMs);
 }
 
-void CVoxtarDlg::EndTake() {
-  // The marker goes with a saved take only: a prompt without one still needs recording.
-  const bool saved = flow_.FinishRecording();
-  if (saved) {
-    lesson_.ClearEditMarker();
+// The prompt's take plays: the playhead runs over it when it is the one shown.
+void CVoxtarDlg::StartPlayhead() {
+  if (waveform_->mode() == WaveformView::Mode::Take && waveform_->overview().sampleRate() > 0) {
+    const measures::WaveformOverview& shown = waveform_->overview();
+    waveform_->StartPlayhead(
+        0, static_cast<std::uint32_t>(shown.frames() * 1000 /
+                                      static_cast<std::uint64_t>(shown.sampleRate())));
   }
-  SetControlText(ids::kPlay, QStringLiteral("Play"));
-  SetControlText(ids::kRecord, QStringLiteral("Record"));
-  // The live trace gives way to the take as saved, or to the prompt's take when none was.
-  waveformTake_.clear();
-  RefreshDisplay();
-  if (!saved) {
-    return;
-  }
-  if (session_.autoPlay) {
-    OnPlay();
-    // Heard first, then moved on from.
-    if (flow_.mode() == AudioMode::Playing) {
-      advanceAfterPlayback_ = session_.autoAdvance;
-      return;
-    }
-  }
-  if (session_.autoAdvance) {
-    AdvanceAfterGoodTake();
-  }
-}
-
-void CVoxtarDlg::AdvanceAfterGoodTake() {
-  if (lesson_.state == LessonState::NoLesson || flow_.mode() != AudioMode::Idle ||
-      flow_.unsavedTake()) {
-    return;
-  }
-  const std::optional<measures::Judgement> judgement =
-      flow_.judge().Judge(static_cast<std::size_t>(lesson_.prompts.currentIndex));
-  // A take that fails its check stays on its prompt, to be heard and recorded again.
-  if (!judgement || !judgement->ok()) {
-    return;
-  }
-  flow_.ReleaseDevice();
-  CommitBox();
-  lesson_.GotoNextPending();
-  RefreshDisplay();
 }
 
 void CVoxtarDlg::OnDiscardTake() {
-  if (flow_.mode() != AudioMode::Recording) {
-    return;
-  }
-  flow_.DiscardRecording();
-  SetControlText(ids::kPlay, QStringLiteral("Play"));
-  SetControlText(ids::kRecord, QStringLiteral("Record"));
-  waveformTake_.clear();
-  RefreshDisplay();
+  session_.DiscardTake();
 }
 
 void CVoxtarDlg::OnPlayEarlierTake() {
-  if (!OnUpdatePlayEarlier()) {
-    return;
-  }
-  if (const std::optional<std::u16string> path = flow_.MostRecentEarlierTake()) {
-    SetControlText(ids::kPlay, QStringLiteral("<Playing>"));
-    flow_.PlayEarlierTake(*path);
-  }
+  session_.PlayEarlierTake();
 }
 
 bool CVoxtarDlg::OnUpdateRecording() const {
-  return flow_.mode() == AudioMode::Recording;
+  return session_.recording();
 }
 
 bool CVoxtarDlg::OnUpdatePlayEarlier() const {
-  return lesson_.state != LessonState::NoLesson && flow_.mode() == AudioMode::Idle &&
-         flow_.EarlierTakeCount() > 0;
+  return session_.CanPlayEarlierTake();
 }
 
-void CVoxtarDlg::SetSession(const SessionSettings& session) {
-  const bool placed = session.waveform != session_.waveform;
-  session_ = session;
-  session_.Save(settingsFile_);
+void CVoxtarDlg::SetSessionSettings(const SessionSettings& settings) {
+  const bool placed = settings.waveform != session_.settings().waveform;
+  session_.SetSettings(settings);
   if (placed) {
     PlaceWaveform();
   }
-  flow_.SetPreRoll(session_.preRollMs);
 }
 
 void CVoxtarDlg::AddSessionMenu(QMenu& menu) {
@@ -167,11 +118,11 @@ void CVoxtarDlg::AddSessionMenu(QMenu& menu) {
   const auto toggle = [this, &menu](const QString& text, bool SessionSettings::*setting) {
     QAction* item = menu.addAction(text);
     item->setCheckable(true);
-    item->setChecked(session_.*setting);
+    item->setChecked(session_.settings().*setting);
     connect(item, &QAction::triggered, this, [this, setting](bool on) {
-      SessionSettings changed = session_;
+      SessionSettings changed = session_.settings();
       changed.*setting = on;
-      SetSession(changed);
+      SetSessionSettings(changed);
     });
   };
   toggle(QStringLiteral("Show &waveform"), &SessionSettings::waveform);
@@ -185,12 +136,12 @@ void CVoxtarDlg::AddSessionMenu(QMenu& menu) {
       QAction* item =
           choices->addAction(ms == 0 ? QStringLiteral("Off") : QStringLiteral("%1 ms").arg(ms));
       item->setCheckable(true);
-      item->setChecked(session_.*setting == ms);
+      item->setChecked(session_.settings().*setting == ms);
       group->addAction(item);
       connect(item, &QAction::triggered, this, [this, setting, ms] {
-        SessionSettings changed = session_;
+        SessionSettings changed = session_.settings();
         changed.*setting = ms;
-        SetSession(changed);
+        SetSessionSettings(changed);
       });
     }
   };

@@ -1,6 +1,5 @@
 #include "ui/waveform_view.h"
 
-#include <QMetaObject>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPolygonF>
@@ -100,7 +99,7 @@ WaveformView::WaveformView(QWidget* parent) : QWidget(parent) {
 
 WaveformView::~WaveformView() {
   // The reading stops at its next chunk; the thread is joined before the widget goes.
-  worker_.request_stop();
+  reader_.Stop();
 }
 
 QSize WaveformView::sizeHint() const {
@@ -164,7 +163,6 @@ void WaveformView::ShowTakeFile(const std::u16string& path,
 }
 
 void WaveformView::StartReading(Reader read, std::optional<measures::TakeMeasures> measures) {
-  const std::uint64_t job = ++job_;
   ForgetMarks();
   measures_ = measures;
   unreadable_ = false;
@@ -176,8 +174,9 @@ void WaveformView::StartReading(Reader read, std::optional<measures::TakeMeasure
   RunTimer();
   Describe();
   update();
-  // Assigning stops the last reading and joins it.
-  worker_ = std::jthread([this, job, read = std::move(read)](const std::stop_token& stop) {
+  // Starting stops the last reading and joins it.
+  reader_.Start([this, read = std::move(read)](const std::stop_token& stop,
+                                               const OffThread::Handover& handover) {
     std::string error;
     std::optional<WaveformOverview> overview;
     try {
@@ -189,15 +188,12 @@ void WaveformView::StartReading(Reader read, std::optional<measures::TakeMeasure
       return;
     }
     auto result = std::make_shared<std::optional<WaveformOverview>>(std::move(overview));
-    QMetaObject::invokeMethod(
-        this, [this, job, result] { Receive(job, std::move(*result)); }, Qt::QueuedConnection);
+    handover([this, result] { Receive(std::move(*result)); });
   });
 }
 
-void WaveformView::Receive(std::uint64_t job, std::optional<WaveformOverview> overview) {
-  if (job != job_) {
-    return;  // a take that another replaced while it was read
-  }
+// Not for a take that another replaced while it was read: the reader drops that.
+void WaveformView::Receive(std::optional<WaveformOverview> overview) {
   unreadable_ = !overview;
   mode_ = overview ? Mode::Take : Mode::Empty;
   overview_ = overview ? std::move(*overview) : WaveformOverview{};
@@ -213,8 +209,7 @@ void WaveformView::SetMeasures(const measures::TakeMeasures& measures) {
 }
 
 void WaveformView::Clear() {
-  ++job_;
-  worker_.request_stop();
+  reader_.Cancel();
   ForgetMarks();
   measures_.reset();
   overview_ = {};
@@ -226,8 +221,7 @@ void WaveformView::Clear() {
 }
 
 void WaveformView::StartLive(const audio::CaptureFormat& format) {
-  ++job_;
-  worker_.request_stop();
+  reader_.Cancel();
   ForgetMarks();
   measures_.reset();
   overview_ = WaveformOverview(format.sampleRate, format.channels, format.kind);

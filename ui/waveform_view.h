@@ -23,7 +23,6 @@
 #include <span>
 #include <stop_token>
 #include <string>
-#include <thread>
 
 #include "audio/audio_engine.h"
 #include "audio/level_meter.h"
@@ -31,6 +30,7 @@
 #include "measures/delivery_profile.h"
 #include "measures/take_measures.h"
 #include "measures/waveform_overview.h"
+#include "session/off_thread.h"
 
 namespace voxtar {
 
@@ -113,7 +113,7 @@ class WaveformView : public QWidget {
                                                                          std::string*)>;
 
   void StartReading(Reader read, std::optional<measures::TakeMeasures> measures);
-  void Receive(std::uint64_t job, std::optional<measures::WaveformOverview> overview);
+  void Receive(std::optional<measures::WaveformOverview> overview);
   // The measures when they are of the take shown.
   const measures::TakeMeasures* ShownMeasures() const;
   void ForgetMarks();
@@ -142,8 +142,7 @@ class WaveformView : public QWidget {
   std::optional<std::uint32_t> drawnPlayheadMs_;  // as of the last refresh: what paint draws
 
   QTimer refresh_;
-  std::uint64_t job_ = 0;
-  std::jthread worker_;  // the last take's reading; a new one stops and joins it
+  OffThread reader_;  // the last take's reading; a new one stops and joins it
 };
 
 }  // namespace voxtar

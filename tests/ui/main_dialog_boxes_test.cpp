@@ -67,6 +67,7 @@ TEST_F(MainDialogBoxes, AnUnsavedTakeIsSavedAgainDiscardedOrKeptBeforeAStep) {
     // Cancel leaves the take where Ctrl+S saves it.
     if (c.unsaved) {
       QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_S, Qt::ControlModifier);
+      testing::SettleSave(dialog);
       EXPECT_TRUE(fs::is_regular_file(dir / "Prompt/unit/a002.wav"));
       EXPECT_FALSE(dialog.flow().unsavedTake());
     }
@@ -224,6 +225,7 @@ TEST_F(MainDialogBoxes, ATakeThatFillsItsFileIsStoppedSavedAndSaidSo) {
   Click(ids::kRecord);
   engine.Advance(2000);
   QCoreApplication::sendPostedEvents();
+  testing::SettleSave(dialog);
   ASSERT_EQ(services.boxes.size(), 1u);
   EXPECT_EQ(services.boxes[0].text,
             QStringLiteral("The take of a002.wav reached the longest sound a WAV file can hold, so "

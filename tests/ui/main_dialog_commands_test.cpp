@@ -357,6 +357,7 @@ TEST_F(MainDialogCommands, ARecordingDoneNoticeSavesTheTakeAndClearsTheMarker) {
   dialog.lesson().current()->text = u"> Good morning";
   engine.Advance(300);
   dialog.OnRecordingDone();
+  testing::SettleSave(dialog);
   EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("<Record>"));
   EXPECT_TRUE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
@@ -390,6 +391,7 @@ TEST_F(MainDialogCommands, AFailedSaveDoesNotMarkThePromptRecorded) {
   dialog.lesson().current()->text = u"> Good morning";
   engine.Advance(200);
   dialog.OnRecordingDone();
+  testing::SettleSave(dialog);
   EXPECT_EQ(dialog.lesson().current()->recorded, 0);
   EXPECT_EQ(dialog.lesson().current()->text, u"> Good morning");
   EXPECT_EQ(dialog.lesson().state, LessonState::Saved);

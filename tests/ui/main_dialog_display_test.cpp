@@ -61,9 +61,9 @@ TEST(MainTemplate, PixelGeometryForThePinnedFont) {
   CVoxtarDlg dialog{QuietEngine(), services};
   EXPECT_EQ(dialog.size(), QSize(618, 439));
   EXPECT_EQ(dialog.waveform()->geometry(), QRect(14, 353, 590, 75));
-  SessionSettings hidden = dialog.session();
+  SessionSettings hidden = dialog.session().settings();
   hidden.waveform = false;
-  dialog.SetSession(hidden);
+  dialog.SetSessionSettings(hidden);
   EXPECT_EQ(dialog.size(), QSize(618, 356));
   EXPECT_EQ(dialog.GetDlgItem(ids::kPromptText)->geometry(), QRect(14, 56, 578, 197));
   EXPECT_EQ(dialog.GetDlgItem(ids::kStatistics)->geometry(), QRect(14, 272, 574, 26));
@@ -238,6 +238,7 @@ TEST_F(MainDialogCommands, TheMeterFollowsARecordingAndTheTakeCheckFollowsItsSav
   Click(ids::kRecord);
   engine.Advance(300);
   dialog.OnRecordingDone();
+  testing::SettleSave(dialog);
   ASSERT_EQ(meter->mode(), LevelMeterWidget::Mode::TakeCheck);
   EXPECT_TRUE(meter->takeCheckText().startsWith(QStringLiteral("clipped")))
       << meter->takeCheckText().toStdString();

@@ -41,8 +41,17 @@ inline bool Enabled(CVoxtarDlg& dialog, int id) {
   return dialog.GetDlgItem(id)->isEnabled();
 }
 
+// Waits until a take the dialog is saving is saved: the save runs off the GUI thread, and what
+// follows it (the marker, the display, the next prompt) comes when it is over.
+inline void SettleSave(CVoxtarDlg& dialog) {
+  EXPECT_TRUE(QTest::qWaitFor([&dialog] { return !dialog.session().saving(); }, 10000))
+      << "the take's save never ended";
+}
+
+// Clicks as the operator would, and waits for a save the click started.
 inline void Click(CVoxtarDlg& dialog, int id) {
   QTest::mouseClick(static_cast<QPushButton*>(dialog.GetDlgItem(id)), Qt::LeftButton);
+  SettleSave(dialog);
 }
 
 // Opens `index` through "Open", as the operator would, in a dialog that is up.

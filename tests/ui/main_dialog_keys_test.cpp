@@ -155,6 +155,7 @@ TEST_F(MainDialogCommands, TheButtonKeysRunTheirCommandsFromTheTextBox) {
   EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
   engine.Advance(300);
   QTest::keyClick(box, Qt::Key_R, Qt::ControlModifier);
+  testing::SettleSave(dialog);
   EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav :"));
   QTest::keyClick(box, Qt::Key_P, Qt::ControlModifier);

@@ -1,6 +1,6 @@
-// The recording session's additions to the main dialog: the take keys from the text box,
-// moving on after a good take, playing each take back, and the capture margins chosen in the
-// context menu, on the simulated engine.
+// The recording session's additions to the main dialog: the take keys from the text box and the
+// capture margins chosen in the context menu, on the simulated engine. What the session does
+// after a take is tests/session's.
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QCoreApplication>
@@ -54,6 +54,7 @@ class MainDialogSession : public MainDialogCommands {
   void Key(Qt::Key key, Qt::KeyboardModifiers modifiers) {
     QTest::keyClick(box, key, modifiers);
     QCoreApplication::processEvents();
+    SettleSave(dialog);
   }
   // A take as a speaker gives it: room, voice at `amplitude`, room.
   void SpeakATake(double amplitude) {
@@ -71,9 +72,9 @@ class MainDialogSession : public MainDialogCommands {
     engine.Advance(500);
   }
   void Session(void (*change)(SessionSettings&)) {
-    SessionSettings changed = dialog.session();
+    SessionSettings changed = dialog.session().settings();
     change(changed);
-    dialog.SetSession(changed);
+    dialog.SetSessionSettings(changed);
   }
   int Earlier(const char16_t* name) const {
     return history::TakeHistory(dir.wide() + u"/Prompt/unit/", dir.wide()).CountEarlier(name);
@@ -134,43 +135,6 @@ TEST_F(MainDialogSession, TheTakeKeysWorkFromTheTextBoxAndLeaveItsKeysAlone) {
   EXPECT_TRUE(services.boxes.empty());
 }
 
-TEST_F(MainDialogSession, AGoodTakeMovesOnToTheNextPendingPromptAndAFlaggedOneStays) {
-  Session([](SessionSettings& s) { s.autoAdvance = true; });
-  struct Case {
-    double amplitude;
-    int stays;  // where the window is after the take
-  } const cases[] = {
-      {1.0, 0},  // clipped
-      {0.3, 1},  // a002, the next pending one
-  };
-  for (const Case& c : cases) {
-    SpeakATake(c.amplitude);
-    EXPECT_EQ(dialog.lesson().prompts.currentIndex, c.stays) << c.amplitude;
-  }
-  // From the last pending prompt, round to the first one that still is.
-  Click(ids::kNext);
-  SpeakATake(0.3);
-  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
-}
-
-TEST_F(MainDialogSession, EachTakeIsPlayedBackThenMovedOnFrom) {
-  Session([](SessionSettings& s) { s.autoAdvance = s.autoPlay = true; });
-  SpeakATake(0.3);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Playing);
-  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 0);
-  engine.Advance(2000);
-  QCoreApplication::processEvents();
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
-  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
-
-  // Stopping the playback stops the session there.
-  SpeakATake(0.3);
-  Key(Qt::Key_P, Qt::ControlModifier);
-  engine.Advance(2000);
-  QCoreApplication::processEvents();
-  EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
-}
-
 TEST_F(MainDialogSession, CaptureMarginsChosenInTheMenuFrameTheTake) {
   {
     QMenu menu;
@@ -183,8 +147,8 @@ TEST_F(MainDialogSession, CaptureMarginsChosenInTheMenuFrameTheTake) {
     MenuItem(menu, {"Capture &margins", "&After Stop", "500 ms"})->trigger();
     EXPECT_FALSE(MenuItem(menu, {"Check &level"})->isEnabled());
   }
-  EXPECT_EQ(dialog.session().preRollMs, 250u);
-  EXPECT_EQ(dialog.session().postRollMs, 500u);
+  EXPECT_EQ(dialog.session().settings().preRollMs, 250u);
+  EXPECT_EQ(dialog.session().settings().postRollMs, 500u);
   ASSERT_TRUE(engine.preRollRunning());
   EXPECT_EQ(dialog.levelMeter()->mode(), LevelMeterWidget::Mode::Meter);
 
@@ -196,6 +160,7 @@ TEST_F(MainDialogSession, CaptureMarginsChosenInTheMenuFrameTheTake) {
   EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
   engine.Advance(600);
   QCoreApplication::processEvents();
+  SettleSave(dialog);
   EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
 

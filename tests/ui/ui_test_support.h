@@ -1,6 +1,6 @@
-// Shared by the window tests: message boxes and the file dialog replaced by recorders, the
-// working directory switched for one test, lesson files written in the index format, and
-// running code while a modal window is up.
+// Shared by the window tests: message boxes and the file dialog replaced by recorders, and
+// running code while a modal window is up (the working directory and the lesson files are
+// tests/support's).
 #pragma once
 
 #include <QApplication>
@@ -61,29 +61,6 @@ class FakeWindowServices final : public platform::WindowServices {
   std::optional<QString> nextFile;
   std::function<void()> whileBoxUp;
 };
-
-class ScopedWorkingDirectory {
- public:
-  explicit ScopedWorkingDirectory(const std::filesystem::path& directory)
-      : previous_(std::filesystem::current_path()) {
-    std::filesystem::current_path(directory);
-  }
-  ~ScopedWorkingDirectory() { std::filesystem::current_path(previous_); }
-  ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
-  ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
-
- private:
-  std::filesystem::path previous_;
-};
-
-// A lesson index in the written form: FF FE, then "name text" lines ending in CR LF.
-inline std::string IndexBytes(const std::vector<std::u16string>& lines) {
-  std::string bytes = "\xFF\xFE";
-  for (const std::u16string& line : lines) {
-    bytes += Utf16LeBytes(line + u"\r\n");
-  }
-  return bytes;
-}
 
 // Runs `action` every 10 ms once the event loop turns (e.g. while a modal window is up) until it
 // returns true or `tries` turns have passed.

@@ -1,20 +1,22 @@
 // The recording flow without widgets, on the simulated engine: a take from start to the check of
 // what was saved, the level check and what ends it, and the device choice kept in the settings.
-#include "ui/recording_flow.h"
+#include "session/recording_flow.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QSettings>
+#include <QTest>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "audio/wave_element.h"
 #include "measures/judgement.h"
 #include "testing/simulated_audio_engine.h"
+#include "tests/session/session_test_support.h"
 #include "tests/support/small_file_system.h"
-#include "tests/ui/ui_test_support.h"
-#include "ui/failure_boxes.h"
+#include "tests/support/temp_dir.h"
 
 namespace voxtar {
 namespace {
@@ -45,11 +47,35 @@ class RecordingFlowTest : public ::testing::Test {
     }
     flow->StartRecording();
     Advance(ms);
-    return flow->FinishRecording();
+    return Finish();
+  }
+
+  // FinishRecording, and its save waited for: true when a take was saved.
+  bool Finish() {
+    std::optional<bool> saved;
+    if (!flow->FinishRecording([&saved](bool ok) { saved = ok; })) {
+      return false;
+    }
+    return Saved(saved);
+  }
+  // SaveUnsavedTake, waited for: true when the take is saved now (or none was left).
+  bool SaveAgain() {
+    std::optional<bool> saved;
+    if (!flow->SaveUnsavedTake([&saved](bool ok) { saved = ok; })) {
+      return true;
+    }
+    return Saved(saved);
+  }
+  bool Saved(const std::optional<bool>& saved) {
+    EXPECT_TRUE(flow->saving());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return saved.has_value(); }, 10000))
+        << "the save never ended";
+    EXPECT_FALSE(flow->saving());
+    return saved.value_or(false);
   }
 
   std::unique_ptr<RecordingFlow> MakeFlow(audio::AudioEngine& on) {
-    auto made = std::make_unique<RecordingFlow>(lesson, on, &notify, boxes, settingsFile);
+    auto made = std::make_unique<RecordingFlow>(lesson, on, &notify, failures, settingsFile);
     QObject::connect(made.get(), &RecordingFlow::meterStarted,
                      [this] { strip.emplace_back("meter"); });
     QObject::connect(made.get(), &RecordingFlow::stripCleared,
@@ -75,11 +101,10 @@ class RecordingFlowTest : public ::testing::Test {
 
   testing::TempDir dir;
   testing::ScopedWorkingDirectory cwd{dir.path()};
-  testing::FakeWindowServices services;
+  testing::RecordedFailures failures;
   audio::SimulatedAudioEngine engine;
   Lesson lesson;
   QObject notify;
-  FailureBoxes boxes{services};
   QString settingsFile = QString::fromStdString((dir.path() / "voxtar.conf").string());
   std::vector<std::string> strip;
   std::vector<audio::LevelSummary> levels;
@@ -105,7 +130,7 @@ TEST_F(RecordingFlowTest, ATakeIsSavedMarkedAndChecked) {
   EXPECT_EQ(levels[0].frames, 4410u);
   EXPECT_FALSE(levels[0].clipped);
 
-  EXPECT_TRUE(flow->FinishRecording());
+  EXPECT_TRUE(Finish());
   EXPECT_EQ(flow->mode(), AudioMode::Idle);
   EXPECT_EQ(lesson.current()->recorded, 1);
   EXPECT_EQ(lesson.state, LessonState::Modified);
@@ -118,7 +143,7 @@ TEST_F(RecordingFlowTest, ATakeIsSavedMarkedAndChecked) {
   EXPECT_EQ(strip[1], "judged: " + lastJudgement.summary);
   EXPECT_EQ(lastJudgement.problems(), std::vector<measures::Problem>{measures::Problem::CutStart});
   EXPECT_EQ(lastJudgement.severity, measures::Severity::Warning);
-  EXPECT_TRUE(services.boxes.empty());
+  EXPECT_TRUE(failures.reports.empty());
 }
 
 TEST_F(RecordingFlowTest, AClippedTakeAndAFailedSave) {
@@ -127,7 +152,7 @@ TEST_F(RecordingFlowTest, AClippedTakeAndAFailedSave) {
   flow->StartRecording();
   Advance(300);
   EXPECT_TRUE(levels.back().clipped);
-  ASSERT_TRUE(flow->FinishRecording());
+  ASSERT_TRUE(Finish());
   EXPECT_TRUE(lastJudgement.Has(measures::Problem::Clipped));
   EXPECT_EQ(lastJudgement.severity, measures::Severity::Bad);
 
@@ -140,19 +165,19 @@ TEST_F(RecordingFlowTest, AClippedTakeAndAFailedSave) {
   flow->StartRecording();
   Advance(300);
   std::filesystem::create_directory(dir / "Prompt/unit/a002.wav");
-  EXPECT_FALSE(flow->FinishRecording());
+  EXPECT_FALSE(Finish());
   EXPECT_EQ(lesson.current()->recorded, 0);
   EXPECT_EQ(strip, (std::vector<std::string>{
                        "meter", "says: The take is not saved: Ctrl+S saves it again"}));
-  ASSERT_EQ(services.boxes.size(), 1u);
-  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Error"));
-  EXPECT_NE(services.boxes[0].text.indexOf(QStringLiteral("a002.wav")), -1);
+  ASSERT_EQ(failures.reports.size(), 1u);
+  EXPECT_EQ(failures.reports[0].caption, QStringLiteral("Error"));
+  EXPECT_NE(failures.reports[0].text.indexOf(QStringLiteral("a002.wav")), -1);
   ASSERT_TRUE(flow->unsavedTake());
   EXPECT_EQ(flow->unsavedTake()->name, u"a002.wav");
   EXPECT_EQ(flow->unsavedTake()->content->lengthMs(), 1000u);
 
   std::filesystem::remove(dir / "Prompt/unit/a002.wav");
-  EXPECT_TRUE(flow->SaveUnsavedTake());
+  EXPECT_TRUE(SaveAgain());
   EXPECT_FALSE(flow->unsavedTake());
   EXPECT_EQ(lesson.current()->recorded, 1);
   audio::WaveElement saved;
@@ -172,7 +197,7 @@ TEST_F(RecordingFlowTest, EarlierTakesAreKeptAndANothingTakeIsNotSaved) {
   strip.clear();
   ASSERT_TRUE(flow->PrepareToRecord());
   flow->StartRecording();
-  EXPECT_FALSE(flow->FinishRecording());  // Stop pressed at once: no frame
+  EXPECT_FALSE(Finish());  // Stop pressed at once: no frame
   EXPECT_EQ(strip.back(), "says: Nothing was recorded: the take is not saved");
   EXPECT_EQ(testing::ReadBytes(dir / "Prompt/unit/a001.wav"), good);
   EXPECT_FALSE(flow->unsavedTake());
@@ -210,7 +235,7 @@ TEST_F(RecordingFlowTest, ATakeThatFindsTheDiskFullIsKeptUntilThereIsRoom) {
   EXPECT_EQ(testing::ReadBytes(dir / "Prompt/unit/a001.wav"), first);
 
   small.Empty();
-  EXPECT_TRUE(flow->SaveUnsavedTake());
+  EXPECT_TRUE(SaveAgain());
   EXPECT_FALSE(flow->unsavedTake());
   audio::WaveElement saved;
   std::string error;
@@ -222,9 +247,9 @@ TEST_F(RecordingFlowTest, ARecordingThatCouldNotBeSavedDoesNotStart) {
   std::filesystem::create_directories(dir /
                                       "Prompt/unit/a001.wav");  // a folder where the take goes
   EXPECT_FALSE(flow->PrepareToRecord());
-  ASSERT_EQ(services.boxes.size(), 1u);
-  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Cannot record"));
-  EXPECT_NE(services.boxes[0].text.indexOf(QStringLiteral("directory")), -1);
+  ASSERT_EQ(failures.reports.size(), 1u);
+  EXPECT_EQ(failures.reports[0].caption, QStringLiteral("Cannot record"));
+  EXPECT_NE(failures.reports[0].text.indexOf(QStringLiteral("directory")), -1);
   EXPECT_EQ(engine.openDevices(), 0u);
 }
 
@@ -268,8 +293,8 @@ TEST_F(RecordingFlowTest, ALevelCheckWithoutATemplateSaysWhyAndDoesNotStart) {
   std::filesystem::remove(dir / "sample.wav");
   EXPECT_FALSE(flow->StartLevelCheck());
   EXPECT_FALSE(engine.levelCheckRunning());
-  ASSERT_EQ(services.boxes.size(), 1u);
-  EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Level Check Error"));
+  ASSERT_EQ(failures.reports.size(), 1u);
+  EXPECT_EQ(failures.reports[0].caption, QStringLiteral("Level Check Error"));
   EXPECT_TRUE(strip.empty());
 }
 
@@ -304,7 +329,7 @@ TEST_F(RecordingFlowTest, ADeviceChoiceIsKeptAndAVanishedOneFallsBackQuietly) {
   ASSERT_TRUE(flow->PrepareToRecord());
   flow->StartRecording();
   EXPECT_EQ(unplugged.streamDevice(flow->device()->deviceId()), "");
-  EXPECT_TRUE(services.boxes.empty());
+  EXPECT_TRUE(failures.reports.empty());
   flow->ReleaseDevice();
   flow.reset();
 

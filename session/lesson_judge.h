@@ -10,12 +10,9 @@
 #pragma once
 
 #include <QObject>
-#include <atomic>
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -23,6 +20,7 @@
 #include "measures/lesson_judging.h"
 #include "measures/lesson_measures.h"
 #include "measures/measure_cache.h"
+#include "session/off_thread.h"
 
 namespace voxtar {
 
@@ -54,7 +52,7 @@ class LessonJudge : public QObject {
   }
   // The next prompt after `from` whose take has a problem (going round); unset when none.
   std::optional<std::size_t> NextFlagged(std::size_t from) const;
-  bool measuring() const { return worker_.joinable(); }
+  bool measuring() const { return worker_.running(); }
 
  signals:
   // Measures came in: the judgements, and the lesson's medians, may have changed.
@@ -63,8 +61,8 @@ class LessonJudge : public QObject {
  private:
   // Take files (by their place in files_) and what each measured.
   using Batch = std::vector<std::pair<std::size_t, measures::MeasuredTake>>;
-  void Apply(std::uint64_t generation, const Batch& batch);
-  void Finished(std::uint64_t generation);
+  void Apply(const Batch& batch);
+  void Finished();
   void KeepCache();
   void StoreInCache(const std::u16string& name, const measures::TakeMeasures& measured);
 
@@ -77,9 +75,7 @@ class LessonJudge : public QObject {
   std::unique_ptr<measures::MeasureCache> cache_;
   // Takes saved while the worker had the cache, to store once it is back.
   std::vector<std::pair<std::u16string, measures::TakeMeasures>> unstored_;
-  std::thread worker_;
-  std::atomic<bool> stopping_{false};
-  std::uint64_t generation_ = 0;
+  OffThread worker_;
 };
 
 }  // namespace voxtar

@@ -1,4 +1,4 @@
-#include "ui/recording_flow.h"
+#include "session/recording_flow.h"
 
 #include <QSettings>
 #include <algorithm>
@@ -8,7 +8,6 @@
 #include "lesson/working_directory.h"
 #include "measures/take_measures.h"
 #include "platform/file_system.h"
-#include "ui/off_thread.h"
 
 namespace voxtar {
 
@@ -237,7 +236,7 @@ history::TakeHistory RecordingFlow::History() const {
   return history::TakeHistory(lesson_.paths.promptDirectory, lesson_.paths.workingDirectory);
 }
 
-bool RecordingFlow::FinishRecording() {
+bool RecordingFlow::FinishRecording(SaveEnd end) {
   // A recording that never started leaves the template's own audio in the device: no take.
   const bool neverRecorded =
       mode_ == AudioMode::Recording && device_->state() != audio::WaveState::Recording;
@@ -260,60 +259,68 @@ bool RecordingFlow::FinishRecording() {
                       measures::Severity::Warning);
     return false;
   }
-  const bool saved = SaveTake({lesson_.prompts.currentIndex,
-                               std::u16string(lesson_.current()->name),
-                               device_->Content(),
-                               {}});
-  if (saved && templateFormat_ && templateFormat_->sampleRate > 0) {
+  Marks marks;
+  if (templateFormat_ && templateFormat_->sampleRate > 0) {
     const auto ms =
         [rate = static_cast<std::uint64_t>(templateFormat_->sampleRate)](std::uint64_t frame) {
           return static_cast<std::uint32_t>((frame * 1000 + rate / 2) / rate);
         };
-    marks_ = {ms(engine_.PressFrame(device_->deviceId())), ms(stopFrame)};
+    marks = {ms(engine_.PressFrame(device_->deviceId())), ms(stopFrame)};
   }
-  return saved;
+  SaveTake({lesson_.prompts.currentIndex,
+            std::u16string(lesson_.current()->name),
+            device_->Content(),
+            {}},
+           marks, std::move(end));
+  return true;
 }
 
-bool RecordingFlow::SaveTake(UnsavedTake take) {
+void RecordingFlow::SaveTake(UnsavedTake take, Marks marks, SaveEnd end) {
   struct Saved {
     history::Result result;
     std::optional<measures::TakeMeasures> measured;
   };
-  const history::TakeHistory history = History();
-  const std::u16string path = lesson_.paths.promptDirectory + take.name;
-  // Off the GUI thread: a long take takes a while to write and to measure.
-  const Saved saved = WhileRepainting([&history, &take, &path] {
-    Saved done{history.Save(take.name, *take.content), std::nullopt};
+  const auto save = [history = History(), name = take.name, content = take.content,
+                     path = lesson_.paths.promptDirectory + take.name] {
+    Saved done{history.Save(name, *content), std::nullopt};
     measures::TakeMeasures measured;
     std::string error;
     if (done.result.ok() && measures::MeasureTakeFile(path, &measured, &error)) {
       done.measured = measured;
     }
     return done;
+  };
+  // Off the GUI thread: a long take takes a while to write and to measure.
+  saver_.Run(save, [this, take = std::move(take), marks,
+                    end = std::move(end)](const Saved& saved) mutable {
+    if (!saved.result.ok()) {
+      take.cause = saved.result.error;
+      unsaved_ = std::move(take);
+      reporter_.ReportFailure(QString::fromStdString(unsaved_->cause), QStringLiteral("Error"));
+      emit stripMessage(QStringLiteral("The take is not saved: Ctrl+S saves it again"),
+                        measures::Severity::Bad);
+      end(false);
+      return;
+    }
+    unsaved_.reset();
+    if (lesson_.prompts.currentIndex == take.index) {
+      lesson_.MarkRecorded();
+    }
+    judge_.TakeSaved(static_cast<std::size_t>(take.index), saved.measured);
+    ShowCurrentJudgement();
+    marks_ = marks;
+    end(true);
   });
-  if (!saved.result.ok()) {
-    take.cause = saved.result.error;
-    unsaved_ = std::move(take);
-    reporter_.ReportFailure(QString::fromStdString(unsaved_->cause), QStringLiteral("Error"));
-    emit stripMessage(QStringLiteral("The take is not saved: Ctrl+S saves it again"),
-                      measures::Severity::Bad);
-    return false;
-  }
-  unsaved_.reset();
-  if (lesson_.prompts.currentIndex == take.index) {
-    lesson_.MarkRecorded();
-  }
-  judge_.TakeSaved(static_cast<std::size_t>(take.index), saved.measured);
-  ShowCurrentJudgement();
-  return true;
 }
 
-bool RecordingFlow::SaveUnsavedTake() {
+bool RecordingFlow::SaveUnsavedTake(SaveEnd end) {
   if (!unsaved_) {
-    return true;
+    return false;
   }
   UnsavedTake take = *unsaved_;
-  return SaveTake(std::move(take));
+  // The earlier attempt's marks went with its device.
+  SaveTake(std::move(take), {}, std::move(end));
+  return true;
 }
 
 void RecordingFlow::DiscardUnsavedTake() {

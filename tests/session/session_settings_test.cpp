@@ -1,11 +1,10 @@
-#include "ui/session_settings.h"
+#include "session/session_settings.h"
 
 #include <gtest/gtest.h>
 #include <QString>
 #include <string>
 
 #include "tests/support/temp_dir.h"
-#include "tests/ui/ui_test_support.h"
 
 namespace voxtar::testing {
 namespace {

@@ -1,6 +1,5 @@
-#include "ui/lesson_judge.h"
+#include "session/lesson_judge.h"
 
-#include <QMetaObject>
 #include <algorithm>
 
 #include "measures/delivery_profile.h"
@@ -25,7 +24,6 @@ LessonJudge::~LessonJudge() {
 
 bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
   Stop();
-  ++generation_;
   promptDirectory_ = lesson.paths.promptDirectory;
   measures::ProfileError error;
   std::optional<measures::DeliveryProfile> profile =
@@ -44,10 +42,10 @@ bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
 
   cache_ = std::make_unique<measures::MeasureCache>();
   cache_->Load(promptDirectory_);
-  const std::uint64_t generation = generation_;
-  worker_ = std::thread([this, generation, names = measures::FileNames(files_),
-                         directory = promptDirectory_, cache = cache_.get()] {
-    for (std::size_t from = 0; from < names.size() && !stopping_; from += kBatch) {
+  auto measure = [this, names = measures::FileNames(files_), directory = promptDirectory_,
+                  cache = cache_.get()](const std::stop_token& stop,
+                                        const OffThread::Handover& handover) {
+    for (std::size_t from = 0; from < names.size() && !stop.stop_requested(); from += kBatch) {
       const std::size_t to = std::min(from + kBatch, names.size());
       std::vector<measures::MeasuredTake> measured = measures::MeasureTakes(
           directory,
@@ -58,53 +56,36 @@ bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
       for (std::size_t i = from; i < to; ++i) {
         batch.emplace_back(i, std::move(measured[i - from]));
       }
-      // Delivered to the GUI thread; dropped there if this object is gone by then.
-      QMetaObject::invokeMethod(
-          this, [this, generation, batch = std::move(batch)] { Apply(generation, batch); },
-          Qt::QueuedConnection);
+      // Dropped on the GUI thread if the lesson was stopped meanwhile.
+      handover([this, batch = std::move(batch)] { Apply(batch); });
     }
-    QMetaObject::invokeMethod(
-        this, [this, generation] { Finished(generation); }, Qt::QueuedConnection);
-  });
+  };
+  worker_.Start(std::move(measure), [this] { Finished(); });
   return read;
 }
 
 void LessonJudge::Stop() {
-  if (worker_.joinable()) {
-    stopping_ = true;
-    worker_.join();
-    stopping_ = false;
-  }
+  worker_.Stop();
   if (cache_) {
     KeepCache();
     cache_.reset();
   }
-  ++generation_;
   lesson_.SetPrompts({});
   files_.clear();
   onDisk_.reset();
 }
 
-void LessonJudge::Apply(std::uint64_t generation, const Batch& batch) {
-  if (generation != generation_) {
-    return;
-  }
+void LessonJudge::Apply(const Batch& batch) {
   for (const auto& [file, measured] : batch) {
     measures::Feed(files_[file], measured, &lesson_);
   }
   emit judgementsChanged();
 }
 
-void LessonJudge::Finished(std::uint64_t generation) {
-  if (generation != generation_ || !worker_.joinable()) {
-    return;
-  }
-  worker_.join();
+void LessonJudge::Finished() {
   KeepCache();
 }
 
-// The worker is done with the cache: it drops the takes gone from the disk, takes in those saved
-// meanwhile, and is written.
 void LessonJudge::KeepCache() {
   if (onDisk_) {
     cache_->Retain(*onDisk_);
@@ -118,7 +99,7 @@ void LessonJudge::KeepCache() {
 }
 
 void LessonJudge::StoreInCache(const std::u16string& name, const measures::TakeMeasures& measured) {
-  if (worker_.joinable()) {
+  if (worker_.running()) {
     unstored_.emplace_back(name, measured);
     return;
   }
@@ -143,7 +124,7 @@ void LessonJudge::TakeSaved(std::size_t index,
   lesson_.SetMeasures(name, *measured);
   if (cache_) {
     StoreInCache(name, *measured);
-    if (!worker_.joinable()) {
+    if (!worker_.running()) {
       std::string ignored;
       cache_->Save(&ignored);
     }

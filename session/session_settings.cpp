@@ -1,4 +1,4 @@
-#include "ui/session_settings.h"
+#include "session/session_settings.h"
 
 #include <QSettings>
 

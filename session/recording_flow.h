@@ -2,16 +2,16 @@
 // (opened for Play on the prompt file, for Record on the template recording, released on every
 // move and unload), stopping a take and saving it as the prompt file with MarkRecorded, the
 // judgement of what was saved against the delivery profile, the level check, and the choice of
-// input and output device kept in the user's settings. The dialog sequences these steps with its
-// own texts and refreshes; what the strip right of "Goto" shows comes out of here as signals.
+// input and output device kept in the user's settings. The session sequences these steps; what
+// the strip right of "Goto" shows comes out of here as signals.
 //
 // Nothing recorded is lost: a save keeps the take it replaces in the take history (Undo take,
 // Earlier takes); a take whose save failed stays in memory as the unsaved take until it is saved
-// again or knowingly discarded (the dialog asks before anything would drop it); a take that
-// captured nothing is not saved over a good one. Writing and measuring a take run on a worker
-// thread while the window goes on painting.
+// again or knowingly discarded (the session asks before anything would drop it); a take that
+// captured nothing is not saved over a good one. Writing and measuring a take run off the GUI
+// thread; the save's end comes back to whoever asked for it, and until then saving() holds.
 //
-// Ownership: the dialog owns the flow and the Lesson it works on; the engine outlives both.
+// Ownership: the session owns the flow and the Lesson it works on; the engine outlives both.
 // Threads: GUI thread only (the save's worker touches no member). The flow is the engine's level
 // listener while it exists.
 #pragma once
@@ -19,6 +19,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,7 +32,8 @@
 #include "history/take_history.h"
 #include "lesson/lesson.h"
 #include "measures/judgement.h"
-#include "ui/lesson_judge.h"
+#include "session/lesson_judge.h"
+#include "session/off_thread.h"
 
 namespace voxtar {
 
@@ -79,11 +81,16 @@ class RecordingFlow : public QObject {
   bool finishing() const { return finishing_; }
   // Ends the recording in progress keeping nothing: the prompt's take stays as it was; Idle.
   void DiscardRecording();
-  // Stops the recording and saves it as the prompt file (the take it replaces kept in the
-  // history), marks the prompt recorded and judges the take; Idle. True when a take was saved. A
-  // take that captured nothing is not saved (the strip says so); one whose save failed (its box
-  // tells why) becomes the unsaved take.
-  bool FinishRecording();
+  // What comes of a save, on the GUI thread: true when the take is saved.
+  using SaveEnd = std::function<void(bool saved)>;
+  // Stops the recording (Idle) and saves it as the prompt file (the take it replaces kept in the
+  // history), marks the prompt recorded and judges the take. False when there is nothing to save:
+  // a recording that never started, or a take that captured nothing (the strip says so). Else
+  // the save runs off the GUI thread and `end` comes when it is over; a take whose save failed
+  // (its box tells why) becomes the unsaved take.
+  bool FinishRecording(SaveEnd end);
+  // A take's save is running.
+  bool saving() const { return saver_.running(); }
 
   // Where Record and Stop were pressed in the last take saved, in ms from its start (a take with
   // a lead-in begins before Record); none when unknown.
@@ -101,8 +108,9 @@ class RecordingFlow : public QObject {
     std::string cause;
   };
   const std::optional<UnsavedTake>& unsavedTake() const { return unsaved_; }
-  // Saves the unsaved take again; true when it is saved now (else its box told why again).
-  bool SaveUnsavedTake();
+  // Saves the unsaved take again, off the GUI thread; `end` says whether it is saved now (else
+  // its box told why again). False, and no `end`, when there is no unsaved take.
+  bool SaveUnsavedTake(SaveEnd end);
   void DiscardUnsavedTake();
 
   // The current prompt's earlier takes, most recent first, each with its judgement by the
@@ -170,9 +178,9 @@ class RecordingFlow : public QObject {
   // The current prompt's file path, or nothing (after its box) when the name would lead out of
   // the prompt directory.
   std::optional<std::u16string> CheckedPromptFilePath();
-  // Saves `take` as its prompt's file off the GUI thread and judges it; an unsaved take on
-  // failure.
-  bool SaveTake(UnsavedTake take);
+  // Saves `take` as its prompt's file off the GUI thread and judges it, with `marks` for the
+  // take saved; an unsaved take on failure.
+  void SaveTake(UnsavedTake take, Marks marks, SaveEnd end);
   history::TakeHistory History() const;
   // Ends the level check before a device plays or records.
   void EndLevelCheckFor(bool clearStrip);
@@ -199,6 +207,7 @@ class RecordingFlow : public QObject {
   std::uint32_t preRollMs_ = 0;
   bool lessonOpen_ = false;  // a lesson that can be recorded is loaded
   LessonJudge judge_;
+  OffThread saver_;  // the take being saved; its end outlives no member
 };
 
 }  // namespace voxtar

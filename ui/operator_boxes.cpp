@@ -1,0 +1,190 @@
+#include "ui/operator_boxes.h"
+
+#include <QString>
+#include <QStringList>
+#include <utility>
+
+#include "lesson/lesson_lock.h"
+#include "platform/window_services.h"
+#include "ui/voxtar_dlg.h"
+
+namespace voxtar {
+
+namespace {
+
+QString Q(std::u16string_view text) {
+  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString FromUtf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+OperatorBoxes::OperatorBoxes(platform::WindowServices& services, QWidget* owner,
+                             std::function<std::u16string()> typedText)
+    : services_(services), owner_(owner), typedText_(std::move(typedText)) {}
+
+std::u16string OperatorBoxes::TypedText() const {
+  return typedText_();
+}
+
+Operator::HeldLesson OperatorBoxes::AskAboutHeldLesson(const std::u16string& indexPath,
+                                                       const platform::LockFile::Holder& holder,
+                                                       bool offerTakeOver) {
+  QStringList buttons{QStringLiteral("Open read-only")};
+  if (offerTakeOver) {
+    buttons << QStringLiteral("Take over");
+  }
+  buttons << QStringLiteral("Cancel");
+  const int choice = services_.ShowChoiceBox(
+      {owner_,
+       QStringLiteral("%1 is open in another window: %2.\n\nRead-only, its takes can be played, "
+                      "but nothing can be recorded, changed or saved.")
+           .arg(Q(indexPath), FromUtf8(DescribeHolder(holder))),
+       QString::fromUtf8(kApplicationName), platform::BoxIcon::Warning, buttons});
+  if (choice == 0) {
+    return HeldLesson::OpenReadOnly;
+  }
+  return offerTakeOver && choice == 1 ? HeldLesson::TakeOver : HeldLesson::Cancel;
+}
+
+bool OperatorBoxes::ConfirmTakeOver(const std::string& host) {
+  return services_.ShowChoiceBox(
+             {owner_,
+              QStringLiteral("The window on %1 may still be open. If it writes "
+                             "the lesson later, it is asked before it writes "
+                             "over what is saved here.\n\nTake the lesson over?")
+                  .arg(FromUtf8(host)),
+              QString::fromUtf8(kApplicationName),
+              platform::BoxIcon::Warning,
+              {QStringLiteral("Take over"), QStringLiteral("Cancel")}}) == 0;
+}
+
+void OperatorBoxes::TellViewingOnly(const std::filesystem::path& link,
+                                    const std::filesystem::path& target) {
+  services_.ShowMessageBox(
+      {owner_,
+       QStringLiteral("%1 is a link to %2, outside the working directory. The lesson is open for "
+                      "viewing only: nothing of it is written there, and nothing can be "
+                      "recorded.")
+           .arg(FromUtf8(link.native()), FromUtf8(target.native())),
+       QString::fromUtf8(kApplicationName), platform::BoxIcon::Warning});
+}
+
+void OperatorBoxes::TellLinesBeyondLimits(const std::u16string& indexPath,
+                                          const OverlongLine& first, std::size_t count) {
+  QString text = QStringLiteral("%1:%2: %3.")
+                     .arg(Q(indexPath))
+                     .arg(first.line)
+                     .arg(FromUtf8(first.Text()));
+  if (count > 1) {
+    text += QStringLiteral(" %1 lines are beyond the limits.").arg(count);
+  }
+  text += QStringLiteral(
+      " The lesson is open for viewing only: written back, the index would lose text, and "
+      "nothing can be recorded.");
+  services_.ShowMessageBox(
+      {owner_, text, QString::fromUtf8(kApplicationName), platform::BoxIcon::Warning});
+}
+
+bool OperatorBoxes::AskToOverwriteChangedIndex(const std::u16string& indexPath,
+                                               const std::string& backupName) {
+  return services_.ShowChoiceBox(
+             {owner_,
+              QStringLiteral("%1 was changed on disk by another program since this window read "
+                             "it.\n\nOverwrite it with the lesson shown here? The other version is "
+                             "kept beside it as %2.")
+                  .arg(Q(indexPath), FromUtf8(backupName)),
+              QString::fromUtf8(kApplicationName),
+              platform::BoxIcon::Warning,
+              {QStringLiteral("Overwrite"), QStringLiteral("Cancel")}}) == 0;
+}
+
+Operator::FailedWrite OperatorBoxes::AskAfterFailedWrite(const std::u16string& indexPath,
+                                                         const std::string& error, bool unloading) {
+  QStringList buttons{QStringLiteral("Retry")};
+  if (unloading) {
+    buttons << QStringLiteral("Discard changes");
+  }
+  buttons << QStringLiteral("Cancel");
+  const int choice = services_.ShowChoiceBox(
+      {owner_, Q(indexPath) + QStringLiteral("\n\n") + FromUtf8(error),
+       QStringLiteral("Cannot write file"), platform::BoxIcon::Warning, buttons});
+  if (choice == 0) {
+    return FailedWrite::Retry;
+  }
+  return unloading && choice == 1 ? FailedWrite::DiscardChanges : FailedWrite::Cancel;
+}
+
+void OperatorBoxes::TellNotLoaded(LoadResult result, std::u16string_view chosenPath,
+                                  const std::u16string& indexPath) {
+  switch (result) {
+    case LoadResult::Loaded:
+      break;
+    case LoadResult::InvalidDirectory:
+      services_.ShowMessageBox(
+          {nullptr, QStringLiteral("Invalid Directory"), Q(chosenPath), platform::BoxIcon::None});
+      break;
+    case LoadResult::FileNotFound:
+      services_.ShowMessageBox(
+          {owner_, Q(indexPath), QStringLiteral("File not found!"), platform::BoxIcon::None});
+      break;
+    case LoadResult::FileEmpty:
+      services_.ShowMessageBox(
+          {owner_, QStringLiteral("File is empty"), Q(indexPath), platform::BoxIcon::None});
+      break;
+    case LoadResult::BadLine:
+      // Refused without a word, as operators know it; voxtar-lesson check names the line.
+      break;
+  }
+}
+
+void OperatorBoxes::TellIndexNotWritten(const std::u16string& indexPath) {
+  services_.ShowMessageBox(
+      {nullptr, Q(indexPath), QStringLiteral("Cannot write file"), platform::BoxIcon::Warning});
+}
+
+void OperatorBoxes::TellProfileUnreadable(const std::string& error) {
+  services_.ShowMessageBox(
+      {owner_,
+       FromUtf8(error) + QStringLiteral("\n\nThe takes are judged by the built-in profile "
+                                        "\"course\" until the profile file is mended."),
+       QStringLiteral("Delivery profile"), platform::BoxIcon::Warning});
+}
+
+Operator::UnsavedTake OperatorBoxes::AskAboutUnsavedTake(const std::u16string& name,
+                                                         const std::string& cause) {
+  const QString text = QStringLiteral("The take of %1 is not saved.").arg(Q(name)) +
+                       QStringLiteral("\n\n") + FromUtf8(cause);
+  switch (services_.ShowChoiceBox(
+      {owner_,
+       text,
+       QString::fromUtf8(kApplicationName),
+       platform::BoxIcon::Warning,
+       {QStringLiteral("Save again"), QStringLiteral("Discard take"), QStringLiteral("Cancel")}})) {
+    case 0:
+      return UnsavedTake::SaveAgain;
+    case 1:
+      return UnsavedTake::Discard;
+    default:
+      return UnsavedTake::Cancel;
+  }
+}
+
+void OperatorBoxes::TellTakeFilledItsFile(const std::u16string& name) {
+  services_.ShowMessageBox(
+      {owner_,
+       QStringLiteral("The take of %1 reached the longest sound a WAV file can hold, so it was "
+                      "stopped and saved.")
+           .arg(Q(name)),
+       QString::fromUtf8(kApplicationName), platform::BoxIcon::None});
+}
+
+void OperatorBoxes::TellNoCurrentPrompt() {
+  services_.ShowMessageBox({owner_, QStringLiteral("Position = -1"),
+                            QString::fromUtf8(kApplicationName), platform::BoxIcon::None});
+}
+
+}  // namespace voxtar
