@@ -1,7 +1,6 @@
 #include "session/lesson_keeper.h"
 
 #include <QString>
-#include <QSysInfo>
 #include <ctime>
 
 #include "lesson/lesson_paths.h"
