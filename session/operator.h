@@ -40,7 +40,7 @@ class Operator {
   // The index at `indexPath` has lines beyond the limits (the first of them `first`, `count` in
   // all) that a write-back would cut: the lesson is open for viewing only.
   virtual void TellLinesBeyondLimits(const std::u16string& indexPath, const OverlongLine& first,
-                                     std::size_t count) = 0;
+                                     int count) = 0;
   // The index changed on disk since it was read: overwrite it, the other version kept beside it
   // as `backupName`?
   virtual bool AskToOverwriteChangedIndex(const std::u16string& indexPath,

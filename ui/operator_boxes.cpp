@@ -74,11 +74,9 @@ void OperatorBoxes::TellViewingOnly(const std::filesystem::path& link,
 }
 
 void OperatorBoxes::TellLinesBeyondLimits(const std::u16string& indexPath,
-                                          const OverlongLine& first, std::size_t count) {
-  QString text = QStringLiteral("%1:%2: %3.")
-                     .arg(Q(indexPath))
-                     .arg(first.line)
-                     .arg(FromUtf8(first.Text()));
+                                          const OverlongLine& first, int count) {
+  QString text =
+      QStringLiteral("%1:%2: %3.").arg(Q(indexPath)).arg(first.line).arg(FromUtf8(first.Text()));
   if (count > 1) {
     text += QStringLiteral(" %1 lines are beyond the limits.").arg(count);
   }

@@ -35,7 +35,7 @@ class OperatorBoxes final : public Operator {
   FailedWrite AskAfterFailedWrite(const std::u16string& indexPath, const std::string& error,
                                   bool unloading) override;
   void TellLinesBeyondLimits(const std::u16string& indexPath, const OverlongLine& first,
-                             std::size_t count) override;
+                             int count) override;
   void TellNotLoaded(LoadResult result, std::u16string_view chosenPath,
                      const std::u16string& indexPath) override;
   void TellIndexNotWritten(const std::u16string& indexPath) override;
