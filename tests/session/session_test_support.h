@@ -67,6 +67,9 @@ class FakeOperator final : public Operator {
   void TellViewingOnly(const std::filesystem::path&, const std::filesystem::path&) override {
     Said("viewing only");
   }
+  void TellLinesBeyondLimits(const std::u16string&, const OverlongLine&, int) override {
+    Said("lines beyond the limits");
+  }
   bool AskToOverwriteChangedIndex(const std::u16string&, const std::string&) override {
     Said("overwrite");
     return false;
