@@ -104,4 +104,50 @@ inline WaveElement SpokenTake(int format, int rate = 44100, int channels = 1,
   return take;
 }
 
+// Pink noise (-3 dB per octave from about 10 Hz up), the same every run for a seed: uniform white
+// noise through a sum of first-order low-passes spaced an octave or two apart, the usual room
+// noise of a voice test.
+class PinkNoise {
+ public:
+  explicit PinkNoise(std::uint32_t seed) : state_(seed) {}
+
+  double Next() {
+    state_ = state_ * 1664525u + 1013904223u;
+    const double white = static_cast<double>(state_ >> 8) / static_cast<double>(1u << 23) - 1.0;
+    b_[0] = 0.99886 * b_[0] + white * 0.0555179;
+    b_[1] = 0.99332 * b_[1] + white * 0.0750759;
+    b_[2] = 0.96900 * b_[2] + white * 0.1538520;
+    b_[3] = 0.86650 * b_[3] + white * 0.3104856;
+    b_[4] = 0.55000 * b_[4] + white * 0.5329522;
+    b_[5] = -0.7616 * b_[5] - white * 0.0168980;
+    const double pink = b_[0] + b_[1] + b_[2] + b_[3] + b_[4] + b_[5] + b_[6] + white * 0.5362;
+    b_[6] = white * 0.115926;
+    return pink;
+  }
+
+ private:
+  std::uint32_t state_;
+  double b_[7] = {};
+};
+
+// `count` samples of pink noise whose RMS is exactly `rmsDb` dBFS (over all of them).
+inline std::vector<double> PinkRoom(std::size_t count, double rmsDb, std::uint32_t seed = 1) {
+  PinkNoise pink(seed);
+  for (int n = 0; n < 20000; ++n) {
+    pink.Next();  // past the filter's start
+  }
+  std::vector<double> room(count);
+  double sumSquares = 0.0;
+  for (double& sample : room) {
+    sample = pink.Next();
+    sumSquares += sample * sample;
+  }
+  const double rms = std::sqrt(sumSquares / static_cast<double>(std::max<std::size_t>(count, 1)));
+  const double gain = rms > 0.0 ? std::pow(10.0, rmsDb / 20.0) / rms : 0.0;
+  for (double& sample : room) {
+    sample *= gain;
+  }
+  return room;
+}
+
 }  // namespace voxtar::audio
