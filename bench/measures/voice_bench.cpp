@@ -32,6 +32,7 @@
 #include "measures/delivery_profile.h"
 #include "measures/judgement.h"
 #include "measures/take_measures.h"
+#include "measures/voice_detector.h"
 #include "platform/utf8.h"
 #include "testing/synthetic_take.h"
 
@@ -216,8 +217,30 @@ std::optional<measures::TakeMeasures> MeasureFile(const fs::path& file) {
   return take;
 }
 
+// Prints the detector's decision on every frame of the take.
+void Trace(const std::vector<float>& samples) {
+  measures::VoiceDetector detector(kRate, 1);
+  measures::VoiceFrameAnalyzer analyzer(kRate, 1);
+  std::vector<measures::VoiceFrameLevels> frames;
+  analyzer.Feed(samples, &frames);
+  detector.PrimeFloor(frames);
+  for (const measures::VoiceFrameLevels& frame : frames) {
+    for (const measures::VoiceEvent& event : detector.Push(frame)) {
+      std::printf("%s at %.3f\n", event.kind == measures::VoiceEvent::Kind::Onset ? "onset" : "end",
+                  static_cast<double>(event.at) / kRate);
+    }
+    const measures::VoiceDecision& d = detector.decisions().front();
+    std::printf("%.2f %6.1f %6.1f  floor %6.1f %6.1f %s%s\n", static_cast<double>(d.first) / kRate,
+                10 * std::log10(frame.acEnergy + 1e-30), 10 * std::log10(frame.highEnergy + 1e-30),
+                d.floorDb.value_or(0), d.highFloorDb.value_or(0), d.active ? "a" : "-",
+                d.loud ? "L" : "");
+  }
+}
+
 int Main(int argc, char** argv) {
   const bool all = argc > 1 && std::string(argv[1]) == "--all";
+  // --trace NAME PEAK ROOM
+  const bool trace = argc > 4 && std::string(argv[1]) == "--trace";
   const ScratchDir dir;
   const fs::path file = dir.path() / "take.wav";
   const measures::DeliveryProfile course = *measures::BuiltInProfile("course");
@@ -234,6 +257,18 @@ int Main(int argc, char** argv) {
           continue;
         }
         const std::vector<float> samples = Take(voice, peakDb, roomDb, ++seed);
+        if (trace) {
+          if (sentence.name == std::string(argv[2]) && Db(peakDb) == argv[3] &&
+              Db(roomDb) == argv[4]) {
+            Trace(samples);
+            Write(samples, file);
+            const std::optional<measures::TakeMeasures> take = MeasureFile(file);
+            std::printf("measured head %u tail %u span %u of %u\n", take->headMs, take->tailMs,
+                        take->voicedSpanMs, take->durationMs);
+            return 0;
+          }
+          continue;
+        }
         if (!Write(samples, file)) {
           std::fprintf(stderr, "cannot write %s\n", file.c_str());
           return 1;

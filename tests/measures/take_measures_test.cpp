@@ -131,7 +131,7 @@ TEST_F(TakeCheck, SilenceHissAndClicksAloneAreSilent) {
   PutSample(&room, 30000, -0.9);
   PutSample(&room, 30001, 0.9);
   EXPECT_EQ(Check(room).summary, "silent");
-  EXPECT_GT(last.peakDb, kSilenceThresholdDb);
+  EXPECT_GT(last.peakDb, -50.0);
 
   EXPECT_EQ(Names(Check(SilentTake(kWav16, 44100, 1, 0.0))), "silent");
 }
@@ -156,7 +156,8 @@ TEST_F(Measures, LoudnessOfASineFollowsBs1770) {
     const TakeMeasures take = Measure(tone);
     ASSERT_TRUE(take.loudnessLufs);
     EXPECT_NEAR(*take.loudnessLufs, lufs, 0.1) << channels;
-    EXPECT_LT(take.loudnessRangeLu, 0.5);  // steady
+    ASSERT_TRUE(take.loudnessRangeLu);
+    EXPECT_LT(*take.loudnessRangeLu, 0.5);  // steady
     EXPECT_NEAR(take.rmsDb, -23.0, 0.05);
   }
 }
