@@ -43,31 +43,33 @@
 //   kFloorPercentile = 10 %   of kFloorWindowMs = 4 s: 400 ms of the last 4 s must be room for
 //                             the floor to stay there; read speech leaves 20-40 % in pauses and
 //                             closures, while a dropout of up to 400 ms does not pull it down.
-//   kFloorBiasDb = 1.5        the 10th percentile of 10 ms energies lies about 1.5 dB below the
-//                             RMS of room noise (pink noise: 1-2 dB; white: 0.5): the floor is
-//                             given as that RMS.
-//   kMinFloorDb = -90 dBFS    below the noise of a 16-bit file with dither (-98 dBFS), far below
+//   kFloorBiasDb = 1.5        the 10th percentile of 10 ms energies lies 1-2 dB below the RMS of
+//                             room noise (of pink noise without its DC, 1.5 dB): the floor is
+//                             given as that RMS (of pink noise, within 1.5 dB of its full RMS).
+//   kMinFloorDb = -90 dBFS    below the noise of a 16-bit file with dither (-96 dBFS), far below
 //                             any voice worth a take (a peak of -40 dBFS has syllables at -55).
-//   kMaxFloorDb = -30 dBFS   no room to record a voice in is that loud (30 dB below a full-scale
+//   kMaxFloorDb = -30 dBFS    no room to record a voice in is that loud (30 dB below a full-scale
 //                             voice); a level that steady and loud is sound, not room.
-//   kStartDb = 10             above the floor, a frame may begin voice: 10 ms energies of steady
-//                             room noise stay within about 4 dB of its RMS, and three of them
-//                             10 dB up do not happen by chance, while a syllable 30 dB above the
-//                             room (peak over RMS) has frames 15-20 dB above it.
+//   kStartDb = 10             above the floor, a frame may begin voice: three frames of room
+//                             noise in a row that far up do not happen (of pink noise, one frame
+//                             in a thousand reaches +3.3 dB, none in a minute +5), while a
+//                             syllable 30 dB above the room (peak over RMS) has frames 15-20 dB
+//                             above it.
 //   kContinueDb = 5           above the floor, a frame continues voice: the soft end of a word,
-//                             halfway between room and syllable.
-//   kHighContinueDb = 6       the high band above its floor continues voice: a trailing /s/ or
-//                             /f/ is 10-20 dB below the vowel in energy but 10 dB and more above
-//                             room noise in the band.
+//                             halfway between room and syllable, just above the room's own
+//                             frames.
+//   kHighContinueDb = 4       the high band above its floor continues voice: the band of room
+//                             noise is steadier (pink noise stays within 1 dB of the floor) and
+//                             a trailing /s/ or /f/, 20-25 dB below its vowel in energy, stands
+//                             5 dB and more above a room 30 dB below the voice's peak there.
 //   kMinStartFrames = 3       30 ms of loud frames begin a voice, and 30 ms of voice-like frames
 //                             resume one after a pause: a click (under 10 ms) touches two frames
 //                             at most, the shortest syllable lasts 50 ms.
 //   kRiseDb = 3               above either floor, a frame before an onset belongs to the voice's
 //                             rise: room noise reaches it in about one frame of a thousand, now
 //                             that the voice is known to follow.
-//   kRiseGapMs = 30           quiet inside a rise: the closure between an initial fricative or
-//                             burst and the vowel (the /d/ of "zdes'", the digital silence a
-//                             synthetic /p/ holds).
+//   kRiseGapMs = 80           quiet inside a rise: the closure between an initial fricative and
+//                             the vowel (the /t/ of "stop", the /d/ of "zdes'": 30-80 ms).
 //   kLookbackMs = 200         an onset is placed back at most this far before its first loud
 //                             frame: an initial /s/ or a soft rise lasts up to 150 ms.
 //   kHangoverMs = 300         silence a voice span keeps inside: stop closures (50-150 ms) and
@@ -90,7 +92,7 @@ struct VoiceParameters {
   static constexpr double kMaxFloorDb = -30.0;
   static constexpr double kStartDb = 10.0;
   static constexpr double kContinueDb = 5.0;
-  static constexpr double kHighContinueDb = 6.0;
+  static constexpr double kHighContinueDb = 4.0;
   static constexpr int kMinStartFrames = 3;
   static constexpr double kRiseDb = 3.0;
   static constexpr std::uint32_t kRiseGapMs = 80;
