@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace voxtar::measures {
@@ -18,10 +19,10 @@ std::size_t CombLag(int rate) {
   return static_cast<std::size_t>(std::max(1L, std::lround(rate / 12000.0)));
 }
 
-// The magnitude of that filter at its peak.
+// The magnitude of that filter at its peak, found on a grid fine enough for 0.01 dB.
 double CombPeakGain(std::size_t lag) {
   double peak = 0.0;
-  constexpr int kSteps = 2048;
+  const int kSteps = 256 * static_cast<int>(lag);
   for (int step = 0; step <= kSteps; ++step) {
     const double w = std::numbers::pi * step / kSteps;
     const double sum = 2.0 * std::cos(w / 2.0);
@@ -31,103 +32,93 @@ double CombPeakGain(std::size_t lag) {
   return peak;
 }
 
-// Lanes of independent sums, which the compiler turns into vector instructions.
-constexpr std::size_t kLanes = 8;
+// Four samples side by side in one vector register (a GCC and Clang extension): the sums of a
+// frame run over them, four at a time and in two independent chains, at a fraction of the cost
+// of one sample after the other.
+using Float4 = float __attribute__((vector_size(16)));
 
-// The sum of squares and the peak of `count` samples.
-void SquaresAndPeak(const float* samples, std::size_t count, double* squares, float* peak) {
-  std::array<float, kLanes> sum{};
-  std::array<float, kLanes> high{};
+Float4 Load4(const float* samples) {
+  Float4 value;
+  std::memcpy(&value, samples, sizeof value);
+  return value;
+}
+Float4 Abs4(Float4 value) {
+  return value < 0.0f ? -value : value;
+}
+Float4 Max4(Float4 a, Float4 b) {
+  return a > b ? a : b;
+}
+double Sum4(Float4 value) {
+  return static_cast<double>(value[0]) + static_cast<double>(value[1]) +
+         static_cast<double>(value[2]) + static_cast<double>(value[3]);
+}
+float Max4(Float4 value) {
+  return std::max({value[0], value[1], value[2], value[3]});
+}
+
+// Adds the sum and the sum of squares of `count` samples, and takes in their peak.
+void SumsAndPeak(const float* samples, std::size_t count, double* sum, double* squares,
+                 float* peak) {
+  Float4 sums0 = {};
+  Float4 sums1 = {};
+  Float4 squares0 = {};
+  Float4 squares1 = {};
+  Float4 high0 = {};
+  Float4 high1 = {};
   std::size_t at = 0;
-  for (; at + kLanes <= count; at += kLanes) {
-    for (std::size_t lane = 0; lane < kLanes; ++lane) {
-      const float value = samples[at + lane];
-      const float magnitude = value < 0.0f ? -value : value;
-      sum[lane] += value * value;
-      high[lane] = magnitude > high[lane] ? magnitude : high[lane];
-    }
+  for (; at + 8 <= count; at += 8) {
+    const Float4 first = Load4(samples + at);
+    const Float4 second = Load4(samples + at + 4);
+    sums0 += first;
+    sums1 += second;
+    squares0 += first * first;
+    squares1 += second * second;
+    high0 = Max4(Abs4(first), high0);  // a NaN is passed over
+    high1 = Max4(Abs4(second), high1);
   }
+  float last = 0.0f;
   for (; at < count; ++at) {
-    const float magnitude = std::fabs(samples[at]);
-    sum[0] += samples[at] * samples[at];
-    high[0] = magnitude > high[0] ? magnitude : high[0];
+    *sum += static_cast<double>(samples[at]);
+    *squares += static_cast<double>(samples[at] * samples[at]);
+    last = std::max(last, std::fabs(samples[at]));
   }
-  double total = 0.0;
-  for (std::size_t lane = 0; lane < kLanes; ++lane) {
-    total += static_cast<double>(sum[lane]);
-    *peak = std::max(*peak, high[lane]);
-  }
-  *squares += total;
+  *sum += Sum4(sums0) + Sum4(sums1);
+  *squares += Sum4(squares0) + Sum4(squares1);
+  *peak = std::max({*peak, last, Max4(Max4(high0, high1))});
 }
 
 // The sum of squares of the high band over mono[from, end); mono[from - 2L - 2, from) is history.
 double HighBandSquares(const float* mono, std::size_t from, std::size_t end, std::size_t lag) {
-  const std::size_t l1 = lag;
-  const std::size_t l2 = 2 * lag;
-  const auto band = [&](std::size_t n) {
-    const float* x = mono + n;
+  const auto l1 = static_cast<std::ptrdiff_t>(lag);
+  const auto l2 = 2 * l1;
+  // (1 + z^-1)^2 at x, then (1 - z^-L)^2 over those.
+  const auto band = [&](const float* x) {
     const float c0 = x[0] + 2.0f * x[-1] + x[-2];
-    const float c1 = x[-static_cast<std::ptrdiff_t>(l1)] +
-                     2.0f * x[-static_cast<std::ptrdiff_t>(l1 + 1)] +
-                     x[-static_cast<std::ptrdiff_t>(l1 + 2)];
-    const float c2 = x[-static_cast<std::ptrdiff_t>(l2)] +
-                     2.0f * x[-static_cast<std::ptrdiff_t>(l2 + 1)] +
-                     x[-static_cast<std::ptrdiff_t>(l2 + 2)];
+    const float c1 = x[-l1] + 2.0f * x[-l1 - 1] + x[-l1 - 2];
+    const float c2 = x[-l2] + 2.0f * x[-l2 - 1] + x[-l2 - 2];
     return c0 - 2.0f * c1 + c2;
   };
-  std::array<float, kLanes> sum{};
+  const auto band4 = [&](const float* x) {
+    const Float4 c0 = Load4(x) + 2.0f * Load4(x - 1) + Load4(x - 2);
+    const Float4 c1 = Load4(x - l1) + 2.0f * Load4(x - l1 - 1) + Load4(x - l1 - 2);
+    const Float4 c2 = Load4(x - l2) + 2.0f * Load4(x - l2 - 1) + Load4(x - l2 - 2);
+    return c0 - 2.0f * c1 + c2;
+  };
+  Float4 sums0 = {};
+  Float4 sums1 = {};
   std::size_t n = from;
-  for (; n + kLanes <= end; n += kLanes) {
-    for (std::size_t lane = 0; lane < kLanes; ++lane) {
-      const float y = band(n + lane);
-      sum[lane] += y * y;
-    }
+  for (; n + 8 <= end; n += 8) {
+    const Float4 first = band4(mono + n);
+    const Float4 second = band4(mono + n + 4);
+    sums0 += first * first;
+    sums1 += second * second;
   }
+  double total = Sum4(sums0) + Sum4(sums1);
   for (; n < end; ++n) {
-    const float y = band(n);
-    sum[0] += y * y;
-  }
-  double total = 0.0;
-  for (const float lane : sum) {
-    total += static_cast<double>(lane);
+    const float y = band(mono + n);
+    total += static_cast<double>(y * y);
   }
   return total;
-}
-
-// The sum of squares of mono[from, end) less their mean.
-double AcSquares(const float* mono, std::size_t from, std::size_t end) {
-  std::array<float, kLanes> sum{};
-  std::size_t n = from;
-  for (; n + kLanes <= end; n += kLanes) {
-    for (std::size_t lane = 0; lane < kLanes; ++lane) {
-      sum[lane] += mono[n + lane];
-    }
-  }
-  double total = 0.0;
-  for (; n < end; ++n) {
-    total += static_cast<double>(mono[n]);
-  }
-  for (const float lane : sum) {
-    total += static_cast<double>(lane);
-  }
-  const auto mean = static_cast<float>(total / static_cast<double>(end - from));
-  std::array<float, kLanes> squares{};
-  n = from;
-  for (; n + kLanes <= end; n += kLanes) {
-    for (std::size_t lane = 0; lane < kLanes; ++lane) {
-      const float value = mono[n + lane] - mean;
-      squares[lane] += value * value;
-    }
-  }
-  double result = 0.0;
-  for (; n < end; ++n) {
-    const float value = mono[n] - mean;
-    result += static_cast<double>(value * value);
-  }
-  for (const float lane : squares) {
-    result += static_cast<double>(lane);
-  }
-  return result;
 }
 
 double LevelDb(float energy) {
@@ -173,18 +164,22 @@ VoiceFrameAnalyzer::VoiceFrameAnalyzer(int sampleRate, int channels)
 
 void VoiceFrameAnalyzer::AddSamples(const float* samples, std::size_t frames) {
   const auto channels = static_cast<std::size_t>(channels_);
-  SquaresAndPeak(samples, frames * channels, &sumSquares_, &peak_);
   float* mono = mono_.data() + history_ + static_cast<std::size_t>(filled_);
   if (channels == 1) {
+    SumsAndPeak(samples, frames, &monoSum_, &monoSquares_, &peak_);
     std::copy(samples, samples + frames, mono);
   } else {
+    double sum = 0.0;
+    SumsAndPeak(samples, frames * channels, &sum, &sumSquares_, &peak_);
     const float scale = 1.0f / static_cast<float>(channels);
     for (std::size_t n = 0; n < frames; ++n) {
-      float sum = 0.0f;
+      float mix = 0.0f;
       for (std::size_t c = 0; c < channels; ++c) {
-        sum += samples[n * channels + c];
+        mix += samples[n * channels + c];
       }
-      mono[n] = sum * scale;
+      mono[n] = mix * scale;
+      monoSum_ += static_cast<double>(mono[n]);
+      monoSquares_ += static_cast<double>(mono[n] * mono[n]);
     }
   }
   filled_ += frames;
@@ -192,13 +187,14 @@ void VoiceFrameAnalyzer::AddSamples(const float* samples, std::size_t frames) {
 
 VoiceFrameLevels VoiceFrameAnalyzer::Complete() {
   const auto filled = static_cast<std::size_t>(filled_);
+  const auto count = static_cast<double>(filled);
   const double high = HighBandSquares(mono_.data(), history_, history_ + filled, lag_);
-  const double ac = AcSquares(mono_.data(), history_, history_ + filled);
   VoiceFrameLevels levels;
-  levels.energy = static_cast<float>(sumSquares_ / (static_cast<double>(filled) * channels_));
-  levels.acEnergy = static_cast<float>(ac / static_cast<double>(filled));
-  levels.highEnergy =
-      static_cast<float>(high / static_cast<double>(filled)) * highGain_ * highGain_;
+  const double squares = channels_ == 1 ? monoSquares_ : sumSquares_;
+  levels.energy = static_cast<float>(squares / (count * channels_));
+  const double mean = monoSum_ / count;
+  levels.acEnergy = static_cast<float>(std::max(0.0, monoSquares_ / count - mean * mean));
+  levels.highEnergy = static_cast<float>(high / count) * highGain_ * highGain_;
   levels.peak = peak_;
   levels.length = static_cast<std::uint32_t>(filled);
   // A float take may hold infinities or NaN: such a frame counts as full scale, never as room.
@@ -209,7 +205,7 @@ VoiceFrameLevels VoiceFrameAnalyzer::Complete() {
   // The last samples are the next frame's history.
   std::copy(mono_.begin() + static_cast<std::ptrdiff_t>(filled),
             mono_.begin() + static_cast<std::ptrdiff_t>(filled + history_), mono_.begin());
-  sumSquares_ = 0.0;
+  sumSquares_ = monoSum_ = monoSquares_ = 0.0;
   peak_ = 0.0f;
   filled_ = 0;
   return levels;
@@ -270,13 +266,17 @@ std::size_t FloorTracker::BinOf(double levelDb) const {
 void FloorTracker::Add(double levelDb) {
   const std::size_t bin = BinOf(levelDb);
   if (size_ == window_) {
-    --counts_[ring_[next_]];
+    const std::size_t old = ring_[next_];
+    --counts_[old];
+    below_ -= old < bin_ ? 1 : 0;
   } else {
     ++size_;
   }
   ring_[next_] = static_cast<std::uint16_t>(bin);
   ++counts_[bin];
+  below_ += bin < bin_ ? 1 : 0;
   next_ = (next_ + 1) % window_;
+  Settle();
 }
 
 void FloorTracker::Fill(double levelDb) {
@@ -286,23 +286,28 @@ void FloorTracker::Fill(double levelDb) {
   counts_[bin] = static_cast<std::uint32_t>(window_);
   size_ = window_;
   next_ = 0;
+  bin_ = bin;
+  below_ = 0;
+}
+
+void FloorTracker::Settle() {
+  const auto rank = std::max<std::size_t>(
+      1, static_cast<std::size_t>(std::ceil(P::kFloorPercentile * static_cast<double>(size_))));
+  while (below_ >= rank) {
+    --bin_;
+    below_ -= counts_[bin_];
+  }
+  while (below_ + counts_[bin_] < rank) {
+    below_ += counts_[bin_];
+    ++bin_;
+  }
 }
 
 std::optional<double> FloorTracker::floorDb() const {
   if (size_ == 0) {
     return std::nullopt;
   }
-  const auto rank = std::max<std::size_t>(
-      1, static_cast<std::size_t>(std::ceil(P::kFloorPercentile * static_cast<double>(size_))));
-  std::size_t seen = 0;
-  std::size_t bin = 0;
-  for (; bin + 1 < counts_.size(); ++bin) {
-    seen += counts_[bin];
-    if (seen >= rank) {
-      break;
-    }
-  }
-  const double level = kLowestDb + (static_cast<double>(bin) + 0.5) * kStepDb;
+  const double level = kLowestDb + (static_cast<double>(bin_) + 0.5) * kStepDb;
   return std::clamp(level + P::kFloorBiasDb, P::kMinFloorDb, P::kMaxFloorDb);
 }
 

@@ -140,7 +140,9 @@ class VoiceFrameAnalyzer {
   std::vector<float> mono_;  // the channels' mean: the filter's history, then this frame's
   std::size_t history_;      // samples of history at the front of mono_
   std::vector<float> partial_;  // samples of a sample frame split between blocks
-  double sumSquares_ = 0.0;
+  double sumSquares_ = 0.0;     // of every sample of the frame begun
+  double monoSum_ = 0.0;        // of its channels' mean
+  double monoSquares_ = 0.0;
   float peak_ = 0.0f;
   std::uint64_t filled_ = 0;  // sample frames of the frame begun
 };
@@ -194,12 +196,16 @@ class FloorTracker {
 
  private:
   std::size_t BinOf(double levelDb) const;
+  // Moves bin_ to the bin that holds the percentile, a step or two at a time.
+  void Settle();
 
   std::vector<std::uint32_t> counts_;
   std::vector<std::uint16_t> ring_;  // the window's bins, oldest at next_ once full
   std::size_t window_;
   std::size_t next_ = 0;
   std::size_t size_ = 0;
+  std::size_t bin_ = 0;    // the percentile's bin
+  std::size_t below_ = 0;  // levels in the bins below it
 };
 
 class VoiceDetector {
