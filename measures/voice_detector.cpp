@@ -87,7 +87,8 @@ void SumsAndPeak(const float* samples, std::size_t count, double* sum, double* s
   *peak = std::max({*peak, last, Max4(Max4(high0, high1))});
 }
 
-// The sum of squares of the high band over mono[from, end); mono[from - 2L - 2, from) is history.
+// The sum of squares of the high band over mono[from, end), from at least 2L + 2: the filter
+// reaches that far back.
 double HighBandSquares(const float* mono, std::size_t from, std::size_t end, std::size_t lag) {
   const auto l1 = static_cast<std::ptrdiff_t>(lag);
   const auto l2 = 2 * l1;
@@ -158,13 +159,13 @@ VoiceFrameAnalyzer::VoiceFrameAnalyzer(int sampleRate, int channels)
           1, static_cast<std::uint64_t>(sampleRate_) * P::kFrameMs / 1000u)),
       lag_(CombLag(sampleRate_)),
       highGain_(static_cast<float>(1.0 / CombPeakGain(lag_))),
-      history_(2 * lag_ + 2) {
-  mono_.assign(history_ + static_cast<std::size_t>(frameLength_), 0.0f);
+      reach_(2 * lag_ + 2) {
+  mono_.assign(static_cast<std::size_t>(frameLength_), 0.0f);
 }
 
 void VoiceFrameAnalyzer::AddSamples(const float* samples, std::size_t frames) {
   const auto channels = static_cast<std::size_t>(channels_);
-  float* mono = mono_.data() + history_ + static_cast<std::size_t>(filled_);
+  float* mono = mono_.data() + static_cast<std::size_t>(filled_);
   if (channels == 1) {
     SumsAndPeak(samples, frames, &monoSum_, &monoSquares_, &peak_);
     std::copy(samples, samples + frames, mono);
@@ -188,13 +189,17 @@ void VoiceFrameAnalyzer::AddSamples(const float* samples, std::size_t frames) {
 VoiceFrameLevels VoiceFrameAnalyzer::Complete() {
   const auto filled = static_cast<std::size_t>(filled_);
   const auto count = static_cast<double>(filled);
-  const double high = HighBandSquares(mono_.data(), history_, history_ + filled, lag_);
+  // The band of the frame's own samples: none of the last frame's rings on into this one (the
+  // end of a voice stays where it is), and a frame too short for the filter has none.
+  const double high = filled > reach_ ? HighBandSquares(mono_.data(), reach_, filled, lag_) : 0.0;
   VoiceFrameLevels levels;
   const double squares = channels_ == 1 ? monoSquares_ : sumSquares_;
   levels.energy = static_cast<float>(squares / (count * channels_));
   const double mean = monoSum_ / count;
   levels.acEnergy = static_cast<float>(std::max(0.0, monoSquares_ / count - mean * mean));
-  levels.highEnergy = static_cast<float>(high / count) * highGain_ * highGain_;
+  levels.highEnergy = filled > reach_ ? static_cast<float>(high / static_cast<double>(filled - reach_)) *
+                                          highGain_ * highGain_
+                                    : 0.0f;
   levels.peak = peak_;
   levels.length = static_cast<std::uint32_t>(filled);
   // A float take may hold infinities or NaN: such a frame counts as full scale, never as room.
@@ -202,9 +207,6 @@ VoiceFrameLevels VoiceFrameAnalyzer::Complete() {
       !std::isfinite(levels.highEnergy)) {
     levels.energy = levels.acEnergy = levels.highEnergy = 1.0f;
   }
-  // The last samples are the next frame's history.
-  std::copy(mono_.begin() + static_cast<std::ptrdiff_t>(filled),
-            mono_.begin() + static_cast<std::ptrdiff_t>(filled + history_), mono_.begin());
   sumSquares_ = monoSum_ = monoSquares_ = 0.0;
   peak_ = 0.0f;
   filled_ = 0;
