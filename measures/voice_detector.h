@@ -13,7 +13,10 @@
 // kFloorWindowMs, a low percentile being room whatever the voice does (a talker leaves more than
 // that share of pauses, closures and breaths), but not a dropout or a stray silent frame, as
 // the minimum would be. It tracks a room that gets quieter or louder within seconds. The high
-// band has a floor of its own, found the same way.
+// band has a floor of its own, found the same way. A floor never falls below kMinFloorDb, so
+// that digital silence and the last bits of a 16-bit file never count as voice, and never rises
+// above kMaxFloorDb, so that sound with no quiet in it (a take that is voice from end to end, a
+// steady tone) is voice and not room.
 //
 // A voice begins where kMinStartFrames frames reach kStartDb above the floor within one run of
 // frames above the continue threshold. Its onset is placed back to where its level first rose:
@@ -26,16 +29,21 @@
 // with kMinStartFrames such frames in a row, so that a click or the key that stopped the take does
 // not lengthen it. A voice ends at the end of its last continuing frame, once kHangoverMs have
 // passed without one: stop closures and short pauses stay inside one span; a comma pause of a
-// second gives two spans. The floor never falls below
-// kMinFloorDb, so that digital silence and the last bits of a 16-bit file never count as voice,
-// and never rises above kMaxFloorDb, so that sound with no quiet in it (a take that is voice from
-// end to end, a steady tone) is voice and not room.
+// second gives two spans.
 //
 // Priming: a detector starts with no floor and takes its first frames for room until it has one.
 // A live caller primes it from the input it kept open before the take (Prime); a take file is
 // primed from its own quiet frames (PrimeFloor over all its frames, as the take measures do), so
 // that a take starting in the middle of a word is found cut. After priming, the frames are
 // decided one by one as they come, the same for a file as live.
+//
+// Live: feed each captured block (10 ms or any other size) as it comes, then ask whether a voice
+// is on and since when, how long it has been silent (a click does not break a silence), how much
+// voice there was, and the floor; or act on the onset and end events Feed returns. Positions count
+// sample frames from the first one fed after priming; an onset lies up to kLookbackMs before the
+// block that decided it, never before position 0 (to find an onset inside the pre-roll, prime
+// from its older part and feed the newer). An end is decided kHangoverMs after it. Not
+// thread-safe: one thread feeds and asks.
 //
 // The parameters, and why these values:
 //   kFrameMs = 10             a frame short enough to place an onset to 10 ms, long enough to
@@ -76,10 +84,13 @@
 //                             pauses between words; a comma pause (0.5-1 s) ends the span.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
+
+#include "audio/sample_kind.h"
 
 namespace voxtar::measures {
 
@@ -226,6 +237,9 @@ class VoiceDetector {
   // The next samples; the events they decided, valid until the next call (decisions() has each
   // frame's decision).
   std::span<const VoiceEvent> Feed(std::span<const float> block);
+  // The next samples as the capture side holds them, interleaved samples of `kind` (a trailing
+  // part of a sample is ignored).
+  std::span<const VoiceEvent> Feed(std::span<const std::byte> block, audio::SampleKind kind);
   // The next frame, as VoiceFrameAnalyzer measured it (a file analysed ahead); its events.
   std::span<const VoiceEvent> Push(const VoiceFrameLevels& frame);
   // The end of the input: the frame begun is decided, and a voice still on ends at its last
@@ -262,6 +276,7 @@ class VoiceDetector {
   FloorTracker floor_;
   FloorTracker highFloor_;
   std::vector<VoiceFrameLevels> frames_;  // scratch for Feed
+  std::vector<float> decoded_;            // scratch for Feed of another kind
   std::vector<VoiceEvent> events_;
   std::vector<VoiceDecision> decisions_;
   std::vector<VoiceSpan> spans_;

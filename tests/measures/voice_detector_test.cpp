@@ -183,14 +183,32 @@ TEST_F(TakesInARoom, FedInBlocksOfAnySizeTheSpansAreThoseOfTheWholeTake) {
       EXPECT_EQ(fed.events, whole.events) << block;
       EXPECT_EQ(fed.decisions, whole.decisions) << block;
     }
+    // As the capture side delivers it: 16-bit samples in blocks of 10 ms.
+    VoiceDetector live(row.rate, row.channels);
+    const auto primed = static_cast<std::size_t>(row.rate / 2);
+    live.Prime(std::span(samples).first(primed * static_cast<std::size_t>(row.channels)));
+    const std::vector<std::byte> bytes = audio::Bytes(made.take);
+    std::vector<VoiceEvent> events;
+    for (std::size_t at = 2 * primed * static_cast<std::size_t>(row.channels); at < bytes.size();
+         at += 2 * frame) {
+      const auto block = std::span(bytes).subspan(at, std::min(2 * frame, bytes.size() - at));
+      for (const VoiceEvent& event : live.Feed(block, audio::SampleKind::Int16)) {
+        events.push_back(event);
+      }
+    }
+    for (const VoiceEvent& event : live.Finish()) {
+      events.push_back(event);
+    }
+    EXPECT_EQ(events, whole.events);
     // The comma pause parts the sentence in two; each onset comes before its end.
     ASSERT_EQ(whole.spans.size(), 2u);
     ASSERT_EQ(whole.events.size(), 4u);
     EXPECT_EQ(whole.events[0], (VoiceEvent{VoiceEvent::Kind::Onset, whole.spans[0].first}));
     EXPECT_EQ(whole.events[3], (VoiceEvent{VoiceEvent::Kind::End, whole.spans[1].end}));
-    const auto primed = static_cast<std::uint64_t>(0.5 * row.rate);
     const TakeMeasures m = Measure(made.take);
-    const auto ms = [&](std::uint64_t frames) { return (frames + primed) * 1000 / static_cast<std::uint64_t>(row.rate); };
+    const auto ms = [&](std::uint64_t frames) {
+      return (frames + primed) * 1000 / static_cast<std::uint64_t>(row.rate);
+    };
     EXPECT_NEAR(static_cast<double>(ms(whole.spans.front().first)), m.headMs, 10.0);
     EXPECT_NEAR(static_cast<double>(m.durationMs - ms(whole.spans.back().end)), m.tailMs, 10.0);
   }
