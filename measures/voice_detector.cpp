@@ -141,8 +141,8 @@ std::optional<double> Percentile(std::span<const VoiceFrameLevels> frames, Level
   for (const VoiceFrameLevels& frame : frames) {
     levels.push_back(level(frame));
   }
-  const auto rank = static_cast<std::size_t>(
-      std::ceil(P::kFloorPercentile * static_cast<double>(levels.size())));
+  const auto rank =
+      static_cast<std::size_t>(std::ceil(P::kFloorPercentile * static_cast<double>(levels.size())));
   const auto nth = levels.begin() + static_cast<std::ptrdiff_t>(std::max<std::size_t>(rank, 1) - 1);
   std::nth_element(levels.begin(), nth, levels.end());
   return *nth;
@@ -197,9 +197,10 @@ VoiceFrameLevels VoiceFrameAnalyzer::Complete() {
   levels.energy = static_cast<float>(squares / (count * channels_));
   const double mean = monoSum_ / count;
   levels.acEnergy = static_cast<float>(std::max(0.0, monoSquares_ / count - mean * mean));
-  levels.highEnergy = filled > reach_ ? static_cast<float>(high / static_cast<double>(filled - reach_)) *
-                                          highGain_ * highGain_
-                                    : 0.0f;
+  levels.highEnergy =
+      filled > reach_
+          ? static_cast<float>(high / static_cast<double>(filled - reach_)) * highGain_ * highGain_
+          : 0.0f;
   levels.peak = peak_;
   levels.length = static_cast<std::uint32_t>(filled);
   // A float take may hold infinities or NaN: such a frame counts as full scale, never as room.
@@ -233,8 +234,8 @@ void VoiceFrameAnalyzer::Feed(std::span<const float> block, std::vector<VoiceFra
   std::size_t whole = block.size() / channels;
   const float* samples = block.data();
   while (whole > 0) {
-    const auto take = static_cast<std::size_t>(
-        std::min<std::uint64_t>(whole, frameLength_ - filled_));
+    const auto take =
+        static_cast<std::size_t>(std::min<std::uint64_t>(whole, frameLength_ - filled_));
     AddSamples(samples, take);
     samples += take * channels;
     whole -= take;
@@ -440,8 +441,8 @@ void VoiceDetector::Decide(const VoiceFrameLevels& frame) {
     return;
   }
   // The rise that leads to an onset, through short gaps.
-  const bool rising = (floor && level >= *floor + P::kRiseDb) ||
-                      (highFloor && high >= *highFloor + P::kRiseDb);
+  const bool rising =
+      (floor && level >= *floor + P::kRiseDb) || (highFloor && high >= *highFloor + P::kRiseDb);
   if (rising) {
     if (!riseFirst_ || riseGap_ > FramesOfMs(P::kRiseGapMs)) {
       riseFirst_ = first;

@@ -146,10 +146,10 @@ class VoiceFrameAnalyzer {
   int sampleRate_;
   int channels_;
   std::uint64_t frameLength_;
-  std::size_t lag_;          // of the high band's comb: about rate / 12 kHz
-  float highGain_;           // brings the band's peak gain to 1
-  std::vector<float> mono_;  // the channels' mean over the frame begun
-  std::size_t reach_;        // samples the high band's filter reaches back
+  std::size_t lag_;             // of the high band's comb: about rate / 12 kHz
+  float highGain_;              // brings the band's peak gain to 1
+  std::vector<float> mono_;     // the channels' mean over the frame begun
+  std::size_t reach_;           // samples the high band's filter reaches back
   std::vector<float> partial_;  // samples of a sample frame split between blocks
   double sumSquares_ = 0.0;     // of every sample of the frame begun
   double monoSum_ = 0.0;        // of its channels' mean

@@ -10,8 +10,10 @@
 //   noisy   "acx" calls it noisy exactly when the room is above its -60 dBFS limit.
 // The same sentences cut 150 ms into the voice at the start, and at the end, must be called
 // cut-start and cut-end. Prints the takes with a wrong check, the errors as figures and how many
-// checks were right. Needs espeak-ng; reports figures, asserts nothing.
-// Run: build/<dir>/bench/measures/voice_bench [--all]
+// checks were right (--all: every take). --trace NAME PEAK ROOM (say "en-six -20 -50") prints the
+// detector's decision on each frame of one take instead. Needs espeak-ng; reports figures,
+// asserts nothing.
+// Run: build/<dir>/bench/measures/voice_bench [--all | --trace NAME PEAK ROOM]
 #include <sndfile.h>
 #include <soxr.h>
 #include <spawn.h>
@@ -88,9 +90,10 @@ struct SndCloser {
 
 // espeak-ng's voice for `sentence`, mono at its own rate.
 std::vector<float> Speak(const Sentence& sentence, const fs::path& file, int* rate) {
-  std::vector<std::string> args = {"espeak-ng", "-v", sentence.voice, "-w", file.string(),
-                                   sentence.text};
+  std::vector<std::string> args = {"espeak-ng", "-v",          sentence.voice,
+                                   "-w",        file.string(), sentence.text};
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (std::string& arg : args) {
     argv.push_back(arg.data());
   }
@@ -163,9 +166,9 @@ bool Write(const std::vector<float>& samples, const fs::path& file) {
   info.channels = 1;
   info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   const std::unique_ptr<SNDFILE, SndCloser> sound(sf_open(file.c_str(), SFM_WRITE, &info));
-  return sound && sf_writef_float(sound.get(), samples.data(),
-                                  static_cast<sf_count_t>(samples.size())) ==
-                      static_cast<sf_count_t>(samples.size());
+  return sound &&
+         sf_writef_float(sound.get(), samples.data(), static_cast<sf_count_t>(samples.size())) ==
+             static_cast<sf_count_t>(samples.size());
 }
 
 std::string Db(double value) {
@@ -217,7 +220,9 @@ std::optional<measures::TakeMeasures> MeasureFile(const fs::path& file) {
   return take;
 }
 
-// Prints the detector's decision on every frame of the take.
+// Prints the detector's decision on every frame of the take, primed as the take measures prime
+// it: the time, the frame's level and high band (dBFS), their floors, and whether it is
+// voice-like (a) and loud (L); with the onsets and ends where they are decided.
 void Trace(const std::vector<float>& samples) {
   measures::VoiceDetector detector(kRate, 1);
   measures::VoiceFrameAnalyzer analyzer(kRate, 1);
@@ -261,10 +266,6 @@ int Main(int argc, char** argv) {
           if (sentence.name == std::string(argv[2]) && Db(peakDb) == argv[3] &&
               Db(roomDb) == argv[4]) {
             Trace(samples);
-            Write(samples, file);
-            const std::optional<measures::TakeMeasures> take = MeasureFile(file);
-            std::printf("measured head %u tail %u span %u of %u\n", take->headMs, take->tailMs,
-                        take->voicedSpanMs, take->durationMs);
             return 0;
           }
           continue;
@@ -307,8 +308,8 @@ int Main(int argc, char** argv) {
           std::printf("%-10s peak %4s room %7s: floor %6s head %+.2f tail %+.2f  %s%s%s\n",
                       sentence.name, Db(peakDb).c_str(), Db(roomDb).c_str(),
                       take->noiseFloorDb ? Db(*take->noiseFloorDb).c_str() : "null", headError,
-                      tailError, judged.summary.c_str(), wrong.empty() ? "" : "  WRONG:",
-                      wrong.c_str());
+                      tailError, judged.summary.c_str(),
+                      wrong.empty() ? "" : "  WRONG:", wrong.c_str());
         }
       }
     }
@@ -318,9 +319,9 @@ int Main(int argc, char** argv) {
       const auto cut = static_cast<std::ptrdiff_t>((kHeadS + kCutS) * kRate);
       const auto end = static_cast<std::ptrdiff_t>(whole.size()) -
                        static_cast<std::ptrdiff_t>((kTailS + kCutS) * kRate);
-      const std::vector<float> samples = atStart
-                                             ? std::vector<float>(whole.begin() + cut, whole.end())
-                                             : std::vector<float>(whole.begin(), whole.begin() + end);
+      const std::vector<float> samples =
+          atStart ? std::vector<float>(whole.begin() + cut, whole.end())
+                  : std::vector<float>(whole.begin(), whole.begin() + end);
       if (!Write(samples, file)) {
         return 1;
       }

@@ -26,7 +26,7 @@ enum class Cut { None, Start, End };
 
 struct Row {
   const char* what;
-  double roomDb;  // RMS of pink room noise; kSilence: digital silence
+  double roomDb;                 // RMS of pink room noise; kSilence: digital silence
   std::optional<double> peakDb;  // of the voice; none: room alone
   Cut cut = Cut::None;
   const char* problems = "ok";  // as the "course" profile names them
@@ -50,8 +50,8 @@ MadeTake MakeTake(const Row& row, std::uint32_t seed) {
   const auto head = static_cast<std::size_t>(kHeadS * rate);
   const auto tail = static_cast<std::size_t>(kTailS * rate);
   const std::size_t frames = head + voice.size() + tail;
-  std::vector<double> sound =
-      row.roomDb == kSilence ? std::vector<double>(frames) : audio::PinkRoom(frames, row.roomDb, seed);
+  std::vector<double> sound = row.roomDb == kSilence ? std::vector<double>(frames)
+                                                     : audio::PinkRoom(frames, row.roomDb, seed);
   for (std::size_t n = 0; n < voice.size(); ++n) {
     sound[head + n] += gain * voice[n];
   }
@@ -172,11 +172,13 @@ Fed FeedInBlocks(const std::vector<float>& samples, int rate, int channels, doub
 // A live input primed from its pre-roll and fed in blocks of any size decides as if fed at once,
 // and finds the voice where the take's measures find it.
 TEST_F(TakesInARoom, FedInBlocksOfAnySizeTheSpansAreThoseOfTheWholeTake) {
-  for (const Row& row : {Row{"mono", -55, -10}, Row{"stereo", -70, -20, Cut::None, "ok", 44100, 2}}) {
+  for (const Row& row :
+       {Row{"mono", -55, -10}, Row{"stereo", -70, -20, Cut::None, "ok", 44100, 2}}) {
     SCOPED_TRACE(row.what);
     const MadeTake made = MakeTake(row, 7);
     const std::vector<float> samples = Samples(made.take);
-    const auto frame = static_cast<std::size_t>(row.rate / 100 * row.channels);
+    const auto frame =
+        static_cast<std::size_t>(row.rate / 100) * static_cast<std::size_t>(row.channels);
     const Fed whole = FeedInBlocks(samples, row.rate, row.channels, 0.5, samples.size());
     for (const std::size_t block : {frame, std::size_t{7}, frame * 3 + 1, std::size_t{4096}}) {
       const Fed fed = FeedInBlocks(samples, row.rate, row.channels, 0.5, block);
