@@ -105,9 +105,10 @@ struct FrameSums {
 
 // Where the voice lies in a take whose frames are all measured, and the levels of its voice
 // and its room: the detector is primed from the take's own quiet frames (so that a take that
-// begins in a word is found cut) and then decides frame by frame. Voice is a voice-like frame
-// inside a span; room is every frame outside the spans (pauses inside a span, stop closures and
-// breaths, are neither).
+// begins in a word is found cut) and then decides frame by frame. Voice is the voice-like frames
+// inside a span, in runs as long as one that begins a voice (a click between two words is not
+// the voice's peak); room is every frame outside the spans (pauses inside a span, stop closures
+// and breaths, are neither).
 struct VoiceFound {
   std::vector<VoiceSpan> spans;
   FrameSums voice;
@@ -117,10 +118,24 @@ VoiceFound FindVoice(const std::vector<VoiceFrameLevels>& frames, int rate, int 
   VoiceDetector detector(rate, channels);
   detector.PrimeFloor(frames);
   std::vector<bool> active(frames.size());
+  std::size_t run = 0;
+  const auto endRun = [&](std::size_t end) {
+    if (run < static_cast<std::size_t>(VoiceParameters::kMinStartFrames)) {
+      std::fill_n(active.begin() + static_cast<std::ptrdiff_t>(end - run),
+                  static_cast<std::ptrdiff_t>(run), false);
+    }
+    run = 0;
+  };
   for (std::size_t k = 0; k < frames.size(); ++k) {
     detector.Push(frames[k]);
     active[k] = detector.decisions().front().active;
+    if (active[k]) {
+      ++run;
+    } else {
+      endRun(k);
+    }
   }
+  endRun(frames.size());
   detector.Finish();
   VoiceFound found;
   found.spans = detector.spans();

@@ -1,11 +1,11 @@
 // What a take measures: its level and loudness, where its voice lies, how much room it has before
 // and after, and how loud the room is around it. Measured by streaming the file in chunks, in one
-// pass; what is kept is the levels of each 10 ms frame (16 bytes: 96 KB a minute).
+// pass; what is kept is the levels of each 10 ms frame (20 bytes: 120 KB a minute).
 //
 // Voice is what the voice detector finds (voice_detector.h), primed with the take's own room:
 // the head runs to the onset of the first span, the tail from the end of the last. The voice's
-// peak and RMS are those of its voice-like frames, the noise floor the RMS of every frame outside
-// the spans.
+// peak and RMS are those of its voice-like frames (not a click between its words), the noise
+// floor the RMS of every frame outside the spans.
 //
 // Loudness (integrated, range) and true peak follow ITU-R BS.1770 / EBU R 128 (libebur128): a mono
 // take is weighted as one channel, so a sine at -20 dBFS peak reads about -23 LUFS.

@@ -51,9 +51,10 @@
 //   kFloorPercentile = 10 %   of kFloorWindowMs = 4 s: 400 ms of the last 4 s must be room for
 //                             the floor to stay there; read speech leaves 20-40 % in pauses and
 //                             closures, while a dropout of up to 400 ms does not pull it down.
-//   kFloorBiasDb = 1.5        the 10th percentile of 10 ms energies lies 1-2 dB below the RMS of
-//                             room noise (of pink noise without its DC, 1.5 dB): the floor is
-//                             given as that RMS (of pink noise, within 1.5 dB of its full RMS).
+//   kFloorBiasDb = 1.5        the 10th percentile of 10 ms energies lies 1-2 dB below their mean
+//                             (of pink noise without its DC, 1.5 dB), so the floor reads as the
+//                             room's RMS: pink noise 1.4 dB (48 kHz) to 2.4 dB (16 kHz) below its
+//                             full RMS, whose rumble is not in it; white noise 1.3 dB above.
 //   kMinFloorDb = -90 dBFS    below the noise of a 16-bit file with dither (-96 dBFS), far below
 //                             any voice worth a take (a peak of -40 dBFS has syllables at -55).
 //   kMaxFloorDb = -30 dBFS    no room to record a voice in is that loud (30 dB below a full-scale
@@ -184,7 +185,8 @@ struct VoiceEvent {
   enum class Kind { Onset, End };
   Kind kind = Kind::Onset;
   // Onset: where the voice began (placed back to its first rise; before the block that decided
-  // it). End: where the voice ended, the end of its last continuing frame (a hangover earlier).
+  // it). End: where the voice ended, the end of its last continuing frame (decided kHangoverMs
+  // later).
   std::uint64_t at = 0;
 
   bool operator==(const VoiceEvent&) const = default;

@@ -100,6 +100,7 @@ TEST_F(TakeCheck, ClippedSamplesAreCounted) {
 TEST_F(TakeCheck, QuietSpeechIsTooQuietAndAClickDoesNotMakeItLoud) {
   WaveElement take = SpokenTake(kWav16, 44100, 1, 0.02);  // -34 dBFS
   PutSample(&take, 2 * 44100 + 100, 0.5);                 // a click in the room after the speech
+  PutSample(&take, 44100 * 9 / 10, -0.5);                 // and one between the words
   const Judgement judgement = Check(take);
   EXPECT_EQ(Names(judgement), "too quiet");
   EXPECT_NEAR(last.peakDb, -6.0, 0.1);
