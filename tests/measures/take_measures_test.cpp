@@ -53,6 +53,7 @@ TEST_F(TakeCheck, SpeechWithRoomAtBothEndsIsOkInEveryFormat) {
       EXPECT_NEAR(last.headMs, 300, 10);
       EXPECT_NEAR(last.tailMs, 500, 10);
       EXPECT_NEAR(last.voicedSpanMs, 1600, 10);
+      EXPECT_FALSE(last.loudnessRangeLu);  // under 3 s: unknown, not 0
       EXPECT_EQ(judgement.summary, "ok, peak -6.0 dB, 2.4 s");
       EXPECT_EQ(judgement.severity, Severity::Ok);
     }
