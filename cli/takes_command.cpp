@@ -227,7 +227,7 @@ void WriteJson(const PromptReport& report, const DeliveryProfile& profile, std::
         << ", \"trailingSilence\": " << Fixed(take.tailMs / 1000.0, 3)
         << ", \"format\": " << JsonString(measures::DescribeFormat(take.format))
         << ", \"loudnessLufs\": " << FixedOr(take.loudnessLufs, 1, "null")
-        << ", \"loudnessRangeLu\": " << Fixed(take.loudnessRangeLu, 1)
+        << ", \"loudnessRangeLu\": " << FixedOr(take.loudnessRangeLu, 1, "null")
         << ", \"truePeakDbtp\": " << Fixed(take.truePeakDbtp, 1)
         << ", \"noiseFloorDb\": " << FixedOr(take.noiseFloorDb, 1, "null")
         << ", \"snrDb\": " << FixedOr(take.snrDb(), 1, "null")

@@ -20,7 +20,7 @@ namespace {
 
 // The first line; a new version of the measures changes it, and every older cache is rebuilt.
 // The second is the real path of the prompt directory.
-constexpr std::string_view kHeader = "voxtar-measures 2";
+constexpr std::string_view kHeader = "voxtar-measures 3";
 // A cache of a 100,000-take lesson is about 20 MB; a larger file is not ours.
 constexpr std::uint64_t kMaxCacheSize = 64u << 20;
 

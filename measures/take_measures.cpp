@@ -19,7 +19,6 @@ namespace voxtar::measures {
 
 namespace {
 
-using audio::LevelSums;
 using audio::ToDbfs;
 
 // Samples read per chunk (whole windows, at least one): constant memory whatever the length.
@@ -77,81 +76,86 @@ double ClipLevel(int subFormat) {
   return eightBit ? 127.0 / 128.0 : audio::kClipFraction;
 }
 
-LevelSums SumSamples(const float* samples, std::size_t count, double clipLevel) {
-  double peak = 0.0;
-  double sumSquares = 0.0;
+// Samples at or beyond the clip level, either way.
+std::uint64_t CountClipped(const float* samples, std::size_t count, double clipLevel) {
   std::uint64_t clipped = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const auto value = static_cast<double>(samples[i]);
-    peak = std::max(peak, std::fabs(value));
-    sumSquares += value * value;
     clipped += value >= clipLevel || value <= -audio::kClipFraction ? 1u : 0u;
   }
-  return {peak, sumSquares, count, clipped};
+  return clipped;
 }
 
-// Follows the windows of a take in order and sorts them into voice (runs of at least
-// kMinVoicedWindows voiced windows) and noise (the head, the tail and the pauses between voice
-// of at least kMinNoiseMs), without keeping the windows.
-class VoiceTracker {
- public:
-  explicit VoiceTracker(std::uint64_t minPauseFrames) : minPauseFrames_(minPauseFrames) {}
+// Sums over the frames of a take that are voice, or room.
+struct FrameSums {
+  double sumSquares = 0.0;
+  double peak = 0.0;
+  std::uint64_t samples = 0;
 
-  void Add(const LevelSums& window, std::uint64_t start, std::uint64_t frames, bool voiced) {
-    if (voiced) {
-      if (runWindows_ == 0) {
-        runStart_ = start;
-      }
-      run_.Add(window);
-      runEnd_ = start + frames;
-      ++runWindows_;
-      return;
-    }
-    EndRun();
-    gap_.Add(window);
-    gapFrames_ += frames;
+  void Add(const VoiceFrameLevels& frame, std::size_t channels) {
+    const std::uint64_t count = std::uint64_t{frame.length} * channels;
+    sumSquares += static_cast<double>(frame.energy) * static_cast<double>(count);
+    peak = std::max(peak, static_cast<double>(frame.peak));
+    samples += count;
   }
-
-  void Finish() {
-    EndRun();
-    noise.Add(gap_);  // the tail, or the whole of a silent take
+  double rms() const {
+    return samples > 0 ? std::sqrt(sumSquares / static_cast<double>(samples)) : 0.0;
   }
-
-  LevelSums voice;
-  LevelSums noise;
-  std::uint64_t firstVoiced = 0;
-  std::uint64_t endVoiced = 0;
-  bool found = false;
-
- private:
-  void EndRun() {
-    if (runWindows_ >= kMinVoicedWindows) {
-      if (!found || gapFrames_ >= minPauseFrames_) {
-        noise.Add(gap_);  // the head, or a pause long enough to hear the room in
-      }
-      gap_ = {};
-      gapFrames_ = 0;
-      voice.Add(run_);
-      firstVoiced = found ? firstVoiced : runStart_;
-      endVoiced = runEnd_;
-      found = true;
-    } else {
-      gap_.Add(run_);  // a click or two: not voice
-      gapFrames_ += runEnd_ - runStart_;
-    }
-    run_ = {};
-    runWindows_ = 0;
-    runStart_ = runEnd_ = 0;
-  }
-
-  std::uint64_t minPauseFrames_;
-  LevelSums run_;
-  std::uint64_t runStart_ = 0;
-  std::uint64_t runEnd_ = 0;
-  int runWindows_ = 0;
-  LevelSums gap_;
-  std::uint64_t gapFrames_ = 0;
 };
+
+// Where the voice lies in a take whose frames are all measured, and the levels of its voice
+// and its room: the detector is primed from the take's own quiet frames (so that a take that
+// begins in a word is found cut) and then decides frame by frame. Voice is the voice-like frames
+// inside a span, in runs as long as one that begins a voice (a click between two words is not
+// the voice's peak); room is every frame outside the spans (pauses inside a span, stop closures
+// and breaths, are neither).
+struct VoiceFound {
+  std::vector<VoiceSpan> spans;
+  FrameSums voice;
+  FrameSums room;
+};
+VoiceFound FindVoice(const std::vector<VoiceFrameLevels>& frames, int rate, int channels) {
+  VoiceDetector detector(rate, channels);
+  detector.PrimeFloor(frames);
+  std::vector<bool> active(frames.size());
+  std::size_t run = 0;
+  const auto endRun = [&](std::size_t end) {
+    if (run < static_cast<std::size_t>(VoiceParameters::kMinStartFrames)) {
+      std::fill_n(active.begin() + static_cast<std::ptrdiff_t>(end - run),
+                  static_cast<std::ptrdiff_t>(run), false);
+    }
+    run = 0;
+  };
+  for (std::size_t k = 0; k < frames.size(); ++k) {
+    detector.Push(frames[k]);
+    active[k] = detector.decisions().front().active;
+    if (active[k]) {
+      ++run;
+    } else {
+      endRun(k);
+    }
+  }
+  endRun(frames.size());
+  detector.Finish();
+  VoiceFound found;
+  found.spans = detector.spans();
+  const auto perFrame = static_cast<std::size_t>(channels);
+  std::uint64_t at = 0;
+  auto span = found.spans.begin();
+  for (std::size_t k = 0; k < frames.size(); ++k) {
+    while (span != found.spans.end() && span->end <= at) {
+      ++span;
+    }
+    const bool inside = span != found.spans.end() && span->first <= at;
+    if (!inside) {
+      found.room.Add(frames[k], perFrame);
+    } else if (active[k]) {
+      found.voice.Add(frames[k], perFrame);
+    }
+    at += frames[k].length;
+  }
+  return found;
+}
 
 struct LoudnessDestroyer {
   void operator()(ebur128_state* state) const { ebur128_destroy(&state); }
@@ -244,52 +248,60 @@ bool Measure(SNDFILE* file, const SF_INFO& info, std::u16string_view path, TakeM
   const LoudnessState loudness(
       ebur128_init(static_cast<unsigned>(info.channels), rate,
                    EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_HISTOGRAM));
-  const std::uint64_t window = std::max<std::uint64_t>(1, std::uint64_t{rate} * kWindowMs / 1000u);
+  VoiceFrameAnalyzer analyzer(info.samplerate, info.channels);
+  const std::uint64_t window = analyzer.frameLength();
   TruePeakFinder truePeak(static_cast<unsigned>(info.channels), rate, window);
   if (!loudness || !truePeak.ready()) {
     *error = FileError("The loudness of the sound file cannot be measured", path,
                        DescribeFormat(m->format));
     return false;
   }
+  // Whole frames per chunk, so that no frame but the last is split.
   const std::uint64_t windowsPerChunk =
       std::max<std::uint64_t>(1, kChunkSamples / (window * channels));
   const std::uint64_t chunkFrames = window * windowsPerChunk;
   std::vector<float> chunk(static_cast<std::size_t>(chunkFrames) * channels);
+  std::vector<VoiceFrameLevels> frames;
+  frames.reserve(static_cast<std::size_t>(std::max<sf_count_t>(info.frames, 0)) / window + 1);
 
   const double clipLevel = ClipLevel(m->format.subFormat);
-  const double threshold = std::pow(10.0, kSilenceThresholdDb / 20.0);
-  const double thresholdSquared = threshold * threshold;
-  const std::uint64_t noiseFrames =
-      static_cast<std::uint64_t>(info.samplerate) * kMinNoiseMs / 1000u;
-  VoiceTracker voice(noiseFrames);
-  LevelSums all;
-  std::uint64_t frames = 0;
+  const auto clipCheck = static_cast<float>(std::min(clipLevel, audio::kClipFraction));
+  std::uint64_t clipped = 0;
+  // The true peak and the clipped samples of each frame, as the analyzer completes it.
+  const auto frameDone = [&](const VoiceFrameLevels& levels, const float* samples) {
+    clipped += levels.peak >= clipCheck
+                   ? CountClipped(samples, std::size_t{levels.length} * channels, clipLevel)
+                   : 0;
+    return truePeak.Add(samples, levels.length, static_cast<double>(levels.peak));
+  };
   for (;;) {
     const sf_count_t got = sf_readf_float(file, chunk.data(), static_cast<sf_count_t>(chunkFrames));
     if (got <= 0) {
       break;
     }
-    const auto gotFrames = static_cast<std::uint64_t>(got);
-    if (ebur128_add_frames_float(loudness.get(), chunk.data(), static_cast<std::size_t>(got)) !=
-        EBUR128_SUCCESS) {
+    const auto gotFrames = static_cast<std::size_t>(got);
+    if (ebur128_add_frames_float(loudness.get(), chunk.data(), gotFrames) != EBUR128_SUCCESS) {
       *error = FileError("There is not enough memory to measure the sound file", path);
       return false;
     }
-    for (std::uint64_t at = 0; at < gotFrames; at += window) {
-      const std::uint64_t count = std::min(window, gotFrames - at);
-      const float* samples = chunk.data() + at * channels;
-      const LevelSums sums =
-          SumSamples(samples, static_cast<std::size_t>(count) * channels, clipLevel);
-      if (!truePeak.Add(samples, static_cast<std::size_t>(count), sums.peak)) {
+    const std::size_t before = frames.size();
+    analyzer.Feed(std::span(chunk.data(), gotFrames * channels), &frames);
+    const float* samples = chunk.data();
+    for (std::size_t k = before; k < frames.size(); ++k) {
+      if (!frameDone(frames[k], samples)) {
         *error = FileError("There is not enough memory to measure the sound file", path);
         return false;
       }
-      all.Add(sums);
-      voice.Add(sums, frames + at, count,
-                sums.sumSquares >= thresholdSquared * static_cast<double>(sums.samples));
+      samples += static_cast<std::size_t>(window) * channels;
     }
-    frames += gotFrames;
-    if (gotFrames < chunkFrames) {
+    if (static_cast<std::uint64_t>(got) < chunkFrames) {
+      if (const std::optional<VoiceFrameLevels> last = analyzer.Flush()) {
+        frames.push_back(*last);
+        if (!frameDone(*last, samples)) {
+          *error = FileError("There is not enough memory to measure the sound file", path);
+          return false;
+        }
+      }
       break;
     }
   }
@@ -297,28 +309,43 @@ bool Measure(SNDFILE* file, const SF_INFO& info, std::u16string_view path, TakeM
     *error = "The sound file is damaged and cannot be read: " + Utf8Text(sf_strerror(file));
     return false;
   }
-  voice.Finish();
 
-  m->frames = frames;
-  m->durationMs = MsOf(frames, info.samplerate);
+  FrameSums all;
+  for (const VoiceFrameLevels& frame : frames) {
+    all.Add(frame, channels);
+  }
+  const std::uint64_t frameCount = all.samples / channels;
+  const VoiceFound voice = FindVoice(frames, info.samplerate, info.channels);
+  m->frames = frameCount;
+  m->durationMs = MsOf(frameCount, info.samplerate);
   m->peakDb = ToDbfs(all.peak);
   m->rmsDb = ToDbfs(all.rms());
   m->voicedPeakDb = ToDbfs(voice.voice.peak);
   m->voicedRmsDb = ToDbfs(voice.voice.rms());
-  m->clippedSamples = all.clippedSamples;
-  m->voiced = voice.found;
-  m->headMs = voice.found ? MsOf(voice.firstVoiced, info.samplerate) : m->durationMs;
-  m->tailMs = voice.found ? MsOf(frames - voice.endVoiced, info.samplerate) : m->durationMs;
-  m->voicedSpanMs = voice.found ? MsOf(voice.endVoiced - voice.firstVoiced, info.samplerate) : 0;
-  if (voice.noise.samples / channels >= noiseFrames && voice.noise.samples > 0) {
-    m->noiseFloorDb = ToDbfs(voice.noise.rms());
+  m->clippedSamples = clipped;
+  m->voiced = !voice.spans.empty();
+  if (m->voiced) {
+    const std::uint64_t first = voice.spans.front().first;
+    const std::uint64_t end = voice.spans.back().end;
+    m->headMs = MsOf(first, info.samplerate);
+    m->tailMs = MsOf(frameCount - end, info.samplerate);
+    m->voicedSpanMs = MsOf(end - first, info.samplerate);
+  } else {
+    m->headMs = m->tailMs = m->durationMs;
+    m->voicedSpanMs = 0;
+  }
+  const std::uint64_t noiseFrames =
+      static_cast<std::uint64_t>(info.samplerate) * kMinNoiseMs / 1000u;
+  if (voice.room.samples > 0 && voice.room.samples / channels >= noiseFrames) {
+    m->noiseFloorDb = ToDbfs(voice.room.rms());
   }
   double lufs = 0.0;
   if (ebur128_loudness_global(loudness.get(), &lufs) == EBUR128_SUCCESS && std::isfinite(lufs)) {
     m->loudnessLufs = lufs;
   }
   double range = 0.0;
-  if (ebur128_loudness_range(loudness.get(), &range) == EBUR128_SUCCESS && std::isfinite(range)) {
+  if (m->durationMs >= kMinLoudnessRangeMs &&
+      ebur128_loudness_range(loudness.get(), &range) == EBUR128_SUCCESS && std::isfinite(range)) {
     m->loudnessRangeLu = range;
   }
   m->truePeakDbtp = ToDbfs(truePeak.TruePeak());
@@ -379,7 +406,7 @@ std::optional<SignalLevels> MeasureSignal(std::span<const float> samples, int ch
       ebur128_init(static_cast<unsigned>(channels), sampleRate,
                    EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM));  // as a take file's, to the digit
   const std::uint64_t window =
-      std::max<std::uint64_t>(1, std::uint64_t{sampleRate} * kWindowMs / 1000u);
+      std::max<std::uint64_t>(1, std::uint64_t{sampleRate} * VoiceParameters::kFrameMs / 1000u);
   std::optional<TruePeakFinder> peaks;
   if (truePeak) {
     peaks.emplace(static_cast<unsigned>(channels), sampleRate, window);

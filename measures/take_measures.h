@@ -1,13 +1,11 @@
 // What a take measures: its level and loudness, where its voice lies, how much room it has before
 // and after, and how loud the room is around it. Measured by streaming the file in chunks, in one
-// pass and in constant memory, so a take of any length costs the same memory.
+// pass; what is kept is the levels of each 10 ms frame (20 bytes: 120 KB a minute).
 //
-// Voice is found as the take check has always found it: a window of 10 ms is voiced when its RMS
-// reaches -50 dBFS, and voice is a run of at least 3 voiced windows (30 ms): a microphone's hiss
-// at -55 dBFS RMS has single samples above -50 dBFS but no voiced window, and a click shorter than
-// 10 ms touches at most two windows, while a syllable lasts 50 ms and more. The threshold lies
-// between a quiet room through an ordinary microphone (-60 dBFS and below) and the softest speech
-// sounds at a usable gain.
+// Voice is what the voice detector finds (voice_detector.h), primed with the take's own room:
+// the head runs to the onset of the first span, the tail from the end of the last. The voice's
+// peak and RMS are those of its voice-like frames (not a click between its words), the noise
+// floor the RMS of every frame outside the spans.
 //
 // Loudness (integrated, range) and true peak follow ITU-R BS.1770 / EBU R 128 (libebur128): a mono
 // take is weighted as one channel, so a sine at -20 dBFS peak reads about -23 LUFS.
@@ -22,18 +20,19 @@
 #include <string_view>
 
 #include "audio/level_meter.h"
+#include "measures/voice_detector.h"
 
 namespace voxtar::measures {
 
 using audio::kFloorDb;  // the floor of every dBFS figure
 
-inline constexpr double kSilenceThresholdDb = -50.0;
-inline constexpr std::uint32_t kWindowMs = 10;
-inline constexpr int kMinVoicedWindows = 3;
-// Noise is measured outside the voice: the head, the tail, and pauses inside of at least this
-// long (a shorter pause is a breath between syllables, full of their decay). With less than this
-// much of it in all, the noise floor is unknown.
+// Noise is measured outside the voice: the head, the tail, and the pauses between its spans (a
+// pause inside a span is a closure or a breath between syllables, full of their decay). With
+// less than this much of it in all, the noise floor is unknown.
 inline constexpr std::uint32_t kMinNoiseMs = 100;
+// The loudness range needs this much of a take (its short-term windows last 3 s); a shorter
+// take has none.
+inline constexpr std::uint32_t kMinLoudnessRangeMs = 3000;
 
 // The parts of a format that make a take differ from the template recording.
 struct TakeFormat {
@@ -59,13 +58,13 @@ struct TakeMeasures {
   std::uint64_t clippedSamples = 0;  // at 99.9 % of full scale or the format's limit
 
   bool voiced = false;             // false: the take is silent
-  std::uint32_t headMs = 0;        // before the first voiced window (all of it if silent)
-  std::uint32_t tailMs = 0;        // after the last voiced window (all of it if silent)
-  std::uint32_t voicedSpanMs = 0;  // first to last voiced window; 0 if silent
+  std::uint32_t headMs = 0;        // before the voice's onset (all of it if silent)
+  std::uint32_t tailMs = 0;        // after the voice's end (all of it if silent)
+  std::uint32_t voicedSpanMs = 0;  // onset to end of the voice; 0 if silent
 
-  std::optional<double> noiseFloorDb;  // RMS outside the voice; unknown below kMinNoiseMs of it
-  std::optional<double> loudnessLufs;  // integrated; unknown when every block is gated away
-  double loudnessRangeLu = 0.0;
+  std::optional<double> noiseFloorDb;     // RMS outside the voice; unknown below kMinNoiseMs of it
+  std::optional<double> loudnessLufs;     // integrated; unknown when every block is gated away
+  std::optional<double> loudnessRangeLu;  // unknown for a take under kMinLoudnessRangeMs
   double truePeakDbtp = kFloorDb;
 
   // Voice RMS minus noise floor; unknown with the floor or without voice.

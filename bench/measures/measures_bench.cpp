@@ -1,6 +1,8 @@
 // Measuring takes: one 10-s take file in the template formats, and `voxtar-lesson takes` over a
 // lesson of 1,000 takes of 5 s (48 kHz mono 16-bit, like the demo template; files fresh in the
-// page cache), first without the measure cache, then with it.
+// page cache), first without the measure cache, then with it. The voice detector alone: its cost
+// per second of 48 kHz mono sound as a file is analysed (chunks of 32K samples, primed from the
+// take's frames) and live, per block of 10 ms, with the share of a core that is.
 // Run a Release build: build/<dir>/bench/measures/measures_bench
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
@@ -11,12 +13,15 @@
 #include <filesystem>
 #include <fstream>
 #include <numbers>
+#include <span>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "cli/lesson_tool.h"
 #include "measures/take_measures.h"
+#include "measures/voice_detector.h"
 #include "platform/utf8.h"
 #include "testing/synthetic_take.h"
 
@@ -99,6 +104,60 @@ BENCHMARK_CAPTURE(MeasureTenSecondFile, 24bit_48k_stereo, SF_FORMAT_WAV | SF_FOR
 BENCHMARK_CAPTURE(MeasureTenSecondFile, float_96k_stereo, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 96000, 2)
     ->Unit(benchmark::kMillisecond);
 
+// The samples of `seconds` of speech in a room at -60 dBFS, 48 kHz mono.
+std::vector<float> SpeechSamples(double seconds) {
+  const audio::WaveElement take = Speech(SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 1, seconds);
+  std::vector<float> samples(static_cast<std::size_t>(take.frames()));
+  take.samples.CopyOut(0, std::as_writable_bytes(std::span(samples)));
+  const std::vector<double> room = audio::PinkRoom(samples.size(), -60.0);
+  for (std::size_t n = 0; n < samples.size(); ++n) {
+    samples[n] += static_cast<float>(room[n]);
+  }
+  return samples;
+}
+
+void VoiceDetectorOnAFile(benchmark::State& state) {
+  constexpr double kSeconds = 10.0;
+  const std::vector<float> samples = SpeechSamples(kSeconds);
+  constexpr std::size_t kChunk = 32640;  // whole frames, as the take measures read
+  std::vector<measures::VoiceFrameLevels> frames;
+  for (auto _ : state) {
+    measures::VoiceFrameAnalyzer analyzer(48000, 1);
+    frames.clear();
+    for (std::size_t at = 0; at < samples.size(); at += kChunk) {
+      analyzer.Feed(std::span(samples).subspan(at, std::min(kChunk, samples.size() - at)), &frames);
+    }
+    measures::VoiceDetector detector(48000, 1);
+    detector.PrimeFloor(frames);
+    for (const measures::VoiceFrameLevels& frame : frames) {
+      detector.Push(frame);
+    }
+    detector.Finish();
+    benchmark::DoNotOptimize(detector.spans().data());
+  }
+  // Shown as the time per second of sound.
+  state.counters["per_s_of_sound"] = benchmark::Counter(
+      kSeconds, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(VoiceDetectorOnAFile)->Unit(benchmark::kMillisecond);
+
+void VoiceDetectorLivePer10msBlock(benchmark::State& state) {
+  const std::vector<float> samples = SpeechSamples(10.0);
+  constexpr std::size_t kBlock = 480;
+  measures::VoiceDetector detector(48000, 1);
+  detector.Prime(std::span(samples).first(24000));
+  std::size_t at = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(detector.Feed(std::span(samples).subspan(at, kBlock)).data());
+    benchmark::DoNotOptimize(detector.silenceMs());
+    at = at + 2 * kBlock > samples.size() ? 0 : at + kBlock;
+  }
+  // The share of a core, in percent: the time per block over the 10 ms it lasts.
+  state.counters["core_percent"] = benchmark::Counter(
+      1e-4, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(VoiceDetectorLivePer10msBlock)->Unit(benchmark::kMicrosecond);
+
 // `cached`: the measure cache of an earlier run is there.
 void TakesOverAThousandTakes(benchmark::State& state, bool cached) {
   constexpr int kTakes = 1000;
@@ -148,13 +207,16 @@ void TakesOverAThousandTakes(benchmark::State& state, bool cached) {
   }
   state.counters["takes"] = kTakes;
 }
+// CPU: of the whole process, its measuring threads included.
 BENCHMARK_CAPTURE(TakesOverAThousandTakes, cold, false)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
 BENCHMARK_CAPTURE(TakesOverAThousandTakes, warm, true)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
 
 }  // namespace

@@ -130,7 +130,7 @@ TEST_F(Takes, JsonForMachines) {
                       "true, \"verdicts\": [\"ok\"], \"duration\": 2.400, \"peakDb\": -6.0, "
                       "\"rmsDb\": -9.0, \"clippedSamples\": 0, \"leadingSilence\": 0.300, "
                       "\"trailingSilence\": 0.500, \"format\": \"44100 Hz, mono, 16-bit\", "
-                      "\"loudnessLufs\": -11.1, \"loudnessRangeLu\": 0.0, \"truePeakDbtp\": -6.0, "
+                      "\"loudnessLufs\": -11.1, \"loudnessRangeLu\": null, \"truePeakDbtp\": -6.0, "
                       "\"noiseFloorDb\": -120.0, \"snrDb\": 111.0, \"speechRate\": 6.88, "
                       "\"profile\": \"course\", \"problems\": []}"),
             std::string::npos)

@@ -53,6 +53,7 @@ TEST_F(TakeCheck, SpeechWithRoomAtBothEndsIsOkInEveryFormat) {
       EXPECT_NEAR(last.headMs, 300, 10);
       EXPECT_NEAR(last.tailMs, 500, 10);
       EXPECT_NEAR(last.voicedSpanMs, 1600, 10);
+      EXPECT_FALSE(last.loudnessRangeLu);  // under 3 s: unknown, not 0
       EXPECT_EQ(judgement.summary, "ok, peak -6.0 dB, 2.4 s");
       EXPECT_EQ(judgement.severity, Severity::Ok);
     }
@@ -100,6 +101,7 @@ TEST_F(TakeCheck, ClippedSamplesAreCounted) {
 TEST_F(TakeCheck, QuietSpeechIsTooQuietAndAClickDoesNotMakeItLoud) {
   WaveElement take = SpokenTake(kWav16, 44100, 1, 0.02);  // -34 dBFS
   PutSample(&take, 2 * 44100 + 100, 0.5);                 // a click in the room after the speech
+  PutSample(&take, 44100 * 9 / 10, -0.5);                 // and one between the words
   const Judgement judgement = Check(take);
   EXPECT_EQ(Names(judgement), "too quiet");
   EXPECT_NEAR(last.peakDb, -6.0, 0.1);
@@ -131,7 +133,7 @@ TEST_F(TakeCheck, SilenceHissAndClicksAloneAreSilent) {
   PutSample(&room, 30000, -0.9);
   PutSample(&room, 30001, 0.9);
   EXPECT_EQ(Check(room).summary, "silent");
-  EXPECT_GT(last.peakDb, kSilenceThresholdDb);
+  EXPECT_GT(last.peakDb, -50.0);
 
   EXPECT_EQ(Names(Check(SilentTake(kWav16, 44100, 1, 0.0))), "silent");
 }
@@ -156,7 +158,8 @@ TEST_F(Measures, LoudnessOfASineFollowsBs1770) {
     const TakeMeasures take = Measure(tone);
     ASSERT_TRUE(take.loudnessLufs);
     EXPECT_NEAR(*take.loudnessLufs, lufs, 0.1) << channels;
-    EXPECT_LT(take.loudnessRangeLu, 0.5);  // steady
+    ASSERT_TRUE(take.loudnessRangeLu);
+    EXPECT_LT(*take.loudnessRangeLu, 0.5);  // steady
     EXPECT_NEAR(take.rmsDb, -23.0, 0.05);
   }
 }
