@@ -168,10 +168,15 @@ std::string FindingText(Problem problem, const TakeMeasures& take, const Deliver
                (*offset > 0 ? "faster" : "slower") + " than the lesson";
       }
       return name;
+    case Problem::Format:
+      if (context.expectedFormat) {
+        return name + " (" + DescribeFormat(take.format) + ", not " +
+               DescribeFormat(*context.expectedFormat) + ")";
+      }
+      return name;
     case Problem::Silent:
     case Problem::CutStart:
     case Problem::CutEnd:
-    case Problem::Format:
       break;
   }
   return name;

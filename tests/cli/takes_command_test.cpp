@@ -73,9 +73,10 @@ TEST_F(Takes, OneLinePerPromptWithItsVerdictsAndFigures) {
   EXPECT_EQ(got[5],
             "5\te.wav\tcut at the end\t2.40 s\tpeak -6.0 dB\tRMS -9.0 dB\tlead 0.30 s\ttrail "
             "0.00 s");
-  EXPECT_EQ(
-      got[6].rfind("6\tf.wav\tformat mismatch (22050 Hz, mono, 16-bit)\t2.40 s\tpeak -6.0 dB", 0),
-      0u)
+  EXPECT_EQ(got[6].rfind("6\tf.wav\tformat mismatch (22050 Hz, mono, 16-bit, not 44100 Hz, mono, "
+                         "16-bit)\t2.40 s\tpeak -6.0 dB",
+                         0),
+            0u)
       << got[6];
   EXPECT_EQ(got[7],
             "7\tg.wav\tsilent\t2.40 s\tpeak -120.0 dB\tRMS -120.0 dB\tlead 2.40 s\ttrail 2.40 s");

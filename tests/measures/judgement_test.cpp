@@ -175,7 +175,7 @@ TEST(Judgement, TheStripSaysWhatIsWrongWithItsFigures) {
       {"course",
        [](TakeMeasures& t) { t.format.channels = 2; },
        {.expectedFormat = Good().format},
-       "format mismatch",
+       "format mismatch (48000 Hz, stereo, 16-bit, not 48000 Hz, mono, 16-bit)",
        Severity::Bad},
   };
   for (const Case& c : cases) {
