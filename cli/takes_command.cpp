@@ -234,7 +234,7 @@ void WriteJson(const PromptReport& report, const DeliveryProfile& profile, std::
         << ", \"noiseFloorDb\": " << FixedOr(take.noiseFloorDb, 1, "null")
         << ", \"snrDb\": " << FixedOr(take.snrDb(), 1, "null")
         << ", \"speechRate\": " << FixedOr(report.speechRate, 2, "null")
-        << ", \"profile\": " << JsonString(profile.name) << ", \"problems\": [";
+        << ", \"profile\": " << JsonString(measures::ProfileTitle(profile)) << ", \"problems\": [";
     first = true;
     for (const measures::Finding& finding : report.judgement.findings) {
       out << (first ? "" : ", ") << JsonString(measures::ProblemWord(finding.problem));

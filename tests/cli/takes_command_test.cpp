@@ -272,8 +272,10 @@ TEST_F(Takes, EveryCommandJudgesByTheProfileOfTheLessonsWorkingDirectory) {
   const Case cases[] = {
       {{"takes", "--template", Path("w/sample.wav"), index}, "a.wav\tloudness off target"},
       {{"takes", "--template", Path("w/sample.wav"), "--profile", "course", index}, "a.wav\tok"},
+      {{"takes", "--json", "--template", Path("w/sample.wav"), index},
+       "\"profile\": \"" + Path("w/delivery.ini") + " (based on ebu-r128)\""},
       {{"report", "-o", Path("r.html"), index},
-       "delivery profile <b>ebu-r128</b> (" + Path("w/delivery.ini")},
+       "delivery profile <b>" + Path("w/delivery.ini") + " (based on ebu-r128)</b>"},
       {{"export", "--to", Path("out"), index}, "a.wav: left out: loudness"},
       {{"export", "--profile", "delivery.ini", "--to", Path("out"), index}, "1 exported"},
   };
