@@ -318,8 +318,8 @@ int Check(const std::vector<std::string>& paths, std::ostream& out) {
     }
     lesson.ScanRecordedPrompts();
     const Counts counts = Count(lesson);
-    out << Printable(path) << ": " << counts.prompts << " prompts, " << counts.recorded
-        << " recorded, " << counts.pending << " pending\n";
+    out << Printable(path) << ": " << Counted(counts.prompts, "prompt", "prompts") << ", "
+        << counts.recorded << " recorded, " << counts.pending << " pending\n";
     ReportLinksOutside(lesson, out);
   }
   return status;
@@ -372,7 +372,7 @@ bool NormalizeOne(const std::string& path, bool takeOver, std::ostream& out) {
     out << printable << ": cannot write file: " << Printable(lesson.saveError()) << "\n";
     return false;
   }
-  out << printable << ": " << lesson.prompts.count << " prompts, rewritten\n";
+  out << printable << ": " << Counted(lesson.prompts.count, "prompt", "prompts") << ", rewritten\n";
   return true;
 }
 

@@ -337,8 +337,8 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
       out << Printable(path) << ": " << why << "\n";
       continue;
     }
-    out << Printable(path) << ": " << reports.size() << " prompts, " << takes << " takes, " << notOk
-        << " not ok\n";
+    out << Printable(path) << ": " << Counted(reports.size(), "prompt", "prompts") << ", "
+        << Counted(takes, "take", "takes") << ", " << notOk << " not ok\n";
     const Columns columns(*profile);
     for (const PromptReport& report : reports) {
       WriteText(report, columns, expected, out);

@@ -100,11 +100,11 @@ TEST_F(Takes, ExitsOkWhenEveryRecordedTakeIsOkAndReadsTheTemplateHere) {
 
   EXPECT_EQ(ok.status, kExitOk) << ok.out;
   EXPECT_EQ(ok.out,
-            "ini/m.idx: 3 prompts, 1 takes, 0 not ok\n"
+            "ini/m.idx: 3 prompts, 1 take, 0 not ok\n"
             "1\ta.wav\tok\t2.40 s\tpeak -6.0 dB\tRMS -9.0 dB\tlead 0.30 s\ttrail 0.50 s\n"
             "2\tb.wav\tmissing\n"
             "3\tc.wav\tshort\n"
-            "ini/n.idx: 1 prompts, 0 takes, 0 not ok\n"
+            "ini/n.idx: 1 prompt, 0 takes, 0 not ok\n"
             "1\ta.wav\tmissing\n");
   EXPECT_FALSE(fs::exists(tmp / "w/Prompt/n"));
   EXPECT_EQ(notOk.status, kExitFailed);
