@@ -334,6 +334,26 @@ std::optional<GainLimit> GainLimitFromWord(std::string_view word) {
   return std::nullopt;
 }
 
+std::optional<measures::TakeFormat> SoundFileFormat(std::u16string_view path, std::string* error) {
+  errno = 0;
+  const std::unique_ptr<std::FILE, StreamCloser> stream(platform::OpenFile(path, "rb"));
+  if (!stream) {
+    const int cause = errno;
+    *error = Failure("The sound file cannot be opened", path,
+                     cause != 0 ? std::strerror(cause) : "not a readable file");
+    return std::nullopt;
+  }
+  SF_INFO info{};
+  std::string reason;
+  const std::unique_ptr<SNDFILE, SoundCloser> file(
+      audio::OpenSoundFile(fileno(stream.get()), SFM_READ, &info, &reason));
+  if (!file || info.samplerate <= 0 || info.channels <= 0) {
+    *error = Failure("The file is not a sound file that can be read", path, reason);
+    return std::nullopt;
+  }
+  return measures::TakeFormat{info.samplerate, info.channels, info.format & SF_FORMAT_SUBMASK};
+}
+
 std::string ChainSettings::Key() const {
   const auto number = [](const auto& value) {
     if (!value) {
