@@ -482,7 +482,9 @@ struct Run {
   unsigned threads;
   std::ostream& out;
   std::ostream& err;
-  bool complete = true;  // every lesson loaded and every file chosen was made
+  bool complete = true;                        // every lesson loaded and every file chosen was made
+  std::set<std::pair<int, int>> formats = {};  // rate and channels of the files
+  bool mixedSaid = false;  // a lesson said that its takes go out in different formats
 };
 
 // Sends out one lesson's takes; false when it did not load, or a take was left out or failed.
@@ -523,7 +525,9 @@ bool ExportLesson(const std::string& index, Run& run) {
     formats.emplace(settings[i].sampleRate.value_or(takes[i].measures.format.sampleRate),
                     settings[i].channels.value_or(takes[i].measures.format.channels));
   }
+  run.formats.insert(formats.begin(), formats.end());
   if (!lessonFormat && formats.size() > 1) {
+    run.mixedSaid = true;
     run.err << Printable(index) << ": the takes have different rates or channels, and "
             << (formatError.empty()
                     ? "no template recording (" + Printable(workdir::kTemplateRecording) +
@@ -639,6 +643,14 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     err << Printable(options.to)
         << ": not complete: the earlier list and the files it names are kept\n";
     ok = false;
+  }
+  if (run.formats.size() > 1 && !run.mixedSaid) {
+    std::string described;
+    for (const auto& [rate, channels] : run.formats) {
+      described += (described.empty() ? "" : "; ") + RateAndChannels({rate, channels, 0});
+    }
+    err << Printable(options.to) << ": the lessons' files differ in rate or channels (" << described
+        << "): --rate and --channels set one for all\n";
   }
   const Tally& tally = run.tally;
   out << Printable(options.to) << ": " << tally.written << " exported, " << tally.upToDate

@@ -339,6 +339,20 @@ TEST_F(Export, TakesOfAnotherFormatGoOutInTheLessonsFormat) {
                          "all)\n");
   EXPECT_EQ(Measured(tmp / "own/wavs/b.wav").format.sampleRate, 44100);
   EXPECT_EQ(Measured(tmp / "own/wavs/c.wav").format.sampleRate, 22050);
+
+  // Lessons of two courses recorded in different formats: each is uniform, the whole is not.
+  Put(SpokenTake(kWav16, 48000), tmp / "w/sample.wav");
+  Put(SpokenTake(kWav16, 44100), tmp / "v/sample.wav");
+  WriteBytes(tmp / "v/ini/m.idx", "d.wav Good evening\r\n");
+  Put(SpokenTake(kWav16, 44100), tmp / "v/Prompt/m/d.wav");
+  const Result two =
+      Run({"export", "--include-flagged", "--to", Path("two"), l, Path("v/ini/m.idx")});
+  EXPECT_EQ(two.status, kExitOk);
+  EXPECT_EQ(two.err, Path("two") +
+                         ": the lessons' files differ in rate or channels (44100 Hz, "
+                         "mono; 48000 Hz, mono): --rate and --channels set one for all\n");
+  EXPECT_EQ(Run({"export", "--rate", "16000", "--to", Path("one"), l, Path("v/ini/m.idx")}).err,
+            l + ": b.wav: left out: clipped\n");
 }
 
 TEST_F(Export, BadUsageIsRefusedBeforeAnythingIsWritten) {
