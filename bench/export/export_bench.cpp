@@ -174,8 +174,7 @@ int Main(int argc, char** argv) {
   // The programs it runs keep their measures there, not in the user's cache.
   ::setenv("XDG_CACHE_HOME", (scratch / "cache").c_str(), 1);
   // CPU time beside the wall time: on a machine shared with other work, wall times vary.
-  std::printf("%6s  %-38s %9s %9s %9s %9s %9s\n", "takes", "", "wall", "CPU", "CPU/take",
-              "wall/sox", "peak RSS");
+  std::printf("%6s  %-38s %9s %9s %9s %9s\n", "takes", "", "wall", "CPU", "CPU/take", "wall/sox");
   for (const int count : {100, 1000}) {
     const fs::path root = scratch / std::to_string(count);
     const fs::path index = MakeCourse(root, count);

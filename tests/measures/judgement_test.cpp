@@ -203,30 +203,22 @@ TEST(Judgement, AFigureIsNeverRoundedOntoItsLimit) {
       {"acx", [](TakeMeasures& t) { t.peakDb = -2.99999; }, {}, "too loud (peak -2.999 dB)"},
       {"acx", [](TakeMeasures& t) { t.peakDb = -2.94; }, {}, "too loud (peak -2.9 dB)"},
       {"acx", [](TakeMeasures& t) { t.voicedRmsDb = -23.04; }, {}, "too quiet (RMS -23.04 dB)"},
-      {"acx", [](TakeMeasures& t) { t.voicedRmsDb = -17.96; }, {}, "too loud (RMS -17.96 dB)"},
       {"acx", [](TakeMeasures& t) { t.noiseFloorDb = -59.97; }, {}, "noisy (floor -59.97 dB)"},
       {"acx", [](TakeMeasures& t) { t.headMs = 1001; }, {}, "long silence at the start (1.001 s)"},
-      {"acx", [](TakeMeasures& t) { t.headMs = 1049; }, {}, "long silence at the start (1.05 s)"},
       {"acx",
        [](TakeMeasures&) {},
        {.lessonLoudnessLufs = -25.04},
        "2.04 LU louder than the lesson"},
-      // tts: peak at least -6 dB, SNR at least 35 dB, pace within 25 %
-      {"tts", [](TakeMeasures& t) { t.peakDb = -6.04; }, {}, "too quiet (peak -6.04 dB)"},
+      // tts: SNR at least 35 dB, pace within 25 %
       {"tts", [](TakeMeasures& t) { t.noiseFloorDb = -54.96; }, {}, "noisy (SNR 34.96 dB)"},
       {"tts",
        [](TakeMeasures&) {},
        {.speechRate = 12.54, .lessonSpeechRate = 10},
        "25.4 % faster than the lesson"},
-      {"tts",
-       [](TakeMeasures&) {},
-       {.speechRate = 7.48, .lessonSpeechRate = 10},
-       "25.2 % slower than the lesson"},
       // ebu-r128: -23 LUFS within 1 LU, true peak at most -1 dBTP
       {"ebu-r128", [](TakeMeasures& t) { t.loudnessLufs = -21.96; }, {}, "loudness -21.96 LUFS"},
       {"ebu-r128", [](TakeMeasures& t) { t.loudnessLufs = -24.04; }, {}, "loudness -24.04 LUFS"},
       {"ebu-r128", [](TakeMeasures& t) { t.truePeakDbtp = -0.97; }, {}, "true peak -0.97 dBTP"},
-      {"ebu-r128", [](TakeMeasures& t) { t.truePeakDbtp = 0.4; }, {}, "true peak 0.4 dBTP"},
   };
   for (const Case& c : cases) {
     TakeMeasures take = Good();
