@@ -292,11 +292,10 @@ TEST_F(Export, TakesOfAnotherFormatGoOutInTheLessonsFormat) {
        48000,
        1,
        "takes.json",
-       {": b.wav -> wavs/b.wav: 2.40 s, -4.0 LUFS, gain -0.0 dB, converted from 44100 Hz, stereo, "
-        "held back by full scale, flagged: clipped\n",
+       {": b.wav -> wavs/b.wav: 2.40 s, -4.0 LUFS, gain -0.0 dB, converted from 44100 Hz, stereo,",
+        "stereo, held back by full scale, flagged: clipped\n",
         ": c.wav -> wavs/c.wav: 2.40 s, -11.1 LUFS, gain +0.0 dB, converted from 22050 Hz, mono\n",
-        "\"prompt\": \"a.wav\", \"text\": \"Hello there\", \"seconds\": 2.400, \"rate\": 48000, "
-        "\"channels\": 1, \"bits\": 16, \"float\": false,",
+        "\"rate\": 48000, \"channels\": 1, \"bits\": 16, \"float\": false, \"loudnessLufs\"",
         "\"heldBy\": null, \"convertedFrom\": null, \"problems\": []}",
         "\"convertedFrom\": {\"rate\": 44100, \"channels\": 2}, \"problems\": [\"clipped\"]}",
         "\"convertedFrom\": {\"rate\": 22050, \"channels\": 1}, \"problems\": []}"}},
