@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "cli/lesson_tool.h"
 #include "export/export_directory.h"
@@ -17,8 +19,11 @@
 #include "export/take_selection.h"
 #include "lesson/lesson.h"
 #include "lesson/lesson_paths.h"
+#include "lesson/working_directory.h"
 #include "measures/delivery_profile.h"
 #include "measures/lesson_judging.h"
+#include "measures/measure_cache.h"
+#include "measures/take_measures.h"
 #include "platform/file_system.h"
 
 namespace voxtar::cli {
@@ -203,6 +208,45 @@ ChainSettings SettingsFor(const Options& options, const measures::DeliveryProfil
   return settings;
 }
 
+// The format of the lesson's takes: its template recording's, in its working directory. Unset
+// without one; unset with *error when it cannot be read.
+std::optional<measures::TakeFormat> LessonFormat(const Lesson& lesson, std::string* error) {
+  const std::u16string path =
+      lesson.paths.workingDirectory + std::u16string(workdir::kTemplateRecording);
+  if (!measures::StampOf(path)) {
+    return std::nullopt;
+  }
+  return exporting::SoundFileFormat(path, error);
+}
+
+// The chain of one take: the lesson's, and where the take has another rate or other channels
+// than the lesson's format, converted to them (unless --rate or --channels say otherwise), so that
+// what goes out is uniform; *convertedFrom is then the take's own format.
+ChainSettings TakeSettings(ChainSettings settings,
+                           const std::optional<measures::TakeFormat>& lessonFormat,
+                           const measures::TakeFormat& own,
+                           std::optional<measures::TakeFormat>* convertedFrom) {
+  convertedFrom->reset();
+  if (!lessonFormat ||
+      (own.sampleRate == lessonFormat->sampleRate && own.channels == lessonFormat->channels)) {
+    return settings;
+  }
+  if (!settings.sampleRate && own.sampleRate != lessonFormat->sampleRate) {
+    settings.sampleRate = lessonFormat->sampleRate;
+  }
+  if (!settings.channels && own.channels != lessonFormat->channels) {
+    settings.channels = lessonFormat->channels;
+  }
+  *convertedFrom = own;
+  return settings;
+}
+
+// "44100 Hz, stereo": what a conversion changes (the bits are --bits for every take).
+std::string RateAndChannels(const measures::TakeFormat& format) {
+  const std::string described = measures::DescribeFormat(format);
+  return described.substr(0, described.rfind(", "));
+}
+
 // "exporting 12 of 340" on standard error while a lesson goes out, when that is a terminal.
 class Progress {
  public:
@@ -234,6 +278,7 @@ struct ListEntry {
   const SelectedTake& take;
   const ChainResult& result;
   exporting::SampleBits bits;
+  const std::optional<measures::TakeFormat>& convertedFrom;  // the take's, when converted
 };
 
 std::string Problems(const SelectedTake& take, std::string_view separator) {
@@ -269,7 +314,7 @@ std::string CsvField(std::string_view field) {
 
 constexpr std::string_view kCsvHeader =
     "file,lesson,prompt,text,seconds,rate,channels,bits,loudness_lufs,true_peak_dbtp,peak_dbfs,"
-    "gain_db,held_by,noise_floor_db,snr_db,speech_rate,problems\r\n";
+    "gain_db,held_by,noise_floor_db,snr_db,speech_rate,problems,converted_from\r\n";
 
 // The list's figures of one take, each as `unknown` where it is not known.
 std::vector<std::string> Figures(const ListEntry& entry, std::string_view unknown) {
@@ -303,7 +348,9 @@ std::string CsvRow(const ListEntry& entry) {
       row += ',' + std::string(exporting::GainLimitWord(entry.result.heldBy));
     }
   }
-  return row + ',' + CsvField(Problems(entry.take, " ")) + "\r\n";
+  return row + ',' + CsvField(Problems(entry.take, " ")) + ',' +
+         (entry.convertedFrom ? CsvField(RateAndChannels(*entry.convertedFrom)) : std::string()) +
+         "\r\n";
 }
 
 std::string JsonObject(const ListEntry& entry) {
@@ -318,13 +365,22 @@ std::string JsonObject(const ListEntry& entry) {
       ", \"prompt\": " + JsonString(platform::ToUtf8(entry.take.prompt)) +
       ", \"text\": " + JsonString(platform::ToUtf8(entry.take.text));
   for (std::size_t i = 0; i < figures.size(); ++i) {
-    const bool text = kKeys[i] == "bits";
-    object +=
-        ", \"" + std::string(kKeys[i]) + "\": " + (text ? JsonString(figures[i]) : figures[i]);
+    object += ", \"" + std::string(kKeys[i]) + "\": ";
+    if (kKeys[i] == "bits") {  // a number, and whether the samples are floating point
+      const bool floating = entry.bits == exporting::SampleBits::Float32;
+      object += (floating ? "32" : figures[i]) + ", \"float\": " + (floating ? "true" : "false");
+    } else {
+      object += figures[i];
+    }
   }
   const std::string_view heldBy = exporting::GainLimitWord(entry.result.heldBy);
-  object += ", \"heldBy\": " + (heldBy.empty() ? std::string("null") : JsonString(heldBy)) +
-            ", \"problems\": [";
+  object += ", \"heldBy\": " + (heldBy.empty() ? std::string("null") : JsonString(heldBy));
+  object += ", \"convertedFrom\": ";
+  object += entry.convertedFrom
+                ? "{\"rate\": " + std::to_string(entry.convertedFrom->sampleRate) +
+                      ", \"channels\": " + std::to_string(entry.convertedFrom->channels) + "}"
+                : std::string("null");
+  object += ", \"problems\": [";
   for (std::size_t i = 0; i < entry.take.problems.size(); ++i) {
     object += (i == 0 ? "" : ", ") + JsonString(measures::ProblemWord(entry.take.problems[i]));
   }
@@ -372,15 +428,20 @@ std::string Signed(double value) {
   return (value >= 0 ? "+" : "") + Fixed(value, 1);
 }
 
-// "INDEX: PROMPT -> wavs/NAME.wav: 2.61 s, -23.0 LUFS, gain +3.1 dB[, held back by ...]".
+// "INDEX: PROMPT -> wavs/NAME.wav: 2.61 s, -23.0 LUFS, gain +3.1 dB[, converted from ...][, held
+// back by ...][, flagged: ...]".
 std::string WrittenLine(const std::string& index, const SelectedTake& take,
-                        const ChainResult& result, const ChainSettings& settings) {
+                        const ChainResult& result, const ChainSettings& settings,
+                        const std::optional<measures::TakeFormat>& convertedFrom) {
   std::string line = Printable(index) + ": " + Printable(take.prompt) + " -> " +
                      Printable(exporting::ExportDirectory::ListedName(take.name)) + ": " +
                      Fixed(result.seconds(), 2) + " s, " +
                      (result.loudnessLufs ? Fixed(*result.loudnessLufs, 1) + " LUFS"
                                           : std::string("loudness unknown")) +
                      ", gain " + Signed(result.gainDb) + " dB";
+  if (convertedFrom) {
+    line += ", converted from " + RateAndChannels(*convertedFrom);
+  }
   switch (result.heldBy) {
     case exporting::GainLimit::None:
       break;
@@ -421,7 +482,9 @@ struct Run {
   unsigned threads;
   std::ostream& out;
   std::ostream& err;
-  bool complete = true;  // every lesson loaded and every file chosen was made
+  bool complete = true;                        // every lesson loaded and every file chosen was made
+  std::set<std::pair<int, int>> formats = {};  // rate and channels of the files
+  bool mixedSaid = false;  // a lesson said that its takes go out in different formats
 };
 
 // Sends out one lesson's takes; false when it did not load, or a take was left out or failed.
@@ -440,7 +503,9 @@ bool ExportLesson(const std::string& index, Run& run) {
     run.complete = false;
     return false;
   }
-  const ChainSettings settings = SettingsFor(run.options, *profile);
+  const ChainSettings lessonSettings = SettingsFor(run.options, *profile);
+  std::string formatError;
+  const std::optional<measures::TakeFormat> lessonFormat = LessonFormat(lesson, &formatError);
   lesson.ScanRecordedPrompts();
   const exporting::Selection selection = exporting::SelectTakes(
       lesson, *profile, run.options.includeFlagged, index, &run.names, run.threads);
@@ -451,10 +516,31 @@ bool ExportLesson(const std::string& index, Run& run) {
   run.tally.leftOut += selection.leftOut.size();
   bool ok = selection.leftOut.empty();
   const std::vector<SelectedTake>& takes = selection.takes;
+  std::vector<ChainSettings> settings;
+  std::vector<std::optional<measures::TakeFormat>> converted(takes.size());
+  std::set<std::pair<int, int>> formats;  // rate and channels of what goes out
+  for (std::size_t i = 0; i < takes.size(); ++i) {
+    settings.push_back(
+        TakeSettings(lessonSettings, lessonFormat, takes[i].measures.format, &converted[i]));
+    formats.emplace(settings[i].sampleRate.value_or(takes[i].measures.format.sampleRate),
+                    settings[i].channels.value_or(takes[i].measures.format.channels));
+  }
+  run.formats.insert(formats.begin(), formats.end());
+  if (!lessonFormat && formats.size() > 1) {
+    run.mixedSaid = true;
+    run.err << Printable(index) << ": the takes have different rates or channels, and "
+            << (formatError.empty()
+                    ? "no template recording (" + Printable(workdir::kTemplateRecording) +
+                          ") in the lesson's working directory says"
+                    : Printable(formatError) + "; nothing says")
+            << " which to convert them to: each keeps its own (--rate and --channels set one "
+               "for all)\n";
+  }
   exporting::RunInOrder<MadeFile>(
       takes.size(), run.threads,
       [&](std::size_t i) {
-        return run.directory.Make({takes[i].source, &takes[i].measures, takes[i].name}, settings);
+        return run.directory.Make({takes[i].source, &takes[i].measures, takes[i].name},
+                                  settings[i]);
       },
       [&](std::size_t i, MadeFile made) {
         run.progress.Clear();
@@ -466,12 +552,12 @@ bool ExportLesson(const std::string& index, Run& run) {
           run.complete = false;
         } else {
           if (made.how == MadeFile::How::Written) {
-            run.out << WrittenLine(index, takes[i], made.record.result, settings);
+            run.out << WrittenLine(index, takes[i], made.record.result, settings[i], converted[i]);
             ++run.tally.written;
           } else {
             ++run.tally.upToDate;
           }
-          run.list.Add({index, takes[i], made.record.result, settings.bits});
+          run.list.Add({index, takes[i], made.record.result, settings[i].bits, converted[i]});
           run.directory.Note(takes[i].name, std::move(made.record));
         }
         run.progress.Show(i + 1, takes.size());
@@ -557,6 +643,14 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     err << Printable(options.to)
         << ": not complete: the earlier list and the files it names are kept\n";
     ok = false;
+  }
+  if (run.formats.size() > 1 && !run.mixedSaid) {
+    std::string described;
+    for (const auto& [rate, channels] : run.formats) {
+      described += (described.empty() ? "" : "; ") + RateAndChannels({rate, channels, 0});
+    }
+    err << Printable(options.to) << ": the lessons' files differ in rate or channels (" << described
+        << "): --rate and --channels set one for all\n";
   }
   const Tally& tally = run.tally;
   out << Printable(options.to) << ": " << tally.written << " exported, " << tally.upToDate

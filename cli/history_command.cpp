@@ -160,7 +160,7 @@ std::vector<std::string_view> Verdicts(const measures::Judgement& judgement) {
 }
 
 void WriteText(const std::string& path, const std::vector<PromptTake>& takes, std::ostream& out) {
-  out << Printable(path) << ": " << takes.size() << " earlier takes\n";
+  out << Printable(path) << ": " << Counted(takes.size(), "earlier take", "earlier takes") << "\n";
   for (const auto& [prompt, take, judgement] : takes) {
     out << Printable(prompt) << '\t' << take.number << '\t' << LocalTime(take.saved, false) << '\t';
     if (!judgement) {
@@ -217,7 +217,8 @@ std::string Size(std::uint64_t bytes) {
 }
 
 std::string Removed(const history::Freed& freed) {
-  return std::to_string(freed.files) + " earlier takes removed, " + Size(freed.bytes) + " freed";
+  return Counted(freed.files, "earlier take", "earlier takes") + " removed, " + Size(freed.bytes) +
+         " freed";
 }
 
 }  // namespace

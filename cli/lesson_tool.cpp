@@ -89,7 +89,9 @@ Commands:
                       each take's loudness and true peak by prompt number with
                       the profile's band and the lesson's median, a histogram of
                       the takes' lengths, and a table of the flagged takes with
-                      their problems; then the totals; writes nothing else but
+                      their problems and of the prompts without a take; each
+                      lesson headed by its caption in the lesson list; then
+                      the totals; writes nothing else but
                       the measure cache; a lesson that does not load is named
                       in the report
     -o FILE           the report, a name ending in .html or .htm; replaced
@@ -158,12 +160,14 @@ Commands:
                       (default); csv: takes.csv, RFC 4180 with a header row
                       and the measures; json: takes.json, one object per take
                       with the measures
-    --rate HZ         resampled with libsoxr (default: the take's rate)
+    --rate HZ         resampled with libsoxr (default: the rate of the
+                      lesson's template recording, sample.wav in its working
+                      directory, else the take's)
     --bits B          16, 24 or 32f (32-bit float; default 16), dithered
                       (TPDF) when fewer than the take's, or after any gain,
                       mixing down or resampling
     --channels N      1 (the take's averaged) or 2 (copied; default: the
-                      take's)
+                      template recording's, else the take's)
     --loudness LUFS   the integrated loudness every take is brought to
                       (default: the profile's export-loudness, else none),
                       never above the profile's export-true-peak and
@@ -346,8 +350,8 @@ int Check(const std::vector<std::string>& paths, std::ostream& out) {
     }
     lesson.ScanRecordedPrompts();
     const Counts counts = Count(lesson);
-    out << Printable(path) << ": " << counts.prompts << " prompts, " << counts.recorded
-        << " recorded, " << counts.pending << " pending\n";
+    out << Printable(path) << ": " << Counted(counts.prompts, "prompt", "prompts") << ", "
+        << counts.recorded << " recorded, " << counts.pending << " pending\n";
     ReportLinksOutside(lesson, out);
     if (outcome.overlongCount > 0) {
       // It opens for viewing only, and normalize refuses it.
@@ -414,7 +418,7 @@ bool NormalizeOne(const std::string& path, bool takeOver, std::ostream& out) {
     out << printable << ": cannot write file: " << Printable(lesson.saveError()) << "\n";
     return false;
   }
-  out << printable << ": " << lesson.prompts.count << " prompts, rewritten\n";
+  out << printable << ": " << Counted(lesson.prompts.count, "prompt", "prompts") << ", rewritten\n";
   return true;
 }
 

@@ -43,6 +43,11 @@ bool LoadNamed(Lesson& lesson, const std::string& path, Lesson::LoadOptions opti
 // A JSON string literal of UTF-8 text; bytes that are not UTF-8 (a path as given) become
 // U+FFFD, which JSON can hold.
 std::string JsonString(std::string_view text);
+// "1 take", "2 takes": `count` with the noun that goes with it.
+template <typename Count>
+std::string Counted(Count count, std::string_view one, std::string_view many) {
+  return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
+}
 // `value` with `decimals` decimals ("2.40").
 std::string Fixed(double value, int decimals);
 // A whole number of at least `least` (digits only, no sign); nothing when it is not one.

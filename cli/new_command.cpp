@@ -148,7 +148,7 @@ int RunNew(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << "\n";
     return outcome.badRequest ? kExitUsage : kExitFailed;
   }
-  out << index << ": " << outcome.prompts << " prompts, ";
+  out << index << ": " << Counted(outcome.prompts, "prompt", "prompts") << ", ";
   switch (outcome.listing) {
     case Listing::Added:
       out << "added to ";

@@ -169,6 +169,9 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
       status = kExitFailed;
     }
     gathered.index = path;
+    if (platform::IsValidUtf8(path)) {
+      gathered.caption = report::LessonCaption(AbsolutePath(path));
+    }
     lessons.push_back(std::move(gathered));
   }
   // The report names the profile of its first lesson; a lesson judged otherwise names its own.

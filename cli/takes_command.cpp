@@ -161,7 +161,8 @@ std::vector<PromptReport> CheckPrompts(const measures::JudgedLesson& judged) {
   return reports;
 }
 
-void WriteText(const PromptReport& report, const Columns& columns, std::ostream& out) {
+void WriteText(const PromptReport& report, const Columns& columns, const TakeFormat& expected,
+               std::ostream& out) {
   out << report.number << '\t' << Printable(report.name) << '\t';
   switch (report.status) {
     case PromptReport::Status::Short:
@@ -183,7 +184,8 @@ void WriteText(const PromptReport& report, const Columns& columns, std::ostream&
     first = false;
   }
   if (report.judgement.Has(Problem::Format)) {
-    out << " (" << measures::DescribeFormat(take.format) << ")";
+    out << " (" << measures::DescribeFormat(take.format) << ", not "
+        << measures::DescribeFormat(expected) << ")";
   }
   out << '\t' << Seconds(take.durationMs) << " s\tpeak " << Fixed(take.peakDb, 1) << " dB\tRMS "
       << Fixed(take.voicedRmsDb, 1) << " dB\tlead " << Seconds(take.headMs) << " s\ttrail "
@@ -232,7 +234,7 @@ void WriteJson(const PromptReport& report, const DeliveryProfile& profile, std::
         << ", \"noiseFloorDb\": " << FixedOr(take.noiseFloorDb, 1, "null")
         << ", \"snrDb\": " << FixedOr(take.snrDb(), 1, "null")
         << ", \"speechRate\": " << FixedOr(report.speechRate, 2, "null")
-        << ", \"profile\": " << JsonString(profile.name) << ", \"problems\": [";
+        << ", \"profile\": " << JsonString(measures::ProfileTitle(profile)) << ", \"problems\": [";
     first = true;
     for (const measures::Finding& finding : report.judgement.findings) {
       out << (first ? "" : ", ") << JsonString(measures::ProblemWord(finding.problem));
@@ -335,11 +337,11 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
       out << Printable(path) << ": " << why << "\n";
       continue;
     }
-    out << Printable(path) << ": " << reports.size() << " prompts, " << takes << " takes, " << notOk
-        << " not ok\n";
+    out << Printable(path) << ": " << Counted(reports.size(), "prompt", "prompts") << ", "
+        << Counted(takes, "take", "takes") << ", " << notOk << " not ok\n";
     const Columns columns(*profile);
     for (const PromptReport& report : reports) {
-      WriteText(report, columns, out);
+      WriteText(report, columns, expected, out);
     }
   }
   if (options.json) {

@@ -31,6 +31,7 @@ struct Sound {
   int bits = 0;  // the resolution the take was recorded in
   std::vector<float> samples;
   bool changed = false;  // values made anew (mixed down, resampled, gain): not the take's own
+  bool cut = false;      // trimmed: less than the whole take
 
   std::size_t frames() const { return samples.size() / static_cast<std::size_t>(channels); }
 };
@@ -127,6 +128,7 @@ bool ReadKept(std::u16string_view path, const TakeMeasures& take, const ChainSet
     return false;
   }
   const auto [first, end] = KeptSpan(take, info.samplerate, settings);
+  sound->cut = end - first < take.frames;
   sound->rate = info.samplerate;
   sound->channels = info.channels;
   sound->bits = BitsOf(format.subFormat);
@@ -187,6 +189,25 @@ bool Resample(Sound* sound, int rate, std::u16string_view path, std::string* err
   return true;
 }
 
+// The loudness and peaks of the sound before its gain. A sound that is the whole take as it was
+// read has the take's own, which its measures hold: a gain adds to them and nothing else changes
+// them, so it is measured only where it was cut, mixed or resampled.
+std::optional<measures::SignalLevels> LevelsOf(const Sound& sound, const TakeMeasures& take,
+                                               const ChainSettings& settings) {
+  const bool truePeak = settings.truePeakLimitDbtp.has_value();
+  if (!sound.cut && !sound.changed && sound.rate == take.format.sampleRate &&
+      sound.channels == take.format.channels) {
+    measures::SignalLevels levels;
+    levels.loudnessLufs = take.loudnessLufs;
+    levels.peakDb = take.peakDb;
+    if (truePeak) {
+      levels.truePeakDbtp = take.truePeakDbtp;
+    }
+    return levels;
+  }
+  return measures::MeasureSignal(sound.samples, sound.channels, sound.rate, truePeak);
+}
+
 // The gain that brings the sound to the loudness target, held back by every limit it would pass.
 double ChooseGain(const measures::SignalLevels& levels, const ChainSettings& settings,
                   GainLimit* heldBy) {
@@ -225,17 +246,28 @@ class Dither {
   std::uint64_t state_;
 };
 
-// Whole samples of `steps` to full scale, left-justified by `shift` bits, dithered when asked.
+// `value` rounded to the nearest whole number, halves to even, as std::nearbyint rounds in the
+// default rounding mode, without a call into the maths library for each sample: adding 1.5 * 2^52
+// leaves no bits for a fraction. Exact for |value| < 2^51, far beyond any sample times its gain.
+double Nearest(double value) {
+  constexpr double kNoFraction = 0x1.8p52;
+  return (value + kNoFraction) - kNoFraction;
+}
+
+// Whole samples of `steps` to full scale, left-justified by `shift` bits, dithered when asked. A
+// sample that is no number (a damaged float file) is silence.
 template <typename Sample>
 std::vector<Sample> Quantized(const std::vector<float>& samples, double factor, double steps,
                               int shift, Dither* dither) {
   std::vector<Sample> whole(samples.size());
+  const double scale = factor * steps;
+  const double highest = steps - 1.0;
   for (std::size_t i = 0; i < samples.size(); ++i) {
-    double value = samples[i] * factor * steps;
+    double value = std::isnan(samples[i]) ? 0.0 : samples[i] * scale;
     if (dither != nullptr) {
       value += dither->Next();
     }
-    const double step = std::clamp(std::nearbyint(value), -steps, steps - 1.0);
+    const double step = std::clamp(Nearest(std::clamp(value, -steps, steps)), -steps, highest);
     whole[i] = static_cast<Sample>(static_cast<Sample>(step) * (Sample{1} << shift));
   }
   return whole;
@@ -334,6 +366,26 @@ std::optional<GainLimit> GainLimitFromWord(std::string_view word) {
   return std::nullopt;
 }
 
+std::optional<measures::TakeFormat> SoundFileFormat(std::u16string_view path, std::string* error) {
+  errno = 0;
+  const std::unique_ptr<std::FILE, StreamCloser> stream(platform::OpenFile(path, "rb"));
+  if (!stream) {
+    const int cause = errno;
+    *error = Failure("The sound file cannot be opened", path,
+                     cause != 0 ? std::strerror(cause) : "not a readable file");
+    return std::nullopt;
+  }
+  SF_INFO info{};
+  std::string reason;
+  const std::unique_ptr<SNDFILE, SoundCloser> file(
+      audio::OpenSoundFile(fileno(stream.get()), SFM_READ, &info, &reason));
+  if (!file || info.samplerate <= 0 || info.channels <= 0) {
+    *error = Failure("The file is not a sound file that can be read", path, reason);
+    return std::nullopt;
+  }
+  return measures::TakeFormat{info.samplerate, info.channels, info.format & SF_FORMAT_SUBMASK};
+}
+
 std::string ChainSettings::Key() const {
   const auto number = [](const auto& value) {
     if (!value) {
@@ -369,8 +421,7 @@ bool ExportTake(std::u16string_view source, const TakeMeasures& measures,
     if (channels > sound.channels) {
       Mix(&sound, channels);
     }
-    const std::optional<measures::SignalLevels> levels = measures::MeasureSignal(
-        sound.samples, sound.channels, sound.rate, settings.truePeakLimitDbtp.has_value());
+    const std::optional<measures::SignalLevels> levels = LevelsOf(sound, measures, settings);
     if (!levels) {
       throw std::bad_alloc();
     }

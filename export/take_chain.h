@@ -59,6 +59,10 @@ struct ChainResult {
   bool operator==(const ChainResult&) const = default;
 };
 
+// The rate, channels and encoding of the sound file at `path` (the template recording), from its
+// header; unset with *error (plain English, naming the file) when it cannot be read.
+std::optional<measures::TakeFormat> SoundFileFormat(std::u16string_view path, std::string* error);
+
 // Makes the take file `source`, measured as `measures` (where its voice lies), into the WAV file
 // `target`, which stays inside `confinedTo` (see platform::SaveFile). False with *error (plain
 // English, naming the file) when the take cannot be read, changed since it was measured, or the

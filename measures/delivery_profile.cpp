@@ -340,6 +340,10 @@ std::optional<DeliveryProfile> ParseProfile(std::string_view text, std::string_v
   return profile;
 }
 
+std::string ProfileTitle(const DeliveryProfile& profile) {
+  return profile.file.empty() ? profile.name : profile.file + " (based on " + profile.name + ")";
+}
+
 std::optional<DeliveryProfile> ReadProfileFile(std::u16string_view path, ProfileError* error) {
   const std::string name = platform::ToUtf8(path);
   // A profile is a few lines; anything much larger is not one.

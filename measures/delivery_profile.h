@@ -70,6 +70,11 @@ struct DeliveryProfile {
   bool operator==(const DeliveryProfile&) const = default;
 };
 
+// The profile as it is named to people: the built-in's name ("acx"), or the file it was read from
+// with the built-in it starts from ("/course/delivery.ini (based on acx)"), whose numbers may
+// differ from the built-in's.
+std::string ProfileTitle(const DeliveryProfile& profile);
+
 // One number of a profile as the profile file names it.
 struct ProfileKey {
   std::string_view key;  // "max-noise-floor"

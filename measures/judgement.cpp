@@ -46,6 +46,30 @@ std::string Fixed(double value, int decimals) {
   return {text.data(), result.ptr};
 }
 
+// A verdict's figure: `value` with `decimals` decimals, or more where that rounding would reach
+// `limit`, which it lies beyond ("-2.96" against -3, not "-3.0"); at two more decimals it is
+// rounded away from the limit. Its text never contradicts the verdict it explains.
+std::string Beyond(double value, int decimals, const std::optional<double>& limit) {
+  if (!limit || value == *limit || !std::isfinite(value)) {
+    return Fixed(value, decimals);
+  }
+  const bool above = value > *limit;
+  const auto clear = [&](const std::string& text) {
+    double shown = 0.0;
+    std::from_chars(text.data(), text.data() + text.size(), shown);
+    return above ? shown > *limit : shown < *limit;
+  };
+  constexpr int kMoreDecimals = 2;
+  for (int shown = decimals; shown <= decimals + kMoreDecimals; ++shown) {
+    if (std::string text = Fixed(value, shown); clear(text)) {
+      return text;
+    }
+  }
+  const double scale = std::pow(10.0, decimals + kMoreDecimals);
+  const double away = (above ? std::ceil(value * scale) : std::floor(value * scale)) / scale;
+  return Fixed(away, decimals + kMoreDecimals);
+}
+
 bool Below(double value, const std::optional<double>& limit) {
   return limit && value < *limit;
 }
@@ -86,8 +110,8 @@ std::optional<double> RateOffsetPercent(const TakeContext& context) {
   return (*context.speechRate / *context.lessonSpeechRate - 1.0) * 100.0;
 }
 
-std::string Seconds(std::uint32_t ms) {
-  return Fixed(ms / 1000.0, 1) + " s";
+std::string Seconds(std::uint32_t ms, const std::optional<double>& limitS = std::nullopt) {
+  return Beyond(ms / 1000.0, 1, limitS) + " s";
 }
 
 std::string FindingText(Problem problem, const TakeMeasures& take, const DeliveryProfile& profile,
@@ -100,44 +124,59 @@ std::string FindingText(Problem problem, const TakeMeasures& take, const Deliver
     case Problem::TooQuiet:
       // The figure of the limit that was missed, the voice's peak first.
       if (!TooQuietByVoicePeak(take, profile) && TooQuietByPeak(take, profile)) {
-        return name + " (peak " + Fixed(take.peakDb, 1) + " dB)";
+        return name + " (peak " + Beyond(take.peakDb, 1, profile.minPeakDb) + " dB)";
       }
       if (!TooQuietByVoicePeak(take, profile) && Below(take.voicedRmsDb, profile.minRmsDb)) {
-        return name + " (RMS " + Fixed(take.voicedRmsDb, 1) + " dB)";
+        return name + " (RMS " + Beyond(take.voicedRmsDb, 1, profile.minRmsDb) + " dB)";
       }
-      return name + " (peak " + Fixed(take.voicedPeakDb, 1) + " dB)";
+      return name + " (peak " + Beyond(take.voicedPeakDb, 1, profile.minVoicePeakDb) + " dB)";
     case Problem::TooLoud:
-      return TooLoudByPeak(take, profile) ? name + " (peak " + Fixed(take.peakDb, 1) + " dB)"
-                                          : name + " (RMS " + Fixed(take.voicedRmsDb, 1) + " dB)";
+      return TooLoudByPeak(take, profile)
+                 ? name + " (peak " + Beyond(take.peakDb, 1, profile.maxPeakDb) + " dB)"
+                 : name + " (RMS " + Beyond(take.voicedRmsDb, 1, profile.maxRmsDb) + " dB)";
     case Problem::HeadLong:
-      return name + " (" + Seconds(take.headMs) + ")";
+      return name + " (" + Seconds(take.headMs, profile.maxHeadS) + ")";
     case Problem::TailLong:
-      return name + " (" + Seconds(take.tailMs) + ")";
+      return name + " (" + Seconds(take.tailMs, profile.maxTailS) + ")";
     case Problem::Noisy:
       if (NoisyByFloor(take, profile) || !take.snrDb()) {
-        return name + " (floor " + Fixed(take.noiseFloorDb.value_or(kFloorDb), 1) + " dB)";
+        return name + " (floor " +
+               Beyond(take.noiseFloorDb.value_or(kFloorDb), 1, profile.maxNoiseFloorDb) + " dB)";
       }
-      return name + " (SNR " + Fixed(*take.snrDb(), 1) + " dB)";
-    case Problem::Loudness:
-      return "loudness " + Fixed(take.loudnessLufs.value_or(kFloorDb), 1) + " LUFS";
+      return name + " (SNR " + Beyond(*take.snrDb(), 1, profile.minSnrDb) + " dB)";
+    case Problem::Loudness: {
+      const double lufs = take.loudnessLufs.value_or(kFloorDb);
+      std::optional<double> edge;  // of the band the take lies outside
+      if (profile.loudnessLufs) {
+        const double tolerance = profile.loudnessToleranceLu.value_or(1.0);
+        edge = lufs > *profile.loudnessLufs ? *profile.loudnessLufs + tolerance
+                                            : *profile.loudnessLufs - tolerance;
+      }
+      return "loudness " + Beyond(lufs, 1, edge) + " LUFS";
+    }
     case Problem::TruePeak:
-      return "true peak " + Fixed(take.truePeakDbtp, 1) + " dBTP";
+      return "true peak " + Beyond(take.truePeakDbtp, 1, profile.maxTruePeakDbtp) + " dBTP";
     case Problem::InconsistentLoudness:
       if (const std::optional<double> offset = LoudnessOffset(take, context)) {
-        return Fixed(std::fabs(*offset), 1) + " LU " + (*offset > 0 ? "louder" : "quieter") +
-               " than the lesson";
+        return Beyond(std::fabs(*offset), 1, profile.loudnessConsistencyLu) + " LU " +
+               (*offset > 0 ? "louder" : "quieter") + " than the lesson";
       }
       return name;
     case Problem::InconsistentRate:
       if (const std::optional<double> offset = RateOffsetPercent(context)) {
-        return Fixed(std::fabs(*offset), 0) + " % " + (*offset > 0 ? "faster" : "slower") +
-               " than the lesson";
+        return Beyond(std::fabs(*offset), 0, profile.rateConsistencyPercent) + " % " +
+               (*offset > 0 ? "faster" : "slower") + " than the lesson";
+      }
+      return name;
+    case Problem::Format:
+      if (context.expectedFormat) {
+        return name + " (" + DescribeFormat(take.format) + ", not " +
+               DescribeFormat(*context.expectedFormat) + ")";
       }
       return name;
     case Problem::Silent:
     case Problem::CutStart:
     case Problem::CutEnd:
-    case Problem::Format:
       break;
   }
   return name;

@@ -162,6 +162,46 @@ std::string MarkTitle(const TakeRow& take) {
   return title;
 }
 
+// A figure beyond the chart: an arrow on its edge at `edge`, pointing up or down, out of it.
+void BeyondArrow(std::string& html, double x, double edge, bool up, double size) {
+  const double tip = up ? edge - 1 : edge + 1;
+  const double base = up ? tip + 2 * size + 3 : tip - 2 * size - 3;
+  html += "<path class=\"beyond\" d=\"M" + At(x) + " " + At(tip) + "L" + At(x - size - 1) + " " +
+          At(base) + "L" + At(x + size + 1) + " " + At(base) + "Z\"/>";
+}
+
+// The figures but those far from the rest: further from their median than 3 times their median
+// absolute deviation (as a standard deviation), and than kUsualSpreadDb, within which every
+// difference between takes is worth seeing.
+std::vector<double> WithoutOutliers(std::vector<double> figures) {
+  constexpr double kUsualSpreadDb = 10.0;
+  constexpr double kDeviations = 3.0;
+  constexpr double kMadToDeviation = 1.4826;  // for normally spread figures
+  std::erase_if(figures, [](double figure) { return !std::isfinite(figure); });
+  if (figures.empty()) {
+    return figures;
+  }
+  const auto median = [](std::vector<double> values) {
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    double value = *middle;
+    if (values.size() % 2 == 0) {
+      value = (value + *std::max_element(values.begin(), middle)) / 2;
+    }
+    return value;
+  };
+  const double centre = median(figures);
+  std::vector<double> deviations;
+  deviations.reserve(figures.size());
+  for (const double figure : figures) {
+    deviations.push_back(std::fabs(figure - centre));
+  }
+  const double spread =
+      std::max(kDeviations * kMadToDeviation * median(deviations), kUsualSpreadDb);
+  std::erase_if(figures, [&](double figure) { return std::fabs(figure - centre) > spread; });
+  return figures;
+}
+
 }  // namespace
 
 std::string Decimal(double value, int decimals) {
@@ -194,7 +234,9 @@ void AppendLevelChart(std::string& html, const LessonReport& lesson,
                      "within " + Decimal(within, 1) + " LU of the lesson's median"});
   }
 
-  // The scale takes every figure drawn, within the levels shown.
+  // The scale takes the profile's band and limit, the lesson's median, and the takes' figures
+  // but for outliers, which would squeeze the band and the takes' small differences into a line:
+  // those are drawn on the chart's edge, marked as beyond it.
   std::vector<double> levels;
   for (const Band& band : bands) {
     levels.insert(levels.end(), {band.low, band.high});
@@ -205,13 +247,19 @@ void AppendLevelChart(std::string& html, const LessonReport& lesson,
   if (profile.maxTruePeakDbtp) {
     levels.push_back(*profile.maxTruePeakDbtp);
   }
+  std::vector<double> loudnesses;
+  std::vector<double> truePeaks;
   for (const TakeRow& take : lesson.takes) {
     if (take.read) {
-      levels.push_back(take.measures.truePeakDbtp);
+      truePeaks.push_back(take.measures.truePeakDbtp);
       if (take.measures.loudnessLufs) {
-        levels.push_back(*take.measures.loudnessLufs);
+        loudnesses.push_back(*take.measures.loudnessLufs);
       }
     }
+  }
+  for (const std::vector<double>* figures : {&loudnesses, &truePeaks}) {
+    const std::vector<double> usual = WithoutOutliers(*figures);
+    levels.insert(levels.end(), usual.begin(), usual.end());
   }
   std::erase_if(levels, [](double level) { return !std::isfinite(level); });
   double low = -40;
@@ -231,7 +279,7 @@ void AppendLevelChart(std::string& html, const LessonReport& lesson,
   const Scale x{0.5, prompts + 0.5, kLeft, kRight};
 
   OpenChart(html, "chart levels", kLevelHeight,
-            "Loudness and true peak of the takes of " + EscapeHtml(lesson.index));
+            "Loudness and true peak of the takes of " + EscapeHtml(lesson.title()));
   for (const Band& band : bands) {
     Rect(html, band.cssClass, kLeft, y(band.high), kRight - kLeft, y(band.low) - y(band.high),
          band.text);
@@ -261,22 +309,32 @@ void AppendLevelChart(std::string& html, const LessonReport& lesson,
 
   // Marks shrink as they crowd, and stay visible.
   const double size = std::clamp(300.0 / prompts, 1.2, 3.5);
+  bool beyond = false;
   for (const TakeRow& take : lesson.takes) {
     if (!take.read) {
       continue;
     }
     const double at = x(take.number);
+    const double peak = take.measures.truePeakDbtp;
+    const std::optional<double> loudness = take.measures.loudnessLufs;
+    const auto outside = [&](double level) { return level < low || level > high; };
+    const bool off = outside(peak) || (loudness && outside(*loudness));
+    beyond = beyond || off;
     html += take.flagged() ? "<g class=\"take-mark flagged\"><title>"
                            : "<g class=\"take-mark\"><title>";
     html += MarkTitle(take);
-    html += "</title>";
-    Line(html, "peak", at - size - 1, y(take.measures.truePeakDbtp), at + size + 1,
-         y(take.measures.truePeakDbtp));
-    if (const std::optional<double> loudness = take.measures.loudnessLufs) {
+    html += off ? " (beyond the chart: drawn on its edge)</title>" : "</title>";
+    Line(html, "peak", at - size - 1, y(peak), at + size + 1, y(peak));
+    if (loudness) {
       if (take.flagged()) {
         Rect(html, "loudness", at - size, y(*loudness) - size, 2 * size, 2 * size);
       } else {
         Shape(html, "circle", "loudness", {{"cx", at}, {"cy", y(*loudness)}, {"r", size}}, {});
+      }
+    }
+    for (const double level : {peak, loudness.value_or(low)}) {
+      if (outside(level)) {
+        BeyondArrow(html, at, level > high ? kTop : bottom, level > high, size);
       }
     }
     html += "</g>\n";
@@ -295,6 +353,9 @@ void AppendLevelChart(std::string& html, const LessonReport& lesson,
   }
   if (profile.maxTruePeakDbtp) {
     caption += " Dotted: the profile's true-peak limit.";
+  }
+  if (beyond) {
+    caption += " Arrows on an edge: a figure beyond the chart, drawn on its edge.";
   }
   CloseChart(html, caption);
 }
@@ -337,7 +398,7 @@ void AppendLengthHistogram(std::string& html, const LessonReport& lesson) {
   };
 
   OpenChart(html, "chart lengths", kLengthHeight,
-            "Lengths of the takes of " + EscapeHtml(lesson.index));
+            "Lengths of the takes of " + EscapeHtml(lesson.title()));
   ValueGrid(html, y, step, 0);
   const std::size_t labelEvery = (counts.size() + 11) / 12;
   for (std::size_t edge = 0; edge <= counts.size(); edge += labelEvery) {

@@ -26,6 +26,9 @@ td.n, th.n { text-align: right; font-variant-numeric: tabular-nums; }
 .name { white-space: nowrap; }
 .text, .lesson-name { overflow-wrap: anywhere; }
 tr.bad td.problems { font-weight: bold; }
+tr.missing td.problems { font-style: italic; }
+p.index { margin: -.3em 0 .6em; font-size: .9em; }
+.index { unicode-bidi: isolate; overflow-wrap: anywhere; }
 .error { font-weight: bold; }
 figure { margin: 1em 0; break-inside: avoid; page-break-inside: avoid; }
 figcaption { font-size: .9em; }
@@ -42,6 +45,8 @@ svg text { font: 11px sans-serif; fill: #000; }
 .take-mark.flagged .loudness { fill: #c00000; }
 .take-mark.flagged .peak { stroke: #c00000; }
 .bin { fill: #555; }
+.take-mark .beyond { fill: #000; }
+.take-mark.flagged .beyond { fill: #c00000; }
 @page { margin: 15mm; }
 @media print {
   body { margin: 0; max-width: none; font-size: 10.5pt; }
@@ -79,6 +84,9 @@ constexpr std::string_view kCountHeads =
     "<th class=\"n\">Passing</th><th class=\"n\">Flagged</th>";
 
 std::string Problems(const TakeRow& take) {
+  if (take.missing) {
+    return "missing";
+  }
   if (!take.read) {
     return "cannot be read: " + EscapeHtml(take.error);
   }
@@ -90,8 +98,10 @@ std::string Problems(const TakeRow& take) {
 }
 
 void FlaggedTable(std::string& html, const LessonReport& lesson) {
-  html += "<h3>Flagged takes</h3>\n";
-  if (lesson.counts.flagged == 0) {
+  const bool missing = std::any_of(lesson.takes.begin(), lesson.takes.end(),
+                                   [](const TakeRow& t) { return t.missing; });
+  html += missing ? "<h3>Flagged and missing takes</h3>\n" : "<h3>Flagged takes</h3>\n";
+  if (lesson.counts.flagged == 0 && !missing) {
     html += "<p>No take is flagged.</p>\n";
     return;
   }
@@ -103,7 +113,9 @@ void FlaggedTable(std::string& html, const LessonReport& lesson) {
       continue;
     }
     const bool bad = !take.read || take.judgement.severity == measures::Severity::Bad;
-    html += bad ? "<tr class=\"bad\">" : "<tr class=\"warning\">";
+    html += take.missing ? "<tr class=\"missing\">"
+            : bad        ? "<tr class=\"bad\">"
+                         : "<tr class=\"warning\">";
     Cell(html, "n", std::to_string(take.number));
     Cell(html, "name", EscapeHtml(take.name));
     Cell(html, "text", EscapeHtml(take.text));
@@ -116,7 +128,10 @@ void FlaggedTable(std::string& html, const LessonReport& lesson) {
 void LessonSection(std::string& html, const LessonReport& lesson, std::size_t number,
                    const Judged& judged) {
   html += "<section class=\"lesson\" id=\"lesson-" + std::to_string(number) + "\"><h2>" +
-          EscapeHtml(lesson.index) + "</h2>\n";
+          EscapeHtml(lesson.title()) + "</h2>\n";
+  if (!lesson.caption.empty()) {
+    html += "<p class=\"index\">" + EscapeHtml(lesson.index) + "</p>\n";
+  }
   if (!lesson.loaded()) {
     html += "<p class=\"error\">Did not load: " + EscapeHtml(lesson.error) + ".</p></section>\n";
     return;
@@ -124,9 +139,8 @@ void LessonSection(std::string& html, const LessonReport& lesson, std::size_t nu
   // Lessons of other working directories may have profiles of their own.
   const measures::DeliveryProfile& profile = lesson.profile.value_or(judged.profile);
   if (profile != judged.profile) {
-    html += "<p>Judged by the delivery profile <b>" + EscapeHtml(profile.name) + "</b>" +
-            (profile.file.empty() ? std::string() : " (" + EscapeHtml(profile.file) + ")") +
-            ".</p>\n";
+    html += "<p>Judged by the delivery profile <b>" + EscapeHtml(measures::ProfileTitle(profile)) +
+            "</b>.</p>\n";
   }
   html += "<table class=\"counts\"><thead><tr>";
   html += kCountHeads;
@@ -139,7 +153,7 @@ void LessonSection(std::string& html, const LessonReport& lesson, std::size_t nu
     AppendLengthHistogram(html, lesson);
   }
   if (lesson.takes.empty()) {
-    html += "<p>No take to judge yet.</p>\n";
+    html += "<p>No take to judge.</p>\n";
   } else {
     FlaggedTable(html, lesson);
   }
@@ -156,7 +170,11 @@ void Totals(std::string& html, const std::vector<LessonReport>& lessons) {
   for (std::size_t i = 0; i < lessons.size(); ++i) {
     const LessonReport& lesson = lessons[i];
     html += "<tr><td class=\"lesson-name\"><a href=\"#lesson-" + std::to_string(i + 1) + "\">" +
-            EscapeHtml(lesson.index) + "</a></td>";
+            EscapeHtml(lesson.title()) + "</a>";
+    if (!lesson.caption.empty()) {
+      html += " <span class=\"index\">(" + EscapeHtml(lesson.index) + ")</span>";
+    }
+    html += "</td>";
     if (lesson.loaded()) {
       CountCells(html, lesson.counts);
       total += lesson.counts;
@@ -217,10 +235,7 @@ std::string RenderHtml(const std::vector<LessonReport>& lessons, const Judged& j
       "<title>Takes report</title>\n<style>";
   html += kStyle;
   html += "</style></head>\n<body>\n<h1>Takes report</h1>\n<p>Judged by the delivery profile <b>" +
-          EscapeHtml(judged.profile.name) + "</b>";
-  if (!judged.profile.file.empty()) {
-    html += " (" + EscapeHtml(judged.profile.file) + ")";
-  }
+          EscapeHtml(measures::ProfileTitle(judged.profile)) + "</b>";
   html += judged.expectedFormat ? "; formats against the template recording's, " +
                                       measures::DescribeFormat(*judged.expectedFormat) + ".</p>\n"
                                 : "; formats not judged (no template recording).</p>\n";

@@ -24,30 +24,41 @@ struct Counts {
   bool operator==(const Counts&) const = default;
 };
 
-// A take of a speakable prompt (a short prompt's take is not judged).
+// A take of a speakable prompt (a short prompt's take is not judged), or a speakable prompt that
+// has no take yet: the flagged table names it, and nothing else counts it as a take.
 struct TakeRow {
-  int number = 0;     // the prompt's, from 1
-  std::string name;   // UTF-8, as in the index
-  std::string text;   // UTF-8, as stored, edit marker and all
-  bool read = false;  // false: `error` says why
+  int number = 0;        // the prompt's, from 1
+  std::string name;      // UTF-8, as in the index
+  std::string text;      // UTF-8, as stored, edit marker and all
+  bool missing = false;  // no take: nothing below is set
+  bool read = false;     // false (and not missing): `error` says why
   std::string error;
   measures::TakeMeasures measures;  // when read
   measures::Judgement judgement;    // when read
 
-  bool flagged() const { return !read || !judgement.ok(); }
+  // In the flagged table: missing, unreadable, or with a problem.
+  bool flagged() const { return missing || !read || !judgement.ok(); }
 };
 
 struct LessonReport {
-  std::string index;  // as given (UTF-8, not necessarily valid)
-  std::string error;  // why the lesson did not load; then nothing below is set
+  std::string index;    // as given (UTF-8, not necessarily valid)
+  std::string caption;  // UTF-8, from the lesson list; empty: the lesson is named by its index
+  std::string error;    // why the lesson did not load; then nothing below is set
   // What its takes were judged by, when it is not the report's profile (Judged::profile).
   std::optional<measures::DeliveryProfile> profile;
   Counts counts;
-  std::vector<TakeRow> takes;  // in prompt order
+  std::vector<TakeRow> takes;  // in prompt order, the prompts without a take among them
   std::optional<double> medianLoudnessLufs;
 
   bool loaded() const { return error.empty(); }
+  // What heads the lesson: its caption, or its index.
+  const std::string& title() const { return caption.empty() ? index : caption; }
 };
+
+// The caption of the lesson at `indexPath` (absolute) in the lesson list of its working directory
+// ("Ini/lessons.ini"), as the lesson chooser shows it: the line before the lesson's line. Empty
+// when the list does not name the lesson, or the line before is itself a lesson line or blank.
+std::string LessonCaption(std::u16string_view indexPath);
 
 // Measures the takes of `lesson` (loaded, its recorded prompts scanned) as voxtar-lesson takes
 // and the window do (measures::JudgeLesson, through the user's measure cache), and judges each

@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing need, and any packages given
-# as arguments (packaging tools). Idempotent: only packages that are missing are installed; uses
-# sudo when not run as root.
+# as arguments (packaging tools); "bench" stands for what the benchmarks compare with (sox, for
+# bench/export). Idempotent: only packages that are missing are installed; uses sudo when not run
+# as root.
 set -euo pipefail
+
+extra=()
+for p in "$@"; do
+  if [ "$p" = bench ]; then
+    extra+=(sox)
+  else
+    extra+=("$p")
+  fi
+done
 
 packages=(
   g++ cmake ninja-build pkg-config git ccache
@@ -15,7 +25,7 @@ packages=(
   xvfb openbox x11-utils xdotool
   fonts-liberation
   chromium
-  "$@"
+  ${extra[@]+"${extra[@]}"}
 )
 
 missing=()

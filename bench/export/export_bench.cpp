@@ -1,11 +1,16 @@
 // voxtar-lesson export beside sox once per take in a shell loop (bench/export/sox_per_file.sh,
 // what a user would otherwise run), side by side in one run: lessons of 100 and 1,000 takes of
 // 5 s (48 kHz mono 16-bit, like the demo's template) made into 22,050 Hz 16-bit files, trimmed to
-// 0.2 s around the voice and normalized. Both read the takes fresh in the page cache; export
-// finds no measure cache (its own, emptied before each run) and measures every take itself. Reports
-// the median wall time of each and their ratio, with the CPU time each took, the time of a second
-// export (every file up to date), and export's peak resident memory, which should not grow with the
-// number of takes. Run a Release build: build/<dir>/bench/export/export_bench [--runs 3]
+// 0.2 s around the voice and normalized; and, with a gain alone, into 48 kHz files normalized.
+// Both read the takes fresh in the page cache. The export runs with nothing measured (an empty
+// measure cache of its own: it measures every take to judge it), with the takes measured before
+// (as the window, takes or report leave them in the user's cache: each take is read once, to make
+// its file) and up to date (every file made already). Reports the median wall and CPU time (user
+// and system, which a machine busy with other work disturbs less) of each, the CPU time per take,
+// export's wall time over sox's for the same work, and export's peak resident memory, which should
+// not grow with the number of takes. Run a Release build: build/<dir>/bench/export/export_bench
+// [--runs 3]; --course DIR COUNT only makes a course, to profile an export of it; the environment's
+// VOXTAR_LESSON_TOOL names another build of voxtar-lesson to run.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -128,6 +133,17 @@ fs::path MakeCourse(const fs::path& root, int count) {
   return root / "ini" / "big.idx";
 }
 
+// The wall and CPU times of the runs of one kind.
+struct Samples {
+  std::vector<double> wall;
+  std::vector<double> cpu;
+
+  void Add(const Outcome& outcome) {
+    wall.push_back(outcome.seconds);
+    cpu.push_back(outcome.cpuSeconds);
+  }
+};
+
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
@@ -139,51 +155,81 @@ int Main(int argc, char** argv) {
     if (std::string(argv[i]) == "--runs") {
       runs = std::max(1, std::stoi(argv[i + 1]));
     }
+    // Only the course, to profile an export of it: --course DIR COUNT.
+    if (std::string(argv[i]) == "--course" && i + 2 < argc) {
+      const fs::path index = MakeCourse(argv[i + 1], std::max(1, std::stoi(argv[i + 2])));
+      std::printf("%s\n", index.c_str());
+      return 0;
+    }
+  }
+  // Another build of voxtar-lesson, to compare: VOXTAR_LESSON_TOOL=PATH.
+  const char* const other = std::getenv("VOXTAR_LESSON_TOOL");
+  const std::string tool = other != nullptr && *other != '\0' ? other : VOXTAR_LESSON_TOOL;
+  if (std::system("command -v sox >/dev/null") != 0) {
+    std::fprintf(stderr, "export_bench: needs sox (scripts/install-deps.sh bench)\n");
+    return 1;
   }
   const fs::path scratch =
       fs::temp_directory_path() / ("voxtar-export-bench-" + std::to_string(::getpid()));
   // The programs it runs keep their measures there, not in the user's cache.
   ::setenv("XDG_CACHE_HOME", (scratch / "cache").c_str(), 1);
   // CPU time beside the wall time: on a machine shared with other work, wall times vary.
-  std::printf("%6s %16s %11s %16s %11s %17s\n", "takes", "export (CPU)", "up to date",
-              "sox loop (CPU)", "export/sox", "export peak RSS");
+  std::printf("%6s  %-38s %9s %9s %9s %9s\n", "takes", "", "wall", "CPU", "CPU/take", "wall/sox");
   for (const int count : {100, 1000}) {
     const fs::path root = scratch / std::to_string(count);
     const fs::path index = MakeCourse(root, count);
-    std::vector<double> exports;
-    std::vector<double> exportCpu;
-    std::vector<double> upToDate;
-    std::vector<double> sox;
-    std::vector<double> soxCpu;
+    const std::string takes = (root / "Prompt/big").string();
+    const auto exportTo = [&](const char* folder, std::vector<std::string> options) {
+      options.insert(options.begin(), {tool, "export"});
+      options.insert(options.end(), {"--to", (scratch / folder).string(), index.string()});
+      return options;
+    };
+    const std::vector<std::string> trimmed =
+        exportTo("out", {"--trim", "--rate", "22050", "--loudness", "-16"});
+    const std::vector<std::string> gainOnly = exportTo("gain", {"--loudness", "-16"});
+    Samples cold;
+    Samples upToDate;
+    Samples measured;
+    Samples gain;
+    Samples sox;
+    Samples soxGain;
     long peakKiB = 0;
     for (int run = 0; run < runs; ++run) {
-      fs::remove_all(scratch / "out");
-      fs::remove_all(scratch / "sox");
-      fs::remove_all(scratch / "cache");
-      const std::vector<std::string> exportArgs = {VOXTAR_LESSON_TOOL,
-                                                   "export",
-                                                   "--trim",
-                                                   "--rate",
-                                                   "22050",
-                                                   "--loudness",
-                                                   "-16",
-                                                   "--to",
-                                                   (scratch / "out").string(),
-                                                   index.string()};
-      const Outcome first = RunProcess(exportArgs);
-      exports.push_back(first.seconds);
-      exportCpu.push_back(first.cpuSeconds);
+      for (const char* folder : {"out", "gain", "sox", "sox-gain", "cache"}) {
+        fs::remove_all(scratch / folder);
+      }
+      // Nothing measured: export measures every take to judge it, as the first look at a
+      // course does.
+      const Outcome first = RunProcess(trimmed);
+      cold.Add(first);
       peakKiB = std::max(peakKiB, first.peakKiB);
-      upToDate.push_back(RunProcess(exportArgs).seconds);
-      const Outcome loop =
-          RunProcess({"/bin/bash", VOXTAR_SOX_PER_FILE, (root / "Prompt/big").string(),
-                      (scratch / "sox").string(), "22050"});
-      sox.push_back(loop.seconds);
-      soxCpu.push_back(loop.cpuSeconds);
+      upToDate.Add(RunProcess(trimmed));
+      // Measured before (the window, takes or report did): the export judges from the user's
+      // measure cache and reads each take once, to make its file.
+      fs::remove_all(scratch / "out");
+      measured.Add(RunProcess(trimmed));
+      // A gain alone on a take whose loudness and peaks are known: nothing is measured.
+      gain.Add(RunProcess(gainOnly));
+      sox.Add(RunProcess(
+          {"/bin/bash", VOXTAR_SOX_PER_FILE, takes, (scratch / "sox").string(), "22050"}));
+      soxGain.Add(RunProcess(
+          {"/bin/bash", VOXTAR_SOX_PER_FILE, takes, (scratch / "sox-gain").string(), "gain"}));
     }
-    std::printf("%6d %7.2f s (%4.1f) %9.2f s %7.2f s (%4.1f) %11.2f %13.1f MiB\n", count,
-                Median(exports), Median(exportCpu), Median(upToDate), Median(sox), Median(soxCpu),
-                Median(exports) / Median(sox), static_cast<double>(peakKiB) / 1024.0);
+    const auto row = [&](const char* what, const Samples& samples, const Samples* against) {
+      std::printf("%6d  %-38s %7.2f s %7.2f s %6.1f ms", count, what, Median(samples.wall),
+                  Median(samples.cpu), Median(samples.cpu) * 1000.0 / count);
+      if (against != nullptr) {
+        std::printf(" %9.2f", Median(samples.wall) / Median(against->wall));
+      }
+      std::printf("\n");
+    };
+    row("export --trim --rate, nothing measured", cold, &sox);
+    row("export --trim --rate, measured before", measured, &sox);
+    row("export --trim --rate, up to date", upToDate, nullptr);
+    row("sox per file (trim, rate, gain)", sox, nullptr);
+    row("export --loudness, measured before", gain, &soxGain);
+    row("sox per file (gain)", soxGain, nullptr);
+    std::printf("%6d  export peak RSS %.1f MiB\n", count, static_cast<double>(peakKiB) / 1024.0);
     std::fflush(stdout);
     fs::remove_all(root);
   }

@@ -119,21 +119,21 @@ TEST_F(Export, SendsOutTheTakesThatPassAndSaysWhyTheOthersStay) {
        l + ": e.wav -> wavs/e.wav: 2.40 s, -4.0 LUFS, gain +0.0 dB, flagged: clipped",
        "takes.csv",
        {"file,lesson,prompt,text,seconds,rate,channels,bits,loudness_lufs,true_peak_dbtp,"
-        "peak_dbfs,gain_db,held_by,noise_floor_db,snr_db,speech_rate,problems\r\n"
+        "peak_dbfs,gain_db,held_by,noise_floor_db,snr_db,speech_rate,problems,converted_from\r\n"
         "wavs/a.wav," +
             l +
             ",a.wav,\"Hello | \"\"there\"\", you\",2.400,44100,1,16,-11.1,,-6.0,0.0,,"
-            "-120.0,111.0,12.50,\r\n",
-        ",e.wav,Clipped one,2.400,44100,1,16,", ",clipped\r\n"}},
+            "-120.0,111.0,12.50,,\r\n",
+        ",e.wav,Clipped one,2.400,44100,1,16,", ",clipped,\r\n"}},
       {"json",
        out + ": 0 exported, 3 skipped as up to date, 4 left out, 1 removed",
        "takes.json",
        {"[\n  {\"file\": \"wavs/a.wav\", \"lesson\": \"" + l +
             "\", \"prompt\": \"a.wav\", \"text\": \"Hello | \\\"there\\\", you\", \"seconds\": "
-            "2.400, \"rate\": 44100, \"channels\": 1, \"bits\": \"16\", \"loudnessLufs\": -11.1, "
-            "\"truePeakDbtp\": null, \"peakDbfs\": -6.0, \"gainDb\": 0.0, \"noiseFloorDb\": "
-            "-120.0, \"snrDb\": 111.0, \"speechRate\": 12.50, \"heldBy\": null, \"problems\": "
-            "[]},\n",
+            "2.400, \"rate\": 44100, \"channels\": 1, \"bits\": 16, \"float\": false, "
+            "\"loudnessLufs\": -11.1, \"truePeakDbtp\": null, \"peakDbfs\": -6.0, \"gainDb\": 0.0, "
+            "\"noiseFloorDb\": -120.0, \"snrDb\": 111.0, \"speechRate\": 12.50, \"heldBy\": "
+            "null, \"convertedFrom\": null, \"problems\": []},\n",
         "\"prompt\": \"e.wav\"", "\"problems\": [\"clipped\"]},\n", "\"prompt\": \"i.wav\"",
         "[]}\n]\n"}},
   };
@@ -268,6 +268,90 @@ TEST_F(Export, LoudnessGoesToTheTargetUnlessTheTruePeakLimitHoldsItBack) {
   const measures::TakeMeasures held = Measured(tmp / "out/wavs/b.wav");
   EXPECT_LE(held.truePeakDbtp, -0.95);
   EXPECT_LT(*held.loudnessLufs, -20.0);
+}
+
+// A take in another rate or with other channels than the lesson's template recording goes out
+// in the lesson's format, flagged or not, unless --rate or --channels say otherwise: what is
+// delivered is uniform, and the line and the list say which takes were converted from what.
+TEST_F(Export, TakesOfAnotherFormatGoOutInTheLessonsFormat) {
+  Put(SpokenTake(kWav16, 48000), tmp / "w/sample.wav");
+  WriteBytes(tmp / "w/ini/l.idx", "a.wav Hello there\r\nb.wav Good morning\r\nc.wav Good day\r\n");
+  Put(SpokenTake(kWav16, 48000), tmp / "w/Prompt/l/a.wav");
+  Put(SpokenTake(kWav16, 44100, 2, 1.3), tmp / "w/Prompt/l/b.wav");  // clipped, and stereo
+  Put(SpokenTake(kWav16, 22050), tmp / "w/Prompt/l/c.wav");
+  const std::string l = Path("w/ini/l.idx");
+  struct Case {
+    std::vector<std::string> options;
+    int rate;
+    int channels;
+    std::string file;                // the list
+    std::vector<std::string> holds;  // in the list, or in what was written out
+  };
+  const Case cases[] = {
+      {{"--include-flagged", "--format=json"},
+       48000,
+       1,
+       "takes.json",
+       {": b.wav -> wavs/b.wav: 2.40 s, -4.0 LUFS, gain -0.0 dB, converted from 44100 Hz, stereo,",
+        "stereo, held back by full scale, flagged: clipped\n",
+        ": c.wav -> wavs/c.wav: 2.40 s, -11.1 LUFS, gain +0.0 dB, converted from 22050 Hz, mono\n",
+        "\"rate\": 48000, \"channels\": 1, \"bits\": 16, \"float\": false, \"loudnessLufs\"",
+        "\"heldBy\": null, \"convertedFrom\": null, \"problems\": []}",
+        "\"convertedFrom\": {\"rate\": 44100, \"channels\": 2}, \"problems\": [\"clipped\"]}",
+        "\"convertedFrom\": {\"rate\": 22050, \"channels\": 1}, \"problems\": []}"}},
+      {{"--include-flagged", "--rate", "16000", "--format=csv"},
+       16000,
+       1,
+       "takes.csv",
+       {",a.wav,Hello there,2.400,16000,1,16,", ",clipped,\"44100 Hz, stereo\"\r\n",
+        ",\"22050 Hz, mono\"\r\n"}},
+      {{"--include-flagged", "--channels", "2", "--bits", "32f", "--format=json"},
+       48000,
+       2,
+       "takes.json",
+       {"\"channels\": 2, \"bits\": 32, \"float\": true,"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"export", "--to", Path("out")};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.push_back(l);
+    const Result result = Run(args);
+    EXPECT_EQ(result.status, kExitOk) << result.err;
+    const std::string said = result.out + ReadBytes(tmp / "out" / c.file);
+    for (const std::string& part : c.holds) {
+      EXPECT_NE(said.find(part), std::string::npos) << part << "\n" << said;
+    }
+    for (const char* name : {"a", "b", "c"}) {
+      const measures::TakeMeasures made = Measured(tmp / "out/wavs" / (std::string(name) + ".wav"));
+      EXPECT_EQ(made.format.sampleRate, c.rate) << name << " " << c.file;
+      EXPECT_EQ(made.format.channels, c.channels) << name << " " << c.file;
+    }
+  }
+
+  // Without a template recording nothing says which format is the lesson's: each take keeps its
+  // own, and the run says so.
+  fs::remove(tmp / "w/sample.wav");
+  const Result own = Run({"export", "--include-flagged", "--to", Path("own"), l});
+  EXPECT_EQ(own.err, l + ": the takes have different rates or channels, and no template "
+                         "recording (sample.wav) in the lesson's working directory says which to "
+                         "convert them to: each keeps its own (--rate and --channels set one for "
+                         "all)\n");
+  EXPECT_EQ(Measured(tmp / "own/wavs/b.wav").format.sampleRate, 44100);
+  EXPECT_EQ(Measured(tmp / "own/wavs/c.wav").format.sampleRate, 22050);
+
+  // Lessons of two courses recorded in different formats: each is uniform, the whole is not.
+  Put(SpokenTake(kWav16, 48000), tmp / "w/sample.wav");
+  Put(SpokenTake(kWav16, 44100), tmp / "v/sample.wav");
+  WriteBytes(tmp / "v/ini/m.idx", "d.wav Good evening\r\n");
+  Put(SpokenTake(kWav16, 44100), tmp / "v/Prompt/m/d.wav");
+  const Result two =
+      Run({"export", "--include-flagged", "--to", Path("two"), l, Path("v/ini/m.idx")});
+  EXPECT_EQ(two.status, kExitOk);
+  EXPECT_EQ(two.err, Path("two") +
+                         ": the lessons' files differ in rate or channels (44100 Hz, "
+                         "mono; 48000 Hz, mono): --rate and --channels set one for all\n");
+  EXPECT_EQ(Run({"export", "--rate", "16000", "--to", Path("one"), l, Path("v/ini/m.idx")}).err,
+            l + ": b.wav: left out: clipped\n");
 }
 
 TEST_F(Export, BadUsageIsRefusedBeforeAnythingIsWritten) {

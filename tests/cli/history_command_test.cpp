@@ -110,15 +110,15 @@ TEST_F(HistoryCommands, ListRestoreAndPrune) {
        ""},
       {{"prune", index, "--keep", "1"},
        kExitOk,
-       index + ": 1 earlier takes removed, 86.2 KiB freed\n" +
-           "total: 1 earlier takes removed, 86.2 KiB freed\n",
+       index + ": 1 earlier take removed, 86.2 KiB freed\n" +
+           "total: 1 earlier take removed, 86.2 KiB freed\n",
        ""},
       {{"prune", "--keep=0", index, Path("w/ini/gone.idx"), Path("w/ini/m.idx")},
        kExitFailed,
-       index + ": 1 earlier takes removed, 206.8 KiB freed\n" + Path("w/ini/gone.idx") +
+       index + ": 1 earlier take removed, 206.8 KiB freed\n" + Path("w/ini/gone.idx") +
            ": file not found\n" + Path("w/ini/m.idx") +
            ": 0 earlier takes removed, 0 bytes freed\n"
-           "total: 1 earlier takes removed, 206.8 KiB freed\n",
+           "total: 1 earlier take removed, 206.8 KiB freed\n",
        ""},
       {{"history"}, kExitUsage, "", tryHelp},
       {{"history", "--keep", "1", index}, kExitUsage, "", tryHelp},

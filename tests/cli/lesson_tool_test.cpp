@@ -157,13 +157,13 @@ TEST_F(LessonTool, LinksLeadingOutsideTheWorkingDirectoryAreRefusedAndReported) 
        "0 recorded, 1 pending",
        "  " + Path("w/ini/evil.idx") + " -> " + (real / "outside/precious.txt").string() + outside,
        tmp / "w/Prompt/evil/keep", true},
-      {"shared", "1 prompts, rewritten", "0 recorded, 1 pending", "", tmp / "w/Prompt/shared/a.wav",
+      {"shared", "1 prompt, rewritten", "0 recorded, 1 pending", "", tmp / "w/Prompt/shared/a.wav",
        true},
-      {"takes", "1 prompts, rewritten", "1 recorded, 0 pending",
+      {"takes", "1 prompt, rewritten", "1 recorded, 0 pending",
        "  " + Path("w/Prompt/takes/a.wav") + " -> " + (real / "outside/precious.txt").string() +
            outside,
        tmp / "outside/precious.txt", false},
-      {"taken", "1 prompts, rewritten", "0 recorded, 1 pending",
+      {"taken", "1 prompt, rewritten", "0 recorded, 1 pending",
        "  " + Path("w/Prompt/taken/") + " -> " + (real / "disk/taken").string() + outside,
        tmp / "disk/taken/a.wav", true},
   };
@@ -173,7 +173,7 @@ TEST_F(LessonTool, LinksLeadingOutsideTheWorkingDirectoryAreRefusedAndReported) 
     EXPECT_EQ(normalize.out, index + ": " + c.normalized + "\n");
     EXPECT_EQ(normalize.status, c.normalized.ends_with("rewritten") ? kExitOk : kExitFailed);
     const Result check = Run({"check", index});
-    EXPECT_EQ(check.out, index + ": 1 prompts, " + c.counts + "\n" + c.reported);
+    EXPECT_EQ(check.out, index + ": 1 prompt, " + c.counts + "\n" + c.reported);
     EXPECT_EQ(check.status, kExitOk);
 
     // The window's part: the lesson loads (read-only when its index may not be written) and the
@@ -203,8 +203,8 @@ TEST_F(LessonTool, RelativePathsAreReadFromTheCurrentDirectoryAndPrintedAsGiven)
   const Result result = Run({"check", "Ini/unit01.ini", "./Ini/unit01.idx", "unit01.idx"});
   fs::current_path(previous);
   EXPECT_EQ(result.out,
-            "Ini/unit01.ini: 1 prompts, 0 recorded, 1 pending\n"
-            "./Ini/unit01.idx: 1 prompts, 0 recorded, 1 pending\n"
+            "Ini/unit01.ini: 1 prompt, 0 recorded, 1 pending\n"
+            "./Ini/unit01.idx: 1 prompt, 0 recorded, 1 pending\n"
             "unit01.idx: invalid directory\n");
 }
 
@@ -448,7 +448,7 @@ TEST_F(LessonToolProcess, WritersLeaveALockedLessonAloneUntilTakenOver) {
   for (int i = 1; i <= 8; ++i) {
     const std::string lesson = "n" + std::to_string(i);
     EXPECT_EQ(ReadBytes(tmp / ("new" + std::to_string(i) + ".txt")),
-              "Ini/" + lesson + ".idx: 1 prompts, added to Ini/lessons.ini\n");
+              "Ini/" + lesson + ".idx: 1 prompt, added to Ini/lessons.ini\n");
     EXPECT_NE(list.find("\r\n" + lesson + ".ini\r\n"), std::string::npos) << lesson;
   }
 }

@@ -73,9 +73,10 @@ TEST_F(Takes, OneLinePerPromptWithItsVerdictsAndFigures) {
   EXPECT_EQ(got[5],
             "5\te.wav\tcut at the end\t2.40 s\tpeak -6.0 dB\tRMS -9.0 dB\tlead 0.30 s\ttrail "
             "0.00 s");
-  EXPECT_EQ(
-      got[6].rfind("6\tf.wav\tformat mismatch (22050 Hz, mono, 16-bit)\t2.40 s\tpeak -6.0 dB", 0),
-      0u)
+  EXPECT_EQ(got[6].rfind("6\tf.wav\tformat mismatch (22050 Hz, mono, 16-bit, not 44100 Hz, mono, "
+                         "16-bit)\t2.40 s\tpeak -6.0 dB",
+                         0),
+            0u)
       << got[6];
   EXPECT_EQ(got[7],
             "7\tg.wav\tsilent\t2.40 s\tpeak -120.0 dB\tRMS -120.0 dB\tlead 2.40 s\ttrail 2.40 s");
@@ -99,11 +100,11 @@ TEST_F(Takes, ExitsOkWhenEveryRecordedTakeIsOkAndReadsTheTemplateHere) {
 
   EXPECT_EQ(ok.status, kExitOk) << ok.out;
   EXPECT_EQ(ok.out,
-            "ini/m.idx: 3 prompts, 1 takes, 0 not ok\n"
+            "ini/m.idx: 3 prompts, 1 take, 0 not ok\n"
             "1\ta.wav\tok\t2.40 s\tpeak -6.0 dB\tRMS -9.0 dB\tlead 0.30 s\ttrail 0.50 s\n"
             "2\tb.wav\tmissing\n"
             "3\tc.wav\tshort\n"
-            "ini/n.idx: 1 prompts, 0 takes, 0 not ok\n"
+            "ini/n.idx: 1 prompt, 0 takes, 0 not ok\n"
             "1\ta.wav\tmissing\n");
   EXPECT_FALSE(fs::exists(tmp / "w/Prompt/n"));
   EXPECT_EQ(notOk.status, kExitFailed);
@@ -271,8 +272,10 @@ TEST_F(Takes, EveryCommandJudgesByTheProfileOfTheLessonsWorkingDirectory) {
   const Case cases[] = {
       {{"takes", "--template", Path("w/sample.wav"), index}, "a.wav\tloudness off target"},
       {{"takes", "--template", Path("w/sample.wav"), "--profile", "course", index}, "a.wav\tok"},
+      {{"takes", "--json", "--template", Path("w/sample.wav"), index},
+       "\"profile\": \"" + Path("w/delivery.ini") + " (based on ebu-r128)\""},
       {{"report", "-o", Path("r.html"), index},
-       "delivery profile <b>ebu-r128</b> (" + Path("w/delivery.ini")},
+       "delivery profile <b>" + Path("w/delivery.ini") + " (based on ebu-r128)</b>"},
       {{"export", "--to", Path("out"), index}, "a.wav: left out: loudness"},
       {{"export", "--profile", "delivery.ini", "--to", Path("out"), index}, "1 exported"},
   };

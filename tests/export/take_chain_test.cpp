@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "measures/take_measures.h"
 #include "platform/utf8.h"
 #include "testing/synthetic_take.h"
 #include "tests/support/temp_dir.h"
@@ -164,6 +167,43 @@ TEST_F(Chain, GainReachesTheLoudnessTargetUnlessALimitHoldsItBack) {
     }
     EXPECT_LE(out.truePeakDbtp, c.truePeakLimit.value_or(99) + 0.05);
     EXPECT_LE(out.peakDb, c.peakLimit.value_or(0) + 0.05);
+  }
+}
+
+// What an untouched take's measures say is what measuring its samples again would say, to the
+// last bit: so a chain that only changes the gain takes the loudness and peaks from the measures.
+TEST_F(Chain, AnUntouchedTakesLevelsAreItsMeasures) {
+  struct Case {
+    int format;
+    int rate;
+    int channels;
+    double amplitude;
+    std::optional<double> click;  // a sample at this level, 1 s in
+  };
+  const Case cases[] = {{kWav16, 44100, 1, 0.5, {}},     {kWav24, 48000, 2, 0.05, 0.9},
+                        {kWavFloat, 22050, 1, 0.3, 1.2}, {kWav16, 11025, 2, 0.01, {}},
+                        {kWav16, 96000, 1, 0.7, -0.95},  {kWav16, 44100, 1, 0.0, {}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.rate) + " Hz, " + std::to_string(c.channels) + " channels");
+    WaveElement take = SpokenTake(c.format, c.rate, c.channels, c.amplitude);
+    if (c.click) {
+      audio::PutSample(&take, static_cast<std::size_t>(c.rate), *c.click);
+    }
+    std::string error;
+    ASSERT_TRUE(audio::WriteWaveFile(take, Wide("take.wav"), &error)) << error;
+    const TakeMeasures measured = Measure("take.wav");
+    SF_INFO info{};
+    SNDFILE* file = sf_open((tmp / "take.wav").c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
+    EXPECT_EQ(sf_readf_float(file, samples.data(), info.frames), info.frames);
+    sf_close(file);
+    const std::optional<measures::SignalLevels> levels =
+        measures::MeasureSignal(samples, info.channels, info.samplerate, true);
+    ASSERT_TRUE(levels);
+    EXPECT_EQ(levels->loudnessLufs, measured.loudnessLufs);
+    EXPECT_EQ(levels->peakDb, measured.peakDb);
+    EXPECT_EQ(levels->truePeakDbtp, measured.truePeakDbtp);
   }
 }
 

@@ -175,7 +175,7 @@ TEST(Judgement, TheStripSaysWhatIsWrongWithItsFigures) {
       {"course",
        [](TakeMeasures& t) { t.format.channels = 2; },
        {.expectedFormat = Good().format},
-       "format mismatch",
+       "format mismatch (48000 Hz, stereo, 16-bit, not 48000 Hz, mono, 16-bit)",
        Severity::Bad},
   };
   for (const Case& c : cases) {
@@ -184,6 +184,46 @@ TEST(Judgement, TheStripSaysWhatIsWrongWithItsFigures) {
     const Judgement judgement = Judge(take, *BuiltInProfile(c.profile), c.context);
     EXPECT_EQ(judgement.summary, c.summary);
     EXPECT_EQ(judgement.severity, c.severity) << c.summary;
+  }
+}
+
+// A figure that rounds onto its limit shows the decimal that decides, or is rounded away from the
+// limit: the text never says a take lies on the side of the limit that passes.
+TEST(Judgement, AFigureIsNeverRoundedOntoItsLimit) {
+  struct Case {
+    std::string_view profile;
+    std::function<void(TakeMeasures&)> change;
+    TakeContext context;
+    std::string summary;
+  };
+  const Case cases[] = {
+      // acx: peak at most -3 dB, RMS -23 to -18 dB, floor at most -60 dB, head at most 1 s
+      {"acx", [](TakeMeasures& t) { t.peakDb = -2.96; }, {}, "too loud (peak -2.96 dB)"},
+      {"acx", [](TakeMeasures& t) { t.peakDb = -2.999; }, {}, "too loud (peak -2.999 dB)"},
+      {"acx", [](TakeMeasures& t) { t.peakDb = -2.99999; }, {}, "too loud (peak -2.999 dB)"},
+      {"acx", [](TakeMeasures& t) { t.peakDb = -2.94; }, {}, "too loud (peak -2.9 dB)"},
+      {"acx", [](TakeMeasures& t) { t.voicedRmsDb = -23.04; }, {}, "too quiet (RMS -23.04 dB)"},
+      {"acx", [](TakeMeasures& t) { t.noiseFloorDb = -59.97; }, {}, "noisy (floor -59.97 dB)"},
+      {"acx", [](TakeMeasures& t) { t.headMs = 1001; }, {}, "long silence at the start (1.001 s)"},
+      {"acx",
+       [](TakeMeasures&) {},
+       {.lessonLoudnessLufs = -25.04},
+       "2.04 LU louder than the lesson"},
+      // tts: SNR at least 35 dB, pace within 25 %
+      {"tts", [](TakeMeasures& t) { t.noiseFloorDb = -54.96; }, {}, "noisy (SNR 34.96 dB)"},
+      {"tts",
+       [](TakeMeasures&) {},
+       {.speechRate = 12.54, .lessonSpeechRate = 10},
+       "25.4 % faster than the lesson"},
+      // ebu-r128: -23 LUFS within 1 LU, true peak at most -1 dBTP
+      {"ebu-r128", [](TakeMeasures& t) { t.loudnessLufs = -21.96; }, {}, "loudness -21.96 LUFS"},
+      {"ebu-r128", [](TakeMeasures& t) { t.loudnessLufs = -24.04; }, {}, "loudness -24.04 LUFS"},
+      {"ebu-r128", [](TakeMeasures& t) { t.truePeakDbtp = -0.97; }, {}, "true peak -0.97 dBTP"},
+  };
+  for (const Case& c : cases) {
+    TakeMeasures take = Good();
+    c.change(take);
+    EXPECT_EQ(Judge(take, *BuiltInProfile(c.profile), c.context).summary, c.summary);
   }
 }
 

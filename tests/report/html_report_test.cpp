@@ -32,6 +32,15 @@ TakeRow Unreadable(int number, std::string name, std::string error) {
   return take;
 }
 
+TakeRow Missing(int number, std::string name, std::string text) {
+  TakeRow take;
+  take.number = number;
+  take.name = std::move(name);
+  take.text = std::move(text);
+  take.missing = true;
+  return take;
+}
+
 LessonReport Lesson(std::string index, Counts counts, std::vector<TakeRow> takes) {
   LessonReport lesson;
   lesson.index = std::move(index);
@@ -135,6 +144,68 @@ TEST(RenderHtml, NumbersBeyondEveryChartStayReadable) {
   EXPECT_EQ(html.find('\0'), std::string::npos);
   EXPECT_NE(html.find("<title>the loudness target 1e+300 LUFS"), std::string::npos);
   EXPECT_NE(html.find("<title>true-peak limit -1e+300 dBTP"), std::string::npos);
+}
+
+// A producer reads each lesson under its caption, with every prompt still to record named in the
+// table beside the flagged takes; a profile file is named as the file, with the built-in it
+// starts from.
+TEST(RenderHtml, LessonsUnderTheirCaptionsWithTheirMissingPromptsNamed) {
+  LessonReport first =
+      Lesson("Ini/unit01.idx", {5, 3, 2, 1, 2},
+             {Take(1, "a.wav", "Hello", -20), Missing(2, "b.wav", "Good <morning>"),
+              Take(3, "c.wav", "Bye", -30, {{Problem::CutEnd, "cut at the end"}}),
+              Unreadable(4, "d.wav", "broken"), Missing(5, "e.wav", "> Edited")});
+  first.caption = "Unit 1. <Greetings>";
+  const LessonReport second = Lesson("Ini/u2.idx", {1, 1, 0, 1, 0}, {Take(1, "a.wav", "Hi", -20)});
+  measures::DeliveryProfile profile = *measures::BuiltInProfile("acx");
+  profile.file = "/course/delivery.ini";
+  const std::string html = RenderHtml({first, second}, {profile, std::nullopt});
+
+  const std::pair<std::string, std::size_t> expected[] = {
+      {"Judged by the delivery profile <b>/course/delivery.ini (based on acx)</b>", 1},
+      {"<h2>Unit 1. &lt;Greetings&gt;</h2>\n<p class=\"index\">Ini/unit01.idx</p>", 1},
+      {"<title>Loudness and true peak of the takes of Unit 1. &lt;Greetings&gt;</title>", 1},
+      {"<h3>Flagged and missing takes</h3>", 1},
+      {"<tr class=\"missing\"><td class=\"n\">2</td><td class=\"name\">b.wav</td><td "
+       "class=\"text\">Good &lt;morning&gt;</td><td class=\"problems\">missing</td></tr>",
+       1},
+      {"<tr class=\"missing\">", 2},       // an edited prompt without a take too
+      {"<h2>Ini/u2.idx</h2>\n<table", 1},  // no caption: the index heads it, once
+      {"<p>No take is flagged.</p>", 1},
+      {"#lesson-1\">Unit 1. &lt;Greetings&gt;</a> <span class=\"index\">(Ini/unit01.idx)</span>",
+       1},
+      {"#lesson-2\">Ini/u2.idx</a></td>", 1},
+      {"<g class=\"take-mark", 3},  // read takes only
+  };
+  for (const auto& [part, times] : expected) {
+    EXPECT_EQ(Count(html, part), times) << part;
+  }
+}
+
+// Takes far from the rest (a near-silent one, one that peaks above full scale) are drawn on the
+// chart's edge with an arrow out of it, so that the band and the takes' small differences keep
+// their room.
+TEST(RenderHtml, OutliersAreDrawnOnTheEdgeAndLeaveTheBandItsRoom) {
+  TakeRow loud = Take(5, "loud.wav", "Loud", -20.5, {{Problem::TruePeak, "true peak 6.0 dBTP"}});
+  loud.measures.truePeakDbtp = 6;
+  const LessonReport lesson = Lesson(
+      "l.idx", {6, 6, 0, 3, 3},
+      {Take(1, "a.wav", "One", -20), Take(2, "b.wav", "Two", -21), Take(3, "c.wav", "Three", -19),
+       Take(4, "quiet.wav", "Quiet", -65, {{Problem::Loudness, "loudness -65.0 LUFS"}}), loud,
+       Take(6, "in.wav", "In the band", -23)});
+  const std::string html =
+      RenderHtml({lesson}, {*measures::BuiltInProfile("ebu-r128"), std::nullopt});
+
+  // 2 LU of a plot 222 units high: at least a twentieth of it.
+  EXPECT_GT(Attribute(html, "<rect class=\"band\" ", "height"), 11.0);
+  EXPECT_EQ(Count(html, "<path class=\"beyond\""), 3u);  // quiet: loudness and true peak; loud
+  EXPECT_EQ(Count(html, " (beyond the chart: drawn on its edge)</title>"), 2u);
+  EXPECT_NE(html.find("Arrows on an edge: a figure beyond the chart"), std::string::npos);
+  // The take in the band is drawn in it.
+  const double top = Attribute(html, "<rect class=\"band\" ", "y");
+  const double in = Attribute(html, "<g class=\"take-mark\"><title>6 ", "cy");
+  EXPECT_GT(in, top);
+  EXPECT_LT(in, top + Attribute(html, "<rect class=\"band\" ", "height"));
 }
 
 }  // namespace
