@@ -11,7 +11,7 @@
 namespace voxtar::audio {
 
 // The open file (for sf_close), or null with *reason in libsndfile's words. The descriptor stays
-// the caller's.
+// the caller's, open whatever the outcome; the file reads from its position on.
 SNDFILE* OpenSoundFile(int descriptor, int mode, SF_INFO* info, std::string* reason);
 
 }  // namespace voxtar::audio
