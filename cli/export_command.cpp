@@ -12,7 +12,9 @@
 #include <thread>
 #include <utility>
 
-#include "cli/lesson_tool.h"
+#include "cli/command_line.h"
+#include "cli/command_support.h"
+#include "cli/usage_text.h"
 #include "export/export_directory.h"
 #include "export/ordered_work.h"
 #include "export/take_chain.h"
@@ -124,31 +126,23 @@ std::optional<std::string> SetOption(Options& options, std::string_view name,
 // Parses the options; a usage error is reported and returned as its exit status.
 std::optional<int> Parse(const std::vector<std::string>& args, Options& options, std::ostream& out,
                          std::ostream& err) {
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg.size() < 2 || arg.front() != '-') {
-      options.indexes.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "-h" || arg == "--help") {
-      out << UsageText();
-      return kExitOk;
-    } else if (arg == "--trim" || arg == "--include-flagged") {
-      (arg == "--trim" ? options.trim : options.includeFlagged) = true;
-    } else {
-      const std::size_t equals = arg.find('=');
-      const std::string name = arg.substr(0, equals);
-      if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
-        return UsageError(err, "unknown option '" + Printable(arg) + "'");
-      }
-      if (equals == std::string::npos && i + 1 == args.size()) {
-        return UsageError(err, name + " needs a value");
-      }
-      const std::string value = equals == std::string::npos ? args[++i] : arg.substr(equals + 1);
-      if (const std::optional<std::string> problem = SetOption(options, name, value)) {
-        return UsageError(err, *problem);
-      }
+  CommandLine line;
+  line.Flag("--trim", &options.trim);
+  line.Flag("--include-flagged", &options.includeFlagged);
+  std::optional<std::string> values[std::size(kValued)];
+  for (std::size_t i = 0; i < std::size(kValued); ++i) {
+    line.Valued(std::string(kValued[i]), &values[i],
+                kValued[i] == "--profile" ? "NAME or FILE" : "value");
+  }
+  if (const std::optional<int> status = line.Parse(args, &options.indexes, out, err)) {
+    return status;
+  }
+  for (std::size_t i = 0; i < std::size(kValued); ++i) {
+    if (!values[i]) {
+      continue;
+    }
+    if (const std::optional<std::string> problem = SetOption(options, kValued[i], *values[i])) {
+      return UsageError(err, *problem);
     }
   }
   if (options.to.empty()) {
