@@ -9,6 +9,7 @@
 
 #include "lesson/lesson.h"
 #include "lesson/lesson_lock.h"
+#include "text/value_text.h"
 
 namespace voxtar::cli {
 
@@ -29,16 +30,11 @@ std::string Describe(const LoadOutcome& outcome);
 // not load, also when the name is not valid UTF-8 (it would name some other file).
 bool LoadNamed(Lesson& lesson, const std::string& path, Lesson::LoadOptions options,
                std::string& why, LoadOutcome* outcome = nullptr);
-// A JSON string literal of UTF-8 text; bytes that are not UTF-8 (a path as given) become
-// U+FFFD, which JSON can hold.
-std::string JsonString(std::string_view text);
 // "1 take", "2 takes": `count` with the noun that goes with it.
 template <typename Count>
 std::string Counted(Count count, std::string_view one, std::string_view many) {
   return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
 }
-// `value` with `decimals` decimals ("2.40").
-std::string Fixed(double value, int decimals);
 // A whole number of at least `least` (digits only, no sign); nothing when it is not one.
 std::optional<int> Number(std::string_view text, int least);
 // Who holds a lesson's lock, and what the operator can do about it.
