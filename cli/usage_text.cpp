@@ -169,6 +169,10 @@ Options:
   -h, --help          show this help and exit
       --version       show the version and exit
 
+The value of an option follows it (--to DIR), or a long option's is joined to
+it with "=" (--to=DIR); an option given twice counts as given last. "--" ends
+the options: what follows is an INDEX or NAME even when it begins with "-".
+
 An INDEX is the path of a lesson index below a directory named "ini" (any
 letter case); whatever its extension, the ".idx" file of that name is read (or,
 by new, made).
