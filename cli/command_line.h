@@ -3,17 +3,12 @@
 // text, and "--" after which everything is an operand.
 #pragma once
 
-#include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
-
-namespace CLI {
-class App;
-}
 
 namespace voxtar::cli {
 
@@ -39,12 +34,8 @@ class CommandLine {
                            std::ostream& out, std::ostream& err);
 
  private:
-  std::optional<std::string> Problem(const std::vector<std::string>& args,
-                                     std::vector<std::string>* operands) const;
-
-  std::unique_ptr<CLI::App> app_;
-  std::map<std::string, std::string, std::less<>> what_;  // by each name of an option
-  bool upToCommand_;
+  struct Reader;  // CLI11's, whose header only this reader's own file needs
+  std::unique_ptr<Reader> reader_;
 };
 
 }  // namespace voxtar::cli
