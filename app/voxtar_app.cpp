@@ -1,6 +1,8 @@
 #include "app/voxtar_app.h"
 
 #include <QApplication>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -57,6 +59,26 @@ constexpr const char* kLastDirectoryKey = "lastWorkingDirectory";
 // The names a desktop matches the windows against: the window class (the application name) and
 // the desktop entry. Set before the first window, the chooser's included, since the window
 // system reads them once.
+// "unknown option '--bogus'", the option as it was given, for the first unknown `names`.
+std::optional<QString> UnknownOption(const QStringList& arguments, const QStringList& names) {
+  if (names.isEmpty()) {
+    return std::nullopt;
+  }
+  for (const QString& argument : arguments) {
+    if (argument == QLatin1String("--")) {
+      break;
+    }
+    QString name = argument.section(QLatin1Char('='), 0, 0);
+    while (name.startsWith(QLatin1Char('-'))) {
+      name.remove(0, 1);
+    }
+    if (argument.startsWith(QLatin1Char('-')) && name == names.front()) {
+      return QStringLiteral("unknown option '%1'").arg(argument);
+    }
+  }
+  return QStringLiteral("unknown option '%1'").arg(names.front());
+}
+
 void NameApplicationWindows() {
   QApplication::setApplicationName(QString::fromUtf8(kApplicationName));
   QApplication::setApplicationVersion(QString::fromUtf8(kApplicationVersion));
@@ -72,34 +94,47 @@ StartCommand ParseCommandLine(const QStringList& arguments) {
     command.error = error;
     return command;
   };
-  bool optionsEnded = false;
-  bool haveDirectory = false;
-  for (const QString& argument : arguments) {
-    if (!optionsEnded && argument == QLatin1String("--")) {
-      optionsEnded = true;
-    } else if (!optionsEnded &&
-               (argument == QLatin1String("-h") || argument == QLatin1String("--help"))) {
+  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+  const QCommandLineOption version(QStringLiteral("version"));
+  const QCommandLineOption choose(QStringLiteral("choose"));
+  QCommandLineParser parser;
+  // "-odd" is one unknown option, not -o -d -d.
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser.addOptions({help, version, choose});
+  const bool parsed = parser.parse(QStringList(QStringLiteral("voxtar")) + arguments);
+  // Help and version are answered whatever else the line holds, the one given first.
+  for (const QString& name : parser.optionNames()) {
+    if (help.names().contains(name)) {
       command.action = StartCommand::Action::Help;
       return command;
-    } else if (!optionsEnded && argument == QLatin1String("--version")) {
+    }
+    if (version.names().contains(name)) {
       command.action = StartCommand::Action::Version;
       return command;
-    } else if (!optionsEnded && argument == QLatin1String("--choose")) {
-      command.directory = StartCommand::Directory::Choose;
-    } else if (!optionsEnded && argument.size() > 1 && argument.startsWith(QLatin1Char('-'))) {
-      return usage(QStringLiteral("unknown option '%1'").arg(argument));
-    } else if (haveDirectory) {
-      return usage(QStringLiteral("more than one DIR"));
-    } else {
-      haveDirectory = true;
-      command.path = argument;
     }
   }
-  if (haveDirectory) {
+  if (parser.isSet(choose)) {
+    command.directory = StartCommand::Directory::Choose;
+  }
+  if (!parsed) {
+    // An unknown option, as given; else Qt's words ("unexpected value after '--choose'").
+    QString error = parser.errorText();
+    if (error.endsWith(QLatin1Char('.'))) {
+      error.chop(1);
+    }
+    error = error.left(1).toLower() + error.mid(1);
+    return usage(UnknownOption(arguments, parser.unknownOptionNames()).value_or(error));
+  }
+  const QStringList directories = parser.positionalArguments();
+  if (directories.size() > 1) {
+    return usage(QStringLiteral("more than one DIR"));
+  }
+  if (!directories.isEmpty()) {
     if (command.directory == StartCommand::Directory::Choose) {
       return usage(QStringLiteral("--choose takes no DIR"));
     }
     command.directory = StartCommand::Directory::Given;
+    command.path = directories.front();
   }
   return command;
 }

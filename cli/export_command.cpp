@@ -12,10 +12,13 @@
 #include <thread>
 #include <utility>
 
-#include "cli/lesson_tool.h"
+#include "cli/command_line.h"
+#include "cli/command_support.h"
+#include "cli/usage_text.h"
 #include "export/export_directory.h"
 #include "export/ordered_work.h"
 #include "export/take_chain.h"
+#include "export/take_list.h"
 #include "export/take_selection.h"
 #include "lesson/lesson.h"
 #include "lesson/lesson_paths.h"
@@ -33,19 +36,12 @@ namespace {
 namespace fs = std::filesystem;
 using exporting::ChainResult;
 using exporting::ChainSettings;
+using exporting::kLists;
+using exporting::ListKind;
+using exporting::ListWriter;
 using exporting::MadeFile;
+using exporting::RateAndChannels;
 using exporting::SelectedTake;
-
-enum class ListFormat { LJSpeech, Csv, Json };
-
-struct ListKind {
-  std::string_view name;
-  ListFormat format;
-  std::u16string_view file;
-};
-constexpr ListKind kLists[] = {{"ljspeech", ListFormat::LJSpeech, u"metadata.csv"},
-                               {"csv", ListFormat::Csv, u"takes.csv"},
-                               {"json", ListFormat::Json, u"takes.json"}};
 
 // Kept room around the voice when --trim is asked of a profile that names none: enough for a
 // take to start and end cleanly, and never less than the profile accepts.
@@ -124,31 +120,23 @@ std::optional<std::string> SetOption(Options& options, std::string_view name,
 // Parses the options; a usage error is reported and returned as its exit status.
 std::optional<int> Parse(const std::vector<std::string>& args, Options& options, std::ostream& out,
                          std::ostream& err) {
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg.size() < 2 || arg.front() != '-') {
-      options.indexes.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "-h" || arg == "--help") {
-      out << UsageText();
-      return kExitOk;
-    } else if (arg == "--trim" || arg == "--include-flagged") {
-      (arg == "--trim" ? options.trim : options.includeFlagged) = true;
-    } else {
-      const std::size_t equals = arg.find('=');
-      const std::string name = arg.substr(0, equals);
-      if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
-        return UsageError(err, "unknown option '" + Printable(arg) + "'");
-      }
-      if (equals == std::string::npos && i + 1 == args.size()) {
-        return UsageError(err, name + " needs a value");
-      }
-      const std::string value = equals == std::string::npos ? args[++i] : arg.substr(equals + 1);
-      if (const std::optional<std::string> problem = SetOption(options, name, value)) {
-        return UsageError(err, *problem);
-      }
+  CommandLine line;
+  line.Flag("--trim", &options.trim);
+  line.Flag("--include-flagged", &options.includeFlagged);
+  std::optional<std::string> values[std::size(kValued)];
+  for (std::size_t i = 0; i < std::size(kValued); ++i) {
+    line.Valued(std::string(kValued[i]), &values[i],
+                kValued[i] == "--profile" ? "NAME or FILE" : "value");
+  }
+  if (const std::optional<int> status = line.Parse(args, &options.indexes, out, err)) {
+    return status;
+  }
+  for (std::size_t i = 0; i < std::size(kValued); ++i) {
+    if (!values[i]) {
+      continue;
+    }
+    if (const std::optional<std::string> problem = SetOption(options, kValued[i], *values[i])) {
+      return UsageError(err, *problem);
     }
   }
   if (options.to.empty()) {
@@ -241,12 +229,6 @@ ChainSettings TakeSettings(ChainSettings settings,
   return settings;
 }
 
-// "44100 Hz, stereo": what a conversion changes (the bits are --bits for every take).
-std::string RateAndChannels(const measures::TakeFormat& format) {
-  const std::string described = measures::DescribeFormat(format);
-  return described.substr(0, described.rfind(", "));
-}
-
 // "exporting 12 of 340" on standard error while a lesson goes out, when that is a terminal.
 class Progress {
  public:
@@ -270,158 +252,6 @@ class Progress {
   std::ostream& err_;
   bool shown_;
   bool drawn_ = false;
-};
-
-// One take as the list names it.
-struct ListEntry {
-  const std::string& index;
-  const SelectedTake& take;
-  const ChainResult& result;
-  exporting::SampleBits bits;
-  const std::optional<measures::TakeFormat>& convertedFrom;  // the take's, when converted
-};
-
-std::string Problems(const SelectedTake& take, std::string_view separator) {
-  std::string words;
-  for (const measures::Problem problem : take.problems) {
-    words +=
-        (words.empty() ? "" : std::string(separator)) + std::string(measures::ProblemWord(problem));
-  }
-  return words;
-}
-
-// "NAME|text|text": a "|" in the text would start a new column, so it becomes U+FF5C, the
-// fullwidth vertical line, which reads the same.
-std::string LJSpeechLine(const ListEntry& entry) {
-  std::string text;
-  for (const char c : platform::ToUtf8(entry.take.text)) {
-    text += c == '|' ? std::string("\xEF\xBD\x9C") : std::string(1, c);
-  }
-  return platform::ToUtf8(entry.take.name) + '|' + text + '|' + text + '\n';
-}
-
-// RFC 4180: a field with a comma, a quote or a line break is quoted, its quotes doubled.
-std::string CsvField(std::string_view field) {
-  if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
-    return std::string(field);
-  }
-  std::string quoted = "\"";
-  for (const char c : field) {
-    quoted += c == '"' ? "\"\"" : std::string(1, c);
-  }
-  return quoted + '"';
-}
-
-constexpr std::string_view kCsvHeader =
-    "file,lesson,prompt,text,seconds,rate,channels,bits,loudness_lufs,true_peak_dbtp,peak_dbfs,"
-    "gain_db,held_by,noise_floor_db,snr_db,speech_rate,problems,converted_from\r\n";
-
-// The list's figures of one take, each as `unknown` where it is not known.
-std::vector<std::string> Figures(const ListEntry& entry, std::string_view unknown) {
-  const ChainResult& r = entry.result;
-  const measures::TakeMeasures& source = entry.take.measures;
-  const auto figure = [unknown](const std::optional<double>& value, int decimals) {
-    return value ? Fixed(*value, decimals) : std::string(unknown);
-  };
-  return {Fixed(r.seconds(), 3),
-          std::to_string(r.sampleRate),
-          std::to_string(r.channels),
-          std::string(exporting::BitsName(entry.bits)),
-          figure(r.loudnessLufs, 1),
-          figure(r.truePeakDbtp, 1),
-          Fixed(r.peakDb, 1),
-          Fixed(r.gainDb, 1),
-          figure(source.noiseFloorDb, 1),
-          figure(source.snrDb(), 1),
-          figure(entry.take.speechRate, 2)};
-}
-
-std::string CsvRow(const ListEntry& entry) {
-  const std::vector<std::string> figures = Figures(entry, "");
-  std::string row =
-      CsvField(platform::ToUtf8(exporting::ExportDirectory::ListedName(entry.take.name))) + ',' +
-      CsvField(entry.index) + ',' + CsvField(platform::ToUtf8(entry.take.prompt)) + ',' +
-      CsvField(platform::ToUtf8(entry.take.text));
-  for (std::size_t i = 0; i < figures.size(); ++i) {
-    row += ',' + figures[i];
-    if (i == 7) {  // after the gain: what held it back
-      row += ',' + std::string(exporting::GainLimitWord(entry.result.heldBy));
-    }
-  }
-  return row + ',' + CsvField(Problems(entry.take, " ")) + ',' +
-         (entry.convertedFrom ? CsvField(RateAndChannels(*entry.convertedFrom)) : std::string()) +
-         "\r\n";
-}
-
-std::string JsonObject(const ListEntry& entry) {
-  static constexpr std::string_view kKeys[] = {
-      "seconds",  "rate",   "channels",     "bits",  "loudnessLufs", "truePeakDbtp",
-      "peakDbfs", "gainDb", "noiseFloorDb", "snrDb", "speechRate"};
-  const std::vector<std::string> figures = Figures(entry, "null");
-  std::string object =
-      "{\"file\": " +
-      JsonString(platform::ToUtf8(exporting::ExportDirectory::ListedName(entry.take.name))) +
-      ", \"lesson\": " + JsonString(entry.index) +
-      ", \"prompt\": " + JsonString(platform::ToUtf8(entry.take.prompt)) +
-      ", \"text\": " + JsonString(platform::ToUtf8(entry.take.text));
-  for (std::size_t i = 0; i < figures.size(); ++i) {
-    object += ", \"" + std::string(kKeys[i]) + "\": ";
-    if (kKeys[i] == "bits") {  // a number, and whether the samples are floating point
-      const bool floating = entry.bits == exporting::SampleBits::Float32;
-      object += (floating ? "32" : figures[i]) + ", \"float\": " + (floating ? "true" : "false");
-    } else {
-      object += figures[i];
-    }
-  }
-  const std::string_view heldBy = exporting::GainLimitWord(entry.result.heldBy);
-  object += ", \"heldBy\": " + (heldBy.empty() ? std::string("null") : JsonString(heldBy));
-  object += ", \"convertedFrom\": ";
-  object += entry.convertedFrom
-                ? "{\"rate\": " + std::to_string(entry.convertedFrom->sampleRate) +
-                      ", \"channels\": " + std::to_string(entry.convertedFrom->channels) + "}"
-                : std::string("null");
-  object += ", \"problems\": [";
-  for (std::size_t i = 0; i < entry.take.problems.size(); ++i) {
-    object += (i == 0 ? "" : ", ") + JsonString(measures::ProblemWord(entry.take.problems[i]));
-  }
-  return object + "]}";
-}
-
-// The list of the takes that went out, written as they go out into a file put in place last.
-class ListWriter {
- public:
-  ListWriter(ListFormat format, platform::SaveFile& file) : format_(format), file_(file) {
-    Put(format == ListFormat::Csv ? kCsvHeader : format == ListFormat::Json ? "[" : "");
-  }
-  void Add(const ListEntry& entry) {
-    switch (format_) {
-      case ListFormat::LJSpeech:
-        Put(LJSpeechLine(entry));
-        break;
-      case ListFormat::Csv:
-        Put(CsvRow(entry));
-        break;
-      case ListFormat::Json:
-        Put((empty_ ? "\n  " : ",\n  ") + JsonObject(entry));
-        break;
-    }
-    empty_ = false;
-  }
-  void End() {
-    if (format_ == ListFormat::Json) {
-      Put(empty_ ? "]\n" : "\n]\n");
-    }
-  }
-  // Whether everything reached the file so far.
-  bool ok() const { return ok_; }
-
- private:
-  void Put(std::string_view text) { ok_ = file_.Write(text.data(), text.size()) && ok_; }
-
-  ListFormat format_;
-  platform::SaveFile& file_;
-  bool empty_ = true;
-  bool ok_ = true;
 };
 
 std::string Signed(double value) {

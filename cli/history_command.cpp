@@ -8,7 +8,9 @@
 #include <string_view>
 #include <utility>
 
-#include "cli/lesson_tool.h"
+#include "cli/command_line.h"
+#include "cli/command_support.h"
+#include "cli/usage_text.h"
 #include "history/take_history.h"
 #include "lesson/lesson.h"
 #include "lesson/lesson_lock.h"
@@ -46,39 +48,20 @@ struct Accepts {
 // Parses the options; a usage error is reported and returned as its exit status.
 std::optional<int> Parse(const std::vector<std::string>& args, Accepts accepts, Arguments* parsed,
                          std::ostream& out, std::ostream& err) {
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg.size() < 2 || arg.front() != '-') {
-      parsed->operands.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "-h" || arg == "--help") {
-      out << UsageText();
-      return kExitOk;
-    } else if (accepts.json && arg == "--json") {
-      parsed->json = true;
-    } else if (accepts.takeOver && arg == "--take-over") {
-      parsed->takeOver = true;
-    } else if (accepts.keep && arg == "--keep") {
-      if (i + 1 == args.size()) {
-        return UsageError(err, "--keep needs a number");
-      }
-      parsed->keep = args[++i];
-    } else if (accepts.keep && arg.starts_with("--keep=")) {
-      parsed->keep = arg.substr(std::string_view("--keep=").size());
-    } else if (accepts.profile && arg == "--profile") {
-      if (i + 1 == args.size()) {
-        return UsageError(err, "--profile needs a NAME or FILE");
-      }
-      parsed->profile = args[++i];
-    } else if (accepts.profile && arg.starts_with("--profile=")) {
-      parsed->profile = arg.substr(std::string_view("--profile=").size());
-    } else {
-      return UsageError(err, "unknown option '" + arg + "'");
-    }
+  CommandLine line;
+  if (accepts.json) {
+    line.Flag("--json", &parsed->json);
   }
-  return std::nullopt;
+  if (accepts.takeOver) {
+    line.Flag("--take-over", &parsed->takeOver);
+  }
+  if (accepts.keep) {
+    line.Valued("--keep", &parsed->keep, "number");
+  }
+  if (accepts.profile) {
+    line.Valued("--profile", &parsed->profile, "NAME or FILE");
+  }
+  return line.Parse(args, &parsed->operands, out, err);
 }
 
 // Loads a lesson whose takes restore or prune change, under its lock, which `lock` keeps until

@@ -2,7 +2,9 @@
 
 #include <optional>
 
-#include "cli/lesson_tool.h"
+#include "cli/command_line.h"
+#include "cli/command_support.h"
+#include "cli/usage_text.h"
 #include "import/new_lesson.h"
 #include "platform/utf8.h"
 
@@ -22,55 +24,23 @@ struct Options {
 // Parses the options; a usage error is reported and returned as its exit status.
 std::optional<int> Parse(const std::vector<std::string>& args, Options& options, std::ostream& out,
                          std::ostream& err) {
-  const std::pair<std::string_view, std::optional<std::string>*> valued[] = {
-      {"--from", &options.from}, {"--caption", &options.caption}, {"--prefix", &options.prefix}};
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg.size() < 2 || arg.front() != '-') {
-      if (options.index) {
-        return UsageError(err, "new takes exactly one INDEX");
-      }
-      options.index = arg;
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "-h" || arg == "--help") {
-      out << UsageText();
-      return kExitOk;
-    }
-    if (arg == "--force") {
-      options.force = true;
-      continue;
-    }
-    if (arg == "--take-over") {
-      options.takeOver = true;
-      continue;
-    }
-    bool known = false;
-    for (const auto& [name, value] : valued) {
-      if (arg == name) {
-        if (i + 1 == args.size()) {
-          return UsageError(err, std::string(name) + " needs a value");
-        }
-        *value = args[++i];
-      } else if (arg.starts_with(name) && arg[name.size()] == '=') {
-        *value = arg.substr(name.size() + 1);
-      } else {
-        continue;
-      }
-      known = true;
-    }
-    if (!known) {
-      return UsageError(err, "unknown option '" + arg + "'");
-    }
+  CommandLine line;
+  line.Valued("--from", &options.from, "value");
+  line.Valued("--caption", &options.caption, "value");
+  line.Valued("--prefix", &options.prefix, "value");
+  line.Flag("--force", &options.force);
+  line.Flag("--take-over", &options.takeOver);
+  std::vector<std::string> operands;
+  if (const std::optional<int> status = line.Parse(args, &operands, out, err)) {
+    return status;
   }
-  if (!options.index) {
+  if (operands.size() > 1) {
+    return UsageError(err, "new takes exactly one INDEX");
+  }
+  if (operands.empty()) {
     return UsageError(err, "new needs an INDEX");
   }
+  options.index = operands.front();
   if (!options.from) {
     return UsageError(err, "new needs --from FILE, the list of sentences");
   }

@@ -4,7 +4,9 @@
 #include <optional>
 #include <string_view>
 
-#include "cli/lesson_tool.h"
+#include "cli/command_line.h"
+#include "cli/command_support.h"
+#include "cli/usage_text.h"
 #include "lesson/lesson.h"
 #include "lesson/working_directory.h"
 #include "measures/delivery_profile.h"
@@ -41,51 +43,29 @@ bool NamesWebPage(std::string_view path) {
 // Parses the options; a usage error is reported and returned as its exit status.
 std::optional<int> Parse(const std::vector<std::string>& args, Options& options, std::ostream& out,
                          std::ostream& err) {
+  CommandLine line;
   struct Valued {
-    std::string_view name;
+    std::string_view names;
     std::string* value;
     std::string_view what;
   };
-  const Valued valued[] = {{"-o", &options.output, "FILE"},
-                           {"--output", &options.output, "FILE"},
+  std::optional<std::string> given[3];
+  const Valued valued[] = {{"-o,--output", &options.output, "FILE"},
                            {"--template", &options.templatePath, "PATH"},
                            {"--profile", &options.profile, "NAME or FILE"}};
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--") {  // the rest are indexes, whatever they look like
-      options.indexes.insert(options.indexes.end(),
-                             args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
-      break;
+  for (std::size_t i = 0; i < std::size(valued); ++i) {
+    line.Valued(std::string(valued[i].names), &given[i], valued[i].what);
+  }
+  if (const std::optional<int> status = line.Parse(args, &options.indexes, out, err)) {
+    return status;
+  }
+  for (std::size_t i = 0; i < std::size(valued); ++i) {
+    if (given[i] && given[i]->empty()) {
+      const std::string_view names = valued[i].names;
+      return UsageError(err, std::string(names.substr(0, names.find(','))) + " needs a " +
+                                 std::string(valued[i].what));
     }
-    if (arg == "-h" || arg == "--help") {
-      out << UsageText();
-      return kExitOk;
-    }
-    if (arg.size() < 2 || arg.front() != '-') {
-      options.indexes.push_back(arg);
-      continue;
-    }
-    const Valued* option = nullptr;
-    std::string value;
-    for (const Valued& candidate : valued) {
-      if (arg == candidate.name) {
-        option = &candidate;
-        value = i + 1 < args.size() ? args[++i] : "";
-        break;
-      }
-      if (arg.starts_with(candidate.name) && arg[candidate.name.size()] == '=') {
-        option = &candidate;
-        value = arg.substr(candidate.name.size() + 1);
-        break;
-      }
-    }
-    if (option == nullptr) {
-      return UsageError(err, "unknown option '" + arg + "'");
-    }
-    if (value.empty()) {
-      return UsageError(err, std::string(option->name) + " needs a " + std::string(option->what));
-    }
-    *option->value = value;
+    *valued[i].value = given[i].value_or("");
   }
   if (options.output.empty()) {
     return UsageError(err, "report needs -o FILE, the report to write");

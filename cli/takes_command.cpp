@@ -5,7 +5,9 @@
 #include <string_view>
 #include <thread>
 
-#include "cli/lesson_tool.h"
+#include "cli/command_line.h"
+#include "cli/command_support.h"
+#include "cli/usage_text.h"
 #include "lesson/lesson.h"
 #include "lesson/lesson_paths.h"
 #include "lesson/working_directory.h"
@@ -84,46 +86,23 @@ std::vector<std::string_view> Verdicts(const Judgement& judgement) {
 // Parses the options; a usage error is reported and returned as its exit status.
 std::optional<int> Parse(const std::vector<std::string>& args, Options* options, std::ostream& out,
                          std::ostream& err) {
-  bool optionsEnded = false;
-  // "--name VALUE" or "--name=VALUE" into *value; false when it is not this option.
-  const auto valued = [&](std::size_t& i, std::string_view name, std::string* value) {
-    const std::string& arg = args[i];
-    if (arg == name && i + 1 < args.size()) {
-      *value = args[++i];
-      return true;
-    }
-    if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
-      *value = arg.substr(name.size() + 1);
-      return true;
-    }
-    return false;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg.size() < 2 || arg.front() != '-') {
-      options->indexes.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "-h" || arg == "--help") {
-      out << UsageText();
-      return kExitOk;
-    } else if (arg == "--json") {
-      options->json = true;
-    } else if (valued(i, "--template", &options->templatePath)) {
-      if (options->templatePath.empty()) {
-        return UsageError(err, "--template needs a PATH");
-      }
-    } else if (valued(i, "--profile", &options->profile)) {
-      if (options->profile.empty()) {
-        return UsageError(err, "--profile needs a NAME or FILE");
-      }
-    } else if (arg == "--template" || arg == "--profile") {
-      return UsageError(err,
-                        arg + (arg == "--template" ? " needs a PATH" : " needs a NAME or FILE"));
-    } else {
-      return UsageError(err, "unknown option '" + arg + "'");
-    }
+  CommandLine line;
+  std::optional<std::string> templatePath;
+  std::optional<std::string> profile;
+  line.Flag("--json", &options->json);
+  line.Valued("--template", &templatePath, "PATH");
+  line.Valued("--profile", &profile, "NAME or FILE");
+  if (const std::optional<int> status = line.Parse(args, &options->indexes, out, err)) {
+    return status;
   }
+  if (templatePath && templatePath->empty()) {
+    return UsageError(err, "--template needs a PATH");
+  }
+  if (profile && profile->empty()) {
+    return UsageError(err, "--profile needs a NAME or FILE");
+  }
+  options->templatePath = templatePath.value_or(options->templatePath);
+  options->profile = profile.value_or("");
   if (options->indexes.empty()) {
     return UsageError(err, "takes needs at least one INDEX");
   }

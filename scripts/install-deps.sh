@@ -16,7 +16,7 @@ done
 
 packages=(
   g++ cmake ninja-build pkg-config git ccache
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   qt6-base-dev qt6-svg-dev libqt6svg6
   libsndfile1-dev libpulse-dev libebur128-dev libsoxr-dev
   libespeak-ng-dev espeak-ng-data libfftw3-dev
