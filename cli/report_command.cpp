@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "cli/judging_meter.h"
 #include "cli/lesson_tool.h"
 #include "lesson/lesson.h"
 #include "lesson/working_directory.h"
@@ -161,7 +162,8 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     if (profile != nullptr) {
       lesson.ScanRecordedPrompts();
-      gathered = report::GatherLesson(lesson, *profile, judged.expectedFormat);
+      JudgingMeter meter(err, path);
+      gathered = report::GatherLesson(lesson, *profile, judged.expectedFormat, meter.Callback());
       total += gathered.counts;
     } else {
       err << Printable(path) << ": " << Printable(why) << "\n";
