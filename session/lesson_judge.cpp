@@ -159,12 +159,7 @@ void LessonJudge::TakeSaved(std::size_t index,
     return;
   }
   lesson_.SetMeasures(name, *measured);
-  if (measures::PluggedTextJudge() != nullptr && lesson_.profile().checkText && measured->voiced) {
-    textsToCheck_.push_back(index);
-    if (!textWorker_.running()) {
-      CheckNextText();
-    }
-  }
+  QueueTextCheck(index);
   if (cache_) {
     StoreInCache(name, *measured);
     if (!worker_.running()) {
@@ -177,6 +172,22 @@ void LessonJudge::TakeSaved(std::size_t index,
 void LessonJudge::TextChanged(std::size_t index, const std::u16string& text) {
   if (index < lesson_.size() && lesson_.prompt(index).text != text) {
     lesson_.SetText(index, text);
+    // Its take and its neighbours' are checked against the new text.
+    for (std::size_t i = index == 0 ? 0 : index - 1; i <= index + 1 && i < lesson_.size(); ++i) {
+      QueueTextCheck(i);
+    }
+  }
+}
+
+void LessonJudge::QueueTextCheck(std::size_t index) {
+  const measures::TakeMeasures* take = lesson_.measures(index);
+  if (measures::PluggedTextJudge() == nullptr || !lesson_.profile().checkText || take == nullptr ||
+      !take->voiced) {
+    return;
+  }
+  textsToCheck_.push_back(index);
+  if (!textWorker_.running()) {
+    CheckNextText();
   }
 }
 

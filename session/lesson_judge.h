@@ -76,6 +76,8 @@ class LessonJudge : public QObject {
   };
   void Apply(const Batch& batch);
   void ApplyText(const TextChecked& checked);
+  // Checks the take of prompt `index` against its text on the text worker, after those queued.
+  void QueueTextCheck(std::size_t index);
   void CheckNextText();
   void Finished();
   void KeepCache();
