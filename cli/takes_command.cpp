@@ -40,9 +40,9 @@ struct PromptReport {
   std::string name;
   Status status = Status::Missing;
   std::string error;
-  const TakeMeasures* take = nullptr;  // with Checked
-  Judgement judgement;                 // with Checked
-  std::optional<double> speechRate;    // with Checked
+  const TakeMeasures* take = nullptr;         // with Checked
+  Judgement judgement;                        // with Checked
+  std::optional<double> speechRate;           // with Checked
   const measures::TextCheck* text = nullptr;  // with Checked, when judged against its text
 
   bool ok() const {

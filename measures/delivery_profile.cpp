@@ -212,12 +212,11 @@ std::string WhyUnreadable(std::u16string_view path) {
 // plugged in, only its form is checked.
 std::string WhyNoVoice(std::string_view voice) {
   constexpr std::size_t kLongestVoice = 40;
-  const bool wellFormed =
-      !voice.empty() && voice.size() <= kLongestVoice &&
-      std::all_of(voice.begin(), voice.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '-' || c == '+' || c == '_';
-      });
+  const bool wellFormed = !voice.empty() && voice.size() <= kLongestVoice &&
+                          std::all_of(voice.begin(), voice.end(), [](char c) {
+                            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                   (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '_';
+                          });
   const TextJudge* judge = PluggedTextJudge();
   if (!wellFormed || (judge != nullptr && !judge->KnowsVoice(voice))) {
     return "unknown voice '" + std::string(voice) + "'";

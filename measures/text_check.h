@@ -44,8 +44,8 @@ class TextJudge {
   virtual std::uint64_t Digest(const TextRequest& request) const = 0;
   // Judges the take file at `path`, whose voice the measures `take` found. False with *error
   // (plain English) when the file cannot be read or the judge cannot work.
-  virtual bool Check(std::u16string_view path, const TakeMeasures& take,
-                     const TextRequest& request, TextCheck* check, std::string* error) = 0;
+  virtual bool Check(std::u16string_view path, const TakeMeasures& take, const TextRequest& request,
+                     TextCheck* check, std::string* error) = 0;
 };
 
 // The judge every judgement of this process asks; none (the default): texts are not checked.

@@ -48,9 +48,8 @@ bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
   cache_ = std::make_unique<measures::MeasureCache>();
   cache_->Load(promptDirectory_);
   auto measure = [this, names = measures::FileNames(files_), directory = promptDirectory_,
-                  cache = cache_.get(), files = files_,
-                  mirror = lesson_](const std::stop_token& stop,
-                                    const OffThread::Handover& handover) mutable {
+                  cache = cache_.get(), files = files_, mirror = lesson_](
+                     const std::stop_token& stop, const OffThread::Handover& handover) mutable {
     std::vector<measures::TextTask> tasks;
     for (std::size_t from = 0; from < names.size() && !stop.stop_requested(); from += kBatch) {
       const std::size_t to = std::min(from + kBatch, names.size());
@@ -83,9 +82,7 @@ bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
         if (checks[t]) {
           // Already in the cache: no stamp to store it by again.
           handover([this, checked = TextChecked{some[t].prompt, *mirror.measures(some[t].prompt),
-                                                *checks[t], std::nullopt}] {
-            ApplyText(checked);
-          });
+                                                *checks[t], std::nullopt}] { ApplyText(checked); });
         }
       }
     }

@@ -107,10 +107,10 @@ TEST_F(TextCheck, TakesFlagsWrongLinesHalvesAndExtraWordsInTwoLanguages) {
     SCOPED_TRACE(language);
     const fs::path work = tmp / language;
     const auto index = [&](std::u16string_view b) {
-      testing::WriteBytes(work / "ini/l.idx",
-                          Utf16Index(u"a.wav " + lesson.a + u"\r\nb.wav " + std::u16string(b) +
-                                     u"\r\nc.wav " + lesson.c + u"\r\nd.wav " + lesson.d +
-                                     u"\r\ne.wav " + lesson.e + u"\r\n"));
+      testing::WriteBytes(
+          work / "ini/l.idx",
+          Utf16Index(u"a.wav " + lesson.a + u"\r\nb.wav " + std::u16string(b) + u"\r\nc.wav " +
+                     lesson.c + u"\r\nd.wav " + lesson.d + u"\r\ne.wav " + lesson.e + u"\r\n"));
     };
     index(lesson.b);
     for (const Row& row : rows) {

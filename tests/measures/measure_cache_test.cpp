@@ -179,13 +179,12 @@ class CountingJudge final : public TextJudge {
  public:
   bool KnowsVoice(std::string_view) const override { return true; }
   std::uint64_t Digest(const TextRequest& request) const override {
-    return std::hash<std::u16string>()(std::u16string(request.text) + u"|" +
-                                       std::u16string(request.previous) + u"|" +
-                                       std::u16string(request.next) + u"|" +
-                                       platform::FromUtf8(request.voice));
+    return std::hash<std::u16string>()(
+        std::u16string(request.text) + u"|" + std::u16string(request.previous) + u"|" +
+        std::u16string(request.next) + u"|" + platform::FromUtf8(request.voice));
   }
-  bool Check(std::u16string_view, const TakeMeasures&, const TextRequest& request,
-             TextCheck* check, std::string*) override {
+  bool Check(std::u16string_view, const TakeMeasures&, const TextRequest& request, TextCheck* check,
+             std::string*) override {
     ++checks;
     const bool fits = request.text.starts_with(u"Hello");
     *check = {Digest(request), true, fits ? 0.9 : 0.1, 1.0, !fits, false, false};
@@ -220,8 +219,8 @@ TEST_F(Cache, ATextCheckHoldsWhileTheTakeAndTheTextsAreTheSame) {
          lesson.SetProfile(profile, std::nullopt);
        },
        2},
-      {"a take recorded again",
-       [&] { Measure(SpokenTake(kWav16, 44100, 1, 0.7), "takes/b.wav"); }, 1},
+      {"a take recorded again", [&] { Measure(SpokenTake(kWav16, 44100, 1, 0.7), "takes/b.wav"); },
+       1},
   };
   for (const Step& step : steps) {
     step.change();

@@ -7,12 +7,12 @@
 #include <QCoreApplication>
 #include <QSettings>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <thread>
-#include <atomic>
-#include <chrono>
 
 #include "audio/wave_element.h"
 #include "measures/judgement.h"
@@ -175,8 +175,8 @@ TEST_F(RecordingFlowTest, ATakeIsCheckedAgainstItsTextOffTheWindowsThread) {
   measures::PlugTextJudge(&judge);
   EXPECT_TRUE(Take(1500));
   EXPECT_FALSE(lastJudgement.Has(measures::Problem::TextMismatch));  // not waited for
-  EXPECT_TRUE(QTest::qWaitFor(
-      [&] { return lastJudgement.Has(measures::Problem::TextMismatch); }, 10000));
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return lastJudgement.Has(measures::Problem::TextMismatch); }, 10000));
   EXPECT_NE(judge.ranOn.load(), std::this_thread::get_id());
   EXPECT_EQ(strip.back(),
             "judged: cut at the start, cut at the end, does not match its text (match 0.10)");
