@@ -103,7 +103,9 @@ TEST_F(TextCheck, TakesFlagsWrongLinesHalvesAndExtraWordsInTwoLanguages) {
       {"d.wav", &Lesson::dMore, "[\"extra-speech\"]"},
       {"e.wav", &Lesson::e, "[]"},
   };
-  for (const auto& [language, lesson] : lessons) {
+  for (const auto& entry : lessons) {
+    const Lesson& lesson = entry.second;  // captured below, which a structured binding cannot be
+    const std::string& language = entry.first;
     SCOPED_TRACE(language);
     const fs::path work = tmp / language;
     const auto index = [&](std::u16string_view b) {
