@@ -4,6 +4,7 @@
 
 #include "app/voxtar_app.h"
 #include "platform/window_services.h"
+#include "textcheck/take_text_judge.h"
 
 namespace {
 
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
                  command.error.toLocal8Bit().constData());
     return voxtar::kExitUsage;
   }
+  // Every judgement of the takes checks them against their texts.
+  voxtar::textcheck::PlugSpeechCheck();
   voxtar::platform::QtWindowServices services;
   voxtar::CVoxtarApp app(services);
   return app.Run(command);

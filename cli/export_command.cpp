@@ -14,6 +14,7 @@
 
 #include "cli/command_line.h"
 #include "cli/command_support.h"
+#include "cli/judging_meter.h"
 #include "cli/usage_text.h"
 #include "export/export_directory.h"
 #include "export/ordered_work.h"
@@ -337,8 +338,12 @@ bool ExportLesson(const std::string& index, Run& run) {
   std::string formatError;
   const std::optional<measures::TakeFormat> lessonFormat = LessonFormat(lesson, &formatError);
   lesson.ScanRecordedPrompts();
-  const exporting::Selection selection = exporting::SelectTakes(
-      lesson, *profile, run.options.includeFlagged, index, &run.names, run.threads);
+  exporting::Selection selection;
+  {
+    JudgingMeter meter(run.err, index);
+    selection = exporting::SelectTakes(lesson, *profile, run.options.includeFlagged, index,
+                                       &run.names, run.threads, meter.Callback());
+  }
   for (const exporting::LeftOut& left : selection.leftOut) {
     run.err << Printable(index) << ": " << Printable(left.prompt)
             << ": left out: " << Printable(left.reason) << "\n";

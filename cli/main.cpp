@@ -3,8 +3,11 @@
 #include <vector>
 
 #include "cli/lesson_tool.h"
+#include "textcheck/take_text_judge.h"
 
 int main(int argc, char** argv) {
+  // Every judgement of the takes checks them against their texts.
+  voxtar::textcheck::PlugSpeechCheck();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     args.emplace_back(argv[i]);

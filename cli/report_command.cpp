@@ -6,6 +6,7 @@
 
 #include "cli/command_line.h"
 #include "cli/command_support.h"
+#include "cli/judging_meter.h"
 #include "cli/usage_text.h"
 #include "lesson/lesson.h"
 #include "lesson/working_directory.h"
@@ -141,7 +142,8 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     if (profile != nullptr) {
       lesson.ScanRecordedPrompts();
-      gathered = report::GatherLesson(lesson, *profile, judged.expectedFormat);
+      JudgingMeter meter(err, path);
+      gathered = report::GatherLesson(lesson, *profile, judged.expectedFormat, meter.Callback());
       total += gathered.counts;
     } else {
       err << Printable(path) << ": " << Printable(why) << "\n";

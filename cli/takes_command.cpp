@@ -1,5 +1,6 @@
 #include "cli/takes_command.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string_view>
@@ -7,6 +8,7 @@
 
 #include "cli/command_line.h"
 #include "cli/command_support.h"
+#include "cli/judging_meter.h"
 #include "cli/usage_text.h"
 #include "lesson/lesson.h"
 #include "lesson/lesson_paths.h"
@@ -40,9 +42,10 @@ struct PromptReport {
   std::string name;
   Status status = Status::Missing;
   std::string error;
-  const TakeMeasures* take = nullptr;  // with Checked
-  Judgement judgement;                 // with Checked
-  std::optional<double> speechRate;    // with Checked
+  const TakeMeasures* take = nullptr;         // with Checked
+  Judgement judgement;                        // with Checked
+  std::optional<double> speechRate;           // with Checked
+  const measures::TextCheck* text = nullptr;  // with Checked, when judged against its text
 
   bool ok() const {
     return status != Status::Unreadable && (status != Status::Checked || judgement.ok());
@@ -55,12 +58,14 @@ struct Columns {
   bool truePeak = false;
   bool noise = false;
   bool rate = false;
+  bool text = false;
 
   explicit Columns(const DeliveryProfile& p)
       : loudness(p.loudnessLufs || p.loudnessConsistencyLu || p.exportLoudnessLufs),
         truePeak(p.maxTruePeakDbtp || p.exportTruePeakDbtp),
         noise(p.maxNoiseFloorDb || p.minSnrDb),
-        rate(p.rateConsistencyPercent) {}
+        rate(p.rateConsistencyPercent),
+        text(p.checkText && measures::PluggedTextJudge() != nullptr) {}
 };
 
 std::string FixedOr(const std::optional<double>& value, int decimals, std::string_view unknown) {
@@ -133,6 +138,9 @@ std::vector<PromptReport> CheckPrompts(const measures::JudgedLesson& judged) {
         report.take = judged.measures.measures(i);
         report.judgement = *judged.measures.Judge(i);
         report.speechRate = judged.measures.SpeechRateAt(i);
+        if (const measures::TextCheck* text = judged.measures.textCheck(i); text && text->judged) {
+          report.text = text;
+        }
         break;
     }
     reports.push_back(std::move(report));
@@ -182,6 +190,9 @@ void WriteText(const PromptReport& report, const Columns& columns, const TakeFor
   if (columns.rate) {
     out << '\t' << FixedOr(report.speechRate, 1, "-") << " chars/s";
   }
+  if (columns.text) {
+    out << "\ttext match " << (report.text != nullptr ? Fixed(report.text->textMatch, 2) : "-");
+  }
   out << '\n';
 }
 
@@ -212,7 +223,10 @@ void WriteJson(const PromptReport& report, const DeliveryProfile& profile, std::
         << ", \"truePeakDbtp\": " << Fixed(take.truePeakDbtp, 1)
         << ", \"noiseFloorDb\": " << FixedOr(take.noiseFloorDb, 1, "null")
         << ", \"snrDb\": " << FixedOr(take.snrDb(), 1, "null")
-        << ", \"speechRate\": " << FixedOr(report.speechRate, 2, "null")
+        << ", \"speechRate\": " << FixedOr(report.speechRate, 2, "null") << ", \"textMatch\": "
+        << (report.text != nullptr ? Fixed(report.text->textMatch, 3) : "null")
+        << ", \"textCoverage\": "
+        << (report.text != nullptr ? Fixed(report.text->textCoverage, 3) : "null")
         << ", \"profile\": " << JsonString(measures::ProfileTitle(profile)) << ", \"problems\": [";
     first = true;
     for (const measures::Finding& finding : report.judgement.findings) {
@@ -275,8 +289,10 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
     std::vector<PromptReport> reports;
     if (loaded) {
       lesson.ScanRecordedPrompts();
-      judged =
-          measures::JudgeLesson(lesson, *profile, expected, std::thread::hardware_concurrency());
+      JudgingMeter meter(err, path);
+      judged = measures::JudgeLesson(lesson, *profile, expected,
+                                     std::max(1u, std::thread::hardware_concurrency()),
+                                     meter.Callback());
       reports = CheckPrompts(*judged);
     } else {
       status = kExitFailed;

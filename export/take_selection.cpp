@@ -45,10 +45,10 @@ std::optional<std::u16string> ExportName(std::u16string_view promptName) {
 
 Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& profile,
                       bool includeFlagged, std::string_view lessonLabel, ExportNames* names,
-                      unsigned threads) {
+                      unsigned threads, const measures::JudgingProgress& progress) {
   // Judged as the takes command judges, but for the format, which the export sets.
   const measures::JudgedLesson judged =
-      measures::JudgeLesson(lesson, profile, std::nullopt, threads);
+      measures::JudgeLesson(lesson, profile, std::nullopt, threads, progress);
   const auto& entries = lesson.prompts.entries;
   Selection selection;
   for (std::size_t i = 0; i < entries.size(); ++i) {

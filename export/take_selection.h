@@ -14,6 +14,7 @@
 #include "lesson/lesson.h"
 #include "measures/delivery_profile.h"
 #include "measures/judgement.h"
+#include "measures/lesson_judging.h"
 #include "measures/take_measures.h"
 
 namespace voxtar::exporting {
@@ -59,9 +60,10 @@ std::optional<std::u16string> ExportName(std::u16string_view promptName);
 // The takes of the loaded lesson (its recorded prompts scanned) that go out: recorded, not
 // pending, and passing their judgement (or flagged, with `includeFlagged`); each claims its name
 // in `names` as "`lessonLabel`: PROMPT". Short prompts are no takes and appear in neither list.
-// Measures on up to `threads` threads what the cache has not fresh.
+// Measures, and checks against their texts, on up to `threads` threads what the cache has not
+// fresh; `progress`, when set, hears how it goes.
 Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& profile,
                       bool includeFlagged, std::string_view lessonLabel, ExportNames* names,
-                      unsigned threads);
+                      unsigned threads, const measures::JudgingProgress& progress = {});
 
 }  // namespace voxtar::exporting

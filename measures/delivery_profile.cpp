@@ -9,6 +9,7 @@
 #include <set>
 
 #include "measures/small_file_p.h"
+#include "measures/text_check.h"
 #include "platform/file_system.h"
 
 namespace voxtar::measures {
@@ -207,6 +208,22 @@ std::string WhyUnreadable(std::u16string_view path) {
   }
 }
 
+// Why `voice` names no voice a take's text can be spoken in; empty when it does. Without a judge
+// plugged in, only its form is checked.
+std::string WhyNoVoice(std::string_view voice) {
+  constexpr std::size_t kLongestVoice = 40;
+  const bool wellFormed = !voice.empty() && voice.size() <= kLongestVoice &&
+                          std::all_of(voice.begin(), voice.end(), [](char c) {
+                            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                   (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '_';
+                          });
+  const TextJudge* judge = PluggedTextJudge();
+  if (!wellFormed || (judge != nullptr && !judge->KnowsVoice(voice))) {
+    return "unknown voice '" + std::string(voice) + "'";
+  }
+  return {};
+}
+
 }  // namespace
 
 std::span<const ProfileKey> ProfileKeys() {
@@ -280,6 +297,8 @@ std::optional<DeliveryProfile> ParseProfile(std::string_view text, std::string_v
   };
   std::vector<Setting> settings;
   std::string base(kDefaultProfile);
+  std::optional<bool> checkText;
+  std::string voice;
   std::set<std::string_view> seen;
   int lineNumber = 0;
   if (text.starts_with("\xEF\xBB\xBF")) {
@@ -301,7 +320,8 @@ std::optional<DeliveryProfile> ParseProfile(std::string_view text, std::string_v
     const std::string_view key = Trimmed(line.substr(0, equals));
     const std::string_view value = Trimmed(line.substr(equals + 1));
     const ProfileKey* known = FindKey(key);
-    if (key != "profile" && known == nullptr) {
+    const bool textKey = key == "check-text" || key == "voice";
+    if (key != "profile" && !textKey && known == nullptr) {
       Fail(error, file, lineNumber, key, "unknown key");
       return std::nullopt;
     }
@@ -315,6 +335,22 @@ std::optional<DeliveryProfile> ParseProfile(std::string_view text, std::string_v
         return std::nullopt;
       }
       base = std::string(value);
+      continue;
+    }
+    if (key == "check-text") {
+      if (value != "on" && value != "off") {
+        Fail(error, file, lineNumber, key, "'" + std::string(value) + "' is neither on nor off");
+        return std::nullopt;
+      }
+      checkText = value == "on";
+      continue;
+    }
+    if (key == "voice") {
+      if (std::string why = WhyNoVoice(value); !why.empty()) {
+        Fail(error, file, lineNumber, key, std::move(why));
+        return std::nullopt;
+      }
+      voice = std::string(value);
       continue;
     }
     const std::optional<double> number = Number(value);
@@ -331,6 +367,8 @@ std::optional<DeliveryProfile> ParseProfile(std::string_view text, std::string_v
   }
   std::optional<DeliveryProfile> profile = BuiltInProfile(base);
   profile->file = std::string(file);
+  profile->checkText = checkText.value_or(profile->checkText);
+  profile->voice = voice;
   for (const Setting& setting : settings) {
     (*profile).*(setting.key->field) = setting.value;
   }

@@ -12,8 +12,10 @@
 //   max-noise-floor = -65
 //   min-head = off
 //
-// "profile" picks the built-in to start from (default "course"); every other key sets one of its
-// numbers, or "off" stops judging it. Lines are "key = value"; blank lines and lines starting
+// "profile" picks the built-in to start from (default "course"); "check-text = on|off" checks
+// takes against their text or not; "voice" names the voice their text is spoken in for it (by
+// default the text's script picks it); every other key sets one of its numbers, or "off" stops
+// judging it. Lines are "key = value"; blank lines and lines starting
 // with # or ; are comments. An unknown key, a bad number, a number out of its key's range, a
 // minimum above its maximum, an unknown profile or a key given twice is an error naming the file,
 // line and key: a profile is never half read, and one that would flag every take is no profile.
@@ -66,6 +68,10 @@ struct DeliveryProfile {
   std::optional<double> exportLoudnessLufs;
   std::optional<double> exportTruePeakDbtp;
   std::optional<double> exportPeakDb;
+  // text-mismatch, incomplete, extra-speech: whether takes are checked against their text, and
+  // the voice their text is spoken in for it ("ru", "en-us"; empty: by the text's script)
+  bool checkText = true;
+  std::string voice;
 
   bool operator==(const DeliveryProfile&) const = default;
 };

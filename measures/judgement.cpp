@@ -32,6 +32,9 @@ constexpr std::array<ProblemInfo, kProblemCount> kProblems = {{
     {Problem::InconsistentLoudness, "inconsistent-loudness", "loudness unlike the lesson",
      Severity::Warning},
     {Problem::InconsistentRate, "inconsistent-rate", "pace unlike the lesson", Severity::Warning},
+    {Problem::TextMismatch, "text-mismatch", "does not match its text", Severity::Warning},
+    {Problem::Incomplete, "incomplete", "incomplete", Severity::Warning},
+    {Problem::ExtraSpeech, "extra-speech", "extra speech", Severity::Warning},
 }};
 
 const ProblemInfo& InfoOf(Problem problem) {
@@ -174,6 +177,14 @@ std::string FindingText(Problem problem, const TakeMeasures& take, const Deliver
                DescribeFormat(*context.expectedFormat) + ")";
       }
       return name;
+    // The take check says the same of each: the words are not those of the prompt.
+    case Problem::TextMismatch:
+      return "does not match its text (match " + Fixed(context.text->textMatch, 2) + ")";
+    case Problem::Incomplete:
+      return "does not match its text (" + Fixed(context.text->textCoverage * 100.0, 0) +
+             " % of it said)";
+    case Problem::ExtraSpeech:
+      return "does not match its text (more was said)";
     case Problem::Silent:
     case Problem::CutStart:
     case Problem::CutEnd:
@@ -226,6 +237,8 @@ std::vector<Problem> FindProblems(const TakeMeasures& take, const DeliveryProfil
   const std::optional<double> loudnessOffset = LoudnessOffset(take, context);
   const std::optional<double> rateOffset = RateOffsetPercent(context);
   const bool voiced = take.voiced;
+  const bool textChecked =
+      voiced && profile.checkText && context.text.has_value() && context.text->judged;
   const std::array<std::pair<Problem, bool>, kProblemCount> checks = {{
       {Problem::Clipped,
        Above(static_cast<double>(take.clippedSamples), profile.maxClippedSamples)},
@@ -251,6 +264,9 @@ std::vector<Problem> FindProblems(const TakeMeasures& take, const DeliveryProfil
            Above(std::fabs(*loudnessOffset), profile.loudnessConsistencyLu)},
       {Problem::InconsistentRate,
        voiced && rateOffset && Above(std::fabs(*rateOffset), profile.rateConsistencyPercent)},
+      {Problem::TextMismatch, textChecked && context.text->mismatch},
+      {Problem::Incomplete, textChecked && context.text->incomplete},
+      {Problem::ExtraSpeech, textChecked && context.text->extraSpeech},
   }};
   std::vector<Problem> problems;
   for (const auto& [problem, applies] : checks) {

@@ -11,6 +11,7 @@
 
 #include "measures/delivery_profile.h"
 #include "measures/take_measures.h"
+#include "measures/text_check.h"
 
 namespace voxtar::measures {
 
@@ -30,8 +31,11 @@ enum class Problem {
   Format,
   InconsistentLoudness,
   InconsistentRate,
+  TextMismatch,
+  Incomplete,
+  ExtraSpeech,
 };
-inline constexpr int kProblemCount = 14;
+inline constexpr int kProblemCount = 17;
 
 // "clipped", "too-quiet", ..., "inconsistent-rate".
 std::string_view ProblemWord(Problem problem);
@@ -49,6 +53,7 @@ struct TakeContext {
   std::optional<double> speechRate = {};          // the take's (SpeechRate)
   std::optional<double> lessonLoudnessLufs = {};  // median of the lesson's takes
   std::optional<double> lessonSpeechRate = {};    // median of the lesson's takes
+  std::optional<TextCheck> text = {};             // unset: not checked (yet)
 };
 
 struct Finding {

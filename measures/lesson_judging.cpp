@@ -1,5 +1,11 @@
 #include "measures/lesson_judging.h"
 
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <new>
+#include <thread>
+
 #include "lesson/working_directory.h"
 #include "measures/measure_cache.h"
 #include "platform/file_system.h"
@@ -85,16 +91,86 @@ void Feed(const LessonTakes::File& file, const MeasuredTake& measured, LessonMea
   }
 }
 
+std::vector<std::optional<TextCheck>> CheckTexts(std::u16string_view promptDirectory,
+                                                 const LessonMeasures& lesson,
+                                                 const std::vector<TextTask>& tasks,
+                                                 MeasureCache* cache, unsigned threads,
+                                                 const std::function<void()>& checked) {
+  std::vector<std::optional<TextCheck>> results(tasks.size());
+  TextJudge* judge = PluggedTextJudge();
+  if (judge == nullptr || !lesson.profile().checkText) {
+    return results;
+  }
+  std::vector<char> fresh(tasks.size(), 0);
+  std::atomic<std::size_t> next{0};
+  std::mutex telling;
+  const auto work = [&] {
+    for (std::size_t i = next++; i < tasks.size(); i = next++) {
+      const TextTask& task = tasks[i];
+      const TakeMeasures* take = lesson.measures(task.prompt);
+      if (take != nullptr && take->voiced) {
+        const TextRequest request = lesson.TextRequestAt(task.prompt);
+        const std::uint64_t digest = judge->Digest(request);
+        const TextCheck* cached = cache != nullptr && task.stamp
+                                      ? cache->FindText(task.file, *task.stamp, digest)
+                                      : nullptr;
+        TextCheck check;
+        std::string error;
+        if (cached != nullptr) {
+          results[i] = *cached;
+        } else {
+          try {
+            if (judge->Check(std::u16string(promptDirectory) + task.file, *take, request, &check,
+                             &error)) {
+              results[i] = check;
+              fresh[i] = 1;
+            }
+          } catch (const std::bad_alloc&) {
+            // Left unchecked: the other judgements stand.
+          }
+        }
+      }
+      if (checked) {
+        const std::lock_guard lock(telling);
+        checked();
+      }
+    }
+  };
+  const auto helpers = static_cast<std::size_t>(std::max(threads, 1u)) - 1;
+  {
+    std::vector<std::jthread> pool;
+    for (std::size_t t = 0; t < std::min(helpers, tasks.size()); ++t) {
+      pool.emplace_back(work);
+    }
+    work();
+  }
+  if (cache != nullptr) {
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+      if (fresh[i] != 0 && tasks[i].stamp) {
+        cache->StoreText(tasks[i].file, *tasks[i].stamp, *results[i]);
+      }
+    }
+  }
+  return results;
+}
+
 JudgedLesson JudgeLesson(const Lesson& lesson, const DeliveryProfile& profile,
-                         std::optional<TakeFormat> expectedFormat, unsigned threads) {
+                         std::optional<TakeFormat> expectedFormat, unsigned threads,
+                         const JudgingProgress& progress) {
   LessonTakes takes = ListTakes(lesson);
   MeasureCache cache;
   cache.Load(lesson.paths.promptDirectory);
+  std::size_t done = 0;
+  const auto tell = [&](std::string_view stage, std::size_t total) {
+    return [&progress, &done, stage, total] {
+      if (progress) {
+        progress(stage, ++done, total);
+      }
+    };
+  };
   const std::vector<MeasuredTake> measured =
-      MeasureTakes(lesson.paths.promptDirectory, FileNames(takes.files), &cache, threads);
-  cache.Retain(takes.onDisk);
-  std::string ignored;
-  cache.Save(&ignored);  // a cache not written only costs time next time
+      MeasureTakes(lesson.paths.promptDirectory, FileNames(takes.files), &cache, threads,
+                   tell("measuring", takes.files.size()));
 
   JudgedLesson judged{LessonMeasures(profile, expectedFormat), {}, {}};
   judged.measures.SetPrompts(std::move(takes.prompts));
@@ -103,6 +179,25 @@ JudgedLesson JudgeLesson(const Lesson& lesson, const DeliveryProfile& profile,
   for (std::size_t f = 0; f < takes.files.size(); ++f) {
     Feed(takes.files[f], measured[f], &judged.measures);
   }
+  std::vector<TextTask> tasks;
+  for (std::size_t i = 0; i < takes.fileOf.size(); ++i) {
+    if (const std::optional<std::size_t> file = takes.fileOf[i]; file && measured[*file].read) {
+      tasks.push_back({i, takes.files[*file].name, measured[*file].stamp});
+    }
+  }
+  done = 0;
+  const std::vector<std::optional<TextCheck>> checks =
+      CheckTexts(lesson.paths.promptDirectory, judged.measures, tasks, &cache, threads,
+                 tell("checking texts", tasks.size()));
+  for (std::size_t t = 0; t < tasks.size(); ++t) {
+    if (checks[t]) {
+      judged.measures.SetTextCheck(tasks[t].prompt, *checks[t]);
+    }
+  }
+  cache.Retain(takes.onDisk);
+  std::string ignored;
+  cache.Save(&ignored);  // a cache not written only costs time next time
+
   for (std::size_t i = 0; i < takes.fileOf.size(); ++i) {
     PromptTake& prompt = judged.prompts[i];
     if (!IsSpeakable(*lesson.prompts.entries[i])) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 #include "measures/delivery_profile.h"
 #include "measures/lesson_measures.h"
 #include "measures/take_measures.h"
+#include "measures/text_check.h"
 
 namespace voxtar::measures {
 
@@ -66,6 +68,30 @@ std::vector<std::u16string> FileNames(const std::vector<LessonTakes::File>& file
 // Gives what `file` measured (or that it could not be read) to the prompts whose take it is.
 void Feed(const LessonTakes::File& file, const MeasuredTake& measured, LessonMeasures* lesson);
 
+// A take to check against its text: the take of prompt `prompt`, the file `file` of the prompt
+// directory, as it was when measured (`stamp`, unset: not kept in the cache).
+struct TextTask {
+  std::size_t prompt = 0;
+  std::u16string file;
+  std::optional<FileStamp> stamp;
+};
+
+// Checks the takes of `tasks` against their texts with the plugged judge (PluggedTextJudge), as
+// `lesson` has their measures and texts, on up to `threads` threads: from `cache` where it has
+// them (it may be null), and what is new is stored there. Per task: the check, or unset when the
+// profile does not check texts, no judge is plugged in, the take is silent or could not be
+// judged. `checked`, when set, is called (one thread at a time) as each task is done.
+std::vector<std::optional<TextCheck>> CheckTexts(std::u16string_view promptDirectory,
+                                                 const LessonMeasures& lesson,
+                                                 const std::vector<TextTask>& tasks,
+                                                 MeasureCache* cache, unsigned threads,
+                                                 const std::function<void()>& checked = {});
+
+// How a judgement of a lesson goes: what it does ("measuring", "checking texts"), and how many of
+// how many takes are done.
+using JudgingProgress =
+    std::function<void(std::string_view stage, std::size_t done, std::size_t total)>;
+
 struct PromptTake {
   enum class Status { Short, Missing, Unreadable, Measured };
   Status status = Status::Missing;
@@ -78,10 +104,12 @@ struct JudgedLesson {
   std::vector<std::u16string> files;  // per prompt: its take file's name on disk, or empty
 };
 
-// Lists the takes of `lesson` (loaded, its recorded prompts scanned), measures them on up to
-// `threads` threads through the user's measure cache, which is brought up to date, and gives
-// them to a LessonMeasures judging by `profile` (and formats against `expectedFormat`, when set).
+// Lists the takes of `lesson` (loaded, its recorded prompts scanned), measures them and checks
+// them against their texts (CheckTexts) on up to `threads` threads through the user's measure
+// cache, which is brought up to date, and gives them to a LessonMeasures judging by `profile`
+// (and formats against `expectedFormat`, when set). `progress`, when set, hears how it goes.
 JudgedLesson JudgeLesson(const Lesson& lesson, const DeliveryProfile& profile,
-                         std::optional<TakeFormat> expectedFormat, unsigned threads);
+                         std::optional<TakeFormat> expectedFormat, unsigned threads,
+                         const JudgingProgress& progress = {});
 
 }  // namespace voxtar::measures

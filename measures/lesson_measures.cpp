@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <new>
 #include <thread>
 
@@ -44,12 +45,44 @@ void LessonMeasures::SetPrompts(std::vector<Prompt> prompts) {
     names_.insert(prompt.name);
   }
   std::erase_if(measures_, [this](const auto& entry) { return !names_.contains(entry.first); });
+  texts_.assign(prompts_.size(), std::nullopt);
   Changed();
 }
 
 void LessonMeasures::SetText(std::size_t index, std::u16string text) {
   prompts_.at(index).text = std::move(text);
+  // Its take is checked against it, and its neighbours' takes against it as a wrong line.
+  for (std::size_t i = index == 0 ? 0 : index - 1; i <= index + 1 && i < texts_.size(); ++i) {
+    texts_[i].reset();
+  }
   Changed();
+}
+
+void LessonMeasures::DropTextChecks(std::u16string_view name) {
+  for (std::size_t i = 0; i < prompts_.size(); ++i) {
+    if (prompts_[i].name == name) {
+      texts_[i].reset();
+    }
+  }
+}
+
+void LessonMeasures::SetTextCheck(std::size_t index, const TextCheck& check) {
+  if (measures(index) != nullptr) {
+    texts_.at(index) = check;
+  }
+}
+
+const TextCheck* LessonMeasures::textCheck(std::size_t index) const {
+  return index < texts_.size() && texts_[index] ? &*texts_[index] : nullptr;
+}
+
+TextRequest LessonMeasures::TextRequestAt(std::size_t index) const {
+  TextRequest request;
+  request.text = prompts_.at(index).text;
+  request.previous = index > 0 ? std::u16string_view(prompts_[index - 1].text) : u"";
+  request.next = index + 1 < prompts_.size() ? std::u16string_view(prompts_[index + 1].text) : u"";
+  request.voice = profile_.voice;
+  return request;
 }
 
 bool LessonMeasures::SetMeasures(std::u16string_view name, const TakeMeasures& measures) {
@@ -57,6 +90,7 @@ bool LessonMeasures::SetMeasures(std::u16string_view name, const TakeMeasures& m
     return false;
   }
   measures_.insert_or_assign(std::u16string(name), measures);
+  DropTextChecks(name);
   Changed();
   return true;
 }
@@ -64,6 +98,7 @@ bool LessonMeasures::SetMeasures(std::u16string_view name, const TakeMeasures& m
 void LessonMeasures::ForgetMeasures(std::u16string_view name) {
   if (const auto found = measures_.find(name); found != measures_.end()) {
     measures_.erase(found);
+    DropTextChecks(name);
     Changed();
   }
 }
@@ -111,7 +146,9 @@ std::optional<double> LessonMeasures::medianSpeechRate() const {
 
 TakeContext LessonMeasures::ContextAt(std::size_t index) const {
   WorkOutMedians();
-  return {expectedFormat_, SpeechRateAt(index), medianLoudness_, medianRate_};
+  const TextCheck* text = textCheck(index);
+  return {expectedFormat_, SpeechRateAt(index), medianLoudness_, medianRate_,
+          text != nullptr ? std::optional<TextCheck>(*text) : std::nullopt};
 }
 
 std::optional<Judgement> LessonMeasures::Judge(std::size_t index) const {
@@ -137,11 +174,19 @@ std::optional<std::size_t> LessonMeasures::NextFlagged(std::size_t from) const {
 
 std::vector<MeasuredTake> MeasureTakes(std::u16string_view promptDirectory,
                                        const std::vector<std::u16string>& names,
-                                       MeasureCache* cache, unsigned threads) {
+                                       MeasureCache* cache, unsigned threads,
+                                       const std::function<void()>& measured) {
   std::vector<MeasuredTake> results(names.size());
   std::vector<std::optional<FileStamp>> stamps(names.size());
   std::vector<char> fresh(names.size(), 0);
   std::atomic<std::size_t> next{0};
+  std::mutex telling;
+  const auto tell = [&] {
+    if (measured) {
+      const std::lock_guard lock(telling);
+      measured();
+    }
+  };
   const auto work = [&] {
     for (std::size_t i = next++; i < names.size(); i = next++) {
       const std::u16string path = std::u16string(promptDirectory) + names[i];
@@ -153,6 +198,8 @@ std::vector<MeasuredTake> MeasureTakes(std::u16string_view promptDirectory,
       if (cached != nullptr) {
         result.read = true;
         result.measures = *cached;
+        result.stamp = stamps[i];
+        tell();
         continue;
       }
       try {
@@ -162,6 +209,8 @@ std::vector<MeasuredTake> MeasureTakes(std::u16string_view promptDirectory,
             "There is not enough memory to measure the sound file: " + platform::ToUtf8(path);
       }
       fresh[i] = result.read ? 1 : 0;
+      result.stamp = stamps[i];
+      tell();
     }
   };
   const auto helpers = static_cast<std::size_t>(std::max(threads, 1u)) - 1;

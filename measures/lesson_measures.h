@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -19,6 +20,7 @@
 #include "measures/judgement.h"
 #include "measures/measure_cache.h"
 #include "measures/take_measures.h"
+#include "measures/text_check.h"
 
 namespace voxtar::measures {
 
@@ -46,6 +48,13 @@ class LessonMeasures {
   bool SetMeasures(std::u16string_view name, const TakeMeasures& measures);
   // The take is gone, or could not be read.
   void ForgetMeasures(std::u16string_view name);
+  // What the check of the take of prompt `index` against its text found. Dropped when the take,
+  // its text or a neighbour's text changes.
+  void SetTextCheck(std::size_t index, const TextCheck& check);
+  // Null when the take was not checked (yet).
+  const TextCheck* textCheck(std::size_t index) const;
+  // What the take of prompt `index` is checked against; it views the prompts' texts.
+  TextRequest TextRequestAt(std::size_t index) const;
 
   std::size_t size() const { return prompts_.size(); }
   const Prompt& prompt(std::size_t index) const { return prompts_[index]; }
@@ -65,6 +74,7 @@ class LessonMeasures {
 
  private:
   void Changed() { mediansKnown_ = false; }
+  void DropTextChecks(std::u16string_view name);
   void WorkOutMedians() const;
 
   DeliveryProfile profile_;
@@ -72,6 +82,7 @@ class LessonMeasures {
   std::vector<Prompt> prompts_;
   std::set<std::u16string, std::less<>> names_;
   std::map<std::u16string, TakeMeasures, std::less<>> measures_;
+  std::vector<std::optional<TextCheck>> texts_;  // per prompt
   mutable bool mediansKnown_ = false;
   mutable std::optional<double> medianLoudness_;
   mutable std::optional<double> medianRate_;
@@ -82,13 +93,16 @@ struct MeasuredTake {
   bool read = false;  // false: *error says why
   TakeMeasures measures;
   std::string error;
+  std::optional<FileStamp> stamp;  // of the file measured, as the cache keeps it
 };
 
 // Measures the take files `names` of `promptDirectory` (ending in the separator): from the
 // cache where it is fresh, else from the file, on up to `threads` threads; new measures are
-// stored in the cache. Results in the order of `names`. The cache may be null.
+// stored in the cache. Results in the order of `names`. The cache may be null. `measured`, when
+// set, is called (from any of the threads, one at a time) as each take is done.
 std::vector<MeasuredTake> MeasureTakes(std::u16string_view promptDirectory,
                                        const std::vector<std::u16string>& names,
-                                       MeasureCache* cache, unsigned threads);
+                                       MeasureCache* cache, unsigned threads,
+                                       const std::function<void()>& measured = {});
 
 }  // namespace voxtar::measures

@@ -20,14 +20,17 @@ namespace {
 
 // The first line; a new version of the measures changes it, and every older cache is rebuilt.
 // The second is the real path of the prompt directory.
-constexpr std::string_view kHeader = "voxtar-measures 3";
+constexpr std::string_view kHeader = "voxtar-measures 4";
 // A cache of a 100,000-take lesson is about 20 MB; a larger file is not ours.
 constexpr std::uint64_t kMaxCacheSize = 64u << 20;
 
 // One line per take, tab-separated: the file name, its stamp, then its measures. Both directions
 // go over the same list of fields, so that they cannot drift apart.
-template <typename Visitor, typename Stamp, typename Measures>
-void VisitFields(Visitor& visit, Stamp& stamp, Measures& m) {
+template <typename Visitor, typename Entry>
+void VisitFields(Visitor& visit, Entry& entry) {
+  auto& stamp = entry.stamp;
+  auto& m = entry.measures;
+  auto& text = entry.text;
   visit(stamp.size);
   visit(stamp.modifiedNs);
   visit(stamp.device);
@@ -50,6 +53,14 @@ void VisitFields(Visitor& visit, Stamp& stamp, Measures& m) {
   visit(m.loudnessLufs);
   visit(m.loudnessRangeLu);
   visit(m.truePeakDbtp);
+  visit(entry.hasText);
+  visit(text.digest);
+  visit(text.judged);
+  visit(text.textMatch);
+  visit(text.textCoverage);
+  visit(text.mismatch);
+  visit(text.incomplete);
+  visit(text.extraSpeech);
 }
 
 // Numbers in the shortest form that reads back exactly, whatever the locale; "-" for unknown.
@@ -235,7 +246,7 @@ void MeasureCache::Load(std::u16string_view promptDirectory) {
     const std::string_view name = line.substr(0, tab);
     Entry entry;
     FieldReader reader(tab == std::string_view::npos ? std::string_view() : line.substr(tab + 1));
-    VisitFields(reader, entry.stamp, entry.measures);
+    VisitFields(reader, entry);
     if (tab == std::string_view::npos || name.empty() || !platform::IsValidUtf8(name) ||
         !reader.ok()) {
       entries_.clear();
@@ -263,10 +274,35 @@ void MeasureCache::Store(std::u16string_view name, const FileStamp& stamp,
     if (found->second.stamp == stamp && found->second.measures == measures) {
       return;
     }
-    found->second = {stamp, measures};
+    // A check of the file replaced goes with it.
+    const bool sameFile = found->second.stamp == stamp;
+    found->second.stamp = stamp;
+    found->second.measures = measures;
+    found->second.hasText = found->second.hasText && sameFile;
   } else {
-    entries_.emplace(std::u16string(name), Entry{stamp, measures});
+    entries_.emplace(std::u16string(name), Entry{stamp, measures, false, {}});
   }
+  changed_ = true;
+}
+
+const TextCheck* MeasureCache::FindText(std::u16string_view name, const FileStamp& stamp,
+                                        std::uint64_t digest) const {
+  const auto found = entries_.find(name);
+  return found != entries_.end() && found->second.stamp == stamp && found->second.hasText &&
+                 found->second.text.digest == digest
+             ? &found->second.text
+             : nullptr;
+}
+
+void MeasureCache::StoreText(std::u16string_view name, const FileStamp& stamp,
+                             const TextCheck& check) {
+  const auto found = entries_.find(name);
+  if (found == entries_.end() || found->second.stamp != stamp ||
+      (found->second.hasText && found->second.text == check)) {
+    return;
+  }
+  found->second.hasText = true;
+  found->second.text = check;
   changed_ = true;
 }
 
@@ -292,7 +328,7 @@ bool MeasureCache::Save(std::string* error) {
   FieldWriter writer(&text);
   for (const auto& [name, entry] : entries_) {
     text += platform::ToUtf8(name);
-    VisitFields(writer, entry.stamp, entry.measures);
+    VisitFields(writer, entry);
     text += '\n';
   }
   platform::SaveFile file(Wide(file_), Wide(folder));

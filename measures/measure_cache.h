@@ -3,7 +3,8 @@
 // $XDG_CACHE_HOME/voxtar (default ~/.cache/voxtar), named after a hash of the directory's real
 // path, which the file also holds. An entry is used only while its take is the same file: the
 // same size and modification time (ns) on the same device and inode, so a take changed, replaced
-// or moved is measured again, and so is every take of a directory that moved.
+// or moved is measured again, and so is every take of a directory that moved. The check of a take
+// against its text is kept beside its measures, with a digest of the texts it was checked against.
 //
 // Nothing of it lies in the working directory, which may be read-only, synced or delivered. The
 // files are safe to delete; one that is damaged, of another version or of another directory is
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "measures/take_measures.h"
+#include "measures/text_check.h"
 
 namespace voxtar::measures {
 
@@ -54,6 +56,12 @@ class MeasureCache {
   // The measures stored for the take file `name` while its stamp is still `stamp`.
   const TakeMeasures* Find(std::u16string_view name, const FileStamp& stamp) const;
   void Store(std::u16string_view name, const FileStamp& stamp, const TakeMeasures& measures);
+  // The check against its text stored for the take `name` while its stamp is still `stamp` and
+  // the check's digest still `digest` (the text, its neighbours or the voice not changed).
+  const TextCheck* FindText(std::u16string_view name, const FileStamp& stamp,
+                            std::uint64_t digest) const;
+  // Keeps `check` with the measures stored for `name` at `stamp`; nothing without them.
+  void StoreText(std::u16string_view name, const FileStamp& stamp, const TextCheck& check);
   // Drops the entries of every name not in `names` (takes deleted or renamed).
   void Retain(const std::vector<std::u16string>& names);
 
@@ -71,6 +79,8 @@ class MeasureCache {
   struct Entry {
     FileStamp stamp;
     TakeMeasures measures;
+    bool hasText = false;
+    TextCheck text;
   };
   std::filesystem::path file_;
   std::string directory_;  // the real path of the prompt directory

@@ -105,9 +105,12 @@ void FlaggedTable(std::string& html, const LessonReport& lesson) {
     html += "<p>No take is flagged.</p>\n";
     return;
   }
-  html +=
-      "<table class=\"flagged\"><thead><tr><th class=\"n\">#</th><th>Prompt</th><th>Text</th>"
-      "<th>Problems</th></tr></thead><tbody>\n";
+  // How well each take fits its text, where the takes were checked against them.
+  const bool textChecked = std::any_of(lesson.takes.begin(), lesson.takes.end(),
+                                       [](const TakeRow& t) { return t.textMatch.has_value(); });
+  html += "<table class=\"flagged\"><thead><tr><th class=\"n\">#</th><th>Prompt</th><th>Text</th>";
+  html += textChecked ? "<th class=\"n\">Text match</th>" : "";
+  html += "<th>Problems</th></tr></thead><tbody>\n";
   for (const TakeRow& take : lesson.takes) {
     if (!take.flagged()) {
       continue;
@@ -119,6 +122,9 @@ void FlaggedTable(std::string& html, const LessonReport& lesson) {
     Cell(html, "n", std::to_string(take.number));
     Cell(html, "name", EscapeHtml(take.name));
     Cell(html, "text", EscapeHtml(take.text));
+    if (textChecked) {
+      Cell(html, "n", take.textMatch ? Decimal(*take.textMatch, 2) : std::string("-"));
+    }
     Cell(html, "problems", Problems(take));
     html += "</tr>\n";
   }

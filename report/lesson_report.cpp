@@ -1,5 +1,6 @@
 #include "report/lesson_report.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "lesson/lesson_list.h"
@@ -83,9 +84,10 @@ std::string LessonCaption(std::u16string_view indexPath) {
 }
 
 LessonReport GatherLesson(const Lesson& lesson, const measures::DeliveryProfile& profile,
-                          std::optional<measures::TakeFormat> expectedFormat) {
-  const measures::JudgedLesson judged =
-      measures::JudgeLesson(lesson, profile, expectedFormat, std::thread::hardware_concurrency());
+                          std::optional<measures::TakeFormat> expectedFormat,
+                          const measures::JudgingProgress& progress) {
+  const measures::JudgedLesson judged = measures::JudgeLesson(
+      lesson, profile, expectedFormat, std::max(1u, std::thread::hardware_concurrency()), progress);
   LessonReport report;
   report.profile = profile;
   for (std::size_t i = 0; i < lesson.prompts.entries.size(); ++i) {
@@ -110,6 +112,9 @@ LessonReport GatherLesson(const Lesson& lesson, const measures::DeliveryProfile&
     if (row.read) {
       row.measures = *judged.measures.measures(i);
       row.judgement = *judged.measures.Judge(i);
+      if (const measures::TextCheck* text = judged.measures.textCheck(i); text && text->judged) {
+        row.textMatch = text->textMatch;
+      }
     } else {
       row.error = take.error;
     }

@@ -9,6 +9,7 @@
 #include "lesson/lesson.h"
 #include "measures/delivery_profile.h"
 #include "measures/judgement.h"
+#include "measures/lesson_judging.h"
 #include "measures/take_measures.h"
 
 namespace voxtar::report {
@@ -35,6 +36,7 @@ struct TakeRow {
   std::string error;
   measures::TakeMeasures measures;  // when read
   measures::Judgement judgement;    // when read
+  std::optional<double> textMatch;  // when read and judged against its text (0..1)
 
   // In the flagged table: missing, unreadable, or with a problem.
   bool flagged() const { return missing || !read || !judgement.ok(); }
@@ -63,7 +65,9 @@ std::string LessonCaption(std::u16string_view indexPath);
 // Measures the takes of `lesson` (loaded, its recorded prompts scanned) as voxtar-lesson takes
 // and the window do (measures::JudgeLesson, through the user's measure cache), and judges each
 // take against `profile` within the lesson; `expectedFormat` unset: formats are not judged.
+// `progress`, when set, hears how the judging goes.
 LessonReport GatherLesson(const Lesson& lesson, const measures::DeliveryProfile& profile,
-                          std::optional<measures::TakeFormat> expectedFormat);
+                          std::optional<measures::TakeFormat> expectedFormat,
+                          const measures::JudgingProgress& progress = {});
 
 }  // namespace voxtar::report

@@ -16,6 +16,11 @@ constexpr std::size_t kBatch = 16;
 
 }  // namespace
 
+std::u16string LessonJudge::OnDiskName(const std::u16string& name) const {
+  // Kept under the take's name on disk, as ListTakes names it.
+  return platform::FromUtf8(platform::ResolvePath(promptDirectory_ + name).filename().native());
+}
+
 LessonJudge::LessonJudge(QObject* parent) : QObject(parent) {}
 
 LessonJudge::~LessonJudge() {
@@ -43,8 +48,9 @@ bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
   cache_ = std::make_unique<measures::MeasureCache>();
   cache_->Load(promptDirectory_);
   auto measure = [this, names = measures::FileNames(files_), directory = promptDirectory_,
-                  cache = cache_.get()](const std::stop_token& stop,
-                                        const OffThread::Handover& handover) {
+                  cache = cache_.get(), files = files_, mirror = lesson_](
+                     const std::stop_token& stop, const OffThread::Handover& handover) mutable {
+    std::vector<measures::TextTask> tasks;
     for (std::size_t from = 0; from < names.size() && !stop.stop_requested(); from += kBatch) {
       const std::size_t to = std::min(from + kBatch, names.size());
       std::vector<measures::MeasuredTake> measured = measures::MeasureTakes(
@@ -54,10 +60,31 @@ bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
           cache, 2);
       Batch batch;
       for (std::size_t i = from; i < to; ++i) {
+        measures::Feed(files[i], measured[i - from], &mirror);
+        if (measured[i - from].read) {
+          for (const std::size_t prompt : files[i].prompts) {
+            tasks.push_back({prompt, names[i], measured[i - from].stamp});
+          }
+        }
         batch.emplace_back(i, std::move(measured[i - from]));
       }
       // Dropped on the GUI thread if the lesson was stopped meanwhile.
       handover([this, batch = std::move(batch)] { Apply(batch); });
+    }
+    // Then each take against its text, once every judgement of its measures is in.
+    for (std::size_t from = 0; from < tasks.size() && !stop.stop_requested(); from += kBatch) {
+      const std::vector<measures::TextTask> some(
+          tasks.begin() + static_cast<std::ptrdiff_t>(from),
+          tasks.begin() + static_cast<std::ptrdiff_t>(std::min(from + kBatch, tasks.size())));
+      const std::vector<std::optional<measures::TextCheck>> checks =
+          measures::CheckTexts(directory, mirror, some, cache, 2);
+      for (std::size_t t = 0; t < some.size(); ++t) {
+        if (checks[t]) {
+          // Already in the cache: no stamp to store it by again.
+          handover([this, checked = TextChecked{some[t].prompt, *mirror.measures(some[t].prompt),
+                                                *checks[t], std::nullopt}] { ApplyText(checked); });
+        }
+      }
     }
   };
   worker_.Start(std::move(measure), [this] { Finished(); });
@@ -66,6 +93,8 @@ bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
 
 void LessonJudge::Stop() {
   worker_.Stop();
+  textWorker_.Stop();
+  textsToCheck_.clear();
   if (cache_) {
     KeepCache();
     cache_.reset();
@@ -94,6 +123,12 @@ void LessonJudge::KeepCache() {
   for (const auto& [name, measured] : std::exchange(unstored_, {})) {
     StoreInCache(name, measured);
   }
+  for (const TextChecked& checked : std::exchange(unstoredTexts_, {})) {
+    if (checked.stamp && checked.prompt < lesson_.size()) {
+      cache_->StoreText(OnDiskName(lesson_.prompt(checked.prompt).name), *checked.stamp,
+                        checked.check);
+    }
+  }
   std::string ignored;
   cache_->Save(&ignored);  // a cache not written only costs time later
 }
@@ -106,8 +141,7 @@ void LessonJudge::StoreInCache(const std::u16string& name, const measures::TakeM
   // Kept under the take's name on disk, as ListTakes names it.
   const std::u16string path = promptDirectory_ + name;
   if (const std::optional<measures::FileStamp> stamp = measures::StampOf(path)) {
-    cache_->Store(platform::FromUtf8(platform::ResolvePath(path).filename().native()), *stamp,
-                  measured);
+    cache_->Store(OnDiskName(name), *stamp, measured);
   }
 }
 
@@ -122,6 +156,7 @@ void LessonJudge::TakeSaved(std::size_t index,
     return;
   }
   lesson_.SetMeasures(name, *measured);
+  QueueTextCheck(index);
   if (cache_) {
     StoreInCache(name, *measured);
     if (!worker_.running()) {
@@ -134,7 +169,87 @@ void LessonJudge::TakeSaved(std::size_t index,
 void LessonJudge::TextChanged(std::size_t index, const std::u16string& text) {
   if (index < lesson_.size() && lesson_.prompt(index).text != text) {
     lesson_.SetText(index, text);
+    // Its take and its neighbours' are checked against the new text.
+    for (std::size_t i = index == 0 ? 0 : index - 1; i <= index + 1 && i < lesson_.size(); ++i) {
+      QueueTextCheck(i);
+    }
   }
+}
+
+void LessonJudge::QueueTextCheck(std::size_t index) {
+  const measures::TakeMeasures* take = lesson_.measures(index);
+  if (measures::PluggedTextJudge() == nullptr || !lesson_.profile().checkText || take == nullptr ||
+      !take->voiced) {
+    return;
+  }
+  textsToCheck_.push_back(index);
+  if (!textWorker_.running()) {
+    CheckNextText();
+  }
+}
+
+void LessonJudge::CheckNextText() {
+  measures::TextJudge* judge = measures::PluggedTextJudge();
+  while (!textsToCheck_.empty()) {
+    const std::size_t index = textsToCheck_.front();
+    textsToCheck_.pop_front();
+    const measures::TakeMeasures* take = index < lesson_.size() ? lesson_.measures(index) : nullptr;
+    if (judge == nullptr || take == nullptr) {
+      continue;
+    }
+    // What the worker needs, copied: the lesson may change while it works.
+    struct Job {
+      std::u16string path;
+      std::u16string text, previous, next;
+      std::string voice;
+      TextChecked checked;
+    };
+    const measures::TextRequest request = lesson_.TextRequestAt(index);
+    const std::u16string path = promptDirectory_ + lesson_.prompt(index).name;
+    auto job = std::make_shared<Job>(Job{path,
+                                         std::u16string(request.text),
+                                         std::u16string(request.previous),
+                                         std::u16string(request.next),
+                                         std::string(request.voice),
+                                         {index, *take, {}, measures::StampOf(path)}});
+    textWorker_.Run(
+        [judge, job] {
+          std::string ignored;
+          return judge->Check(job->path, job->checked.take,
+                              {job->text, job->previous, job->next, job->voice},
+                              &job->checked.check, &ignored);
+        },
+        [this, job](bool checked) {
+          if (checked) {
+            ApplyText(job->checked);
+          }
+          CheckNextText();
+        });
+    return;
+  }
+}
+
+void LessonJudge::ApplyText(const TextChecked& checked) {
+  measures::TextJudge* judge = measures::PluggedTextJudge();
+  const std::size_t index = checked.prompt;
+  // Only while it is still that take, checked against those texts.
+  const measures::TakeMeasures* take = index < lesson_.size() ? lesson_.measures(index) : nullptr;
+  if (judge == nullptr || take == nullptr || !(*take == checked.take) ||
+      judge->Digest(lesson_.TextRequestAt(index)) != checked.check.digest) {
+    return;
+  }
+  lesson_.SetTextCheck(index, checked.check);
+  if (cache_ && checked.stamp) {
+    if (worker_.running()) {
+      unstoredTexts_.push_back(checked);
+    } else {
+      cache_->StoreText(OnDiskName(lesson_.prompt(index).name), *checked.stamp, checked.check);
+      std::string ignored;
+      cache_->Save(&ignored);
+    }
+  }
+  emit judgementsChanged();
+  emit textChecked(index);
 }
 
 std::optional<measures::Judgement> LessonJudge::Judge(std::size_t index) const {

@@ -4,12 +4,16 @@
 // lesson" and F3 can find the next flagged take. The profile, the takes and the way their
 // measures reach the judgement are those of voxtar-lesson (measures/lesson_judging.h). When a
 // lesson is loaded, its recorded takes are measured on a worker thread, from the user's measure
-// cache where it is fresh; judgements grow as the measures come in (judgementsChanged).
+// cache where it is fresh; judgements grow as the measures come in (judgementsChanged). Then, and
+// for each take saved, the takes are checked against their texts on a worker as well: a check
+// takes a tenth of a second, which the window must not wait for. The judge is the one the program
+// plugged in at start (measures::PlugTextJudge); without one, texts are not checked.
 //
 // Ownership: the recording flow owns it. Threads: GUI thread, apart from its worker.
 #pragma once
 
 #include <QObject>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,13 +61,27 @@ class LessonJudge : public QObject {
  signals:
   // Measures came in: the judgements, and the lesson's medians, may have changed.
   void judgementsChanged();
+  // The take of prompt `index` was checked against its text: its judgement may have changed.
+  void textChecked(std::size_t index);
 
  private:
   // Take files (by their place in files_) and what each measured.
   using Batch = std::vector<std::pair<std::size_t, measures::MeasuredTake>>;
+  // A take checked against its text: its prompt, the measures it was checked with, the check.
+  struct TextChecked {
+    std::size_t prompt = 0;
+    measures::TakeMeasures take;
+    measures::TextCheck check;
+    std::optional<measures::FileStamp> stamp;
+  };
   void Apply(const Batch& batch);
+  void ApplyText(const TextChecked& checked);
+  // Checks the take of prompt `index` against its text on the text worker, after those queued.
+  void QueueTextCheck(std::size_t index);
+  void CheckNextText();
   void Finished();
   void KeepCache();
+  std::u16string OnDiskName(const std::u16string& name) const;
   void StoreInCache(const std::u16string& name, const measures::TakeMeasures& measured);
 
   measures::LessonMeasures lesson_;
@@ -75,7 +93,10 @@ class LessonJudge : public QObject {
   std::unique_ptr<measures::MeasureCache> cache_;
   // Takes saved while the worker had the cache, to store once it is back.
   std::vector<std::pair<std::u16string, measures::TakeMeasures>> unstored_;
+  std::vector<TextChecked> unstoredTexts_;
+  std::deque<std::size_t> textsToCheck_;  // prompts whose saved take waits for its check
   OffThread worker_;
+  OffThread textWorker_;
 };
 
 }  // namespace voxtar

@@ -38,6 +38,14 @@ RecordingFlow::RecordingFlow(Lesson& lesson, audio::AudioEngine& engine, QObject
     }
   }
   engine_.SetLevelListener(this);
+  // The check against its text comes after the take's other judgements: the strip shows it when
+  // it is still that take's turn.
+  connect(&judge_, &LessonJudge::textChecked, this, [this](std::size_t index) {
+    if (mode_ != AudioMode::Recording &&
+        index == static_cast<std::size_t>(lesson_.prompts.currentIndex)) {
+      ShowCurrentJudgement();
+    }
+  });
 }
 
 RecordingFlow::~RecordingFlow() {

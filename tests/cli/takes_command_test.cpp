@@ -133,6 +133,7 @@ TEST_F(Takes, JsonForMachines) {
                       "\"trailingSilence\": 0.500, \"format\": \"44100 Hz, mono, 16-bit\", "
                       "\"loudnessLufs\": -11.1, \"loudnessRangeLu\": null, \"truePeakDbtp\": -6.0, "
                       "\"noiseFloorDb\": -120.0, \"snrDb\": 111.0, \"speechRate\": 6.88, "
+                      "\"textMatch\": null, \"textCoverage\": null, "
                       "\"profile\": \"course\", \"problems\": []}"),
             std::string::npos)
       << json;

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "measures/text_check.h"
 #include "platform/utf8.h"
 #include "tests/support/temp_dir.h"
 
@@ -20,6 +21,8 @@ TEST(DeliveryProfile, AFileStartsFromABuiltInAndChangesItsNumbers) {
       "; no upper limit on the head\n"
       "  max-head=off  \n"
       "profile = acx\n"
+      "check-text = off\n"
+      "voice = en-gb+f2\n"
       "export-trim-head = 0.25",
       "delivery.ini", &error);
   ASSERT_TRUE(profile) << error.Text();
@@ -28,7 +31,13 @@ TEST(DeliveryProfile, AFileStartsFromABuiltInAndChangesItsNumbers) {
   expected.maxNoiseFloorDb = -65;
   expected.maxHeadS.reset();
   expected.exportTrimHeadS = 0.25;
+  expected.checkText = false;
+  expected.voice = "en-gb+f2";
   EXPECT_EQ(*profile, expected);
+  for (const std::string_view name : BuiltInProfileNames()) {
+    EXPECT_TRUE(BuiltInProfile(name)->checkText) << name;
+    EXPECT_EQ(BuiltInProfile(name)->voice, "") << name;  // by the text's script
+  }
 
   const std::optional<DeliveryProfile> empty = ParseProfile("# nothing\n", "d.ini", &error);
   ASSERT_TRUE(empty);
@@ -52,7 +61,29 @@ TEST(DeliveryProfile, AMalformedFileNamesFileLineAndKey) {
       {"min-rms = -23\nmin-tail = 1\nmin-rms = -22\n", 3, "min-rms", "given twice"},
       {"profile = acx\nprofile = tts\n", 2, "profile", "given twice"},
       {"min-rms -23\n", 1, "", "not \"key = value\": 'min-rms -23'"},
+      {"check-text = yes\n", 1, "check-text", "'yes' is neither on nor off"},
+      {"voice = ru\ncheck-text = on\nvoice = ru\n", 3, "voice", "given twice"},
+      {"voice = en us\n", 1, "voice", "unknown voice 'en us'"},
+      {"voice =\n", 1, "voice", "unknown voice ''"},
+      // With a judge plugged in, it names the voices it knows.
+      {"voice = xx-nowhere\n", 1, "voice", "unknown voice 'xx-nowhere'"},
   };
+  // Knows "ru" and "en-gb+f2" only.
+  class Voices final : public TextJudge {
+   public:
+    bool KnowsVoice(std::string_view voice) const override {
+      return voice == "ru" || voice == "en-gb+f2";
+    }
+    std::uint64_t Digest(const TextRequest&) const override { return 0; }
+    bool Check(std::u16string_view, const TakeMeasures&, const TextRequest&, TextCheck*,
+               std::string*) override {
+      return false;
+    }
+  } voices;
+  PlugTextJudge(&voices);
+  ProfileError unknown;
+  const std::optional<DeliveryProfile> known = ParseProfile("voice = ru\n", "d.ini", &unknown);
+  EXPECT_EQ(known.value_or(DeliveryProfile{}).voice, "ru") << unknown.Text();
   for (const Case& c : cases) {
     ProfileError error;
     EXPECT_FALSE(ParseProfile(c.text, "w/delivery.ini", &error)) << c.text;
@@ -61,6 +92,7 @@ TEST(DeliveryProfile, AMalformedFileNamesFileLineAndKey) {
     EXPECT_EQ(error.key, c.key) << c.text;
     EXPECT_EQ(error.message, c.message) << c.text;
   }
+  PlugTextJudge(nullptr);
   ProfileError error;
   ParseProfile("x\nmax-rms = loud\n", "delivery.ini", &error);
   EXPECT_EQ(error.Text(), "delivery.ini:1: not \"key = value\": 'x'");

@@ -5,9 +5,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 
+#include "measures/lesson_judging.h"
 #include "measures/lesson_measures.h"
+#include "platform/utf8.h"
 #include "tests/measures/measures_test_support.h"
 
 namespace voxtar::measures {
@@ -169,6 +172,89 @@ TEST_F(Cache, NothingIsWrittenWithoutADirectoryACacheFolderOrAChange) {
     ::setenv("HOME", home.c_str(), 1);
   }
   EXPECT_FALSE(fs::exists(tmp / "home"));
+}
+
+// A judge that counts its checks: a take fits its text when the text starts with "Hello".
+class CountingJudge final : public TextJudge {
+ public:
+  bool KnowsVoice(std::string_view) const override { return true; }
+  std::uint64_t Digest(const TextRequest& request) const override {
+    return std::hash<std::u16string>()(
+        std::u16string(request.text) + u"|" + std::u16string(request.previous) + u"|" +
+        std::u16string(request.next) + u"|" + platform::FromUtf8(request.voice));
+  }
+  bool Check(std::u16string_view, const TakeMeasures&, const TextRequest& request, TextCheck* check,
+             std::string*) override {
+    ++checks;
+    const bool fits = request.text.starts_with(u"Hello");
+    *check = {Digest(request), true, fits ? 0.9 : 0.1, 1.0, !fits, false, false};
+    return true;
+  }
+  int checks = 0;
+};
+
+// A take's check against its text is kept with its measures until the take, its text, a
+// neighbour's text or the voice changes.
+TEST_F(Cache, ATextCheckHoldsWhileTheTakeAndTheTextsAreTheSame) {
+  Measure(SpokenTake(kWav16), "takes/a.wav");
+  Measure(SpokenTake(kWav16, 44100, 1, 0.5), "takes/b.wav");
+  CountingJudge judge;
+  PlugTextJudge(&judge);
+  LessonMeasures lesson(*BuiltInProfile("course"));
+  lesson.SetPrompts({{u"a.wav", u"Hello there"}, {u"b.wav", u"Good day"}});
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    int checks;  // made anew; the others came from the cache
+  };
+  const Step steps[] = {
+      {"first", [] {}, 2},
+      {"unchanged", [] {}, 0},
+      // Each take is checked against the other's text too.
+      {"a text, and so its neighbour's", [&] { lesson.SetText(1, u"Good night"); }, 2},
+      {"the voice",
+       [&] {
+         DeliveryProfile profile = lesson.profile();
+         profile.voice = "en-gb";
+         lesson.SetProfile(profile, std::nullopt);
+       },
+       2},
+      {"a take recorded again", [&] { Measure(SpokenTake(kWav16, 44100, 1, 0.7), "takes/b.wav"); },
+       1},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    MeasureCache cache;
+    const std::vector<MeasuredTake> measured = MeasureBoth(cache);
+    std::vector<TextTask> tasks;
+    for (std::size_t i = 0; i < 2; ++i) {
+      lesson.SetMeasures(lesson.prompt(i).name, measured[i].measures);
+      tasks.push_back({i, lesson.prompt(i).name, measured[i].stamp});
+    }
+    judge.checks = 0;
+    const std::vector<std::optional<TextCheck>> checks =
+        CheckTexts(Takes(), lesson, tasks, &cache, 2);
+    std::string error;
+    EXPECT_TRUE(cache.Save(&error)) << error;
+    EXPECT_EQ(judge.checks, step.checks) << step.what;
+    ASSERT_TRUE(checks[0] && checks[1]) << step.what;
+    for (std::size_t i = 0; i < 2; ++i) {
+      lesson.SetTextCheck(i, *checks[i]);
+    }
+    EXPECT_EQ(lesson.Judge(0)->problems(), std::vector<Problem>{}) << step.what;
+    EXPECT_EQ(lesson.Judge(1)->problems(), std::vector<Problem>{Problem::TextMismatch})
+        << step.what;
+  }
+  // Its text changed, a take is judged without the check until it is checked again.
+  lesson.SetText(0, u"Good morning");
+  EXPECT_EQ(lesson.textCheck(0), nullptr);
+  EXPECT_EQ(lesson.textCheck(1), nullptr);
+  // A profile that does not check texts asks no judge and flags nothing.
+  DeliveryProfile off = lesson.profile();
+  off.checkText = false;
+  lesson.SetProfile(off, std::nullopt);
+  EXPECT_FALSE(CheckTexts(Takes(), lesson, {{0, u"a.wav", std::nullopt}}, nullptr, 1)[0]);
+  PlugTextJudge(nullptr);
 }
 
 }  // namespace

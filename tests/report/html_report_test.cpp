@@ -157,9 +157,13 @@ TEST(RenderHtml, LessonsUnderTheirCaptionsWithTheirMissingPromptsNamed) {
               Unreadable(4, "d.wav", "broken"), Missing(5, "e.wav", "> Edited")});
   first.caption = "Unit 1. <Greetings>";
   const LessonReport second = Lesson("Ini/u2.idx", {1, 1, 0, 1, 0}, {Take(1, "a.wav", "Hi", -20)});
+  // Takes checked against their texts show how well each fits it.
+  TakeRow wrong = Take(1, "w.wav", "Hi", -20, {{Problem::TextMismatch, "does not match (0.12)"}});
+  wrong.textMatch = 0.123;
+  const LessonReport third = Lesson("Ini/u3.idx", {1, 1, 0, 0, 1}, {wrong});
   measures::DeliveryProfile profile = *measures::BuiltInProfile("acx");
   profile.file = "/course/delivery.ini";
-  const std::string html = RenderHtml({first, second}, {profile, std::nullopt});
+  const std::string html = RenderHtml({first, second, third}, {profile, std::nullopt});
 
   const std::pair<std::string, std::size_t> expected[] = {
       {"Judged by the delivery profile <b>/course/delivery.ini (based on acx)</b>", 1},
@@ -175,7 +179,9 @@ TEST(RenderHtml, LessonsUnderTheirCaptionsWithTheirMissingPromptsNamed) {
       {"#lesson-1\">Unit 1. &lt;Greetings&gt;</a> <span class=\"index\">(Ini/unit01.idx)</span>",
        1},
       {"#lesson-2\">Ini/u2.idx</a></td>", 1},
-      {"<g class=\"take-mark", 3},  // read takes only
+      {"<g class=\"take-mark", 4},  // read takes only
+      {"<th class=\"n\">Text match</th>", 1},
+      {"<td class=\"n\">0.12</td><td class=\"problems\">does not match (0.12)</td>", 1},
   };
   for (const auto& [part, times] : expected) {
     EXPECT_EQ(Count(html, part), times) << part;

@@ -7,12 +7,16 @@
 #include <QCoreApplication>
 #include <QSettings>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "audio/wave_element.h"
 #include "measures/judgement.h"
+#include "measures/text_check.h"
 #include "testing/simulated_audio_engine.h"
 #include "tests/session/session_test_support.h"
 #include "tests/support/small_file_system.h"
@@ -144,6 +148,40 @@ TEST_F(RecordingFlowTest, ATakeIsSavedMarkedAndChecked) {
   EXPECT_EQ(lastJudgement.problems(), std::vector<measures::Problem>{measures::Problem::CutStart});
   EXPECT_EQ(lastJudgement.severity, measures::Severity::Warning);
   EXPECT_TRUE(failures.reports.empty());
+}
+
+// A judge that finds every take reads another text, slowly, and notes where it ran.
+class SlowMismatchJudge final : public measures::TextJudge {
+ public:
+  bool KnowsVoice(std::string_view) const override { return true; }
+  std::uint64_t Digest(const measures::TextRequest& request) const override {
+    return request.text.size();
+  }
+  bool Check(std::u16string_view, const measures::TakeMeasures&,
+             const measures::TextRequest& request, measures::TextCheck* check,
+             std::string*) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ranOn = std::this_thread::get_id();
+    *check = {Digest(request), true, 0.1, 1.0, true, false, false};
+    return true;
+  }
+  std::atomic<std::thread::id> ranOn;
+};
+
+// The check of a new take against its text runs on a worker: the take check shows the other
+// judgements at once, and "does not match its text" when the check comes in.
+TEST_F(RecordingFlowTest, ATakeIsCheckedAgainstItsTextOffTheWindowsThread) {
+  SlowMismatchJudge judge;
+  measures::PlugTextJudge(&judge);
+  EXPECT_TRUE(Take(1500));
+  EXPECT_FALSE(lastJudgement.Has(measures::Problem::TextMismatch));  // not waited for
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return lastJudgement.Has(measures::Problem::TextMismatch); }, 10000));
+  EXPECT_NE(judge.ranOn.load(), std::this_thread::get_id());
+  EXPECT_EQ(strip.back(),
+            "judged: cut at the start, cut at the end, does not match its text (match 0.10)");
+  EXPECT_EQ(lastJudgement.severity, measures::Severity::Warning);
+  measures::PlugTextJudge(nullptr);
 }
 
 TEST_F(RecordingFlowTest, AClippedTakeAndAFailedSave) {
