@@ -278,11 +278,11 @@
     </message>
     <message>
         <source>loudness unlike the lesson</source>
-        <translation>громкость не как в уроке</translation>
+        <translation>громкость отличается от урока</translation>
     </message>
     <message>
         <source>pace unlike the lesson</source>
-        <translation>темп не как в уроке</translation>
+        <translation>темп отличается от урока</translation>
     </message>
     <message>
         <source>.</source>
@@ -303,7 +303,7 @@
     </message>
     <message>
         <source>%1 (floor %2 dB)</source>
-        <translation>%1 (шумовой фон %2 дБ)</translation>
+        <translation>%1 (фон %2 дБ)</translation>
     </message>
     <message>
         <source>%1 (SNR %2 dB)</source>
@@ -446,7 +446,7 @@ The takes are judged by the built-in profile &quot;course&quot; until the profil
     </message>
     <message>
         <source>Delivery profile</source>
-        <translation>Профиль сдачи</translation>
+        <translation>Профиль требований</translation>
     </message>
     <message>
         <source>The take of %1 is not saved.</source>
@@ -610,6 +610,14 @@ The takes are judged by the built-in profile &quot;course&quot; until the profil
     <message>
         <source>&amp;About Voxtar...</source>
         <translation>О про&amp;грамме Voxtar…</translation>
+    </message>
+    <message>
+        <source>not a sound file that can be read</source>
+        <translation>это не звуковой файл, который можно прочитать</translation>
+    </message>
+    <message>
+        <source>no sample rate</source>
+        <translation>не указана частота дискретизации</translation>
     </message>
 </context>
 <context>

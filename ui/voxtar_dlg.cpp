@@ -449,9 +449,15 @@ void CVoxtarDlg::AddEarlierTakesMenu(QMenu& menu) {
     const QDateTime saved = QDateTime::fromMSecsSinceEpoch(
         std::chrono::duration_cast<std::chrono::milliseconds>(take.saved.time_since_epoch())
             .count());
-    const QString verdict = earlierTake.judgement
-                                ? JudgementText(*earlierTake.judgement)
-                                : tr("cannot be read: ") + QString::fromStdString(take.error);
+    // Why it cannot be read: the history's code where it has one, else its text.
+    QString unreadable = QString::fromStdString(take.error);
+    if (take.unreadable == history::EarlierTake::Unreadable::NotASoundFile) {
+      unreadable = tr("not a sound file that can be read");
+    } else if (take.unreadable == history::EarlierTake::Unreadable::NoSampleRate) {
+      unreadable = tr("no sample rate");
+    }
+    const QString verdict = earlierTake.judgement ? JudgementText(*earlierTake.judgement)
+                                                  : tr("cannot be read: ") + unreadable;
     QMenu* item = earlier->addMenu(tr("%1. %2, %3 s, %4")
                                        .arg(take.number)
                                        .arg(QLocale().toString(saved, QLocale::ShortFormat))

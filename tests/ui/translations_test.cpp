@@ -169,36 +169,29 @@ class Language {
   bool installed_;
 };
 
-TEST(Translations, ALocaleWithoutATranslationKeepsTheWindowEnglish) {
-  const struct {
-    QLocale locale;
-    bool translated;
-  } cases[] = {
-      {QLocale::c(), false},
-      {QLocale(QLocale::English, QLocale::UnitedStates), false},
-      {QLocale(QLocale::German, QLocale::Germany), false},  // nor Qt's German buttons
-      {QLocale(QLocale::Russian, QLocale::Russia), true},
-      {QLocale(QLocale::Russian, QLocale::Ukraine), true},
-  };
-  for (const auto& c : cases) {
-    const Language language(c.locale);
-    EXPECT_EQ(language.installed(), c.translated) << c.locale.name().toStdString();
-    EXPECT_EQ(QCoreApplication::instance()->findChildren<QTranslator*>().isEmpty(), !c.translated)
-        << c.locale.name().toStdString();
-  }
-}
-
+// The window in each locale: Russian where there is a translation, else today's English, and
+// then without any translator (nor Qt's German buttons beside an English window).
 TEST(Translations, TheWindowInRussianAndInEnglish) {
+  const QStringList english{"Play",        "Record",          "List", "Open", "Goto",
+                            "Statistics:", "&About Voxtar..."};
+  const QStringList russian{
+      "Слушать", "Запись", "Список", "Открыть", "Перейти", "Сведения:", "О про&грамме Voxtar…"};
   const struct {
     QLocale locale;
-    QStringList captions;  // Play, Record, List, Open, Goto, the label, the About item
+    const QStringList& captions;  // Play, Record, List, Open, Goto, the label, the About item
   } cases[] = {
-      {QLocale::c(), {"Play", "Record", "List", "Open", "Goto", "Statistics:", "&About Voxtar..."}},
-      {QLocale(QLocale::Russian, QLocale::Russia),
-       {"Слушать", "Запись", "Список", "Открыть", "Перейти", "Сведения:", "О про&грамме Voxtar…"}},
+      {QLocale::c(), english},
+      {QLocale(QLocale::English, QLocale::UnitedStates), english},
+      {QLocale(QLocale::German, QLocale::Germany), english},
+      {QLocale(QLocale::Russian, QLocale::Russia), russian},
+      {QLocale(QLocale::Russian, QLocale::Ukraine), russian},
   };
   for (const auto& c : cases) {
     const Language language(c.locale);
+    const bool translated = &c.captions == &russian;
+    EXPECT_EQ(language.installed(), translated) << c.locale.name().toStdString();
+    EXPECT_EQ(QCoreApplication::instance()->findChildren<QTranslator*>().isEmpty(), !translated)
+        << c.locale.name().toStdString();
     FakeWindowServices services;
     CVoxtarDlg dialog{QuietEngine(), services};
     const QStringList shown{Text(dialog, ids::kPlay),      Text(dialog, ids::kRecord),
@@ -231,14 +224,12 @@ TEST(JudgementTexts, EnglishIsTheJudgementsOwnWords) {
        FindingForm::Formats,
        {"48000 Hz, stereo, PCM 24", "44100 Hz, mono, PCM 16"}},
   };
-  measures::Judgement judgement;
   for (const Finding& finding : findings) {
     EXPECT_EQ(FindingText(finding).toStdString(), measures::FindingWords(finding));
-    judgement.findings.push_back(finding);
-    judgement.findings.back().text = measures::FindingWords(finding);
-    judgement.summary += (judgement.summary.empty() ? "" : ", ") + judgement.findings.back().text;
   }
-  EXPECT_EQ(JudgementText(judgement).toStdString(), judgement.summary);
+  measures::Judgement ok;
+  ok.figures = {"-6.2", "2.4"};
+  EXPECT_EQ(JudgementText(ok), QStringLiteral("ok, peak -6.2 dB, 2.4 s"));
 }
 
 TEST(JudgementTexts, RussianWithCountsAndDecimalCommas) {

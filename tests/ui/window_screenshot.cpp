@@ -22,7 +22,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: ui_window_screenshot LOCALE OUT.png\n");
     return 2;
   }
-  InstallTranslations(application, QLocale(QString::fromLocal8Bit(argv[1])));
+  // "system": the locale of the environment (LANG, LANGUAGE), as the program takes it.
+  const QString locale = QString::fromLocal8Bit(argv[1]);
+  InstallTranslations(application, locale == u"system" ? QLocale::system() : QLocale(locale));
   // Named before the demo's working directory is entered.
   const QString out = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
   voxtar::testing::DemoWorkingDirectory demo;
