@@ -214,7 +214,7 @@ Severity SeverityOf(Problem problem) {
 
 std::string FindingWords(const Finding& finding) {
   const std::vector<std::string>& figures = finding.figures;
-  const std::string name(ProblemName(finding.problem));
+  std::string name(ProblemName(finding.problem));
   const auto figure = [&figures](std::size_t i) {
     return i < figures.size() ? figures[i] : std::string();
   };

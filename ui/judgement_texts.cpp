@@ -36,18 +36,19 @@ constexpr std::array<const char*, measures::kProblemCount> kNames = {
 };
 
 // A figure as the judgement wrote it ("-34.0"), with the decimal separator of the translation.
-QString Figure(const std::string& figure) {
-  return QString::fromStdString(figure).replace(
-      u'.', QCoreApplication::translate("JudgementText", ".", "decimal separator"));
+QString Figure(QString figure) {
+  return figure.replace(u'.',
+                        QCoreApplication::translate("JudgementText", ".", "decimal separator"));
 }
 
 }  // namespace
 
 QString FindingText(const measures::Finding& finding) {
-  const QString name = Tr(kNames[static_cast<std::size_t>(finding.problem)]);
-  const auto figure = [&finding](std::size_t i) {
-    return i < finding.figures.size() ? Figure(finding.figures[i]) : QString();
+  QString name = Tr(kNames[static_cast<std::size_t>(finding.problem)]);
+  const auto text = [&finding](std::size_t i) {
+    return i < finding.figures.size() ? QString::fromStdString(finding.figures[i]) : QString();
   };
+  const auto figure = [&text](std::size_t i) { return Figure(text(i)); };
   switch (finding.form) {
     case FindingForm::Name:
       break;
@@ -93,8 +94,7 @@ QString FindingText(const measures::Finding& finding) {
     case FindingForm::Formats:
       // The formats' own words ("44100 Hz, mono, PCM 16") are technical names, as in a mixer.
       return QCoreApplication::translate("JudgementText", "%1 (%2, not %3)")
-          .arg(name, QString::fromStdString(finding.figures.size() > 0 ? finding.figures[0] : ""),
-               QString::fromStdString(finding.figures.size() > 1 ? finding.figures[1] : ""));
+          .arg(name, text(0), text(1));
   }
   return name;
 }
@@ -105,7 +105,8 @@ QString JudgementText(const measures::Judgement& judgement) {
       return QString::fromStdString(judgement.summary);
     }
     return QCoreApplication::translate("JudgementText", "ok, peak %1 dB, %2 s")
-        .arg(Figure(judgement.figures[0]), Figure(judgement.figures[1]));
+        .arg(Figure(QString::fromStdString(judgement.figures[0])),
+             Figure(QString::fromStdString(judgement.figures[1])));
   }
   QString text;
   for (const measures::Finding& finding : judgement.findings) {

@@ -130,6 +130,7 @@ TEST(Translations, TheFilesHoldTheTextsOfTodaysSources) {
   ASSERT_EQ(lupdate.exitCode(), 0) << lupdate.readAllStandardError().toStdString();
   const auto keys = [](const std::vector<Message>& messages) {
     std::vector<std::string> list;
+    list.reserve(messages.size());
     for (const Message& message : messages) {
       list.push_back(
           (message.context + u'|' + message.source + u'|' + message.comment).toStdString());
