@@ -15,16 +15,17 @@ using namespace style;
 
 constexpr std::array<ControlTemplate, 3> kAboutControls{{
     {-1, ControlClass::Icon, "", kChild | kVisible | kStaticIcon, 0, QRect(14, 14, 20, 20)},
-    {-1, ControlClass::Static, "Voxtar, version 2.5", kChild | kVisible | kStaticNoPrefix | kGroup,
-     0, QRect(42, 14, 114, 8)},
-    {1, ControlClass::Button, "OK", kChild | kVisible | kDefPushButton | kGroup | kTabStop, 0,
-     QRect(113, 41, 50, 14)},
+    {-1, ControlClass::Static, QT_TRANSLATE_NOOP("DialogTemplate", "Voxtar, version 2.5"),
+     kChild | kVisible | kStaticNoPrefix | kGroup, 0, QRect(42, 14, 114, 8)},
+    {1, ControlClass::Button, QT_TRANSLATE_NOOP("DialogTemplate", "OK"),
+     kChild | kVisible | kDefPushButton | kGroup | kTabStop, 0, QRect(113, 41, 50, 14)},
 }};
 
 }  // namespace
 
-const DialogTemplate kAboutTemplate{100, QRect(0, 0, 170, 62), "About Voxtar", "MS Shell Dlg",
-                                    8,   kAboutControls};
+const DialogTemplate kAboutTemplate{
+    100, QRect(0, 0, 170, 62), QT_TRANSLATE_NOOP("DialogTemplate", "About Voxtar"), "MS Shell Dlg",
+    8,   kAboutControls};
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("CAboutDlg"));

@@ -1,10 +1,12 @@
 #include <QApplication>
+#include <QLocale>
 #include <QStringList>
 #include <cstdio>
 
 #include "app/voxtar_app.h"
 #include "platform/window_services.h"
 #include "textcheck/take_text_judge.h"
+#include "ui/language.h"
 
 namespace {
 
@@ -39,6 +41,9 @@ int main(int argc, char** argv) {
     return voxtar::kExitOk;
   }
   QApplication application(argc, argv);
+  // The window speaks the desktop's language (LANG, LC_MESSAGES, LANGUAGE) where it has a
+  // translation, English otherwise; help and usage on the terminal stay English.
+  voxtar::InstallTranslations(application, QLocale::system());
   const voxtar::StartCommand command = voxtar::ParseCommandLine(Arguments(argc, argv));
   if (Answered(command)) {
     return voxtar::kExitOk;

@@ -42,7 +42,7 @@ bool CheckTemplateRecording(platform::WindowServices& services) {
     const std::u16string directory = platform::CurrentDirectory();
     services.ShowMessageBox(
         {nullptr,
-         QStringLiteral("Cannot open ") +
+         QCoreApplication::translate("CVoxtarApp", "Cannot open ") +
              QString::fromStdU16String(std::u16string(workdir::kTemplateRecording)),
          QString::fromStdU16String(directory), platform::BoxIcon::None});
     return false;
@@ -166,7 +166,8 @@ QString DefaultSettingsFile() {
 
 std::optional<QString> ChooseDirectoryWithDialog(const QString& start) {
   const QString chosen = QFileDialog::getExistingDirectory(
-      nullptr, QStringLiteral("Voxtar - choose the working directory"), start);
+      nullptr, QCoreApplication::translate("CVoxtarApp", "Voxtar - choose the working directory"),
+      start);
   if (chosen.isEmpty()) {
     return std::nullopt;
   }
@@ -182,7 +183,8 @@ CVoxtarApp::CVoxtarApp(platform::WindowServices& services, DirectoryChooser choo
 bool CVoxtarApp::EnterDirectory(const QString& directory) {
   const QString absolute = QDir(directory).absolutePath();
   if (!QFileInfo(absolute).isDir() || !QDir::setCurrent(absolute)) {
-    services_.ShowMessageBox({nullptr, QStringLiteral("Cannot open directory"),
+    services_.ShowMessageBox({nullptr,
+                              QCoreApplication::translate("CVoxtarApp", "Cannot open directory"),
                               QDir::toNativeSeparators(absolute), platform::BoxIcon::None});
     return false;
   }

@@ -1,5 +1,6 @@
 #include "audio/audio_errors.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 namespace voxtar::audio {
@@ -7,45 +8,58 @@ namespace voxtar::audio {
 QString CauseText(AudioError cause) {
   switch (cause) {
     case AudioError::None:
-      return QStringLiteral("The operation completed successfully.");
+      return QCoreApplication::translate("AudioError", "The operation completed successfully.");
     case AudioError::InvalidDevice:
-      return QStringLiteral("The sound device is not open: no sound file was opened for it.");
+      return QCoreApplication::translate(
+          "AudioError", "The sound device is not open: no sound file was opened for it.");
     case AudioError::FileNotReadable:
-      return QStringLiteral("The sound file cannot be opened for reading.");
+      return QCoreApplication::translate("AudioError",
+                                         "The sound file cannot be opened for reading.");
     case AudioError::NotASoundFile:
-      return QStringLiteral("The file is not a sound file that can be read.");
+      return QCoreApplication::translate("AudioError",
+                                         "The file is not a sound file that can be read.");
     case AudioError::UnsupportedFormat:
-      return QStringLiteral("The sound system cannot handle the audio format of this file.");
+      return QCoreApplication::translate(
+          "AudioError", "The sound system cannot handle the audio format of this file.");
     case AudioError::NoSoundSystem:
-      return QStringLiteral(
+      return QCoreApplication::translate(
+          "AudioError",
           "No sound system is available: the sound server is not running or there is no audio "
           "device.");
     case AudioError::NoOutputDevice:
-      return QStringLiteral("There is no audio output device to play the sound on.");
+      return QCoreApplication::translate("AudioError",
+                                         "There is no audio output device to play the sound on.");
     case AudioError::NoInputDevice:
-      return QStringLiteral("There is no audio input device to record from.");
+      return QCoreApplication::translate("AudioError",
+                                         "There is no audio input device to record from.");
     case AudioError::OutputFailed:
-      return QStringLiteral("The audio output device failed or was disconnected.");
+      return QCoreApplication::translate("AudioError",
+                                         "The audio output device failed or was disconnected.");
     case AudioError::InputFailed:
-      return QStringLiteral("The audio input device failed or was disconnected.");
+      return QCoreApplication::translate("AudioError",
+                                         "The audio input device failed or was disconnected.");
     case AudioError::OutOfRange:
-      return QStringLiteral("The position lies beyond the end of the sound.");
+      return QCoreApplication::translate("AudioError",
+                                         "The position lies beyond the end of the sound.");
     case AudioError::Busy:
-      return QStringLiteral("The sound device is busy recording; stop the recording first.");
+      return QCoreApplication::translate(
+          "AudioError", "The sound device is busy recording; stop the recording first.");
     case AudioError::CannotWrite:
-      return QStringLiteral("The sound file could not be written.");
+      return QCoreApplication::translate("AudioError", "The sound file could not be written.");
     case AudioError::OutOfMemory:
-      return QStringLiteral("There is not enough memory for the sound.");
+      return QCoreApplication::translate("AudioError", "There is not enough memory for the sound.");
     case AudioError::TooManyDevices:
-      return QStringLiteral("Too many sound devices are open.");
+      return QCoreApplication::translate("AudioError", "Too many sound devices are open.");
     case AudioError::Simulated:
-      return QStringLiteral("The sound device reported a failure.");
+      return QCoreApplication::translate("AudioError", "The sound device reported a failure.");
   }
-  return QStringLiteral("Unknown sound error %1.").arg(static_cast<int>(cause));
+  return QCoreApplication::translate("AudioError", "Unknown sound error %1.")
+      .arg(static_cast<int>(cause));
 }
 
 QString OutOfMemoryCutText() {
-  return QStringLiteral(
+  return QCoreApplication::translate(
+      "AudioError",
       "The recording was cut short: there was no memory left for it. What was captured until then "
       "is kept.");
 }

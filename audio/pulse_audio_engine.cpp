@@ -3,6 +3,7 @@
 #include "audio/pulse_audio_engine.h"
 
 #include <pulse/pulseaudio.h>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <functional>
@@ -134,12 +135,14 @@ ErrorCode PulseAudioEngine::Play(DeviceId id, std::uint32_t fromMs,
     const std::uint32_t lengthMs = element.lengthMs();
     const std::uint32_t endMs = toMs.value_or(lengthMs);
     if (fromMs > endMs || endMs > lengthMs) {
-      return errors_.Make(AudioError::OutOfRange,
-                          QStringLiteral("The play range %1 to %2 ms does not lie within the "
-                                         "sound's %3 ms.")
-                              .arg(fromMs)
-                              .arg(endMs)
-                              .arg(lengthMs));
+      return errors_.Make(
+          AudioError::OutOfRange,
+          QCoreApplication::translate("AudioError",
+                                      "The play range %1 to %2 ms does not lie within the "
+                                      "sound's %3 ms.")
+              .arg(fromMs)
+              .arg(endMs)
+              .arg(lengthMs));
     }
     EndPlayback(device, NotifyCode::Superseded);
     FlushNotice(device);
@@ -185,11 +188,13 @@ ErrorCode PulseAudioEngine::Record(DeviceId id, std::uint32_t fromMs, QObject* n
   return WithDevice(id, [&](Device& device) {
     const WaveElement& element = device.element;
     if (fromMs > element.lengthMs()) {
-      return errors_.Make(AudioError::OutOfRange,
-                          QStringLiteral("The recording position %1 ms lies beyond the end of the "
-                                         "sound (%2 ms).")
-                              .arg(fromMs)
-                              .arg(element.lengthMs()));
+      return errors_.Make(
+          AudioError::OutOfRange,
+          QCoreApplication::translate("AudioError",
+                                      "The recording position %1 ms lies beyond the end of the "
+                                      "sound (%2 ms).")
+              .arg(fromMs)
+              .arg(element.lengthMs()));
     }
     EndPlayback(device, NotifyCode::Superseded);
     EndRecording(device);

@@ -24,9 +24,11 @@ constexpr pa_usec_t kWatchUs = 100'000;
 
 ErrorCode PulseAudioEngine::Connect() {
   if (loop_ == nullptr) {
-    return errors_.Make(AudioError::NoSoundSystem,
-                        QStringLiteral("No sound system is available: the sound client library "
-                                       "could not start its thread."));
+    return errors_.Make(
+        AudioError::NoSoundSystem,
+        QCoreApplication::translate("AudioError",
+                                    "No sound system is available: the sound client library "
+                                    "could not start its thread."));
   }
   if (context_ != nullptr && pa_context_get_state(context_) == PA_CONTEXT_READY) {
     return kNoError;
@@ -42,11 +44,13 @@ ErrorCode PulseAudioEngine::Connect() {
   if (pa_context_get_state(context_) == PA_CONTEXT_READY) {
     return kNoError;
   }
-  const QString why = settled ? Text(pa_strerror(pa_context_errno(context_)))
-                              : QStringLiteral("the sound server does not answer");
+  const QString why =
+      settled ? Text(pa_strerror(pa_context_errno(context_)))
+              : QCoreApplication::translate("AudioError", "the sound server does not answer");
   DropContext();
-  return errors_.Make(AudioError::NoSoundSystem,
-                      QStringLiteral("No sound system is available: %1.").arg(why));
+  return errors_.Make(
+      AudioError::NoSoundSystem,
+      QCoreApplication::translate("AudioError", "No sound system is available: %1.").arg(why));
 }
 
 ErrorCode PulseAudioEngine::StartConnecting() {
@@ -70,8 +74,9 @@ ErrorCode PulseAudioEngine::StartConnecting() {
   if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0) {
     const QString why = Text(pa_strerror(pa_context_errno(context_)));
     DropContext();
-    return errors_.Make(AudioError::NoSoundSystem,
-                        QStringLiteral("No sound system is available: %1.").arg(why));
+    return errors_.Make(
+        AudioError::NoSoundSystem,
+        QCoreApplication::translate("AudioError", "No sound system is available: %1.").arg(why));
   }
   return kNoError;
 }
@@ -145,7 +150,8 @@ void PulseAudioEngine::OnContextState(pa_context* context, void* data) {
 
 void PulseAudioEngine::ServerLost(const QString& why) {
   const QString text =
-      QStringLiteral(
+      QCoreApplication::translate(
+          "AudioError",
           "The recording was cut short: the connection to the sound server was lost "
           "(%1). What was captured until then is kept.")
           .arg(why);
@@ -169,8 +175,10 @@ void PulseAudioEngine::Watch() {
   const auto watchInput = [this, now](Device& device) {
     if (device.record == Device::RecordState::Running && now - device.lastCapture > kStalledNs) {
       CutShort(device, AudioError::InputFailed,
-               QStringLiteral("The recording was cut short: the audio input delivered no sound "
-                              "for 2 seconds. What was captured until then is kept."));
+               QCoreApplication::translate(
+                   "AudioError",
+                   "The recording was cut short: the audio input delivered no sound "
+                   "for 2 seconds. What was captured until then is kept."));
     }
   };
   if (preRoll_ != nullptr) {

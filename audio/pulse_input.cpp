@@ -87,9 +87,11 @@ ErrorCode PulseAudioEngine::StartLevelCheck(const CaptureFormat& format) {
   }
   MainLoopLock lock(loop_);
   if (preRoll_ != nullptr && preRoll_->record == Device::RecordState::Running) {
-    return errors_.Make(AudioError::Busy,
-                        QStringLiteral("The input is measured all the time while it is kept open "
-                                       "for the next take."));
+    return errors_.Make(
+        AudioError::Busy,
+        QCoreApplication::translate("AudioError",
+                                    "The input is measured all the time while it is kept open "
+                                    "for the next take."));
   }
   EndLevelCheck();
   if (const ErrorCode error = Connect(); error != kNoError) {
@@ -151,11 +153,13 @@ bool PulseAudioEngine::levelCheckRunning() const {
 
 ErrorCode PulseAudioEngine::StartPreRoll(const CaptureFormat& format, std::uint32_t keepMs) {
   if (keepMs > kPreRollLimitMs) {
-    return errors_.Make(AudioError::OutOfRange,
-                        QStringLiteral("A lead-in of %1 ms is longer than the %2 ms an input "
-                                       "can be kept for.")
-                            .arg(keepMs)
-                            .arg(kPreRollLimitMs));
+    return errors_.Make(
+        AudioError::OutOfRange,
+        QCoreApplication::translate("AudioError",
+                                    "A lead-in of %1 ms is longer than the %2 ms an input "
+                                    "can be kept for.")
+            .arg(keepMs)
+            .arg(kPreRollLimitMs));
   }
   if (loop_ == nullptr) {
     return Connect();
@@ -167,7 +171,8 @@ ErrorCode PulseAudioEngine::StartPreRoll(const CaptureFormat& format, std::uint3
   if (pa_sample_spec_valid(&spec) == 0) {
     return errors_.Make(
         AudioError::UnsupportedFormat,
-        QStringLiteral("The sound system cannot record %1.").arg(FormatText(input->element)));
+        QCoreApplication::translate("AudioError", "The sound system cannot record %1.")
+            .arg(FormatText(input->element)));
   }
   const auto keepFrames = static_cast<std::size_t>(input->element.FramesAt(keepMs));
   Device* running = preRoll_.get();

@@ -40,8 +40,9 @@ ErrorCode PulseAudioEngine::StartStream(Device& device, Direction direction) {
       pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT) == nullptr) {
     return errors_.Make(
         AudioError::UnsupportedFormat,
-        QStringLiteral("The sound system cannot %1 %2.")
-            .arg(input ? QStringLiteral("record") : QStringLiteral("play"), FormatText(element)));
+        (input ? QCoreApplication::translate("AudioError", "The sound system cannot record %1.")
+               : QCoreApplication::translate("AudioError", "The sound system cannot play %1."))
+            .arg(FormatText(element)));
   }
   const std::string name = (input ? "Recording " : "Playing ") + device.mediaName;
   const std::string chosen = input ? chosenInput_ : chosenOutput_;
@@ -108,10 +109,14 @@ ErrorCode PulseAudioEngine::StartStream(Device& device, Direction direction) {
     }
     const QString why = settled || connected != 0
                             ? Text(pa_strerror(error))
-                            : QStringLiteral("the sound server did not start it in time");
-    return errors_.Make(input ? AudioError::InputFailed : AudioError::OutputFailed,
-                        QStringLiteral("The audio %1 cannot be started: %2.")
-                            .arg(input ? QStringLiteral("input") : QStringLiteral("output"), why));
+                            : QCoreApplication::translate(
+                                  "AudioError", "the sound server did not start it in time");
+    return errors_.Make(
+        input ? AudioError::InputFailed : AudioError::OutputFailed,
+        (input
+             ? QCoreApplication::translate("AudioError", "The audio input cannot be started: %1.")
+             : QCoreApplication::translate("AudioError", "The audio output cannot be started: %1."))
+            .arg(why));
   }
   return errors_.Make(input ? AudioError::NoInputDevice : AudioError::NoOutputDevice);
 }
@@ -161,10 +166,12 @@ void PulseAudioEngine::OnStreamState(pa_stream* stream, void* data) {
     engine->EndPlayback(*device, NotifyCode::Failure);
   }
   if (stream == device->input) {
-    engine->CutShort(*device, AudioError::InputFailed,
-                     QStringLiteral("The recording was cut short: the audio input failed or was "
+    engine->CutShort(
+        *device, AudioError::InputFailed,
+        QCoreApplication::translate("AudioError",
+                                    "The recording was cut short: the audio input failed or was "
                                     "disconnected (%1). What was captured until then is kept.")
-                         .arg(why));
+            .arg(why));
   }
 }
 

@@ -1,5 +1,6 @@
 #include "audio/pulse_support_p.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 
@@ -7,7 +8,7 @@ namespace voxtar::audio::pulse {
 
 QString FormatText(const WaveElement& element) {
   static constexpr const char* kKinds[] = {"8-bit", "16-bit", "32-bit", "32-bit float"};
-  return QStringLiteral("%1 Hz, %2 channel(s), %3")
+  return QCoreApplication::translate("AudioError", "%1 Hz, %2 channel(s), %3")
       .arg(element.sampleRate)
       .arg(element.channels)
       .arg(QLatin1String(kKinds[static_cast<int>(element.kind)]));

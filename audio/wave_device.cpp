@@ -1,5 +1,6 @@
 #include "audio/wave_device.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 namespace voxtar::audio {
@@ -29,12 +30,12 @@ WaveDevice::WaveDevice(std::u16string_view path, QObject* notifyWindow, AudioEng
   }
   deviceId_ = opened;
   if (const ErrorCode set = engine_.SetTimeFormatMilliseconds(deviceId_); set != kNoError) {
-    Report(set, QStringLiteral("Wave Error"));
+    Report(set, QCoreApplication::translate("AudioError", "Wave Error"));
     return;
   }
   std::uint32_t length = 0;
   if (const ErrorCode status = engine_.QueryLength(deviceId_, &length); status != kNoError) {
-    Report(status, QStringLiteral("Wave Error"));
+    Report(status, QCoreApplication::translate("AudioError", "Wave Error"));
     return;
   }
   length_ = length;
@@ -46,7 +47,7 @@ void WaveDevice::Close() {
     return;
   }
   if (const ErrorCode error = engine_.Close(deviceId_); error != kNoError) {
-    Report(error, QStringLiteral("Wave Error"));
+    Report(error, QCoreApplication::translate("AudioError", "Wave Error"));
   }
 }
 
@@ -56,7 +57,8 @@ void WaveDevice::Play(std::uint32_t from, std::uint32_t to) {
   }
   if (to > length_) {
     if (from > length_) {
-      reporter_.ReportFailure(QStringLiteral("Bad play parameter"), QStringLiteral("play"));
+      reporter_.ReportFailure(QCoreApplication::translate("AudioError", "Bad play parameter"),
+                              QCoreApplication::translate("AudioError", "play"));
       return;
     }
     to = length_;
@@ -72,12 +74,12 @@ void WaveDevice::Play(std::uint32_t from, std::uint32_t to) {
 void WaveDevice::Record(std::uint32_t from, std::uint32_t /*to*/) {
   if (state_ == WaveState::Recording) {
     if (const ErrorCode error = engine_.Stop(deviceId_); error != kNoError) {
-      Report(error, QStringLiteral("Error"));
+      Report(error, QCoreApplication::translate("AudioError", "Error"));
     }
     state_ = WaveState::Stopped;
   }
   if (const ErrorCode error = engine_.Record(deviceId_, from, notifyWindow_); error != kNoError) {
-    Report(error, QStringLiteral("Error"));
+    Report(error, QCoreApplication::translate("AudioError", "Error"));
     return;
   }
   state_ = WaveState::Recording;
@@ -88,7 +90,7 @@ void WaveDevice::Stop() {
     return;
   }
   if (const ErrorCode error = engine_.Stop(deviceId_); error != kNoError) {
-    Report(error, QStringLiteral("Wave Stop Error"));
+    Report(error, QCoreApplication::translate("AudioError", "Wave Stop Error"));
     return;
   }
   state_ = WaveState::Stopped;
@@ -96,7 +98,7 @@ void WaveDevice::Stop() {
 
 bool WaveDevice::Save(std::u16string_view path) {
   if (const ErrorCode error = engine_.Save(deviceId_, path); error != kNoError) {
-    Report(error, QStringLiteral("Error"));
+    Report(error, QCoreApplication::translate("AudioError", "Error"));
     return false;
   }
   return true;

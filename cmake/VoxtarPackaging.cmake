@@ -34,6 +34,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The dialogs are laid out in Liberation Sans; no library link shows that.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation")
+# The program's own translations are built into it; Qt's (the standard buttons in the window's
+# language) come from this package when it is there.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "recorder for the spoken prompts of language-course lessons")
 set(CPACK_PACKAGE_DESCRIPTION
     "Voxtar shows the prompts of a lesson index one at a time, lets the operator

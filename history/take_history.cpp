@@ -429,6 +429,7 @@ void ReadLength(int history, const Entry& entry, EarlierTake* take) {
       ::openat(history, entry.file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) {
     take->error = Describe(errno);
+    take->unreadable = EarlierTake::Unreadable::CannotOpen;
     return;
   }
   SF_INFO info{};
@@ -436,12 +437,14 @@ void ReadLength(int history, const Entry& entry, EarlierTake* take) {
   SNDFILE* file = audio::OpenSoundFile(fd.get(), SFM_READ, &info, &reason);
   if (file == nullptr) {
     take->error = "not a sound file that can be read";
+    take->unreadable = EarlierTake::Unreadable::NotASoundFile;
     return;
   }
   if (info.samplerate > 0) {
     take->seconds = static_cast<double>(info.frames) / info.samplerate;
   } else {
     take->error = "no sample rate";
+    take->unreadable = EarlierTake::Unreadable::NoSampleRate;
   }
   ::sf_close(file);
 }

@@ -65,6 +65,10 @@ struct EarlierTake {
   SavedTime replaced;    // when it became an earlier take
   double seconds = 0.0;  // its length, from the header
   std::string error;     // why it cannot be read (then seconds is 0 and there are no measures)
+  // The same as a code, for a window that words it in its own language; with CannotOpen,
+  // `error` is the system's message.
+  enum class Unreadable { No, CannotOpen, NotASoundFile, NoSampleRate };
+  Unreadable unreadable = Unreadable::No;
   std::optional<measures::TakeMeasures> measures;  // with Detail::Measures, to be judged
 };
 

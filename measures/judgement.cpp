@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 namespace voxtar::measures {
 
@@ -113,40 +114,43 @@ std::optional<double> RateOffsetPercent(const TakeContext& context) {
   return (*context.speechRate / *context.lessonSpeechRate - 1.0) * 100.0;
 }
 
-std::string Seconds(std::uint32_t ms, const std::optional<double>& limitS = std::nullopt) {
-  return Beyond(ms / 1000.0, 1, limitS) + " s";
+std::string SecondsFigure(std::uint32_t ms, const std::optional<double>& limitS = std::nullopt) {
+  return Beyond(ms / 1000.0, 1, limitS);
 }
 
-std::string FindingText(Problem problem, const TakeMeasures& take, const DeliveryProfile& profile,
-                        const TakeContext& context) {
-  std::string name(ProblemName(problem));
+// The form and figures of a finding; its words come after (FindingWords).
+Finding Measure(Problem problem, const TakeMeasures& take, const DeliveryProfile& profile,
+                const TakeContext& context) {
+  using Form = FindingForm;
   switch (problem) {
     case Problem::Clipped:
-      return name + " (" + std::to_string(take.clippedSamples) +
-             (take.clippedSamples == 1 ? " sample)" : " samples)");
+      return {problem, {}, Form::Samples, {std::to_string(take.clippedSamples)}};
     case Problem::TooQuiet:
       // The figure of the limit that was missed, the voice's peak first.
       if (!TooQuietByVoicePeak(take, profile) && TooQuietByPeak(take, profile)) {
-        return name + " (peak " + Beyond(take.peakDb, 1, profile.minPeakDb) + " dB)";
+        return {problem, {}, Form::PeakDb, {Beyond(take.peakDb, 1, profile.minPeakDb)}};
       }
       if (!TooQuietByVoicePeak(take, profile) && Below(take.voicedRmsDb, profile.minRmsDb)) {
-        return name + " (RMS " + Beyond(take.voicedRmsDb, 1, profile.minRmsDb) + " dB)";
+        return {problem, {}, Form::RmsDb, {Beyond(take.voicedRmsDb, 1, profile.minRmsDb)}};
       }
-      return name + " (peak " + Beyond(take.voicedPeakDb, 1, profile.minVoicePeakDb) + " dB)";
+      return {problem, {}, Form::PeakDb, {Beyond(take.voicedPeakDb, 1, profile.minVoicePeakDb)}};
     case Problem::TooLoud:
       return TooLoudByPeak(take, profile)
-                 ? name + " (peak " + Beyond(take.peakDb, 1, profile.maxPeakDb) + " dB)"
-                 : name + " (RMS " + Beyond(take.voicedRmsDb, 1, profile.maxRmsDb) + " dB)";
+                 ? Finding{problem, {}, Form::PeakDb, {Beyond(take.peakDb, 1, profile.maxPeakDb)}}
+                 : Finding{
+                       problem, {}, Form::RmsDb, {Beyond(take.voicedRmsDb, 1, profile.maxRmsDb)}};
     case Problem::HeadLong:
-      return name + " (" + Seconds(take.headMs, profile.maxHeadS) + ")";
+      return {problem, {}, Form::Seconds, {SecondsFigure(take.headMs, profile.maxHeadS)}};
     case Problem::TailLong:
-      return name + " (" + Seconds(take.tailMs, profile.maxTailS) + ")";
+      return {problem, {}, Form::Seconds, {SecondsFigure(take.tailMs, profile.maxTailS)}};
     case Problem::Noisy:
       if (NoisyByFloor(take, profile) || !take.snrDb()) {
-        return name + " (floor " +
-               Beyond(take.noiseFloorDb.value_or(kFloorDb), 1, profile.maxNoiseFloorDb) + " dB)";
+        return {problem,
+                {},
+                Form::FloorDb,
+                {Beyond(take.noiseFloorDb.value_or(kFloorDb), 1, profile.maxNoiseFloorDb)}};
       }
-      return name + " (SNR " + Beyond(*take.snrDb(), 1, profile.minSnrDb) + " dB)";
+      return {problem, {}, Form::SnrDb, {Beyond(*take.snrDb(), 1, profile.minSnrDb)}};
     case Problem::Loudness: {
       const double lufs = take.loudnessLufs.value_or(kFloorDb);
       std::optional<double> edge;  // of the band the take lies outside
@@ -155,42 +159,47 @@ std::string FindingText(Problem problem, const TakeMeasures& take, const Deliver
         edge = lufs > *profile.loudnessLufs ? *profile.loudnessLufs + tolerance
                                             : *profile.loudnessLufs - tolerance;
       }
-      return "loudness " + Beyond(lufs, 1, edge) + " LUFS";
+      return {problem, {}, Form::Lufs, {Beyond(lufs, 1, edge)}};
     }
     case Problem::TruePeak:
-      return "true peak " + Beyond(take.truePeakDbtp, 1, profile.maxTruePeakDbtp) + " dBTP";
+      return {problem, {}, Form::Dbtp, {Beyond(take.truePeakDbtp, 1, profile.maxTruePeakDbtp)}};
     case Problem::InconsistentLoudness:
       if (const std::optional<double> offset = LoudnessOffset(take, context)) {
-        return Beyond(std::fabs(*offset), 1, profile.loudnessConsistencyLu) + " LU " +
-               (*offset > 0 ? "louder" : "quieter") + " than the lesson";
+        return {problem,
+                {},
+                *offset > 0 ? Form::LouderLu : Form::QuieterLu,
+                {Beyond(std::fabs(*offset), 1, profile.loudnessConsistencyLu)}};
       }
-      return name;
+      break;
     case Problem::InconsistentRate:
       if (const std::optional<double> offset = RateOffsetPercent(context)) {
-        return Beyond(std::fabs(*offset), 0, profile.rateConsistencyPercent) + " % " +
-               (*offset > 0 ? "faster" : "slower") + " than the lesson";
+        return {problem,
+                {},
+                *offset > 0 ? Form::FasterPercent : Form::SlowerPercent,
+                {Beyond(std::fabs(*offset), 0, profile.rateConsistencyPercent)}};
       }
-      return name;
+      break;
     case Problem::Format:
       if (context.expectedFormat) {
-        return name + " (" + DescribeFormat(take.format) + ", not " +
-               DescribeFormat(*context.expectedFormat) + ")";
+        return {problem,
+                {},
+                Form::Formats,
+                {DescribeFormat(take.format), DescribeFormat(*context.expectedFormat)}};
       }
-      return name;
+      break;
     // The take check says the same of each: the words are not those of the prompt.
     case Problem::TextMismatch:
-      return "does not match its text (match " + Fixed(context.text->textMatch, 2) + ")";
+      return {problem, {}, Form::TextMatch, {Fixed(context.text->textMatch, 2)}};
     case Problem::Incomplete:
-      return "does not match its text (" + Fixed(context.text->textCoverage * 100.0, 0) +
-             " % of it said)";
+      return {problem, {}, Form::TextSaidPercent, {Fixed(context.text->textCoverage * 100.0, 0)}};
     case Problem::ExtraSpeech:
-      return "does not match its text (more was said)";
+      return {problem, {}, Form::TextMoreSaid, {}};
     case Problem::Silent:
     case Problem::CutStart:
     case Problem::CutEnd:
       break;
   }
-  return name;
+  return {problem, {}, Form::Name, {}};
 }
 
 }  // namespace
@@ -211,6 +220,51 @@ std::string_view ProblemName(Problem problem) {
 
 Severity SeverityOf(Problem problem) {
   return InfoOf(problem).severity;
+}
+
+std::string FindingWords(const Finding& finding) {
+  const std::vector<std::string>& figures = finding.figures;
+  std::string name(ProblemName(finding.problem));
+  const auto figure = [&figures](std::size_t i) {
+    return i < figures.size() ? figures[i] : std::string();
+  };
+  switch (finding.form) {
+    case FindingForm::Name:
+      break;
+    case FindingForm::Samples:
+      return name + " (" + figure(0) + (figure(0) == "1" ? " sample)" : " samples)");
+    case FindingForm::PeakDb:
+      return name + " (peak " + figure(0) + " dB)";
+    case FindingForm::RmsDb:
+      return name + " (RMS " + figure(0) + " dB)";
+    case FindingForm::FloorDb:
+      return name + " (floor " + figure(0) + " dB)";
+    case FindingForm::SnrDb:
+      return name + " (SNR " + figure(0) + " dB)";
+    case FindingForm::Seconds:
+      return name + " (" + figure(0) + " s)";
+    case FindingForm::Lufs:
+      return "loudness " + figure(0) + " LUFS";
+    case FindingForm::Dbtp:
+      return "true peak " + figure(0) + " dBTP";
+    case FindingForm::LouderLu:
+      return figure(0) + " LU louder than the lesson";
+    case FindingForm::QuieterLu:
+      return figure(0) + " LU quieter than the lesson";
+    case FindingForm::FasterPercent:
+      return figure(0) + " % faster than the lesson";
+    case FindingForm::SlowerPercent:
+      return figure(0) + " % slower than the lesson";
+    case FindingForm::Formats:
+      return name + " (" + figure(0) + ", not " + figure(1) + ")";
+    case FindingForm::TextMatch:
+      return "does not match its text (match " + figure(0) + ")";
+    case FindingForm::TextSaidPercent:
+      return "does not match its text (" + figure(0) + " % of it said)";
+    case FindingForm::TextMoreSaid:
+      return "does not match its text (more was said)";
+  }
+  return name;
 }
 
 bool Judgement::Has(Problem problem) const {
@@ -281,11 +335,14 @@ Judgement Explain(const std::vector<Problem>& problems, const TakeMeasures& take
                   const DeliveryProfile& profile, const TakeContext& context) {
   Judgement judgement;
   for (const Problem problem : problems) {
-    judgement.findings.push_back({problem, FindingText(problem, take, profile, context)});
+    Finding finding = Measure(problem, take, profile, context);
+    finding.text = FindingWords(finding);
+    judgement.findings.push_back(std::move(finding));
     judgement.severity = std::max(judgement.severity, SeverityOf(problem));
   }
   if (judgement.findings.empty()) {
-    judgement.summary = "ok, peak " + Fixed(take.peakDb, 1) + " dB, " + Seconds(take.durationMs);
+    judgement.figures = {Fixed(take.peakDb, 1), SecondsFigure(take.durationMs)};
+    judgement.summary = "ok, peak " + judgement.figures[0] + " dB, " + judgement.figures[1] + " s";
     return judgement;
   }
   for (const Finding& finding : judgement.findings) {

@@ -56,9 +56,33 @@ struct TakeContext {
   std::optional<TextCheck> text = {};             // unset: not checked (yet)
 };
 
+// What a finding's figures measure, so that the window can word it in the operator's language.
+enum class FindingForm {
+  Name,             // the problem's name alone
+  Samples,          // clipped: the number of clipped samples
+  PeakDb,           // the name, then a peak in dB
+  RmsDb,            // the name, then an RMS level in dB
+  FloorDb,          // the name, then the noise floor in dB
+  SnrDb,            // the name, then the signal-to-noise ratio in dB
+  Seconds,          // the name, then a length in seconds
+  Lufs,             // the integrated loudness in LUFS
+  Dbtp,             // the true peak in dBTP
+  LouderLu,         // LU louder than the lesson
+  QuieterLu,        // LU quieter than the lesson
+  FasterPercent,    // percent faster than the lesson
+  SlowerPercent,    // percent slower than the lesson
+  Formats,          // the take's format, then the expected one
+  TextMatch,        // does not match its text: how well it matches, 0..1
+  TextSaidPercent,  // does not match its text: the percent of the text said
+  TextMoreSaid,     // does not match its text: more was said
+};
+
 struct Finding {
   Problem problem;
   std::string text;  // "too quiet (peak -34.0 dB)"
+  FindingForm form = FindingForm::Name;
+  // The figures of `text` as it shows them ("-34.0"), in the order of `form`.
+  std::vector<std::string> figures = {};
 
   bool operator==(const Finding&) const = default;
 };
@@ -68,11 +92,16 @@ struct Judgement {
   Severity severity = Severity::Ok;
   // One line for the window: "ok, peak -6.2 dB, 2.4 s", or the findings' texts joined with ", ".
   std::string summary;
+  // When ok: the peak in dB and the length in seconds as `summary` shows them.
+  std::vector<std::string> figures;
 
   bool ok() const { return findings.empty(); }
   bool Has(Problem problem) const;
   std::vector<Problem> problems() const;
 };
+
+// A finding in English words from its problem, form and figures: its `text`.
+std::string FindingWords(const Finding& finding);
 
 // The problems of a take, in order. A silent take is only silent (and clipped, or of the wrong
 // format): its room, level and loudness say nothing.

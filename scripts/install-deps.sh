@@ -17,7 +17,7 @@ done
 packages=(
   g++ cmake ninja-build pkg-config git ccache
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-  qt6-base-dev qt6-svg-dev libqt6svg6
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libsndfile1-dev libpulse-dev libebur128-dev libsoxr-dev
   libespeak-ng-dev espeak-ng-data libfftw3-dev
   clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14

@@ -103,7 +103,7 @@ std::optional<std::u16string> RecordingFlow::CheckedPromptFilePath() {
   const bool invalid = name.empty() || name == u"." || name == u".." ||
                        name.find(platform::kSeparator) != std::u16string_view::npos;
   if (invalid) {
-    reporter_.ReportFailure(QString::fromStdU16String(path), QStringLiteral("Invalid prompt name"));
+    reporter_.ReportFailure(QString::fromStdU16String(path), tr("Invalid prompt name"));
     return std::nullopt;
   }
   return path;
@@ -161,7 +161,7 @@ bool RecordingFlow::PrepareToRecord() {
   if (!path) {
     return false;
   }
-  const QString cannotRecord = QStringLiteral("Cannot record");
+  const QString cannotRecord = tr("Cannot record");
   // The prompt directory is made if it is missing (as a load makes it), and a file must be
   // creatable there: that also refuses a take that is a link leading outside the working
   // directory, and a take file that is read-only.
@@ -187,8 +187,8 @@ bool RecordingFlow::PrepareToRecord() {
       device_->Close();
       device_.reset();
       reporter_.ReportFailure(
-          QStringLiteral("Takes are recorded in the format of %1, and no sound file can be "
-                         "written in that format.")
+          tr("Takes are recorded in the format of %1, and no sound file can be "
+             "written in that format.")
               .arg(QString::fromStdU16String(std::u16string(workdir::kTemplateRecording))),
           cannotRecord);
       return false;
@@ -237,7 +237,7 @@ void RecordingFlow::DiscardRecording() {
   device_->Stop();
   ReleaseDevice();
   ApplyPreRoll();
-  emit stripMessage(QStringLiteral("The take was discarded"), measures::Severity::Ok);
+  emit stripMessage(tr("The take was discarded"), measures::Severity::Ok);
 }
 
 history::TakeHistory RecordingFlow::History() const {
@@ -263,7 +263,7 @@ bool RecordingFlow::FinishRecording(SaveEnd end) {
   // Nothing of the operator's in it: a Stop pressed at once, or an input lost at the start.
   // Saved, it would replace a good take with the template's own sound.
   if (device_->CapturedFrames() == 0) {
-    emit stripMessage(QStringLiteral("Nothing was recorded: the take is not saved"),
+    emit stripMessage(tr("Nothing was recorded: the take is not saved"),
                       measures::Severity::Warning);
     return false;
   }
@@ -304,8 +304,8 @@ void RecordingFlow::SaveTake(UnsavedTake take, Marks marks, SaveEnd end) {
     if (!saved.result.ok()) {
       take.cause = saved.result.error;
       unsaved_ = std::move(take);
-      reporter_.ReportFailure(QString::fromStdString(unsaved_->cause), QStringLiteral("Error"));
-      emit stripMessage(QStringLiteral("The take is not saved: Ctrl+S saves it again"),
+      reporter_.ReportFailure(QString::fromStdString(unsaved_->cause), tr("Error"));
+      emit stripMessage(tr("The take is not saved: Ctrl+S saves it again"),
                         measures::Severity::Bad);
       end(false);
       return;
@@ -379,7 +379,7 @@ bool RecordingFlow::RestoreEarlierTake(int number) {
   ReleaseDevice();
   const history::Result result = History().Restore(entry->name, number);
   if (!result.ok()) {
-    reporter_.ReportFailure(QString::fromStdString(result.error), QStringLiteral("Error"));
+    reporter_.ReportFailure(QString::fromStdString(result.error), tr("Error"));
     return false;
   }
   measures::TakeMeasures measured;
@@ -468,28 +468,26 @@ void RecordingFlow::ApplyPreRoll(bool lengthChanged) {
   if (engine_.preRollRunning() && !lengthChanged) {
     return;
   }
-  const std::optional<audio::CaptureFormat> format = TemplateFormat(QStringLiteral("Error"));
+  const std::optional<audio::CaptureFormat> format = TemplateFormat(tr("Error"));
   if (!format) {
     return;
   }
   // Takes are recorded all the same, only without the lead-in: the strip says why.
   if (const audio::ErrorCode error = engine_.StartPreRoll(*format, preRollMs_);
       error != audio::kNoError) {
-    emit stripMessage(
-        QStringLiteral("No capture margin before Record: ") + engine_.ErrorText(error),
-        measures::Severity::Warning);
+    emit stripMessage(tr("No capture margin before Record: ") + engine_.ErrorText(error),
+                      measures::Severity::Warning);
   }
 }
 
 bool RecordingFlow::StartLevelCheck() {
-  const std::optional<audio::CaptureFormat> format =
-      TemplateFormat(QStringLiteral("Level Check Error"));
+  const std::optional<audio::CaptureFormat> format = TemplateFormat(tr("Level Check Error"));
   if (!format) {
     return false;
   }
   const audio::ErrorCode error = engine_.StartLevelCheck(*format);
   if (error != audio::kNoError) {
-    reporter_.ReportFailure(engine_.ErrorText(error), QStringLiteral("Level Check Error"));
+    reporter_.ReportFailure(engine_.ErrorText(error), tr("Level Check Error"));
     return false;
   }
   emit meterStarted();

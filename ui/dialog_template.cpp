@@ -1,5 +1,6 @@
 #include "ui/dialog_template.h"
 
+#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
@@ -88,6 +89,13 @@ QSize DialogUnitsToPixels(const QSize& size, BaseUnits units) {
   return {MulDiv(size.width(), units.x, 4), MulDiv(size.height(), units.y, 8)};
 }
 
+QString TemplateText(const char* text) {
+  if (text == nullptr || *text == '\0') {
+    return {};
+  }
+  return QCoreApplication::translate("DialogTemplate", text);
+}
+
 BaseUnits TemplateBaseUnits(const DialogTemplate& dialogTemplate) {
   if (dialogTemplate.fontFace == nullptr) {
     return kSystemBaseUnits;
@@ -107,12 +115,12 @@ std::vector<QWidget*> CreateTemplateControls(QWidget* dialog, const DialogTempla
     dialog->setFont(DialogFont(dialogTemplate.pointSize));
   }
   dialog->setFixedSize(DialogUnitsToPixels(dialogTemplate.rect.size(), units));
-  dialog->setWindowTitle(QString::fromUtf8(dialogTemplate.caption));
+  dialog->setWindowTitle(TemplateText(dialogTemplate.caption));
 
   std::vector<QWidget*> created;
   QWidget* previousTabStop = nullptr;
   for (const ControlTemplate& control : dialogTemplate.controls) {
-    const QString text = QString::fromUtf8(control.text);
+    const QString text = TemplateText(control.text);
     const bool tabStop = (control.style & style::kTabStop) != 0;
     QWidget* widget = nullptr;
     switch (control.controlClass) {
@@ -161,7 +169,7 @@ std::vector<QWidget*> CreateTemplateControls(QWidget* dialog, const DialogTempla
     widget->setGeometry(DialogUnitsToPixels(control.rect, units));
     widget->setVisible((control.style & style::kVisible) != 0);
     if (control.accessibleName != nullptr) {
-      widget->setAccessibleName(QString::fromUtf8(control.accessibleName));
+      widget->setAccessibleName(TemplateText(control.accessibleName));
     }
     if (control.id != -1) {
       widget->setObjectName(QStringLiteral("control%1").arg(control.id));

@@ -81,6 +81,10 @@ inline constexpr BaseUnits kSystemBaseUnits{8, 16};
 QRect DialogUnitsToPixels(const QRect& rect, BaseUnits units);
 QSize DialogUnitsToPixels(const QSize& size, BaseUnits units);
 
+// A template's caption or control text in the operator's language: the templates mark their
+// texts with QT_TRANSLATE_NOOP("DialogTemplate", ...). Null and empty texts stay empty.
+QString TemplateText(const char* text);
+
 // The base units of a template: its font's, or the system font's.
 BaseUnits TemplateBaseUnits(const DialogTemplate& dialogTemplate);
 

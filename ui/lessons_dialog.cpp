@@ -24,7 +24,7 @@ void TLessonsDialog::OnCreate() {
   setFixedSize(client);
   setWindowTitle(QString::fromUtf8(kLessonsTemplate.caption));
   // The caption is empty; a screen reader still announces what the window is for.
-  setAccessibleName(QStringLiteral("Lessons"));
+  setAccessibleName(tr("Lessons"));
   const int cx = client.width() + 2 * kFrameBorder;
   const int cy = client.height() + kCaptionHeight + 2 * kFrameBorder;
   const int q = cx / 4;
@@ -34,7 +34,7 @@ void TLessonsDialog::OnCreate() {
 
   lessonList_ = new QListWidget(this);
   lessonList_->setObjectName(QStringLiteral("control%1").arg(kLessonListId));
-  lessonList_->setAccessibleName(QStringLiteral("Lessons"));
+  lessonList_->setAccessibleName(tr("Lessons"));
   lessonList_->setFrameShape(QFrame::NoFrame);
   lessonList_->setFocusPolicy(Qt::ClickFocus);  // no tab stop
   lessonList_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -42,12 +42,12 @@ void TLessonsDialog::OnCreate() {
   lessonList_->setSelectionMode(QAbstractItemView::SingleSelection);
   place(lessonList_, 10, 15, cx - 30, cy - 70);
 
-  okButton_ = new DialogButton(QStringLiteral("Ok"), this);
+  okButton_ = new DialogButton(tr("Ok"), this);
   okButton_->setObjectName(QStringLiteral("control%1").arg(kIdOk));
   okButton_->setFocusPolicy(Qt::ClickFocus);
   place(okButton_, q - 30, cy - 70, q + 50, cy - 50);
 
-  cancelButton_ = new DialogButton(QStringLiteral("Cancel"), this);
+  cancelButton_ = new DialogButton(tr("Cancel"), this);
   cancelButton_->setObjectName(QStringLiteral("control%1").arg(kIdCancel));
   cancelButton_->setFocusPolicy(Qt::ClickFocus);
   place(cancelButton_, 3 * q - 50, cy - 70, 3 * q + 50, cy - 50);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/judgement_texts.h"
+
 namespace voxtar {
 
 namespace {
@@ -41,7 +43,7 @@ QFont ScaleFont(const QFont& base, int height) {
 }  // namespace
 
 LevelMeterWidget::LevelMeterWidget(QWidget* parent) : QWidget(parent) {
-  setAccessibleName(QStringLiteral("Input level"));
+  setAccessibleName(tr("Input level"));
   setFocusPolicy(Qt::NoFocus);
   refresh_.setInterval(kRefreshMs);
   connect(&refresh_, &QTimer::timeout, this, &LevelMeterWidget::Refresh);
@@ -65,7 +67,7 @@ QSize LevelMeterWidget::sizeHint() const {
 
 QRect LevelMeterWidget::barRect() const {
   const QFontMetrics scale(ScaleFont(font(), height()));
-  const int clipWidth = scale.horizontalAdvance(QStringLiteral("CLIP")) + 6;
+  const int clipWidth = scale.horizontalAdvance(tr("CLIP")) + 6;
   const int barHeight = std::max(4, height() - scale.height());
   return {0, 0, std::max(1, width() - clipWidth - 3), barHeight};
 }
@@ -81,7 +83,7 @@ void LevelMeterWidget::StartMeter() {
   state_.Reset();
   shown_ = {};
   setToolTip({});
-  SetDescription(QStringLiteral("no signal"));
+  SetDescription(tr("no signal"));
   update();
 }
 
@@ -97,7 +99,7 @@ void LevelMeterWidget::ShowLevel(const audio::LevelSummary& summary) {
 }
 
 void LevelMeterWidget::ShowJudgement(const measures::Judgement& judgement) {
-  ShowVerdict(QString::fromStdString(judgement.summary), judgement.severity);
+  ShowVerdict(JudgementText(judgement), judgement.severity);
 }
 
 void LevelMeterWidget::ShowVerdict(const QString& text, measures::Severity severity) {
@@ -106,7 +108,7 @@ void LevelMeterWidget::ShowVerdict(const QString& text, measures::Severity sever
   takeCheckText_ = text;
   severity_ = severity;
   setToolTip(takeCheckText_);
-  SetDescription(QStringLiteral("last take: ") + takeCheckText_);
+  SetDescription(tr("last take: ") + takeCheckText_);
   update();
 }
 
@@ -122,12 +124,11 @@ void LevelMeterWidget::Clear() {
 void LevelMeterWidget::Refresh() {
   const Clock::time_point now = Clock::now();
   shown_ = state_.Display(now);
-  QString text =
-      shown_.peakDb <= kScaleFloorDb
-          ? QStringLiteral("no signal")
-          : QStringLiteral("peak %1 dB, RMS %2 dB").arg(Db(shown_.peakDb), Db(shown_.rmsDb));
+  QString text = shown_.peakDb <= kScaleFloorDb
+                     ? tr("no signal")
+                     : tr("peak %1 dB, RMS %2 dB").arg(Db(shown_.peakDb), Db(shown_.rmsDb));
   if (shown_.clipped) {
-    text += QStringLiteral(", clipped");
+    text += tr(", clipped");
   }
   SetDescription(text);
   update();
@@ -211,7 +212,7 @@ void LevelMeterWidget::PaintMeter(QPainter& painter) {
     painter.fillRect(clip, kTrack);
     painter.setPen(kScaleText);
   }
-  painter.drawText(clip, Qt::AlignCenter, QStringLiteral("CLIP"));
+  painter.drawText(clip, Qt::AlignCenter, tr("CLIP"));
 }
 
 }  // namespace voxtar

@@ -1,5 +1,6 @@
 #include "ui/operator_boxes.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 #include <utility>
@@ -33,15 +34,17 @@ std::u16string OperatorBoxes::TypedText() const {
 Operator::HeldLesson OperatorBoxes::AskAboutHeldLesson(const std::u16string& indexPath,
                                                        const platform::LockFile::Holder& holder,
                                                        bool offerTakeOver) {
-  QStringList buttons{QStringLiteral("Open read-only")};
+  QStringList buttons{QCoreApplication::translate("OperatorBoxes", "Open read-only")};
   if (offerTakeOver) {
-    buttons << QStringLiteral("Take over");
+    buttons << QCoreApplication::translate("OperatorBoxes", "Take over");
   }
-  buttons << QStringLiteral("Cancel");
+  buttons << QCoreApplication::translate("OperatorBoxes", "Cancel");
   const int choice = services_.ShowChoiceBox(
       {owner_,
-       QStringLiteral("%1 is open in another window: %2.\n\nRead-only, its takes can be played, "
-                      "but nothing can be recorded, changed or saved.")
+       QCoreApplication::translate(
+           "OperatorBoxes",
+           "%1 is open in another window: %2.\n\nRead-only, its takes can be played, "
+           "but nothing can be recorded, changed or saved.")
            .arg(Q(indexPath), FromUtf8(DescribeHolder(holder))),
        QString::fromUtf8(kApplicationName), platform::BoxIcon::Warning, buttons});
   if (choice == 0) {
@@ -53,22 +56,26 @@ Operator::HeldLesson OperatorBoxes::AskAboutHeldLesson(const std::u16string& ind
 bool OperatorBoxes::ConfirmTakeOver(const std::string& host) {
   return services_.ShowChoiceBox(
              {owner_,
-              QStringLiteral("The window on %1 may still be open. If it writes "
-                             "the lesson later, it is asked before it writes "
-                             "over what is saved here.\n\nTake the lesson over?")
+              QCoreApplication::translate("OperatorBoxes",
+                                          "The window on %1 may still be open. If it writes "
+                                          "the lesson later, it is asked before it writes "
+                                          "over what is saved here.\n\nTake the lesson over?")
                   .arg(FromUtf8(host)),
               QString::fromUtf8(kApplicationName),
               platform::BoxIcon::Warning,
-              {QStringLiteral("Take over"), QStringLiteral("Cancel")}}) == 0;
+              {QCoreApplication::translate("OperatorBoxes", "Take over"),
+               QCoreApplication::translate("OperatorBoxes", "Cancel")}}) == 0;
 }
 
 void OperatorBoxes::TellViewingOnly(const std::filesystem::path& link,
                                     const std::filesystem::path& target) {
   services_.ShowMessageBox(
       {owner_,
-       QStringLiteral("%1 is a link to %2, outside the working directory. The lesson is open for "
-                      "viewing only: nothing of it is written there, and nothing can be "
-                      "recorded.")
+       QCoreApplication::translate(
+           "OperatorBoxes",
+           "%1 is a link to %2, outside the working directory. The lesson is open for "
+           "viewing only: nothing of it is written there, and nothing can be "
+           "recorded.")
            .arg(FromUtf8(link.native()), FromUtf8(target.native())),
        QString::fromUtf8(kApplicationName), platform::BoxIcon::Warning});
 }
@@ -78,9 +85,11 @@ void OperatorBoxes::TellLinesBeyondLimits(const std::u16string& indexPath,
   QString text =
       QStringLiteral("%1:%2: %3.").arg(Q(indexPath)).arg(first.line).arg(FromUtf8(first.Text()));
   if (count > 1) {
-    text += QStringLiteral(" %1 lines are beyond the limits.").arg(count);
+    text += QCoreApplication::translate("OperatorBoxes", " %n lines are beyond the limits.",
+                                        nullptr, count);
   }
-  text += QStringLiteral(
+  text += QCoreApplication::translate(
+      "OperatorBoxes",
       " The lesson is open for viewing only: written back, the index would lose text, and "
       "nothing can be recorded.");
   services_.ShowMessageBox(
@@ -91,25 +100,29 @@ bool OperatorBoxes::AskToOverwriteChangedIndex(const std::u16string& indexPath,
                                                const std::string& backupName) {
   return services_.ShowChoiceBox(
              {owner_,
-              QStringLiteral("%1 was changed on disk by another program since this window read "
-                             "it.\n\nOverwrite it with the lesson shown here? The other version is "
-                             "kept beside it as %2.")
+              QCoreApplication::translate(
+                  "OperatorBoxes",
+                  "%1 was changed on disk by another program since this window read "
+                  "it.\n\nOverwrite it with the lesson shown here? The other version is "
+                  "kept beside it as %2.")
                   .arg(Q(indexPath), FromUtf8(backupName)),
               QString::fromUtf8(kApplicationName),
               platform::BoxIcon::Warning,
-              {QStringLiteral("Overwrite"), QStringLiteral("Cancel")}}) == 0;
+              {QCoreApplication::translate("OperatorBoxes", "Overwrite"),
+               QCoreApplication::translate("OperatorBoxes", "Cancel")}}) == 0;
 }
 
 Operator::FailedWrite OperatorBoxes::AskAfterFailedWrite(const std::u16string& indexPath,
                                                          const std::string& error, bool unloading) {
-  QStringList buttons{QStringLiteral("Retry")};
+  QStringList buttons{QCoreApplication::translate("OperatorBoxes", "Retry")};
   if (unloading) {
-    buttons << QStringLiteral("Discard changes");
+    buttons << QCoreApplication::translate("OperatorBoxes", "Discard changes");
   }
-  buttons << QStringLiteral("Cancel");
-  const int choice = services_.ShowChoiceBox(
-      {owner_, Q(indexPath) + QStringLiteral("\n\n") + FromUtf8(error),
-       QStringLiteral("Cannot write file"), platform::BoxIcon::Warning, buttons});
+  buttons << QCoreApplication::translate("OperatorBoxes", "Cancel");
+  const int choice =
+      services_.ShowChoiceBox({owner_, Q(indexPath) + QStringLiteral("\n\n") + FromUtf8(error),
+                               QCoreApplication::translate("OperatorBoxes", "Cannot write file"),
+                               platform::BoxIcon::Warning, buttons});
   if (choice == 0) {
     return FailedWrite::Retry;
   }
@@ -122,16 +135,19 @@ void OperatorBoxes::TellNotLoaded(LoadResult result, std::u16string_view chosenP
     case LoadResult::Loaded:
       break;
     case LoadResult::InvalidDirectory:
-      services_.ShowMessageBox(
-          {nullptr, QStringLiteral("Invalid Directory"), Q(chosenPath), platform::BoxIcon::None});
+      services_.ShowMessageBox({nullptr,
+                                QCoreApplication::translate("OperatorBoxes", "Invalid Directory"),
+                                Q(chosenPath), platform::BoxIcon::None});
       break;
     case LoadResult::FileNotFound:
-      services_.ShowMessageBox(
-          {owner_, Q(indexPath), QStringLiteral("File not found!"), platform::BoxIcon::None});
+      services_.ShowMessageBox({owner_, Q(indexPath),
+                                QCoreApplication::translate("OperatorBoxes", "File not found!"),
+                                platform::BoxIcon::None});
       break;
     case LoadResult::FileEmpty:
-      services_.ShowMessageBox(
-          {owner_, QStringLiteral("File is empty"), Q(indexPath), platform::BoxIcon::None});
+      services_.ShowMessageBox({owner_,
+                                QCoreApplication::translate("OperatorBoxes", "File is empty"),
+                                Q(indexPath), platform::BoxIcon::None});
       break;
     case LoadResult::BadLine:
       // Refused without a word, as operators know it; voxtar-lesson check names the line.
@@ -140,28 +156,34 @@ void OperatorBoxes::TellNotLoaded(LoadResult result, std::u16string_view chosenP
 }
 
 void OperatorBoxes::TellIndexNotWritten(const std::u16string& indexPath) {
-  services_.ShowMessageBox(
-      {nullptr, Q(indexPath), QStringLiteral("Cannot write file"), platform::BoxIcon::Warning});
+  services_.ShowMessageBox({nullptr, Q(indexPath),
+                            QCoreApplication::translate("OperatorBoxes", "Cannot write file"),
+                            platform::BoxIcon::Warning});
 }
 
 void OperatorBoxes::TellProfileUnreadable(const std::string& error) {
   services_.ShowMessageBox(
       {owner_,
-       FromUtf8(error) + QStringLiteral("\n\nThe takes are judged by the built-in profile "
-                                        "\"course\" until the profile file is mended."),
-       QStringLiteral("Delivery profile"), platform::BoxIcon::Warning});
+       FromUtf8(error) +
+           QCoreApplication::translate("OperatorBoxes",
+                                       "\n\nThe takes are judged by the built-in profile "
+                                       "\"course\" until the profile file is mended."),
+       QCoreApplication::translate("OperatorBoxes", "Delivery profile"),
+       platform::BoxIcon::Warning});
 }
 
 Operator::UnsavedTake OperatorBoxes::AskAboutUnsavedTake(const std::u16string& name,
                                                          const std::string& cause) {
-  const QString text = QStringLiteral("The take of %1 is not saved.").arg(Q(name)) +
-                       QStringLiteral("\n\n") + FromUtf8(cause);
-  switch (services_.ShowChoiceBox(
-      {owner_,
-       text,
-       QString::fromUtf8(kApplicationName),
-       platform::BoxIcon::Warning,
-       {QStringLiteral("Save again"), QStringLiteral("Discard take"), QStringLiteral("Cancel")}})) {
+  const QString text =
+      QCoreApplication::translate("OperatorBoxes", "The take of %1 is not saved.").arg(Q(name)) +
+      QStringLiteral("\n\n") + FromUtf8(cause);
+  switch (services_.ShowChoiceBox({owner_,
+                                   text,
+                                   QString::fromUtf8(kApplicationName),
+                                   platform::BoxIcon::Warning,
+                                   {QCoreApplication::translate("OperatorBoxes", "Save again"),
+                                    QCoreApplication::translate("OperatorBoxes", "Discard take"),
+                                    QCoreApplication::translate("OperatorBoxes", "Cancel")}})) {
     case 0:
       return UnsavedTake::SaveAgain;
     case 1:
@@ -174,14 +196,16 @@ Operator::UnsavedTake OperatorBoxes::AskAboutUnsavedTake(const std::u16string& n
 void OperatorBoxes::TellTakeFilledItsFile(const std::u16string& name) {
   services_.ShowMessageBox(
       {owner_,
-       QStringLiteral("The take of %1 reached the longest sound a WAV file can hold, so it was "
-                      "stopped and saved.")
+       QCoreApplication::translate(
+           "OperatorBoxes",
+           "The take of %1 reached the longest sound a WAV file can hold, so it was "
+           "stopped and saved.")
            .arg(Q(name)),
        QString::fromUtf8(kApplicationName), platform::BoxIcon::None});
 }
 
 void OperatorBoxes::TellNoCurrentPrompt() {
-  services_.ShowMessageBox({owner_, QStringLiteral("Position = -1"),
+  services_.ShowMessageBox({owner_, QCoreApplication::translate("OperatorBoxes", "Position = -1"),
                             QString::fromUtf8(kApplicationName), platform::BoxIcon::None});
 }
 

@@ -23,6 +23,7 @@
 #include "platform/window_services.h"
 #include "session/manual_policy.h"
 #include "ui/dialog_controls.h"
+#include "ui/judgement_texts.h"
 #include "ui/lessons_dialog.h"
 #include "ui/level_meter_widget.h"
 #include "ui/prompt_display.h"
@@ -39,21 +40,26 @@ constexpr std::uint32_t kButtonStyle = kChild | kVisible | kTabStop | kPushButto
 constexpr std::array<ControlTemplate, 10> kMainControls{{
     {ids::kPromptText, ControlClass::Edit, "",
      kChild | kVisible | kBorder | kVScroll | kHScroll | kTabStop | kEditMultiline, kExClientEdge,
-     QRect(7, 30, 289, 105), "Prompt text"},
+     QRect(7, 30, 289, 105), QT_TRANSLATE_NOOP("DialogTemplate", "Prompt text")},
     {ids::kStatistics, ControlClass::Edit, "",
      kChild | kVisible | kBorder | kTabStop | kEditReadOnly | kEditAutoHScroll, 0,
      QRect(7, 145, 287, 14)},
     {ids::kPrevious, ControlClass::Button, "<<", kButtonStyle, 0, QRect(27, 168, 50, 14),
-     "Previous prompt"},
+     QT_TRANSLATE_NOOP("DialogTemplate", "Previous prompt")},
     {ids::kNext, ControlClass::Button, ">>", kButtonStyle, 0, QRect(88, 168, 50, 14),
-     "Next prompt"},
-    {ids::kPlay, ControlClass::Button, "Play", kButtonStyle, 0, QRect(156, 168, 50, 14)},
-    {ids::kRecord, ControlClass::Button, "Record", kButtonStyle, 0, QRect(223, 168, 50, 14)},
-    {-1, ControlClass::Static, "Statistics:", kChild | kVisible | kGroup | kStaticLeft, 0,
-     QRect(17, 135, 32, 8)},
-    {ids::kList, ControlClass::Button, "List", kButtonStyle, 0, QRect(7, 7, 50, 14)},
-    {ids::kOpen, ControlClass::Button, "Open", kButtonStyle, 0, QRect(57, 7, 50, 14)},
-    {ids::kGoto, ControlClass::Button, "Goto", kButtonStyle, 0, QRect(109, 7, 50, 14)},
+     QT_TRANSLATE_NOOP("DialogTemplate", "Next prompt")},
+    {ids::kPlay, ControlClass::Button, QT_TRANSLATE_NOOP("DialogTemplate", "Play"), kButtonStyle, 0,
+     QRect(156, 168, 50, 14)},
+    {ids::kRecord, ControlClass::Button, QT_TRANSLATE_NOOP("DialogTemplate", "Record"),
+     kButtonStyle, 0, QRect(223, 168, 50, 14)},
+    {-1, ControlClass::Static, QT_TRANSLATE_NOOP("DialogTemplate", "Statistics:"),
+     kChild | kVisible | kGroup | kStaticLeft, 0, QRect(17, 135, 32, 8)},
+    {ids::kList, ControlClass::Button, QT_TRANSLATE_NOOP("DialogTemplate", "List"), kButtonStyle, 0,
+     QRect(7, 7, 50, 14)},
+    {ids::kOpen, ControlClass::Button, QT_TRANSLATE_NOOP("DialogTemplate", "Open"), kButtonStyle, 0,
+     QRect(57, 7, 50, 14)},
+    {ids::kGoto, ControlClass::Button, QT_TRANSLATE_NOOP("DialogTemplate", "Goto"), kButtonStyle, 0,
+     QRect(109, 7, 50, 14)},
 }};
 
 // The message map, with what goes with each command: its handler, its enable query, its key, its
@@ -77,20 +83,25 @@ struct CommandRow {
   CommandKind kind = CommandKind::Lesson;
 };
 const std::array<CommandRow, 21> kCommands{{
-    {ids::kRecord, &CVoxtarDlg::OnRecord, nullptr, Qt::CTRL | Qt::Key_R, "&Record / Stop",
-     CommandKind::Record},
-    {ids::kPlay, &CVoxtarDlg::OnPlay, nullptr, Qt::CTRL | Qt::Key_P, "&Play / Stop"},
-    {ids::kPrevious, &CVoxtarDlg::OnPrevious, nullptr, Qt::ALT | Qt::Key_Left, "Pre&vious prompt"},
-    {ids::kNext, &CVoxtarDlg::OnNext, nullptr, Qt::ALT | Qt::Key_Right, "&Next prompt"},
+    {ids::kRecord, &CVoxtarDlg::OnRecord, nullptr, Qt::CTRL | Qt::Key_R,
+     QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Record / Stop"), CommandKind::Record},
+    {ids::kPlay, &CVoxtarDlg::OnPlay, nullptr, Qt::CTRL | Qt::Key_P,
+     QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Play / Stop")},
+    {ids::kPrevious, &CVoxtarDlg::OnPrevious, nullptr, Qt::ALT | Qt::Key_Left,
+     QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "Pre&vious prompt")},
+    {ids::kNext, &CVoxtarDlg::OnNext, nullptr, Qt::ALT | Qt::Key_Right,
+     QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Next prompt")},
     // No key of the text box: its own undo stays Ctrl+Z.
     {ids::kUndoTakeCommand, &CVoxtarDlg::OnUndoTake, &CVoxtarDlg::OnUpdateUndoTake,
-     Qt::CTRL | Qt::ALT | Qt::Key_Z, "&Undo take"},
+     Qt::CTRL | Qt::ALT | Qt::Key_Z, QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Undo take")},
     {ids::kNextFlaggedCommand, &CVoxtarDlg::OnNextFlagged, &CVoxtarDlg::OnUpdateHasLesson,
-     QKeyCombination(Qt::Key_F3), "Next &flagged take"},
+     QKeyCombination(Qt::Key_F3), QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "Next &flagged take")},
     {ids::kDiscardTakeCommand, &CVoxtarDlg::OnDiscardTake, &CVoxtarDlg::OnUpdateRecording,
-     Qt::CTRL | Qt::SHIFT | Qt::Key_R, "&Discard take", CommandKind::Discard},
+     Qt::CTRL | Qt::SHIFT | Qt::Key_R, QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Discard take"),
+     CommandKind::Discard},
     {ids::kPlayEarlierCommand, &CVoxtarDlg::OnPlayEarlierTake, &CVoxtarDlg::OnUpdatePlayEarlier,
-     Qt::CTRL | Qt::SHIFT | Qt::Key_P, "Play &earlier take"},
+     Qt::CTRL | Qt::SHIFT | Qt::Key_P,
+     QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "Play &earlier take")},
     {ids::kList, &CVoxtarDlg::OnList},
     {ids::kOpen, &CVoxtarDlg::OnOpen},
     {ids::kGoto, &CVoxtarDlg::OnGoto},
@@ -197,18 +208,17 @@ void CVoxtarDlg::ConnectSession() {
 }
 
 void CVoxtarDlg::ShowButtons() {
-  SetControlText(ids::kPlay, session_.playButton() == Session::PlayButton::Playing
-                                 ? QStringLiteral("<Playing>")
-                                 : QStringLiteral("Play"));
+  SetControlText(ids::kPlay, session_.playButton() == Session::PlayButton::Playing ? tr("<Playing>")
+                                                                                   : tr("Play"));
   switch (session_.recordButton()) {
     case Session::RecordButton::Record:
-      SetControlText(ids::kRecord, QStringLiteral("Record"));
+      SetControlText(ids::kRecord, tr("Record"));
       break;
     case Session::RecordButton::Stop:
-      SetControlText(ids::kRecord, QStringLiteral("[STOP]"));
+      SetControlText(ids::kRecord, tr("[STOP]"));
       break;
     case Session::RecordButton::Ended:
-      SetControlText(ids::kRecord, QStringLiteral("<Record>"));
+      SetControlText(ids::kRecord, tr("<Record>"));
       break;
   }
 }
@@ -343,11 +353,13 @@ void CVoxtarDlg::RefreshDisplay() {
   // The box breaks lines at LF; CR LF of the display text is one break.
   SetControlText(ids::kPromptText,
                  Q(DisplayText(entry.text)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-  SetControlText(ids::kStatistics, Q(StatisticsLine(entry)));
+  SetControlText(
+      ids::kStatistics,
+      Q(StatisticsLine(entry)).replace(QStringLiteral("<File not found>"), tr("<File not found>")));
   EnableControl(ids::kPlay, true);
   QString caption = Q(LessonCaption(lesson.lessonName, index + 1, count));
   if (lesson.readOnly()) {
-    caption += QStringLiteral(" (read-only)");
+    caption += tr(" (read-only)");
   }
   setWindowTitle(caption);
   ShowPromptWaveform();
@@ -388,7 +400,7 @@ void CVoxtarDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CVoxtarDlg::FillContextMenu(QMenu& menu) {
-  QAction* about = menu.addAction(QString::fromUtf8(kAboutItemText));
+  QAction* about = menu.addAction(tr(kAboutItemText));
   connect(about, &QAction::triggered, this, [this] { OnSysCommand(ids::kAboutCommand); });
 
   menu.addSeparator();
@@ -398,7 +410,7 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
     }
     // The key is shown after a tab, not made the item's shortcut: the dialog's own shortcut
     // carries it, and a second one would make the key ambiguous.
-    QAction* item = menu.addAction(QString::fromUtf8(command.menuText) + u'\t' +
+    QAction* item = menu.addAction(tr(command.menuText) + u'\t' +
                                    QKeySequence(command.keys).toString(QKeySequence::NativeText));
     item->setEnabled(IsCommandEnabled(command.id));
     const int id = command.id;
@@ -409,7 +421,7 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
   AddSessionMenu(menu);
 
   menu.addSeparator();
-  QAction* check = menu.addAction(QStringLiteral("Check &level"));
+  QAction* check = menu.addAction(tr("Check &level"));
   check->setCheckable(true);
   check->setChecked(session_.flow().levelCheckRunning());
   // A level check is for setting the gain before a take, not while a device plays or records;
@@ -422,12 +434,12 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
       session_.flow().StopLevelCheck();
     }
   });
-  AddDeviceMenu(menu, QStringLiteral("&Input device"), audio::Direction::Input);
-  AddDeviceMenu(menu, QStringLiteral("&Output device"), audio::Direction::Output);
+  AddDeviceMenu(menu, tr("&Input device"), audio::Direction::Input);
+  AddDeviceMenu(menu, tr("&Output device"), audio::Direction::Output);
 }
 
 void CVoxtarDlg::AddEarlierTakesMenu(QMenu& menu) {
-  QMenu* earlier = menu.addMenu(QStringLiteral("&Earlier takes"));
+  QMenu* earlier = menu.addMenu(tr("&Earlier takes"));
   const bool offered = session_.hasLesson() && session_.mode() == AudioMode::Idle;
   const std::vector<RecordingFlow::EarlierTake> takes =
       offered ? session_.flow().EarlierTakes() : std::vector<RecordingFlow::EarlierTake>{};
@@ -437,21 +449,26 @@ void CVoxtarDlg::AddEarlierTakesMenu(QMenu& menu) {
     const QDateTime saved = QDateTime::fromMSecsSinceEpoch(
         std::chrono::duration_cast<std::chrono::milliseconds>(take.saved.time_since_epoch())
             .count());
-    const QString verdict =
-        earlierTake.judgement
-            ? QString::fromStdString(earlierTake.judgement->summary)
-            : QStringLiteral("cannot be read: ") + QString::fromStdString(take.error);
-    QMenu* item = earlier->addMenu(QStringLiteral("%1. %2, %3 s, %4")
+    // Why it cannot be read: the history's code where it has one, else its text.
+    QString unreadable = QString::fromStdString(take.error);
+    if (take.unreadable == history::EarlierTake::Unreadable::NotASoundFile) {
+      unreadable = tr("not a sound file that can be read");
+    } else if (take.unreadable == history::EarlierTake::Unreadable::NoSampleRate) {
+      unreadable = tr("no sample rate");
+    }
+    const QString verdict = earlierTake.judgement ? JudgementText(*earlierTake.judgement)
+                                                  : tr("cannot be read: ") + unreadable;
+    QMenu* item = earlier->addMenu(tr("%1. %2, %3 s, %4")
                                        .arg(take.number)
                                        .arg(QLocale().toString(saved, QLocale::ShortFormat))
                                        .arg(take.seconds, 0, 'f', 1)
                                        .arg(verdict));
     const std::u16string path = take.path;
-    connect(item->addAction(QStringLiteral("&Play")), &QAction::triggered, this, [this, path] {
+    connect(item->addAction(tr("&Play")), &QAction::triggered, this, [this, path] {
       session_.Submit(CommandKind::Lesson, [this, path] { session_.PlayEarlierTake(path); });
     });
     const int number = take.number;
-    QAction* restore = item->addAction(QStringLiteral("&Restore as the take"));
+    QAction* restore = item->addAction(tr("&Restore as the take"));
     restore->setEnabled(!session_.lesson().readOnly());
     connect(restore, &QAction::triggered, this, [this, number] {
       session_.Submit(CommandKind::Lesson, [this, number] { session_.RestoreEarlierTake(number); });
@@ -472,7 +489,7 @@ void CVoxtarDlg::AddDeviceMenu(QMenu& menu, const QString& title, audio::Directi
     connect(item, &QAction::triggered, this,
             [this, direction, name] { session_.flow().ChooseDevice(direction, name); });
   };
-  add(QStringLiteral("System default"), {});
+  add(tr("System default"), {});
   for (const audio::SoundDevice& device : available) {
     add(device.description, device.name);
   }
@@ -525,7 +542,7 @@ void CVoxtarDlg::OnOpen() {
     platform::OpenFileRequest request;
     request.owner = nullptr;
     request.initialPath = QString::fromStdString(platform::ResolvePath(start).string()) + u'/';
-    request.filter = QStringLiteral("Lexaro IDX Files (*.idx)");
+    request.filter = tr("Lexaro IDX Files (*.idx)");
     request.defaultSuffix = QStringLiteral("idx");
     request.fileMustExist = true;
     if (const std::optional<QString> chosen = services_.GetOpenFileName(request)) {
@@ -543,8 +560,8 @@ void CVoxtarDlg::OnExit() {
 }
 
 void CVoxtarDlg::OnNoAction() {
-  services_.ShowMessageBox({this, QStringLiteral("NO AVTION"), QString::fromUtf8(kApplicationName),
-                            platform::BoxIcon::None});
+  services_.ShowMessageBox(
+      {this, tr("NO AVTION"), QString::fromUtf8(kApplicationName), platform::BoxIcon::None});
 }
 
 void CVoxtarDlg::OnUnload() {

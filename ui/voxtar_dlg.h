@@ -59,7 +59,8 @@ inline constexpr int kAboutCommand = 0x0010;  // system command; 0x10-0x1F all o
 }  // namespace ids
 
 // "&About Voxtar..." (string 101).
-inline constexpr const char* kAboutItemText = "&About Voxtar...";
+inline constexpr const char* kAboutItemText =
+    QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&About Voxtar...");
 inline constexpr const char* kApplicationName = "Voxtar";
 
 extern const DialogTemplate kMainTemplate;

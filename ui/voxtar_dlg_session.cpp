@@ -125,16 +125,15 @@ void CVoxtarDlg::AddSessionMenu(QMenu& menu) {
       SetSessionSettings(changed);
     });
   };
-  toggle(QStringLiteral("Show &waveform"), &SessionSettings::waveform);
+  toggle(tr("Show &waveform"), &SessionSettings::waveform);
 
-  QMenu* margins = menu.addMenu(QStringLiteral("Capture &margins"));
+  QMenu* margins = menu.addMenu(tr("Capture &margins"));
   const auto addMargin = [this, margins](const QString& title,
                                          std::uint32_t SessionSettings::*setting) {
     QMenu* choices = margins->addMenu(title);
     auto* group = new QActionGroup(choices);
     for (const std::uint32_t ms : SessionSettings::kMarginChoices) {
-      QAction* item =
-          choices->addAction(ms == 0 ? QStringLiteral("Off") : QStringLiteral("%1 ms").arg(ms));
+      QAction* item = choices->addAction(ms == 0 ? tr("Off") : tr("%1 ms").arg(ms));
       item->setCheckable(true);
       item->setChecked(session_.settings().*setting == ms);
       group->addAction(item);
@@ -145,11 +144,11 @@ void CVoxtarDlg::AddSessionMenu(QMenu& menu) {
       });
     }
   };
-  addMargin(QStringLiteral("&Before Record"), &SessionSettings::preRollMs);
-  addMargin(QStringLiteral("&After Stop"), &SessionSettings::postRollMs);
+  addMargin(tr("&Before Record"), &SessionSettings::preRollMs);
+  addMargin(tr("&After Stop"), &SessionSettings::postRollMs);
 
-  toggle(QStringLiteral("&Advance after a good take"), &SessionSettings::autoAdvance);
-  toggle(QStringLiteral("Play each &take"), &SessionSettings::autoPlay);
+  toggle(tr("&Advance after a good take"), &SessionSettings::autoAdvance);
+  toggle(tr("Play each &take"), &SessionSettings::autoPlay);
 }
 
 }  // namespace voxtar

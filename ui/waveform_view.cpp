@@ -89,7 +89,7 @@ QString Seconds(double ms, int decimals) {
 }  // namespace
 
 WaveformView::WaveformView(QWidget* parent) : QWidget(parent) {
-  setAccessibleName(QStringLiteral("Take waveform"));
+  setAccessibleName(tr("Take waveform"));
   setFocusPolicy(Qt::NoFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
   refresh_.setInterval(kRefreshMs);
@@ -355,29 +355,27 @@ void WaveformView::UpdateAtMs(std::optional<std::uint32_t> ms) {
 void WaveformView::Describe() {
   switch (mode_) {
     case Mode::Empty:
-      SetDescription(unreadable_ ? QStringLiteral("The take cannot be read")
-                                 : QStringLiteral("No take"));
+      SetDescription(unreadable_ ? tr("The take cannot be read") : tr("No take"));
       return;
     case Mode::Reading:
-      SetDescription(QStringLiteral("Reading the take"));
+      SetDescription(tr("Reading the take"));
       return;
     case Mode::Live:
-      SetDescription(QStringLiteral("Recording, %1 s").arg(overview_.lengthMs() / 1000u));
+      SetDescription(tr("Recording, %1 s").arg(overview_.lengthMs() / 1000u));
       return;
     case Mode::Take:
       break;
   }
-  QString text = Seconds(overview_.lengthMs(), 1) + QStringLiteral(" s");
+  QString text = Seconds(overview_.lengthMs(), 1) + tr(" s");
   if (const measures::TakeMeasures* measures = ShownMeasures()) {
-    text += measures->voiced ? QStringLiteral(", voice %1 to %2 s")
+    text += measures->voiced ? tr(", voice %1 to %2 s")
                                    .arg(Seconds(measures->headMs, 2),
                                         Seconds(measures->headMs + measures->voicedSpanMs, 2))
-                             : QStringLiteral(", silent");
+                             : tr(", silent");
   }
-  text +=
-      QStringLiteral(", peak %1 dB").arg(QString::number(audio::ToDbfs(overview_.peak()), 'f', 1));
+  text += tr(", peak %1 dB").arg(QString::number(audio::ToDbfs(overview_.peak()), 'f', 1));
   if (overview_.clipped()) {
-    text += QStringLiteral(", clipped");
+    text += tr(", clipped");
   }
   SetDescription(text);
 }
