@@ -32,9 +32,10 @@ struct Reading {
   // Where it rises above the level the take files are read at and sinks below it, in s from
   // its start; and its length.
   double Seconds() const { return static_cast<double>(voice.size()) / kRate; }
-  std::pair<double, double> Audible() const {
+  std::pair<double, double> Audible(double upToS = 1e9) const {
     std::pair<double, double> span{-1.0, -1.0};
-    for (std::size_t n = 0; n < voice.size(); ++n) {
+    const auto end = std::min(voice.size(), static_cast<std::size_t>(upToS * kRate));
+    for (std::size_t n = 0; n < end; ++n) {
       if (std::abs(gain * voice[n]) > kAudible) {
         span.second = static_cast<double>(n) / kRate;
         if (span.first < 0.0) {
@@ -187,6 +188,112 @@ TEST_F(HandsFreeTest, APauseInsideALongReadingNeverEndsItsTake) {
     Record();  // the sitting ends; the next case starts again on a001
     Submit(CommandKind::Lesson, [this] { session.lesson().MoveTo(0); });
     EXPECT_EQ(session.sitting().phase, Phase::Off);
+  }
+}
+
+// A take that fails its check stays on its prompt, the earlier take kept in the history, and the
+// sitting listens for the re-read, which moves on.
+TEST_F(HandsFreeTest, AFlaggedTakeStaysAndTheReReadMovesOn) {
+  Record();
+  const Reading& clipped = Say(0.4, 4, 0.1, kClipGain);
+  Run(clipped.Seconds() + 2.0);
+  EXPECT_EQ(Current(), 0);
+  EXPECT_EQ(session.sitting().phase, Phase::Listening);
+  EXPECT_GT(Take(u"a001.wav").firstSound, 0.0);
+  EXPECT_EQ(session.flow().EarlierTakeCount(), 1);
+  const Reading& reread = Say(0.4, 4);
+  Run(reread.Seconds() + 2.0);
+  EXPECT_EQ(Current(), 1);
+  EXPECT_EQ(session.sitting().phase, Phase::Listening);
+}
+
+// The sitting pauses without a voice (nothing saved) and when a take fills the take limit (it is
+// saved, and said); Record goes on listening.
+TEST_F(HandsFreeTest, ASittingPausesUntilRecordGoesOn) {
+  struct Case {
+    const char* what;
+    std::uint64_t takeLimitBytes;  // 0: as large as a file holds
+    bool speak;
+    Phase paused;
+    bool saved;
+  } const cases[] = {
+      {"no voice", 0, false, Phase::WaitingForVoice, false},
+      {"a take that fills the limit", 2 * 2 * kRate, true, Phase::LimitReached, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    engine.SetTakeLimitBytes(c.takeLimitBytes > 0 ? c.takeLimitBytes : audio::kWaveDataLimit);
+    person.said.clear();
+    Record();
+    if (c.speak) {
+      Say(0.4, 16);
+    }
+    Run(10.5);
+    EXPECT_EQ(session.sitting().phase, c.paused);
+    EXPECT_EQ(session.recordButton(), Session::RecordButton::Stop);
+    EXPECT_EQ(Take(u"a001.wav").firstSound > 0.0, c.saved);
+    EXPECT_EQ(person.said.size(), c.saved ? 1u : 0u);
+    EXPECT_EQ(Current(), 0);
+    Record();
+    EXPECT_EQ(session.sitting().phase, Phase::Listening);
+    Run(0.5);
+    EXPECT_EQ(session.sitting().phase, Phase::Listening);
+    Record();  // ends the sitting for the next case
+    EXPECT_EQ(session.sitting().phase, Phase::Off);
+  }
+}
+
+// What the operator does in the middle of a sitting: Record ends it (a take with voice saved as
+// "[STOP]" saves it), Ctrl+Shift+R drops the take and listens again, any other command ends the
+// sitting first, its take saved before the command runs.
+TEST_F(HandsFreeTest, TheOperatorEndsTheSittingOrDropsATake) {
+  struct Case {
+    const char* what;
+    double afterS;  // into the reading
+    CommandKind kind;
+    void (Session::*command)();
+    bool saved;
+    Phase phase;
+    int index;
+  } const cases[] = {
+      {"Record mid-take", 1.0, CommandKind::Record, &Session::Record, true, Phase::Off, 0},
+      {"Record while listening", -0.2, CommandKind::Record, &Session::Record, false, Phase::Off, 0},
+      {"Ctrl+Shift+R mid-take", 1.0, CommandKind::Discard, &Session::DiscardTake, false,
+       Phase::Listening, 0},
+      {">> mid-take", 1.0, CommandKind::Lesson, &Session::Next, true, Phase::Off, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Submit(CommandKind::Lesson, [this] { session.lesson().MoveTo(0); });
+    ASSERT_EQ(session.sitting().phase, Phase::Off);
+    const TakeFile before = Take(u"a001.wav");
+    Record();
+    const Reading& reading = Say(0.5, 12);
+    Run(0.5 + c.afterS);
+    Submit(c.kind, [this, &c] { (session.*c.command)(); });
+    Run(1.0);
+    const TakeFile after = Take(u"a001.wav");
+    EXPECT_EQ(after.seconds != before.seconds, c.saved);
+    if (c.saved) {
+      // The reading up to the command, and the margin after it.
+      const auto [first, last] = reading.Audible(c.afterS);
+      EXPECT_GE(after.lastSound - after.firstSound, last - first - 0.01);
+      EXPECT_LT(after.seconds, reading.Seconds());
+    }
+    EXPECT_EQ(session.sitting().phase, c.phase);
+    EXPECT_EQ(Current(), c.index);
+    EXPECT_EQ(session.recordButton(), c.phase == Phase::Off ? Session::RecordButton::Record
+                                                             : Session::RecordButton::Stop);
+    if (c.phase != Phase::Off) {
+      // The re-read is taken as any reading is.
+      Run(reading.Seconds());
+      const Reading& reread = Say(0.5, 4);
+      Run(reread.Seconds() + 2.0);
+      EXPECT_GT(Take(u"a001.wav").firstSound, 0.0);
+      EXPECT_EQ(Current(), 1);
+      Record();
+    }
+    Run(reading.Seconds());
   }
 }
 
