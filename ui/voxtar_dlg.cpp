@@ -21,7 +21,6 @@
 #include "lesson/working_directory.h"
 #include "platform/file_system.h"
 #include "platform/window_services.h"
-#include "session/manual_policy.h"
 #include "ui/dialog_controls.h"
 #include "ui/lessons_dialog.h"
 #include "ui/level_meter_widget.h"
@@ -137,8 +136,7 @@ CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& ser
       services_(services),
       failureBoxes_(services),
       operatorBoxes_(services, this, [this] { return BoxText(); }),
-      session_(engine, failureBoxes_, operatorBoxes_, settingsFile,
-               std::make_unique<ManualPolicy>()) {
+      session_(engine, failureBoxes_, operatorBoxes_, settingsFile, nullptr) {
   setObjectName(QStringLiteral("CVoxtarDlg"));
   SetModalFrame(this);
   icon_ = QApplication::windowIcon();
@@ -154,6 +152,7 @@ CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& ser
   ConnectSession();
   PlaceWaveform();
   OnInitDialog();
+  InitHandsFree();
 }
 
 // The session closes a device still open.
@@ -407,6 +406,7 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
 
   AddEarlierTakesMenu(menu);
   AddSessionMenu(menu);
+  AddHandsFreeMenu(menu);
 
   menu.addSeparator();
   QAction* check = menu.addAction(QStringLiteral("Check &level"));
