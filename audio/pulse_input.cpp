@@ -114,7 +114,8 @@ void PulseAudioEngine::PostCapture(const CaptureFormat& format, std::vector<std:
     return;
   }
   QMetaObject::invokeMethod(
-      this, [this, format, frames = std::move(frames)]() mutable {
+      this,
+      [this, format, frames = std::move(frames)]() mutable {
         PostCapture(format, std::move(frames));
       },
       Qt::QueuedConnection);

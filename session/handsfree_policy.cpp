@@ -74,8 +74,8 @@ void Decode(std::span<const std::byte> bytes, audio::SampleKind kind, std::vecto
 
 double ReadingPace::Syllables(std::u16string_view text) {
   double syllables = 0.0;
-  int letters = 0;      // of the word begun
-  int groups = 0;       // its vowel groups
+  int letters = 0;  // of the word begun
+  int groups = 0;   // its vowel groups
   bool inVowel = false;
   const auto endWord = [&] {
     syllables += groups > 0 ? groups : std::ceil(letters / 3.0);

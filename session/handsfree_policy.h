@@ -96,7 +96,7 @@ class HandsFreePolicy final : public SessionPolicy {
   std::optional<measures::VoiceDetector> detector_;
   audio::CaptureFormat format_;
   std::vector<float> decoded_;
-  std::uint64_t listened_ = 0;     // frames heard since the sitting last began to listen
+  std::uint64_t listened_ = 0;      // frames heard since the sitting last began to listen
   std::uint64_t voicedBefore_ = 0;  // the detector's voice before the take's
   std::int32_t takePrompt_ = -1;    // the prompt the take is of
   double takeVoiced_ = 0.0;         // the voice of the take that is ending, in s

@@ -57,12 +57,12 @@ class SessionPolicy {
 // What a sitting is doing, for the window to show beside the meter.
 struct SittingState {
   enum class Phase {
-    Off,               // no sitting
-    Listening,         // waiting for the reading to begin
-    Recording,         // the reading goes on
-    Ending,            // silent: the take ends when `endingLeft` runs out
-    WaitingForVoice,   // paused: no voice came; any key or Record goes on
-    LimitReached,      // paused: the take reached the take length limit
+    Off,              // no sitting
+    Listening,        // waiting for the reading to begin
+    Recording,        // the reading goes on
+    Ending,           // silent: the take ends when `endingLeft` runs out
+    WaitingForVoice,  // paused: no voice came; any key or Record goes on
+    LimitReached,     // paused: the take reached the take length limit
   };
   Phase phase = Phase::Off;
   double endingLeft = 0.0;  // Ending: the share of the end-silence still to run, 1 down to 0

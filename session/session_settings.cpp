@@ -32,8 +32,7 @@ bool ReadBool(const QSettings& settings, const char* key, bool fallback) {
 qlonglong ReadNumber(const QSettings& settings, const char* key, qlonglong lowest,
                      qlonglong highest, qlonglong fallback) {
   bool ok = false;
-  const qlonglong value =
-      settings.value(QLatin1String(key)).toString().trimmed().toLongLong(&ok);
+  const qlonglong value = settings.value(QLatin1String(key)).toString().trimmed().toLongLong(&ok);
   return ok && value >= lowest && value <= highest ? value : fallback;
 }
 
@@ -56,9 +55,8 @@ SessionSettings SessionSettings::Load(const QString& file) {
   loaded.autoAdvance = ReadBool(settings, kAutoAdvance, loaded.autoAdvance);
   loaded.autoPlay = ReadBool(settings, kAutoPlay, loaded.autoPlay);
   loaded.handsFree = ReadBool(settings, kHandsFree, loaded.handsFree);
-  loaded.endSilenceMs = static_cast<std::uint32_t>(
-      ReadNumber(settings, kEndSilence, kShortestEndSilenceMs, kLongestEndSilenceMs,
-                 loaded.endSilenceMs));
+  loaded.endSilenceMs = static_cast<std::uint32_t>(ReadNumber(
+      settings, kEndSilence, kShortestEndSilenceMs, kLongestEndSilenceMs, loaded.endSilenceMs));
   loaded.waitForVoiceS = static_cast<std::uint32_t>(
       ReadNumber(settings, kWaitForVoice, 1, kLongestWaitForVoiceS, loaded.waitForVoiceS));
   loaded.endTick = ReadBool(settings, kEndTick, loaded.endTick);

@@ -437,8 +437,8 @@ std::vector<std::byte> SimulatedAudioEngine::ToneFrames(SampleKind kind, int rat
 void SimulatedAudioEngine::PostLevel(const std::vector<std::byte>& bytes,
                                      const CaptureFormat& format, bool measureOnly) {
   if (levelListener_ != nullptr && !bytes.empty()) {
-    QCoreApplication::postEvent(levelListener_, new LevelNotice(SummarizeBlock(
-                                                    bytes, format.channels, format.kind)));
+    QCoreApplication::postEvent(
+        levelListener_, new LevelNotice(SummarizeBlock(bytes, format.channels, format.kind)));
   }
   if (captureListener_ != nullptr && !bytes.empty() && !measureOnly) {
     QCoreApplication::postEvent(captureListener_, new CaptureNotice(format, bytes, false));

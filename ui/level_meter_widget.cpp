@@ -158,8 +158,9 @@ void LevelMeterWidget::Refresh() {
 
 void LevelMeterWidget::SetDescription(const QString& text) {
   description_ = text;
-  const QString full =
-      sitting_.isEmpty() ? text : (text.isEmpty() ? sitting_ : sitting_ + QStringLiteral(", ") + text);
+  const QString full = sitting_.isEmpty()
+                           ? text
+                           : (text.isEmpty() ? sitting_ : sitting_ + QStringLiteral(", ") + text);
   // Only on a change: a screen reader hears a change event for every call.
   if (accessibleDescription() != full) {
     setAccessibleDescription(full);

@@ -167,7 +167,7 @@ void CVoxtarDlg::AddSessionMenu(QMenu& menu) {
 namespace voxtar {
 
 void CVoxtarDlg::InitHandsFree() {
-  const auto bind = [this](QKeySequence keys, const std::function<void()>& run) {
+  const auto bind = [this](const QKeySequence& keys, const std::function<void()>& run) {
     connect(new QShortcut(keys, this), &QShortcut::activated, this, run);
   };
   bind(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H), [this] { OnHandsFree(); });
@@ -217,9 +217,8 @@ void CVoxtarDlg::ShowSitting(bool takeDone) {
 
 bool CVoxtarDlg::eventFilter(QObject* watched, QEvent* event) {
   const SittingState::Phase phase = session_.sitting().phase;
-  if (event->type() == QEvent::KeyPress &&
-      (phase == SittingState::Phase::WaitingForVoice ||
-       phase == SittingState::Phase::LimitReached)) {
+  if (event->type() == QEvent::KeyPress && (phase == SittingState::Phase::WaitingForVoice ||
+                                            phase == SittingState::Phase::LimitReached)) {
     const auto* key = static_cast<QKeyEvent*>(event);
     // Keys with Ctrl or Alt are commands, which end the sitting as any command does.
     if ((key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0 &&

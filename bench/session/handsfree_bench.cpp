@@ -11,6 +11,7 @@
 //   - the live detector's CPU: one core's share to follow a 48 kHz mono input in 10 ms blocks.
 // Run a Release build (it needs no display):
 //   build/<dir>/bench/session/handsfree_bench [--readings 40] [--end-silence 800]
+#include <unistd.h>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -19,11 +20,10 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <optional>
-#include <span>
-#include <unistd.h>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -129,8 +129,8 @@ struct Figures {
 
 // One sitting of `count` readings in a room of `roomDb` (none: digital silence).
 void Sit(std::optional<double> roomDb, int count, std::uint32_t endSilenceMs, Figures* figures) {
-  const fs::path dir = fs::temp_directory_path() / ("voxtar-handsfree-bench-" +
-                                                    std::to_string(::getpid()));
+  const fs::path dir =
+      fs::temp_directory_path() / ("voxtar-handsfree-bench-" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir / "Prompt/unit");
   fs::create_directories(dir / "Ini");
@@ -186,7 +186,8 @@ void Sit(std::optional<double> roomDb, int count, std::uint32_t endSilenceMs, Fi
   engine.SetInputSignal([&](double seconds) {
     const auto n = static_cast<std::int64_t>(std::floor(seconds * kRate));
     double value = room[static_cast<std::size_t>(n) % room.size()];
-    if (voice != nullptr && n >= voiceAt && n - voiceAt < static_cast<std::int64_t>(voice->size())) {
+    if (voice != nullptr && n >= voiceAt &&
+        n - voiceAt < static_cast<std::int64_t>(voice->size())) {
       value += (*voice)[static_cast<std::size_t>(n - voiceAt)];
     }
     return value;
@@ -212,9 +213,8 @@ void Sit(std::optional<double> roomDb, int count, std::uint32_t endSilenceMs, Fi
       settle();
     }
   };
-  session.Submit(CommandKind::Lesson, [&] {
-    session.Load(platform::FromUtf8((dir / "Ini/unit.idx").string()));
-  });
+  session.Submit(CommandKind::Lesson,
+                 [&] { session.Load(platform::FromUtf8((dir / "Ini/unit.idx").string())); });
   session.Submit(CommandKind::Record, [&] { session.Record(); });
   run(2000);  // the room is heard first
 
@@ -229,7 +229,8 @@ void Sit(std::optional<double> roomDb, int count, std::uint32_t endSilenceMs, Fi
         kRate;
     // Until its take ended and the sitting listens again, or 5 s after the reading.
     while (static_cast<double>(engine.nowMs()) < voiceEndMs + 5000.0 &&
-           !(takeEnds.size() > before && session.sitting().phase != SittingState::Phase::Recording &&
+           !(takeEnds.size() > before &&
+             session.sitting().phase != SittingState::Phase::Recording &&
              session.sitting().phase != SittingState::Phase::Ending)) {
       run(10);
     }
@@ -267,7 +268,8 @@ void Percentiles(const char* what, std::vector<double> values) {
   }
   std::sort(values.begin(), values.end());
   const auto at = [&](double share) {
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(share * static_cast<double>(values.size())))];
+    return values[std::min(values.size() - 1,
+                           static_cast<std::size_t>(share * static_cast<double>(values.size())))];
   };
   std::printf("  %-44s median %6.0f ms   p95 %6.0f ms   max %6.0f ms   (%zu)\n", what, at(0.5),
               at(0.95), values.back(), values.size());
@@ -292,7 +294,7 @@ double DetectorCpuShare(double seconds) {
   }
   measures::VoiceDetector detector(kRate, 1);
   const std::clock_t start = std::clock();
-  constexpr std::size_t kBlock = 480 * 2;
+  constexpr std::size_t kBlock = std::size_t{480} * 2;
   for (std::size_t at = 0; at < bytes.size(); at += kBlock) {
     detector.Feed(std::span(bytes).subspan(at, std::min(kBlock, bytes.size() - at)),
                   audio::SampleKind::Int16);
@@ -327,7 +329,8 @@ int main(int argc, char** argv) {
                 room ? qPrintable(QStringLiteral("%1 dBFS").arg(*room)) : "silent",
                 figures.readings, figures.falseCuts, figures.neverEnded);
     voxtar::Percentiles("  end of voice -> end of take", figures.endLatencyMs);
-    voxtar::Percentiles("  the same, readings still short of expected", figures.incompleteLatencyMs);
+    voxtar::Percentiles("  the same, readings still short of expected",
+                        figures.incompleteLatencyMs);
     voxtar::Percentiles("  the same, neither (over target)", figures.lateMs);
     all.readings += figures.readings;
     all.falseCuts += figures.falseCuts;

@@ -79,10 +79,11 @@ class HandsFreeTest : public SessionTest {
 
   // A reading that begins `afterS` from now.
   const Reading& Say(double afterS, int syllables, double pauseS = 0.1, double gain = kVoiceGain) {
-    readings_.push_back({Now() + afterS,
-                         audio::SpokenSentence(kRate, static_cast<std::uint32_t>(readings_.size()) + 7,
-                                               pauseS, syllables),
-                         gain});
+    readings_.push_back(
+        {Now() + afterS,
+         audio::SpokenSentence(kRate, static_cast<std::uint32_t>(readings_.size()) + 7, pauseS,
+                               syllables),
+         gain});
     return readings_.back();
   }
 
@@ -112,7 +113,7 @@ class HandsFreeTest : public SessionTest {
       const auto sample = static_cast<std::int16_t>(std::to_integer<int>(bytes[n]) |
                                                     (std::to_integer<int>(bytes[n + 1]) << 8));
       if (std::abs(sample) > 300) {
-        const double at = static_cast<double>(n / 2) / kRate;
+        const double at = static_cast<double>(n) / 2.0 / kRate;
         file.lastSound = at;
         if (file.firstSound < 0.0) {
           file.firstSound = at;
@@ -218,7 +219,8 @@ TEST_F(HandsFreeTest, ASittingPausesUntilRecordGoesOn) {
     bool saved;
   } const cases[] = {
       {"no voice", 0, false, Phase::WaitingForVoice, false},
-      {"a take that fills the limit", 2 * 2 * kRate, true, Phase::LimitReached, true},
+      {"a take that fills the limit", std::uint64_t{2} * 2 * kRate, true, Phase::LimitReached,
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -282,8 +284,8 @@ TEST_F(HandsFreeTest, TheOperatorEndsTheSittingOrDropsATake) {
     }
     EXPECT_EQ(session.sitting().phase, c.phase);
     EXPECT_EQ(Current(), c.index);
-    EXPECT_EQ(session.recordButton(), c.phase == Phase::Off ? Session::RecordButton::Record
-                                                             : Session::RecordButton::Stop);
+    EXPECT_EQ(session.recordButton(),
+              c.phase == Phase::Off ? Session::RecordButton::Record : Session::RecordButton::Stop);
     if (c.phase != Phase::Off) {
       // The re-read is taken as any reading is.
       Run(reading.Seconds());
@@ -304,8 +306,8 @@ TEST(ReadingPace, ExpectsTheVoiceOfTheTextAtTheLearnedPace) {
   } const cases[] = {
       {u"Good morning, my friend", 5},
       {u"\u0414\u043e\u0431\u0440\u043e\u0435 \u0443\u0442\u0440\u043e", 4},  // Russian
-      {u"\u304a\u306f\u3088\u3046", 4},                                      // kana
-      {u"Brr, psst!", 3},                                                    // no vowels
+      {u"\u304a\u306f\u3088\u3046", 4},                                       // kana
+      {u"Brr, psst!", 3},                                                     // no vowels
       {u"Room 42", 3},
       {u"", 0},
   };

@@ -60,8 +60,10 @@ TEST_F(MainDialogHandsFree, CtrlPlusAndMinusZoomThePromptTextAndMoveNoControl) {
   struct Step {
     QKeyCombination keys;
     int zoom;
-  } const steps[] = {{Qt::CTRL | Qt::Key_Plus, 125}, {Qt::CTRL | Qt::Key_Equal, 150},
-                     {Qt::CTRL | Qt::Key_Minus, 125}, {Qt::CTRL | Qt::Key_Minus, 100},
+  } const steps[] = {{Qt::CTRL | Qt::Key_Plus, 125},
+                     {Qt::CTRL | Qt::Key_Equal, 150},
+                     {Qt::CTRL | Qt::Key_Minus, 125},
+                     {Qt::CTRL | Qt::Key_Minus, 100},
                      {Qt::CTRL | Qt::Key_Minus, 80}};
   for (const Step& step : steps) {
     Key(step.keys);
