@@ -12,6 +12,7 @@
 #include <QObject>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,6 +76,9 @@ class LessonJudge : public QObject {
   std::unique_ptr<measures::MeasureCache> cache_;
   // Takes saved while the worker had the cache, to store once it is back.
   std::vector<std::pair<std::u16string, measures::TakeMeasures>> unstored_;
+  // Prompts whose take was saved since the lesson's takes began to be measured: what the scan
+  // measured of them is older than the save's own measures, and is not applied.
+  std::set<std::size_t> savedDuringScan_;
   OffThread worker_;
 };
 
