@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "audio/level_meter.h"
@@ -115,6 +116,25 @@ inline CaptureFormat CaptureFormatOf(const WaveElement& element) {
   return {element.kind, element.sampleRate, element.channels};
 }
 
+// Posted to the capture listener with the frames of each block a take or the kept-open input
+// captured, as captured; and first, when the listener is set while the input is kept open, with
+// the frames it keeps (kept()): what listens for a voice hears what is recorded and what came
+// just before it.
+class CaptureNotice : public QEvent {
+ public:
+  static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 0x3C1);
+  CaptureNotice(const CaptureFormat& format, std::vector<std::byte> frames, bool kept)
+      : QEvent(kType), format_(format), frames_(std::move(frames)), kept_(kept) {}
+  const CaptureFormat& format() const { return format_; }
+  const std::vector<std::byte>& frames() const { return frames_; }
+  bool kept() const { return kept_; }
+
+ private:
+  CaptureFormat format_;
+  std::vector<std::byte> frames_;
+  bool kept_;
+};
+
 // The longest lead-in a kept-open input holds for the next take.
 inline constexpr std::uint32_t kPreRollLimitMs = 10'000;
 
@@ -187,6 +207,9 @@ class AudioEngine {
 
   // Where LevelNotices go (null: nowhere). Not owned; the listener outlives its setting.
   virtual void SetLevelListener(QObject* listener) = 0;
+  // Where CaptureNotices go (null: nowhere, and no block is copied for them). Not owned; the
+  // listener outlives its setting.
+  virtual void SetCaptureListener(QObject* listener) = 0;
   // The level check: captures from the chosen input in `format` only to measure it (nothing is
   // kept), until StopLevelCheck or until any device starts to record or play.
   virtual ErrorCode StartLevelCheck(const CaptureFormat& format) = 0;

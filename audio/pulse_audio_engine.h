@@ -90,6 +90,7 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   void SetTakeLimitBytes(std::uint64_t bytes) override { takeLimitBytes_ = bytes; }
   std::uint64_t takeLimitBytes() const override { return takeLimitBytes_; }
   void SetLevelListener(QObject* listener) override;
+  void SetCaptureListener(QObject* listener) override;
   ErrorCode StartLevelCheck(const CaptureFormat& format) override;
   void StopLevelCheck() override;
   bool levelCheckRunning() const override;
@@ -178,6 +179,8 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   void ServerLost(const QString& why);
   // Hands a captured block's level to the GUI thread's listener (either thread).
   void PostLevel(const LevelSummary& summary);
+  // Hands a captured block's frames to the GUI thread's capture listener (either thread).
+  void PostCapture(const CaptureFormat& format, std::vector<std::byte> frames);
   void EndLevelCheck();
   // Ends streams whose input or output stopped moving.
   void Watch();
@@ -200,6 +203,8 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   std::unique_ptr<Device> preRoll_;                      // the kept-open input
   std::vector<pa_stream*> setAside_;                     // owned; changed only under the lock
   QPointer<QObject> levelListener_;                      // GUI thread only
+  QPointer<QObject> captureListener_;                    // GUI thread only
+  std::atomic<bool> tapping_ = false;                    // a capture listener is set
   ErrorBook errors_;
   DeviceId nextId_ = 1;
   std::string chosenInput_;

@@ -39,6 +39,9 @@ bool PulseAudioEngine::Device::Capture(const std::byte* data, std::size_t size) 
   }
   const std::span<const std::byte> frames(data, whole);
   engine->PostLevel(SummarizeBlock(frames, element.channels, element.kind));
+  if (!measureOnly && engine->tapping_) {
+    engine->PostCapture(CaptureFormatOf(element), {frames.begin(), frames.end()});
+  }
   if (keeps) {
     ring.Push(frames);
     if (feeds != nullptr) {
@@ -79,6 +82,43 @@ void PulseAudioEngine::PostLevel(const LevelSummary& summary) {
   }
   QMetaObject::invokeMethod(
       this, [this, summary] { PostLevel(summary); }, Qt::QueuedConnection);
+}
+
+void PulseAudioEngine::SetCaptureListener(QObject* listener) {
+  captureListener_ = listener;
+  if (loop_ == nullptr) {
+    tapping_ = listener != nullptr;
+    return;
+  }
+  MainLoopLock lock(loop_);
+  tapping_ = listener != nullptr;
+  // Blocks captured from here on follow what the input kept, in order: they are queued after it.
+  if (listener != nullptr && preRoll_ != nullptr &&
+      preRoll_->record == Device::RecordState::Running) {
+    std::vector<std::byte> kept;
+    kept.reserve(preRoll_->ring.frames() * preRoll_->ring.frameBytes());
+    for (const std::span<const std::byte> span : preRoll_->ring.Spans()) {
+      kept.insert(kept.end(), span.begin(), span.end());
+    }
+    QCoreApplication::postEvent(
+        listener, new CaptureNotice(CaptureFormatOf(preRoll_->element), std::move(kept), true));
+  }
+}
+
+void PulseAudioEngine::PostCapture(const CaptureFormat& format, std::vector<std::byte> frames) {
+  if (QThread::currentThread() == thread()) {
+    if (captureListener_ != nullptr) {
+      QCoreApplication::postEvent(captureListener_,
+                                  new CaptureNotice(format, std::move(frames), false));
+    }
+    return;
+  }
+  QMetaObject::invokeMethod(
+      this,
+      [this, format, frames = std::move(frames)]() mutable {
+        PostCapture(format, std::move(frames));
+      },
+      Qt::QueuedConnection);
 }
 
 ErrorCode PulseAudioEngine::StartLevelCheck(const CaptureFormat& format) {

@@ -102,11 +102,16 @@ void LessonJudge::Stop() {
   lesson_.SetPrompts({});
   files_.clear();
   onDisk_.reset();
+  savedDuringScan_.clear();
 }
 
 void LessonJudge::Apply(const Batch& batch) {
   for (const auto& [file, measured] : batch) {
-    measures::Feed(files_[file], measured, &lesson_);
+    const std::vector<std::size_t>& prompts = files_[file].prompts;
+    if (std::none_of(prompts.begin(), prompts.end(),
+                     [this](std::size_t index) { return savedDuringScan_.contains(index); })) {
+      measures::Feed(files_[file], measured, &lesson_);
+    }
   }
   emit judgementsChanged();
 }
@@ -151,6 +156,8 @@ void LessonJudge::TakeSaved(std::size_t index,
     return;
   }
   const std::u16string name = lesson_.prompt(index).name;
+  // A batch of the scan may still be on its way.
+  savedDuringScan_.insert(index);
   if (!measured) {
     lesson_.ForgetMeasures(name);
     return;

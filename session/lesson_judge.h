@@ -16,6 +16,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -95,6 +96,9 @@ class LessonJudge : public QObject {
   std::vector<std::pair<std::u16string, measures::TakeMeasures>> unstored_;
   std::vector<TextChecked> unstoredTexts_;
   std::deque<std::size_t> textsToCheck_;  // prompts whose saved take waits for its check
+  // Prompts whose take was saved since the lesson's takes began to be measured: what the scan
+  // measured of them is older than the save's own measures, and is not applied.
+  std::set<std::size_t> savedDuringScan_;
   OffThread worker_;
   OffThread textWorker_;
 };

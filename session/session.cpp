@@ -4,22 +4,43 @@
 #include <memory>
 #include <utility>
 
+#include "session/handsfree_policy.h"
+#include "session/manual_policy.h"
+
 namespace voxtar {
+
+namespace {
+
+std::unique_ptr<SessionPolicy> PolicyFor(const SessionSettings& settings) {
+  if (settings.handsFree) {
+    return std::make_unique<HandsFreePolicy>();
+  }
+  return std::make_unique<ManualPolicy>();
+}
+
+}  // namespace
 
 Session::Session(audio::AudioEngine& engine, audio::FailureReporter& reporter, Operator& person,
                  const QString& settingsFile, std::unique_ptr<SessionPolicy> policy)
     : operator_(person),
+      engine_(engine),
       settingsFile_(settingsFile),
       keeper_(lesson_, person),
       flow_(lesson_, engine, this, reporter, settingsFile),
       settings_(SessionSettings::Load(settingsFile)),
-      policy_(std::move(policy)) {
+      policy_(std::move(policy)),
+      ownPolicy_(policy_ == nullptr) {
+  if (ownPolicy_) {
+    policy_ = PolicyFor(settings_);
+  }
   lesson_.Reset();
   flow_.SetPreRoll(settings_.preRollMs);
 }
 
 // The flow closes a device still open and waits for a save still running.
-Session::~Session() = default;
+Session::~Session() {
+  engine_.SetCaptureListener(nullptr);
+}
 
 void Session::SetPolicy(std::unique_ptr<SessionPolicy> policy) {
   policy_ = std::move(policy);
@@ -48,6 +69,11 @@ void Session::Submit(CommandKind kind, std::function<void()> command) {
   }
   Execute([this, kind, &command] {
     policy_->OperatorTookOver(*this, kind);
+    // The policy ended a take for it: the command waits for its save, as any command would.
+    if (saving() && kind != CommandKind::Window) {
+      held_.emplace_back(std::move(command));
+      return;
+    }
     command();
   });
 }
@@ -97,6 +123,15 @@ bool Session::event(QEvent* event) {
       held_.emplace_back(handle);
     } else {
       Execute(handle);
+    }
+    return true;
+  }
+  if (event->type() == audio::CaptureNotice::kType) {
+    const auto& block = *static_cast<const audio::CaptureNotice*>(event);
+    if (commandRunning_) {
+      policy_->Heard(*this, block, false);
+    } else {
+      Execute([this, &block] { policy_->Heard(*this, block, !saving()); });
     }
     return true;
   }
@@ -277,6 +312,22 @@ void Session::AdvanceAfterGoodTake() {
   emit displayChanged();
 }
 
+void Session::ListenToInput(bool on) {
+  engine_.SetCaptureListener(on ? this : nullptr);
+}
+
+void Session::ShowSitting(const SittingState& state) {
+  if (state == sitting_) {
+    return;
+  }
+  const bool takeDone = (sitting_.phase == SittingState::Phase::Recording ||
+                         sitting_.phase == SittingState::Phase::Ending) &&
+                        state.phase != SittingState::Phase::Recording &&
+                        state.phase != SittingState::Phase::Ending;
+  sitting_ = state;
+  emit sittingChanged(takeDone);
+}
+
 void Session::DiscardTake() {
   if (flow_.mode() != AudioMode::Recording) {
     return;
@@ -451,9 +502,21 @@ bool Session::NeedsSave() const {
 }
 
 void Session::SetSettings(const SessionSettings& settings) {
+  const bool policyChanges = ownPolicy_ && settings.handsFree != settings_.handsFree;
   settings_ = settings;
   settings_.Save(settingsFile_);
-  flow_.SetPreRoll(settings_.preRollMs);
+  if (policyChanges) {
+    // A command ends a sitting before it runs; this is for a change made otherwise.
+    ListenToInput(false);
+    ShowSitting({});
+    if (mode() != AudioMode::Recording) {
+      SetRecordButton(RecordButton::Record);
+    }
+    policy_ = PolicyFor(settings_);
+  }
+  if (sitting_.phase == SittingState::Phase::Off) {
+    flow_.SetPreRoll(settings_.preRollMs);
+  }
 }
 
 void Session::SetButtons(std::optional<PlayButton> play, std::optional<RecordButton> record) {

@@ -55,7 +55,8 @@ class Session : public QObject {
 
   // `reporter` tells the devices' failures; `person` is asked and told what the session cannot
   // decide alone; `settingsFile` keeps the settings and the device choice (empty: for this run
-  // only); `policy` runs it (not null).
+  // only); `policy` runs it (null: the one the settings ask for, manual or hands-free, and again
+  // whenever SetSettings changes that).
   Session(audio::AudioEngine& engine, audio::FailureReporter& reporter, Operator& person,
           const QString& settingsFile, std::unique_ptr<SessionPolicy> policy);
   ~Session() override;
@@ -121,6 +122,13 @@ class Session : public QObject {
   // Moves on to the next pending prompt when the current one's take passed its check (and
   // nothing plays, records or waits to be saved).
   void AdvanceAfterGoodTake();
+  // The policy hears what the input captures (Heard), or stops hearing it.
+  void ListenToInput(bool on);
+  // "Record" reads as the policy says (a sitting keeps "[STOP]" between its takes).
+  void SetRecordButton(RecordButton record) { SetButtons(std::nullopt, record); }
+  // What the sitting is doing, for the window.
+  void ShowSitting(const SittingState& state);
+  const SittingState& sitting() const { return sitting_; }
 
   // ---- The enabling of the commands no control bears ----
   bool hasLesson() const { return lesson_.state != LessonState::NoLesson; }
@@ -155,6 +163,8 @@ class Session : public QObject {
   void playbackStopped();
   // A take ended (saved or not) or was discarded: what was recorded live gives way.
   void takeEnded();
+  // sitting() changed; `takeDone`: a take of the sitting has just ended (for its tick).
+  void sittingChanged(bool takeDone);
 
  protected:
   bool event(QEvent* event) override;
@@ -181,12 +191,15 @@ class Session : public QObject {
   void SetButtons(std::optional<PlayButton> play, std::optional<RecordButton> record);
 
   Operator& operator_;
+  audio::AudioEngine& engine_;
   QString settingsFile_;
   Lesson lesson_;
   LessonKeeper keeper_;
   RecordingFlow flow_;
   SessionSettings settings_;
   std::unique_ptr<SessionPolicy> policy_;
+  bool ownPolicy_ = false;  // chosen by the settings
+  SittingState sitting_;
   PlayButton playButton_ = PlayButton::Play;
   RecordButton recordButton_ = RecordButton::Record;
   bool commandRunning_ = false;

@@ -11,6 +11,10 @@
 
 namespace voxtar {
 
+namespace audio {
+class CaptureNotice;
+}
+
 class Session;
 
 // What the Session's command gate knows of a command.
@@ -45,6 +49,25 @@ class SessionPolicy {
   virtual void TakeDiscarded(Session& session) = 0;
   // A playback came to its end by itself.
   virtual void PlaybackEnded(Session& session) = 0;
+  // The input captured a block, while the policy listens (Session::ListenToInput). With `free`
+  // false a command is running or a take is being saved: the policy only takes note.
+  virtual void Heard(Session& /*session*/, const audio::CaptureNotice& /*block*/, bool /*free*/) {}
+};
+
+// What a sitting is doing, for the window to show beside the meter.
+struct SittingState {
+  enum class Phase {
+    Off,              // no sitting
+    Listening,        // waiting for the reading to begin
+    Recording,        // the reading goes on
+    Ending,           // silent: the take ends when `endingLeft` runs out
+    WaitingForVoice,  // paused: no voice came; any key or Record goes on
+    LimitReached,     // paused: the take reached the take length limit
+  };
+  Phase phase = Phase::Off;
+  double endingLeft = 0.0;  // Ending: the share of the end-silence still to run, 1 down to 0
+
+  bool operator==(const SittingState&) const = default;
 };
 
 }  // namespace voxtar

@@ -296,7 +296,7 @@ QString SimulatedAudioEngine::ErrorText(ErrorCode error) {
 void SimulatedAudioEngine::Advance(std::uint32_t ms) {
   nowMs_ += ms;
   if (levelCheck_) {
-    Listen(*levelCheck_);
+    Listen(*levelCheck_, true);
   }
   CapturePreRoll();
   for (auto& [id, device] : devices_) {
@@ -326,6 +326,24 @@ void SimulatedAudioEngine::ClearFailures() {
 void SimulatedAudioEngine::SetInputTone(double frequency, double amplitude) {
   toneFrequency_ = frequency;
   toneAmplitude_ = std::clamp(amplitude, 0.0, 1.0);
+  inputSignal_ = nullptr;
+}
+
+void SimulatedAudioEngine::SetInputSignal(std::function<double(double seconds)> signal) {
+  inputSignal_ = std::move(signal);
+}
+
+void SimulatedAudioEngine::SetCaptureListener(QObject* listener) {
+  if (listener != nullptr && preRoll_) {
+    CapturePreRoll();
+    std::vector<std::byte> kept;
+    for (const std::span<const std::byte> span : preRoll_->ring.Spans()) {
+      kept.insert(kept.end(), span.begin(), span.end());
+    }
+    QCoreApplication::postEvent(listener,
+                                new CaptureNotice(preRoll_->input.format, std::move(kept), true));
+  }
+  captureListener_ = listener;
 }
 
 void SimulatedAudioEngine::AddElement(std::u16string_view path, WaveElement element) {
@@ -397,15 +415,17 @@ void SimulatedAudioEngine::EndPlayback(DeviceId id, Device& device, NotifyCode c
 }
 
 std::vector<std::byte> SimulatedAudioEngine::ToneFrames(SampleKind kind, int rate, int channels,
-                                                        std::uint64_t from,
-                                                        std::uint64_t to) const {
+                                                        std::uint64_t from, std::uint64_t to,
+                                                        double startSeconds) const {
   const std::size_t sampleBytes = BytesPerSample(kind);
   const auto count = static_cast<std::size_t>(channels);
   std::vector<std::byte> bytes(static_cast<std::size_t>(to - from) * sampleBytes * count);
   std::byte* at = bytes.data();
   for (std::uint64_t n = from; n < to; ++n) {
     const double t = static_cast<double>(n) / rate;
-    const double value = toneAmplitude_ * std::sin(2.0 * std::numbers::pi * toneFrequency_ * t);
+    const double value =
+        inputSignal_ ? inputSignal_(startSeconds + t)
+                     : toneAmplitude_ * std::sin(2.0 * std::numbers::pi * toneFrequency_ * t);
     for (std::size_t c = 0; c < count; ++c) {
       EncodeSample(kind, value, at);
       at += sampleBytes;
@@ -414,11 +434,14 @@ std::vector<std::byte> SimulatedAudioEngine::ToneFrames(SampleKind kind, int rat
   return bytes;
 }
 
-void SimulatedAudioEngine::PostLevel(const std::vector<std::byte>& bytes, SampleKind kind,
-                                     int channels) {
+void SimulatedAudioEngine::PostLevel(const std::vector<std::byte>& bytes,
+                                     const CaptureFormat& format, bool measureOnly) {
   if (levelListener_ != nullptr && !bytes.empty()) {
-    QCoreApplication::postEvent(levelListener_,
-                                new LevelNotice(SummarizeBlock(bytes, channels, kind)));
+    QCoreApplication::postEvent(
+        levelListener_, new LevelNotice(SummarizeBlock(bytes, format.channels, format.kind)));
+  }
+  if (captureListener_ != nullptr && !bytes.empty() && !measureOnly) {
+    QCoreApplication::postEvent(captureListener_, new CaptureNotice(format, bytes, false));
   }
 }
 
@@ -437,10 +460,12 @@ void SimulatedAudioEngine::Capture(DeviceId id, Device& device) {
     return;
   }
   const std::vector<std::byte> bytes =
-      ToneFrames(element.kind, element.sampleRate, element.channels, device.recordedFrames, due);
+      ToneFrames(element.kind, element.sampleRate, element.channels, device.recordedFrames, due,
+                 static_cast<double>(device.recordStart) / 1000.0 -
+                     static_cast<double>(device.startFrames) / element.sampleRate);
   Store(id, device, bytes);
   if (device.lostError == kNoError) {
-    PostLevel(bytes, element.kind, element.channels);
+    PostLevel(bytes, CaptureFormatOf(element));
   }
 }
 
@@ -494,7 +519,7 @@ void SimulatedAudioEngine::Notify(DeviceId id, Device& device, RecordingCode cod
   }
 }
 
-std::vector<std::byte> SimulatedAudioEngine::Listen(Input& input) {
+std::vector<std::byte> SimulatedAudioEngine::Listen(Input& input, bool measureOnly) {
   const CaptureFormat& format = input.format;
   const std::uint64_t due =
       (nowMs_ - input.startMs) * static_cast<std::uint64_t>(format.sampleRate) / 1000u;
@@ -502,8 +527,9 @@ std::vector<std::byte> SimulatedAudioEngine::Listen(Input& input) {
     return {};
   }
   std::vector<std::byte> bytes =
-      ToneFrames(format.kind, format.sampleRate, format.channels, input.frames, due);
-  PostLevel(bytes, format.kind, format.channels);
+      ToneFrames(format.kind, format.sampleRate, format.channels, input.frames, due,
+                 static_cast<double>(input.startMs) / 1000.0);
+  PostLevel(bytes, format, measureOnly);
   input.frames = due;
   return bytes;
 }
@@ -565,7 +591,7 @@ void SimulatedAudioEngine::CapturePreRoll() {
   if (!preRoll_) {
     return;
   }
-  const std::vector<std::byte> bytes = Listen(preRoll_->input);
+  const std::vector<std::byte> bytes = Listen(preRoll_->input, false);
   preRoll_->ring.Push(bytes);
   if (Device* take = Find(preRoll_->feeds); take != nullptr && take->recording) {
     Store(preRoll_->feeds, *take, bytes);

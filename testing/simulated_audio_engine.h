@@ -80,6 +80,7 @@ class SimulatedAudioEngine final : public AudioEngine {
   void SetTakeLimitBytes(std::uint64_t bytes) override { takeLimitBytes_ = bytes; }
   std::uint64_t takeLimitBytes() const override { return takeLimitBytes_; }
   void SetLevelListener(QObject* listener) override { levelListener_ = listener; }
+  void SetCaptureListener(QObject* listener) override;
   ErrorCode StartLevelCheck(const CaptureFormat& format) override;
   void StopLevelCheck() override { levelCheck_.reset(); }
   bool levelCheckRunning() const override { return levelCheck_.has_value(); }
@@ -106,6 +107,9 @@ class SimulatedAudioEngine final : public AudioEngine {
 
   // The signal recorded: a sine of `frequency` Hz at `amplitude` (0..1 of full scale).
   void SetInputTone(double frequency, double amplitude);
+  // The signal recorded instead: its value at a time of the clock in seconds (1.0 = full scale,
+  // the same on every channel), until SetInputTone.
+  void SetInputSignal(std::function<double(double seconds)> signal);
   // An element Open finds under `path` before looking on disk (no file needed).
   void AddElement(std::u16string_view path, WaveElement element);
   // The device's sound output or input goes away: a playback ends with a Failure notice, a
@@ -201,10 +205,13 @@ class SimulatedAudioEngine final : public AudioEngine {
   void CapturePreRoll();
   // The take the kept-open input feeds goes on with a stream of its own.
   void HandOver();
-  // The input tone's frames [from, to) in `kind`, `channels` per frame.
+  // The input's frames [from, to) in `kind`, `channels` per frame; frame 0 is captured at
+  // `startSeconds` of the clock.
   std::vector<std::byte> ToneFrames(SampleKind kind, int rate, int channels, std::uint64_t from,
-                                    std::uint64_t to) const;
-  void PostLevel(const std::vector<std::byte>& bytes, SampleKind kind, int channels);
+                                    std::uint64_t to, double startSeconds) const;
+  // A LevelNotice for the block, and its frames to the capture listener unless only measured.
+  void PostLevel(const std::vector<std::byte>& bytes, const CaptureFormat& format,
+                 bool measureOnly = false);
   // The chosen device when the sound system has it, else the default (empty).
   std::string DeviceFor(Direction direction) const;
 
@@ -224,6 +231,8 @@ class SimulatedAudioEngine final : public AudioEngine {
   bool failNextCapture_ = false;
   bool warmed_ = false;
   QPointer<QObject> levelListener_;
+  QPointer<QObject> captureListener_;
+  std::function<double(double)> inputSignal_;
   // An input captured from the clock without a take of its own.
   struct Input {
     CaptureFormat format;
@@ -231,7 +240,7 @@ class SimulatedAudioEngine final : public AudioEngine {
     std::uint64_t frames = 0;  // captured so far
   };
   // The frames the input captured since it was last asked, with a LevelNotice for them.
-  std::vector<std::byte> Listen(Input& input);
+  std::vector<std::byte> Listen(Input& input, bool measureOnly);
   std::optional<Input> levelCheck_;
   struct PreRoll {
     Input input;

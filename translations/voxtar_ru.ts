@@ -643,6 +643,38 @@ The takes are judged by the built-in profile &quot;course&quot; until the profil
         <source>no sample rate</source>
         <translation>не указана частота дискретизации</translation>
     </message>
+    <message>
+        <source>Listening</source>
+        <translation>Слушаю</translation>
+    </message>
+    <message>
+        <source>Recording</source>
+        <translation>Запись</translation>
+    </message>
+    <message>
+        <source>Ending</source>
+        <translation>Завершение</translation>
+    </message>
+    <message>
+        <source>Waiting for voice</source>
+        <translation>Ожидание голоса</translation>
+    </message>
+    <message>
+        <source>Paused: the take is full</source>
+        <translation>Пауза: дубль заполнен</translation>
+    </message>
+    <message>
+        <source>&amp;Hands-free</source>
+        <translation>Запись &amp;без рук</translation>
+    </message>
+    <message>
+        <source>End &amp;silence</source>
+        <translation>Тишина в &amp;конце</translation>
+    </message>
+    <message>
+        <source>Tick at each take&apos;s &amp;end</source>
+        <translation>Сиг&amp;нал в конце дубля</translation>
+    </message>
 </context>
 <context>
     <name>voxtar::LevelMeterWidget</name>
@@ -669,6 +701,10 @@ The takes are judged by the built-in profile &quot;course&quot; until the profil
     <message>
         <source>, clipped</source>
         <translation>, перегрузка</translation>
+    </message>
+    <message>
+        <source>Waiting for voice</source>
+        <translation>Ожидание голоса</translation>
     </message>
 </context>
 <context>

@@ -69,7 +69,27 @@ QRect LevelMeterWidget::barRect() const {
   const QFontMetrics scale(ScaleFont(font(), height()));
   const int clipWidth = scale.horizontalAdvance(tr("CLIP")) + 6;
   const int barHeight = std::max(4, height() - scale.height());
-  return {0, 0, std::max(1, width() - clipWidth - 3), barHeight};
+  const int stateWidth = sitting_.isEmpty() ? 0 : sittingRect().width() + 3;
+  return {0, 0, std::max(1, width() - clipWidth - 3 - stateWidth), barHeight};
+}
+
+QRect LevelMeterWidget::sittingRect() const {
+  if (sitting_.isEmpty()) {
+    return {};
+  }
+  const int textWidth = fontMetrics().horizontalAdvance(tr("Waiting for voice")) + 4;
+  const int stateWidth = std::min(textWidth, width() / 2);
+  return {width() - stateWidth, 0, stateWidth, height()};
+}
+
+void LevelMeterWidget::ShowSitting(const QString& state, double endingLeft) {
+  if (state == sitting_ && endingLeft == endingLeft_) {
+    return;
+  }
+  sitting_ = state;
+  endingLeft_ = std::clamp(endingLeft, 0.0, 1.0);
+  SetDescription(description_);
+  update();
 }
 
 int LevelMeterWidget::XForDb(double db) const {
@@ -138,9 +158,13 @@ void LevelMeterWidget::Refresh() {
 }
 
 void LevelMeterWidget::SetDescription(const QString& text) {
+  description_ = text;
+  const QString full = sitting_.isEmpty()
+                           ? text
+                           : (text.isEmpty() ? sitting_ : sitting_ + QStringLiteral(", ") + text);
   // Only on a change: a screen reader hears a change event for every call.
-  if (accessibleDescription() != text) {
-    setAccessibleDescription(text);
+  if (accessibleDescription() != full) {
+    setAccessibleDescription(full);
   }
 }
 
@@ -152,9 +176,18 @@ void LevelMeterWidget::paintEvent(QPaintEvent*) {
     PaintMeter(painter);
   } else if (mode_ == Mode::TakeCheck) {
     painter.setPen(SeverityColour(severity_));
-    const QRect area = rect().adjusted(2, 0, -2, 0);
+    const QRect area = rect().adjusted(2, 0, -2 - sittingRect().width(), 0);
     painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
                      fontMetrics().elidedText(takeCheckText_, Qt::ElideRight, area.width()));
+  }
+  if (!sitting_.isEmpty()) {
+    const QRect state = sittingRect();
+    painter.fillRect(state, palette().window());
+    painter.setPen(palette().windowText().color());
+    painter.drawText(state.adjusted(2, 0, 0, -3), Qt::AlignRight | Qt::AlignVCenter,
+                     fontMetrics().elidedText(sitting_, Qt::ElideRight, state.width() - 2));
+    const auto left = static_cast<int>(std::lround(endingLeft_ * state.width()));
+    painter.fillRect(QRect(state.right() + 1 - left, state.bottom() - 1, left, 2), kHoldTick);
   }
 }
 

@@ -37,6 +37,9 @@ class LevelMeterWidget : public QWidget {
 
   // The meter's bar and the x of a level on it (clamped to the scale), for drawing and tests.
   QRect barRect() const;
+  // Where the sitting's state is shown (empty without one).
+  QRect sittingRect() const;
+  const QString& sittingText() const { return sitting_; }
   int XForDb(double db) const;
 
   QSize sizeHint() const override;
@@ -51,6 +54,9 @@ class LevelMeterWidget : public QWidget {
   void ShowVerdict(const QString& text, voxtar::measures::Severity severity);
   void ShowJudgement(const voxtar::measures::Judgement& judgement);
   void Clear();
+  // What a hands-free sitting is doing, at the strip's right end and first in the accessible
+  // description; `endingLeft` (0..1) runs down as a bar under it. Empty: no sitting.
+  void ShowSitting(const QString& state, double endingLeft);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -67,6 +73,9 @@ class LevelMeterWidget : public QWidget {
   QTimer refresh_;
   QString takeCheckText_;
   measures::Severity severity_ = measures::Severity::Ok;
+  QString sitting_;
+  double endingLeft_ = 0.0;
+  QString description_;  // of the level or the take, without the sitting's state
 };
 
 }  // namespace voxtar

@@ -21,7 +21,6 @@
 #include "lesson/working_directory.h"
 #include "platform/file_system.h"
 #include "platform/window_services.h"
-#include "session/manual_policy.h"
 #include "ui/dialog_controls.h"
 #include "ui/judgement_texts.h"
 #include "ui/lessons_dialog.h"
@@ -148,8 +147,7 @@ CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& ser
       services_(services),
       failureBoxes_(services),
       operatorBoxes_(services, this, [this] { return BoxText(); }),
-      session_(engine, failureBoxes_, operatorBoxes_, settingsFile,
-               std::make_unique<ManualPolicy>()) {
+      session_(engine, failureBoxes_, operatorBoxes_, settingsFile, nullptr) {
   setObjectName(QStringLiteral("CVoxtarDlg"));
   SetModalFrame(this);
   icon_ = QApplication::windowIcon();
@@ -165,6 +163,7 @@ CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& ser
   ConnectSession();
   PlaceWaveform();
   OnInitDialog();
+  InitHandsFree();
 }
 
 // The session closes a device still open.
@@ -419,6 +418,7 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
 
   AddEarlierTakesMenu(menu);
   AddSessionMenu(menu);
+  AddHandsFreeMenu(menu);
 
   menu.addSeparator();
   QAction* check = menu.addAction(tr("Check &level"));

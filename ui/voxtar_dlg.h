@@ -150,8 +150,14 @@ class CVoxtarDlg : public QDialog {
   // The context menu: the About item, the commands with their keys, the level check and the
   // device choice.
   void FillContextMenu(QMenu& menu);
+  // Ctrl+Shift+H: the hands-free sitting on or off (a command: a sitting running ends first).
+  void OnHandsFree();
+  // Ctrl+Plus / Ctrl+Minus: the prompt text `steps` zoom steps larger (smaller when negative).
+  void ZoomText(int steps);
 
  protected:
+  // While a sitting is paused, a key goes on with it rather than into the text.
+  bool eventFilter(QObject* watched, QEvent* event) override;
   bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void reject() override;
@@ -174,6 +180,10 @@ class CVoxtarDlg : public QDialog {
   void PlaceWaveform();
   void StartPlayhead();
   void AddSessionMenu(QMenu& menu);
+  void AddHandsFreeMenu(QMenu& menu);
+  void InitHandsFree();
+  void ShowSitting(bool takeDone);
+  void ApplyTextZoom();
 
   audio::AudioEngine& engine_;
   platform::WindowServices& services_;

@@ -4,11 +4,18 @@
 // one.
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QShortcut>
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/file_system.h"
+#include "ui/level_meter_widget.h"
 #include "ui/voxtar_dlg.h"
 #include "ui/waveform_view.h"
 
@@ -20,6 +27,9 @@ namespace {
 // kWaveformGrowth for it and no control of the template moves.
 constexpr QRect kWaveformUnits{7, 188, 295, 40};
 constexpr int kWaveformGrowth = 44;
+
+// The prompt text's zoom steps, in %.
+constexpr std::array<int, 10> kZoomSteps{50, 67, 80, 100, 125, 150, 200, 250, 300, 400};
 
 // Tells a take file apart from the one it replaced, without reading it.
 std::int64_t FileStamp(const std::u16string& path) {
@@ -149,6 +159,134 @@ void CVoxtarDlg::AddSessionMenu(QMenu& menu) {
 
   toggle(tr("&Advance after a good take"), &SessionSettings::autoAdvance);
   toggle(tr("Play each &take"), &SessionSettings::autoPlay);
+}
+
+}  // namespace voxtar
+
+namespace voxtar {
+
+void CVoxtarDlg::InitHandsFree() {
+  const auto bind = [this](const QKeySequence& keys, const std::function<void()>& run) {
+    connect(new QShortcut(keys, this), &QShortcut::activated, this, run);
+  };
+  bind(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H), [this] { OnHandsFree(); });
+  bind(QKeySequence(Qt::CTRL | Qt::Key_Plus), [this] { ZoomText(1); });
+  bind(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { ZoomText(1); });
+  bind(QKeySequence(Qt::CTRL | Qt::Key_Minus), [this] { ZoomText(-1); });
+  connect(&session_, &Session::sittingChanged, this, &CVoxtarDlg::ShowSitting);
+  GetDlgItem(ids::kPromptText)->installEventFilter(this);
+  ApplyTextZoom();
+}
+
+void CVoxtarDlg::OnHandsFree() {
+  session_.Submit(CommandKind::Lesson, [this] {
+    SessionSettings changed = session_.settings();
+    changed.handsFree = !changed.handsFree;
+    SetSessionSettings(changed);
+  });
+}
+
+void CVoxtarDlg::ShowSitting(bool takeDone) {
+  const SittingState& sitting = session_.sitting();
+  QString text;
+  switch (sitting.phase) {
+    case SittingState::Phase::Off:
+      break;
+    case SittingState::Phase::Listening:
+      text = tr("Listening");
+      break;
+    case SittingState::Phase::Recording:
+      text = tr("Recording");
+      break;
+    case SittingState::Phase::Ending:
+      text = tr("Ending");
+      break;
+    case SittingState::Phase::WaitingForVoice:
+      text = tr("Waiting for voice");
+      break;
+    case SittingState::Phase::LimitReached:
+      text = tr("Paused: the take is full");
+      break;
+  }
+  levelMeter_->ShowSitting(text, sitting.endingLeft);
+  if (takeDone && session_.settings().endTick) {
+    QApplication::beep();
+  }
+}
+
+bool CVoxtarDlg::eventFilter(QObject* watched, QEvent* event) {
+  const SittingState::Phase phase = session_.sitting().phase;
+  if (event->type() == QEvent::KeyPress && (phase == SittingState::Phase::WaitingForVoice ||
+                                            phase == SittingState::Phase::LimitReached)) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    // Keys with Ctrl or Alt are commands, which end the sitting as any command does.
+    if ((key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0 &&
+        key->key() != Qt::Key_Escape && !key->isAutoRepeat()) {
+      OnCommand(ids::kRecord);
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void CVoxtarDlg::ZoomText(int steps) {
+  const int now = session_.settings().textZoom;
+  const auto at = std::lower_bound(kZoomSteps.begin(), kZoomSteps.end(), now);
+  auto index = static_cast<int>(at - kZoomSteps.begin());
+  // A zoom between two steps (mended by hand) goes to the next one either way.
+  if (steps < 0 || at == kZoomSteps.end() || *at == now) {
+    index += steps;
+  } else {
+    index += steps - 1;
+  }
+  index = std::clamp(index, 0, static_cast<int>(kZoomSteps.size()) - 1);
+  SessionSettings changed = session_.settings();
+  changed.textZoom = kZoomSteps[static_cast<std::size_t>(index)];
+  SetSessionSettings(changed);
+  ApplyTextZoom();
+}
+
+// Only the text grows: the box keeps its place and size, and scrolls.
+void CVoxtarDlg::ApplyTextZoom() {
+  QFont zoomed = textFont_;
+  const double scale = session_.settings().textZoom / 100.0;
+  if (zoomed.pixelSize() > 0) {
+    zoomed.setPixelSize(std::max(1, static_cast<int>(std::lround(zoomed.pixelSize() * scale))));
+  } else {
+    zoomed.setPointSizeF(zoomed.pointSizeF() * scale);
+  }
+  GetDlgItem(ids::kPromptText)->setFont(zoomed);
+}
+
+void CVoxtarDlg::AddHandsFreeMenu(QMenu& menu) {
+  QAction* handsFree = menu.addAction(
+      tr("&Hands-free") + u'\t' +
+      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H).toString(QKeySequence::NativeText));
+  handsFree->setCheckable(true);
+  handsFree->setChecked(session_.settings().handsFree);
+  connect(handsFree, &QAction::triggered, this, [this] { OnHandsFree(); });
+
+  QMenu* endSilence = menu.addMenu(tr("End &silence"));
+  auto* group = new QActionGroup(endSilence);
+  for (const std::uint32_t ms : SessionSettings::kEndSilenceChoices) {
+    QAction* item = endSilence->addAction(tr("%1 ms").arg(ms));
+    item->setCheckable(true);
+    item->setChecked(session_.settings().endSilenceMs == ms);
+    group->addAction(item);
+    connect(item, &QAction::triggered, this, [this, ms] {
+      SessionSettings changed = session_.settings();
+      changed.endSilenceMs = ms;
+      SetSessionSettings(changed);
+    });
+  }
+  QAction* tick = menu.addAction(tr("Tick at each take's &end"));
+  tick->setCheckable(true);
+  tick->setChecked(session_.settings().endTick);
+  connect(tick, &QAction::triggered, this, [this](bool on) {
+    SessionSettings changed = session_.settings();
+    changed.endTick = on;
+    SetSessionSettings(changed);
+  });
 }
 
 }  // namespace voxtar

@@ -25,6 +25,13 @@ TEST(SessionSettings, ReadsWhatItCanAndFallsBackToTheDefaultsForTheRest) {
        "autoAdvance=yes please\nautoPlay=\n",
        {}},
       {"[recording]\npreRollMs=1e3\npostRollMs=99999999999999999999\n", {}},
+      {"[recording]\nhandsFree=true\nendSilenceMs=1200\nwaitForVoiceS=30\nendTick=1\n"
+       "[view]\ntextZoom=150\n",
+       {true, 0, 0, false, false, true, 1200, 30, true, 150}},
+      // Outside what a sitting can use: an end-silence that cuts words, no wait at all, a zoom
+      // that hides the text.
+      {"[recording]\nendSilenceMs=100\nwaitForVoiceS=0\n[view]\ntextZoom=1000\n", {}},
+      {"[recording]\nendSilenceMs=5001\nwaitForVoiceS=601\n[view]\ntextZoom=49\n", {}},
       {"\xff\xfe garbage without sections \x01\n", {}},
   };
   for (const Case& c : cases) {
@@ -40,7 +47,7 @@ TEST(SessionSettings, WhatIsSavedLoadsBackBesideOtherSettings) {
   TempDir dir;
   WriteBytes(dir / "voxtar.conf", "[sound]\ninputDevice=mic\n");
   const QString file = QString::fromStdString((dir / "voxtar.conf").string());
-  const SessionSettings chosen{false, 1000, 500, true, false};
+  const SessionSettings chosen{false, 1000, 500, true, false, true, 2000, 5, true, 200};
   chosen.Save(file);
   EXPECT_EQ(SessionSettings::Load(file), chosen);
   EXPECT_NE(ReadBytes(dir / "voxtar.conf").find("inputDevice=mic"), std::string::npos);
