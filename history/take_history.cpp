@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "audio/sound_file.h"
+#include "platform/descriptor.h"
 #include "platform/file_system.h"
 #include "text/wide_string.h"
 
@@ -37,30 +38,7 @@ constexpr std::size_t kStampLength = 24;
 constexpr int kMaxSequence = 10000;
 const std::string kFolder = platform::ToUtf8(kHistoryFolder);
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() { Reset(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    Reset();
-    fd_ = std::exchange(other.fd_, -1);
-    return *this;
-  }
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-
- private:
-  void Reset() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-  }
-  int fd_;
-};
+using platform::Descriptor;
 
 // Thread-safe, unlike strerror.
 std::string Describe(int error) {
