@@ -28,10 +28,6 @@ WaveDevice::WaveDevice(std::u16string_view path, QObject* notifyWindow, AudioEng
     return;
   }
   deviceId_ = opened;
-  if (const ErrorCode set = engine_.SetTimeFormatMilliseconds(deviceId_); set != kNoError) {
-    Report(set, QStringLiteral("Wave Error"));
-    return;
-  }
   std::uint32_t length = 0;
   if (const ErrorCode status = engine_.QueryLength(deviceId_, &length); status != kNoError) {
     Report(status, QStringLiteral("Wave Error"));
@@ -69,7 +65,7 @@ void WaveDevice::Play(std::uint32_t from, std::uint32_t to) {
   }
 }
 
-void WaveDevice::Record(std::uint32_t from, std::uint32_t /*to*/) {
+void WaveDevice::Record(std::uint32_t from) {
   if (state_ == WaveState::Recording) {
     if (const ErrorCode error = engine_.Stop(deviceId_); error != kNoError) {
       Report(error, QStringLiteral("Error"));
@@ -92,14 +88,6 @@ void WaveDevice::Stop() {
     return;
   }
   state_ = WaveState::Stopped;
-}
-
-bool WaveDevice::Save(std::u16string_view path) {
-  if (const ErrorCode error = engine_.Save(deviceId_, path); error != kNoError) {
-    Report(error, QStringLiteral("Error"));
-    return false;
-  }
-  return true;
 }
 
 std::uint64_t WaveDevice::CapturedFrames() const {
