@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <mutex>
-#include <system_error>
 
 #include "platform/file_system.h"
 #include "platform/utf8.h"
@@ -11,22 +10,10 @@ namespace voxtar::audio {
 
 namespace {
 
-// Library and system texts come in the locale's encoding; the texts here are UTF-8.
+// Library texts come in the locale's encoding; the texts here are UTF-8.
 std::string Utf8Text(std::string_view bytes) {
   return platform::IsValidUtf8(bytes) ? std::string(bytes)
                                       : platform::ToUtf8(platform::FromUtf8(bytes));
-}
-
-std::string FileText(std::string_view sentence, std::u16string_view path, std::string_view cause) {
-  std::string text(sentence);
-  text += ": ";
-  text += platform::ToUtf8(path);
-  if (!cause.empty()) {
-    text += " (";
-    text += cause;
-    text += ')';
-  }
-  return text;
 }
 
 }  // namespace
@@ -41,7 +28,7 @@ SNDFILE* OpenSoundFile(int descriptor, int mode, SF_INFO* info, std::string* rea
   return file;
 }
 
-bool SoundFileReader::Open(std::u16string_view path, std::string* error, bool* notOpened) {
+platform::Outcome SoundFileReader::Open(std::u16string_view path, bool* notOpened) {
   Close();
   if (notOpened != nullptr) {
     *notOpened = false;
@@ -49,28 +36,35 @@ bool SoundFileReader::Open(std::u16string_view path, std::string* error, bool* n
   errno = 0;
   stream_ = platform::OpenFile(path, "rb");
   if (stream_ == nullptr) {
-    const int cause = errno;
     if (notOpened != nullptr) {
       *notOpened = true;
     }
-    *error = FileText("The sound file cannot be opened", path,
-                      cause != 0 ? Utf8Text(std::system_category().message(cause))
-                                 : "not a readable file");
-    return false;
+    return platform::Outcome::OfFile("The sound file cannot be opened", platform::ToUtf8(path),
+                                     errno, "not a readable file");
   }
   std::string reason;
   file_ = OpenSoundFile(fileno(stream_), SFM_READ, &info_, &reason);
   if (file_ == nullptr) {
-    *error = FileText("The file is not a sound file that can be read", path, Utf8Text(reason));
     Close();
-    return false;
+    return {{},
+            platform::FileText("The file is not a sound file that can be read",
+                               platform::ToUtf8(path), Utf8Text(reason))};
   }
   if (info_.channels <= 0 || info_.samplerate <= 0) {
-    *error = FileText("The sound file has no channels or no sample rate", path, {});
     Close();
-    return false;
+    return {{},
+            platform::FileText("The sound file has no channels or no sample rate",
+                               platform::ToUtf8(path), {})};
   }
-  return true;
+  return {};
+}
+
+bool SoundFileReader::Open(std::u16string_view path, std::string* error, bool* notOpened) {
+  platform::Outcome opened = Open(path, notOpened);
+  if (!opened.ok()) {
+    *error = opened.message();
+  }
+  return opened.ok();
 }
 
 void SoundFileReader::Close() {

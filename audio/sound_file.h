@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/outcome.h"
+
 namespace voxtar::audio {
 
 // The open file (for sf_close), or null with *reason in libsndfile's words. The descriptor stays
@@ -26,9 +28,11 @@ class SoundFileReader {
   SoundFileReader(const SoundFileReader&) = delete;
   SoundFileReader& operator=(const SoundFileReader&) = delete;
 
-  // Opens `path`, closing a file opened before. False with *error, "SENTENCE: PATH (CAUSE)" in
-  // UTF-8, when the file cannot be opened (*notOpened set), is no sound file libsndfile reads, or
-  // has no channels or no sample rate.
+  // Opens `path`, closing a file opened before. Fails ("SENTENCE: PATH (CAUSE)") when the file
+  // cannot be opened (*notOpened set; the code is the system's), is no sound file libsndfile
+  // reads, or has no channels or no sample rate.
+  platform::Outcome Open(std::u16string_view path, bool* notOpened = nullptr);
+  // As Open, the failure's sentence in *error.
   bool Open(std::u16string_view path, std::string* error, bool* notOpened = nullptr);
   void Close();
 

@@ -17,6 +17,7 @@
 
 #include "audio/audio_errors.h"
 #include "audio/pulse_audio_engine.h"
+#include "platform/outcome.h"
 #include "testing/simulated_audio_engine.h"
 #include "testing/synthetic_take.h"
 #include "tests/audio/audio_test_support.h"
@@ -27,8 +28,8 @@ namespace {
 
 using testing::NoticeCollector;
 using testing::ReadBytes;
-using testing::SaveContent;
 using testing::ReadSound;
+using testing::SaveContent;
 using testing::Spin;
 using testing::TempDir;
 using testing::Wide;
@@ -142,10 +143,10 @@ TEST_P(EngineContract, OpenReadsTheElementAndRefusesWhatIsNoSound) {
   // The reader's texts reach the window in full, a non-ASCII path included.
   const std::u16string lesson = Wide(dir_.path()) + u"/Урок";
   const ErrorCode gone = engine().Open(lesson + u"/нет.wav", &none);
-  EXPECT_EQ(engine().ErrorText(gone), QStringLiteral("The sound file cannot be opened: ") +
-                                          QString::fromStdU16String(lesson) +
-                                          QStringLiteral("/нет.wav (") +
-                                          QString::fromLocal8Bit(std::strerror(ENOENT)) + u')');
+  EXPECT_EQ(engine().ErrorText(gone),
+            QStringLiteral("The sound file cannot be opened: ") +
+                QString::fromStdU16String(lesson) + QStringLiteral("/нет.wav (") +
+                QString::fromStdString(platform::SystemText(ENOENT)) + u')');
   testing::WriteBytes(dir_ / "text.wav", "not a sound at all");
   const ErrorCode text = engine().Open(Wide(dir_ / "text.wav"), &none);
   EXPECT_NE(text, kNoError);
