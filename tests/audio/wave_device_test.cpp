@@ -60,8 +60,7 @@ class WaveDeviceTest : public ::testing::Test {
 
 TEST_F(WaveDeviceTest, OpenSendsBothStepsAndKeepsTheLength) {
   WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
-  EXPECT_EQ(engine_.commands(),
-            (std::vector{Command::Open, Command::QueryLength}));
+  EXPECT_EQ(engine_.commands(), (std::vector{Command::Open, Command::QueryLength}));
   EXPECT_EQ(engine_.calls()[0].path, Wide(prompt_));
   EXPECT_NE(device.deviceId(), 0);
   EXPECT_EQ(engine_.calls()[1].device, device.deviceId());
