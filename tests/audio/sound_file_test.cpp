@@ -53,7 +53,7 @@ TEST(SoundFileReader, ReadsEveryFrameInBlocksAndFromWhereItSeeks) {
   ASSERT_EQ(reader.info().frames, 4000);
   ASSERT_EQ(reader.info().channels, 2);
   // Room for a whole block past the end: a short read may fill the rest of the block it asked for.
-  std::vector<float> whole((4000 + 999) * 2);
+  std::vector<float> whole(std::size_t{4000 + 999} * 2);
   sf_count_t read = 0;
   for (sf_count_t got = 0; (got = reader.ReadFloat(whole.data() + read * 2, 999)) > 0;) {
     read += got;
