@@ -144,8 +144,6 @@ class AudioEngine {
 
   // Opens the element (waiting); *device receives its identifier.
   virtual ErrorCode Open(std::u16string_view element, DeviceId* device) = 0;
-  // Sets the millisecond time format (waiting).
-  virtual ErrorCode SetTimeFormatMilliseconds(DeviceId device) = 0;
   // The element's length in milliseconds (waiting).
   virtual ErrorCode QueryLength(DeviceId device, std::uint32_t* lengthMs) = 0;
   // Starts playing from `fromMs` to `toMs` (to the end when absent), returns at once; a
@@ -173,9 +171,6 @@ class AudioEngine {
   // take's lead-in ends. Without a kept-open input the frame Record started from; on a real
   // input as near as its 10 ms fragments tell. 0 when the device is not open.
   virtual std::uint64_t PressFrame(DeviceId device) = 0;
-  // Writes the element's current content to `path` in the element's own format (waiting); a
-  // content beyond the take limit is refused.
-  virtual ErrorCode Save(DeviceId device, std::u16string_view path) = 0;
   // The element as it stands now, shared and never changed afterwards: it stays readable on any
   // thread after the device records again or is closed. Null when the device is not open.
   virtual std::shared_ptr<const WaveElement> Content(DeviceId device) = 0;

@@ -113,11 +113,6 @@ ErrorCode PulseAudioEngine::WithDevice(DeviceId id, const std::function<ErrorCod
   return device != nullptr ? body(*device) : errors_.Make(AudioError::InvalidDevice);
 }
 
-ErrorCode PulseAudioEngine::SetTimeFormatMilliseconds(DeviceId id) {
-  // Milliseconds are the only time format here.
-  return WithDevice(id, [](Device&) { return kNoError; });
-}
-
 ErrorCode PulseAudioEngine::QueryLength(DeviceId id, std::uint32_t* lengthMs) {
   return WithDevice(id, [lengthMs](Device& device) {
     *lengthMs = device.element.lengthMs();
@@ -287,19 +282,6 @@ std::uint64_t PulseAudioEngine::PressFrame(DeviceId id) {
     return kNoError;
   });
   return frame;
-}
-
-ErrorCode PulseAudioEngine::Save(DeviceId id, std::u16string_view path) {
-  const std::shared_ptr<const WaveElement> content = Content(id);
-  if (content == nullptr) {
-    return errors_.Make(AudioError::InvalidDevice);
-  }
-  // Written without the lock: the main loop goes on meanwhile, even recording into the device.
-  std::string error;
-  if (!WriteWaveFile(*content, path, &error, {}, takeLimitBytes_)) {
-    return errors_.Make(AudioError::CannotWrite, QString::fromStdString(error));
-  }
-  return kNoError;
 }
 
 std::shared_ptr<const WaveElement> PulseAudioEngine::Content(DeviceId id) {

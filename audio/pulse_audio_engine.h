@@ -70,7 +70,6 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   PulseAudioEngine& operator=(const PulseAudioEngine&) = delete;
 
   ErrorCode Open(std::u16string_view element, DeviceId* device) override;
-  ErrorCode SetTimeFormatMilliseconds(DeviceId id) override;
   ErrorCode QueryLength(DeviceId id, std::uint32_t* lengthMs) override;
   ErrorCode Play(DeviceId id, std::uint32_t fromMs, std::optional<std::uint32_t> toMs,
                  QObject* notify) override;
@@ -78,7 +77,6 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   ErrorCode Stop(DeviceId id) override;
   ErrorCode FinishRecording(DeviceId id, std::uint32_t afterMs) override;
   std::uint64_t PressFrame(DeviceId id) override;
-  ErrorCode Save(DeviceId id, std::u16string_view path) override;
   std::shared_ptr<const WaveElement> Content(DeviceId id) override;
   std::uint64_t CapturedFrames(DeviceId id) override;
   ErrorCode Close(DeviceId id) override;

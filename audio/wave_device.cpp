@@ -29,10 +29,6 @@ WaveDevice::WaveDevice(std::u16string_view path, QObject* notifyWindow, AudioEng
     return;
   }
   deviceId_ = opened;
-  if (const ErrorCode set = engine_.SetTimeFormatMilliseconds(deviceId_); set != kNoError) {
-    Report(set, QCoreApplication::translate("AudioError", "Wave Error"));
-    return;
-  }
   std::uint32_t length = 0;
   if (const ErrorCode status = engine_.QueryLength(deviceId_, &length); status != kNoError) {
     Report(status, QCoreApplication::translate("AudioError", "Wave Error"));
@@ -71,7 +67,7 @@ void WaveDevice::Play(std::uint32_t from, std::uint32_t to) {
   }
 }
 
-void WaveDevice::Record(std::uint32_t from, std::uint32_t /*to*/) {
+void WaveDevice::Record(std::uint32_t from) {
   if (state_ == WaveState::Recording) {
     if (const ErrorCode error = engine_.Stop(deviceId_); error != kNoError) {
       Report(error, QCoreApplication::translate("AudioError", "Error"));
@@ -94,14 +90,6 @@ void WaveDevice::Stop() {
     return;
   }
   state_ = WaveState::Stopped;
-}
-
-bool WaveDevice::Save(std::u16string_view path) {
-  if (const ErrorCode error = engine_.Save(deviceId_, path); error != kNoError) {
-    Report(error, QCoreApplication::translate("AudioError", "Error"));
-    return false;
-  }
-  return true;
 }
 
 std::uint64_t WaveDevice::CapturedFrames() const {

@@ -27,7 +27,7 @@ class WaveDevice {
  public:
   static constexpr std::size_t kMaxFileNameLength = 259;
 
-  // Opens the element: the device, the millisecond time format, the length.
+  // Opens the element: the device and its length.
   WaveDevice(std::u16string_view path, QObject* notifyWindow, AudioEngine& engine,
              FailureReporter& reporter);
   WaveDevice(const WaveDevice&) = delete;
@@ -35,11 +35,8 @@ class WaveDevice {
 
   void Close();
   void Play(std::uint32_t from, std::uint32_t to);
-  void Record(std::uint32_t from, std::uint32_t to);
+  void Record(std::uint32_t from);
   void Stop();
-  // Writes the current content to `path`; true when it was written whole (a failed save is
-  // reported in its box and leaves any earlier file at `path` as it was).
-  bool Save(std::u16string_view path);
   // The sound as it stands, never changed afterwards (see AudioEngine::Content); null when the
   // device did not open.
   std::shared_ptr<const WaveElement> Content() const;

@@ -209,57 +209,31 @@ WaveElement MakeElement(int format, int sampleRate, int channels, std::uint64_t 
 
 bool ReadWaveFile(std::u16string_view path, WaveElement* element, std::string* error,
                   bool* notOpened) {
-  if (notOpened != nullptr) {
-    *notOpened = false;
-  }
-  errno = 0;
-  std::FILE* stream = platform::OpenFile(path, "rb");
-  if (stream == nullptr) {
-    const int cause = errno;
-    if (notOpened != nullptr) {
-      *notOpened = true;
-    }
-    *error = FileText("The sound file cannot be opened", path,
-                      cause != 0 ? Utf8Text(std::strerror(cause)) : "not a readable file");
+  SoundFileReader file;
+  if (!file.Open(path, error, notOpened)) {
     return false;
   }
-  SF_INFO info{};
-  std::string reason;
-  SNDFILE* file = OpenSoundFile(fileno(stream), SFM_READ, &info, &reason);
-  if (file == nullptr) {
-    *error =
-        FileText("The file is not a sound file that can be read", path, Utf8Text(reason.c_str()));
-    std::fclose(stream);
-    return false;
-  }
-  bool ok = info.channels > 0 && info.samplerate > 0;
-  if (!ok) {
-    *error = FileText("The sound file has no channels or no sample rate", path);
-  }
+  const SF_INFO& info = file.info();
   WaveElement read;
-  if (ok) {
-    read.format = info.format;
-    read.sampleRate = info.samplerate;
-    read.channels = info.channels;
-    read.kind = SampleKindFor(info.format);
-    std::vector<int> map(static_cast<std::size_t>(info.channels));
-    if (sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(),
-                   static_cast<int>(map.size() * sizeof(int))) == SF_TRUE) {
-      read.channelMap = std::move(map);
-    }
-    try {
-      ok = ReadFrames(file, &read, error);
-    } catch (const std::bad_alloc&) {
-      *error = FileText("There is not enough memory to hold the sound file", path);
-      ok = false;
-    }
+  read.format = info.format;
+  read.sampleRate = info.samplerate;
+  read.channels = info.channels;
+  read.kind = SampleKindFor(info.format);
+  std::vector<int> map(static_cast<std::size_t>(info.channels));
+  if (sf_command(file.handle(), SFC_GET_CHANNEL_MAP_INFO, map.data(),
+                 static_cast<int>(map.size() * sizeof(int))) == SF_TRUE) {
+    read.channelMap = std::move(map);
   }
-  sf_close(file);
-  std::fclose(stream);
-  if (ok) {
-    *element = std::move(read);
+  try {
+    if (!ReadFrames(file.handle(), &read, error)) {
+      return false;
+    }
+  } catch (const std::bad_alloc&) {
+    *error = FileText("There is not enough memory to hold the sound file", path);
+    return false;
   }
-  return ok;
+  *element = std::move(read);
+  return true;
 }
 
 bool CanWriteFormat(const WaveElement& element) {

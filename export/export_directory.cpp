@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/outcome.h"
 
 namespace voxtar::exporting {
 
@@ -257,7 +258,7 @@ std::string Quoted(const fs::path& path) {
 std::string RefusalOf(const fs::path& path, bool folder) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) {
-    return errno == ENOENT ? std::string() : Quoted(path) + ": " + std::strerror(errno);
+    return errno == ENOENT ? std::string() : Quoted(path) + ": " + platform::SystemText(errno);
   }
   if (S_ISLNK(info.st_mode)) {
     std::error_code ignored;
@@ -338,7 +339,7 @@ bool ExportDirectory::Open(std::u16string_view path, const std::vector<std::u16s
   if (!directory_.valid()) {
     const int why = errno;
     *error = "The export directory cannot be made: " + root.native() + " (" +
-             (failure ? failure.message() : std::strerror(why)) + ")";
+             (failure ? failure.message() : platform::SystemText(why)) + ")";
     return false;
   }
   wavs_ = FolderIn(directory_.get(), Utf8(kWavFolder));
@@ -351,7 +352,7 @@ bool ExportDirectory::Open(std::u16string_view path, const std::vector<std::u16s
   if (!wavs_.valid() || !newFiles_.valid() || !lock_.valid()) {
     const int why = errno;
     *error = "The folders of the export cannot be made in " + root.native() + " (" +
-             std::strerror(why) + ")";
+             platform::SystemText(why) + ")";
     return false;
   }
   if (platform::TryLockWhole(lock_.get()) == platform::LockAttempt::HeldElsewhere) {
@@ -475,7 +476,7 @@ bool ExportDirectory::Complete(platform::SaveFile& list, std::u16string_view lis
     if (::renameat(newFiles_.get(), wav.c_str(), wavs_.get(), wav.c_str()) != 0) {
       const int why = errno;
       *error = "Cannot move " + wav + " into " + Quoted(platform::ResolvePath(path_) / "wavs") +
-               ": " + std::strerror(why);
+               ": " + platform::SystemText(why);
       return false;
     }
   }
@@ -498,7 +499,7 @@ bool ExportDirectory::Complete(platform::SaveFile& list, std::u16string_view lis
     if (::renameat(newFiles_.get(), current.c_str(), directory_.get(), current.c_str()) != 0) {
       const int why = errno;
       *error = "Cannot move the list into " + Quoted(platform::ResolvePath(path_)) + ": " +
-               std::strerror(why);
+               platform::SystemText(why);
       return false;
     }
     ::fsync(directory_.get());

@@ -73,13 +73,6 @@ std::string Failure(std::string_view sentence, std::u16string_view path, std::st
   return text;
 }
 
-struct StreamCloser {
-  void operator()(std::FILE* stream) const { std::fclose(stream); }
-};
-struct SoundCloser {
-  void operator()(SNDFILE* file) const { sf_close(file); }
-};
-
 // Frames [first, end) of a take of `frames` frames: its voice with at most the room the settings
 // keep before and after it; all of it when it has no voice or is not cut. The measured head and
 // tail are whole milliseconds, rounded down: a trim never reaches into the voice.
@@ -104,22 +97,11 @@ std::pair<std::uint64_t, std::uint64_t> KeptSpan(const TakeMeasures& take, int r
 // Reads the part of the take that the trim keeps.
 bool ReadKept(std::u16string_view path, const TakeMeasures& take, const ChainSettings& settings,
               Sound* sound, std::string* error) {
-  errno = 0;
-  const std::unique_ptr<std::FILE, StreamCloser> stream(platform::OpenFile(path, "rb"));
-  if (!stream) {
-    const int cause = errno;
-    *error = Failure("The take cannot be opened", path,
-                     cause != 0 ? std::strerror(cause) : "not a readable file");
+  audio::SoundFileReader file;
+  if (!file.Open(path, error)) {
     return false;
   }
-  SF_INFO info{};
-  std::string reason;
-  const std::unique_ptr<SNDFILE, SoundCloser> file(
-      audio::OpenSoundFile(fileno(stream.get()), SFM_READ, &info, &reason));
-  if (!file) {
-    *error = Failure("The take is not a sound file that can be read", path, reason);
-    return false;
-  }
+  const SF_INFO& info = file.info();
   // The trim and the judgement stand on the measures: a take since replaced is not exported.
   const measures::TakeFormat format{info.samplerate, info.channels,
                                     info.format & SF_FORMAT_SUBMASK};
@@ -135,9 +117,9 @@ bool ReadKept(std::u16string_view path, const TakeMeasures& take, const ChainSet
   sound->samples.resize(static_cast<std::size_t>(end - first) *
                         static_cast<std::size_t>(info.channels));
   const auto count = static_cast<sf_count_t>(end - first);
-  if ((first > 0 && sf_seek(file.get(), static_cast<sf_count_t>(first), SEEK_SET) < 0) ||
-      sf_readf_float(file.get(), sound->samples.data(), count) != count) {
-    *error = Failure("The take cannot be read to its end", path, sf_strerror(file.get()));
+  if ((first > 0 && !file.Seek(static_cast<sf_count_t>(first))) ||
+      file.ReadFloat(sound->samples.data(), count) != count) {
+    *error = Failure("The take cannot be read to its end", path, file.LastError());
     return false;
   }
   return true;
@@ -367,22 +349,11 @@ std::optional<GainLimit> GainLimitFromWord(std::string_view word) {
 }
 
 std::optional<measures::TakeFormat> SoundFileFormat(std::u16string_view path, std::string* error) {
-  errno = 0;
-  const std::unique_ptr<std::FILE, StreamCloser> stream(platform::OpenFile(path, "rb"));
-  if (!stream) {
-    const int cause = errno;
-    *error = Failure("The sound file cannot be opened", path,
-                     cause != 0 ? std::strerror(cause) : "not a readable file");
+  audio::SoundFileReader file;
+  if (!file.Open(path, error)) {
     return std::nullopt;
   }
-  SF_INFO info{};
-  std::string reason;
-  const std::unique_ptr<SNDFILE, SoundCloser> file(
-      audio::OpenSoundFile(fileno(stream.get()), SFM_READ, &info, &reason));
-  if (!file || info.samplerate <= 0 || info.channels <= 0) {
-    *error = Failure("The file is not a sound file that can be read", path, reason);
-    return std::nullopt;
-  }
+  const SF_INFO& info = file.info();
   return measures::TakeFormat{info.samplerate, info.channels, info.format & SF_FORMAT_SUBMASK};
 }
 

@@ -16,7 +16,9 @@
 #include <utility>
 
 #include "audio/sound_file.h"
+#include "platform/descriptor.h"
 #include "platform/file_system.h"
+#include "platform/outcome.h"
 #include "text/wide_string.h"
 
 namespace voxtar::history {
@@ -37,49 +39,24 @@ constexpr std::size_t kStampLength = 24;
 constexpr int kMaxSequence = 10000;
 const std::string kFolder = platform::ToUtf8(kHistoryFolder);
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() { Reset(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    Reset();
-    fd_ = std::exchange(other.fd_, -1);
-    return *this;
-  }
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-
- private:
-  void Reset() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-  }
-  int fd_;
-};
-
-// Thread-safe, unlike strerror.
-std::string Describe(int error) {
-  return std::system_category().message(error);
-}
+using platform::Descriptor;
 
 // "SENTENCE: PATH (CAUSE)", the path in UTF-8 as the file system names it.
 std::string Text(std::string_view sentence, const fs::path& path, std::string_view cause) {
-  std::string text(sentence);
-  text += ": ";
-  text += path.native();
-  text += " (";
-  text += cause;
-  text += ')';
-  return text;
+  return platform::FileText(sentence, path.native(), cause);
+}
+
+Result Failure(const platform::Outcome& outcome) {
+  return {Status::Failed, outcome.message(), outcome.code()};
 }
 
 Result Failure(std::string text) {
-  return {Status::Failed, std::move(text)};
+  return Failure(platform::Outcome({}, std::move(text)));
+}
+
+// "SENTENCE: PATH (CAUSE)" with the system's cause for errno value `error`.
+Result SystemFailure(std::string_view sentence, const fs::path& path, int error) {
+  return Failure(platform::Outcome::OfFile(sentence, path.native(), error));
 }
 
 std::u16string Folded(std::u16string name) {
@@ -258,7 +235,7 @@ Result OpenHistory(bool create, Folders* folders) {
   const int prompt = folders->prompt.get();
   const fs::path path = folders->directory / kFolder;
   if (create && ::mkdirat(prompt, kFolder.c_str(), 0777) != 0 && errno != EEXIST) {
-    return Failure(Text("The folder of earlier takes cannot be made", path, Describe(errno)));
+    return SystemFailure("The folder of earlier takes cannot be made", path, errno);
   }
   folders->history = Descriptor(
       ::openat(prompt, kFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -275,7 +252,7 @@ Result OpenHistory(bool create, Folders* folders) {
   if (cause == ENOENT && !create) {
     return {};
   }
-  return Failure(Text("The folder of earlier takes cannot be opened", path, Describe(cause)));
+  return SystemFailure("The folder of earlier takes cannot be opened", path, cause);
 }
 
 // Whether the entry is the very file of the take it was kept of: the link a change makes before it
@@ -327,7 +304,7 @@ Result OpenFolders(const fs::path& directory, Folders* folders) {
     const int cause = errno;
     return cause == ENOENT
                ? Result()
-               : Failure(Text("The prompt directory cannot be opened", directory, Describe(cause)));
+               : SystemFailure("The prompt directory cannot be opened", directory, cause);
   }
   return OpenHistory(false, folders);
 }
@@ -375,8 +352,7 @@ Result Keep(const Folders& folders, const std::string& take, Kept* kept) {
       --sequence;
       continue;
     }
-    return Failure(
-        Text("The earlier take cannot be kept", folders.directory / take, Describe(cause)));
+    return SystemFailure("The earlier take cannot be kept", folders.directory / take, cause);
   }
   return Failure(Text("The earlier take cannot be kept", folders.directory / take,
                       "too many takes replaced in the same millisecond"));
@@ -402,8 +378,7 @@ Result KeepCurrent(Folders* folders, const std::string& take, std::optional<Kept
     if (errno == ENOENT) {
       return {};
     }
-    return Failure(
-        Text("The earlier take cannot be kept", folders->directory / take, Describe(errno)));
+    return SystemFailure("The earlier take cannot be kept", folders->directory / take, errno);
   }
   if (!S_ISREG(info.st_mode)) {
     return Failure(
@@ -428,7 +403,7 @@ void ReadLength(int history, const Entry& entry, EarlierTake* take) {
   const Descriptor fd(
       ::openat(history, entry.file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) {
-    take->error = Describe(errno);
+    take->error = platform::SystemText(errno);
     take->unreadable = EarlierTake::Unreadable::CannotOpen;
     return;
   }
@@ -468,7 +443,7 @@ TakeHistory::TakeHistory(std::u16string_view promptDirectory, std::u16string_vie
 
 Result TakeHistory::Save(std::u16string_view name, const audio::WaveElement& take) const {
   if (take.frames() == 0) {
-    return {Status::NothingCaptured, "Nothing was captured, so there is no take to save"};
+    return {Status::NothingCaptured, "Nothing was captured, so there is no take to save", {}};
   }
   if (!IsTakeName(name)) {
     return BadName(name);
@@ -569,7 +544,8 @@ Result TakeHistory::Restore(std::u16string_view name, int number) const {
   const std::vector<Entry> entries = EntriesOf(folders, name);
   if (number < 1 || static_cast<std::size_t>(number) > entries.size()) {
     return {Status::NoSuchTake,
-            "There is no earlier take " + std::to_string(number) + " of " + platform::ToUtf8(name)};
+            "There is no earlier take " + std::to_string(number) + " of " + platform::ToUtf8(name),
+            {}};
   }
   const Entry& chosen = entries[static_cast<std::size_t>(number) - 1];
   std::optional<Kept> kept;
@@ -585,7 +561,7 @@ Result TakeHistory::Restore(std::u16string_view name, int number) const {
     if (kept) {
       Unkeep(folders, take, *kept);
     }
-    return Failure(Text("The earlier take cannot be restored", target, Describe(cause)));
+    return SystemFailure("The earlier take cannot be restored", target, cause);
   }
   ::fsync(folders.prompt.get());
   ::fsync(folders.history.get());
@@ -621,8 +597,8 @@ Result TakeHistory::Prune(int keep, Freed* freed) const {
     struct stat info {};
     if (::fstatat(history, entry.file.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
         ::unlinkat(history, entry.file.c_str(), 0) != 0) {
-      result = Failure(Text("An earlier take cannot be removed",
-                            folders.directory / kFolder / entry.file, Describe(errno)));
+      result = SystemFailure("An earlier take cannot be removed",
+                             folders.directory / kFolder / entry.file, errno);
       continue;
     }
     ++freed->files;

@@ -30,6 +30,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "audio/wave_element.h"
@@ -50,7 +51,8 @@ enum class Status {
 
 struct Result {
   Status status = Status::Done;
-  std::string error;  // plain English with the whole cause (UTF-8), empty when Done
+  std::string error;     // plain English with the whole cause (UTF-8), empty when Done
+  std::error_code code;  // the system's cause of a failure, when it had one
 
   bool ok() const { return status == Status::Done; }
 };

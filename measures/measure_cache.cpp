@@ -13,6 +13,7 @@
 
 #include "measures/small_file_p.h"
 #include "platform/file_system.h"
+#include "platform/outcome.h"
 
 namespace voxtar::measures {
 
@@ -164,7 +165,8 @@ bool MakeFolder(const std::filesystem::path& folder, std::string* error) {
     made /= part;
     if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
       const int failure = errno;
-      *error = "Cannot make the cache folder \"" + made.native() + "\": " + std::strerror(failure);
+      *error = "Cannot make the cache folder \"" + made.native() +
+               "\": " + platform::SystemText(failure);
       return false;
     }
   }

@@ -229,12 +229,6 @@ class TruePeakFinder {
   bool leadOutDue_ = false;
 };
 
-struct SndFileCloser {
-  void operator()(SNDFILE* file) const { sf_close(file); }
-};
-struct StreamCloser {
-  void operator()(std::FILE* stream) const { std::fclose(stream); }
-};
 std::uint32_t MsOf(std::uint64_t frames, int rate) {
   return static_cast<std::uint32_t>(
       std::min<std::uint64_t>(frames * 1000u / static_cast<std::uint64_t>(rate), UINT32_MAX));
@@ -368,30 +362,14 @@ std::string DescribeFormat(const TakeFormat& format) {
 }
 
 bool MeasureTakeFile(std::u16string_view path, TakeMeasures* measures, std::string* error) {
-  errno = 0;
-  const std::unique_ptr<std::FILE, StreamCloser> stream(platform::OpenFile(path, "rb"));
-  if (!stream) {
-    const int cause = errno;
-    *error = FileError("The sound file cannot be opened", path,
-                       cause != 0 ? Utf8Text(std::strerror(cause)) : "not a readable file");
+  audio::SoundFileReader file;
+  if (!file.Open(path, error)) {
     return false;
   }
-  SF_INFO info{};
-  std::string reason;
-  const std::unique_ptr<SNDFILE, SndFileCloser> file(
-      audio::OpenSoundFile(fileno(stream.get()), SFM_READ, &info, &reason));
-  if (!file) {
-    *error =
-        FileError("The file is not a sound file that can be read", path, Utf8Text(reason.c_str()));
-    return false;
-  }
-  if (info.channels <= 0 || info.samplerate <= 0) {
-    *error = FileError("The sound file has no channels or no sample rate", path);
-    return false;
-  }
+  const SF_INFO& info = file.info();
   TakeMeasures measured;
   measured.format = {info.samplerate, info.channels, info.format & SF_FORMAT_SUBMASK};
-  if (!Measure(file.get(), info, path, &measured, error)) {
+  if (!Measure(file.handle(), info, path, &measured, error)) {
     return false;
   }
   *measures = measured;

@@ -69,21 +69,6 @@ std::pair<Sample, Sample> LowHigh(const std::byte* data, std::size_t count) {
   return {lowest, highest};
 }
 
-struct SndFileCloser {
-  void operator()(SNDFILE* file) const { sf_close(file); }
-};
-struct StreamCloser {
-  void operator()(std::FILE* stream) const { std::fclose(stream); }
-};
-
-std::string FileError(std::string_view sentence, std::u16string_view path, const char* cause) {
-  std::string text(sentence);
-  text += ": " + platform::ToUtf8(path) + " (";
-  const std::string_view why(cause);
-  text += platform::IsValidUtf8(why) ? std::string(why) : platform::ToUtf8(platform::FromUtf8(why));
-  return text + ")";
-}
-
 // Reads up to `frames` frames of the open file into `to`, as samples of `kind` (8-bit through
 // 16 bits, as the element reads them); how many frames came.
 sf_count_t ReadChunk(SNDFILE* file, audio::SampleKind kind, std::size_t channels,
@@ -268,23 +253,11 @@ std::optional<WaveformOverview> OverviewOf(const audio::WaveElement& take,
 std::optional<WaveformOverview> OverviewOfFile(std::u16string_view path, std::string* error,
                                                const std::stop_token& stop) {
   error->clear();
-  errno = 0;
-  const std::unique_ptr<std::FILE, StreamCloser> stream(platform::OpenFile(path, "rb"));
-  if (!stream) {
-    const int cause = errno;
-    *error = FileError("The sound file cannot be opened", path,
-                       cause != 0 ? std::strerror(cause) : "not a readable file");
+  audio::SoundFileReader file;
+  if (!file.Open(path, error)) {
     return std::nullopt;
   }
-  SF_INFO info{};
-  std::string reason;
-  const std::unique_ptr<SNDFILE, SndFileCloser> file(
-      audio::OpenSoundFile(fileno(stream.get()), SFM_READ, &info, &reason));
-  if (!file || info.channels <= 0 || info.samplerate <= 0) {
-    *error = FileError("The file is not a sound file that can be read", path,
-                       file ? "no channels or no sample rate" : reason.c_str());
-    return std::nullopt;
-  }
+  const SF_INFO& info = file.info();
   const audio::SampleKind kind = audio::SampleKindFor(info.format);
   const auto channels = static_cast<std::size_t>(info.channels);
   WaveformOverview overview(info.samplerate, info.channels, kind,
@@ -297,7 +270,7 @@ std::optional<WaveformOverview> OverviewOfFile(std::u16string_view path, std::st
     if (stop.stop_requested()) {
       return std::nullopt;
     }
-    const sf_count_t got = ReadChunk(file.get(), kind, channels, shorts, chunk.data());
+    const sf_count_t got = ReadChunk(file.handle(), kind, channels, shorts, chunk.data());
     if (got > 0) {
       overview.Append(std::span(chunk).first(static_cast<std::size_t>(got) * channels *
                                              audio::BytesPerSample(kind)));
@@ -306,9 +279,9 @@ std::optional<WaveformOverview> OverviewOfFile(std::u16string_view path, std::st
       break;
     }
   }
-  if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
-    *error =
-        FileError("The sound file is damaged and cannot be read", path, sf_strerror(file.get()));
+  if (sf_error(file.handle()) != SF_ERR_NO_ERROR) {
+    *error = "The sound file is damaged and cannot be read: " + platform::ToUtf8(path) + " (" +
+             file.LastError() + ")";
     return std::nullopt;
   }
   return overview;

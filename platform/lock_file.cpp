@@ -1,4 +1,5 @@
 #include "platform/lock_file.h"
+#include "platform/outcome.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -132,7 +133,7 @@ LockFile::Result LockFile::Take(bool whoever, std::chrono::milliseconds patience
       ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!directory_.valid()) {
     const int error = errno;
-    error_ = "Cannot lock " + Quoted(path_) + ": " + std::strerror(error);
+    error_ = "Cannot lock " + Quoted(path_) + ": " + SystemText(error);
     return Result::Failed;
   }
   const auto start = std::chrono::steady_clock::now();
@@ -186,7 +187,7 @@ LockFile::Result LockFile::Create() {
     if (error == EEXIST) {
       return Result::Held;
     }
-    error_ = "Cannot create the lock " + Quoted(path_) + ": " + std::strerror(error);
+    error_ = "Cannot create the lock " + Quoted(path_) + ": " + SystemText(error);
     return Result::Failed;
   }
   // Locked before the lines are written: complete lines without the lock mean a holder gone. A
@@ -202,7 +203,7 @@ LockFile::Result LockFile::Create() {
       ::fsync(file.get()) != 0) {
     const int error = errno;
     ::unlinkat(directory_.get(), name_.c_str(), 0);
-    error_ = "Cannot write the lock " + Quoted(path_) + ": " + std::strerror(error);
+    error_ = "Cannot write the lock " + Quoted(path_) + ": " + SystemText(error);
     return Result::Failed;
   }
   holder_ = std::move(self);
@@ -229,7 +230,7 @@ bool LockFile::Inspect(Descriptor& existing, bool* lockedElsewhere, bool* old) {
     }
     error_ = "Cannot lock " + Quoted(path_) + ": " +
              (error == ELOOP || error == EINVAL ? std::string("it is no lock file")
-                                                : std::string(std::strerror(error)));
+                                                : std::string(SystemText(error)));
     return false;
   }
   std::string text(kMaxLockBytes, '\0');
@@ -274,7 +275,7 @@ bool LockFile::Remove(const Descriptor& existing) {
   }
   if (::unlinkat(directory_.get(), name_.c_str(), 0) != 0 && errno != ENOENT) {
     const int error = errno;
-    error_ = "Cannot take over the lock " + Quoted(path_) + ": " + std::strerror(error);
+    error_ = "Cannot take over the lock " + Quoted(path_) + ": " + SystemText(error);
     return false;
   }
   return true;

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/outcome.h"
 
 namespace voxtar::platform {
 
@@ -31,7 +32,7 @@ constexpr int kMaxLinks = 40;  // as the kernel follows them
 constexpr std::size_t kMaxNameBytes = NAME_MAX;
 
 std::string Describe(int error) {
-  return std::strerror(error);
+  return SystemText(error);
 }
 
 // Appended piece by piece: "literal" + string&& trips a false -Wrestrict in GCC 12 at -O3.

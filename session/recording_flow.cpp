@@ -208,7 +208,7 @@ void RecordingFlow::StartRecording() {
   marks_ = {};
   stopFrame_.reset();
   finishing_ = false;
-  device_->Record(0, 0);
+  device_->Record(0);
   mode_ = AudioMode::Recording;
   if (templateFormat_) {
     emit recordingStarted(*templateFormat_);

@@ -95,13 +95,6 @@ ErrorCode SimulatedAudioEngine::Run(Call call, const std::function<ErrorCode(Dev
   return Log(std::move(call));
 }
 
-ErrorCode SimulatedAudioEngine::SetTimeFormatMilliseconds(DeviceId device) {
-  return Run(NewCall(Command::SetTimeFormat, device), [](Device& found) {
-    found.timeFormatSet = true;
-    return kNoError;
-  });
-}
-
 ErrorCode SimulatedAudioEngine::QueryLength(DeviceId device, std::uint32_t* lengthMs) {
   return Run(NewCall(Command::QueryLength, device), [lengthMs](Device& found) {
     *lengthMs = found.element.lengthMs();
@@ -236,21 +229,6 @@ ErrorCode SimulatedAudioEngine::FinishRecording(DeviceId device, std::uint32_t a
 std::uint64_t SimulatedAudioEngine::PressFrame(DeviceId device) {
   const Device* found = Find(device);
   return found != nullptr ? found->pressFrame : 0;
-}
-
-ErrorCode SimulatedAudioEngine::Save(DeviceId device, std::u16string_view path) {
-  Call call = NewCall(Command::Save, device);
-  call.path = std::u16string(path);
-  return Run(std::move(call), [&](Device& found) {
-    if (found.recording) {
-      Capture(device, found);
-    }
-    std::string error;
-    if (!WriteWaveFile(found.element, path, &error, {}, takeLimitBytes_)) {
-      return errors_.Make(AudioError::CannotWrite, QString::fromStdString(error));
-    }
-    return kNoError;
-  });
 }
 
 std::shared_ptr<const WaveElement> SimulatedAudioEngine::Content(DeviceId device) {

@@ -35,12 +35,10 @@ class SimulatedAudioEngine final : public AudioEngine {
  public:
   enum class Command {
     Open,
-    SetTimeFormat,
     QueryLength,
     Play,
     Record,
     Stop,
-    Save,
     Close,
     FinishRecording,
     StartPreRoll,
@@ -49,7 +47,7 @@ class SimulatedAudioEngine final : public AudioEngine {
   struct Call {
     Command command = Command::Open;
     DeviceId device = 0;
-    std::u16string path;              // Open, Save
+    std::u16string path;              // Open
     std::uint32_t from = 0;           // Play, Record; afterMs, keepMs
     std::optional<std::uint32_t> to;  // Play
     QObject* notify = nullptr;        // Play, Record
@@ -60,7 +58,6 @@ class SimulatedAudioEngine final : public AudioEngine {
   ~SimulatedAudioEngine() override;
 
   ErrorCode Open(std::u16string_view element, DeviceId* device) override;
-  ErrorCode SetTimeFormatMilliseconds(DeviceId device) override;
   ErrorCode QueryLength(DeviceId device, std::uint32_t* lengthMs) override;
   ErrorCode Play(DeviceId device, std::uint32_t fromMs, std::optional<std::uint32_t> toMs,
                  QObject* notify) override;
@@ -68,7 +65,6 @@ class SimulatedAudioEngine final : public AudioEngine {
   ErrorCode Stop(DeviceId device) override;
   ErrorCode FinishRecording(DeviceId device, std::uint32_t afterMs) override;
   std::uint64_t PressFrame(DeviceId device) override;
-  ErrorCode Save(DeviceId device, std::u16string_view path) override;
   std::shared_ptr<const WaveElement> Content(DeviceId device) override;
   std::uint64_t CapturedFrames(DeviceId device) override;
   ErrorCode Close(DeviceId device) override;
@@ -149,7 +145,6 @@ class SimulatedAudioEngine final : public AudioEngine {
   struct Device {
     std::u16string path;
     WaveElement element;
-    bool timeFormatSet = false;
     // Playback: [playFrom, playTo) in ms of clock time from playStart.
     bool playing = false;
     std::uint64_t playStart = 0;

@@ -11,6 +11,7 @@
 
 #include "audio/sound_file.h"
 #include "platform/file_system.h"
+#include "platform/outcome.h"
 #include "platform/utf8.h"
 
 namespace voxtar::textcheck {
@@ -56,7 +57,7 @@ bool ReadReading(std::u16string_view path, std::uint32_t voiceStartMs, std::uint
   if (!stream) {
     const int cause = errno;
     return Fail("The sound file cannot be opened", path,
-                cause != 0 ? Utf8Text(std::strerror(cause)) : "not a readable file", error);
+                cause != 0 ? platform::SystemText(cause) : "not a readable file", error);
   }
   SF_INFO info{};
   std::string reason;

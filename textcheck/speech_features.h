@@ -23,8 +23,8 @@ struct SpeechFeatures {
 
   int frames() const { return dimensions == 0 ? 0 : static_cast<int>(values.size()) / dimensions; }
   std::span<const float> frame(int index) const {
-    return std::span(values).subspan(static_cast<std::size_t>(index * dimensions),
-                                     static_cast<std::size_t>(dimensions));
+    const auto width = static_cast<std::size_t>(dimensions);
+    return std::span(values).subspan(static_cast<std::size_t>(index) * width, width);
   }
 };
 

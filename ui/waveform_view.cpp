@@ -144,17 +144,6 @@ const measures::TakeMeasures* WaveformView::ShownMeasures() const {
   return ofThisTake ? &*measures_ : nullptr;
 }
 
-void WaveformView::ShowTake(std::shared_ptr<const audio::WaveElement> take,
-                            std::optional<measures::TakeMeasures> measures) {
-  if (!take) {
-    Clear();
-    return;
-  }
-  StartReading([take = std::move(take)](const std::stop_token& stop,
-                                        std::string*) { return measures::OverviewOf(*take, stop); },
-               measures);
-}
-
 void WaveformView::ShowTakeFile(const std::u16string& path,
                                 std::optional<measures::TakeMeasures> measures) {
   StartReading([path](const std::stop_token& stop,

@@ -61,11 +61,9 @@ class WaveformView : public QWidget {
   QSize minimumSizeHint() const override;
 
  public slots:
-  // A take in memory (as the device holds it after a recording) or a take file. `measures`
-  // (what MeasureTakeFile found for this take) give the voice, head and tail; without them, or
-  // when they are of another length, the view shows the trace alone. Marks and the playhead go.
-  void ShowTake(std::shared_ptr<const voxtar::audio::WaveElement> take,
-                std::optional<voxtar::measures::TakeMeasures> measures = std::nullopt);
+  // A take file. `measures` (what MeasureTakeFile found for this take) give the voice, head and
+  // tail; without them, or when they are of another length, the view shows the trace alone.
+  // Marks and the playhead go.
   void ShowTakeFile(const std::u16string& path,
                     std::optional<voxtar::measures::TakeMeasures> measures = std::nullopt);
   // The measures of the take shown or being read, when they come later than the take.

@@ -36,11 +36,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "audio/pulse_audio_engine.h"
+#include "audio/wave_element.h"
 #include "bench/audio/memory_use.h"
 #include "platform/file_system.h"
 #include "testing/tone_file.h"
@@ -49,6 +51,16 @@ namespace voxtar::audio {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Writes what the device holds, as a take is written.
+void SaveContent(AudioEngine& engine, DeviceId id, const fs::path& path) {
+  if (const std::shared_ptr<const WaveElement> content = engine.Content(id)) {
+    std::string error;
+    if (!WriteWaveFile(*content, platform::FromUtf8(path.string()), &error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+    }
+  }
+}
 
 std::int64_t Now() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -285,7 +297,7 @@ int Run(int runs, int longSeconds, bool wide) {
     engine.Stop(listener);
     const auto heard = engine.timings(listener);
     const fs::path heardFile = dir / "heard.wav";
-    engine.Save(listener, platform::FromUtf8(heardFile.string()));
+    SaveContent(engine, listener, heardFile);
     engine.Close(listener);
     if (!ended || clock.code != NotifyCode::Successful) {
       ++failures;
@@ -364,7 +376,7 @@ int Run(int runs, int longSeconds, bool wide) {
     const auto t = engine.timings(id);
     const MemoryUse after = ReadMemoryUse();
     const fs::path take = dir / "long.wav";
-    engine.Save(id, platform::FromUtf8(take.string()));
+    SaveContent(engine, id, take);
     engine.Close(id);
     player.kill();
     player.waitForFinished(5000);

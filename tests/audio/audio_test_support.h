@@ -16,6 +16,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -23,6 +24,8 @@
 
 #include "audio/audio_engine.h"
 #include "audio/failure_reporter.h"
+#include "audio/wave_device.h"
+#include "audio/wave_element.h"
 #include "platform/file_system.h"
 #include "testing/tone_file.h"
 #include "tests/support/tone_analysis.h"
@@ -32,6 +35,26 @@ namespace voxtar::testing {
 // A file-system path as the wide path the program takes.
 inline std::u16string Wide(const std::filesystem::path& path) {
   return platform::FromUtf8(path.string());
+}
+
+// Writes what a device holds to `path` as a take is written: its content whole, under the
+// engine's take limit. False, with the reason in *error, when there is nothing or it is refused.
+inline bool SaveContent(audio::AudioEngine& engine, audio::DeviceId id,
+                        const std::filesystem::path& path, std::string* error = nullptr) {
+  std::string ignored;
+  std::string* why = error != nullptr ? error : &ignored;
+  const std::shared_ptr<const audio::WaveElement> content = engine.Content(id);
+  if (content == nullptr) {
+    *why = "the device is not open";
+    return false;
+  }
+  return audio::WriteWaveFile(*content, Wide(path), why, {}, engine.takeLimitBytes());
+}
+
+inline bool SaveContent(const audio::WaveDevice& device, const std::filesystem::path& path) {
+  const std::shared_ptr<const audio::WaveElement> content = device.Content();
+  std::string error;
+  return content != nullptr && audio::WriteWaveFile(*content, Wide(path), &error);
 }
 
 // One failure report, as the box would show it.

@@ -27,6 +27,7 @@ using testing::BoxRecorder;
 using testing::NoticeCollector;
 using testing::ReadBytes;
 using testing::ReadSound;
+using testing::SaveContent;
 using testing::Spin;
 using testing::TempDir;
 using testing::WaitUntil;
@@ -90,12 +91,12 @@ TEST_P(RecordsInTemplateFormat, ToneArrivesInTheTemplateFormatAndTheTemplateStay
   StartTone(1000.0, 0.5, 4.0);
   WaveDevice device(Wide(templatePath), &notify_, engine_, boxes_);
   ASSERT_NE(device.deviceId(), 0);
-  device.Record(0, 0);
+  device.Record(0);
   EXPECT_EQ(device.state(), WaveState::Recording);
   Spin(1000);
   device.Stop();
   EXPECT_EQ(device.state(), WaveState::Stopped);
-  EXPECT_TRUE(device.Save(Wide(take)));
+  EXPECT_TRUE(SaveContent(device, take));
   device.Close();
   EXPECT_TRUE(boxes_.boxes.empty()) << boxes_.boxes.front().text.toStdString();
 
@@ -134,7 +135,7 @@ TEST_F(RealEngine, PlaybackPostsOneSuccessfulNoticeOnlyAfterItsLastSampleWasHear
   const auto listenTemplate = dir_ / "listen.wav";
   WriteTone(listenTemplate, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 1, 0.0, 0.0, 0.0);
   WaveDevice listener(Wide(listenTemplate), nullptr, engine_, boxes_);
-  listener.Record(0, 0);
+  listener.Record(0);
   Spin(200);
 
   WaveDevice device(Wide(file), &notify_, engine_, boxes_);
@@ -158,7 +159,7 @@ TEST_F(RealEngine, PlaybackPostsOneSuccessfulNoticeOnlyAfterItsLastSampleWasHear
 
   // Everything up to the last sample reached the sink before the notice was sent.
   const auto heard = dir_ / "heard.wav";
-  ASSERT_TRUE(listener.Save(Wide(heard)));
+  ASSERT_TRUE(SaveContent(listener, heard));
   listener.Close();
   const auto sound = ReadSound(heard);
   const auto [first, last] = testing::LoudSpan(sound.channels[0], 0.25);
@@ -205,7 +206,7 @@ TEST_F(RealEngine, AnInputLostMidRecordingEndsItWithAnErrorAndKeepsWhatWasCaptur
   WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 0.0, 0.0, 0.0);
   StartTone(800.0, 0.5, 6.0);
   WaveDevice device(Wide(templatePath), &notify_, engine_, boxes_);
-  device.Record(0, 0);
+  device.Record(0);
   Spin(500);
   Suspend("source", "voxtar_in", true);
   Spin(2600);
@@ -220,11 +221,11 @@ TEST_F(RealEngine, AnInputLostMidRecordingEndsItWithAnErrorAndKeepsWhatWasCaptur
 
   // The take up to the loss is saved; the device records again once asked.
   const auto take = dir_ / "take.wav";
-  ASSERT_TRUE(device.Save(Wide(take)));
+  ASSERT_TRUE(SaveContent(device, take));
   const auto sound = ReadSound(take);
   EXPECT_GT(sound.info.frames, 48000 * 3 / 10);
   EXPECT_LT(sound.info.frames, 48000 * 8 / 10);
-  device.Record(0, 0);
+  device.Record(0);
   EXPECT_EQ(device.state(), WaveState::Recording);
   Spin(300);
   device.Stop();
@@ -282,11 +283,11 @@ TEST_F(RealEngine, AChosenInputIsTheOneRecordedAndAVanishedOneGivesWayToTheDefau
   const auto recordFrom = [&](const std::string& input) {
     engine_.ChooseDevice(Direction::Input, input);
     WaveDevice device(Wide(templatePath), &notify_, engine_, boxes_);
-    device.Record(0, 0);
+    device.Record(0);
     Spin(600);
     device.Stop();
     const auto take = dir_ / "take.wav";
-    EXPECT_TRUE(device.Save(Wide(take)));
+    EXPECT_TRUE(SaveContent(device, take));
     device.Close();
     const auto sound = ReadSound(take);
     return testing::ToneFrequency(sound.channels[0], 48000, 2400);
@@ -305,7 +306,7 @@ TEST_F(RealEngine, StreamsTellTheDesktopWhoTheyAreAndWhatTheyCarry) {
   WriteTone(templatePath, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 0.0, 0.0, 0.0);
   WaveDevice device(Wide(templatePath), &notify_, engine_, boxes_);
   engine_.SetMediaName(device.deviceId(), u"a001.wav");
-  device.Record(0, 0);
+  device.Record(0);
   Spin(100);
   const std::string outputs = Pactl({QStringLiteral("list"), QStringLiteral("source-outputs")});
   device.Stop();
@@ -367,7 +368,7 @@ TEST_F(RealEngine, AToneThatStartedBeforeThePressIsInTheTakeFromItsFirstPeriod) 
   Spin(300);
   ASSERT_EQ(engine_.Stop(id), kNoError);
   const auto take = dir_ / "take.wav";
-  ASSERT_EQ(engine_.Save(id, Wide(take)), kNoError);
+  ASSERT_TRUE(SaveContent(engine_, id, take));
   engine_.SetLevelListener(nullptr);
 
   // The take begins 500 ms before the press, in the silence before the tone.
@@ -422,7 +423,7 @@ TEST_F(RealEngine, ALostInputEndsTheKeptOpenInputAndTheTakeItFedAndBothStartAgai
   Spin(100);
   ASSERT_EQ(engine_.Stop(id), kNoError);
   const auto take = dir_ / "take.wav";
-  ASSERT_EQ(engine_.Save(id, Wide(take)), kNoError);
+  ASSERT_TRUE(SaveContent(engine_, id, take));
   EXPECT_NEAR(testing::MedianToneFrequency(ReadSound(take).channels[0], 48000), 800.0, 10.0);
   engine_.Close(id);
 }
@@ -459,7 +460,7 @@ TEST(SoundServerRestart, RecordingAndPlaybackEndWithErrorsAndWorkAgainOnceTheSer
       WaveDevice recorder(Wide(templatePath), nullptr, engine, boxes);
       WaveDevice player(Wide(prompt), &notify, engine, boxes);
       ASSERT_TRUE(boxes.boxes.empty()) << boxes.boxes.front().caption.toStdString();
-      recorder.Record(0, 0);
+      recorder.Record(0);
       player.Play(0, 0);
       Spin(400);
       ASSERT_EQ(std::system(("kill -KILL " + pid).c_str()), 0);
@@ -475,7 +476,7 @@ TEST(SoundServerRestart, RecordingAndPlaybackEndWithErrorsAndWorkAgainOnceTheSer
       EXPECT_EQ(boxes.boxes[0].caption, QStringLiteral("Wave Stop Error"));
       EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("sound server")))
           << boxes.boxes[0].text.toStdString();
-      EXPECT_TRUE(recorder.Save(Wide(dir / "kept.wav")));  // what came in before is kept
+      EXPECT_TRUE(SaveContent(recorder, dir / "kept.wav"));  // what came in before is kept
       EXPECT_GT(ReadSound(dir / "kept.wav").info.frames, 48000 / 10);
       player.Stop();
 
@@ -509,10 +510,10 @@ TEST(SoundServerRestart, RecordingAndPlaybackEndWithErrorsAndWorkAgainOnceTheSer
     const auto take = dir / "take.wav";
     {
       WaveDevice recorder(Wide(templatePath), nullptr, engine, boxes);
-      recorder.Record(0, 0);
+      recorder.Record(0);
       Spin(700);
       recorder.Stop();
-      ASSERT_TRUE(recorder.Save(Wide(take)));
+      ASSERT_TRUE(SaveContent(recorder, take));
       recorder.Close();
     }
     player.waitForFinished(5000);
@@ -523,7 +524,7 @@ TEST(SoundServerRestart, RecordingAndPlaybackEndWithErrorsAndWorkAgainOnceTheSer
     const auto heard = dir / "heard.wav";
     {
       WaveDevice listener(Wide(templatePath), nullptr, engine, boxes);
-      listener.Record(0, 0);
+      listener.Record(0);
       Spin(150);
       WaveDevice device(Wide(take), &notify, engine, boxes);
       device.Play(0, 0);
@@ -532,7 +533,7 @@ TEST(SoundServerRestart, RecordingAndPlaybackEndWithErrorsAndWorkAgainOnceTheSer
       device.Stop();
       device.Close();
       listener.Stop();
-      ASSERT_TRUE(listener.Save(Wide(heard)));
+      ASSERT_TRUE(SaveContent(listener, heard));
       listener.Close();
     }
     const auto played = ReadSound(heard);
@@ -690,15 +691,13 @@ TEST(NoSoundServer, EveryOperationGivesAClearErrorAndNothingHangs) {
   EXPECT_TRUE(boxes.boxes[0].caption.contains(QStringLiteral("No sound system")))
       << boxes.boxes[0].caption.toStdString();
   device.Play(0, 0);
-  device.Record(0, 0);
-  EXPECT_FALSE(device.Save(Wide(dir / "take.wav")));
+  device.Record(0);
   device.Stop();
   device.Close();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
-  ASSERT_EQ(boxes.boxes.size(), 3u);  // Record and Save each name the closed device
+  ASSERT_EQ(boxes.boxes.size(), 2u);  // Record names the closed device
   EXPECT_EQ(boxes.boxes[1].caption, QStringLiteral("Error"));
-  EXPECT_EQ(boxes.boxes[2].caption, QStringLiteral("Error"));
-  EXPECT_FALSE(std::filesystem::exists(dir / "take.wav"));
+  EXPECT_EQ(device.Content(), nullptr);
 }
 
 }  // namespace

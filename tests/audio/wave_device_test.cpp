@@ -19,6 +19,7 @@ using Command = SimulatedAudioEngine::Command;
 using testing::BoxRecorder;
 using testing::NoticeCollector;
 using testing::ReadBytes;
+using testing::SaveContent;
 using testing::TempDir;
 using testing::WriteTone;
 
@@ -57,10 +58,9 @@ class WaveDeviceTest : public ::testing::Test {
   NoticeCollector notify_;
 };
 
-TEST_F(WaveDeviceTest, OpenSendsTheThreeStepsAndKeepsTheLength) {
+TEST_F(WaveDeviceTest, OpenSendsBothStepsAndKeepsTheLength) {
   WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
-  EXPECT_EQ(engine_.commands(),
-            (std::vector{Command::Open, Command::SetTimeFormat, Command::QueryLength}));
+  EXPECT_EQ(engine_.commands(), (std::vector{Command::Open, Command::QueryLength}));
   EXPECT_EQ(engine_.calls()[0].path, Wide(prompt_));
   EXPECT_NE(device.deviceId(), 0);
   EXPECT_EQ(engine_.calls()[1].device, device.deviceId());
@@ -89,18 +89,15 @@ TEST_F(WaveDeviceTest, AFailedOpenShowsThePathUnderTheCauseAndLeavesNoDevice) {
   EXPECT_TRUE(engine_.calls().empty());
   EXPECT_EQ(boxes_.boxes.size(), 1u);
 
-  // Record and Save go to device 0 and show the engine's invalid-device text under "Error".
-  device.Record(0, 0);
-  EXPECT_FALSE(device.Save(Wide(dir_ / "take.wav")));
-  ASSERT_EQ(engine_.calls().size(), 2u);
+  // Record goes to device 0 and shows the engine's invalid-device text under "Error"; there is
+  // nothing to write.
+  device.Record(0);
+  ASSERT_EQ(engine_.calls().size(), 1u);
   EXPECT_EQ(engine_.calls()[0].device, 0);
-  EXPECT_EQ(engine_.calls()[1].device, 0);
-  ASSERT_EQ(boxes_.boxes.size(), 3u);
-  for (std::size_t i = 1; i < 3; ++i) {
-    ExpectBox(boxes_.boxes[i], CauseText(AudioError::InvalidDevice), QStringLiteral("Error"));
-  }
+  ASSERT_EQ(boxes_.boxes.size(), 2u);
+  ExpectBox(boxes_.boxes[1], CauseText(AudioError::InvalidDevice), QStringLiteral("Error"));
   EXPECT_EQ(device.deviceId(), 0);
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "take.wav"));
+  EXPECT_EQ(device.Content(), nullptr);
 }
 
 TEST_F(WaveDeviceTest, AFileThatIsNoSoundFailsTheOpenNamingTheCause) {
@@ -112,24 +109,21 @@ TEST_F(WaveDeviceTest, AFileThatIsNoSoundFailsTheOpenNamingTheCause) {
   EXPECT_TRUE(OnlyBox().caption.contains(QStringLiteral("not a sound file")));
 }
 
-TEST_F(WaveDeviceTest, LaterOpenStepsFailUnderWaveErrorAndKeepTheDeviceForClose) {
-  for (Command failing : {Command::SetTimeFormat, Command::QueryLength}) {
-    boxes_.boxes.clear();
-    engine_.FailNext(failing, kInjected, QStringLiteral("The device is not ready."));
-    WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
-    ExpectBox(OnlyBox(), QStringLiteral("The device is not ready."), QStringLiteral("Wave Error"));
-    EXPECT_NE(device.deviceId(), 0);
-    EXPECT_EQ(device.length(), 0u);
-    EXPECT_EQ(device.state(), WaveState::Stopped);
-    EXPECT_EQ(engine_.calls().back().command, failing);  // nothing after the failed step
-    device.Close();
-    EXPECT_FALSE(engine_.isOpen(device.deviceId()));
-  }
+TEST_F(WaveDeviceTest, AFailedLengthIsShownUnderWaveErrorAndKeepsTheDeviceForClose) {
+  engine_.FailNext(Command::QueryLength, kInjected, QStringLiteral("The device is not ready."));
+  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
+  ExpectBox(OnlyBox(), QStringLiteral("The device is not ready."), QStringLiteral("Wave Error"));
+  EXPECT_NE(device.deviceId(), 0);
+  EXPECT_EQ(device.length(), 0u);
+  EXPECT_EQ(device.state(), WaveState::Stopped);
+  EXPECT_EQ(engine_.calls().back().command, Command::QueryLength);
+  device.Close();
+  EXPECT_FALSE(engine_.isOpen(device.deviceId()));
 }
 
 TEST_F(WaveDeviceTest, ACloseFailureIsShownAndChangesNothing) {
   WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
-  device.Record(0, 0);
+  device.Record(0);
   engine_.FailNext(Command::Close, kInjected, QStringLiteral("Close refused."));
   device.Close();
   ExpectBox(OnlyBox(), QStringLiteral("Close refused."), QStringLiteral("Wave Error"));
@@ -242,9 +236,9 @@ TEST_F(WaveDeviceTest, AFailedPlayShowsNothingAndKeepsTheState) {
 TEST_F(WaveDeviceTest, RecordTwiceStopsTheFirstRecordingThenStartsAgainAtItsPosition) {
   WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   engine_.ClearCalls();
-  device.Record(0, 0);
+  device.Record(0);
   EXPECT_EQ(device.state(), WaveState::Recording);
-  device.Record(250, 9999);  // `to` has no effect
+  device.Record(250);
   EXPECT_EQ(engine_.commands(), (std::vector{Command::Record, Command::Stop, Command::Record}));
   EXPECT_EQ(engine_.calls()[2].from, 250u);
   EXPECT_EQ(device.state(), WaveState::Recording);
@@ -254,9 +248,9 @@ TEST_F(WaveDeviceTest, RecordTwiceStopsTheFirstRecordingThenStartsAgainAtItsPosi
 
 TEST_F(WaveDeviceTest, AFailedPreStopIsShownAndLeavesTheDeviceStoppedBeforeRecordingAgain) {
   WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
-  device.Record(0, 0);
+  device.Record(0);
   engine_.FailNext(Command::Stop, kInjected, QStringLiteral("Stop refused."));
-  device.Record(0, 0);
+  device.Record(0);
   ExpectBox(OnlyBox(), QStringLiteral("Stop refused."), QStringLiteral("Error"));
   EXPECT_EQ(device.state(), WaveState::Recording);  // the new Record succeeded
 
@@ -264,7 +258,7 @@ TEST_F(WaveDeviceTest, AFailedPreStopIsShownAndLeavesTheDeviceStoppedBeforeRecor
   boxes_.boxes.clear();
   engine_.FailNext(Command::Stop, kInjected, QStringLiteral("Stop refused."));
   engine_.FailNext(Command::Record, kInjected + 1, QStringLiteral("Record refused."));
-  device.Record(0, 0);
+  device.Record(0);
   ASSERT_EQ(boxes_.boxes.size(), 2u);
   ExpectBox(boxes_.boxes[1], QStringLiteral("Record refused."), QStringLiteral("Error"));
   EXPECT_EQ(device.state(), WaveState::Stopped);
@@ -274,12 +268,12 @@ TEST_F(WaveDeviceTest, AFailedRecordIsShownUnderErrorAndKeepsTheState) {
   WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
   device.Play(0, 0);
   engine_.FailNext(Command::Record, kInjected, QStringLiteral("No input."));
-  device.Record(0, 0);
+  device.Record(0);
   ExpectBox(OnlyBox(), QStringLiteral("No input."), QStringLiteral("Error"));
   EXPECT_EQ(device.state(), WaveState::Playing);
 
   // Record while Playing supersedes the playback.
-  device.Record(0, 0);
+  device.Record(0);
   EXPECT_EQ(device.state(), WaveState::Recording);
   Deliver();
   ASSERT_EQ(notify_.notices.size(), 1u);
@@ -313,10 +307,10 @@ TEST_F(WaveDeviceTest, ARecordingSavedElsewherePlaysAsTheNewTakeAndLeavesTheTemp
   engine_.SetInputTone(1000.0, 0.5);
 
   WaveDevice device(Wide(templatePath), &notify_, engine_, boxes_);
-  device.Record(0, 0);
+  device.Record(0);
   engine_.Advance(1500);  // longer than the template
   device.Stop();
-  EXPECT_TRUE(device.Save(Wide(take)));
+  EXPECT_TRUE(SaveContent(device, take));
   EXPECT_EQ(device.state(), WaveState::Stopped);
   EXPECT_EQ(ReadBytes(templatePath), templateBytes);
 
@@ -338,49 +332,16 @@ TEST_F(WaveDeviceTest, ARecordingSavedElsewherePlaysAsTheNewTakeAndLeavesTheTemp
   EXPECT_TRUE(boxes_.boxes.empty());
 }
 
-TEST_F(WaveDeviceTest, AFailedSaveIsShownAndLeavesAnEarlierTakeByteIdentical) {
+TEST_F(WaveDeviceTest, ItsContentIsWrittenInEveryStateAndChangesNone) {
   WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
-  device.Record(0, 0);
-  engine_.Advance(200);
-  device.Stop();
-
-  // No such directory.
-  EXPECT_FALSE(device.Save(Wide(dir_ / "nowhere" / "take.wav")));
-  ASSERT_EQ(boxes_.boxes.size(), 1u);
-  EXPECT_EQ(boxes_.boxes[0].caption, QStringLiteral("Error"));
-  EXPECT_TRUE(boxes_.boxes[0].text.contains(QStringLiteral("nowhere")))
-      << boxes_.boxes[0].text.toStdString();
-  EXPECT_EQ(device.state(), WaveState::Stopped);
-
-  // An earlier take that may not be replaced stays as it was, and nothing is left beside it.
-  const auto take = dir_ / "take.wav";
-  testing::WriteBytes(take, "an earlier take");
-  std::filesystem::permissions(take, std::filesystem::perms::owner_read);
-  EXPECT_FALSE(device.Save(Wide(take)));
-  EXPECT_EQ(boxes_.boxes.size(), 2u);
-  EXPECT_EQ(ReadBytes(take), "an earlier take");
-  std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
-    ++entries;
-  }
-  EXPECT_EQ(entries, 2u);  // prompt.wav and take.wav
-
-  // A save the engine refuses is shown with its text.
-  engine_.FailNext(Command::Save, kInjected, QStringLiteral("The disk is full."));
-  EXPECT_FALSE(device.Save(Wide(dir_ / "other.wav")));
-  ExpectBox(boxes_.boxes.back(), QStringLiteral("The disk is full."), QStringLiteral("Error"));
-}
-
-TEST_F(WaveDeviceTest, SaveWorksInEveryStateAndChangesNone) {
-  WaveDevice device(Wide(prompt_), &notify_, engine_, boxes_);
-  device.Record(0, 0);
+  device.Record(0);
   engine_.Advance(100);
-  EXPECT_TRUE(device.Save(Wide(dir_ / "during.wav")));
+  EXPECT_TRUE(SaveContent(device, dir_ / "during.wav"));
   EXPECT_EQ(device.state(), WaveState::Recording);
   EXPECT_TRUE(engine_.isRecording(device.deviceId()));
   device.Stop();
   device.Play(0, 0);
-  EXPECT_TRUE(device.Save(Wide(dir_ / "playing.wav")));
+  EXPECT_TRUE(SaveContent(device, dir_ / "playing.wav"));
   EXPECT_EQ(device.state(), WaveState::Playing);
 }
 

@@ -10,6 +10,7 @@
 
 #include "audio/audio_errors.h"
 #include "platform/file_system.h"
+#include "platform/outcome.h"
 #include "platform/utf8.h"
 #include "testing/synthetic_take.h"
 #include "tests/audio/audio_test_support.h"
@@ -195,7 +196,7 @@ TEST(WaveElement, ErrorTextsNameNonAsciiPathsInUtf8) {
   std::string error;
   EXPECT_FALSE(ReadWaveFile(Wide(lesson / "привет.wav"), &element, &error));
   EXPECT_EQ(error, "The sound file cannot be opened: " + dir.path().string() +
-                       "/Урок 1/привет.wav (" + std::strerror(ENOENT) + ")");
+                       "/Урок 1/привет.wav (" + platform::SystemText(ENOENT) + ")");
 
   testing::WriteBytes(lesson / "текст.wav", "RIFF but not really");
   EXPECT_FALSE(ReadWaveFile(Wide(lesson / "текст.wav"), &element, &error));

@@ -63,7 +63,7 @@ class Waveform : public ::testing::Test {
   // Shows the take and waits for its overview.
   void Show(const WaveElement& take, std::optional<TakeMeasures> measures = std::nullopt) {
     QSignalSpy shown(&view, &WaveformView::takeShown);
-    view.ShowTake(std::make_shared<const WaveElement>(take), measures);
+    view.ShowTakeFile(Save(take, "shown.wav"), measures);
     ASSERT_TRUE(shown.wait(5000));
   }
   std::string Description() {
@@ -183,7 +183,7 @@ TEST_F(Waveform, DrawsARecordingAsItComesAndIgnoresBlocksAfterIt) {
   image = view.grab().toImage();
   EXPECT_NE(Pixel(image, 11000, 0.4), base);
 
-  view.ShowTake(std::make_shared<const WaveElement>(take));
+  view.ShowTakeFile(Save(take, "stopped.wav"));
   const std::uint64_t frames = view.overview().frames();
   view.AppendLiveLevel(summary);  // a block still under way at Stop
   EXPECT_EQ(view.overview().frames(), frames);
@@ -212,7 +212,7 @@ TEST_F(Waveform, ATakeReplacedOrClearedWhileReadIsNeverShown) {
 
   QSignalSpy shown(&view, &WaveformView::takeShown);
   view.ShowTakeFile(longFile);
-  view.ShowTake(std::make_shared<const WaveElement>(shortTake));
+  view.ShowTakeFile(Save(shortTake, "short.wav"));
   ASSERT_TRUE(shown.wait(5000));
   view.ShowTakeFile(longFile);
   view.Clear();
