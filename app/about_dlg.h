@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About box: the program icon, its name and version, and an OK button that is the default
 // button. Enter, Escape and the close box close it.
 #pragma once

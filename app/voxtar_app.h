@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's start-up: reads the command line, enters the working directory (given, or chosen
 // in a directory chooser for a desktop start), refuses to run without the template recording
 // "sample.wav" there, prepares the application, and runs the main dialog modally; the program

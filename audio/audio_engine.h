@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio engine: what the wave device asks of the sound system. It stands where the platform's
 // media control interface stands: elements (WAV files) are opened as devices that play, record
 // over themselves, stop, save and close, and every call returns an error code whose text the

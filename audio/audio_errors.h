@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Error codes of the audio layer and their texts. A code carries its cause (the low byte) and,
 // when the failure had details worth telling (a file name, a library's message), a serial number
 // in the upper bits under which the full text is kept until it has been asked for a while.

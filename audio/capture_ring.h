@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The last frames an input captured, never more than the ring was made for: what a take begins
 // with when the input was kept open before Record. One buffer, allocated when the ring is made,
 // so taking in a fragment never allocates and the memory stays what the capacity says.

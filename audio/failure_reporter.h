@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a wave device tells the operator that an operation failed. The program shows each report
 // as a message box without owner window, with an OK button and no icon; tests record them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input level of captured sound: a block of interleaved samples of any memory kind summed up
 // into peak, RMS and clipping, and the meter's ballistics (fall-back, peak hold, clip latch) that
 // turn a stream of such summaries into what the operator sees.

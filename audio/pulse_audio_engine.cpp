@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PulseAudio engine's life and its commands on devices. The connection to the server is in
 // pulse_connection.cpp, the streams and the level check in pulse_streams.cpp.
 #include "audio/pulse_audio_engine.h"

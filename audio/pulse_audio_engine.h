@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real audio engine: a PulseAudio client (libpulse's asynchronous API on its threaded main
 // loop; PipeWire's PulseAudio service serves it the same way), libsndfile for the WAV files.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PulseAudio engine's connection to the server: made on demand and made afresh after the
 // server went away, the end of every stream when it goes, the watch over streams whose input or
 // output stopped moving, and the listings of the server's inputs and outputs.

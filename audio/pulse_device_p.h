@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the PulseAudio engine keeps for each open device, for the level check and for the kept-open
 // input: the element in memory, its playback and its recording with their streams. Touched only
 // under the main loop's lock, from either thread.

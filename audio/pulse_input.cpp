@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the PulseAudio engine's inputs capture: the frames of a take stored as they come (bounded
 // by the take limit, a failed allocation ending the take), the level check (a recording that is
 // measured and not kept) and the kept-open input, whose stream a take takes over.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PulseAudio engine's streams: starting one on the chosen device, libpulse's callbacks that
 // feed a playback and take in a recording, the end of a playback with its notice, and the end of
 // a recording with its notice.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/pulse_support_p.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the parts of the PulseAudio engine share about libpulse: the threaded main loop's lock for
 // a scope, a bounded wait on that loop, the release of a stream or an operation without waiting,
 // the steady clock of the engine's timings, libpulse's error texts, and the sample format of an

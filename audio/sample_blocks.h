@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound frames held in fixed blocks of a few MiB, each holding whole frames: a take grows by
 // adding blocks and never moves what it already holds, so a fragment captured an hour into a
 // take costs what the first one did, and memory grows by one block at a time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How samples are held in memory, without Qt: shared by the element, the engines' capture path
 // and the level and take analysis.
 #pragma once

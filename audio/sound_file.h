@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound files read and written with libsndfile on a descriptor the program opened itself (the
 // path was checked when it was opened). libsndfile keeps the reason an open failed in one global,
 // and takes are opened on several threads at once (measuring, exporting, reading the history):

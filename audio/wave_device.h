@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One audio device bound to one WAV file (the element): plays it, records over it, stops and
 // saves. Operations return nothing to speak of: each failure goes to the FailureReporter (a box
 // without owner window), and the object's state stays as it was.

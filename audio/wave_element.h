@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A sound file held in memory: its exact libsndfile format and its frames, stored in the sample
 // format the sound system plays and records it in (so playback and recording move bytes without
 // converting), in blocks that a long take adds to without moving what it holds. Reading and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // voxtar-lesson check: whether each lesson loads, with its counts, the links that lead outside
 // its working directory and the lines of its index beyond the limits. Nothing is written.
 #pragma once

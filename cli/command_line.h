@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line of one command of voxtar-lesson, read with CLI11: flags, options with a value
 // ("--name VALUE" or "--name=VALUE", the last one given counting), -h and --help for the usage
 // text, and "--" after which everything is an operand.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the commands of voxtar-lesson share: exit statuses, how names and figures are written,
 // loading a lesson named on the command line and taking its lock.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // voxtar-lesson export: a lesson's takes sent out in the shape a delivery expects (a course
 // player, an audiobook platform, a speech-synthesis training set): each good take resampled,
 // mixed, trimmed and brought to loudness into a folder of WAV files, with a list of them. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // voxtar-lesson history, restore and prune: the earlier takes that saving a take kept, listed,
 // put back and thinned out. The lessons are read as a dry run; restore and prune write only in
 // the prompt directories' history folders and takes.

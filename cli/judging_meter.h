@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress of judging a lesson's takes, on a terminal: "unit01.idx: checking texts 12 of 40",
 // once the work has taken longer than a second, redrawn at most ten times a second, and wiped
 // before anything else is written. Nothing when stderr is no terminal.

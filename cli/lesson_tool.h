@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // voxtar-lesson: checks, lists and normalizes lesson indexes without the window, on the same
 // lesson core. Kept callable in-process so that it can be tested without spawning it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // voxtar-lesson list: one line per prompt of a lesson, tab-separated. Nothing is written.
 #pragma once
 

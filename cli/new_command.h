@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // voxtar-lesson new: a lesson from a list of sentences, so that a list of a few hundred
 // sentences becomes a lesson without writing its index by hand.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // voxtar-lesson normalize: each lesson loaded as the recorder loads it, and so rewritten.
 #pragma once
 

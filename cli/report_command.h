@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // voxtar-lesson report: the takes of lessons measured and judged as `takes` does, written as one
 // HTML file to look at, print or pass on. The lessons are read as a dry run; besides the report,
 // only the measure caches beside the takes are written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // voxtar-lesson takes: every recorded take of lessons measured and judged against a delivery
 // profile, alone and within its lesson, for the reviewer of a finished lesson. Reads the lessons
 // as a dry run and the takes as the recorder reads them; writes only the measure cache beside

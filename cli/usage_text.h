@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The usage text of voxtar-lesson and its usage errors.
 #pragma once
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Compiles through ccache when it is installed, so that a fresh clone on a machine that built the
 # project before reuses the objects. Paths are hashed relative to the source root and the build
 # directory's own path is left out of the hash, so two clones share one cache; ccache hashes the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package (scripts/package.sh): CPack DEB from the release build, installed under
 # /usr. Depends are computed from the shared libraries the programs link (dpkg-shlibdeps:
 # libsndfile, libpulse, libebur128, libsoxr, Qt); only what no library link shows is listed by

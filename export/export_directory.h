@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The directory an export writes into: the takes' files in "wavs", the list of them beside it
 // (the caller writes it), and a hidden folder, ".voxtar-export", with export's bookkeeping: the
 // record of every file export wrote there (what each was made from and with which settings, so a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A 64-bit FNV-1a hash of a UTF-16 text: the same text always gives the same number, for the
 // dither of a file and the folder of a lesson's measures.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Work spread over threads and handed back in order: each worker takes the next item from one
 // shared counter, and the calling thread receives the results one by one in the items' order, so
 // what is printed and listed does not depend on which thread was quicker. Workers stay at most a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One take made into what a delivery expects: cut down to its voice with the room around it that
 // the profile keeps, mixed to the channels and resampled (libsoxr, high quality) to the rate asked
 // for, brought to a loudness target without passing the peak limits, dithered where it loses

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list an export writes of the takes that went out: metadata.csv (NAME|text|text lines),
 // takes.csv (RFC 4180 with a header row and the measures) or takes.json (one object per take).
 #pragma once

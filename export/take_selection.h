@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which takes of a lesson an export sends out, and why each of the others stays behind. Takes are
 // judged as voxtar-lesson takes and the window judge them (measures::JudgeLesson), alone and
 // within their lesson, but for the format, which the export sets itself. Measures come from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lesson index load on any file content: a dry run and a real load agree, a failed load
 // changes nothing on disk, and a loaded lesson is written back in the form that reads back the
 // same.

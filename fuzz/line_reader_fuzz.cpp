@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text line reader against a plain model of its rules, on any file content and buffer size.
 // Input: two bytes choose the buffer size, the rest is the file.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fuzz target's check without libFuzzer, for the ordinary test builds: replays every input
 // file named on the command line. A failed check aborts, as under libFuzzer; an input that never
 // finishes is stopped by the test's timeout.

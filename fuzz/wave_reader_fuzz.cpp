@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The WAV reader on any file content: it reads or refuses, never more.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The take history of one prompt directory: a save that replaces a take first keeps the earlier
 // take in a hidden folder beside it, so a take recorded over a good one by mistake can be undone.
 // The earlier take is not copied: it is hard-linked into the history just before the new take is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Adding a lesson to the lesson list "Ini/lessons.ini" without disturbing what is there: the
 // list's bytes stay as they are, and a caption line and a lesson line are appended in the list's
 // own encoding and line ending.

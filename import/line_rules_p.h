@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the lines the import writes may not hold, in the index and in the lesson list alike.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A new lesson from a list of sentences: its index, its prompt directory and its line in the
 // lesson list. Everything is checked before anything is written, and both files are written
 // whole or not at all.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A list of sentences read as the prompts of a new lesson. Every rule of the lesson index is
 // checked here, so that a list that passes makes an index the lesson loads unchanged.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lesson index file: one prompt per line, the name, one space, the text. Read as UTF-16LE
 // (byte-order mark FF FE) or 8-bit text; always written as UTF-16LE with the mark, every line
 // ending in CR LF.

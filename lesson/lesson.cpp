@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "lesson/lesson.h"
 
 #include "lesson/working_directory.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lesson model: the prompts of one lesson index, the directories its recordings go to, and
 // the operations that move a lesson between file and memory, find its recordings, step through
 // it and store edited text. Operations report outcomes; what the window shows for each outcome

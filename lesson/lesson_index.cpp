@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Moving a lesson between its index file and memory: load, save, unload.
 #include <memory>
 #include <new>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lesson list and the lesson chooser's rules, free of any window: which entries the list
 // shows and which one is selected, and what a choice yields. The lesson list is
 // "Ini/lessons.ini" in the working directory (see working_directory.h); without it the lesson

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One writer per lesson: the lock a window holds while it has a lesson loaded, and the one the
 // writers of voxtar-lesson (normalize, restore, prune, new) take while they change it. A hidden
 // file beside the index, ".NAME.lock", which no lesson listing shows; platform::LockFile tells how

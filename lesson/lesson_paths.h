@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a lesson lives: from the chosen index path to the lesson directory, the lesson name, the
 // prompt directories and the index path. A lesson index must lie below a directory named "ini"
 // (any letter case); its recordings go to root + "/Prompt/" + sub path + lesson name + "/", where

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Moving through a loaded lesson, and turning the text box into a prompt's stored text.
 #include <optional>
 #include <string>

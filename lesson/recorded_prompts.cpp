@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which prompts already have a recording: the prompt directory's "*.wav" names matched against
 // the entries' names, letter case aside.
 #include <string>

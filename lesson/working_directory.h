@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The working directory's layout, named in one place: the template recording every take is
 // recorded in, the "Ini" folder with the lesson list and the lesson indexes, and the rule that
 // places a lesson's takes: an index lies below a directory named "ini" (any letter case), and its

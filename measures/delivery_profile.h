@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Delivery profiles: the standard a lesson's takes are judged against, and the numbers its export
 // works to. Built in: "course" (the take check: clipping, silence, cut speech, too quiet), "acx"
 // (an audiobook platform's RMS, peak, noise floor and room), "ebu-r128" (broadcast loudness and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A take judged against a delivery profile: its problems as short machine words (for JSON, the
 // report, the export), as words for people ("cut at the end", what voxtar-lesson prints), with
 // their figures for the window's strip ("too quiet (peak -34.0 dB)", "4.1 LU louder than the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A lesson's takes judged the one way that the window and every command of voxtar-lesson judge
 // them: the same delivery profile (the lesson's own), the same takes (each recorded prompt's file
 // as it is named on disk), measured through the same cache and judged within the same lesson.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A lesson's takes judged together: each take against the profile and against the lesson's
 // medians, so a take much louder or faster than the others is flagged ("inconsistent-loudness",
 // "inconsistent-rate"). The window keeps one up to date as takes are saved (SetMeasures, then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measures of a prompt directory's takes, kept in the user's cache so that judging a large
 // course again reads only the takes that changed: one file per prompt directory in
 // $XDG_CACHE_HOME/voxtar (default ~/.cache/voxtar), named after a hash of the directory's real

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "measures/small_file_p.h"
 
 #include "platform/file_system.h"

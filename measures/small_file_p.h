@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a small text file whole (a profile, a measure cache).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a take measures: its level and loudness, where its voice lies, how much room it has before
 // and after, and how loud the room is around it. Measured by streaming the file in chunks, in one
 // pass; what is kept is the levels of each 10 ms frame (20 bytes: 120 KB a minute).

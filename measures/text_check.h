@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether a take says its prompt: what a judge of readings found, kept with the take's measures
 // and judged with them ("text-mismatch", "incomplete", "extra-speech"). The judging itself lies
 // above this room (it needs a synthesizer, or later a recogniser): a judge is plugged in once per

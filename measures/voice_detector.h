@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a voice is, told from the room it is recorded in at any level: the one voice detector
 // every judgement of a take rests on (its head, tail, voice span, noise floor, whether it is
 // silent or cut) and that a live recording asks whether the operator is speaking.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture of a take: the lowest and highest sample of every stretch of it, all channels folded
 // into one trace, kept in a few tens of thousands of bins so that a view of any width is drawn
 // from them without the samples. A sample reaching 99.9 % of full scale (or an 8-bit format's

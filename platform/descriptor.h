@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A file descriptor closed with its owner, and the advisory lock platform/ takes on files it
 // must know are in use. No Qt.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file system as the rest of the program sees it: wide (UTF-16) paths with the native
 // separator, names resolved ignoring letter case, listings sorted ignoring case, and index and
 // recording files replaced atomically. The only place that knows which OS it runs on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/large_blocks.h"
 
 #include <sys/mman.h>

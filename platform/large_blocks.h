@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Memory in large blocks for data that lives and dies together (a loaded lesson's prompts). No Qt.
 #pragma once
 

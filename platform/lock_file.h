@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A lock file that says who holds something, for local disks and network shares alike. No Qt.
 #pragma once
 

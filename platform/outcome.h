@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an operation came to: done, or a code and the sentence the operator reads. No Qt.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replacing a file whole or not at all, inside the directory it must stay in. No Qt.
 #pragma once
 

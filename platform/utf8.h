@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // UTF-8 <-> UTF-16, as file names and UTF-8 text files need it, and the UTF-16LE byte form of
 // index files. No Qt.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window system's stand-ins that the dialogs and the wave device use: message boxes and the
 // open-file dialog. Behind an interface, passed to whoever shows them, so that tests hand in their
 // own and no test ever blocks on a modal window. Qt Widgets.

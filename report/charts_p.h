@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The report's charts, as inline SVG appended to the page.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The report as one HTML file that stands on its own: inline CSS and SVG, no script, nothing
 // fetched, so it opens offline and mails as one attachment; it prints black on white, a chart
 // never split across two pages. Per lesson: its counts, a chart of each take's loudness and true

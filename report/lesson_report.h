@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a report shows of one lesson: its counts, and each recorded take measured and judged
 // within the lesson as `voxtar-lesson takes` judges it. No Qt.
 #pragma once

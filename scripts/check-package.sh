@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the Debian package: lintian without errors, the desktop entry and the AppStream metadata
 # valid, the manual pages render without warnings, and the programs run from the package's
 # content unpacked into a temporary root. Usage: scripts/check-package.sh [PACKAGE.deb]

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Fails on an include that runs against the house's layers (docs/architecture.md).
 
 Each folder may include its own headers and those of the folders below it in LAYERS (and,

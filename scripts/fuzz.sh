@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets (clang, ASan + UBSan) and runs one or all of them for a while.
 # Usage: scripts/fuzz.sh TARGET|all SECONDS
 #   TARGET: line_reader, index_load or wave_reader. Seeds come from demo/; the corpus grows in

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages that building, running and testing need, and any packages given
 # as arguments (packaging tools); "bench" stands for what the benchmarks compare with (sox, for
 # bench/export). Idempotent: only packages that are missing are installed; uses sudo when not run

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Static checks: clang-format (no file may need reformatting) and clang-tidy (.clang-tidy) over
 # every C++ source of the repository that the ci build compiles. Usage: scripts/lint.sh [FILE...]
 set -euo pipefail

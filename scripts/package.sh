@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package voxtar_VERSION_ARCH.deb in the top directory: the release preset with
 # Debian's hardening flags, installed under /usr and packed by CPack. Usage: scripts/package.sh
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the program and starts it on a scratch copy of the demo working directory, so the
 # committed demo files (which loading a lesson rewrites) stay as they are.
 set -euo pipefail

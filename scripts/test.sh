@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything and runs every test. Usage: scripts/test.sh [ci|dev]
 #   ci  (default) warnings as errors
 #   dev Debug with AddressSanitizer and UndefinedBehaviorSanitizer

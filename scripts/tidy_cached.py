@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Runs clang-tidy over translation units, skipping those it already found clean.
 
 A unit is skipped only when its preprocessed input (every header it includes, with the source root

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hands-free sitting: "Record" starts it on the current prompt, and from then on the operator
 // only reads. The input is listened to while the sitting waits; a voice starting begins a take
 // (the kept-open input's lead-in holds its first syllable), and the take ends once the voice has

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's judgement of a lesson's takes against the delivery profile of its working
 // directory: each take alone and within the lesson (a take much louder or faster than the others
 // is flagged), kept up to date as takes are saved, so the strip can say "4.1 LU louder than the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The session's care for the lesson file, with its questions to the operator, so that nothing
 // typed is ever lost and no lesson has two writers:
 // - a lesson is opened under its lock; one held by another window is opened read-only, taken over

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operator drives the session: "Record" starts a take and "[STOP]" ends it (after the capture
 // margin when one is set; a second press ends it at once). As the session settings ask, a saved
 // take is played back ("Play each take") and a good one is moved on from to the next pending

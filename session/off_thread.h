@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Work that would stall the window for long (writing a ten-minute take, measuring a lesson's
 // takes, reading a take's waveform) runs on a worker thread, and what it comes to is handed back
 // to the GUI thread as a queued call, in order. The GUI thread never waits for it and runs no

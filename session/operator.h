@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The person at the window, as a recording session meets them: the text they have typed for the
 // current prompt, the questions that keep work from being lost, and what must be said when a
 // lesson or a take did not come out as asked. The session asks in its own terms (a choice, a

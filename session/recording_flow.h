@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main dialog does with sound, without its widgets: the AudioMode and the one WaveDevice
 // (opened for Play on the prompt file, for Record on the template recording, released on every
 // move and unload), stopping a take and saving it as the prompt file with MarkRecorded, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A recording session without its window: the one Lesson and its file's keeper, the recording
 // flow with the one WaveDevice, the session settings, and the commands the operator gives (the
 // steps, Play and Record, loading and unloading, saving, the take history). The window forwards

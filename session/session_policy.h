@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a recording session goes on between the operator's commands: what "Record" does, and what
 // follows when a take or a playback ends. The Session carries the commands out and keeps the
 // lesson, the device and the takes; its policy decides what comes next, through the Session's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the operator likes a recording session to run, kept in the user's settings file beside the
 // device choice: the waveform shown or not, the capture margins before Record and after Stop, and
 // whether a good take moves on to the next prompt and whether each take is played back, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "testing/simulated_audio_engine.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An audio engine without sound hardware, for tests: deterministic and driven by a clock the test
 // advances. Elements are real WAV files (read and saved with libsndfile through the same code as
 // the real engine, so saves are atomic here too) or elements a test registers in memory. Playing

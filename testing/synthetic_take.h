@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Takes made up in memory for the level and take-check tests and benchmarks (the program itself
 // never uses this): silence in a given format with tone bursts, a hiss floor and clicks put into
 // it, each sample encoded as the sound system would deliver it for that format; pink room noise

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound files of a steady tone, written with libsndfile directly, for the audio tests and the
 // audio benchmark (the program itself never uses this): templates, prompts and tones to play into
 // the sound server, made independently of the layer's own writer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads a text file line by line into wide-string buffers. The encoding is decided once, when the
 // file is opened: UTF-16LE when it starts with FF FE; UTF-8 when it starts with the UTF-8
 // byte-order mark, or is valid UTF-8 with at least one byte beyond ASCII; else 8-bit Windows-1251.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How values are written in the outputs meant for other programs and for reading: a JSON string
 // and a figure with a fixed number of decimals.
 #pragma once

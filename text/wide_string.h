@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two text operations of the lesson rules on UTF-16 strings: the letter-case folding that
 // lesson names, take names and the "ini" rule compare by, and taking a path apart.
 #pragma once

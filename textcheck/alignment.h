@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dynamic time warping of a query (every frame aligned) into a target that is open at both ends:
 // the alignment may start and end anywhere in the target, so it finds the part of the target the
 // whole query fits best. Run once with the reading as query and once with the reference speech,

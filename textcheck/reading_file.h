@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The voice of a take file as a reading: the span the voice detector found, with a little room
 // either side, mixed to mono at the file's own rate. No Qt.
 #pragma once

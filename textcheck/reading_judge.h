@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Does a take say its prompt? The problems a judge of a reading finds and the figures it gives,
 // whatever way it judges: comparing the sound of the reading with speech synthesized from the
 // text (speech_comparison.h) or, later, recognising the words. No Qt.

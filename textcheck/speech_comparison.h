@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The judge that needs no recogniser and no model: the prompt's text is spoken by eSpeak NG, and
 // the reading is aligned with that reference speech by dynamic time warping of their spectra,
 // open at both ends. A reading is judged from

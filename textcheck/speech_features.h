@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the text check compares of two pieces of speech: mel-frequency cepstra of 25 ms frames
 // every 10 ms, with their slopes, normalised over the speech so that microphone, level and voice
 // weigh less than what is said. Silence at the edges is left out and long pauses are shortened,

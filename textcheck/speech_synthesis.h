@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reference speech: a prompt's text spoken by eSpeak NG, through the library, into memory. The
 // library keeps its voice, rate and output in process-wide state, so every synthesis holds one
 // lock from choosing the voice to the last sample, and the library is set up once, on first use.

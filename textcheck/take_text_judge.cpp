@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "textcheck/take_text_judge.h"
 
 #include "textcheck/reading_file.h"

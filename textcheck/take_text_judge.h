@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The judge of readings that the take judgements of the window and voxtar-lesson plug in
 // (measures::PlugTextJudge): a take's voice, as the voice detector found it, compared with its
 // prompt's text spoken by eSpeak NG (speech_comparison.h), its neighbours' texts as the wrong

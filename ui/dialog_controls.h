@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controls of the dialog templates, with the keyboard behaviour of dialog controls: a
 // multi-line edit without "want return" leaves Enter and Escape to its dialog, a focused push
 // button takes Enter as its own press, and an edit's word-wise caret moves and double-click

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dialog templates: a window's frame and controls in dialog units, as the resource script holds
 // them, and their placement in pixels. Dialog units follow the dialog font: x px = x * baseX / 4,
 // y px = y * baseY / 8, where baseX comes from the average width of A-Z a-z and baseY is the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wave device's failure reports as the operator sees them: a message box without owner
 // window (the other windows stay usable), an OK button and no icon.
 #pragma once

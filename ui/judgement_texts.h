@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A take's judgement in the operator's language: the window words the problems and figures that
 // the judgement holds. Without a translation the words are the judgement's own English ones.
 #pragma once

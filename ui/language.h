@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's language: the program's translation for a locale, and with it Qt's own (the
 // standard buttons and dialogs). English needs none: the program's texts are English.
 #pragma once

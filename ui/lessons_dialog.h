@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lesson chooser behind "List": lists the lessons of the lesson list (or the lesson index
 // files), selects the last choice again, and hands back the chosen path. Loads nothing itself.
 // The last choice is kept by whoever runs the chooser, so that it lasts from one chooser to the

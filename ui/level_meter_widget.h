@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The strip right of "Goto": while recording (or checking the level) a horizontal input meter on
 // a -60..0 dB scale, the RMS as a bar, the peak as a line, the peak of about the last second as a
 // tick and a clip mark that stays lit until the next recording; after a take, its judgement

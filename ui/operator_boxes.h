@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The session's questions and news as the operator sees them: boxes owned by the main dialog
 // (those that must not keep the other windows from being used have no owner), with the
 // program's fixed texts; and the prompt text box as what the operator has typed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main dialog shows for a lesson, as plain functions: the prompt text broken into lines,
 // the statistics line, the caption, and the word-break rule of the prompt text box.
 #pragma once

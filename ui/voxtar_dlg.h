@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's one main window: a modal dialog that shows one prompt of the lesson at a time,
 // and its commands. It is the view of a Session, which owns the Lesson, the recording flow (the
 // AudioMode and at most one WaveDevice) and what happens between commands. Every operator action

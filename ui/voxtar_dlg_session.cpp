@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main dialog's view of the recording session beyond the established commands: the take's
 // waveform below the buttons, the session's menu (the waveform, the capture margins, playing each
 // take back and moving on after a good one), and the keys that discard a take or play the earlier

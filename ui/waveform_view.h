@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The waveform of the current take: the lowest and highest sample of each pixel column over all
 // channels, the voice shaded (the room before and after it left plain), clipped columns in red,
 // marks where Record and Stop were pressed, the delivery profile's head window along the top

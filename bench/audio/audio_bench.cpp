@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Latency and completeness of the real audio engine on a sound server whose input hears its
 // output (tests/audio/with-pulseaudio.sh). Figures, median and worst of --runs runs, the first
 // one included:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A long take on the simulated engine: what one 10 ms step of capture costs (median and worst,
 // the worst being where a take's memory grows) and how far the process's resident memory grows
 // beyond the take's own size. Run a Release build:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The process's resident memory as Linux reports it, for the audio benchmarks' figures.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // voxtar-lesson export beside sox once per take in a shell loop (bench/export/sox_per_file.sh,
 // what a user would otherwise run), side by side in one run: lessons of 100 and 1,000 takes of
 // 5 s (48 kHz mono 16-bit, like the demo's template) made into 22,050 Hz 16-bit files, trimmed to

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The export without voxtar-lesson: what a user would otherwise run, sox once per take in a shell
 # loop. Cuts the silence before and after the voice down to 0.2 s (silence, reversed, then pad),
 # resamples with sox's very high quality rate, normalizes (sox has no LUFS target: the nearest is

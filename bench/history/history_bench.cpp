@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What keeping the earlier take adds to a save, for a take of 10 minutes at 48 kHz, stereo, 16-bit
 // (about 110 MiB): the hard link into the history folder with the sync of that folder, and a
 // whole save over an earlier take with and without the history. Times are wall-clock: a save

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lesson loading and the recorded-prompt scan at sizes well beyond a real course (100,000
 // prompts; 30,000 recordings), next to a plain file copy of the same index as the reference, and
 // voxtar-lesson normalize of that index as a whole process. Ends with the ratios to the copy.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measuring takes: one 10-s take file in the template formats, and `voxtar-lesson takes` over a
 // lesson of 1,000 takes of 5 s (48 kHz mono 16-bit, like the demo template; files fresh in the
 // page cache), first without the measure cache, then with it. The voice detector alone: its cost

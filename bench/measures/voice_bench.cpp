@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How well the take measures find real speech in a room. espeak-ng speaks English and Russian
 // sentences (with comma pauses, endings on /s/, /f/ and plosives); each is cut to where its
 // waveform first and last reaches 1 % of its peak (the truth), brought to 48 kHz, given a peak of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `voxtar-lesson report` over 10,000 takes: one lesson of 10,000 prompts, and ten lessons of 1,000,
 // with the measure cache warm (the goal: under 2 s) and, once, cold. The takes
 // are 20 distinct files of 1.5 to 5.3 s (16 kHz mono 16-bit, some cut at the start, of many

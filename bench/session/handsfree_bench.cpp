@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hands-free sitting on a corpus it makes: sittings of 40 prompts each in five rooms (digital
 // silence, pink noise at -70, -60, -50 and -45 dBFS), read by a made-up speaker on the simulated
 // engine, its clock advanced in 10 ms blocks as a real input delivers them (no real waiting).

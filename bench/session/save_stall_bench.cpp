@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The save of a long take as the window lives it: a take of 10 minutes at 48 kHz, stereo, 16-bit,
 // recorded on the simulated engine (its clock advanced, no real waiting) over an earlier take of
 // the same length, then timed from FinishRecording to the end of its save (the write with the

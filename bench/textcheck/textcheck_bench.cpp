@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text check's accuracy and speed, on a corpus the benchmark makes itself: four lessons of 24
 // prompts (two English, two Russian) spoken by eSpeak NG with other voices, paces and pitches
 // than the checker's, put into 48 kHz 16-bit takes with room before and after and pink room

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The take's waveform: how long the overview of a long take takes (in memory and from its file,
 // the file fresh in the page cache), until the view shows it, and what a paint costs while a
 // recording is drawn live (10 ms blocks in real time, the view at display rate). Run a Release

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine contract: what the wave device and the dialog rely on, run on every engine so the
 // simulated one cannot drift from the real one. The real engine's cases run under
 // with-pulseaudio.sh (the sound server's input hears its output) and skip elsewhere.

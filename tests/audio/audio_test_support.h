@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers of the audio tests: message boxes captured instead of shown, playback notices
 // collected, tone files written and sound files read with libsndfile directly (so the project's
 // own reader and writer are checked against an independent path), then measured with the tone

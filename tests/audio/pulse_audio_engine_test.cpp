@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real engine on a real sound server. Run under with-pulseaudio.sh, which starts a private
 // PulseAudio server whose default input hears the default output; without it these tests skip.
 // The NoSoundServer tests run in a process whose PULSE_SERVER names no server.

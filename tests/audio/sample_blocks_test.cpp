@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block store against a plain buffer doing the same: writes that cross block edges, extend,
 // leave a gap or write nothing; copies that never change; spans of whole frames within a block.
 // An element in tiny blocks writes the same file and gets the same take check.

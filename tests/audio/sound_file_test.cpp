@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one reader of take files, and the opener under it, which leaves the caller's descriptor
 // the caller's: a failed open must not close it behind the caller's back, where the caller's own
 // close would then hit whatever file another thread opened under the same number.

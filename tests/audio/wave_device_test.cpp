@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wave device's rules on the simulated engine: what it sends, what it shows, which state it
 // keeps. Boxes are captured, never shown; elements are real WAV files in a temporary directory.
 #include "audio/wave_device.h"

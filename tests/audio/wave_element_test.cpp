@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound files in and out of memory: every template format comes back exactly as it was, a file
 // is replaced only whole, and failures name their cause.
 #include "audio/wave_element.h"

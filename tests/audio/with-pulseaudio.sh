@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs CMD... against a private PulseAudio server, so tests and benchmarks need no sound card and
 # never touch the user's own server. The server gets a fresh 0700 runtime directory (also HOME),
 # a null sink "voxtar_out" as default output, and the sink's monitor, remapped to an ordinary

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lesson tool run in-process on a fresh temporary directory, for the command tests.
 #pragma once
 

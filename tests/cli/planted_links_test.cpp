@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A course folder handed over with symbolic links planted where Voxtar writes: no command, and
 // not the window's save, writes through one onto another file.
 #include <gtest/gtest.h>

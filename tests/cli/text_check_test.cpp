@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // takes judges every take against its text with the judge the program plugs in: the speech of a
 // lesson read by a voice, pace and pitch the judge never speaks with, in English and Russian.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Takes made up in memory, written to files and measured as the recorder's takes are.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real message boxes and open dialog on the offscreen platform: a timer inspects the window
 // that is up and answers it as the operator would.
 #include "platform/window_services.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The report as a browser renders it: makes a report of a copy of the demo with a lesson of names
 # and texts that are markup added, loads it in headless Chromium (no network, a fresh profile)
 # and checks the rendered page: one titled chart mark per take that `takes` measured, the markup

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The layering check fails on an include against the layers and passes the allowed ones."""
 
 import os

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hands-free sitting on the session, without a window: the simulated engine's input is a
 // room with made-up readings in it, and the clock moves in 10 ms blocks as a real input's do.
 #include "session/handsfree_policy.h"

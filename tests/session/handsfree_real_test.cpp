@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A hands-free sitting on a real sound server: run under with-pulseaudio.sh, whose default input
 // hears what is played into it; without it the test skips.
 #include <gtest/gtest.h>

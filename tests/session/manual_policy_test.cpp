@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The manual policy on the session, without a window: "[STOP]" and its capture margin, and what
 // "Advance after a good take" and "Play each take" do after a take, on the simulated engine.
 #include "session/manual_policy.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Work off the GUI thread: what a job hands over arrives in order and before its end, a job that
 // is stopped or replaced hands nothing more over, and the owner never outlives its work.
 #include "session/off_thread.h"

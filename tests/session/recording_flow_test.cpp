@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording flow without widgets, on the simulated engine: a take from start to the check of
 // what was saved, the level check and what ends it, and the device choice kept in the settings.
 #include "session/recording_flow.h"

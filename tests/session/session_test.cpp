@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The session's gate and its policy, without a window: what a command does while a take is being
 // saved or while another command waits on the operator, and what a policy of its own hears.
 #include "session/session.h"

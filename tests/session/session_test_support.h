@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the session's tests: the failures a wave device or the flow reports, recorded instead
 // of shown; the operator, answering as told and saying back what the session told them; and a
 // session on the simulated engine with a lesson loaded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads a program's --help text and its manual page into the same outline, so a test can tell
 // that the two list the same synopsis, commands and options.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the scripts that run a test command against a private server of their own
 # (with-pulseaudio.sh, with-x-server.sh). Sets no_server, the exit status for "the server could not
 # start": 77 (skipped) outside CI; under CI (CI set and not "false") 1, so a missing install step

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // gtest main for Qt tests: a QApplication on the offscreen platform unless the caller chose one
 // (screenshots under Xvfb set QT_QPA_PLATFORM=xcb).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small tmpfs mounted over a test's directory, to run out of room for real: a write that fails
 // with "No space left on device" the way it does on a full disk. Mounting needs root; without it
 // mounted() is false and the test skips.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fresh temporary directory per test, removed with everything in it afterwards, small file
 // helpers for tests that work on real files, the working directory switched for one test, and
 // lesson files in the index format.

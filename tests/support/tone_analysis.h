@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures of a tone in plain samples (normalised doubles, one channel): its level, its pitch and
 // where it is loud. Shared by the engine tests and the dialog's end-to-end test.
 #pragma once

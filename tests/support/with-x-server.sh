@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs CMD... on a private X server with a real window manager, for the tests that are about what
 # only a window system does: which window is stacked above which, and which has the focus. The
 # offscreen platform has neither. Xvfb takes the first free display, Openbox manages it; both are

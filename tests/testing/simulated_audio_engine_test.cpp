@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated engine itself: other tests (the main dialog's too) rely on its clock, its
 // captured tone, its injected failures and its notices behaving like the real engine's.
 #include "testing/simulated_audio_engine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a screen reader is told about a widget, through Qt's accessibility interfaces.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Message boxes under a real X server and window manager (tests/support/with-x-server.sh): a box
 // shown while the main dialog is up is stacked above it and has the focus, so Enter closes the box
 // and not the dialog. Only a window system decides this; the offscreen platform has no stacking.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dialog templates as a screen reader reads them: names given in the template, and static texts
 // that label the edit below them.
 #include "ui/dialog_template.h"

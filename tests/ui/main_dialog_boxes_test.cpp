@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main dialog's questions that keep work from being lost, each with its buttons and what each
 // does: the unsaved take, the failed write of the index, the lesson held by another window, the
 // index changed on disk, the index linked outside the working directory, the take that filled

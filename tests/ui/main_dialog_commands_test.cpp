@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main dialog's commands through real clicks on the simulated audio engine: Play, Record,
 // the stepping buttons and Goto, List and Open with each outcome of a load, saving, and the boxes
 // of what fails.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main dialog's looks: its template's geometry and texts, its start-up state, what the
 // display shows of a lesson, and the level strip right of "Goto".
 #include <gtest/gtest.h>

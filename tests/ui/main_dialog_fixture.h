@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the main dialog's tests: its controls read and clicked as the operator would, and
 // two working directories with a lesson "Ini/unit.idx", one on the quiet engine and one on the
 // simulated engine, whose commands are logged.

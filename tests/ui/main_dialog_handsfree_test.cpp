@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window of a hands-free sitting: its key and state beside the meter, a paused sitting going
 // on at any key, and the prompt text's zoom, which moves no control.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main dialog's keys and menus: Enter, Escape and the close box, the keys of the buttons, the
 // About box from the system menu, F1 and the context menu, and the context menu's commands and
 // device choices.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole dialog on the real audio engine against a private PulseAudio server: run by
 // tests/audio/with-pulseaudio.sh, whose null sink's monitor is the default input, so a tone played
 // into the server is what the microphone hears. Without it these tests skip.

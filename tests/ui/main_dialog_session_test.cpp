@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording session's additions to the main dialog: the take keys from the text box and the
 // capture margins chosen in the context menu, on the simulated engine. What the session does
 // after a take is tests/session's.

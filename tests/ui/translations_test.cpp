@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's translations: every text of the window has a translation, its placeholders are
 // the source's, and the translation files are what lupdate makes of the sources today. Then the
 // window itself in Russian, and in English without a translation.

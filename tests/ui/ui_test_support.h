@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the window tests: message boxes and the file dialog replaced by recorders, and
 // running code while a modal window is up (the working directory and the lesson files are
 // tests/support's).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the main window with a lesson of the demo working directory into a PNG, in the
 // language of a locale, for the README:
 //   QT_QPA_PLATFORM=offscreen ui_window_screenshot ru_RU docs/window-ru.png
