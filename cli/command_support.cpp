@@ -57,7 +57,7 @@ std::string DescribeFailure(LoadFailure failure) {
     case LoadFailure::PathTooLong:
       return "path too long";
     case LoadFailure::TooLarge:
-      return "file too large (more than " + std::to_string(TextLineReader::kMaxFileSize >> 20) +
+      return "file too large (more than " + std::to_string(text::TextLineReader::kMaxFileSize >> 20) +
              " MiB)";
     case LoadFailure::TooManyPrompts:
       return "more than " + std::to_string(kMaxPrompts) + " prompts";

@@ -257,7 +257,7 @@ class Progress {
 };
 
 std::string Signed(double value) {
-  return (value >= 0 ? "+" : "") + Fixed(value, 1);
+  return (value >= 0 ? "+" : "") + text::Fixed(value, 1);
 }
 
 // "INDEX: PROMPT -> wavs/NAME.wav: 2.61 s, -23.0 LUFS, gain +3.1 dB[, converted from ...][, held
@@ -267,8 +267,8 @@ std::string WrittenLine(const std::string& index, const SelectedTake& take,
                         const std::optional<measures::TakeFormat>& convertedFrom) {
   std::string line = Printable(index) + ": " + Printable(take.prompt) + " -> " +
                      Printable(exporting::ExportDirectory::ListedName(take.name)) + ": " +
-                     Fixed(result.seconds(), 2) + " s, " +
-                     (result.loudnessLufs ? Fixed(*result.loudnessLufs, 1) + " LUFS"
+                     text::Fixed(result.seconds(), 2) + " s, " +
+                     (result.loudnessLufs ? text::Fixed(*result.loudnessLufs, 1) + " LUFS"
                                           : std::string("loudness unknown")) +
                      ", gain " + Signed(result.gainDb) + " dB";
   if (convertedFrom) {
@@ -279,10 +279,10 @@ std::string WrittenLine(const std::string& index, const SelectedTake& take,
       break;
     case exporting::GainLimit::TruePeak:
       line +=
-          ", held back by the true-peak limit (" + Fixed(*settings.truePeakLimitDbtp, 1) + " dBTP)";
+          ", held back by the true-peak limit (" + text::Fixed(*settings.truePeakLimitDbtp, 1) + " dBTP)";
       break;
     case exporting::GainLimit::Peak:
-      line += ", held back by the peak limit (" + Fixed(*settings.peakLimitDb, 1) + " dBFS)";
+      line += ", held back by the peak limit (" + text::Fixed(*settings.peakLimitDb, 1) + " dBFS)";
       break;
     case exporting::GainLimit::FullScale:
       line += ", held back by full scale";

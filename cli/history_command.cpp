@@ -84,10 +84,10 @@ const PromptEntry* FindPrompt(const Lesson& lesson, const std::string& name) {
     return nullptr;
   }
   std::u16string wanted = platform::FromUtf8(name);
-  FoldLower(wanted);
+  text::FoldLower(wanted);
   for (const PromptEntry* entry : lesson.prompts.entries) {
     std::u16string folded(entry->name);
-    FoldLower(folded);
+    text::FoldLower(folded);
     if (folded == wanted) {
       return entry;
     }
@@ -151,7 +151,7 @@ void WriteText(const std::string& path, const std::vector<PromptTake>& takes, st
       out << "unreadable: " << Printable(take.error) << '\n';
       continue;
     }
-    out << Fixed(take.seconds, 2) << " s\t";
+    out << text::Fixed(take.seconds, 2) << " s\t";
     const char* comma = "";
     for (const std::string_view word : Verdicts(*judgement)) {
       out << comma << word;
@@ -162,22 +162,22 @@ void WriteText(const std::string& path, const std::vector<PromptTake>& takes, st
 }
 
 void WriteJson(const std::string& path, const std::vector<PromptTake>& takes, std::ostream& out) {
-  out << "{\"index\": " << JsonString(path) << ", \"takes\": [";
+  out << "{\"index\": " << text::JsonString(path) << ", \"takes\": [";
   const char* separator = "\n  ";
   for (const auto& [prompt, take, judgement] : takes) {
-    out << separator << "{\"name\": " << JsonString(platform::ToUtf8(prompt))
+    out << separator << "{\"name\": " << text::JsonString(platform::ToUtf8(prompt))
         << ", \"number\": " << take.number << ", \"saved\": \"" << LocalTime(take.saved, true)
         << "\"";
     separator = ",\n  ";
     if (!judgement) {
-      out << ", \"error\": " << JsonString(take.error) << "}";
+      out << ", \"error\": " << text::JsonString(take.error) << "}";
       continue;
     }
-    out << ", \"seconds\": " << Fixed(take.seconds, 3)
+    out << ", \"seconds\": " << text::Fixed(take.seconds, 3)
         << ", \"ok\": " << (judgement->ok() ? "true" : "false") << ", \"verdicts\": [";
     const char* comma = "";
     for (const std::string_view word : Verdicts(*judgement)) {
-      out << comma << JsonString(word);
+      out << comma << text::JsonString(word);
       comma = ", ";
     }
     out << "]}";
@@ -197,7 +197,7 @@ std::string Size(std::uint64_t bytes) {
     value /= 1024.0;
     ++unit;
   }
-  return Fixed(value, 1) + " " + kUnits[unit];
+  return text::Fixed(value, 1) + " " + kUnits[unit];
 }
 
 std::string Removed(const history::Freed& freed) {

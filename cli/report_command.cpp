@@ -37,7 +37,7 @@ struct Options {
 // cannot put a report over a lesson's index or take.
 bool NamesWebPage(std::string_view path) {
   std::u16string name = platform::FromUtf8(path.substr(path.find_last_of('/') + 1));
-  FoldLower(name);
+  text::FoldLower(name);
   return (name.size() > 5 && name.ends_with(u".html")) ||
          (name.size() > 4 && name.ends_with(u".htm"));
 }

@@ -70,11 +70,11 @@ struct Columns {
 };
 
 std::string FixedOr(const std::optional<double>& value, int decimals, std::string_view unknown) {
-  return value ? Fixed(*value, decimals) : std::string(unknown);
+  return value ? text::Fixed(*value, decimals) : std::string(unknown);
 }
 
 std::string Seconds(std::uint32_t ms) {
-  return Fixed(ms / 1000.0, 2);
+  return text::Fixed(ms / 1000.0, 2);
 }
 
 // The problems as voxtar-lesson names them; "ok" without any.
@@ -175,14 +175,14 @@ void WriteText(const PromptReport& report, const Columns& columns, const TakeFor
     out << " (" << measures::DescribeFormat(take.format) << ", not "
         << measures::DescribeFormat(expected) << ")";
   }
-  out << '\t' << Seconds(take.durationMs) << " s\tpeak " << Fixed(take.peakDb, 1) << " dB\tRMS "
-      << Fixed(take.voicedRmsDb, 1) << " dB\tlead " << Seconds(take.headMs) << " s\ttrail "
+  out << '\t' << Seconds(take.durationMs) << " s\tpeak " << text::Fixed(take.peakDb, 1) << " dB\tRMS "
+      << text::Fixed(take.voicedRmsDb, 1) << " dB\tlead " << Seconds(take.headMs) << " s\ttrail "
       << Seconds(take.tailMs) << " s";
   if (columns.loudness) {
     out << '\t' << FixedOr(take.loudnessLufs, 1, "-") << " LUFS";
   }
   if (columns.truePeak) {
-    out << "\ttrue peak " << Fixed(take.truePeakDbtp, 1) << " dBTP";
+    out << "\ttrue peak " << text::Fixed(take.truePeakDbtp, 1) << " dBTP";
   }
   if (columns.noise) {
     out << "\tfloor " << FixedOr(take.noiseFloorDb, 1, "-") << " dB\tSNR "
@@ -192,46 +192,46 @@ void WriteText(const PromptReport& report, const Columns& columns, const TakeFor
     out << '\t' << FixedOr(report.speechRate, 1, "-") << " chars/s";
   }
   if (columns.text) {
-    out << "\ttext match " << (report.text != nullptr ? Fixed(report.text->textMatch, 2) : "-");
+    out << "\ttext match " << (report.text != nullptr ? text::Fixed(report.text->textMatch, 2) : "-");
   }
   out << '\n';
 }
 
 void WriteJson(const PromptReport& report, const DeliveryProfile& profile, std::ostream& out) {
   static constexpr std::string_view kStatus[] = {"short", "missing", "unreadable", "checked"};
-  out << "{\"number\": " << report.number << ", \"name\": " << JsonString(report.name)
+  out << "{\"number\": " << report.number << ", \"name\": " << text::JsonString(report.name)
       << ", \"status\": \"" << kStatus[static_cast<int>(report.status)] << "\"";
   if (report.status == PromptReport::Status::Unreadable) {
-    out << ", \"error\": " << JsonString(report.error);
+    out << ", \"error\": " << text::JsonString(report.error);
   }
   if (report.status == PromptReport::Status::Checked) {
     const TakeMeasures& take = *report.take;
     out << ", \"ok\": " << (report.judgement.ok() ? "true" : "false") << ", \"verdicts\": [";
     bool first = true;
     for (const std::string_view verdict : Verdicts(report.judgement)) {
-      out << (first ? "" : ", ") << JsonString(verdict);
+      out << (first ? "" : ", ") << text::JsonString(verdict);
       first = false;
     }
-    out << "], \"duration\": " << Fixed(take.durationMs / 1000.0, 3)
-        << ", \"peakDb\": " << Fixed(take.peakDb, 1)
-        << ", \"rmsDb\": " << Fixed(take.voicedRmsDb, 1)
+    out << "], \"duration\": " << text::Fixed(take.durationMs / 1000.0, 3)
+        << ", \"peakDb\": " << text::Fixed(take.peakDb, 1)
+        << ", \"rmsDb\": " << text::Fixed(take.voicedRmsDb, 1)
         << ", \"clippedSamples\": " << take.clippedSamples
-        << ", \"leadingSilence\": " << Fixed(take.headMs / 1000.0, 3)
-        << ", \"trailingSilence\": " << Fixed(take.tailMs / 1000.0, 3)
-        << ", \"format\": " << JsonString(measures::DescribeFormat(take.format))
+        << ", \"leadingSilence\": " << text::Fixed(take.headMs / 1000.0, 3)
+        << ", \"trailingSilence\": " << text::Fixed(take.tailMs / 1000.0, 3)
+        << ", \"format\": " << text::JsonString(measures::DescribeFormat(take.format))
         << ", \"loudnessLufs\": " << FixedOr(take.loudnessLufs, 1, "null")
         << ", \"loudnessRangeLu\": " << FixedOr(take.loudnessRangeLu, 1, "null")
-        << ", \"truePeakDbtp\": " << Fixed(take.truePeakDbtp, 1)
+        << ", \"truePeakDbtp\": " << text::Fixed(take.truePeakDbtp, 1)
         << ", \"noiseFloorDb\": " << FixedOr(take.noiseFloorDb, 1, "null")
         << ", \"snrDb\": " << FixedOr(take.snrDb(), 1, "null")
         << ", \"speechRate\": " << FixedOr(report.speechRate, 2, "null") << ", \"textMatch\": "
-        << (report.text != nullptr ? Fixed(report.text->textMatch, 3) : "null")
+        << (report.text != nullptr ? text::Fixed(report.text->textMatch, 3) : "null")
         << ", \"textCoverage\": "
-        << (report.text != nullptr ? Fixed(report.text->textCoverage, 3) : "null")
-        << ", \"profile\": " << JsonString(measures::ProfileTitle(profile)) << ", \"problems\": [";
+        << (report.text != nullptr ? text::Fixed(report.text->textCoverage, 3) : "null")
+        << ", \"profile\": " << text::JsonString(measures::ProfileTitle(profile)) << ", \"problems\": [";
     first = true;
     for (const measures::Finding& finding : report.judgement.findings) {
-      out << (first ? "" : ", ") << JsonString(measures::ProblemWord(finding.problem));
+      out << (first ? "" : ", ") << text::JsonString(measures::ProblemWord(finding.problem));
       first = false;
     }
     out << "]";
@@ -263,8 +263,8 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
   int status = kExitOk;
   if (options.json) {
-    out << "{\"template\": {\"path\": " << JsonString(options.templatePath)
-        << ", \"format\": " << JsonString(measures::DescribeFormat(expected))
+    out << "{\"template\": {\"path\": " << text::JsonString(options.templatePath)
+        << ", \"format\": " << text::JsonString(measures::DescribeFormat(expected))
         << "},\n \"lessons\": [";
   }
   bool firstLesson = true;
@@ -280,8 +280,8 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
       err << Printable(profileError.Text()) << "\n";
       status = kExitFailed;
       if (options.json) {
-        out << (firstLesson ? "\n  " : ",\n  ") << "{\"index\": " << JsonString(path)
-            << ", \"error\": " << JsonString(profileError.Text()) << "}";
+        out << (firstLesson ? "\n  " : ",\n  ") << "{\"index\": " << text::JsonString(path)
+            << ", \"error\": " << text::JsonString(profileError.Text()) << "}";
         firstLesson = false;
       }
       continue;
@@ -312,10 +312,10 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
 
     if (options.json) {
-      out << (firstLesson ? "\n  " : ",\n  ") << "{\"index\": " << JsonString(path);
+      out << (firstLesson ? "\n  " : ",\n  ") << "{\"index\": " << text::JsonString(path);
       firstLesson = false;
       if (!loaded) {
-        out << ", \"error\": " << JsonString(why) << "}";
+        out << ", \"error\": " << text::JsonString(why) << "}";
         continue;
       }
       out << ", \"medianLoudnessLufs\": "

@@ -43,16 +43,16 @@ std::vector<std::string> Figures(const ListEntry& entry, std::string_view unknow
   const ChainResult& r = entry.result;
   const measures::TakeMeasures& source = entry.take.measures;
   const auto figure = [unknown](const std::optional<double>& value, int decimals) {
-    return value ? Fixed(*value, decimals) : std::string(unknown);
+    return value ? text::Fixed(*value, decimals) : std::string(unknown);
   };
-  return {Fixed(r.seconds(), 3),
+  return {text::Fixed(r.seconds(), 3),
           std::to_string(r.sampleRate),
           std::to_string(r.channels),
           std::string(exporting::BitsName(entry.bits)),
           figure(r.loudnessLufs, 1),
           figure(r.truePeakDbtp, 1),
-          Fixed(r.peakDb, 1),
-          Fixed(r.gainDb, 1),
+          text::Fixed(r.peakDb, 1),
+          text::Fixed(r.gainDb, 1),
           figure(source.noiseFloorDb, 1),
           figure(source.snrDb(), 1),
           figure(entry.take.speechRate, 2)};
@@ -82,10 +82,10 @@ std::string JsonObject(const ListEntry& entry) {
   const std::vector<std::string> figures = Figures(entry, "null");
   std::string object =
       "{\"file\": " +
-      JsonString(platform::ToUtf8(exporting::ExportDirectory::ListedName(entry.take.name))) +
-      ", \"lesson\": " + JsonString(entry.index) +
-      ", \"prompt\": " + JsonString(platform::ToUtf8(entry.take.prompt)) +
-      ", \"text\": " + JsonString(platform::ToUtf8(entry.take.text));
+      text::JsonString(platform::ToUtf8(exporting::ExportDirectory::ListedName(entry.take.name))) +
+      ", \"lesson\": " + text::JsonString(entry.index) +
+      ", \"prompt\": " + text::JsonString(platform::ToUtf8(entry.take.prompt)) +
+      ", \"text\": " + text::JsonString(platform::ToUtf8(entry.take.text));
   for (std::size_t i = 0; i < figures.size(); ++i) {
     object += ", \"" + std::string(kKeys[i]) + "\": ";
     if (kKeys[i] == "bits") {  // a number, and whether the samples are floating point
@@ -96,7 +96,7 @@ std::string JsonObject(const ListEntry& entry) {
     }
   }
   const std::string_view heldBy = exporting::GainLimitWord(entry.result.heldBy);
-  object += ", \"heldBy\": " + (heldBy.empty() ? std::string("null") : JsonString(heldBy));
+  object += ", \"heldBy\": " + (heldBy.empty() ? std::string("null") : text::JsonString(heldBy));
   object += ", \"convertedFrom\": ";
   object += entry.convertedFrom
                 ? "{\"rate\": " + std::to_string(entry.convertedFrom->sampleRate) +
@@ -104,7 +104,7 @@ std::string JsonObject(const ListEntry& entry) {
                 : std::string("null");
   object += ", \"problems\": [";
   for (std::size_t i = 0; i < entry.take.problems.size(); ++i) {
-    object += (i == 0 ? "" : ", ") + JsonString(measures::ProblemWord(entry.take.problems[i]));
+    object += (i == 0 ? "" : ", ") + text::JsonString(measures::ProblemWord(entry.take.problems[i]));
   }
   return object + "]}";
 }

@@ -23,7 +23,7 @@ std::string ProblemWords(const std::vector<measures::Problem>& problems) {
 
 std::optional<std::string> ExportNames::Claim(std::u16string_view name, const std::string& owner) {
   std::u16string folded(name);
-  FoldLower(folded);
+  text::FoldLower(folded);
   const auto [at, claimed] = owners_.try_emplace(std::move(folded), owner);
   return claimed ? std::nullopt : std::optional<std::string>(at->second);
 }
@@ -31,7 +31,7 @@ std::optional<std::string> ExportNames::Claim(std::u16string_view name, const st
 std::optional<std::u16string> ExportName(std::u16string_view promptName) {
   std::u16string name(promptName);
   std::u16string end = name.size() >= 4 ? name.substr(name.size() - 4) : std::u16string();
-  FoldLower(end);
+  text::FoldLower(end);
   if (end == u".wav") {
     name.resize(name.size() - 4);
   }

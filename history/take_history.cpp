@@ -61,7 +61,7 @@ Result SystemFailure(std::string_view sentence, const fs::path& path, int error)
 }
 
 std::u16string Folded(std::u16string name) {
-  FoldLower(name);
+  text::FoldLower(name);
   return name;
 }
 

@@ -51,7 +51,7 @@ std::u16string Decode(std::string_view bytes, Encoding encoding) {
       break;
     case Encoding::EightBit:
       for (const char byte : bytes) {
-        text += EightBitCharacter(static_cast<unsigned char>(byte));
+        text += text::EightBitCharacter(static_cast<unsigned char>(byte));
       }
       break;
   }
@@ -63,7 +63,7 @@ std::optional<char> EightBitByte(char16_t unit) {
     return static_cast<char>(unit);
   }
   for (unsigned byte = 0x80; byte <= 0xFF; ++byte) {
-    if (EightBitCharacter(static_cast<unsigned char>(byte)) == unit) {
+    if (text::EightBitCharacter(static_cast<unsigned char>(byte)) == unit) {
       return static_cast<char>(byte);
     }
   }
@@ -112,7 +112,7 @@ Listing ListingOf(std::u16string_view text, const std::u16string& folded) {
     }
     const bool hidden = line.starts_with(u'-');
     line = line.substr(hidden ? 1 : 0, line.find(u' ') - (hidden ? 1 : 0));
-    FoldLower(line);
+    text::FoldLower(line);
     if (line == folded) {
       if (!hidden) {
         return Listing::AlreadyListed;
@@ -152,10 +152,10 @@ std::u16string OfferedLessons(const std::vector<std::u16string>& offered,
                               const std::u16string& folded) {
   std::u16string lines;
   for (const std::u16string& file : offered) {
-    const std::u16string name = SplitPath(file).name;
+    const std::u16string name = text::SplitPath(file).name;
     std::u16string line = name + std::u16string(kLessonExtension);
     std::u16string key = line;
-    FoldLower(key);
+    text::FoldLower(key);
     if (key != folded) {
       lines += CaptionFault(name).empty() ? name : std::u16string();
       lines += kCrLf;
@@ -180,7 +180,7 @@ ListEdit AddToLessonList(std::optional<std::string_view> existing, std::u16strin
     return edit;
   }
   std::u16string folded(lessonLine);
-  FoldLower(folded);
+  text::FoldLower(folded);
   std::u16string added;
   Encoding encoding = Encoding::Utf8;
   if (existing) {

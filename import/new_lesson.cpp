@@ -71,7 +71,7 @@ std::string OutsideFault(const LessonLocation& location) {
   }
   const fs::path below = directory.lexically_relative(root);
   std::u16string first = below.empty() ? std::u16string() : below.begin()->u16string();
-  FoldLower(first);
+  text::FoldLower(first);
   if (first != workdir::kIndexDirectory) {
     return "it leads to " + directory.native() +
            ", not into the \"ini\" folder of its working directory " + root.native();
@@ -89,7 +89,7 @@ std::string Describe(platform::FileError error) {
     case platform::FileError::NotRegularFile:
       return "not a regular file";
     case platform::FileError::TooLarge:
-      return "file too large (more than " + std::to_string(TextLineReader::kMaxFileSize >> 20) +
+      return "file too large (more than " + std::to_string(text::TextLineReader::kMaxFileSize >> 20) +
              " MiB)";
     case platform::FileError::ReadFailed:
       return "read error";
@@ -117,7 +117,7 @@ platform::FileError ReadWhole(std::u16string_view path, std::string& bytes) {
       return platform::FileError::None;
     }
     bytes.append(piece.data(), static_cast<std::size_t>(got));
-    if (bytes.size() > TextLineReader::kMaxFileSize) {
+    if (bytes.size() > text::TextLineReader::kMaxFileSize) {
       return platform::FileError::TooLarge;
     }
   }

@@ -72,7 +72,7 @@ std::u16string TakeName(std::u16string_view given, std::string& fault) {
   }
   std::u16string name(given);
   std::u16string ending = name.substr(name.size() - std::min(name.size(), kTakeExtension.size()));
-  FoldLower(ending);
+  text::FoldLower(ending);
   // The recorded-prompt scan only sees "*.wav": any other name would never count as recorded.
   if (ending != kTakeExtension) {
     name += kTakeExtension;
@@ -193,7 +193,7 @@ SentenceList ReadSentenceList(std::string_view bytes, std::u16string_view prefix
       return Refused(line.number, fault);
     }
     std::u16string folded = prompt.name;
-    FoldLower(folded);
+    text::FoldLower(folded);
     const auto [it, added] = seen.emplace(std::move(folded), line.number);
     if (!added) {
       return Refused(line.number, "name " + Quoted(prompt.name) + " is already on line " +

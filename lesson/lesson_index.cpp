@@ -17,7 +17,7 @@ namespace voxtar {
 namespace {
 
 // Lines are read whole: as long as the largest file the reader takes.
-constexpr std::size_t kWholeLine = TextLineReader::kMaxFileSize;
+constexpr std::size_t kWholeLine = text::TextLineReader::kMaxFileSize;
 
 void NoteOverlong(LoadOutcome& outcome, int line, LineLimit limit, const PromptEntry& entry) {
   ++outcome.overlongCount;
@@ -29,7 +29,7 @@ void NoteOverlong(LoadOutcome& outcome, int line, LineLimit limit, const PromptE
 
 // The whole of a line the reader hands back in pieces (a long 8-bit or UTF-8 line), from its
 // first piece on; `dropped` tells whether any piece lost text.
-std::u16string_view ReadPieces(TextLineReader& reader, std::u16string_view first,
+std::u16string_view ReadPieces(text::TextLineReader& reader, std::u16string_view first,
                                std::u16string& pieces, bool& dropped) {
   pieces.assign(first);
   while (reader.lineContinues()) {
@@ -114,9 +114,9 @@ LoadOutcome Lesson::Load(std::u16string_view chosenPath, LoadOptions options) {
     // Taken before reading: a change made while it is read shows as a change, never the reverse.
     onDisk_ = platform::IdentifyFile(location.indexPath);
   }
-  TextLineReader reader;
+  text::TextLineReader reader;
   reader.Open(location.indexPath);
-  if (reader.status() != ReaderStatus::Opened) {
+  if (reader.status() != text::ReaderStatus::Opened) {
     outcome.result = LoadResult::FileNotFound;
     outcome.failure = FailureFor(reader.error());
     return outcome;

@@ -11,7 +11,7 @@ namespace voxtar {
 namespace {
 
 std::u16string Lowered(std::u16string text) {
-  FoldLower(text);
+  text::FoldLower(text);
   return text;
 }
 
@@ -32,7 +32,7 @@ LessonChoices ChoicesFromLessonList(const std::vector<std::u16string>& lines,
   for (const std::u16string& read : lines) {
     std::u16string line = read;
     if (line.find(u".ini") != std::u16string::npos && !line.starts_with(u'-')) {
-      FoldLower(line);
+      text::FoldLower(line);
       if (line == lastChosen) {
         choices.selection = static_cast<int>(choices.entries.size());
       }
@@ -62,9 +62,9 @@ LessonChoices ChoicesFromIndexFiles(const std::vector<std::u16string>& names,
 
 LessonChoices ReadLessonChoices(std::u16string_view workingDirectory,
                                 std::u16string_view lastChosen) {
-  TextLineReader reader;
+  text::TextLineReader reader;
   reader.Open(workdir::LessonListPath(workingDirectory));
-  if (reader.status() != ReaderStatus::Opened) {
+  if (reader.status() != text::ReaderStatus::Opened) {
     return ChoicesFromIndexFiles(
         platform::ListDirectory(workdir::IniDirectory(workingDirectory), workdir::kIndexPattern),
         lastChosen);

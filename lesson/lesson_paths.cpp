@@ -23,14 +23,14 @@ LessonLocation LocateLesson(std::u16string_view chosenPath) {
   LessonLocation location;
   // A path never holds a terminator; cutting there keeps the rules on the same text.
   chosenPath = chosenPath.substr(0, chosenPath.find(u'\0'));
-  const PathParts parts = SplitPath(chosenPath);
+  const text::PathParts parts = text::SplitPath(chosenPath);
   location.lessonDirectory = parts.drive + parts.directory;
   location.lessonName = parts.name;
   location.indexPath =
       location.lessonDirectory + location.lessonName + std::u16string(workdir::kIndexExtension);
 
   std::u16string folded = location.lessonDirectory;
-  FoldLower(folded);
+  text::FoldLower(folded);
   const std::u16string indexDirectory = Folder(workdir::kIndexDirectory);
   const std::size_t matchAt = folded.find(indexDirectory);
   if (matchAt == std::u16string::npos) {

@@ -54,7 +54,7 @@ std::vector<std::size_t> MatchTakeFiles(const std::pmr::vector<PromptEntry*>& en
       continue;
     }
     folded[f] = files[f];
-    FoldLower(folded[f]);
+    text::FoldLower(folded[f]);
     auto [it, added] = firstOf.try_emplace(folded[f], f);
     if (!added) {
       next[f] = it->second;
@@ -67,7 +67,7 @@ std::vector<std::size_t> MatchTakeFiles(const std::pmr::vector<PromptEntry*>& en
       continue;
     }
     name.assign(entries[e]->name);
-    FoldLower(name);
+    text::FoldLower(name);
     const auto it = firstOf.find(name);
     if (it == firstOf.end()) {
       continue;

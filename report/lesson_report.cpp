@@ -43,7 +43,7 @@ std::u16string IndexNamedBy(std::u16string_view line) {
     name.resize(dot);
   }
   name += workdir::kIndexExtension;
-  FoldLower(name);
+  text::FoldLower(name);
   return name;
 }
 
@@ -66,10 +66,10 @@ std::string LessonCaption(std::u16string_view indexPath) {
   }
   std::u16string wanted = location.subPath + location.lessonName;
   wanted += workdir::kIndexExtension;
-  FoldLower(wanted);
-  TextLineReader reader;
+  text::FoldLower(wanted);
+  text::TextLineReader reader;
   reader.Open(workdir::LessonListPath(location.workingDirectory));
-  if (reader.status() != ReaderStatus::Opened) {
+  if (reader.status() != text::ReaderStatus::Opened) {
     return {};
   }
   std::u16string previous;

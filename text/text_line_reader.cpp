@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-namespace voxtar {
+namespace voxtar::text {
 
 namespace {
 
@@ -453,4 +453,4 @@ void TextLineReader::Close() {
   status_ = ReaderStatus::NotOpen;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::text

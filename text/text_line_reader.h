@@ -13,7 +13,7 @@
 
 #include "platform/file_system.h"
 
-namespace voxtar {
+namespace voxtar::text {
 
 enum class ReaderMode : std::int32_t {
   EightBit = 1,
@@ -105,4 +105,4 @@ class TextLineReader {
   bool droppedText_ = false;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::text

@@ -5,7 +5,7 @@
 
 #include "platform/utf8.h"
 
-namespace voxtar {
+namespace voxtar::text {
 
 std::string JsonString(std::string_view text) {
   std::string quoted = "\"";
@@ -34,4 +34,4 @@ std::string Fixed(double value, int decimals) {
   return text;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::text

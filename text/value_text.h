@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace voxtar {
+namespace voxtar::text {
 
 // A JSON string literal of UTF-8 text; bytes that are not UTF-8 (a path as given) become
 // U+FFFD, which JSON can hold.
@@ -14,4 +14,4 @@ std::string JsonString(std::string_view text);
 // `value` with `decimals` decimals ("2.40").
 std::string Fixed(double value, int decimals);
 
-}  // namespace voxtar
+}  // namespace voxtar::text

@@ -3,7 +3,7 @@
 
 #include "platform/file_system.h"
 
-namespace voxtar {
+namespace voxtar::text {
 
 namespace {
 
@@ -38,4 +38,4 @@ PathParts SplitPath(std::u16string_view path) {
   return parts;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::text

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace voxtar {
+namespace voxtar::text {
 
 // Lower-cases A-Z, U+00C0..U+00DE and U+0410..U+042F in place, unit by unit: the folding the
 // lesson list, the recorded-prompt scan and the "ini" rule are defined by (Ё, Greek and
@@ -24,4 +24,4 @@ struct PathParts {
 // its last separator; a path without a separator is all file part.
 PathParts SplitPath(std::u16string_view path);
 
-}  // namespace voxtar
+}  // namespace voxtar::text

@@ -314,7 +314,7 @@ TEST_F(LessonFiles, IndexesThatAreNoFileOrTooBigAreRefusedAndCreateNothing) {
 
   // An index that never ends, as far as memory goes: refused by its size, unread.
   WriteBytes(tmp / "w/ini/huge.idx", "a.wav x\r\n");
-  fs::resize_file(tmp / "w/ini/huge.idx", TextLineReader::kMaxFileSize + 1);
+  fs::resize_file(tmp / "w/ini/huge.idx", text::TextLineReader::kMaxFileSize + 1);
   const LoadOutcome huge = lesson.LoadLesson(Wide("w/ini/huge.idx"));
   EXPECT_EQ(huge.result, LoadResult::FileNotFound);
   EXPECT_EQ(huge.failure, LoadFailure::TooLarge);

@@ -18,7 +18,7 @@
 #include "platform/file_system.h"
 #include "tests/support/temp_dir.h"
 
-namespace voxtar {
+namespace voxtar::text {
 namespace {
 
 namespace fs = std::filesystem;
@@ -383,4 +383,4 @@ TEST_F(TextLineReaderTest, DestructionAndCloseReleaseTheFile) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::text

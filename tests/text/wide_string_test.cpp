@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace voxtar {
+namespace voxtar::text {
 namespace {
 
 TEST(WideString, FoldLowerFoldsThreeRangesOnly) {
@@ -41,4 +41,4 @@ TEST(SplitPath, TakesThePathApartAtItsLastSeparatorAndLastDot) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::text
