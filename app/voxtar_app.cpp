@@ -38,13 +38,13 @@ QIcon ProgramIcon() {
 bool CheckTemplateRecording(platform::WindowServices& services) {
   // Looked up in the working directory ignoring case, as the audio engine will; a directory of
   // that name does not pass.
-  std::FILE* file = platform::OpenFile(workdir::kTemplateRecording, "rb");
+  std::FILE* file = platform::OpenFile(lesson::workdir::kTemplateRecording, "rb");
   if (file == nullptr) {
     const std::u16string directory = platform::CurrentDirectory();
     services.ShowMessageBox(
         {nullptr,
          QCoreApplication::translate("CVoxtarApp", "Cannot open ") +
-             QString::fromStdU16String(std::u16string(workdir::kTemplateRecording)),
+             QString::fromStdU16String(std::u16string(lesson::workdir::kTemplateRecording)),
          QString::fromStdU16String(directory), platform::BoxIcon::None});
     return false;
   }

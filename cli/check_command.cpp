@@ -19,7 +19,7 @@ struct Counts {
   int pending = 0;
 };
 
-Counts Count(const Lesson& lesson) {
+Counts Count(const lesson::Lesson& lesson) {
   Counts counts;
   for (const auto& entry : lesson.prompts.entries) {
     ++counts.prompts;
@@ -36,7 +36,7 @@ void ReportLink(std::ostream& out, std::u16string_view link, const std::filesyst
 
 // The links of a lesson that lead outside its working directory: the index and the takes would
 // not be written through them; the prompt directory works, but its takes go elsewhere.
-void ReportLinksOutside(const Lesson& lesson, std::ostream& out) {
+void ReportLinksOutside(const lesson::Lesson& lesson, std::ostream& out) {
   const std::u16string& working = lesson.paths.workingDirectory;
   const std::u16string& prompts = lesson.paths.promptDirectory;
   if (const auto target = platform::LinkLeadingOutside(lesson.IndexPath(), working)) {
@@ -53,10 +53,10 @@ void ReportLinksOutside(const Lesson& lesson, std::ostream& out) {
 }
 
 // The lines beyond the limits that keep a lesson read-only.
-void ReportOverlongLines(const std::string& path, const Lesson& lesson, const LoadOutcome& outcome,
+void ReportOverlongLines(const std::string& path, const lesson::Lesson& lesson, const lesson::LoadOutcome& outcome,
                          std::ostream& out) {
   const std::string file = IndexFileAsGiven(path, lesson);
-  for (const OverlongLine& line : outcome.overlong) {
+  for (const lesson::OverlongLine& line : outcome.overlong) {
     out << "  " << file << ":" << line.line << ": beyond the limits: " << line.Text() << "\n";
   }
   if (const auto more = outcome.overlongCount - static_cast<int>(outcome.overlong.size());
@@ -68,9 +68,9 @@ void ReportOverlongLines(const std::string& path, const Lesson& lesson, const Lo
 int Check(const std::vector<std::string>& paths, std::ostream& out) {
   int status = kExitOk;
   for (const std::string& path : paths) {
-    Lesson lesson;
+    lesson::Lesson lesson;
     std::string why;
-    LoadOutcome outcome;
+    lesson::LoadOutcome outcome;
     if (!LoadNamed(lesson, path, {.dryRun = true}, why, &outcome)) {
       out << Printable(path) << ": " << why << "\n";
       status = kExitFailed;

@@ -45,29 +45,29 @@ bool IsControl(char32_t c) {
   return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == U'\\';
 }
 
-std::string DescribeFailure(LoadFailure failure) {
+std::string DescribeFailure(lesson::LoadFailure failure) {
   switch (failure) {
-    case LoadFailure::None:
-    case LoadFailure::NotFound:
+    case lesson::LoadFailure::None:
+    case lesson::LoadFailure::NotFound:
       break;
-    case LoadFailure::PermissionDenied:
+    case lesson::LoadFailure::PermissionDenied:
       return "permission denied";
-    case LoadFailure::NotRegularFile:
+    case lesson::LoadFailure::NotRegularFile:
       return "not a regular file";
-    case LoadFailure::PathTooLong:
+    case lesson::LoadFailure::PathTooLong:
       return "path too long";
-    case LoadFailure::TooLarge:
+    case lesson::LoadFailure::TooLarge:
       return "file too large (more than " + std::to_string(text::TextLineReader::kMaxFileSize >> 20) +
              " MiB)";
-    case LoadFailure::TooManyPrompts:
-      return "more than " + std::to_string(kMaxPrompts) + " prompts";
-    case LoadFailure::ReadFailed:
+    case lesson::LoadFailure::TooManyPrompts:
+      return "more than " + std::to_string(lesson::kMaxPrompts) + " prompts";
+    case lesson::LoadFailure::ReadFailed:
       return "read error";
-    case LoadFailure::OutOfMemory:
+    case lesson::LoadFailure::OutOfMemory:
       return "out of memory";
-    case LoadFailure::Other:
+    case lesson::LoadFailure::Other:
       return "cannot be opened";
-    case LoadFailure::LessonStillOpen:
+    case lesson::LoadFailure::LessonStillOpen:
       return "the lesson open before could not be written back";
   }
   return "file not found";
@@ -98,18 +98,18 @@ std::string Printable(std::u16string_view text) {
   return Printable(std::string_view(platform::ToUtf8(text)));
 }
 
-bool LoadNamed(Lesson& lesson, const std::string& path, Lesson::LoadOptions options,
-               std::string& why, LoadOutcome* outcome) {
+bool LoadNamed(lesson::Lesson& lesson, const std::string& path, lesson::Lesson::LoadOptions options,
+               std::string& why, lesson::LoadOutcome* outcome) {
   // Such a name could only be passed on with its bytes replaced, naming some other file or none.
   if (!platform::IsValidUtf8(path)) {
     why = "file name is not valid UTF-8";
     return false;
   }
-  const LoadOutcome loaded = lesson.LoadLesson(AbsolutePath(path), options);
+  const lesson::LoadOutcome loaded = lesson.LoadLesson(AbsolutePath(path), options);
   if (outcome != nullptr) {
     *outcome = loaded;
   }
-  if (loaded.result != LoadResult::Loaded) {
+  if (loaded.result != lesson::LoadResult::Loaded) {
     why = Describe(loaded);
     return false;
   }
@@ -127,7 +127,7 @@ std::optional<int> Number(std::string_view text, int least) {
 }
 
 std::string HeldLockText(const platform::LockFile::Holder& holder) {
-  std::string text = DescribeHolder(holder);
+  std::string text = lesson::DescribeHolder(holder);
   if (holder.incomplete) {
     text += "; if it stays so, run again with --take-over";
   } else if (holder.elsewhere) {
@@ -140,8 +140,8 @@ std::string HeldLockText(const platform::LockFile::Holder& holder) {
   return text;
 }
 
-bool LockForWriting(LessonLock& lock, bool takeOver, std::string& why) {
-  if ((takeOver ? lock.TakeOver() : lock.Acquire()) == LessonLock::Result::Held) {
+bool LockForWriting(lesson::LessonLock& lock, bool takeOver, std::string& why) {
+  if ((takeOver ? lock.TakeOver() : lock.Acquire()) == lesson::LessonLock::Result::Held) {
     why = HeldLockText(lock.holder());
     return false;
   }
@@ -160,17 +160,17 @@ std::u16string AbsolutePath(const std::string& given) {
   return absolute + path;
 }
 
-std::string Describe(const LoadOutcome& outcome) {
+std::string Describe(const lesson::LoadOutcome& outcome) {
   switch (outcome.result) {
-    case LoadResult::Loaded:
+    case lesson::LoadResult::Loaded:
       return "loaded";
-    case LoadResult::InvalidDirectory:
+    case lesson::LoadResult::InvalidDirectory:
       return "invalid directory";
-    case LoadResult::FileNotFound:
+    case lesson::LoadResult::FileNotFound:
       return DescribeFailure(outcome.failure);
-    case LoadResult::FileEmpty:
+    case lesson::LoadResult::FileEmpty:
       return "file is empty";
-    case LoadResult::BadLine:
+    case lesson::LoadResult::BadLine:
       break;
   }
   return "line " + std::to_string(outcome.badLine) + ": no space";
@@ -178,9 +178,9 @@ std::string Describe(const LoadOutcome& outcome) {
 
 // The index file a path given for a lesson names, as the user wrote its directory: the lines of
 // the file are named as FILE:LINE.
-std::string IndexFileAsGiven(const std::string& given, const Lesson& lesson) {
+std::string IndexFileAsGiven(const std::string& given, const lesson::Lesson& lesson) {
   return Printable(given.substr(0, given.rfind('/') + 1) + platform::ToUtf8(lesson.lessonName) +
-                   platform::ToUtf8(workdir::kIndexExtension));
+                   platform::ToUtf8(lesson::workdir::kIndexExtension));
 }
 
 }  // namespace voxtar::cli

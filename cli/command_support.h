@@ -26,11 +26,11 @@ std::u16string AbsolutePath(const std::string& given);
 std::string Printable(std::string_view text);
 std::string Printable(std::u16string_view text);
 // Why a lesson did or did not load, in a few words ("file not found", "line 2: no space").
-std::string Describe(const LoadOutcome& outcome);
+std::string Describe(const lesson::LoadOutcome& outcome);
 // Loads the lesson named on the command line (UTF-8); false with the reason in `why` when it does
 // not load, also when the name is not valid UTF-8 (it would name some other file).
-bool LoadNamed(Lesson& lesson, const std::string& path, Lesson::LoadOptions options,
-               std::string& why, LoadOutcome* outcome = nullptr);
+bool LoadNamed(lesson::Lesson& lesson, const std::string& path, lesson::Lesson::LoadOptions options,
+               std::string& why, lesson::LoadOutcome* outcome = nullptr);
 // "1 take", "2 takes": `count` with the noun that goes with it.
 template <typename Count>
 std::string Counted(Count count, std::string_view one, std::string_view many) {
@@ -43,9 +43,9 @@ std::string HeldLockText(const platform::LockFile::Holder& holder);
 // Takes a lesson's lock for a writer, or with `takeOver` breaks it whoever holds it; false with
 // HeldLockText in `why` when someone else holds it. A lock that cannot be made is no holder: the
 // write then says what is wrong.
-bool LockForWriting(LessonLock& lock, bool takeOver, std::string& why);
+bool LockForWriting(lesson::LessonLock& lock, bool takeOver, std::string& why);
 // The index file a path given for a lesson names, as the user wrote its directory: the lines of
 // the file are named as FILE:LINE.
-std::string IndexFileAsGiven(const std::string& given, const Lesson& lesson);
+std::string IndexFileAsGiven(const std::string& given, const lesson::Lesson& lesson);
 
 }  // namespace voxtar::cli

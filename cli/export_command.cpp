@@ -167,7 +167,7 @@ std::optional<std::string> IndexWorkingIn(const std::u16string& directory,
     if (!platform::IsValidUtf8(index)) {
       continue;  // it does not load
     }
-    const fs::path working = RealPath(LocateLesson(AbsolutePath(index)).workingDirectory);
+    const fs::path working = RealPath(lesson::LocateLesson(AbsolutePath(index)).workingDirectory);
     if (!working.empty() && !target.empty() &&
         std::mismatch(working.begin(), working.end(), target.begin(), target.end()).first ==
             working.end()) {
@@ -200,9 +200,9 @@ ChainSettings SettingsFor(const Options& options, const measures::DeliveryProfil
 
 // The format of the lesson's takes: its template recording's, in its working directory. Unset
 // without one; unset with *error when it cannot be read.
-std::optional<measures::TakeFormat> LessonFormat(const Lesson& lesson, std::string* error) {
+std::optional<measures::TakeFormat> LessonFormat(const lesson::Lesson& lesson, std::string* error) {
   const std::u16string path =
-      lesson.paths.workingDirectory + std::u16string(workdir::kTemplateRecording);
+      lesson.paths.workingDirectory + std::u16string(lesson::workdir::kTemplateRecording);
   if (!measures::StampOf(path)) {
     return std::nullopt;
   }
@@ -321,7 +321,7 @@ struct Run {
 
 // Sends out one lesson's takes; false when it did not load, or a take was left out or failed.
 bool ExportLesson(const std::string& index, Run& run) {
-  Lesson lesson;
+  lesson::Lesson lesson;
   std::string why;
   const measures::DeliveryProfile* profile = nullptr;
   measures::ProfileError profileError;
@@ -366,7 +366,7 @@ bool ExportLesson(const std::string& index, Run& run) {
     run.mixedSaid = true;
     run.err << Printable(index) << ": the takes have different rates or channels, and "
             << (formatError.empty()
-                    ? "no template recording (" + Printable(workdir::kTemplateRecording) +
+                    ? "no template recording (" + Printable(lesson::workdir::kTemplateRecording) +
                           ") in the lesson's working directory says"
                     : Printable(formatError) + "; nothing says")
             << " which to convert them to: each keeps its own (--rate and --channels set one "

@@ -67,25 +67,25 @@ std::optional<int> Parse(const std::vector<std::string>& args, Accepts accepts, 
 
 // Loads a lesson whose takes restore or prune change, under its lock, which `lock` keeps until
 // the write is done: a window that has the lesson open is not changed under its feet.
-bool LoadForWriting(Lesson& lesson, std::optional<LessonLock>& lock, const std::string& path,
+bool LoadForWriting(lesson::Lesson& lesson, std::optional<lesson::LessonLock>& lock, const std::string& path,
                     bool takeOver, std::string& why) {
   return LoadNamed(lesson, path, {.dryRun = true}, why) &&
          LockForWriting(lock.emplace(lesson.IndexPath()), takeOver, why);
 }
 
 // The take history of a loaded lesson, confined to its working directory.
-TakeHistory HistoryOf(const Lesson& lesson) {
+TakeHistory HistoryOf(const lesson::Lesson& lesson) {
   return TakeHistory(lesson.paths.promptDirectory, lesson.paths.workingDirectory);
 }
 
 // The lesson's prompt of that name (letter case ignored, as the recorded-prompt scan does).
-const PromptEntry* FindPrompt(const Lesson& lesson, const std::string& name) {
+const lesson::PromptEntry* FindPrompt(const lesson::Lesson& lesson, const std::string& name) {
   if (!platform::IsValidUtf8(name)) {
     return nullptr;
   }
   std::u16string wanted = platform::FromUtf8(name);
   text::FoldLower(wanted);
-  for (const PromptEntry* entry : lesson.prompts.entries) {
+  for (const lesson::PromptEntry* entry : lesson.prompts.entries) {
     std::u16string folded(entry->name);
     text::FoldLower(folded);
     if (folded == wanted) {
@@ -217,7 +217,7 @@ int RunHistory(const std::vector<std::string>& args, std::ostream& out, std::ost
     return UsageError(err, "history needs an INDEX");
   }
   const std::string& path = parsed.operands.front();
-  Lesson lesson;
+  lesson::Lesson lesson;
   std::string why;
   if (!LoadNamed(lesson, path, {.dryRun = true}, why)) {
     err << Printable(path) << ": " << why << "\n";
@@ -226,12 +226,12 @@ int RunHistory(const std::vector<std::string>& args, std::ostream& out, std::ost
   int status = kExitOk;
   std::vector<std::u16string> prompts;
   if (parsed.operands.size() == 1) {
-    for (const PromptEntry* entry : lesson.prompts.entries) {
+    for (const lesson::PromptEntry* entry : lesson.prompts.entries) {
       prompts.emplace_back(entry->name);
     }
   }
   for (std::size_t i = 1; i < parsed.operands.size(); ++i) {
-    if (const PromptEntry* entry = FindPrompt(lesson, parsed.operands[i])) {
+    if (const lesson::PromptEntry* entry = FindPrompt(lesson, parsed.operands[i])) {
       prompts.emplace_back(entry->name);
     } else {
       status = NotAPrompt(path, parsed.operands[i], err);
@@ -283,14 +283,14 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
     return UsageError(err, "restore needs the number of an earlier take (1 or more)");
   }
   const std::string& path = operands[0];
-  Lesson lesson;
-  std::optional<LessonLock> lock;
+  lesson::Lesson lesson;
+  std::optional<lesson::LessonLock> lock;
   std::string why;
   if (!LoadForWriting(lesson, lock, path, parsed.takeOver, why)) {
     err << Printable(path) << ": " << why << "\n";
     return kExitFailed;
   }
-  const PromptEntry* prompt = FindPrompt(lesson, operands[1]);
+  const lesson::PromptEntry* prompt = FindPrompt(lesson, operands[1]);
   if (prompt == nullptr) {
     return NotAPrompt(path, operands[1], err);
   }
@@ -323,8 +323,8 @@ int RunPrune(const std::vector<std::string>& args, std::ostream& out, std::ostre
   int status = kExitOk;
   history::Freed total;
   for (const std::string& path : parsed.operands) {
-    Lesson lesson;
-    std::optional<LessonLock> lock;
+    lesson::Lesson lesson;
+    std::optional<lesson::LessonLock> lock;
     std::string why;
     if (!LoadForWriting(lesson, lock, path, parsed.takeOver, why)) {
       out << Printable(path) << ": " << why << "\n";

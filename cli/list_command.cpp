@@ -10,7 +10,7 @@ namespace voxtar::cli {
 
 namespace {
 
-std::string_view Status(const PromptEntry& entry) {
+std::string_view Status(const lesson::PromptEntry& entry) {
   if (!IsSpeakable(entry)) {
     return "short";
   }
@@ -18,7 +18,7 @@ std::string_view Status(const PromptEntry& entry) {
 }
 
 int List(const std::string& path, std::ostream& out, std::ostream& err) {
-  Lesson lesson;
+  lesson::Lesson lesson;
   std::string why;
   if (!LoadNamed(lesson, path, {.dryRun = true}, why)) {
     err << Printable(path) << ": " << why << "\n";

@@ -20,25 +20,25 @@ namespace {
 // changes to the rewrite; false (with a line saying why) when it is not rewritten.
 bool NormalizeOne(const std::string& path, bool takeOver, std::ostream& out) {
   const std::string printable = Printable(path);
-  std::optional<LessonLock> lock;
+  std::optional<lesson::LessonLock> lock;
   if (platform::IsValidUtf8(path)) {
-    const LessonLocation location = LocateLesson(AbsolutePath(path));
+    const lesson::LessonLocation location = lesson::LocateLesson(AbsolutePath(path));
     std::string why;
-    if (location.result == LoadResult::Loaded &&
+    if (location.result == lesson::LoadResult::Loaded &&
         !LockForWriting(lock.emplace(location.indexPath), takeOver, why)) {
       out << printable << ": " << why << "\n";
       return false;
     }
   }
-  Lesson lesson;
+  lesson::Lesson lesson;
   std::string why;
-  LoadOutcome outcome;
+  lesson::LoadOutcome outcome;
   if (!LoadNamed(lesson, path, {}, why, &outcome)) {
     out << printable << ": " << why << "\n";
     return false;
   }
   if (outcome.overlongCount > 0) {
-    const OverlongLine& first = outcome.overlong.front();
+    const lesson::OverlongLine& first = outcome.overlong.front();
     out << IndexFileAsGiven(path, lesson) << ":" << first.line << ": not written: " << first.Text();
     if (outcome.overlongCount > 1) {
       out << " (" << outcome.overlongCount << " lines beyond the limits)";

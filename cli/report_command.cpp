@@ -84,7 +84,7 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& options,
 // The template recording's format: the one given, or sample.wav here when there is one.
 bool ReadTemplate(const std::string& given, std::optional<measures::TakeFormat>* format,
                   std::ostream& err) {
-  const std::string path = given.empty() ? platform::ToUtf8(workdir::kTemplateRecording) : given;
+  const std::string path = given.empty() ? platform::ToUtf8(lesson::workdir::kTemplateRecording) : given;
   if (given.empty() && !measures::StampOf(AbsolutePath(path))) {
     return true;  // formats are not judged, and the report says so
   }
@@ -132,7 +132,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   std::vector<report::LessonReport> lessons;
   report::Counts total;
   for (const std::string& path : options.indexes) {
-    Lesson lesson;
+    lesson::Lesson lesson;
     std::string why;
     report::LessonReport gathered;
     const measures::DeliveryProfile* profile = nullptr;

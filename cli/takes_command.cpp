@@ -30,7 +30,7 @@ using measures::TakeFormat;
 using measures::TakeMeasures;
 
 struct Options {
-  std::string templatePath = platform::ToUtf8(workdir::kTemplateRecording);
+  std::string templatePath = platform::ToUtf8(lesson::workdir::kTemplateRecording);
   std::string profile;  // a built-in name or a file; empty: the working directory's
   bool json = false;
   std::vector<std::string> indexes;
@@ -269,7 +269,7 @@ int RunTakes(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   bool firstLesson = true;
   for (const std::string& path : options.indexes) {
-    Lesson lesson;
+    lesson::Lesson lesson;
     std::string why;
     bool loaded = LoadNamed(lesson, path, {.dryRun = true}, why);
     // Each lesson is judged by its own working directory's profile; one that cannot be read is

@@ -44,7 +44,7 @@ std::optional<std::u16string> ExportName(std::u16string_view promptName) {
   return name;
 }
 
-Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& profile,
+Selection SelectTakes(const lesson::Lesson& lesson, const measures::DeliveryProfile& profile,
                       bool includeFlagged, std::string_view lessonLabel, ExportNames* names,
                       unsigned threads, const measures::JudgingProgress& progress) {
   // Judged as the takes command judges, but for the format, which the export sets.
@@ -53,7 +53,7 @@ Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& pro
   const auto& entries = lesson.prompts.entries;
   Selection selection;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const PromptEntry& entry = *entries[i];
+    const lesson::PromptEntry& entry = *entries[i];
     const std::u16string prompt(entry.name);
     const auto leaveOut = [&](std::string reason) {
       selection.leftOut.push_back({prompt, std::move(reason)});

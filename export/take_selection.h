@@ -63,7 +63,7 @@ std::optional<std::u16string> ExportName(std::u16string_view promptName);
 // in `names` as "`lessonLabel`: PROMPT". Short prompts are no takes and appear in neither list.
 // Measures, and checks against their texts, on up to `threads` threads what the cache has not
 // fresh; `progress`, when set, hears how it goes.
-Selection SelectTakes(const Lesson& lesson, const measures::DeliveryProfile& profile,
+Selection SelectTakes(const lesson::Lesson& lesson, const measures::DeliveryProfile& profile,
                       bool includeFlagged, std::string_view lessonLabel, ExportNames* names,
                       unsigned threads, const measures::JudgingProgress& progress = {});
 

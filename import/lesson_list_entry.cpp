@@ -124,7 +124,7 @@ Listing ListingOf(std::u16string_view text, const std::u16string& folded) {
 }
 
 std::string CaptionFault(std::u16string_view caption) {
-  constexpr auto kLongest = static_cast<std::size_t>(kChooserLineSize - 1);
+  constexpr auto kLongest = static_cast<std::size_t>(lesson::kChooserLineSize - 1);
   if (caption.size() > kLongest) {
     return "caption is longer than " + std::to_string(kLongest) + " characters";
   }

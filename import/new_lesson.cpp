@@ -39,7 +39,7 @@ NewLessonOutcome BadRequest(std::string reason) {
 }
 
 NewLessonOutcome Held(Concern concern, const platform::LockFile& lock) {
-  NewLessonOutcome outcome = Refused(concern, DescribeHolder(lock.holder()));
+  NewLessonOutcome outcome = Refused(concern, lesson::DescribeHolder(lock.holder()));
   outcome.holder = lock.holder();
   return outcome;
 }
@@ -47,7 +47,7 @@ NewLessonOutcome Held(Concern concern, const platform::LockFile& lock) {
 // Why the lesson would not lie inside its working directory, or empty. A "." or ".." below the
 // "ini" folder, or as the lesson name, could lead anywhere, and the prompt directory along with
 // it; so could a link on the way, which the real path of the lesson directory shows.
-std::string OutsideFault(const LessonLocation& location) {
+std::string OutsideFault(const lesson::LessonLocation& location) {
   std::u16string_view rest = location.subPath;
   while (!rest.empty()) {
     const std::size_t end = std::min(rest.find(platform::kSeparator), rest.size());
@@ -72,7 +72,7 @@ std::string OutsideFault(const LessonLocation& location) {
   const fs::path below = directory.lexically_relative(root);
   std::u16string first = below.empty() ? std::u16string() : below.begin()->u16string();
   text::FoldLower(first);
-  if (first != workdir::kIndexDirectory) {
+  if (first != lesson::workdir::kIndexDirectory) {
     return "it leads to " + directory.native() +
            ", not into the \"ini\" folder of its working directory " + root.native();
   }
@@ -125,12 +125,12 @@ platform::FileError ReadWhole(std::u16string_view path, std::string& bytes) {
 
 // The directory before the index path's first "ini" directory: the prompt root without its
 // "/Prompt/".
-std::u16string WorkingDirectory(const LessonLocation& location) {
+std::u16string WorkingDirectory(const lesson::LessonLocation& location) {
   return location.promptRoot.substr(0,
-                                    location.promptRoot.size() - workdir::kPromptFolder.size() - 2);
+                                    location.promptRoot.size() - lesson::workdir::kPromptFolder.size() - 2);
 }
 
-NewLessonOutcome Make(const LessonLocation& location, const std::u16string& listPath,
+NewLessonOutcome Make(const lesson::LessonLocation& location, const std::u16string& listPath,
                       std::u16string_view sentencesPath, const NewLessonOptions& options) {
   SentenceList list;
   {
@@ -149,8 +149,8 @@ NewLessonOutcome Make(const LessonLocation& location, const std::u16string& list
   }
   // A window or another writer that has the lesson keeps it; a lock that cannot be made is no
   // holder, and the write then says what is wrong.
-  LessonLock lock(location.indexPath);
-  if ((options.takeOver ? lock.TakeOver() : lock.Acquire()) == LessonLock::Result::Held) {
+  lesson::LessonLock lock(location.indexPath);
+  if ((options.takeOver ? lock.TakeOver() : lock.Acquire()) == lesson::LessonLock::Result::Held) {
     return Held(Concern::Index, lock);
   }
   std::error_code error;
@@ -161,7 +161,7 @@ NewLessonOutcome Make(const LessonLocation& location, const std::u16string& list
 
   const std::u16string workingDirectory = WorkingDirectory(location);
   // Read, changed and replaced by one `new` at a time.
-  platform::LockFile listLock(LessonLockPath(listPath));
+  platform::LockFile listLock(lesson::LessonLockPath(listPath));
   if (listLock.Acquire(kListPatience) == platform::LockFile::Result::Held &&
       (!options.takeOver || listLock.TakeOver() == platform::LockFile::Result::Held)) {
     return Held(Concern::LessonList, listLock);
@@ -174,7 +174,7 @@ NewLessonOutcome Make(const LessonLocation& location, const std::u16string& list
     existing = listBytes;
   } else if (listError == platform::FileError::NotFound) {
     offered =
-        platform::ListDirectory(workdir::IniDirectory(workingDirectory), workdir::kIndexPattern);
+        platform::ListDirectory(lesson::workdir::IniDirectory(workingDirectory), lesson::workdir::kIndexPattern);
   } else {
     return Refused(Concern::LessonList, Describe(listError));
   }
@@ -184,9 +184,9 @@ NewLessonOutcome Make(const LessonLocation& location, const std::u16string& list
     return Refused(Concern::LessonList, edit.refusal);
   }
 
-  PromptList prompts;
+  lesson::PromptList prompts;
   for (const ImportedPrompt& prompt : list.prompts) {
-    PromptEntry& entry = prompts.Add();
+    lesson::PromptEntry& entry = prompts.Add();
     entry.name = prompt.name;
     entry.text = prompt.text;
   }
@@ -226,11 +226,11 @@ NewLessonOutcome Make(const LessonLocation& location, const std::u16string& list
 
 NewLessonOutcome MakeLesson(std::u16string_view indexPath, std::u16string_view sentencesPath,
                             const NewLessonOptions& options) {
-  const LessonLocation location = LocateLesson(indexPath);
+  const lesson::LessonLocation location = lesson::LocateLesson(indexPath);
   NewLessonOutcome outcome;
-  if (location.result == LoadResult::InvalidDirectory) {
+  if (location.result == lesson::LoadResult::InvalidDirectory) {
     outcome = BadRequest("invalid directory: an index lies below a directory named \"ini\"");
-  } else if (location.result != LoadResult::Loaded) {
+  } else if (location.result != lesson::LoadResult::Loaded) {
     outcome = BadRequest("path too long");
   } else if (location.lessonName.empty()) {
     // "Ini/" or "Ini/.idx" would make a lesson without a name, listed as ".ini".
@@ -238,7 +238,7 @@ NewLessonOutcome MakeLesson(std::u16string_view indexPath, std::u16string_view s
   } else if (const std::string fault = OutsideFault(location); !fault.empty()) {
     outcome = BadRequest(fault);
   } else {
-    const std::u16string listPath = workdir::LessonListPath(WorkingDirectory(location));
+    const std::u16string listPath = lesson::workdir::LessonListPath(WorkingDirectory(location));
     outcome = Make(location, listPath, sentencesPath, options);
     outcome.listPath = listPath;
   }

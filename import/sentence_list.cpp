@@ -38,8 +38,8 @@ std::string NameFault(std::u16string_view name) {
   if (name.starts_with(u'.')) {
     return "begins with \".\", which hides the file";
   }
-  if (name.size() > kMaxPromptNameLength) {
-    return "is longer than " + std::to_string(kMaxPromptNameLength) + " characters";
+  if (name.size() > lesson::kMaxPromptNameLength) {
+    return "is longer than " + std::to_string(lesson::kMaxPromptNameLength) + " characters";
   }
   if (name.find(u' ') != std::u16string_view::npos) {
     return "has a space";
@@ -48,11 +48,11 @@ std::string NameFault(std::u16string_view name) {
 }
 
 std::string TextFault(std::u16string_view text) {
-  if (text.size() > kMaxPromptTextLength) {
-    return "text is longer than " + std::to_string(kMaxPromptTextLength) + " UTF-16 units";
+  if (text.size() > lesson::kMaxPromptTextLength) {
+    return "text is longer than " + std::to_string(lesson::kMaxPromptTextLength) + " UTF-16 units";
   }
   // Stored, it would read as the mark of a prompt edited since its take, and be cut off later.
-  if (text.starts_with(kEditMarker)) {
+  if (text.starts_with(lesson::kEditMarker)) {
     return "text begins with \"> \", the mark of an edited prompt";
   }
   const std::string control = ControlFault(text);
@@ -141,8 +141,8 @@ SentenceList ReadSentenceList(std::string_view bytes, std::u16string_view prefix
     if (line.find_first_not_of(" \t") == std::string_view::npos) {
       continue;
     }
-    if (lines.size() == static_cast<std::size_t>(kMaxPrompts)) {
-      tooMany = ListRefusal{number, "more than " + std::to_string(kMaxPrompts) + " prompts"};
+    if (lines.size() == static_cast<std::size_t>(lesson::kMaxPrompts)) {
+      tooMany = ListRefusal{number, "more than " + std::to_string(lesson::kMaxPrompts) + " prompts"};
       break;
     }
     lines.push_back({number, line});

@@ -5,7 +5,7 @@
 
 #include "platform/utf8.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 
 BadLineReason ParseIndexLine(std::u16string_view line, PromptEntry& entry) {
   const std::size_t space = line.find(u' ');
@@ -70,4 +70,4 @@ std::string EncodeIndex(const PromptList& prompts) {
   return bytes;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::lesson

@@ -10,7 +10,7 @@
 
 #include "lesson/lesson.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 
 // Splits one line (as the reader returns it) at its first space into the entry's name and text,
 // both whole; NoSpace leaves the entry as it was.
@@ -24,4 +24,4 @@ std::string EncodeIndex(const PromptList& prompts);
 // The same bytes handed to `write` in pieces; stops and returns false when a write fails.
 bool EncodeIndex(const PromptList& prompts, const std::function<bool(std::string_view)>& write);
 
-}  // namespace voxtar
+}  // namespace voxtar::lesson

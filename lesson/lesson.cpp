@@ -4,7 +4,7 @@
 #include "lesson/working_directory.h"
 #include "platform/large_blocks.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 
 namespace {
 
@@ -70,4 +70,4 @@ std::u16string Lesson::IndexPath() const {
   return paths.lessonDirectory + lessonName + std::u16string(workdir::kIndexExtension);
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::lesson

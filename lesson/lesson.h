@@ -17,7 +17,7 @@
 
 #include "platform/save_file.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 
 inline constexpr std::size_t kMaxPromptNameLength = 31;   // PromptEntry::name
 inline constexpr std::size_t kMaxPromptTextLength = 511;  // PromptEntry::text
@@ -260,4 +260,4 @@ class Lesson {
   std::optional<platform::FileIdentity> onDisk_;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::lesson

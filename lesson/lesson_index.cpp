@@ -12,7 +12,7 @@
 #include "platform/file_system.h"
 #include "text/text_line_reader.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 
 namespace {
 
@@ -276,4 +276,4 @@ void Lesson::ReleaseEntries() {
   prompts.Clear();
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::lesson

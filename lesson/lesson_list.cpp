@@ -6,7 +6,7 @@
 #include "text/text_line_reader.h"
 #include "text/wide_string.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 
 namespace {
 
@@ -88,4 +88,4 @@ LessonChoice ChooseEntry(std::u16string_view entryText, std::u16string_view work
   return choice;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::lesson

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace voxtar {
+namespace voxtar::lesson {
 
 // Entries and lesson lines are built in buffers of this many characters (terminator included).
 inline constexpr int kChooserLineSize = 256;
@@ -39,4 +39,4 @@ struct LessonChoice {
 // What choosing `entryText` yields. A path too long for the loader is refused by the loader.
 LessonChoice ChooseEntry(std::u16string_view entryText, std::u16string_view workingDirectory);
 
-}  // namespace voxtar
+}  // namespace voxtar::lesson

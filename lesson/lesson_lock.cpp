@@ -7,7 +7,7 @@
 
 #include "platform/file_system.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 
 LessonLock::LessonLock(std::u16string_view indexPath)
     : platform::LockFile(LessonLockPath(indexPath)) {}
@@ -36,4 +36,4 @@ std::string DescribeHolder(const platform::LockFile::Holder& holder) {
          std::to_string(holder.pid) + ", since " + holder.since;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::lesson

@@ -11,7 +11,7 @@
 
 #include "platform/lock_file.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 
 class LessonLock : public platform::LockFile {
  public:
@@ -26,4 +26,4 @@ std::filesystem::path LessonLockPath(std::u16string_view indexPath);
 // "locked by USER on HOST, process PID, since TIME", or that another program is locking it.
 std::string DescribeHolder(const platform::LockFile::Holder& holder);
 
-}  // namespace voxtar
+}  // namespace voxtar::lesson

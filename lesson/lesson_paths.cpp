@@ -5,7 +5,7 @@
 #include "platform/file_system.h"
 #include "text/wide_string.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 
 namespace {
 
@@ -55,4 +55,4 @@ LessonLocation LocateLesson(std::u16string_view chosenPath) {
   return location;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::lesson

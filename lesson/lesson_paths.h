@@ -10,7 +10,7 @@
 
 #include "lesson/lesson.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 
 struct LessonLocation {
   // Loaded when the path passes the rules; InvalidDirectory without "/ini/"; FileNotFound when
@@ -29,4 +29,4 @@ struct LessonLocation {
 // the rules got (the lesson directory, lesson name and index path always).
 LessonLocation LocateLesson(std::u16string_view chosenPath);
 
-}  // namespace voxtar
+}  // namespace voxtar::lesson

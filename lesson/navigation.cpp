@@ -6,7 +6,7 @@
 
 #include "lesson/lesson.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 
 namespace {
 
@@ -157,4 +157,4 @@ bool Lesson::ClearEditMarker() {
   return true;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::lesson

@@ -11,7 +11,7 @@
 #include "platform/file_system.h"
 #include "text/wide_string.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 
 std::vector<std::size_t> MatchTakeFiles(const std::pmr::vector<PromptEntry*>& entries,
                                         const std::vector<std::u16string>& files) {
@@ -95,4 +95,4 @@ void Lesson::ScanRecordedPrompts() {
   }
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::lesson

@@ -11,7 +11,7 @@
 
 #include "platform/file_system.h"
 
-namespace voxtar::workdir {
+namespace voxtar::lesson::workdir {
 
 // The template recording, in the working directory: every take is recorded in its format, and it
 // is never written itself.
@@ -45,4 +45,4 @@ inline std::u16string LessonListPath(std::u16string_view workingDirectory) {
   return path;
 }
 
-}  // namespace voxtar::workdir
+}  // namespace voxtar::lesson::workdir

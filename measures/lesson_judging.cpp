@@ -43,9 +43,9 @@ const DeliveryProfile* LessonProfiles::For(std::u16string_view workingDirectory,
   return &*found->second.profile;
 }
 
-LessonTakes ListTakes(const Lesson& lesson) {
+LessonTakes ListTakes(const lesson::Lesson& lesson) {
   LessonTakes takes;
-  takes.onDisk = platform::ListDirectory(lesson.paths.promptDirectory, workdir::kTakePattern);
+  takes.onDisk = platform::ListDirectory(lesson.paths.promptDirectory, lesson::workdir::kTakePattern);
   // By the rule the scan marks prompts recorded by.
   const std::vector<std::size_t> takeOf = MatchTakeFiles(lesson.prompts.entries, takes.onDisk);
   std::map<std::u16string_view, std::size_t> fileAt;
@@ -53,12 +53,12 @@ LessonTakes ListTakes(const Lesson& lesson) {
   takes.prompts.reserve(entries.size());
   takes.fileOf.resize(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const PromptEntry& entry = *entries[i];
+    const lesson::PromptEntry& entry = *entries[i];
     takes.prompts.push_back({std::u16string(entry.name), std::u16string(entry.text)});
     if (!IsSpeakable(entry) || !entry.recorded) {
       continue;
     }
-    if (takeOf[i] == kNoTakeFile) {
+    if (takeOf[i] == lesson::kNoTakeFile) {
       continue;  // gone since the scan
     }
     const std::u16string_view onDisk = takes.onDisk[takeOf[i]];
@@ -155,7 +155,7 @@ std::vector<std::optional<TextCheck>> CheckTexts(std::u16string_view promptDirec
   return results;
 }
 
-JudgedLesson JudgeLesson(const Lesson& lesson, const DeliveryProfile& profile,
+JudgedLesson JudgeLesson(const lesson::Lesson& lesson, const DeliveryProfile& profile,
                          std::optional<TakeFormat> expectedFormat, unsigned threads,
                          const JudgingProgress& progress) {
   LessonTakes takes = ListTakes(lesson);

@@ -61,7 +61,7 @@ struct LessonTakes {
   std::vector<std::optional<std::size_t>> fileOf;
   std::vector<std::u16string> onDisk;  // every take file of the prompt directory
 };
-LessonTakes ListTakes(const Lesson& lesson);
+LessonTakes ListTakes(const lesson::Lesson& lesson);
 
 // The names of `files`, as MeasureTakes takes them.
 std::vector<std::u16string> FileNames(const std::vector<LessonTakes::File>& files);
@@ -109,7 +109,7 @@ struct JudgedLesson {
 // them against their texts (CheckTexts) on up to `threads` threads through the user's measure
 // cache, which is brought up to date, and gives them to a LessonMeasures judging by `profile`
 // (and formats against `expectedFormat`, when set). `progress`, when set, hears how it goes.
-JudgedLesson JudgeLesson(const Lesson& lesson, const DeliveryProfile& profile,
+JudgedLesson JudgeLesson(const lesson::Lesson& lesson, const DeliveryProfile& profile,
                          std::optional<TakeFormat> expectedFormat, unsigned threads,
                          const JudgingProgress& progress = {});
 

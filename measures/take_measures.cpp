@@ -421,8 +421,8 @@ std::optional<SignalLevels> MeasureSignal(std::span<const float> samples, int ch
 }
 
 std::optional<double> SpeechRate(const TakeMeasures& measures, std::u16string_view text) {
-  if (text.starts_with(kEditMarker)) {
-    text.remove_prefix(kEditMarker.size());
+  if (text.starts_with(lesson::kEditMarker)) {
+    text.remove_prefix(lesson::kEditMarker.size());
   }
   // Characters, not UTF-16 units: the second half of a pair does not count.
   const auto characters = std::count_if(

@@ -42,7 +42,7 @@ std::u16string IndexNamedBy(std::u16string_view line) {
   if (dot != std::u16string::npos && (separator == std::u16string::npos || dot > separator)) {
     name.resize(dot);
   }
-  name += workdir::kIndexExtension;
+  name += lesson::workdir::kIndexExtension;
   text::FoldLower(name);
   return name;
 }
@@ -60,22 +60,22 @@ std::u16string_view Trimmed(std::u16string_view text) {
 }  // namespace
 
 std::string LessonCaption(std::u16string_view indexPath) {
-  const LessonLocation location = LocateLesson(indexPath);
-  if (location.result != LoadResult::Loaded) {
+  const lesson::LessonLocation location = lesson::LocateLesson(indexPath);
+  if (location.result != lesson::LoadResult::Loaded) {
     return {};
   }
   std::u16string wanted = location.subPath + location.lessonName;
-  wanted += workdir::kIndexExtension;
+  wanted += lesson::workdir::kIndexExtension;
   text::FoldLower(wanted);
   text::TextLineReader reader;
-  reader.Open(workdir::LessonListPath(location.workingDirectory));
+  reader.Open(lesson::workdir::LessonListPath(location.workingDirectory));
   if (reader.status() != text::ReaderStatus::Opened) {
     return {};
   }
   std::u16string previous;
   while (!reader.AtEnd()) {
     const std::u16string line(
-        reader.ReadLine(static_cast<std::size_t>(kChooserLineSize - 1)).value_or(u""));
+        reader.ReadLine(static_cast<std::size_t>(lesson::kChooserLineSize - 1)).value_or(u""));
     if (IsLessonLine(line) && IndexNamedBy(line) == wanted) {
       return IsLessonLine(previous) ? std::string() : platform::ToUtf8(Trimmed(previous));
     }
@@ -84,7 +84,7 @@ std::string LessonCaption(std::u16string_view indexPath) {
   return {};
 }
 
-LessonReport GatherLesson(const Lesson& lesson, const measures::DeliveryProfile& profile,
+LessonReport GatherLesson(const lesson::Lesson& lesson, const measures::DeliveryProfile& profile,
                           std::optional<measures::TakeFormat> expectedFormat,
                           const measures::JudgingProgress& progress) {
   const measures::JudgedLesson judged = measures::JudgeLesson(
@@ -92,7 +92,7 @@ LessonReport GatherLesson(const Lesson& lesson, const measures::DeliveryProfile&
   LessonReport report;
   report.profile = profile;
   for (std::size_t i = 0; i < lesson.prompts.entries.size(); ++i) {
-    const PromptEntry& entry = *lesson.prompts.entries[i];
+    const lesson::PromptEntry& entry = *lesson.prompts.entries[i];
     ++report.counts.prompts;
     report.counts.recorded += entry.recorded ? 1 : 0;
     report.counts.pending += IsPending(entry) ? 1 : 0;

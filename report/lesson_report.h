@@ -67,7 +67,7 @@ std::string LessonCaption(std::u16string_view indexPath);
 // and the window do (measures::JudgeLesson, through the user's measure cache), and judges each
 // take against `profile` within the lesson; `expectedFormat` unset: formats are not judged.
 // `progress`, when set, hears how the judging goes.
-LessonReport GatherLesson(const Lesson& lesson, const measures::DeliveryProfile& profile,
+LessonReport GatherLesson(const lesson::Lesson& lesson, const measures::DeliveryProfile& profile,
                           std::optional<measures::TakeFormat> expectedFormat,
                           const measures::JudgingProgress& progress = {});
 

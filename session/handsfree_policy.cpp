@@ -209,7 +209,7 @@ void HandsFreePolicy::TakeEnded(Session& session, const TakeEnd& end) {
     Pause(session, Phase::LimitReached);
     return;
   }
-  const Lesson& lesson = session.lesson();
+  const lesson::Lesson& lesson = session.lesson();
   const std::int32_t index = lesson.prompts.currentIndex;
   const std::optional<measures::Judgement> judgement =
       session.flow().judge().Judge(static_cast<std::size_t>(index));
@@ -217,7 +217,7 @@ void HandsFreePolicy::TakeEnded(Session& session, const TakeEnd& end) {
     Listen(session);  // the check shows why; the re-read is listened for
     return;
   }
-  if (const PromptEntry* entry = lesson.current()) {
+  if (const lesson::PromptEntry* entry = lesson.current()) {
     pace_.Learn(entry->text, takeVoiced_);
   }
   session.AdvanceAfterGoodTake();
@@ -356,7 +356,7 @@ void HandsFreePolicy::Decide(Session& session) {
   if (session.mode() != AudioMode::Recording) {
     return;
   }
-  const PromptEntry* entry = session.lesson().current();
+  const lesson::PromptEntry* entry = session.lesson().current();
   const double expected = entry != nullptr ? pace_.ExpectedVoiceSeconds(entry->text) : 0.0;
   const std::uint32_t silence = detector_->silenceMs();
   const std::uint32_t wait = EndSilenceMs(settings.endSilenceMs, TakeVoicedSeconds(), expected);

@@ -28,7 +28,7 @@ LessonJudge::~LessonJudge() {
   Stop();
 }
 
-bool LessonJudge::Start(const Lesson& lesson, std::string* profileError) {
+bool LessonJudge::Start(const lesson::Lesson& lesson, std::string* profileError) {
   Stop();
   promptDirectory_ = lesson.paths.promptDirectory;
   measures::ProfileError error;

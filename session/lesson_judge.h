@@ -42,7 +42,7 @@ class LessonJudge : public QObject {
   // Judges `lesson` (just loaded) from now on. False, with the profile file's error (file, line
   // and key) in *profileError, when the working directory's profile cannot be read: the lesson is
   // then judged by the built-in "course" profile, and the caller says so.
-  bool Start(const Lesson& lesson, std::string* profileError);
+  bool Start(const lesson::Lesson& lesson, std::string* profileError);
   // The lesson is gone: the measuring stops, the cache is written.
   void Stop();
 

@@ -10,18 +10,18 @@
 
 namespace voxtar {
 
-LessonKeeper::LessonKeeper(Lesson& lesson, Operator& person) : lesson_(lesson), operator_(person) {}
+LessonKeeper::LessonKeeper(lesson::Lesson& lesson, Operator& person) : lesson_(lesson), operator_(person) {}
 
 std::string LessonKeeper::IndexName() const {
   const std::u16string path = lesson_.IndexPath();
   return platform::ToUtf8(std::u16string_view(path).substr(path.rfind(u'/') + 1));
 }
 
-std::optional<LoadOutcome> LessonKeeper::Load(std::u16string_view chosenPath) {
+std::optional<lesson::LoadOutcome> LessonKeeper::Load(std::u16string_view chosenPath) {
   lock_.reset();
   bool readOnly = false;
-  const LessonLocation location = LocateLesson(chosenPath);
-  if (location.result == LoadResult::Loaded) {
+  const lesson::LessonLocation location = lesson::LocateLesson(chosenPath);
+  if (location.result == lesson::LoadResult::Loaded) {
     lock_.emplace(location.indexPath);
     switch (lock_->Acquire()) {
       case platform::LockFile::Result::Acquired:
@@ -39,14 +39,14 @@ std::optional<LoadOutcome> LessonKeeper::Load(std::u16string_view chosenPath) {
         break;
     }
   }
-  const LoadOutcome outcome = lesson_.LoadLesson(chosenPath, {.dryRun = readOnly});
-  if (outcome.result != LoadResult::Loaded || readOnly) {
+  const lesson::LoadOutcome outcome = lesson_.LoadLesson(chosenPath, {.dryRun = readOnly});
+  if (outcome.result != lesson::LoadResult::Loaded || readOnly) {
     lock_.reset();
   }
-  if (outcome.result == LoadResult::Loaded && outcome.linkRefusal) {
+  if (outcome.result == lesson::LoadResult::Loaded && outcome.linkRefusal) {
     operator_.TellViewingOnly(outcome.linkRefusal->link, outcome.linkRefusal->target);
   }
-  if (outcome.result == LoadResult::Loaded && !outcome.overlong.empty()) {
+  if (outcome.result == lesson::LoadResult::Loaded && !outcome.overlong.empty()) {
     operator_.TellLinesBeyondLimits(lesson_.IndexPath(), outcome.overlong.front(),
                                     outcome.overlongCount);
   }
@@ -77,7 +77,7 @@ bool LessonKeeper::AskAboutHolder(const std::u16string& indexPath, bool* readOnl
 }
 
 LessonKeeper::WriteBack LessonKeeper::Save(bool unloading) {
-  if (lesson_.state != LessonState::Modified || lesson_.readOnly()) {
+  if (lesson_.state != lesson::LessonState::Modified || lesson_.readOnly()) {
     return WriteBack::Written;
   }
   for (;;) {

@@ -27,12 +27,12 @@ namespace voxtar {
 class LessonKeeper {
  public:
   // `person` is asked; both outlive the keeper.
-  LessonKeeper(Lesson& lesson, Operator& person);
+  LessonKeeper(lesson::Lesson& lesson, Operator& person);
 
   // LoadLesson under the lesson's lock. Nothing when the operator chose not to open a lesson held
   // elsewhere; otherwise the load's outcome (and the lesson read-only when so opened or when its
   // index may not be written, once the operator was told why).
-  std::optional<LoadOutcome> Load(std::u16string_view chosenPath);
+  std::optional<lesson::LoadOutcome> Load(std::u16string_view chosenPath);
 
   enum class WriteBack { Written, Discarded, Cancelled };
   // Writes a Modified lesson back, asking when that fails (Retry, Discard changes when
@@ -48,9 +48,9 @@ class LessonKeeper {
   bool AskAboutHolder(const std::u16string& indexPath, bool* readOnly);
   std::string IndexName() const;
 
-  Lesson& lesson_;
+  lesson::Lesson& lesson_;
   Operator& operator_;
-  std::optional<LessonLock> lock_;
+  std::optional<lesson::LessonLock> lock_;
 };
 
 }  // namespace voxtar

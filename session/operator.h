@@ -40,7 +40,7 @@ class Operator {
                                const std::filesystem::path& target) = 0;
   // The index at `indexPath` has lines beyond the limits (the first of them `first`, `count` in
   // all) that a write-back would cut: the lesson is open for viewing only.
-  virtual void TellLinesBeyondLimits(const std::u16string& indexPath, const OverlongLine& first,
+  virtual void TellLinesBeyondLimits(const std::u16string& indexPath, const lesson::OverlongLine& first,
                                      int count) = 0;
   // The index changed on disk since it was read: overwrite it, the other version kept beside it
   // as `backupName`?
@@ -53,7 +53,7 @@ class Operator {
 
   // ---- Loading a lesson ----
   // The lesson chosen as `chosenPath` did not load (its index: `indexPath`).
-  virtual void TellNotLoaded(LoadResult result, std::u16string_view chosenPath,
+  virtual void TellNotLoaded(lesson::LoadResult result, std::u16string_view chosenPath,
                              const std::u16string& indexPath) = 0;
   // The lesson loaded, but its index could not be written back.
   virtual void TellIndexNotWritten(const std::u16string& indexPath) = 0;

@@ -23,7 +23,7 @@ constexpr audio::Direction kDirections[] = {audio::Direction::Input, audio::Dire
 
 }  // namespace
 
-RecordingFlow::RecordingFlow(Lesson& lesson, audio::AudioEngine& engine, QObject* notifyWindow,
+RecordingFlow::RecordingFlow(lesson::Lesson& lesson, audio::AudioEngine& engine, QObject* notifyWindow,
                              audio::FailureReporter& reporter, QString settingsFile)
     : lesson_(lesson),
       engine_(engine),
@@ -166,7 +166,7 @@ bool RecordingFlow::PrepareToRecord() {
   // The prompt directory is made if it is missing (as a load makes it), and a file must be
   // creatable there: that also refuses a take that is a link leading outside the working
   // directory, and a take file that is read-only.
-  const LessonLocation location = LocateLesson(lesson_.IndexPath());
+  const lesson::LessonLocation location = lesson::LocateLesson(lesson_.IndexPath());
   platform::CreateDirectory(location.promptRoot);
   platform::CreateDirectory(lesson_.paths.promptDirectory);
   {
@@ -180,7 +180,7 @@ bool RecordingFlow::PrepareToRecord() {
     device_->Close();
     device_.reset();
   }
-  device_ = std::make_unique<audio::WaveDevice>(workdir::kTemplateRecording, notifyWindow_, engine_,
+  device_ = std::make_unique<audio::WaveDevice>(lesson::workdir::kTemplateRecording, notifyWindow_, engine_,
                                                 reporter_);
   if (device_->deviceId() != 0) {
     if (const std::shared_ptr<const audio::WaveElement> element = device_->Content();
@@ -190,7 +190,7 @@ bool RecordingFlow::PrepareToRecord() {
       reporter_.ReportFailure(
           tr("Takes are recorded in the format of %1, and no sound file can be "
              "written in that format.")
-              .arg(QString::fromStdU16String(std::u16string(workdir::kTemplateRecording))),
+              .arg(QString::fromStdU16String(std::u16string(lesson::workdir::kTemplateRecording))),
           cannotRecord);
       return false;
     }
@@ -350,7 +350,7 @@ void RecordingFlow::ShowCurrentJudgement() {
 
 std::vector<RecordingFlow::EarlierTake> RecordingFlow::EarlierTakes() {
   std::vector<EarlierTake> earlier;
-  const PromptEntry* entry = lesson_.current();
+  const lesson::PromptEntry* entry = lesson_.current();
   if (entry == nullptr) {
     return earlier;
   }
@@ -367,12 +367,12 @@ std::vector<RecordingFlow::EarlierTake> RecordingFlow::EarlierTakes() {
 }
 
 int RecordingFlow::EarlierTakeCount() const {
-  const PromptEntry* entry = lesson_.current();
+  const lesson::PromptEntry* entry = lesson_.current();
   return entry == nullptr ? 0 : History().CountEarlier(entry->name);
 }
 
 bool RecordingFlow::RestoreEarlierTake(int number) {
-  const PromptEntry* entry = lesson_.current();
+  const lesson::PromptEntry* entry = lesson_.current();
   if (entry == nullptr) {
     return false;
   }
@@ -402,7 +402,7 @@ void RecordingFlow::PlayEarlierTake(const std::u16string& path) {
 }
 
 std::optional<std::u16string> RecordingFlow::MostRecentEarlierTake() const {
-  const PromptEntry* entry = lesson_.current();
+  const lesson::PromptEntry* entry = lesson_.current();
   std::vector<history::EarlierTake> takes;
   if (entry == nullptr || !History().Earlier(entry->name, &takes, history::Detail::Length).ok() ||
       takes.empty()) {
@@ -435,7 +435,7 @@ std::optional<audio::CaptureFormat> RecordingFlow::TemplateFormat(const QString&
     // open in it too.
     audio::WaveElement element;
     std::string error;
-    if (!audio::ReadWaveFile(workdir::kTemplateRecording, &element, &error)) {
+    if (!audio::ReadWaveFile(lesson::workdir::kTemplateRecording, &element, &error)) {
       reporter_.ReportFailure(QString::fromStdString(error), boxCaption);
       return std::nullopt;
     }

@@ -49,7 +49,7 @@ class RecordingFlow : public QObject {
   // and the flow's own refusals (a prompt name it will not use); `settingsFile` keeps the device
   // choice (empty: the choice lasts for this run only). The remembered choice goes to the engine
   // at once.
-  RecordingFlow(Lesson& lesson, audio::AudioEngine& engine, QObject* notifyWindow,
+  RecordingFlow(lesson::Lesson& lesson, audio::AudioEngine& engine, QObject* notifyWindow,
                 audio::FailureReporter& reporter, QString settingsFile);
   ~RecordingFlow() override;
 
@@ -192,7 +192,7 @@ class RecordingFlow : public QObject {
   // The strip with nothing of a take to say: the input while it is kept open, else empty.
   void ClearStrip();
 
-  Lesson& lesson_;
+  lesson::Lesson& lesson_;
   audio::AudioEngine& engine_;
   QObject* notifyWindow_;
   audio::FailureReporter& reporter_;

@@ -142,13 +142,13 @@ bool Session::event(QEvent* event) {
 // ---- The commands ---------------------------------------------------------------------------
 
 void Session::StoreTypedText() {
-  if (lesson_.state == LessonState::NoLesson) {
+  if (lesson_.state == lesson::LessonState::NoLesson) {
     return;
   }
   if (!lesson_.CommitEditedText(operator_.TypedText())) {
     operator_.TellNoCurrentPrompt();
   }
-  if (const PromptEntry* entry = lesson_.current()) {
+  if (const lesson::PromptEntry* entry = lesson_.current()) {
     flow_.judge().TextChanged(static_cast<std::size_t>(lesson_.prompts.currentIndex),
                               std::u16string(entry->text));
   }
@@ -191,7 +191,7 @@ void Session::SaveUnsavedTake(const std::function<void(bool)>& then) {
 }
 
 void Session::StepTo(const std::function<void()>& move, const std::function<void()>& then) {
-  if (lesson_.state == LessonState::NoLesson) {
+  if (lesson_.state == lesson::LessonState::NoLesson) {
     return;
   }
   KeepOrDropUnsavedTake([this, move, then] {
@@ -225,7 +225,7 @@ void Session::Goto() {
 }
 
 void Session::Play() {
-  if (lesson_.state == LessonState::NoLesson) {
+  if (lesson_.state == lesson::LessonState::NoLesson) {
     return;
   }
   switch (flow_.mode()) {
@@ -248,7 +248,7 @@ void Session::Play() {
 }
 
 void Session::Record() {
-  if (lesson_.state == LessonState::NoLesson) {
+  if (lesson_.state == lesson::LessonState::NoLesson) {
     return;
   }
   // Stored with the marker: the prompt still needs a take until one is saved, and a correction
@@ -297,7 +297,7 @@ void Session::TakeFinished(bool saved) {
 }
 
 void Session::AdvanceAfterGoodTake() {
-  if (lesson_.state == LessonState::NoLesson || flow_.mode() != AudioMode::Idle ||
+  if (lesson_.state == lesson::LessonState::NoLesson || flow_.mode() != AudioMode::Idle ||
       flow_.unsavedTake() || saving()) {
     return;
   }
@@ -353,14 +353,14 @@ void Session::PlaybackDone() {
 void Session::RecordingDone(std::optional<audio::RecordingCode> code) {
   if (code == audio::RecordingCode::Finished) {
     // The margin after "[STOP]" is in: the take ends as a stop ends it.
-    if (flow_.mode() == AudioMode::Recording && lesson_.state != LessonState::NoLesson) {
+    if (flow_.mode() == AudioMode::Recording && lesson_.state != lesson::LessonState::NoLesson) {
       EndTake();
     }
     return;
   }
   SetButtons(std::nullopt, RecordButton::Ended);
   if (flow_.mode() == AudioMode::Idle || !flow_.device() ||
-      lesson_.state == LessonState::NoLesson) {
+      lesson_.state == lesson::LessonState::NoLesson) {
     return;
   }
   const std::u16string name(lesson_.current()->name);
@@ -381,11 +381,11 @@ void Session::RecordingDone(std::optional<audio::RecordingCode> code) {
 }
 
 void Session::Load(std::u16string_view chosenPath) {
-  const std::optional<LoadOutcome> loaded = keeper_.Load(chosenPath);
+  const std::optional<lesson::LoadOutcome> loaded = keeper_.Load(chosenPath);
   if (!loaded) {
     return;  // the operator left a lesson open elsewhere alone
   }
-  if (loaded->result != LoadResult::Loaded) {
+  if (loaded->result != lesson::LoadResult::Loaded) {
     operator_.TellNotLoaded(loaded->result, chosenPath, lesson_.IndexPath());
     return;
   }
@@ -403,7 +403,7 @@ void Session::Load(std::u16string_view chosenPath) {
 }
 
 void Session::UnloadThen(const std::function<void()>& then) {
-  if (lesson_.state == LessonState::NoLesson) {
+  if (lesson_.state == lesson::LessonState::NoLesson) {
     then();
     return;
   }
@@ -420,7 +420,7 @@ void Session::UnloadThen(const std::function<void()>& then) {
       case LessonKeeper::WriteBack::Cancelled:
         return;
     }
-    if (lesson_.state != LessonState::NoLesson) {
+    if (lesson_.state != lesson::LessonState::NoLesson) {
       lesson_.UnloadLesson();
     }
     flow_.ReleaseDevice();
@@ -433,7 +433,7 @@ void Session::UnloadThen(const std::function<void()>& then) {
 }
 
 void Session::Save() {
-  if (lesson_.state == LessonState::NoLesson) {
+  if (lesson_.state == lesson::LessonState::NoLesson) {
     return;
   }
   StoreTypedText();
@@ -441,14 +441,14 @@ void Session::Save() {
 }
 
 void Session::UndoTake() {
-  if (lesson_.state == LessonState::NoLesson || flow_.mode() != AudioMode::Idle) {
+  if (lesson_.state == lesson::LessonState::NoLesson || flow_.mode() != AudioMode::Idle) {
     return;
   }
   KeepOrDropUnsavedTake([this] { flow_.RestoreEarlierTake(1); });
 }
 
 void Session::NextFlagged() {
-  if (lesson_.state == LessonState::NoLesson) {
+  if (lesson_.state == lesson::LessonState::NoLesson) {
     return;
   }
   const auto from = static_cast<std::size_t>(lesson_.prompts.currentIndex);
@@ -488,7 +488,7 @@ bool Session::CanUndoTake() const {
 }
 
 bool Session::CanPlayEarlierTake() const {
-  return lesson_.state != LessonState::NoLesson && flow_.mode() == AudioMode::Idle &&
+  return lesson_.state != lesson::LessonState::NoLesson && flow_.mode() == AudioMode::Idle &&
          flow_.EarlierTakeCount() > 0;
 }
 
@@ -497,8 +497,8 @@ bool Session::NeedsSave() const {
   if (lesson_.readOnly()) {
     return false;
   }
-  return lesson_.state == LessonState::Modified || flow_.unsavedTake().has_value() ||
-         (lesson_.state != LessonState::NoLesson &&
+  return lesson_.state == lesson::LessonState::Modified || flow_.unsavedTake().has_value() ||
+         (lesson_.state != lesson::LessonState::NoLesson &&
           lesson_.CommitWouldChange(operator_.TypedText()));
 }
 

@@ -132,7 +132,7 @@ class Session : public QObject {
   const SittingState& sitting() const { return sitting_; }
 
   // ---- The enabling of the commands no control bears ----
-  bool hasLesson() const { return lesson_.state != LessonState::NoLesson; }
+  bool hasLesson() const { return lesson_.state != lesson::LessonState::NoLesson; }
   bool recording() const { return mode() == AudioMode::Recording; }
   bool CanUndoTake() const;
   bool CanPlayEarlierTake() const;
@@ -140,8 +140,8 @@ class Session : public QObject {
   bool NeedsSave() const;
 
   // ---- What is shown ----
-  Lesson& lesson() { return lesson_; }
-  const Lesson& lesson() const { return lesson_; }
+  lesson::Lesson& lesson() { return lesson_; }
+  const lesson::Lesson& lesson() const { return lesson_; }
   RecordingFlow& flow() { return flow_; }
   const RecordingFlow& flow() const { return flow_; }
   AudioMode mode() const { return flow_.mode(); }
@@ -194,7 +194,7 @@ class Session : public QObject {
   Operator& operator_;
   audio::AudioEngine& engine_;
   QString settingsFile_;
-  Lesson lesson_;
+  lesson::Lesson lesson_;
   LessonKeeper keeper_;
   RecordingFlow flow_;
   SessionSettings settings_;

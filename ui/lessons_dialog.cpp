@@ -60,7 +60,7 @@ void TLessonsDialog::OnCreate() {
   connect(okButton_, &QPushButton::clicked, this, &TLessonsDialog::OnOK);
   connect(cancelButton_, &QPushButton::clicked, this, &TLessonsDialog::OnCancel);
 
-  const LessonChoices choices = ReadLessonChoices(platform::CurrentDirectory(), lastChosen_);
+  const lesson::LessonChoices choices = lesson::ReadLessonChoices(platform::CurrentDirectory(), lastChosen_);
   for (const std::u16string& entry : choices.entries) {
     lessonList_->addItem(QString::fromStdU16String(entry));
   }
@@ -96,8 +96,8 @@ void TLessonsDialog::OnOK() {
   if (selected.isEmpty()) {
     return;  // nothing chosen: the chooser stays open
   }
-  const LessonChoice choice =
-      ChooseEntry(selected.front()->text().toStdU16String(), platform::CurrentDirectory());
+  const lesson::LessonChoice choice =
+      lesson::ChooseEntry(selected.front()->text().toStdU16String(), platform::CurrentDirectory());
   lastChosen_ = choice.lastChosen;
   chosenPath_ = choice.chosenPath;
   done(0);

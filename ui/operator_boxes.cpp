@@ -46,7 +46,7 @@ Operator::HeldLesson OperatorBoxes::AskAboutHeldLesson(const std::u16string& ind
            "OperatorBoxes",
            "%1 is open in another window: %2.\n\nRead-only, its takes can be played, "
            "but nothing can be recorded, changed or saved.")
-           .arg(Q(indexPath), FromUtf8(DescribeHolder(holder))),
+           .arg(Q(indexPath), FromUtf8(lesson::DescribeHolder(holder))),
        QString::fromUtf8(kApplicationName), platform::BoxIcon::Warning, buttons});
   if (choice == 0) {
     return HeldLesson::OpenReadOnly;
@@ -82,7 +82,7 @@ void OperatorBoxes::TellViewingOnly(const std::filesystem::path& link,
 }
 
 void OperatorBoxes::TellLinesBeyondLimits(const std::u16string& indexPath,
-                                          const OverlongLine& first, int count) {
+                                          const lesson::OverlongLine& first, int count) {
   QString text =
       QStringLiteral("%1:%2: %3.").arg(Q(indexPath)).arg(first.line).arg(FromUtf8(first.Text()));
   if (count > 1) {
@@ -130,27 +130,27 @@ Operator::FailedWrite OperatorBoxes::AskAfterFailedWrite(const std::u16string& i
   return unloading && choice == 1 ? FailedWrite::DiscardChanges : FailedWrite::Cancel;
 }
 
-void OperatorBoxes::TellNotLoaded(LoadResult result, std::u16string_view chosenPath,
+void OperatorBoxes::TellNotLoaded(lesson::LoadResult result, std::u16string_view chosenPath,
                                   const std::u16string& indexPath) {
   switch (result) {
-    case LoadResult::Loaded:
+    case lesson::LoadResult::Loaded:
       break;
-    case LoadResult::InvalidDirectory:
+    case lesson::LoadResult::InvalidDirectory:
       services_.ShowMessageBox({nullptr,
                                 QCoreApplication::translate("OperatorBoxes", "Invalid Directory"),
                                 Q(chosenPath), platform::BoxIcon::None});
       break;
-    case LoadResult::FileNotFound:
+    case lesson::LoadResult::FileNotFound:
       services_.ShowMessageBox({owner_, Q(indexPath),
                                 QCoreApplication::translate("OperatorBoxes", "File not found!"),
                                 platform::BoxIcon::None});
       break;
-    case LoadResult::FileEmpty:
+    case lesson::LoadResult::FileEmpty:
       services_.ShowMessageBox({owner_,
                                 QCoreApplication::translate("OperatorBoxes", "File is empty"),
                                 Q(indexPath), platform::BoxIcon::None});
       break;
-    case LoadResult::BadLine:
+    case lesson::LoadResult::BadLine:
       // Refused without a word, as operators know it; voxtar-lesson check names the line.
       break;
   }

@@ -35,9 +35,9 @@ class OperatorBoxes final : public Operator {
                                   const std::string& backupName) override;
   FailedWrite AskAfterFailedWrite(const std::u16string& indexPath, const std::string& error,
                                   bool unloading) override;
-  void TellLinesBeyondLimits(const std::u16string& indexPath, const OverlongLine& first,
+  void TellLinesBeyondLimits(const std::u16string& indexPath, const lesson::OverlongLine& first,
                              int count) override;
-  void TellNotLoaded(LoadResult result, std::u16string_view chosenPath,
+  void TellNotLoaded(lesson::LoadResult result, std::u16string_view chosenPath,
                      const std::u16string& indexPath) override;
   void TellIndexNotWritten(const std::u16string& indexPath) override;
   void TellProfileUnreadable(const std::string& error) override;

@@ -8,8 +8,8 @@
 namespace voxtar {
 
 std::u16string DisplayText(std::u16string_view entryText) {
-  if (entryText.starts_with(kEditMarker)) {
-    entryText.remove_prefix(kEditMarker.size());
+  if (entryText.starts_with(lesson::kEditMarker)) {
+    entryText.remove_prefix(lesson::kEditMarker.size());
   }
   std::u16string display;
   display.reserve(entryText.size() + entryText.size() / kDisplayLineLength + 1);
@@ -26,7 +26,7 @@ std::u16string DisplayText(std::u16string_view entryText) {
   return display;
 }
 
-std::u16string StatisticsLine(const PromptEntry& entry) {
+std::u16string StatisticsLine(const lesson::PromptEntry& entry) {
   std::u16string line(entry.name);
   line += entry.recorded ? u" :" : u" : <File not found>";
   return line;

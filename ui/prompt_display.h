@@ -18,7 +18,7 @@ inline constexpr int kDisplayLineLength = 51;
 std::u16string DisplayText(std::u16string_view entryText);
 
 // The entry's name and " :" when recorded, else " : <File not found>".
-std::u16string StatisticsLine(const PromptEntry& entry);
+std::u16string StatisticsLine(const lesson::PromptEntry& entry);
 
 // "Voxtar - %s.idx - [%03d / %03d]" from the lesson name, the 1-based index and the count.
 std::u16string LessonCaption(std::u16string_view lessonName, int number, int count);

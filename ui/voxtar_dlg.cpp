@@ -180,8 +180,8 @@ void CVoxtarDlg::ConnectSession() {
   connect(&flow, &RecordingFlow::recordingStarted, waveform_, &WaveformView::StartLive);
   connect(&flow, &RecordingFlow::levelCaptured, waveform_, &WaveformView::AppendLiveLevel);
   connect(&flow.judge(), &LessonJudge::judgementsChanged, this, [this] {
-    const Lesson& lesson = session_.lesson();
-    if (const PromptEntry* entry = lesson.current(); entry && entry->recorded) {
+    const lesson::Lesson& lesson = session_.lesson();
+    if (const lesson::PromptEntry* entry = lesson.current(); entry && entry->recorded) {
       if (const measures::TakeMeasures* measured = session_.flow().judge().Measures(
               static_cast<std::size_t>(lesson.prompts.currentIndex))) {
         waveform_->SetMeasures(*measured);
@@ -332,8 +332,8 @@ std::u16string CVoxtarDlg::BoxText() const {
 }
 
 void CVoxtarDlg::RefreshDisplay() {
-  const Lesson& lesson = session_.lesson();
-  if (lesson.state == LessonState::NoLesson) {
+  const lesson::Lesson& lesson = session_.lesson();
+  if (lesson.state == lesson::LessonState::NoLesson) {
     EnableControl(ids::kPromptText, false);
     SetControlText(ids::kStatistics, QStringLiteral("***"));
     SetControlText(ids::kPromptText, QStringLiteral("***"));
@@ -344,7 +344,7 @@ void CVoxtarDlg::RefreshDisplay() {
   }
   const int index = lesson.prompts.currentIndex;
   const int count = lesson.prompts.count;
-  const PromptEntry& entry = *lesson.current();
+  const lesson::PromptEntry& entry = *lesson.current();
   EnableControl(ids::kPromptText, true);
   // A lesson open for viewing only: the text can be read and scrolled, not changed.
   static_cast<QPlainTextEdit*>(GetDlgItem(ids::kPromptText))->setReadOnly(lesson.readOnly());
@@ -539,7 +539,7 @@ void CVoxtarDlg::OnList() {
 
 void CVoxtarDlg::OnOpen() {
   session_.UnloadThen([this] {
-    const std::u16string start = workdir::IniDirectory(platform::CurrentDirectory());
+    const std::u16string start = lesson::workdir::IniDirectory(platform::CurrentDirectory());
     platform::OpenFileRequest request;
     request.owner = nullptr;
     request.initialPath = QString::fromStdString(platform::ResolvePath(start).string()) + u'/';

@@ -131,8 +131,8 @@ class CVoxtarDlg : public QDialog {
 
   Session& session() { return session_; }
   const Session& session() const { return session_; }
-  Lesson& lesson() { return session_.lesson(); }
-  const Lesson& lesson() const { return session_.lesson(); }
+  lesson::Lesson& lesson() { return session_.lesson(); }
+  const lesson::Lesson& lesson() const { return session_.lesson(); }
   AudioMode audioMode() const { return session_.mode(); }
   audio::WaveDevice* device() const { return session_.flow().device(); }
   RecordingFlow& flow() { return session_.flow(); }

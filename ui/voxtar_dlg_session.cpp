@@ -66,9 +66,9 @@ void CVoxtarDlg::ShowPromptWaveform() {
       session_.mode() == AudioMode::Recording) {
     return;
   }
-  const Lesson& lesson = session_.lesson();
-  const PromptEntry* entry = lesson.current();
-  if (lesson.state == LessonState::NoLesson || entry == nullptr || !entry->recorded) {
+  const lesson::Lesson& lesson = session_.lesson();
+  const lesson::PromptEntry* entry = lesson.current();
+  if (lesson.state == lesson::LessonState::NoLesson || entry == nullptr || !entry->recorded) {
     waveformTake_.clear();
     waveform_->Clear();
     return;

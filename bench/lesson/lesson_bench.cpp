@@ -154,9 +154,9 @@ void LoadAndWriteBack(benchmark::State& state, const std::string& relative,
     state.PauseTiming();
     RestoreFile(files.Path(relative), original);  // each load starts from the original encoding
     state.ResumeTiming();
-    Lesson lesson;
-    const LoadOutcome outcome = lesson.LoadLesson(path);
-    if (outcome.result != LoadResult::Loaded || !outcome.saved) {
+    lesson::Lesson lesson;
+    const lesson::LoadOutcome outcome = lesson.LoadLesson(path);
+    if (outcome.result != lesson::LoadResult::Loaded || !outcome.saved) {
       state.SkipWithError("load failed");
       break;
     }
@@ -187,7 +187,7 @@ void BM_LoadDryRunUtf16(benchmark::State& state) {
   const std::u16string path = Files().Wide("w/ini/utf16.idx");
   WriteFile(Files().Path("w/ini/utf16.idx"), Files().utf16Bytes());
   for (auto _ : state) {
-    Lesson lesson;
+    lesson::Lesson lesson;
     benchmark::DoNotOptimize(lesson.LoadLesson(path, {.dryRun = true}));
   }
   state.SetBytesProcessed(state.iterations() *
@@ -266,8 +266,8 @@ BENCHMARK(BM_CopyFileAndSyncReference)
 // candidate) and in reverse order (each walks all remaining candidates: the worst case).
 void Scan(benchmark::State& state, const std::string& relative) {
   Files().MakeScanFiles();
-  Lesson lesson;
-  if (lesson.LoadLesson(Files().Wide(relative), {.dryRun = true}).result != LoadResult::Loaded) {
+  lesson::Lesson lesson;
+  if (lesson.LoadLesson(Files().Wide(relative), {.dryRun = true}).result != lesson::LoadResult::Loaded) {
     state.SkipWithError("load failed");
     return;
   }

@@ -56,7 +56,7 @@ class PrintFailure final : public audio::FailureReporter {
 class Reader final : public Operator {
  public:
   std::u16string TypedText() const override {
-    const PromptEntry* entry = lesson != nullptr ? lesson->current() : nullptr;
+    const lesson::PromptEntry* entry = lesson != nullptr ? lesson->current() : nullptr;
     return entry != nullptr ? std::u16string(entry->text) : std::u16string();
   }
   HeldLesson AskAboutHeldLesson(const std::u16string&, const platform::LockFile::Holder&,
@@ -65,14 +65,14 @@ class Reader final : public Operator {
   }
   bool ConfirmTakeOver(const std::string&) override { return false; }
   void TellViewingOnly(const fs::path&, const fs::path&) override {}
-  void TellLinesBeyondLimits(const std::u16string&, const OverlongLine&, int) override {}
+  void TellLinesBeyondLimits(const std::u16string&, const lesson::OverlongLine&, int) override {}
   bool AskToOverwriteChangedIndex(const std::u16string&, const std::string&) override {
     return false;
   }
   FailedWrite AskAfterFailedWrite(const std::u16string&, const std::string&, bool) override {
     return FailedWrite::Cancel;
   }
-  void TellNotLoaded(LoadResult, std::u16string_view, const std::u16string&) override {}
+  void TellNotLoaded(lesson::LoadResult, std::u16string_view, const std::u16string&) override {}
   void TellIndexNotWritten(const std::u16string&) override {}
   void TellProfileUnreadable(const std::string&) override {}
   UnsavedTake AskAboutUnsavedTake(const std::u16string&, const std::string&) override {
@@ -80,7 +80,7 @@ class Reader final : public Operator {
   }
   void TellTakeFilledItsFile(const std::u16string&) override {}
   void TellNoCurrentPrompt() override {}
-  const Lesson* lesson = nullptr;
+  const lesson::Lesson* lesson = nullptr;
 };
 
 enum class Ending { S, F, Plosive };

@@ -217,9 +217,9 @@ int Run(int minutes, int runs) {
   engine.SetInputTone(220.0, 0.3);
   PrintFailure reporter;
   QObject notify;
-  Lesson lesson;
+  lesson::Lesson lesson;
   if (lesson.LoadLesson(platform::FromUtf8((dir.path() / "Ini/unit01.idx").string())).result !=
-      LoadResult::Loaded) {
+      lesson::LoadResult::Loaded) {
     Fail("the demo lesson did not load");
   }
   RecordingFlow flow(lesson, engine, &notify, reporter, {});

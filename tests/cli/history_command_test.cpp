@@ -151,15 +151,15 @@ TEST_F(HistoryCommands, ListRestoreAndPrune) {
 
 // A window has the lesson open: the commands that change its takes leave them alone.
 TEST_F(HistoryCommands, RestoreAndPruneLeaveALessonOpenElsewhereAlone) {
-  LessonLock window(platform::FromUtf8(Path("w/ini/l.idx")));
-  ASSERT_EQ(window.Acquire(), LessonLock::Result::Acquired);
+  lesson::LessonLock window(platform::FromUtf8(Path("w/ini/l.idx")));
+  ASSERT_EQ(window.Acquire(), lesson::LessonLock::Result::Acquired);
   const std::string take = ReadBytes(tmp / "w/Prompt/l/a.wav");
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"restore", Path("w/ini/l.idx"), "a.wav"},
         std::vector<std::string>{"prune", "--keep", "0", Path("w/ini/l.idx")}}) {
     const Result locked = Run(args);
     EXPECT_EQ(locked.status, kExitFailed);
-    EXPECT_NE((locked.out + locked.err).find(DescribeHolder(window.holder())), std::string::npos)
+    EXPECT_NE((locked.out + locked.err).find(lesson::DescribeHolder(window.holder())), std::string::npos)
         << locked.out << locked.err;
   }
   EXPECT_EQ(ReadBytes(tmp / "w/Prompt/l/a.wav"), take);

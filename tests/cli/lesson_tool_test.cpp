@@ -179,9 +179,9 @@ TEST_F(LessonTool, LinksLeadingOutsideTheWorkingDirectoryAreRefusedAndReported) 
 
     // The window's part: the lesson loads (read-only when its index may not be written) and the
     // take is saved into the working directory's rules.
-    Lesson lesson;
-    const LoadOutcome outcome = lesson.LoadLesson(platform::FromUtf8(index));
-    ASSERT_EQ(outcome.result, LoadResult::Loaded) << c.lesson;
+    lesson::Lesson lesson;
+    const lesson::LoadOutcome outcome = lesson.LoadLesson(platform::FromUtf8(index));
+    ASSERT_EQ(outcome.result, lesson::LoadResult::Loaded) << c.lesson;
     EXPECT_EQ(lesson.readOnly(), outcome.linkRefusal.has_value()) << c.lesson;
     EXPECT_EQ(lesson.SaveLesson(), !lesson.readOnly()) << c.lesson;
     std::string why;
@@ -411,12 +411,12 @@ TEST_F(LessonToolProcess, WritersLeaveALockedLessonAloneUntilTakenOver) {
     for (const Holder& holder : holders) {
       SCOPED_TRACE(command + ", " + holder.what);
       WriteBytes(tmp / "Ini/unit01.idx", index);
-      std::optional<LessonLock> window;
+      std::optional<lesson::LessonLock> window;
       std::string held = holder.held;
       if (holder.lines.empty()) {
         window.emplace(platform::FromUtf8(Path("Ini/unit01.idx")));
-        ASSERT_EQ(window->Acquire(), LessonLock::Result::Acquired);
-        held = DescribeHolder(window->holder()) + thisHost;
+        ASSERT_EQ(window->Acquire(), lesson::LessonLock::Result::Acquired);
+        held = lesson::DescribeHolder(window->holder()) + thisHost;
       } else {
         WriteBytes(lockFile, holder.lines == "\n" ? "" : holder.lines);
         const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - holder.age, 0}};

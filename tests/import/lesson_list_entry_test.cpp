@@ -37,7 +37,7 @@ TEST(AddToLessonList, AppendsInTheListsOwnEncodingAndLineEnding) {
 
     testing::TempDir dir;
     testing::WriteBytes(dir / "Ini/lessons.ini", edit.bytes);
-    const LessonChoices choices = ReadLessonChoices(dir.wide(), u"");
+    const lesson::LessonChoices choices = lesson::ReadLessonChoices(dir.wide(), u"");
     ASSERT_EQ(choices.entries.size(), 2u);
     EXPECT_EQ(choices.entries.back(), u"unit05.ini (Урок 5. Ёлка)");
   }

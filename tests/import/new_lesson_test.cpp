@@ -56,12 +56,12 @@ TEST_F(MakeLessonTest, TheNewLessonLoadsFromTheLessonList) {
             std::string(kList) + "\xD3\xF0\xEE\xEA 5\r\nsub/unit05.ini\r\n");
   EXPECT_TRUE(fs::is_directory(tmp / "w/Prompt"));
 
-  const LessonChoices choices = ReadLessonChoices(tmp.wide() + u"/w", u"");
+  const lesson::LessonChoices choices = lesson::ReadLessonChoices(tmp.wide() + u"/w", u"");
   ASSERT_EQ(choices.entries.size(), 2u);
-  Lesson lesson;
+  lesson::Lesson lesson;
   ASSERT_EQ(
-      lesson.LoadLesson(ChooseEntry(choices.entries[1], tmp.wide() + u"/w").chosenPath).result,
-      LoadResult::Loaded);
+      lesson.LoadLesson(lesson::ChooseEntry(choices.entries[1], tmp.wide() + u"/w").chosenPath).result,
+      lesson::LoadResult::Loaded);
   ASSERT_EQ(lesson.prompts.count, 2);
   EXPECT_EQ(lesson.prompts.entries[1]->name, u"unit05_002.wav");
   EXPECT_EQ(lesson.prompts.entries[1]->text, u"Добрый вечер.");

@@ -8,7 +8,7 @@
 
 #include "tests/support/temp_dir.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 namespace {
 
 PromptEntry Parse(const std::u16string& line, BadLineReason expected = BadLineReason::None) {
@@ -65,4 +65,4 @@ TEST(EncodeIndex, WritesUtf16LeWithMarkAndCrLfAfterEveryLine) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::lesson

@@ -6,7 +6,7 @@
 #include "platform/file_system.h"
 #include "tests/support/temp_dir.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 namespace {
 
 using Entries = std::vector<std::u16string>;
@@ -93,4 +93,4 @@ TEST(ReadLessonChoices, EmptyWithoutListOrIndexes) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::lesson

@@ -20,7 +20,7 @@
 #include "platform/file_system.h"
 #include "tests/support/temp_dir.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 namespace {
 
 namespace fs = std::filesystem;
@@ -176,4 +176,4 @@ TEST_F(LessonLockTest, LockFilesAreJudgedByTheirHolder) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::lesson

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace voxtar {
+namespace voxtar::lesson {
 namespace {
 
 TEST(LocateLesson, DerivesDirectoriesFromTheFirstIniDirectory) {
@@ -69,4 +69,4 @@ TEST(LocateLesson, PathsLongerThanTheirBuffersAreRefusedAsNotFound) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::lesson

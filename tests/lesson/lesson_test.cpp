@@ -17,7 +17,7 @@
 #include "tests/support/temp_dir.h"
 #include "text/text_line_reader.h"
 
-namespace voxtar {
+namespace voxtar::lesson {
 namespace {
 
 namespace fs = std::filesystem;
@@ -822,4 +822,4 @@ TEST_F(Navigation, OperationsWithoutALessonDoNothing) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::lesson

@@ -42,10 +42,10 @@ TEST(GatherLesson, CountsEveryKindOfPromptAndJudgesTheTakes) {
   testing::WriteBytes(tmp / "Prompt/l/f.wav", "RIFF");
   Save(audio::SpokenTake(kWav16, 22050), tmp / "Prompt/l/g.wav");
 
-  Lesson lesson;
+  lesson::Lesson lesson;
   ASSERT_EQ(
       lesson.LoadLesson(platform::FromUtf8((tmp / "ini/l.idx").string()), {.dryRun = true}).result,
-      LoadResult::Loaded);
+      lesson::LoadResult::Loaded);
   lesson.ScanRecordedPrompts();
   const LessonReport report = GatherLesson(lesson, *measures::BuiltInProfile("course"),
                                            measures::TakeFormat{44100, 1, SF_FORMAT_PCM_16});

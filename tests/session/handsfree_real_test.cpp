@@ -92,7 +92,7 @@ TEST(HandsFreeOnASoundServer, TwoSpokenPromptsGiveTwoWholeTakes) {
   Session session{engine, failures, person, {}, std::make_unique<HandsFreePolicy>()};
   person.lesson = &session.lesson();
   session.Submit(CommandKind::Lesson, [&] { session.Load(dir.wide() + u"/Ini/unit.idx"); });
-  ASSERT_EQ(session.lesson().state, LessonState::Saved);
+  ASSERT_EQ(session.lesson().state, lesson::LessonState::Saved);
   session.Submit(CommandKind::Record, [&] { session.Record(); });
   ASSERT_EQ(session.sitting().phase, SittingState::Phase::Listening);
   QTest::qWait(500);  // the room is heard before anyone speaks

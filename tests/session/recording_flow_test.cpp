@@ -40,7 +40,7 @@ class RecordingFlowTest : public ::testing::Test {
                                      dir.wide() + u"/sample.wav", &error));
     testing::WriteBytes(dir / "Ini/unit.idx",
                         testing::IndexBytes({u"a001.wav Hello", u"a002.wav > Good day"}));
-    ASSERT_EQ(lesson.LoadLesson(dir.wide() + u"/Ini/unit.idx").result, LoadResult::Loaded);
+    ASSERT_EQ(lesson.LoadLesson(dir.wide() + u"/Ini/unit.idx").result, lesson::LoadResult::Loaded);
     std::string profileError;
     ASSERT_TRUE(flow->LessonLoaded(&profileError)) << profileError;
   }
@@ -108,7 +108,7 @@ class RecordingFlowTest : public ::testing::Test {
   testing::ScopedWorkingDirectory cwd{dir.path()};
   testing::RecordedFailures failures;
   audio::SimulatedAudioEngine engine;
-  Lesson lesson;
+  lesson::Lesson lesson;
   QObject notify;
   QString settingsFile = QString::fromStdString((dir.path() / "voxtar.conf").string());
   std::vector<std::string> strip;
@@ -138,7 +138,7 @@ TEST_F(RecordingFlowTest, ATakeIsSavedMarkedAndChecked) {
   EXPECT_TRUE(Finish());
   EXPECT_EQ(flow->mode(), AudioMode::Idle);
   EXPECT_EQ(lesson.current()->recorded, 1);
-  EXPECT_EQ(lesson.state, LessonState::Modified);
+  EXPECT_EQ(lesson.state, lesson::LessonState::Modified);
   EXPECT_TRUE(std::filesystem::exists(dir / "Prompt/unit/a001.wav"));
   EXPECT_NE(flow->device(), nullptr);  // kept for the next Play
 

@@ -45,7 +45,7 @@ TEST_F(SessionGate, WhileATakeIsSavedCommandsWaitRecordIsIgnoredAndBoxesRun) {
     session.Submit(c.kind, [this, &ran] {
       ran.emplace_back(session.saving() ? "saving"
                        : session.lesson().current()->recorded != 0 &&
-                               session.lesson().state == LessonState::Modified
+                               session.lesson().state == lesson::LessonState::Modified
                            ? "saved and marked"
                            : "neither");
     });

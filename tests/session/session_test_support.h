@@ -49,7 +49,7 @@ class FakeOperator final : public Operator {
     if (typed) {
       return *typed;
     }
-    const PromptEntry* entry = lesson != nullptr ? lesson->current() : nullptr;
+    const lesson::PromptEntry* entry = lesson != nullptr ? lesson->current() : nullptr;
     if (entry == nullptr) {
       return u"***";
     }
@@ -68,7 +68,7 @@ class FakeOperator final : public Operator {
   void TellViewingOnly(const std::filesystem::path&, const std::filesystem::path&) override {
     Said("viewing only");
   }
-  void TellLinesBeyondLimits(const std::u16string&, const OverlongLine&, int) override {
+  void TellLinesBeyondLimits(const std::u16string&, const lesson::OverlongLine&, int) override {
     Said("lines beyond the limits");
   }
   bool AskToOverwriteChangedIndex(const std::u16string&, const std::string&) override {
@@ -79,7 +79,7 @@ class FakeOperator final : public Operator {
     Said("failed write");
     return FailedWrite::Cancel;
   }
-  void TellNotLoaded(LoadResult, std::u16string_view, const std::u16string&) override {
+  void TellNotLoaded(lesson::LoadResult, std::u16string_view, const std::u16string&) override {
     Said("not loaded");
   }
   void TellIndexNotWritten(const std::u16string&) override { Said("index not written"); }
@@ -98,7 +98,7 @@ class FakeOperator final : public Operator {
   }
   void TellNoCurrentPrompt() override { Said("no current prompt"); }
 
-  const Lesson* lesson = nullptr;
+  const lesson::Lesson* lesson = nullptr;
   std::optional<std::u16string> typed;
   std::deque<UnsavedTake> unsavedAnswers;
   std::vector<std::string> said;
@@ -126,7 +126,7 @@ class SessionTest : public ::testing::Test {
     WriteBytes(dir / "Ini/unit.idx", IndexBytes({u"a001.wav Hello there", u"a002.wav Good morning",
                                                  u"a003.wav Good night"}));
     Submit(CommandKind::Lesson, [this] { session.Load(dir.wide() + u"/Ini/unit.idx"); });
-    ASSERT_EQ(session.lesson().state, LessonState::Saved);
+    ASSERT_EQ(session.lesson().state, lesson::LessonState::Saved);
   }
 
   // A command as the window gives it, and the save it started waited for.

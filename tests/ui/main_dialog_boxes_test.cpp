@@ -100,7 +100,7 @@ TEST_F(MainDialogBoxes, AFailedWriteOfTheIndexKeepsTheLessonUntilRetriedOrDiscar
     EXPECT_TRUE(services.choiceBoxes[0].text.contains(QStringLiteral("read-only")));
     EXPECT_EQ(ButtonsOf(0), (QStringList{QStringLiteral("Retry"), QStringLiteral("Discard changes"),
                                          QStringLiteral("Cancel")}));
-    EXPECT_EQ(dialog.lesson().state == LessonState::NoLesson, c.unloaded);
+    EXPECT_EQ(dialog.lesson().state == lesson::LessonState::NoLesson, c.unloaded);
     EXPECT_EQ(IndexFile(), testing::IndexBytes({c.index}));
     if (!c.unloaded) {
       // The program does not end with the changes unwritten either.
@@ -117,8 +117,8 @@ TEST_F(MainDialogBoxes, AFailedWriteOfTheIndexKeepsTheLessonUntilRetriedOrDiscar
 
 TEST_F(MainDialogBoxes, ALessonHeldByAnotherWindowOpensReadOnlyOrNotAtAll) {
   testing::WriteBytes(dir / "Ini/unit.idx", "a001.wav Hello there\r\n");  // 8-bit: not rewritten
-  LessonLock other(dir.wide() + u"/Ini/unit.idx");
-  ASSERT_EQ(other.Acquire(), LessonLock::Result::Acquired);
+  lesson::LessonLock other(dir.wide() + u"/Ini/unit.idx");
+  ASSERT_EQ(other.Acquire(), lesson::LessonLock::Result::Acquired);
   services.nextFile = QString::fromStdString((dir / "Ini/unit.idx").string());
 
   services.choices = {1};  // Cancel
@@ -127,12 +127,12 @@ TEST_F(MainDialogBoxes, ALessonHeldByAnotherWindowOpensReadOnlyOrNotAtAll) {
   EXPECT_EQ(ButtonsOf(0),
             (QStringList{QStringLiteral("Open read-only"), QStringLiteral("Cancel")}));
   EXPECT_TRUE(services.choiceBoxes[0].text.contains(
-      QString::fromStdString(DescribeHolder(other.holder()))));
-  EXPECT_EQ(dialog.lesson().state, LessonState::NoLesson);
+      QString::fromStdString(lesson::DescribeHolder(other.holder()))));
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
 
   services.choices = {0};  // Open read-only
   Click(ids::kOpen);
-  ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
+  ASSERT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   EXPECT_TRUE(dialog.windowTitle().endsWith(QStringLiteral(" (read-only)")));
   EXPECT_FALSE(Enabled(dialog, ids::kRecord));
   EXPECT_TRUE(static_cast<QPlainTextEdit*>(dialog.GetDlgItem(ids::kPromptText))->isReadOnly());

@@ -67,14 +67,14 @@ TEST_F(MainDialogCommands, RecordThenRecordSavesTheTakeAndMarksTheEntry) {
   EXPECT_EQ(dialog.device()->fileName(), u"sample.wav");
   // The marker stays until a take is saved: the prompt still needs one.
   EXPECT_EQ(dialog.lesson().current()->text, u"> Good morning");
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   engine.Advance(400);
   Click(ids::kRecord);
   EXPECT_EQ(dialog.lesson().current()->text, u"Good morning");
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav :"));
-  EXPECT_EQ(dialog.lesson().state, LessonState::Modified);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Modified);
   EXPECT_EQ(dialog.lesson().current()->recorded, 1);
 
   audio::WaveElement take;
@@ -102,7 +102,7 @@ TEST_F(MainDialogCommands, RecordDuringPlaybackOnlyStoresTheText) {
   Click(ids::kRecord);
   // Stored as a correction: marked, and the lesson Modified so the index gets it.
   EXPECT_EQ(dialog.lesson().current()->text, u"> Good night");
-  EXPECT_EQ(dialog.lesson().state, LessonState::Modified);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Modified);
   EXPECT_EQ(dialog.audioMode(), AudioMode::Playing);
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
@@ -126,7 +126,7 @@ TEST_F(MainDialogCommands, NextDuringARecordingDropsItAndKeepsStop) {
   EXPECT_EQ(dialog.device(), nullptr);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
   EXPECT_FALSE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   // Pressing it now starts a recording of the new prompt.
   Click(ids::kRecord);
   EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
@@ -139,7 +139,7 @@ TEST_F(MainDialogCommands, GotoAndNextStoreAnEditWithTheMarker) {
   Type(QStringLiteral(" now"), false);
   Click(ids::kNext);
   EXPECT_EQ(dialog.lesson().prompts.entries[1]->text, u"> Good morning now");
-  EXPECT_EQ(dialog.lesson().state, LessonState::Modified);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Modified);
   Click(ids::kPrevious);
   EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Good morning now"));
   // A correction of a recorded prompt is kept by Goto too, and makes it pending again.
@@ -156,11 +156,11 @@ TEST_F(MainDialogCommands, GotoAndNextStoreAnEditWithTheMarker) {
 
 TEST_F(MainDialogCommands, AnUntouchedLongPromptComesBackUnchanged) {
   std::u16string text;
-  while (text.size() + 52 <= kMaxPromptTextLength) {
+  while (text.size() + 52 <= lesson::kMaxPromptTextLength) {
     text += std::u16string(51, u'w') + u" ";
   }
-  text += std::u16string(kMaxPromptTextLength - text.size(), u'z');
-  ASSERT_EQ(text.size(), kMaxPromptTextLength);
+  text += std::u16string(lesson::kMaxPromptTextLength - text.size(), u'z');
+  ASSERT_EQ(text.size(), lesson::kMaxPromptTextLength);
   Load({u"a001.wav " + text, u"a002.wav Good morning"});
   // The box shows it on ten lines.
   const std::u16string box = dialog.BoxText();
@@ -168,7 +168,7 @@ TEST_F(MainDialogCommands, AnUntouchedLongPromptComesBackUnchanged) {
   Click(ids::kNext);
   Click(ids::kPrevious);
   EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, std::u16string_view(text));
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   Click(ids::kRecord);  // stores the whole text, not a cut one
   EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, std::u16string_view(text));
 }
@@ -179,7 +179,7 @@ TEST_F(MainDialogCommands, ListAndOpenWriteAModifiedLessonBackEvenWhenCancelled)
   Click(ids::kNext);
   services.nextFile.reset();
   Click(ids::kOpen);
-  EXPECT_EQ(dialog.lesson().state, LessonState::NoLesson);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
   EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav > Hi there", u"a002.wav Good morning"}));
   ASSERT_EQ(services.fileRequests.size(), 2u);
   const platform::OpenFileRequest& request = services.fileRequests.back();
@@ -202,7 +202,7 @@ TEST_F(MainDialogCommands, ListAndOpenWriteAModifiedLessonBackEvenWhenCancelled)
     return true;
   });
   Click(ids::kList);
-  EXPECT_EQ(dialog.lesson().state, LessonState::NoLesson);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
   EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav > Hi again", u"a002.wav Good morning"}));
   EXPECT_TRUE(services.boxes.empty());
 }
@@ -225,7 +225,7 @@ TEST_F(MainDialogCommands, ListLoadsTheChosenLesson) {
     return true;
   });
   QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_L, Qt::ControlModifier);
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Voxtar - unit.idx - [001 / 001]"));
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a001.wav :"));
   EXPECT_TRUE(Enabled(dialog, ids::kRecord));
@@ -258,7 +258,7 @@ TEST_F(MainDialogCommands, EachDialogKeepsItsOwnLastChoice) {
     return preselected;
   };
   EXPECT_EQ(list(dialog, 0), -1);
-  ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
+  ASSERT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
 
   FakeWindowServices otherServices;
   CVoxtarDlg other{QuietEngine(), otherServices};
@@ -299,7 +299,7 @@ TEST_F(MainDialogCommands, EachLoadOutcomeHasItsBox) {
   testing::WriteBytes(dir / "Ini/bad.idx", testing::IndexBytes({u"a001.wav Hi", u"nospace"}));
   open(dir / "Ini/bad.idx");
   EXPECT_TRUE(services.boxes.empty());
-  EXPECT_EQ(dialog.lesson().state, LessonState::NoLesson);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
   EXPECT_FALSE(Enabled(dialog, ids::kRecord));
 
   testing::WriteBytes(dir / "Ini/locked.idx", testing::IndexBytes({u"a001.wav Hello there"}));
@@ -310,7 +310,7 @@ TEST_F(MainDialogCommands, EachLoadOutcomeHasItsBox) {
   EXPECT_EQ(services.boxes[0].text, QString::fromStdString((dir / "Ini/locked.idx").string()));
   EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Cannot write file"));
   EXPECT_EQ(services.boxes[0].icon, platform::BoxIcon::Warning);
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   EXPECT_TRUE(Enabled(dialog, ids::kRecord));
 }
 
@@ -326,7 +326,7 @@ TEST_F(MainDialogCommands, SaveShortcutOnlyForAModifiedLesson) {
   EXPECT_TRUE(dialog.IsCommandEnabled(ids::kSaveCommand));
   QTest::keyClick(line, Qt::Key_S, Qt::ControlModifier);
   EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav > Hi", u"a002.wav Good morning"}));
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   EXPECT_NE(IndexFile(), loaded);
   // A correction still in the box is offered and stored by Ctrl+S, and by closing the lesson.
   Type(QStringLiteral("Hello"));
@@ -363,7 +363,7 @@ TEST_F(MainDialogCommands, ARecordingDoneNoticeSavesTheTakeAndClearsTheMarker) {
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("<Record>"));
   EXPECT_TRUE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
   EXPECT_EQ(dialog.lesson().current()->text, u"Good morning");
-  EXPECT_EQ(dialog.lesson().state, LessonState::Modified);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Modified);
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav :"));
 }
 
@@ -379,7 +379,7 @@ TEST_F(MainDialogCommands, AFailedSaveDoesNotMarkThePromptRecorded) {
   EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Error"));
   EXPECT_EQ(dialog.lesson().current()->recorded, 0);
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "Prompt/unit/a002.wav"));
@@ -395,7 +395,7 @@ TEST_F(MainDialogCommands, AFailedSaveDoesNotMarkThePromptRecorded) {
   testing::SettleSave(dialog);
   EXPECT_EQ(dialog.lesson().current()->recorded, 0);
   EXPECT_EQ(dialog.lesson().current()->text, u"> Good morning");
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
 }
 
 TEST_F(MainDialogCommands, ARecordingThatNeverStartedSavesNothing) {
@@ -410,7 +410,7 @@ TEST_F(MainDialogCommands, ARecordingThatNeverStartedSavesNothing) {
   // The template's own audio is no take of this prompt.
   EXPECT_FALSE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
 }
 
@@ -441,7 +441,7 @@ TEST_F(MainDialogCommands, AnUntouchedPromptKeepsItsNoBreakSpaces) {
   Click(ids::kNext);
   Click(ids::kPrevious);
   EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, std::u16string_view(text));
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   Click(ids::kRecord);
   EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, std::u16string_view(text));
 }
@@ -466,7 +466,7 @@ TEST_F(MainDialogCommands, APromptNameLeadingOutOfThePromptDirectoryIsRefused) {
   }
   EXPECT_TRUE(engine.calls().empty());
   EXPECT_FALSE(std::filesystem::exists(dir / "evil.wav"));
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
 }
 
 }  // namespace

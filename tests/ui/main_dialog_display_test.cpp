@@ -127,7 +127,7 @@ TEST(MainDialogStartUp, OnlyListAndOpenAreEnabled) {
   // Until a lesson is loaded both boxes are empty, not "***".
   EXPECT_TRUE(Text(dialog, ids::kPromptText).isEmpty());
   EXPECT_TRUE(Text(dialog, ids::kStatistics).isEmpty());
-  EXPECT_EQ(dialog.lesson().state, LessonState::NoLesson);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
   EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
   EXPECT_EQ(dialog.device(), nullptr);
   EXPECT_EQ(dialog.lesson().paths.lessonDirectory, u"ini/");
@@ -141,7 +141,7 @@ TEST_F(MainDialogWithLesson, RefreshShowsTheCurrentPrompt) {
   WriteLesson({u"a001.wav > Good day", u"a002.wav " + longText + u" and more", u"a003.wav Hi!!!"});
   CVoxtarDlg dialog{QuietEngine(), services};
   Open(dialog);
-  ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
+  ASSERT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   EXPECT_TRUE(services.boxes.empty());
   EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Good day"));
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a001.wav :"));
@@ -162,7 +162,7 @@ TEST_F(MainDialogWithLesson, RefreshShowsTheCurrentPrompt) {
   EXPECT_TRUE(Enabled(dialog, ids::kPrevious));
   EXPECT_FALSE(Enabled(dialog, ids::kNext));
   // Nothing was edited: the lesson is as loaded.
-  EXPECT_EQ(dialog.lesson().state, LessonState::Saved);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
 }
 
 TEST_F(MainDialogWithLesson, UnloadShowsTheEmptyLessonDisplay) {
@@ -175,7 +175,7 @@ TEST_F(MainDialogWithLesson, UnloadShowsTheEmptyLessonDisplay) {
   EXPECT_FALSE(Enabled(dialog, ids::kNext));
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Voxtar - unit.idx - [001 / 001]"));
   QTest::keyClick(&dialog, Qt::Key_W, Qt::ControlModifier);
-  EXPECT_EQ(dialog.lesson().state, LessonState::NoLesson);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
   EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("***"));
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("***"));
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Voxtar"));

@@ -61,7 +61,7 @@ void OpenThroughTheDialog(CVoxtarDlg& dialog, Services& services,
                           const std::filesystem::path& index) {
   services.nextFile = QString::fromStdString(index.string());
   Click(dialog, ids::kOpen);
-  ASSERT_EQ(dialog.lesson().state, LessonState::Saved);
+  ASSERT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
 }
 
 #ifdef VOXTAR_DEMO_DIR
@@ -128,7 +128,7 @@ class MainDialogCommands : public ::testing::Test {
     WriteBytes(dir / "Ini/unit.idx", IndexBytes(lines));
     services.nextFile = QString::fromStdString((dir / "Ini/unit.idx").string());
     Click(ids::kOpen);
-    ASSERT_NE(dialog.lesson().state, LessonState::NoLesson);
+    ASSERT_NE(dialog.lesson().state, lesson::LessonState::NoLesson);
   }
   void Click(int id) { testing::Click(dialog, id); }
   void Type(const QString& text, bool replace = true) {

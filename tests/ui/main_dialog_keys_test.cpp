@@ -42,13 +42,13 @@ TEST_F(MainDialogWithLesson, EnterInTheTextBoxEndsTheProgramAndWritesTheLesson) 
   QTest::keyClick(box, Qt::Key_End);
   QTest::keyClicks(box, QStringLiteral(" you"));
   Click(dialog, ids::kNext);
-  ASSERT_EQ(dialog.lesson().state, LessonState::Modified);
+  ASSERT_EQ(dialog.lesson().state, lesson::LessonState::Modified);
   QSignalSpy finished(&dialog, &QDialog::finished);
   box->setFocus();
   QTest::keyClick(box, Qt::Key_Return);
   EXPECT_EQ(finished.count(), 1);
   EXPECT_FALSE(dialog.isVisible());
-  EXPECT_EQ(dialog.lesson().state, LessonState::NoLesson);
+  EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
   EXPECT_EQ(testing::ReadBytes(dir / "Ini/unit.idx"),
             testing::IndexBytes({u"a001.wav > Hello there you", u"a002.wav Good morning"}));
 }

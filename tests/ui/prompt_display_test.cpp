@@ -34,7 +34,7 @@ TEST(DisplayText, HidesOnlyTheEditMarker) {
 
 TEST(DisplayText, LongestTextFitsWithOneUnitPerBreak) {
   std::u16string text;
-  while (text.size() + 52 <= kMaxPromptTextLength) {
+  while (text.size() + 52 <= lesson::kMaxPromptTextLength) {
     text += Letters(51) + u" ";
   }
   const std::u16string display = DisplayText(text);
@@ -43,7 +43,7 @@ TEST(DisplayText, LongestTextFitsWithOneUnitPerBreak) {
 }
 
 TEST(StatisticsLine, ShowsNameAndRecordingStatus) {
-  PromptEntry entry;
+  lesson::PromptEntry entry;
   entry.name = u"a001.wav";
   entry.text = u"Hello";
   EXPECT_EQ(StatisticsLine(entry), u"a001.wav : <File not found>");
