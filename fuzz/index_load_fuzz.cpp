@@ -15,7 +15,7 @@
 
 namespace {
 
-bool SameEntries(const voxtar::Lesson& a, const voxtar::Lesson& b) {
+bool SameEntries(const voxtar::lesson::Lesson& a, const voxtar::lesson::Lesson& b) {
   if (a.prompts.count != b.prompts.count) {
     return false;
   }
@@ -41,19 +41,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::WriteFile(index, bytes);
   const std::u16string chosen = platform::FromUtf8(index.string());
 
-  Lesson dry;
-  const LoadOutcome dryOutcome = dry.LoadLesson(chosen, {.dryRun = true});
+  lesson::Lesson dry;
+  const voxtar::lesson::LoadOutcome dryOutcome = dry.LoadLesson(chosen, {.dryRun = true});
   if (fuzz::ReadFile(index) != bytes || fs::exists(root / "Prompt")) {
     fuzz::Fail("a dry run changed the disk");
   }
-  Lesson real;
-  const LoadOutcome outcome = real.LoadLesson(chosen);
+  lesson::Lesson real;
+  const voxtar::lesson::LoadOutcome outcome = real.LoadLesson(chosen);
   if (outcome.result != dryOutcome.result || outcome.badLine != dryOutcome.badLine ||
       outcome.failure != dryOutcome.failure || !SameEntries(dry, real)) {
     fuzz::Fail("the dry run and the load disagree");
   }
-  if (outcome.result != LoadResult::Loaded) {
-    if (real.state != LessonState::NoLesson || real.prompts.count != 0) {
+  if (outcome.result != voxtar::lesson::LoadResult::Loaded) {
+    if (real.state != voxtar::lesson::LessonState::NoLesson || real.prompts.count != 0) {
       fuzz::Fail("a failed load left a lesson");
     }
     if (fuzz::ReadFile(index) != bytes || fs::exists(root / "Prompt")) {
@@ -69,11 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
   }
-  if (!outcome.saved || fuzz::ReadFile(index) != EncodeIndex(real.prompts)) {
+  if (!outcome.saved || fuzz::ReadFile(index) != lesson::EncodeIndex(real.prompts)) {
     fuzz::Fail("the write-back is not the written form of the entries");
   }
-  Lesson again;
-  if (again.LoadLesson(chosen, {.dryRun = true}).result != LoadResult::Loaded ||
+  lesson::Lesson again;
+  if (again.LoadLesson(chosen, {.dryRun = true}).result != voxtar::lesson::LoadResult::Loaded ||
       !SameEntries(real, again)) {
     fuzz::Fail("the written index does not read back the same");
   }

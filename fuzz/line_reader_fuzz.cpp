@@ -162,9 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto path = fuzz::ScratchDirectory() / "lines.txt";
   fuzz::WriteFile(path, file);
 
-  TextLineReader reader;
+  voxtar::text::TextLineReader reader;
   reader.Open(platform::FromUtf8(path.string()));
-  if (reader.status() != ReaderStatus::Opened) {
+  if (reader.status() != voxtar::text::ReaderStatus::Opened) {
     fuzz::Fail("a regular file did not open");
   }
   const std::vector<fuzz::Line> expected = fuzz::Model(file, bufferSize);
