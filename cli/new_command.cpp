@@ -88,8 +88,8 @@ int RunNew(const std::vector<std::string>& args, std::ostream& out, std::ostream
       return kExitFailed;
     }
   }
-  const NewLessonOutcome outcome =
-      MakeLesson(AbsolutePath(*options.index), AbsolutePath(*options.from),
+  const import::NewLessonOutcome outcome =
+      import::MakeLesson(AbsolutePath(*options.index), AbsolutePath(*options.from),
                  {.caption = Wide(options.caption),
                   .prefix = Wide(options.prefix),
                   .force = options.force,
@@ -99,16 +99,16 @@ int RunNew(const std::vector<std::string>& args, std::ostream& out, std::ostream
   const std::string list = shown(outcome.listPath);
   if (!outcome.made) {
     switch (outcome.concern) {
-      case Concern::Sentences:
+      case import::Concern::Sentences:
         err << Printable(*options.from);
         if (outcome.line > 0) {
           err << ":" << outcome.line;
         }
         break;
-      case Concern::Index:
+      case import::Concern::Index:
         err << index;
         break;
-      case Concern::LessonList:
+      case import::Concern::LessonList:
         err << list;
         break;
     }
@@ -121,13 +121,13 @@ int RunNew(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   out << index << ": " << Counted(outcome.prompts, "prompt", "prompts") << ", ";
   switch (outcome.listing) {
-    case Listing::Added:
+    case import::Listing::Added:
       out << "added to ";
       break;
-    case Listing::AlreadyListed:
+    case import::Listing::AlreadyListed:
       out << "already in ";
       break;
-    case Listing::ListedHidden:
+    case import::Listing::ListedHidden:
       out << "listed as hidden in ";
       break;
   }

@@ -9,7 +9,7 @@
 #include "text/text_line_reader.h"
 #include "text/wide_string.h"
 
-namespace voxtar {
+namespace voxtar::import {
 
 namespace {
 
@@ -217,4 +217,4 @@ ListEdit AddToLessonList(std::optional<std::string_view> existing, std::u16strin
   return edit;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::import

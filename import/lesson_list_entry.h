@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace voxtar {
+namespace voxtar::import {
 
 enum class Listing {
   Added,
@@ -34,4 +34,4 @@ ListEdit AddToLessonList(std::optional<std::string_view> existing, std::u16strin
                          std::u16string_view lessonLine,
                          const std::vector<std::u16string>& offered);
 
-}  // namespace voxtar
+}  // namespace voxtar::import

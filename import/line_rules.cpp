@@ -4,7 +4,7 @@
 #include "import/line_rules_p.h"
 #include "platform/utf8.h"
 
-namespace voxtar {
+namespace voxtar::import {
 
 std::string ControlFault(std::u16string_view text) {
   const auto control = std::find_if(
@@ -28,4 +28,4 @@ std::string Quoted(std::u16string_view text) {
   return "\"" + platform::ToUtf8(text) + "\"";
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::import

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace voxtar {
+namespace voxtar::import {
 
 // "has a control character (U+001B)" when `text` holds one, else empty: neither file has room
 // for them, and a CR or LF would even split the line.
@@ -15,4 +15,4 @@ std::string UnitName(char16_t unit);
 // The text in double quotes, as UTF-8.
 std::string Quoted(std::u16string_view text);
 
-}  // namespace voxtar
+}  // namespace voxtar::import

@@ -15,7 +15,7 @@
 #include "text/text_line_reader.h"
 #include "text/wide_string.h"
 
-namespace voxtar {
+namespace voxtar::import {
 
 namespace {
 
@@ -246,4 +246,4 @@ NewLessonOutcome MakeLesson(std::u16string_view indexPath, std::u16string_view s
   return outcome;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::import

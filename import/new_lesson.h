@@ -11,7 +11,7 @@
 #include "import/lesson_list_entry.h"
 #include "platform/lock_file.h"
 
-namespace voxtar {
+namespace voxtar::import {
 
 struct NewLessonOptions {
   std::optional<std::u16string> caption;  // the caption line; default: the lesson name
@@ -51,4 +51,4 @@ struct NewLessonOutcome {
 NewLessonOutcome MakeLesson(std::u16string_view indexPath, std::u16string_view sentencesPath,
                             const NewLessonOptions& options);
 
-}  // namespace voxtar
+}  // namespace voxtar::import

@@ -9,7 +9,7 @@
 #include "platform/utf8.h"
 #include "text/wide_string.h"
 
-namespace voxtar {
+namespace voxtar::import {
 
 namespace {
 
@@ -206,4 +206,4 @@ SentenceList ReadSentenceList(std::string_view bytes, std::u16string_view prefix
   return list;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::import

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace voxtar {
+namespace voxtar::import {
 
 // How the lines of a list name their prompts. The first line that is not blank decides for the
 // whole file: with a tab it is Tab, else with a "|" it is Pipe, else Plain.
@@ -46,4 +46,4 @@ struct SentenceList {
 // character, and do not begin with the edit marker "> ".
 SentenceList ReadSentenceList(std::string_view bytes, std::u16string_view prefix);
 
-}  // namespace voxtar
+}  // namespace voxtar::import

@@ -6,7 +6,7 @@
 #include "lesson/lesson_list.h"
 #include "tests/support/temp_dir.h"
 
-namespace voxtar {
+namespace voxtar::import {
 namespace {
 
 using namespace std::string_literals;
@@ -100,4 +100,4 @@ TEST(AddToLessonList, ANewListKeepsTheIndexesOfferedBefore) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::import

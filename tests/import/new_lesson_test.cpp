@@ -10,7 +10,7 @@
 #include "lesson/lesson_list.h"
 #include "tests/support/temp_dir.h"
 
-namespace voxtar {
+namespace voxtar::import {
 namespace {
 
 namespace fs = std::filesystem;
@@ -132,4 +132,4 @@ TEST_F(MakeLessonTest, ARefusedLessonWritesNothing) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::import

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace voxtar {
+namespace voxtar::import {
 namespace {
 
 using namespace std::string_literals;
@@ -112,4 +112,4 @@ TEST(ReadSentenceList, NumbersGrowAWidthForAllNames) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::import
