@@ -9,7 +9,7 @@
 
 #include "session/session.h"
 
-namespace voxtar {
+namespace voxtar::session {
 
 namespace {
 
@@ -382,4 +382,4 @@ double HandsFreePolicy::TakeVoicedSeconds() const {
                                 : 0.0;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::session

@@ -25,7 +25,7 @@
 #include "measures/voice_detector.h"
 #include "session/session_policy.h"
 
-namespace voxtar {
+namespace voxtar::session {
 
 // How long this speaker's voice takes over a prompt: the voice heard per syllable of the text,
 // learned from the sitting's accepted takes.
@@ -106,4 +106,4 @@ class HandsFreePolicy final : public SessionPolicy {
   ReadingPace pace_;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::session

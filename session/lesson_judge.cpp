@@ -7,7 +7,7 @@
 #include "measures/lesson_judging.h"
 #include "platform/file_system.h"
 
-namespace voxtar {
+namespace voxtar::session {
 
 namespace {
 
@@ -268,4 +268,4 @@ std::optional<std::size_t> LessonJudge::NextFlagged(std::size_t from) const {
   return lesson_.NextFlagged(from);
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::session

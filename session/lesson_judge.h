@@ -28,7 +28,7 @@
 #include "measures/measure_cache.h"
 #include "session/off_thread.h"
 
-namespace voxtar {
+namespace voxtar::session {
 
 class LessonJudge : public QObject {
   Q_OBJECT
@@ -104,4 +104,4 @@ class LessonJudge : public QObject {
   OffThread textWorker_;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::session

@@ -8,7 +8,7 @@
 #include "platform/save_file.h"
 #include "platform/utf8.h"
 
-namespace voxtar {
+namespace voxtar::session {
 
 LessonKeeper::LessonKeeper(lesson::Lesson& lesson, Operator& person) : lesson_(lesson), operator_(person) {}
 
@@ -112,4 +112,4 @@ void LessonKeeper::Released() {
   lock_.reset();
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::session

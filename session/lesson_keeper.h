@@ -22,7 +22,7 @@
 #include "lesson/lesson_lock.h"
 #include "session/operator.h"
 
-namespace voxtar {
+namespace voxtar::session {
 
 class LessonKeeper {
  public:
@@ -53,4 +53,4 @@ class LessonKeeper {
   std::optional<lesson::LessonLock> lock_;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::session

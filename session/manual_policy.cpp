@@ -5,7 +5,7 @@
 
 #include "session/session.h"
 
-namespace voxtar {
+namespace voxtar::session {
 
 void ManualPolicy::Record(Session& session) {
   switch (session.mode()) {
@@ -49,4 +49,4 @@ void ManualPolicy::PlaybackEnded(Session& session) {
   }
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::session

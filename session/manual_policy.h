@@ -8,7 +8,7 @@
 
 #include "session/session_policy.h"
 
-namespace voxtar {
+namespace voxtar::session {
 
 class ManualPolicy final : public SessionPolicy {
  public:
@@ -23,4 +23,4 @@ class ManualPolicy final : public SessionPolicy {
   bool advanceAfterPlayback_ = false;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::session

@@ -3,7 +3,7 @@
 
 #include <QMetaObject>
 
-namespace voxtar {
+namespace voxtar::session {
 
 OffThread::~OffThread() {
   Stop();
@@ -49,4 +49,4 @@ void OffThread::Stop() {
   }
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::session

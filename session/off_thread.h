@@ -21,7 +21,7 @@
 #include <type_traits>
 #include <utility>
 
-namespace voxtar {
+namespace voxtar::session {
 
 class OffThread {
  public:
@@ -69,4 +69,4 @@ class OffThread {
   bool running_ = false;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::session

@@ -15,7 +15,7 @@
 #include "lesson/lesson.h"
 #include "platform/lock_file.h"
 
-namespace voxtar {
+namespace voxtar::session {
 
 class Operator {
  public:
@@ -71,4 +71,4 @@ class Operator {
   virtual void TellNoCurrentPrompt() = 0;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::session

@@ -10,7 +10,7 @@
 #include "measures/take_measures.h"
 #include "platform/file_system.h"
 
-namespace voxtar {
+namespace voxtar::session {
 
 namespace {
 
@@ -526,4 +526,4 @@ void RecordingFlow::ChooseDevice(audio::Direction direction, const std::string& 
   }
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::session

@@ -36,7 +36,7 @@
 #include "session/lesson_judge.h"
 #include "session/off_thread.h"
 
-namespace voxtar {
+namespace voxtar::session {
 
 // What the dialog's WaveDevice is doing.
 enum class AudioMode : std::int32_t { Idle = 0, Playing = 1, Recording = 2 };
@@ -211,4 +211,4 @@ class RecordingFlow : public QObject {
   OffThread saver_;  // the take being saved; its end outlives no member
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::session

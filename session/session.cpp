@@ -8,7 +8,7 @@
 #include "session/handsfree_policy.h"
 #include "session/manual_policy.h"
 
-namespace voxtar {
+namespace voxtar::session {
 
 namespace {
 
@@ -530,4 +530,4 @@ void Session::SetButtons(std::optional<PlayButton> play, std::optional<RecordBut
   emit buttonsChanged();
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::session

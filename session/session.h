@@ -43,7 +43,7 @@
 #include "session/session_policy.h"
 #include "session/session_settings.h"
 
-namespace voxtar {
+namespace voxtar::session {
 
 class Session : public QObject {
   Q_OBJECT
@@ -211,4 +211,4 @@ class Session : public QObject {
   std::function<void()> saveEnded_;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::session

@@ -10,11 +10,11 @@
 // every call comes from the Session, one at a time.
 #pragma once
 
-namespace voxtar {
-
-namespace audio {
+namespace voxtar::audio {
 class CaptureNotice;
 }
+
+namespace voxtar::session {
 
 class Session;
 
@@ -71,4 +71,4 @@ struct SittingState {
   bool operator==(const SittingState&) const = default;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::session

@@ -3,7 +3,7 @@
 
 #include <QSettings>
 
-namespace voxtar {
+namespace voxtar::session {
 
 namespace {
 
@@ -83,4 +83,4 @@ void SessionSettings::Save(const QString& file) const {
   settings.setValue(QLatin1String(kTextZoom), textZoom);
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::session

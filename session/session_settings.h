@@ -11,7 +11,7 @@
 #include <array>
 #include <cstdint>
 
-namespace voxtar {
+namespace voxtar::session {
 
 struct SessionSettings {
   // The margins the context menu offers, in ms; 0 is off.
@@ -50,4 +50,4 @@ struct SessionSettings {
   void Save(const QString& file) const;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::session

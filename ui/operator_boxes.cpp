@@ -32,7 +32,7 @@ std::u16string OperatorBoxes::TypedText() const {
   return typedText_();
 }
 
-Operator::HeldLesson OperatorBoxes::AskAboutHeldLesson(const std::u16string& indexPath,
+session::Operator::HeldLesson OperatorBoxes::AskAboutHeldLesson(const std::u16string& indexPath,
                                                        const platform::LockFile::Holder& holder,
                                                        bool offerTakeOver) {
   QStringList buttons{QCoreApplication::translate("OperatorBoxes", "Open read-only")};
@@ -113,7 +113,7 @@ bool OperatorBoxes::AskToOverwriteChangedIndex(const std::u16string& indexPath,
                QCoreApplication::translate("OperatorBoxes", "Cancel")}}) == 0;
 }
 
-Operator::FailedWrite OperatorBoxes::AskAfterFailedWrite(const std::u16string& indexPath,
+session::Operator::FailedWrite OperatorBoxes::AskAfterFailedWrite(const std::u16string& indexPath,
                                                          const std::string& error, bool unloading) {
   QStringList buttons{QCoreApplication::translate("OperatorBoxes", "Retry")};
   if (unloading) {
@@ -173,7 +173,7 @@ void OperatorBoxes::TellProfileUnreadable(const std::string& error) {
        platform::BoxIcon::Warning});
 }
 
-Operator::UnsavedTake OperatorBoxes::AskAboutUnsavedTake(const std::u16string& name,
+session::Operator::UnsavedTake OperatorBoxes::AskAboutUnsavedTake(const std::u16string& name,
                                                          const std::string& cause) {
   const QString text =
       QCoreApplication::translate("OperatorBoxes", "The take of %1 is not saved.").arg(Q(name)) +

@@ -17,7 +17,7 @@ namespace platform {
 class WindowServices;
 }
 
-class OperatorBoxes final : public Operator {
+class OperatorBoxes final : public session::Operator {
  public:
   // `services` shows the boxes over `owner`; `typedText` reads the prompt text box. All outlive
   // this.

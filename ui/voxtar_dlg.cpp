@@ -80,11 +80,11 @@ struct CommandRow {
   QKeyCombination keys = {};
   const char* menuText = nullptr;
   // What the session's gate makes of it while a take is being saved or a box is up.
-  CommandKind kind = CommandKind::Lesson;
+  session::CommandKind kind = session::CommandKind::Lesson;
 };
 const std::array<CommandRow, 21> kCommands{{
     {ids::kRecord, &CVoxtarDlg::OnRecord, nullptr, Qt::CTRL | Qt::Key_R,
-     QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Record / Stop"), CommandKind::Record},
+     QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Record / Stop"), session::CommandKind::Record},
     {ids::kPlay, &CVoxtarDlg::OnPlay, nullptr, Qt::CTRL | Qt::Key_P,
      QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Play / Stop")},
     {ids::kPrevious, &CVoxtarDlg::OnPrevious, nullptr, Qt::ALT | Qt::Key_Left,
@@ -98,7 +98,7 @@ const std::array<CommandRow, 21> kCommands{{
      QKeyCombination(Qt::Key_F3), QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "Next &flagged take")},
     {ids::kDiscardTakeCommand, &CVoxtarDlg::OnDiscardTake, &CVoxtarDlg::OnUpdateRecording,
      Qt::CTRL | Qt::SHIFT | Qt::Key_R, QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Discard take"),
-     CommandKind::Discard},
+     session::CommandKind::Discard},
     {ids::kPlayEarlierCommand, &CVoxtarDlg::OnPlayEarlierTake, &CVoxtarDlg::OnUpdatePlayEarlier,
      Qt::CTRL | Qt::SHIFT | Qt::Key_P,
      QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "Play &earlier take")},
@@ -107,7 +107,7 @@ const std::array<CommandRow, 21> kCommands{{
     {ids::kGoto, &CVoxtarDlg::OnGoto},
     {ids::kOk, &CVoxtarDlg::OnExit},
     {ids::kCancel, &CVoxtarDlg::OnExit},
-    {ids::kNoAction, &CVoxtarDlg::OnNoAction, nullptr, {}, nullptr, CommandKind::Window},
+    {ids::kNoAction, &CVoxtarDlg::OnNoAction, nullptr, {}, nullptr, session::CommandKind::Window},
     {ids::kListCommand, &CVoxtarDlg::OnList, nullptr, Qt::CTRL | Qt::Key_L},
     {ids::kOpenCommand, &CVoxtarDlg::OnOpen, nullptr, Qt::CTRL | Qt::Key_O},
     {ids::kUnloadCommand, &CVoxtarDlg::OnUnload, &CVoxtarDlg::OnUpdateHasLesson,
@@ -171,15 +171,15 @@ CVoxtarDlg::CVoxtarDlg(audio::AudioEngine& engine, platform::WindowServices& ser
 CVoxtarDlg::~CVoxtarDlg() = default;
 
 void CVoxtarDlg::ConnectSession() {
-  RecordingFlow& flow = session_.flow();
-  connect(&flow, &RecordingFlow::meterStarted, levelMeter_, &LevelMeterWidget::StartMeter);
-  connect(&flow, &RecordingFlow::levelCaptured, levelMeter_, &LevelMeterWidget::ShowLevel);
-  connect(&flow, &RecordingFlow::takeJudged, levelMeter_, &LevelMeterWidget::ShowJudgement);
-  connect(&flow, &RecordingFlow::stripMessage, levelMeter_, &LevelMeterWidget::ShowVerdict);
-  connect(&flow, &RecordingFlow::stripCleared, levelMeter_, &LevelMeterWidget::Clear);
-  connect(&flow, &RecordingFlow::recordingStarted, waveform_, &WaveformView::StartLive);
-  connect(&flow, &RecordingFlow::levelCaptured, waveform_, &WaveformView::AppendLiveLevel);
-  connect(&flow.judge(), &LessonJudge::judgementsChanged, this, [this] {
+  session::RecordingFlow& flow = session_.flow();
+  connect(&flow, &session::RecordingFlow::meterStarted, levelMeter_, &LevelMeterWidget::StartMeter);
+  connect(&flow, &session::RecordingFlow::levelCaptured, levelMeter_, &LevelMeterWidget::ShowLevel);
+  connect(&flow, &session::RecordingFlow::takeJudged, levelMeter_, &LevelMeterWidget::ShowJudgement);
+  connect(&flow, &session::RecordingFlow::stripMessage, levelMeter_, &LevelMeterWidget::ShowVerdict);
+  connect(&flow, &session::RecordingFlow::stripCleared, levelMeter_, &LevelMeterWidget::Clear);
+  connect(&flow, &session::RecordingFlow::recordingStarted, waveform_, &WaveformView::StartLive);
+  connect(&flow, &session::RecordingFlow::levelCaptured, waveform_, &WaveformView::AppendLiveLevel);
+  connect(&flow.judge(), &session::LessonJudge::judgementsChanged, this, [this] {
     const lesson::Lesson& lesson = session_.lesson();
     if (const lesson::PromptEntry* entry = lesson.current(); entry && entry->recorded) {
       if (const measures::TakeMeasures* measured = session_.flow().judge().Measures(
@@ -189,35 +189,35 @@ void CVoxtarDlg::ConnectSession() {
     }
   });
 
-  connect(&session_, &Session::displayChanged, this, &CVoxtarDlg::RefreshDisplay);
-  connect(&session_, &Session::buttonsChanged, this, &CVoxtarDlg::ShowButtons);
-  connect(&session_, &Session::lessonLoaded, this, [this] {
+  connect(&session_, &session::Session::displayChanged, this, &CVoxtarDlg::RefreshDisplay);
+  connect(&session_, &session::Session::buttonsChanged, this, &CVoxtarDlg::ShowButtons);
+  connect(&session_, &session::Session::lessonLoaded, this, [this] {
     waveform_->SetProfileWindows(session_.flow().judge().profile());
     EnableControl(ids::kRecord, !session_.lesson().readOnly());
     EnableControl(ids::kGoto, true);
   });
-  connect(&session_, &Session::lessonUnloaded, this, [this] {
+  connect(&session_, &session::Session::lessonUnloaded, this, [this] {
     for (int id : {ids::kPlay, ids::kRecord, ids::kPrevious, ids::kNext, ids::kGoto}) {
       EnableControl(id, false);
     }
   });
-  connect(&session_, &Session::takePlaybackStarted, this, &CVoxtarDlg::StartPlayhead);
-  connect(&session_, &Session::playbackStopped, waveform_, &WaveformView::StopPlayhead);
+  connect(&session_, &session::Session::takePlaybackStarted, this, &CVoxtarDlg::StartPlayhead);
+  connect(&session_, &session::Session::playbackStopped, waveform_, &WaveformView::StopPlayhead);
   // The live trace gives way to the take as saved, or to the prompt's take when none was.
-  connect(&session_, &Session::takeEnded, this, [this] { waveformTake_.clear(); });
+  connect(&session_, &session::Session::takeEnded, this, [this] { waveformTake_.clear(); });
 }
 
 void CVoxtarDlg::ShowButtons() {
-  SetControlText(ids::kPlay, session_.playButton() == Session::PlayButton::Playing ? tr("<Playing>")
+  SetControlText(ids::kPlay, session_.playButton() == session::Session::PlayButton::Playing ? tr("<Playing>")
                                                                                    : tr("Play"));
   switch (session_.recordButton()) {
-    case Session::RecordButton::Record:
+    case session::Session::RecordButton::Record:
       SetControlText(ids::kRecord, tr("Record"));
       break;
-    case Session::RecordButton::Stop:
+    case session::Session::RecordButton::Stop:
       SetControlText(ids::kRecord, tr("[STOP]"));
       break;
-    case Session::RecordButton::Ended:
+    case session::Session::RecordButton::Ended:
       SetControlText(ids::kRecord, tr("<Record>"));
       break;
   }
@@ -427,7 +427,7 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
   check->setChecked(session_.flow().levelCheckRunning());
   // A level check is for setting the gain before a take, not while a device plays or records;
   // an input kept open shows the level all the time.
-  check->setEnabled(session_.mode() == AudioMode::Idle && !session_.flow().preRollRunning());
+  check->setEnabled(session_.mode() == session::AudioMode::Idle && !session_.flow().preRollRunning());
   connect(check, &QAction::triggered, this, [this](bool on) {
     if (on) {
       session_.flow().StartLevelCheck();
@@ -441,11 +441,11 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
 
 void CVoxtarDlg::AddEarlierTakesMenu(QMenu& menu) {
   QMenu* earlier = menu.addMenu(tr("&Earlier takes"));
-  const bool offered = session_.hasLesson() && session_.mode() == AudioMode::Idle;
-  const std::vector<RecordingFlow::EarlierTake> takes =
-      offered ? session_.flow().EarlierTakes() : std::vector<RecordingFlow::EarlierTake>{};
+  const bool offered = session_.hasLesson() && session_.mode() == session::AudioMode::Idle;
+  const std::vector<session::RecordingFlow::EarlierTake> takes =
+      offered ? session_.flow().EarlierTakes() : std::vector<session::RecordingFlow::EarlierTake>{};
   earlier->setEnabled(!takes.empty());
-  for (const RecordingFlow::EarlierTake& earlierTake : takes) {
+  for (const session::RecordingFlow::EarlierTake& earlierTake : takes) {
     const history::EarlierTake& take = earlierTake.take;
     const QDateTime saved = QDateTime::fromMSecsSinceEpoch(
         std::chrono::duration_cast<std::chrono::milliseconds>(take.saved.time_since_epoch())
@@ -466,13 +466,13 @@ void CVoxtarDlg::AddEarlierTakesMenu(QMenu& menu) {
                                        .arg(verdict));
     const std::u16string path = take.path;
     connect(item->addAction(tr("&Play")), &QAction::triggered, this, [this, path] {
-      session_.Submit(CommandKind::Lesson, [this, path] { session_.PlayEarlierTake(path); });
+      session_.Submit(session::CommandKind::Lesson, [this, path] { session_.PlayEarlierTake(path); });
     });
     const int number = take.number;
     QAction* restore = item->addAction(tr("&Restore as the take"));
     restore->setEnabled(!session_.lesson().readOnly());
     connect(restore, &QAction::triggered, this, [this, number] {
-      session_.Submit(CommandKind::Lesson, [this, number] { session_.RestoreEarlierTake(number); });
+      session_.Submit(session::CommandKind::Lesson, [this, number] { session_.RestoreEarlierTake(number); });
     });
   }
 }

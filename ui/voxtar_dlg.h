@@ -129,17 +129,17 @@ class CVoxtarDlg : public QDialog {
   // The whole content of the prompt text box.
   std::u16string BoxText() const;
 
-  Session& session() { return session_; }
-  const Session& session() const { return session_; }
+  session::Session& session() { return session_; }
+  const session::Session& session() const { return session_; }
   lesson::Lesson& lesson() { return session_.lesson(); }
   const lesson::Lesson& lesson() const { return session_.lesson(); }
-  AudioMode audioMode() const { return session_.mode(); }
+  session::AudioMode audioMode() const { return session_.mode(); }
   audio::WaveDevice* device() const { return session_.flow().device(); }
-  RecordingFlow& flow() { return session_.flow(); }
+  session::RecordingFlow& flow() { return session_.flow(); }
   LevelMeterWidget* levelMeter() const { return levelMeter_; }
   WaveformView* waveform() const { return waveform_; }
   // Applies and remembers the session settings (as the context menu does).
-  void SetSessionSettings(const SessionSettings& settings);
+  void SetSessionSettings(const session::SessionSettings& settings);
   audio::AudioEngine& engine() const { return engine_; }
   const QIcon& icon() const { return icon_; }
   const QFont& textFont() const { return textFont_; }
@@ -190,7 +190,7 @@ class CVoxtarDlg : public QDialog {
   platform::WindowServices& services_;
   FailureBoxes failureBoxes_;
   OperatorBoxes operatorBoxes_;
-  Session session_;
+  session::Session session_;
   LevelMeterWidget* levelMeter_ = nullptr;
   WaveformView* waveform_ = nullptr;
   // The take file the waveform shows, as it was read: the same take is not read again.

@@ -63,7 +63,7 @@ void CVoxtarDlg::PlaceWaveform() {
 void CVoxtarDlg::ShowPromptWaveform() {
   // While recording it draws the take coming in.
   if (waveform_ == nullptr || !session_.settings().waveform ||
-      session_.mode() == AudioMode::Recording) {
+      session_.mode() == session::AudioMode::Recording) {
     return;
   }
   const lesson::Lesson& lesson = session_.lesson();
@@ -86,7 +86,7 @@ void CVoxtarDlg::ShowPromptWaveform() {
     measured = *known;
   }
   waveform_->ShowTakeFile(path, measured);
-  const RecordingFlow::Marks& marks = session_.flow().lastMarks();
+  const session::RecordingFlow::Marks& marks = session_.flow().lastMarks();
   waveform_->SetMarks(marks.recordMs, marks.stopMs);
 }
 
@@ -116,7 +116,7 @@ bool CVoxtarDlg::OnUpdatePlayEarlier() const {
   return session_.CanPlayEarlierTake();
 }
 
-void CVoxtarDlg::SetSessionSettings(const SessionSettings& settings) {
+void CVoxtarDlg::SetSessionSettings(const session::SessionSettings& settings) {
   const bool placed = settings.waveform != session_.settings().waveform;
   session_.SetSettings(settings);
   if (placed) {
@@ -126,40 +126,40 @@ void CVoxtarDlg::SetSessionSettings(const SessionSettings& settings) {
 
 void CVoxtarDlg::AddSessionMenu(QMenu& menu) {
   menu.addSeparator();
-  const auto toggle = [this, &menu](const QString& text, bool SessionSettings::*setting) {
+  const auto toggle = [this, &menu](const QString& text, bool session::SessionSettings::*setting) {
     QAction* item = menu.addAction(text);
     item->setCheckable(true);
     item->setChecked(session_.settings().*setting);
     connect(item, &QAction::triggered, this, [this, setting](bool on) {
-      SessionSettings changed = session_.settings();
+      session::SessionSettings changed = session_.settings();
       changed.*setting = on;
       SetSessionSettings(changed);
     });
   };
-  toggle(tr("Show &waveform"), &SessionSettings::waveform);
+  toggle(tr("Show &waveform"), &session::SessionSettings::waveform);
 
   QMenu* margins = menu.addMenu(tr("Capture &margins"));
   const auto addMargin = [this, margins](const QString& title,
-                                         std::uint32_t SessionSettings::*setting) {
+                                         std::uint32_t session::SessionSettings::*setting) {
     QMenu* choices = margins->addMenu(title);
     auto* group = new QActionGroup(choices);
-    for (const std::uint32_t ms : SessionSettings::kMarginChoices) {
+    for (const std::uint32_t ms : session::SessionSettings::kMarginChoices) {
       QAction* item = choices->addAction(ms == 0 ? tr("Off") : tr("%1 ms").arg(ms));
       item->setCheckable(true);
       item->setChecked(session_.settings().*setting == ms);
       group->addAction(item);
       connect(item, &QAction::triggered, this, [this, setting, ms] {
-        SessionSettings changed = session_.settings();
+        session::SessionSettings changed = session_.settings();
         changed.*setting = ms;
         SetSessionSettings(changed);
       });
     }
   };
-  addMargin(tr("&Before Record"), &SessionSettings::preRollMs);
-  addMargin(tr("&After Stop"), &SessionSettings::postRollMs);
+  addMargin(tr("&Before Record"), &session::SessionSettings::preRollMs);
+  addMargin(tr("&After Stop"), &session::SessionSettings::postRollMs);
 
-  toggle(tr("&Advance after a good take"), &SessionSettings::autoAdvance);
-  toggle(tr("Play each &take"), &SessionSettings::autoPlay);
+  toggle(tr("&Advance after a good take"), &session::SessionSettings::autoAdvance);
+  toggle(tr("Play each &take"), &session::SessionSettings::autoPlay);
 }
 
 }  // namespace voxtar
@@ -174,38 +174,38 @@ void CVoxtarDlg::InitHandsFree() {
   bind(QKeySequence(Qt::CTRL | Qt::Key_Plus), [this] { ZoomText(1); });
   bind(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { ZoomText(1); });
   bind(QKeySequence(Qt::CTRL | Qt::Key_Minus), [this] { ZoomText(-1); });
-  connect(&session_, &Session::sittingChanged, this, &CVoxtarDlg::ShowSitting);
+  connect(&session_, &session::Session::sittingChanged, this, &CVoxtarDlg::ShowSitting);
   GetDlgItem(ids::kPromptText)->installEventFilter(this);
   ApplyTextZoom();
 }
 
 void CVoxtarDlg::OnHandsFree() {
-  session_.Submit(CommandKind::Lesson, [this] {
-    SessionSettings changed = session_.settings();
+  session_.Submit(session::CommandKind::Lesson, [this] {
+    session::SessionSettings changed = session_.settings();
     changed.handsFree = !changed.handsFree;
     SetSessionSettings(changed);
   });
 }
 
 void CVoxtarDlg::ShowSitting(bool takeDone) {
-  const SittingState& sitting = session_.sitting();
+  const session::SittingState& sitting = session_.sitting();
   QString text;
   switch (sitting.phase) {
-    case SittingState::Phase::Off:
+    case session::SittingState::Phase::Off:
       break;
-    case SittingState::Phase::Listening:
+    case session::SittingState::Phase::Listening:
       text = tr("Listening");
       break;
-    case SittingState::Phase::Recording:
+    case session::SittingState::Phase::Recording:
       text = tr("Recording");
       break;
-    case SittingState::Phase::Ending:
+    case session::SittingState::Phase::Ending:
       text = tr("Ending");
       break;
-    case SittingState::Phase::WaitingForVoice:
+    case session::SittingState::Phase::WaitingForVoice:
       text = tr("Waiting for voice");
       break;
-    case SittingState::Phase::LimitReached:
+    case session::SittingState::Phase::LimitReached:
       text = tr("Paused: the take is full");
       break;
   }
@@ -216,9 +216,9 @@ void CVoxtarDlg::ShowSitting(bool takeDone) {
 }
 
 bool CVoxtarDlg::eventFilter(QObject* watched, QEvent* event) {
-  const SittingState::Phase phase = session_.sitting().phase;
-  if (event->type() == QEvent::KeyPress && (phase == SittingState::Phase::WaitingForVoice ||
-                                            phase == SittingState::Phase::LimitReached)) {
+  const session::SittingState::Phase phase = session_.sitting().phase;
+  if (event->type() == QEvent::KeyPress && (phase == session::SittingState::Phase::WaitingForVoice ||
+                                            phase == session::SittingState::Phase::LimitReached)) {
     const auto* key = static_cast<QKeyEvent*>(event);
     // Keys with Ctrl or Alt are commands, which end the sitting as any command does.
     if ((key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0 &&
@@ -241,7 +241,7 @@ void CVoxtarDlg::ZoomText(int steps) {
     index += steps - 1;
   }
   index = std::clamp(index, 0, static_cast<int>(kZoomSteps.size()) - 1);
-  SessionSettings changed = session_.settings();
+  session::SessionSettings changed = session_.settings();
   changed.textZoom = kZoomSteps[static_cast<std::size_t>(index)];
   SetSessionSettings(changed);
   ApplyTextZoom();
@@ -269,13 +269,13 @@ void CVoxtarDlg::AddHandsFreeMenu(QMenu& menu) {
 
   QMenu* endSilence = menu.addMenu(tr("End &silence"));
   auto* group = new QActionGroup(endSilence);
-  for (const std::uint32_t ms : SessionSettings::kEndSilenceChoices) {
+  for (const std::uint32_t ms : session::SessionSettings::kEndSilenceChoices) {
     QAction* item = endSilence->addAction(tr("%1 ms").arg(ms));
     item->setCheckable(true);
     item->setChecked(session_.settings().endSilenceMs == ms);
     group->addAction(item);
     connect(item, &QAction::triggered, this, [this, ms] {
-      SessionSettings changed = session_.settings();
+      session::SessionSettings changed = session_.settings();
       changed.endSilenceMs = ms;
       SetSessionSettings(changed);
     });
@@ -284,7 +284,7 @@ void CVoxtarDlg::AddHandsFreeMenu(QMenu& menu) {
   tick->setCheckable(true);
   tick->setChecked(session_.settings().endTick);
   connect(tick, &QAction::triggered, this, [this](bool on) {
-    SessionSettings changed = session_.settings();
+    session::SessionSettings changed = session_.settings();
     changed.endTick = on;
     SetSessionSettings(changed);
   });

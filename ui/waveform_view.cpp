@@ -166,7 +166,7 @@ void WaveformView::StartReading(Reader read, std::optional<measures::TakeMeasure
   update();
   // Starting stops the last reading and joins it.
   reader_.Start([this, read = std::move(read)](const std::stop_token& stop,
-                                               const OffThread::Handover& handover) {
+                                               const session::OffThread::Handover& handover) {
     std::string error;
     std::optional<WaveformOverview> overview;
     try {

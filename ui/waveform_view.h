@@ -141,7 +141,7 @@ class WaveformView : public QWidget {
   std::optional<std::uint32_t> drawnPlayheadMs_;  // as of the last refresh: what paint draws
 
   QTimer refresh_;
-  OffThread reader_;  // the last take's reading; a new one stops and joins it
+  session::OffThread reader_;  // the last take's reading; a new one stops and joins it
 };
 
 }  // namespace voxtar

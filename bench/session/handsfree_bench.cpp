@@ -53,7 +53,7 @@ class PrintFailure final : public audio::FailureReporter {
 };
 
 // Answers nothing; the prompt's own text is what it "has typed".
-class Reader final : public Operator {
+class Reader final : public session::Operator {
  public:
   std::u16string TypedText() const override {
     const lesson::PromptEntry* entry = lesson != nullptr ? lesson->current() : nullptr;
@@ -195,13 +195,13 @@ void Sit(std::optional<double> roomDb, int count, std::uint32_t endSilenceMs, Fi
   });
   PrintFailure failures;
   Reader reader;
-  Session session(engine, failures, reader, {}, std::make_unique<HandsFreePolicy>());
+  session::Session session(engine, failures, reader, {}, std::make_unique<session::HandsFreePolicy>());
   reader.lesson = &session.lesson();
-  SessionSettings settings = session.settings();
+  session::SessionSettings settings = session.settings();
   settings.endSilenceMs = endSilenceMs;
   session.SetSettings(settings);
   std::vector<std::uint64_t> takeEnds;  // clock ms
-  QObject::connect(&session, &Session::takeEnded, [&] { takeEnds.push_back(engine.nowMs()); });
+  QObject::connect(&session, &session::Session::takeEnded, [&] { takeEnds.push_back(engine.nowMs()); });
   const auto settle = [&] {
     QCoreApplication::sendPostedEvents();
     if (!QTest::qWaitFor([&] { return !session.saving(); }, 10000)) {
@@ -214,12 +214,12 @@ void Sit(std::optional<double> roomDb, int count, std::uint32_t endSilenceMs, Fi
       settle();
     }
   };
-  session.Submit(CommandKind::Lesson,
+  session.Submit(session::CommandKind::Lesson,
                  [&] { session.Load(platform::FromUtf8((dir / "Ini/unit.idx").string())); });
-  session.Submit(CommandKind::Record, [&] { session.Record(); });
+  session.Submit(session::CommandKind::Record, [&] { session.Record(); });
   run(2000);  // the room is heard first
 
-  for (int n = 0; n < count && session.sitting().phase == SittingState::Phase::Listening; ++n) {
+  for (int n = 0; n < count && session.sitting().phase == session::SittingState::Phase::Listening; ++n) {
     const Planned& reading = planned[static_cast<std::size_t>(n)];
     ++figures->readings;
     const std::size_t before = takeEnds.size();
@@ -231,14 +231,14 @@ void Sit(std::optional<double> roomDb, int count, std::uint32_t endSilenceMs, Fi
     // Until its take ended and the sitting listens again, or 5 s after the reading.
     while (static_cast<double>(engine.nowMs()) < voiceEndMs + 5000.0 &&
            !(takeEnds.size() > before &&
-             session.sitting().phase != SittingState::Phase::Recording &&
-             session.sitting().phase != SittingState::Phase::Ending)) {
+             session.sitting().phase != session::SittingState::Phase::Recording &&
+             session.sitting().phase != session::SittingState::Phase::Ending)) {
       run(10);
     }
     voice = nullptr;
     if (takeEnds.size() == before) {
       ++figures->neverEnded;
-      session.Submit(CommandKind::Record, [&] { session.Record(); });  // ends the sitting
+      session.Submit(session::CommandKind::Record, [&] { session.Record(); });  // ends the sitting
       break;
     }
     const double endMs = static_cast<double>(takeEnds[before]);
@@ -248,7 +248,7 @@ void Sit(std::optional<double> roomDb, int count, std::uint32_t endSilenceMs, Fi
     // The sitting waits either the end-silence or, for a reading short of its expected length,
     // kIncompleteWaitMs: the time tells which it took.
     const double latency = endMs - voiceEndMs;
-    const double longWait = std::max(endSilenceMs, HandsFreePolicy::kIncompleteWaitMs);
+    const double longWait = std::max(endSilenceMs, session::HandsFreePolicy::kIncompleteWaitMs);
     if (latency <= endSilenceMs + 150.0) {
       figures->endLatencyMs.push_back(latency);
     } else if (latency >= longWait - 150.0 && latency <= longWait + 150.0) {

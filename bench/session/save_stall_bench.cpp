@@ -116,7 +116,7 @@ class WorkingDirectory {
 
 // Records `minutes` of the input tone on the current prompt, the clock advanced a second at a
 // time with the level notices delivered as the window would take them.
-void Record(RecordingFlow& flow, audio::SimulatedAudioEngine& engine, int minutes) {
+void Record(session::RecordingFlow& flow, audio::SimulatedAudioEngine& engine, int minutes) {
   if (!flow.PrepareToRecord()) {
     Fail("the recording could not start");
   }
@@ -136,7 +136,7 @@ struct Finish {
 
 // FinishRecording called from the event loop, as a click calls it, 50 ms into a ticking timer;
 // the loop goes on 50 ms after the save's end comes back, so work after it counts too.
-Finish TimedFinish(RecordingFlow& flow) {
+Finish TimedFinish(session::RecordingFlow& flow) {
   Finish finish;
   TickGaps ticks;
   QEventLoop loop;
@@ -222,7 +222,7 @@ int Run(int minutes, int runs) {
       lesson::LoadResult::Loaded) {
     Fail("the demo lesson did not load");
   }
-  RecordingFlow flow(lesson, engine, &notify, reporter, {});
+  session::RecordingFlow flow(lesson, engine, &notify, reporter, {});
   std::string profileError;
   if (!flow.LessonLoaded(&profileError)) {
     Fail(profileError);

@@ -18,7 +18,7 @@
 namespace voxtar::testing {
 namespace {
 
-using Phase = SittingState::Phase;
+using Phase = session::SittingState::Phase;
 
 constexpr int kRate = 22050;
 constexpr double kVoiceGain = 0.3;  // a good take's peak
@@ -53,10 +53,10 @@ class HandsFreeTest : public SessionTest {
  protected:
   void SetUp() override {
     SessionTest::SetUp();
-    session.SetPolicy(std::make_unique<HandsFreePolicy>());
+    session.SetPolicy(std::make_unique<session::HandsFreePolicy>());
     room_ = audio::PinkRoom(static_cast<std::size_t>(kRate) * 20, -60.0);
     engine.SetInputSignal([this](double seconds) { return Signal(seconds); });
-    QObject::connect(&session, &Session::sittingChanged, [this] {
+    QObject::connect(&session, &session::Session::sittingChanged, [this] {
       const Phase phase = session.sitting().phase;
       if (phases.empty() || phases.back() != phase) {
         phases.push_back(phase);
@@ -140,7 +140,7 @@ class HandsFreeTest : public SessionTest {
 // itself and ends when no prompt is left.
 TEST_F(HandsFreeTest, ASittingRecordsThreePromptsAndEndsWhenNoneIsLeft) {
   Record();
-  EXPECT_EQ(session.recordButton(), Session::RecordButton::Stop);
+  EXPECT_EQ(session.recordButton(), session::Session::RecordButton::Stop);
   Run(0.5);
   EXPECT_EQ(session.sitting().phase, Phase::Listening);
   const char16_t* const names[] = {u"a001.wav", u"a002.wav", u"a003.wav"};
@@ -160,11 +160,11 @@ TEST_F(HandsFreeTest, ASittingRecordsThreePromptsAndEndsWhenNoneIsLeft) {
     EXPECT_LE(TailAfter(take, reading), 0.8 + 0.15);
     if (prompt < 2) {
       EXPECT_EQ(session.sitting().phase, Phase::Listening);
-      EXPECT_EQ(session.recordButton(), Session::RecordButton::Stop);
+      EXPECT_EQ(session.recordButton(), session::Session::RecordButton::Stop);
     }
   }
   EXPECT_EQ(session.sitting().phase, Phase::Off);
-  EXPECT_EQ(session.recordButton(), Session::RecordButton::Record);
+  EXPECT_EQ(session.recordButton(), session::Session::RecordButton::Record);
   EXPECT_EQ(Current(), 2);
   EXPECT_NE(std::find(phases.begin(), phases.end(), Phase::Ending), phases.end());
 }
@@ -177,7 +177,7 @@ TEST_F(HandsFreeTest, APauseInsideALongReadingNeverEndsItsTake) {
   } const cases[] = {{500, 1.2}, {800, 1.0}, {800, 1.2}, {1200, 1.2}};
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.endSilenceMs << " ms, pause " << c.pauseS << " s");
-    ChangeSettings([&c](SessionSettings& s) { s.endSilenceMs = c.endSilenceMs; });
+    ChangeSettings([&c](session::SessionSettings& s) { s.endSilenceMs = c.endSilenceMs; });
     person.typed = u"Good morning, my friend, how are you today";
     Record();
     const Reading& reading = Say(0.5, 10, c.pauseS);
@@ -188,7 +188,7 @@ TEST_F(HandsFreeTest, APauseInsideALongReadingNeverEndsItsTake) {
     // Once complete, it ends as soon as any reading does.
     EXPECT_LE(TailAfter(take, reading), c.endSilenceMs / 1000.0 + 0.15);
     Record();  // the sitting ends; the next case starts again on a001
-    Submit(CommandKind::Lesson, [this] { session.lesson().MoveTo(0); });
+    Submit(session::CommandKind::Lesson, [this] { session.lesson().MoveTo(0); });
     EXPECT_EQ(session.sitting().phase, Phase::Off);
   }
 }
@@ -233,7 +233,7 @@ TEST_F(HandsFreeTest, ASittingPausesUntilRecordGoesOn) {
     }
     Run(10.5);
     EXPECT_EQ(session.sitting().phase, c.paused);
-    EXPECT_EQ(session.recordButton(), Session::RecordButton::Stop);
+    EXPECT_EQ(session.recordButton(), session::Session::RecordButton::Stop);
     EXPECT_EQ(Take(u"a001.wav").firstSound > 0.0, c.saved);
     EXPECT_EQ(person.said.size(), c.saved ? 1u : 0u);
     EXPECT_EQ(Current(), 0);
@@ -253,21 +253,21 @@ TEST_F(HandsFreeTest, TheOperatorEndsTheSittingOrDropsATake) {
   struct Case {
     const char* what;
     double afterS;  // into the reading
-    CommandKind kind;
-    void (Session::*command)();
+    session::CommandKind kind;
+    void (session::Session::*command)();
     bool saved;
     Phase phase;
     int index;
   } const cases[] = {
-      {"Record mid-take", 1.0, CommandKind::Record, &Session::Record, true, Phase::Off, 0},
-      {"Record while listening", -0.2, CommandKind::Record, &Session::Record, false, Phase::Off, 0},
-      {"Ctrl+Shift+R mid-take", 1.0, CommandKind::Discard, &Session::DiscardTake, false,
+      {"Record mid-take", 1.0, session::CommandKind::Record, &session::Session::Record, true, Phase::Off, 0},
+      {"Record while listening", -0.2, session::CommandKind::Record, &session::Session::Record, false, Phase::Off, 0},
+      {"Ctrl+Shift+R mid-take", 1.0, session::CommandKind::Discard, &session::Session::DiscardTake, false,
        Phase::Listening, 0},
-      {">> mid-take", 1.0, CommandKind::Lesson, &Session::Next, true, Phase::Off, 1},
+      {">> mid-take", 1.0, session::CommandKind::Lesson, &session::Session::Next, true, Phase::Off, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Submit(CommandKind::Lesson, [this] { session.lesson().MoveTo(0); });
+    Submit(session::CommandKind::Lesson, [this] { session.lesson().MoveTo(0); });
     ASSERT_EQ(session.sitting().phase, Phase::Off);
     const TakeFile before = Take(u"a001.wav");
     Record();
@@ -286,7 +286,7 @@ TEST_F(HandsFreeTest, TheOperatorEndsTheSittingOrDropsATake) {
     EXPECT_EQ(session.sitting().phase, c.phase);
     EXPECT_EQ(Current(), c.index);
     EXPECT_EQ(session.recordButton(),
-              c.phase == Phase::Off ? Session::RecordButton::Record : Session::RecordButton::Stop);
+              c.phase == Phase::Off ? session::Session::RecordButton::Record : session::Session::RecordButton::Stop);
     if (c.phase != Phase::Off) {
       // The re-read is taken as any reading is.
       Run(reading.Seconds());
@@ -313,18 +313,18 @@ TEST(ReadingPace, ExpectsTheVoiceOfTheTextAtTheLearnedPace) {
       {u"", 0},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ReadingPace::Syllables(c.text), c.syllables) << platform::ToUtf8(c.text);
+    EXPECT_EQ(session::ReadingPace::Syllables(c.text), c.syllables) << platform::ToUtf8(c.text);
   }
-  ReadingPace pace;
+  session::ReadingPace pace;
   EXPECT_DOUBLE_EQ(pace.ExpectedVoiceSeconds(u"Good morning"),
-                   3 * ReadingPace::kDefaultSecondsPerSyllable);
+                   3 * session::ReadingPace::kDefaultSecondsPerSyllable);
   pace.Learn(u"Good morning", 0.6);
   pace.Learn(u"one two", 10.0);  // not a reading of its text
   EXPECT_DOUBLE_EQ(pace.secondsPerSyllable(), 0.2);
   // Short of the expected, a pause is waited out for longer.
-  EXPECT_EQ(HandsFreePolicy::EndSilenceMs(800, 1.0, 2.0), HandsFreePolicy::kIncompleteWaitMs);
-  EXPECT_EQ(HandsFreePolicy::EndSilenceMs(800, 1.3, 2.0), 800u);
-  EXPECT_EQ(HandsFreePolicy::EndSilenceMs(3000, 0.1, 2.0), 3000u);
+  EXPECT_EQ(session::HandsFreePolicy::EndSilenceMs(800, 1.0, 2.0), session::HandsFreePolicy::kIncompleteWaitMs);
+  EXPECT_EQ(session::HandsFreePolicy::EndSilenceMs(800, 1.3, 2.0), 800u);
+  EXPECT_EQ(session::HandsFreePolicy::EndSilenceMs(3000, 0.1, 2.0), 3000u);
 }
 
 }  // namespace

@@ -89,12 +89,12 @@ TEST(HandsFreeOnASoundServer, TwoSpokenPromptsGiveTwoWholeTakes) {
   audio::PulseAudioEngine engine;
   RecordedFailures failures;
   FakeOperator person;
-  Session session{engine, failures, person, {}, std::make_unique<HandsFreePolicy>()};
+  session::Session session{engine, failures, person, {}, std::make_unique<session::HandsFreePolicy>()};
   person.lesson = &session.lesson();
-  session.Submit(CommandKind::Lesson, [&] { session.Load(dir.wide() + u"/Ini/unit.idx"); });
+  session.Submit(session::CommandKind::Lesson, [&] { session.Load(dir.wide() + u"/Ini/unit.idx"); });
   ASSERT_EQ(session.lesson().state, lesson::LessonState::Saved);
-  session.Submit(CommandKind::Record, [&] { session.Record(); });
-  ASSERT_EQ(session.sitting().phase, SittingState::Phase::Listening);
+  session.Submit(session::CommandKind::Record, [&] { session.Record(); });
+  ASSERT_EQ(session.sitting().phase, session::SittingState::Phase::Listening);
   QTest::qWait(500);  // the room is heard before anyone speaks
 
   QProcess player;
@@ -103,11 +103,11 @@ TEST(HandsFreeOnASoundServer, TwoSpokenPromptsGiveTwoWholeTakes) {
   EXPECT_TRUE(QTest::qWaitFor(
       [&] {
         return session.lesson().prompts.currentIndex == 2 &&
-               session.sitting().phase == SittingState::Phase::Listening && !session.saving();
+               session.sitting().phase == session::SittingState::Phase::Listening && !session.saving();
       },
       20000))
       << "the sitting is on prompt " << session.lesson().prompts.currentIndex;
-  session.Submit(CommandKind::Record, [&] { session.Record(); });
+  session.Submit(session::CommandKind::Record, [&] { session.Record(); });
   player.waitForFinished(10000);
   EXPECT_TRUE(failures.reports.empty());
 

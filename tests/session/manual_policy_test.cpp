@@ -20,7 +20,7 @@ struct AfterATake {
   bool autoPlay;
   double amplitude;  // 1.0 clips: a take that fails its check
   int index;         // where the session is once the take is saved
-  AudioMode mode;
+  session::AudioMode mode;
   int heard;  // and once its playback, if any, has ended
 };
 
@@ -33,7 +33,7 @@ class ManualPolicyAfterATake : public SessionTest,
 
 TEST_P(ManualPolicyAfterATake, MovesOnOrStaysAsTheSettingsAndTheCheckSay) {
   const AfterATake& c = GetParam();
-  ChangeSettings([&c](SessionSettings& s) {
+  ChangeSettings([&c](session::SessionSettings& s) {
     s.autoAdvance = c.autoAdvance;
     s.autoPlay = c.autoPlay;
   });
@@ -42,47 +42,47 @@ TEST_P(ManualPolicyAfterATake, MovesOnOrStaysAsTheSettingsAndTheCheckSay) {
   EXPECT_EQ(session.mode(), c.mode);
   Advance(2000);
   EXPECT_EQ(Current(), c.heard);
-  EXPECT_EQ(session.mode(), AudioMode::Idle);
+  EXPECT_EQ(session.mode(), session::AudioMode::Idle);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Takes, ManualPolicyAfterATake,
-    ::testing::Values(AfterATake{"nothing by itself", false, false, 0.3, 0, AudioMode::Idle, 0},
-                      AfterATake{"a good take moves on", true, false, 0.3, 1, AudioMode::Idle, 1},
-                      AfterATake{"a clipped take stays", true, false, 1.0, 0, AudioMode::Idle, 0},
+    ::testing::Values(AfterATake{"nothing by itself", false, false, 0.3, 0, session::AudioMode::Idle, 0},
+                      AfterATake{"a good take moves on", true, false, 0.3, 1, session::AudioMode::Idle, 1},
+                      AfterATake{"a clipped take stays", true, false, 1.0, 0, session::AudioMode::Idle, 0},
                       AfterATake{"heard, then moved on from", true, true, 0.3, 0,
-                                 AudioMode::Playing, 1},
-                      AfterATake{"heard only", false, true, 0.3, 0, AudioMode::Playing, 0},
+                                 session::AudioMode::Playing, 1},
+                      AfterATake{"heard only", false, true, 0.3, 0, session::AudioMode::Playing, 0},
                       AfterATake{"a clipped take is heard and stays", true, true, 1.0, 0,
-                                 AudioMode::Playing, 0}));
+                                 session::AudioMode::Playing, 0}));
 
 TEST_F(SessionTest, AGoodTakeOnTheLastPendingPromptGoesRoundToTheFirstThatStillIs) {
-  ChangeSettings([](SessionSettings& s) { s.autoAdvance = true; });
-  Submit(CommandKind::Lesson, [this] { session.Next(); });
-  Submit(CommandKind::Lesson, [this] { session.Next(); });
+  ChangeSettings([](session::SessionSettings& s) { s.autoAdvance = true; });
+  Submit(session::CommandKind::Lesson, [this] { session.Next(); });
+  Submit(session::CommandKind::Lesson, [this] { session.Next(); });
   SpeakATake(0.3);
   EXPECT_EQ(Current(), 1);  // a001 has its take, a002 has none
 }
 
 // Any command while the take is heard keeps the session where the operator left it.
 TEST_F(SessionTest, ACommandWhileATakeIsHeardKeepsTheSessionThere) {
-  ChangeSettings([](SessionSettings& s) { s.autoAdvance = s.autoPlay = true; });
+  ChangeSettings([](session::SessionSettings& s) { s.autoAdvance = s.autoPlay = true; });
   struct Case {
     const char* what;
-    CommandKind kind;
+    session::CommandKind kind;
     std::function<void()> command;
   } const cases[] = {
-      {"Play stops it", CommandKind::Lesson, [this] { session.Play(); }},
-      {"a box of its own", CommandKind::Window, [] {}},
+      {"Play stops it", session::CommandKind::Lesson, [this] { session.Play(); }},
+      {"a box of its own", session::CommandKind::Window, [] {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SpeakATake(0.3);
-    ASSERT_EQ(session.mode(), AudioMode::Playing);
+    ASSERT_EQ(session.mode(), session::AudioMode::Playing);
     Submit(c.kind, c.command);
     Advance(2000);
     EXPECT_EQ(Current(), 0);
-    EXPECT_EQ(session.mode(), AudioMode::Idle);
+    EXPECT_EQ(session.mode(), session::AudioMode::Idle);
   }
 }
 
@@ -97,19 +97,19 @@ TEST_F(SessionTest, StopEndsTheTakeAfterItsMarginOrAtASecondPress) {
   } const cases[] = {{0, false, 1500}, {500, false, 2000}, {500, true, 1500}};
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.afterMs << " ms, twice: " << c.pressedTwice);
-    ChangeSettings([&c](SessionSettings& s) { s.postRollMs = c.afterMs; });
+    ChangeSettings([&c](session::SessionSettings& s) { s.postRollMs = c.afterMs; });
     Record();
     Advance(1500);
     Record();
-    EXPECT_EQ(session.mode(), c.afterMs == 0 ? AudioMode::Idle : AudioMode::Recording);
+    EXPECT_EQ(session.mode(), c.afterMs == 0 ? session::AudioMode::Idle : session::AudioMode::Recording);
     EXPECT_EQ(session.recordButton(),
-              c.afterMs == 0 ? Session::RecordButton::Record : Session::RecordButton::Stop);
+              c.afterMs == 0 ? session::Session::RecordButton::Record : session::Session::RecordButton::Stop);
     if (c.pressedTwice) {
       Record();
     }
     Advance(600);
-    EXPECT_EQ(session.mode(), AudioMode::Idle);
-    EXPECT_EQ(session.recordButton(), Session::RecordButton::Record);
+    EXPECT_EQ(session.mode(), session::AudioMode::Idle);
+    EXPECT_EQ(session.recordButton(), session::Session::RecordButton::Record);
     audio::WaveElement take;
     std::string error;
     ASSERT_TRUE(audio::ReadWaveFile(dir.wide() + u"/Prompt/unit/a001.wav", &take, &error)) << error;

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-namespace voxtar {
+namespace voxtar::session {
 namespace {
 
 // Until `done` or 5 s.
@@ -102,4 +102,4 @@ TEST(OffThread, ItsEndWaitsForTheWork) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::session

@@ -23,7 +23,7 @@
 #include "tests/support/small_file_system.h"
 #include "tests/support/temp_dir.h"
 
-namespace voxtar {
+namespace voxtar::session {
 namespace {
 
 using Command = audio::SimulatedAudioEngine::Command;
@@ -391,4 +391,4 @@ TEST_F(RecordingFlowTest, WithoutASettingsFileTheChoiceLastsForTheRun) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::session

@@ -11,10 +11,10 @@ namespace voxtar::testing {
 namespace {
 
 // What a settings file mended by hand may hold: whatever cannot be read is its default.
-TEST(SessionSettings, ReadsWhatItCanAndFallsBackToTheDefaultsForTheRest) {
+TEST(session::SessionSettings, ReadsWhatItCanAndFallsBackToTheDefaultsForTheRest) {
   struct Case {
     const char* file;
-    SessionSettings expected;
+    session::SessionSettings expected;
   } const cases[] = {
       {"", {}},
       {"[view]\nwaveform=false\n[recording]\npreRollMs=500\npostRollMs=250\nautoAdvance=true\n"
@@ -39,18 +39,18 @@ TEST(SessionSettings, ReadsWhatItCanAndFallsBackToTheDefaultsForTheRest) {
     TempDir dir;
     WriteBytes(dir / "voxtar.conf", c.file);
     const QString file = QString::fromStdString((dir / "voxtar.conf").string());
-    EXPECT_EQ(SessionSettings::Load(file), c.expected) << c.file;
+    EXPECT_EQ(session::SessionSettings::Load(file), c.expected) << c.file;
   }
-  EXPECT_EQ(SessionSettings::Load({}), SessionSettings{});
+  EXPECT_EQ(session::SessionSettings::Load({}), session::SessionSettings{});
 }
 
-TEST(SessionSettings, WhatIsSavedLoadsBackBesideOtherSettings) {
+TEST(session::SessionSettings, WhatIsSavedLoadsBackBesideOtherSettings) {
   TempDir dir;
   WriteBytes(dir / "voxtar.conf", "[sound]\ninputDevice=mic\n");
   const QString file = QString::fromStdString((dir / "voxtar.conf").string());
-  const SessionSettings chosen{false, 1000, 500, true, false, true, 2000, 5, true, 200};
+  const session::SessionSettings chosen{false, 1000, 500, true, false, true, 2000, 5, true, 200};
   chosen.Save(file);
-  EXPECT_EQ(SessionSettings::Load(file), chosen);
+  EXPECT_EQ(session::SessionSettings::Load(file), chosen);
   EXPECT_NE(ReadBytes(dir / "voxtar.conf").find("inputDevice=mic"), std::string::npos);
 }
 

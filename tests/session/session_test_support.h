@@ -43,7 +43,7 @@ class RecordedFailures final : public audio::FailureReporter {
 // Types nothing unless told (`typed`): what it "has" is the current prompt's text, as a window
 // shows it. Answers the unsaved-take question from `unsavedAnswers` (then Cancel), every other
 // question with Cancel; `said` keeps what it was asked and told, in order.
-class FakeOperator final : public Operator {
+class FakeOperator final : public session::Operator {
  public:
   std::u16string TypedText() const override {
     if (typed) {
@@ -116,7 +116,7 @@ class SessionTest : public ::testing::Test {
   void SetUp() override {
     person.lesson = &session.lesson();
     // The window shows the prompt again at every refresh: what was typed is gone.
-    QObject::connect(&session, &Session::displayChanged, [this] { person.typed.reset(); });
+    QObject::connect(&session, &session::Session::displayChanged, [this] { person.typed.reset(); });
     std::string error;
     ASSERT_TRUE(audio::WriteWaveFile(audio::MakeElement(kWav16, 22050, 1, 22050),
                                      dir.wide() + u"/sample.wav", &error));
@@ -125,17 +125,17 @@ class SessionTest : public ::testing::Test {
                                      dir.wide() + u"/Prompt/unit/a001.wav", &error));
     WriteBytes(dir / "Ini/unit.idx", IndexBytes({u"a001.wav Hello there", u"a002.wav Good morning",
                                                  u"a003.wav Good night"}));
-    Submit(CommandKind::Lesson, [this] { session.Load(dir.wide() + u"/Ini/unit.idx"); });
+    Submit(session::CommandKind::Lesson, [this] { session.Load(dir.wide() + u"/Ini/unit.idx"); });
     ASSERT_EQ(session.lesson().state, lesson::LessonState::Saved);
   }
 
   // A command as the window gives it, and the save it started waited for.
-  void Submit(CommandKind kind, std::function<void()> command) {
+  void Submit(session::CommandKind kind, std::function<void()> command) {
     session.Submit(kind, std::move(command));
     Settle();
   }
   void Record() {
-    Submit(CommandKind::Record, [this] { session.Record(); });
+    Submit(session::CommandKind::Record, [this] { session.Record(); });
   }
   void Settle() {
     EXPECT_TRUE(QTest::qWaitFor([this] { return !session.saving(); }, 10000))
@@ -159,12 +159,12 @@ class SessionTest : public ::testing::Test {
   // A take as a speaker gives it: Record, the speech, [STOP], its save.
   void SpeakATake(double amplitude) {
     Record();
-    ASSERT_EQ(session.mode(), AudioMode::Recording);
+    ASSERT_EQ(session.mode(), session::AudioMode::Recording);
     Speak(amplitude);
     Record();
   }
-  void ChangeSettings(const std::function<void(SessionSettings&)>& change) {
-    SessionSettings changed = session.settings();
+  void ChangeSettings(const std::function<void(session::SessionSettings&)>& change) {
+    session::SessionSettings changed = session.settings();
     change(changed);
     session.SetSettings(changed);
   }
@@ -176,7 +176,7 @@ class SessionTest : public ::testing::Test {
   RecordedFailures failures;
   FakeOperator person;
   // Declared last, it goes first and closes its device while the engine exists.
-  Session session{engine, failures, person, {}, std::make_unique<ManualPolicy>()};
+  session::Session session{engine, failures, person, {}, std::make_unique<session::ManualPolicy>()};
 };
 
 }  // namespace voxtar::testing

@@ -231,7 +231,7 @@ TEST_F(MainDialogBoxes, ATakeThatFillsItsFileIsStoppedSavedAndSaidSo) {
   EXPECT_EQ(services.boxes[0].text,
             QStringLiteral("The take of a002.wav reached the longest sound a WAV file can hold, so "
                            "it was stopped and saved."));
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   audio::WaveElement take;
   std::string error;
   ASSERT_TRUE(audio::ReadWaveFile(dir.wide() + u"/Prompt/unit/a002.wav", &take, &error)) << error;

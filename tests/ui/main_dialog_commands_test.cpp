@@ -32,13 +32,13 @@ TEST_F(MainDialogCommands, PlayStopAndANoticeAfterTheStop) {
   Load({u"a001.wav Hello there"});
   Click(ids::kPlay);
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Playing);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Playing);
   ASSERT_NE(dialog.device(), nullptr);
   EXPECT_EQ(dialog.device()->fileName(), dir.wide() + u"/Prompt/unit/a001.wav");
   engine.Advance(1100);  // past the end: the notice comes
   QCoreApplication::sendPostedEvents();
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   ASSERT_NE(dialog.device(), nullptr);  // kept open for the next press
 
   Click(ids::kPlay);  // the same device plays again from the start
@@ -46,13 +46,13 @@ TEST_F(MainDialogCommands, PlayStopAndANoticeAfterTheStop) {
   EXPECT_EQ(CountOf(Command::Play), 2);
   Click(ids::kPlay);  // stops
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   const int stops = CountOf(Command::Stop);
   QCoreApplication::postEvent(
       &dialog, new audio::PlaybackNotice(audio::NotifyCode::Aborted, dialog.device()->deviceId()));
   QCoreApplication::sendPostedEvents();
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_EQ(CountOf(Command::Stop), stops);
   EXPECT_TRUE(services.boxes.empty());
 }
@@ -63,7 +63,7 @@ TEST_F(MainDialogCommands, RecordThenRecordSavesTheTakeAndMarksTheEntry) {
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
   Click(ids::kRecord);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Recording);
   EXPECT_EQ(dialog.device()->fileName(), u"sample.wav");
   // The marker stays until a take is saved: the prompt still needs one.
   EXPECT_EQ(dialog.lesson().current()->text, u"> Good morning");
@@ -103,16 +103,16 @@ TEST_F(MainDialogCommands, RecordDuringPlaybackOnlyStoresTheText) {
   // Stored as a correction: marked, and the lesson Modified so the index gets it.
   EXPECT_EQ(dialog.lesson().current()->text, u"> Good night");
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Modified);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Playing);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Playing);
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
   EXPECT_EQ(CountOf(Command::Record), 0);
   // "Play" during a recording does nothing.
   Click(ids::kPlay);
   Click(ids::kRecord);
-  ASSERT_EQ(dialog.audioMode(), AudioMode::Recording);
+  ASSERT_EQ(dialog.audioMode(), session::AudioMode::Recording);
   Click(ids::kPlay);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Recording);
 }
 
 TEST_F(MainDialogCommands, NextDuringARecordingDropsItAndKeepsStop) {
@@ -122,14 +122,14 @@ TEST_F(MainDialogCommands, NextDuringARecordingDropsItAndKeepsStop) {
   engine.Advance(300);
   Click(ids::kNext);
   EXPECT_EQ(dialog.lesson().prompts.currentIndex, 2);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_EQ(dialog.device(), nullptr);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
   EXPECT_FALSE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   // Pressing it now starts a recording of the new prompt.
   Click(ids::kRecord);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Recording);
 }
 
 TEST_F(MainDialogCommands, GotoAndNextStoreAnEditWithTheMarker) {
@@ -359,7 +359,7 @@ TEST_F(MainDialogCommands, ARecordingDoneNoticeSavesTheTakeAndClearsTheMarker) {
   engine.Advance(300);
   dialog.OnRecordingDone();
   testing::SettleSave(dialog);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("<Record>"));
   EXPECT_TRUE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
   EXPECT_EQ(dialog.lesson().current()->text, u"Good morning");
@@ -380,7 +380,7 @@ TEST_F(MainDialogCommands, AFailedSaveDoesNotMarkThePromptRecorded) {
   EXPECT_EQ(dialog.lesson().current()->recorded, 0);
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "Prompt/unit/a002.wav"));
 
@@ -431,7 +431,7 @@ TEST_F(MainDialogCommands, CommandsWaitWhileABoxWithoutOwnerIsUp) {
   EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Wave Stop Error"));
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
 }
 
@@ -459,7 +459,7 @@ TEST_F(MainDialogCommands, APromptNameLeadingOutOfThePromptDirectoryIsRefused) {
       EXPECT_EQ(box.text, QString::fromStdU16String(path));
       EXPECT_EQ(box.caption, QStringLiteral("Invalid prompt name"));
     }
-    EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+    EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
     EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
     EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
     Click(ids::kNext);

@@ -62,7 +62,7 @@ TEST(MainTemplate, PixelGeometryForThePinnedFont) {
   CVoxtarDlg dialog{QuietEngine(), services};
   EXPECT_EQ(dialog.size(), QSize(618, 439));
   EXPECT_EQ(dialog.waveform()->geometry(), QRect(14, 353, 590, 75));
-  SessionSettings hidden = dialog.session().settings();
+  session::SessionSettings hidden = dialog.session().settings();
   hidden.waveform = false;
   dialog.SetSessionSettings(hidden);
   EXPECT_EQ(dialog.size(), QSize(618, 356));
@@ -128,7 +128,7 @@ TEST(MainDialogStartUp, OnlyListAndOpenAreEnabled) {
   EXPECT_TRUE(Text(dialog, ids::kPromptText).isEmpty());
   EXPECT_TRUE(Text(dialog, ids::kStatistics).isEmpty());
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_EQ(dialog.device(), nullptr);
   EXPECT_EQ(dialog.lesson().paths.lessonDirectory, u"ini/");
   EXPECT_FALSE(dialog.IsCommandEnabled(ids::kSaveCommand));

@@ -153,11 +153,11 @@ TEST_F(MainDialogCommands, TheButtonKeysRunTheirCommandsFromTheTextBox) {
 
   QTest::keyClick(box, Qt::Key_R, Qt::ControlModifier);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Recording);
   engine.Advance(300);
   QTest::keyClick(box, Qt::Key_R, Qt::ControlModifier);
   testing::SettleSave(dialog);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav :"));
   QTest::keyClick(box, Qt::Key_P, Qt::ControlModifier);
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
@@ -180,10 +180,10 @@ TEST_F(MainDialogCommands, AKeyOfADisabledButtonDoesNothing) {
 
   Load({u"a001.wav Hello there", u"a002.wav Good morning"});
   Click(ids::kPlay);
-  ASSERT_EQ(dialog.audioMode(), AudioMode::Playing);
+  ASSERT_EQ(dialog.audioMode(), session::AudioMode::Playing);
   // "<<" is disabled on the first prompt: its key would otherwise release the playing device.
   QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Left, Qt::AltModifier);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Playing);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Playing);
   EXPECT_NE(dialog.device(), nullptr);
   Click(ids::kNext);
   QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Right, Qt::AltModifier);

@@ -60,7 +60,7 @@ class MainDialogSession : public MainDialogCommands {
   // A take as a speaker gives it: room, voice at `amplitude`, room.
   void SpeakATake(double amplitude) {
     Key(Qt::Key_R, Qt::ControlModifier);
-    ASSERT_EQ(dialog.audioMode(), AudioMode::Recording);
+    ASSERT_EQ(dialog.audioMode(), session::AudioMode::Recording);
     Speak(amplitude);
     Key(Qt::Key_R, Qt::ControlModifier);
   }
@@ -72,8 +72,8 @@ class MainDialogSession : public MainDialogCommands {
     engine.SetInputTone(440, 0.0);
     engine.Advance(500);
   }
-  void Session(void (*change)(SessionSettings&)) {
-    SessionSettings changed = dialog.session().settings();
+  void Session(void (*change)(session::SessionSettings&)) {
+    session::SessionSettings changed = dialog.session().settings();
     change(changed);
     dialog.SetSessionSettings(changed);
   }
@@ -106,7 +106,7 @@ TEST_F(MainDialogSession, TheTakeKeysWorkFromTheTextBoxAndLeaveItsKeysAlone) {
 
   Key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Playing);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Playing);
   engine.Advance(1100);
   QCoreApplication::processEvents();
   EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
@@ -115,14 +115,14 @@ TEST_F(MainDialogSession, TheTakeKeysWorkFromTheTextBoxAndLeaveItsKeysAlone) {
   Key(Qt::Key_R, Qt::ControlModifier);
   engine.Advance(600);
   Key(Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
   EXPECT_EQ(ReadBytes(dir / "Prompt/unit/a001.wav"), saved);
   EXPECT_EQ(Earlier(u"a001.wav"), 1);
   EXPECT_EQ(dialog.levelMeter()->takeCheckText(), QStringLiteral("The take was discarded"));
   // Play plays the prompt's take, not what was discarded.
   Key(Qt::Key_P, Qt::ControlModifier);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Playing);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Playing);
   Key(Qt::Key_P, Qt::ControlModifier);
 
   // The box's own keys are its own: typing, undo and redo.
@@ -132,7 +132,7 @@ TEST_F(MainDialogSession, TheTakeKeysWorkFromTheTextBoxAndLeaveItsKeysAlone) {
   EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Hello there"));
   Key(Qt::Key_Y, Qt::ControlModifier);
   EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Hello there!"));
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_TRUE(services.boxes.empty());
 }
 
@@ -158,11 +158,11 @@ TEST_F(MainDialogSession, CaptureMarginsChosenInTheMenuFrameTheTake) {
   engine.Advance(700);
   Key(Qt::Key_R, Qt::ControlModifier);
   // Still capturing the end of the last word.
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Recording);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Recording);
   engine.Advance(600);
   QCoreApplication::processEvents();
   SettleSave(dialog);
-  EXPECT_EQ(dialog.audioMode(), AudioMode::Idle);
+  EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
 
   audio::WaveElement take;
@@ -173,7 +173,7 @@ TEST_F(MainDialogSession, CaptureMarginsChosenInTheMenuFrameTheTake) {
   EXPECT_EQ(dialog.flow().lastMarks().stopMs, 950u);
 
   // Off again: the input is let go.
-  Session([](SessionSettings& s) { s.preRollMs = 0; });
+  Session([](session::SessionSettings& s) { s.preRollMs = 0; });
   EXPECT_FALSE(engine.preRollRunning());
 }
 
