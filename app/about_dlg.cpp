@@ -12,25 +12,25 @@ namespace voxtar {
 
 namespace {
 
-using namespace style;
+using namespace ui::style;
 
-constexpr std::array<ControlTemplate, 3> kAboutControls{{
-    {-1, ControlClass::Icon, "", kChild | kVisible | kStaticIcon, 0, QRect(14, 14, 20, 20)},
-    {-1, ControlClass::Static, QT_TRANSLATE_NOOP("DialogTemplate", "Voxtar, version 2.5"),
+constexpr std::array<ui::ControlTemplate, 3> kAboutControls{{
+    {-1, ui::ControlClass::Icon, "", kChild | kVisible | kStaticIcon, 0, QRect(14, 14, 20, 20)},
+    {-1, ui::ControlClass::Static, QT_TRANSLATE_NOOP("DialogTemplate", "Voxtar, version 2.5"),
      kChild | kVisible | kStaticNoPrefix | kGroup, 0, QRect(42, 14, 114, 8)},
-    {1, ControlClass::Button, QT_TRANSLATE_NOOP("DialogTemplate", "OK"),
+    {1, ui::ControlClass::Button, QT_TRANSLATE_NOOP("DialogTemplate", "OK"),
      kChild | kVisible | kDefPushButton | kGroup | kTabStop, 0, QRect(113, 41, 50, 14)},
 }};
 
 }  // namespace
 
-const DialogTemplate kAboutTemplate{
+const ui::DialogTemplate kAboutTemplate{
     100, QRect(0, 0, 170, 62), QT_TRANSLATE_NOOP("DialogTemplate", "About Voxtar"), "MS Shell Dlg",
     8,   kAboutControls};
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("CAboutDlg"));
-  SetModalFrame(this);
+  ui::SetModalFrame(this);
   const std::vector<QWidget*> created = CreateTemplateControls(this, kAboutTemplate, controls_);
   icon_ = created[0];
   text_ = created[1];

@@ -10,7 +10,7 @@
 
 namespace voxtar {
 
-extern const DialogTemplate kAboutTemplate;
+extern const ui::DialogTemplate kAboutTemplate;
 
 class CAboutDlg : public QDialog {
   Q_OBJECT

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   // The window speaks the desktop's language (LANG, LC_MESSAGES, LANGUAGE) where it has a
   // translation, English otherwise; help and usage on the terminal stay English.
-  voxtar::InstallTranslations(application, QLocale::system());
+  voxtar::ui::InstallTranslations(application, QLocale::system());
   const voxtar::StartCommand command = voxtar::ParseCommandLine(Arguments(argc, argv));
   if (Answered(command)) {
     return voxtar::kExitOk;

@@ -81,7 +81,7 @@ std::optional<QString> UnknownOption(const QStringList& arguments, const QString
 }
 
 void NameApplicationWindows() {
-  QApplication::setApplicationName(QString::fromUtf8(kApplicationName));
+  QApplication::setApplicationName(QString::fromUtf8(ui::kApplicationName));
   QApplication::setApplicationVersion(QString::fromUtf8(kApplicationVersion));
   QGuiApplication::setDesktopFileName(QString::fromUtf8(kDesktopId));
 }
@@ -233,7 +233,7 @@ bool CVoxtarApp::InitInstance() {
   // Connected while the window comes up, so the first take of a sitting starts as quickly as the
   // others.
   engine.Warm();
-  CVoxtarDlg dialog(engine, services_, settingsFile_);
+  ui::CVoxtarDlg dialog(engine, services_, settingsFile_);
   dialog.SetAboutHandler([](QWidget* parent) {
     CAboutDlg about(parent);
     about.exec();

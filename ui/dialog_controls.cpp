@@ -7,7 +7,7 @@
 #include <QTextCursor>
 #include <string>
 
-namespace voxtar {
+namespace voxtar::ui {
 
 MultiLineEdit::MultiLineEdit(QWidget* parent) : QPlainTextEdit(parent) {
   setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -107,4 +107,4 @@ void DialogButton::keyPressEvent(QKeyEvent* event) {
   QPushButton::keyPressEvent(event);
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

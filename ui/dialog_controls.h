@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <string_view>
 
-namespace voxtar {
+namespace voxtar::ui {
 
 // Word-break action codes.
 inline constexpr int kWordBreakLeft = 0;
@@ -51,4 +51,4 @@ class DialogButton : public QPushButton {
   void keyPressEvent(QKeyEvent* event) override;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -10,7 +10,7 @@
 
 #include "ui/dialog_controls.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 
 namespace {
 
@@ -188,4 +188,4 @@ std::vector<QWidget*> CreateTemplateControls(QWidget* dialog, const DialogTempla
   return created;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -16,7 +16,7 @@
 
 class QWidget;
 
-namespace voxtar {
+namespace voxtar::ui {
 
 // Window and control styles the templates use (the values of the resource script).
 namespace style {
@@ -100,4 +100,4 @@ void SetModalFrame(QWidget* dialog);
 std::vector<QWidget*> CreateTemplateControls(QWidget* dialog, const DialogTemplate& dialogTemplate,
                                              std::map<int, QWidget*>& byId);
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -3,10 +3,10 @@
 
 #include "platform/window_services.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 
 void FailureBoxes::ReportFailure(const QString& text, const QString& caption) {
   services_.ShowMessageBox({nullptr, text, caption, platform::BoxIcon::None});
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -5,11 +5,11 @@
 
 #include "audio/failure_reporter.h"
 
-namespace voxtar {
-
-namespace platform {
+namespace voxtar::platform {
 class WindowServices;
 }
+
+namespace voxtar::ui {
 
 class FailureBoxes final : public audio::FailureReporter {
  public:
@@ -22,4 +22,4 @@ class FailureBoxes final : public audio::FailureReporter {
   platform::WindowServices& services_;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace voxtar {
+namespace voxtar::ui {
 
 namespace {
 
@@ -132,4 +132,4 @@ QString JudgementText(const measures::Judgement& judgement) {
   return text;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -7,11 +7,11 @@
 
 #include "measures/judgement.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 
 // One finding: "too quiet (peak -34.0 dB)".
 QString FindingText(const measures::Finding& finding);
 // The strip's line: "ok, peak -6.2 dB, 2.4 s", or the findings joined with ", ".
 QString JudgementText(const measures::Judgement& judgement);
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -6,7 +6,7 @@
 #include <QLocale>
 #include <QTranslator>
 
-namespace voxtar {
+namespace voxtar::ui {
 
 bool InstallTranslations(QCoreApplication& application, const QLocale& locale) {
   auto* own = new QTranslator(&application);
@@ -28,4 +28,4 @@ bool InstallTranslations(QCoreApplication& application, const QLocale& locale) {
   return true;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -6,11 +6,11 @@
 class QCoreApplication;
 class QLocale;
 
-namespace voxtar {
+namespace voxtar::ui {
 
 // Installs the translations for `locale` (the program's, from its resources, and Qt's, from Qt's
 // translations folder when it is there). Returns false, installing nothing, when the program has
 // no translation for that locale.
 bool InstallTranslations(QCoreApplication& application, const QLocale& locale);
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -8,7 +8,7 @@
 #include "platform/file_system.h"
 #include "ui/dialog_controls.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 
 const DialogTemplate kLessonsTemplate{11, QRect(6, 15, 274, 267), "", nullptr, 0, {}};
 
@@ -129,4 +129,4 @@ void TLessonsDialog::focusInEvent(QFocusEvent* event) {
   lessonList_->setFocus();
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

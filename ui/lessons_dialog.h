@@ -14,7 +14,7 @@
 class QListWidget;
 class QPushButton;
 
-namespace voxtar {
+namespace voxtar::ui {
 
 // The chooser's frame: no controls, no font, the system font's dialog units.
 extern const DialogTemplate kLessonsTemplate;
@@ -67,4 +67,4 @@ class TLessonsDialog : public QDialog {
   QPushButton* cancelButton_ = nullptr;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

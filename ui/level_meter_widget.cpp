@@ -8,7 +8,7 @@
 
 #include "ui/judgement_texts.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 
 namespace {
 
@@ -249,4 +249,4 @@ void LevelMeterWidget::PaintMeter(QPainter& painter) {
   painter.drawText(clip, Qt::AlignCenter, tr("CLIP"));
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -14,7 +14,7 @@
 #include "audio/level_meter.h"
 #include "measures/judgement.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 
 class LevelMeterWidget : public QWidget {
   Q_OBJECT
@@ -79,4 +79,4 @@ class LevelMeterWidget : public QWidget {
   QString description_;  // of the level or the take, without the sitting's state
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

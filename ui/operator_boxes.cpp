@@ -10,7 +10,7 @@
 #include "platform/window_services.h"
 #include "ui/voxtar_dlg.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 
 namespace {
 
@@ -210,4 +210,4 @@ void OperatorBoxes::TellNoCurrentPrompt() {
                             QString::fromUtf8(kApplicationName), platform::BoxIcon::None});
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

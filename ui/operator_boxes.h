@@ -11,11 +11,11 @@
 
 class QWidget;
 
-namespace voxtar {
-
-namespace platform {
+namespace voxtar::platform {
 class WindowServices;
 }
+
+namespace voxtar::ui {
 
 class OperatorBoxes final : public session::Operator {
  public:
@@ -51,4 +51,4 @@ class OperatorBoxes final : public session::Operator {
   std::function<std::u16string()> typedText_;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

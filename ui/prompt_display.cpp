@@ -5,7 +5,7 @@
 
 #include "ui/dialog_controls.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 
 std::u16string DisplayText(std::u16string_view entryText) {
   if (entryText.starts_with(lesson::kEditMarker)) {
@@ -85,4 +85,4 @@ int BackslashWordBreak(std::u16string_view text, int position, int action) {
   }
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -8,7 +8,7 @@
 
 #include "lesson/lesson.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 
 // A line holds at least this many characters before a space may end it.
 inline constexpr int kDisplayLineLength = 51;
@@ -28,4 +28,4 @@ std::u16string LessonCaption(std::u16string_view lessonName, int number, int cou
 // kWordBreakLeft/Right return the new caret position, kWordBreakIsDelimiter 1 or 0.
 int BackslashWordBreak(std::u16string_view text, int position, int action);
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

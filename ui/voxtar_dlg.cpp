@@ -29,7 +29,7 @@
 #include "ui/prompt_display.h"
 #include "ui/waveform_view.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 
 namespace {
 
@@ -84,24 +84,24 @@ struct CommandRow {
 };
 const std::array<CommandRow, 21> kCommands{{
     {ids::kRecord, &CVoxtarDlg::OnRecord, nullptr, Qt::CTRL | Qt::Key_R,
-     QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Record / Stop"), session::CommandKind::Record},
+     QT_TRANSLATE_NOOP("voxtar::ui::CVoxtarDlg", "&Record / Stop"), session::CommandKind::Record},
     {ids::kPlay, &CVoxtarDlg::OnPlay, nullptr, Qt::CTRL | Qt::Key_P,
-     QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Play / Stop")},
+     QT_TRANSLATE_NOOP("voxtar::ui::CVoxtarDlg", "&Play / Stop")},
     {ids::kPrevious, &CVoxtarDlg::OnPrevious, nullptr, Qt::ALT | Qt::Key_Left,
-     QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "Pre&vious prompt")},
+     QT_TRANSLATE_NOOP("voxtar::ui::CVoxtarDlg", "Pre&vious prompt")},
     {ids::kNext, &CVoxtarDlg::OnNext, nullptr, Qt::ALT | Qt::Key_Right,
-     QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Next prompt")},
+     QT_TRANSLATE_NOOP("voxtar::ui::CVoxtarDlg", "&Next prompt")},
     // No key of the text box: its own undo stays Ctrl+Z.
     {ids::kUndoTakeCommand, &CVoxtarDlg::OnUndoTake, &CVoxtarDlg::OnUpdateUndoTake,
-     Qt::CTRL | Qt::ALT | Qt::Key_Z, QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Undo take")},
+     Qt::CTRL | Qt::ALT | Qt::Key_Z, QT_TRANSLATE_NOOP("voxtar::ui::CVoxtarDlg", "&Undo take")},
     {ids::kNextFlaggedCommand, &CVoxtarDlg::OnNextFlagged, &CVoxtarDlg::OnUpdateHasLesson,
-     QKeyCombination(Qt::Key_F3), QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "Next &flagged take")},
+     QKeyCombination(Qt::Key_F3), QT_TRANSLATE_NOOP("voxtar::ui::CVoxtarDlg", "Next &flagged take")},
     {ids::kDiscardTakeCommand, &CVoxtarDlg::OnDiscardTake, &CVoxtarDlg::OnUpdateRecording,
-     Qt::CTRL | Qt::SHIFT | Qt::Key_R, QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&Discard take"),
+     Qt::CTRL | Qt::SHIFT | Qt::Key_R, QT_TRANSLATE_NOOP("voxtar::ui::CVoxtarDlg", "&Discard take"),
      session::CommandKind::Discard},
     {ids::kPlayEarlierCommand, &CVoxtarDlg::OnPlayEarlierTake, &CVoxtarDlg::OnUpdatePlayEarlier,
      Qt::CTRL | Qt::SHIFT | Qt::Key_P,
-     QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "Play &earlier take")},
+     QT_TRANSLATE_NOOP("voxtar::ui::CVoxtarDlg", "Play &earlier take")},
     {ids::kList, &CVoxtarDlg::OnList},
     {ids::kOpen, &CVoxtarDlg::OnOpen},
     {ids::kGoto, &CVoxtarDlg::OnGoto},
@@ -595,4 +595,4 @@ bool CVoxtarDlg::OnUpdateHasLesson() const {
   return session_.hasLesson();
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

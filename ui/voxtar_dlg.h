@@ -24,11 +24,11 @@
 
 class QMenu;
 
-namespace voxtar {
-
-namespace platform {
+namespace voxtar::platform {
 class WindowServices;
 }
+
+namespace voxtar::ui {
 
 // Command and control identifiers of the main dialog.
 namespace ids {
@@ -61,7 +61,7 @@ inline constexpr int kAboutCommand = 0x0010;  // system command; 0x10-0x1F all o
 
 // "&About Voxtar..." (string 101).
 inline constexpr const char* kAboutItemText =
-    QT_TRANSLATE_NOOP("voxtar::CVoxtarDlg", "&About Voxtar...");
+    QT_TRANSLATE_NOOP("voxtar::ui::CVoxtarDlg", "&About Voxtar...");
 inline constexpr const char* kApplicationName = "Voxtar";
 
 extern const DialogTemplate kMainTemplate;
@@ -205,4 +205,4 @@ class CVoxtarDlg : public QDialog {
   std::u16string lastChosenLesson_;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -20,7 +20,7 @@
 #include "ui/voxtar_dlg.h"
 #include "ui/waveform_view.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 
 namespace {
 
@@ -162,9 +162,9 @@ void CVoxtarDlg::AddSessionMenu(QMenu& menu) {
   toggle(tr("Play each &take"), &session::SessionSettings::autoPlay);
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::ui
 
-namespace voxtar {
+namespace voxtar::ui {
 
 void CVoxtarDlg::InitHandsFree() {
   const auto bind = [this](const QKeySequence& keys, const std::function<void()>& run) {
@@ -290,4 +290,4 @@ void CVoxtarDlg::AddHandsFreeMenu(QMenu& menu) {
   });
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace voxtar {
+namespace voxtar::ui {
 
 namespace {
 
@@ -454,4 +454,4 @@ void WaveformView::paintEvent(QPaintEvent* event) {
   line(drawnPlayheadMs_, colours.playhead);
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -33,7 +33,7 @@
 #include "measures/waveform_overview.h"
 #include "session/off_thread.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 
 class WaveformView : public QWidget {
   Q_OBJECT
@@ -144,4 +144,4 @@ class WaveformView : public QWidget {
   session::OffThread reader_;  // the last take's reading; a new one stops and joins it
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::ui

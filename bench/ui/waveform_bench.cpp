@@ -39,7 +39,7 @@ void Report(const char* what, std::vector<double> runs) {
 }
 
 // A view that times its own paints.
-class TimedView : public WaveformView {
+class TimedView : public ui::WaveformView {
  public:
   std::vector<double> paints;
   std::vector<int> widths;
@@ -47,7 +47,7 @@ class TimedView : public WaveformView {
  protected:
   void paintEvent(QPaintEvent* event) override {
     const Clock::time_point start = Clock::now();
-    WaveformView::paintEvent(event);
+    ui::WaveformView::paintEvent(event);
     paints.push_back(MsSince(start));
     widths.push_back(event->rect().width());
   }
@@ -109,7 +109,7 @@ int Run(int minutes, int liveSeconds) {
     QTest::qWait(20);
     const Clock::time_point start = Clock::now();
     view.ShowTakeFile(path);
-    while (view.mode() != WaveformView::Mode::Take) {
+    while (view.mode() != ui::WaveformView::Mode::Take) {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
     shown.push_back(MsSince(start));

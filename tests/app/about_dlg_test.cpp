@@ -16,7 +16,7 @@ TEST(AboutBox, ShowsIconTextAndDefaultOk) {
   CAboutDlg about;
   EXPECT_EQ(about.windowTitle(), QStringLiteral("About Voxtar"));
   // 170 x 62 dialog units in the 8-point dialog font.
-  const BaseUnits units = DialogBaseUnits(DialogFont(8));
+  const ui::BaseUnits units = ui::DialogBaseUnits(ui::DialogFont(8));
   EXPECT_EQ(about.size(), DialogUnitsToPixels(QSize(170, 62), units));
   auto* icon = static_cast<QLabel*>(about.iconLabel());
   EXPECT_FALSE(icon->pixmap().isNull());

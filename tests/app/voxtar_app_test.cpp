@@ -62,7 +62,7 @@ TEST(StartUp, RunsTheMainDialogUntilItEnds) {
   bool iconShown = false;
   bool aboutShown = false;
   WhenModal([&] {
-    auto* dialog = ActiveModal<CVoxtarDlg>();
+    auto* dialog = ActiveModal<ui::CVoxtarDlg>();
     if (dialog == nullptr) {
       return false;
     }
@@ -81,8 +81,8 @@ TEST(StartUp, RunsTheMainDialogUntilItEnds) {
       QTest::keyClick(about, Qt::Key_Escape);
       return true;
     });
-    QTest::keyClick(dialog->GetDlgItem(ids::kStatistics), Qt::Key_F1);
-    QTest::keyClick(dialog->GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+    QTest::keyClick(dialog->GetDlgItem(ui::ids::kStatistics), Qt::Key_F1);
+    QTest::keyClick(dialog->GetDlgItem(ui::ids::kStatistics), Qt::Key_Escape);
     return true;
   });
   CVoxtarApp app(services);
@@ -190,12 +190,12 @@ class StartIn : public ::testing::Test {
   // Ends the main dialog once it is up; `shown` tells whether it came.
   void EscapeTheMainDialog() {
     WhenModal([this] {
-      auto* dialog = ActiveModal<CVoxtarDlg>();
+      auto* dialog = ActiveModal<ui::CVoxtarDlg>();
       if (dialog == nullptr) {
         return false;
       }
       shownIn = QDir::currentPath();
-      QTest::keyClick(dialog->GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+      QTest::keyClick(dialog->GetDlgItem(ui::ids::kStatistics), Qt::Key_Escape);
       return true;
     });
   }

@@ -24,7 +24,7 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/voxtar_dlg.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 namespace {
 
 // The real boxes; the open-file dialog answers at once with the lesson to open.
@@ -135,7 +135,7 @@ class BoxesInFront : public ::testing::Test {
       GTEST_SKIP() << "needs tests/support/with-x-server.sh";
     }
   }
-  static void Open(CVoxtarDlg& dialog, RealBoxes& services, const std::filesystem::path& index) {
+  static void Open(ui::CVoxtarDlg& dialog, RealBoxes& services, const std::filesystem::path& index) {
     // As DoModal runs it: application-modal.
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.show();
@@ -157,10 +157,10 @@ TEST_F(BoxesInFront, ABoxOfTheWaveDeviceIsAboveTheDialogFocusedAndClosedByEnter)
   testing::WriteBytes(dir / "Ini/unit.idx", testing::IndexBytes({u"a001.wav Hello there"}));
   RealBoxes services;
   audio::PulseAudioEngine engine;
-  CVoxtarDlg dialog(engine, services);
+  ui::CVoxtarDlg dialog(engine, services);
   Open(dialog, services, dir / "Ini/unit.idx");
   ExpectInFrontAndClosedByEnter(dialog, QStringLiteral("No sound system"),
-                                [&] { testing::Click(dialog, ids::kPlay); });
+                                [&] { testing::Click(dialog, ui::ids::kPlay); });
 }
 
 // The sound server dies during a take: the "Wave Stop Error" box of the Stop comes up in front.
@@ -172,12 +172,12 @@ TEST_F(BoxesInFront, TheBoxOfALostSoundServerIsAboveTheDialogFocusedAndClosedByE
   const testing::DemoWorkingDirectory demo;
   RealBoxes services;
   audio::PulseAudioEngine engine;
-  CVoxtarDlg dialog(engine, services);
+  ui::CVoxtarDlg dialog(engine, services);
   Open(dialog, services, demo.dir / "Ini/unit01.idx");
   testing::KillTheServerDuringATake(dialog, pid);
   ExpectInFrontAndClosedByEnter(dialog, QStringLiteral("Wave Stop Error"),
-                                [&] { testing::Click(dialog, ids::kRecord); });
+                                [&] { testing::Click(dialog, ui::ids::kRecord); });
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -9,7 +9,7 @@
 
 #include "ui/prompt_display.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 namespace {
 
 class WordBreakKeys : public ::testing::Test {
@@ -127,4 +127,4 @@ TEST(DialogButtonKeys, AFocusedButtonTakesEnterAsItsPress) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -12,7 +12,7 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/voxtar_dlg.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 namespace {
 
 using namespace style;
@@ -51,22 +51,22 @@ TEST(TemplateAccessibility, AStaticTextJustAboveAnEditLabelsIt) {
 
 TEST(TemplateAccessibility, EveryControlOfTheMainDialogIsNamed) {
   testing::FakeWindowServices services;
-  CVoxtarDlg dialog{testing::QuietEngine(), services};
+  ui::CVoxtarDlg dialog{testing::QuietEngine(), services};
   struct Expected {
     int id;
     const char* name;
     QAccessible::Role role;
   };
   const Expected expected[] = {
-      {ids::kPromptText, "Prompt text", QAccessible::EditableText},
-      {ids::kStatistics, "Statistics:", QAccessible::EditableText},
-      {ids::kPrevious, "Previous prompt", QAccessible::Button},
-      {ids::kNext, "Next prompt", QAccessible::Button},
-      {ids::kPlay, "Play", QAccessible::Button},
-      {ids::kRecord, "Record", QAccessible::Button},
-      {ids::kList, "List", QAccessible::Button},
-      {ids::kOpen, "Open", QAccessible::Button},
-      {ids::kGoto, "Goto", QAccessible::Button},
+      {ui::ids::kPromptText, "Prompt text", QAccessible::EditableText},
+      {ui::ids::kStatistics, "Statistics:", QAccessible::EditableText},
+      {ui::ids::kPrevious, "Previous prompt", QAccessible::Button},
+      {ui::ids::kNext, "Next prompt", QAccessible::Button},
+      {ui::ids::kPlay, "Play", QAccessible::Button},
+      {ui::ids::kRecord, "Record", QAccessible::Button},
+      {ui::ids::kList, "List", QAccessible::Button},
+      {ui::ids::kOpen, "Open", QAccessible::Button},
+      {ui::ids::kGoto, "Goto", QAccessible::Button},
   };
   for (const Expected& control : expected) {
     QWidget* widget = dialog.GetDlgItem(control.id);
@@ -75,12 +75,12 @@ TEST(TemplateAccessibility, EveryControlOfTheMainDialogIsNamed) {
     EXPECT_EQ(AccessibleRole(widget), control.role) << control.id;
   }
   // The statistics line is labelled by "Statistics:"; the prompt box has no label of its own.
-  auto* label = qobject_cast<QLabel*>(AccessibleLabel(dialog.GetDlgItem(ids::kStatistics)));
+  auto* label = qobject_cast<QLabel*>(AccessibleLabel(dialog.GetDlgItem(ui::ids::kStatistics)));
   ASSERT_NE(label, nullptr);
   EXPECT_EQ(label->text(), QStringLiteral("Statistics:"));
-  EXPECT_EQ(AccessibleLabel(dialog.GetDlgItem(ids::kPromptText)), nullptr);
+  EXPECT_EQ(AccessibleLabel(dialog.GetDlgItem(ui::ids::kPromptText)), nullptr);
   EXPECT_EQ(AccessibleText(&dialog), QStringLiteral("Voxtar"));
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::ui

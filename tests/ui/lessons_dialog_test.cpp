@@ -11,7 +11,7 @@
 #include "tests/ui/accessibility_test_support.h"
 #include "tests/ui/ui_test_support.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 namespace {
 
 using testing::ActiveModal;
@@ -141,4 +141,4 @@ TEST_F(LessonsDialogTest, TheWindowTheListAndTheButtonsAreNamed) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::ui

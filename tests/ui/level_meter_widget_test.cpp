@@ -13,7 +13,7 @@
 
 #include "ui/dialog_template.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 namespace {
 
 audio::LevelSummary Level(double peakDb, double rmsDb, bool clipped = false) {
@@ -169,4 +169,4 @@ TEST_F(LevelMeter, ShowsTheTakeCheckInColourAndIgnoresLateBlocks) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -15,7 +15,7 @@
 #include "lesson/lesson_lock.h"
 #include "tests/ui/main_dialog_fixture.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 namespace {
 
 namespace fs = std::filesystem;
@@ -31,11 +31,11 @@ class MainDialogBoxes : public MainDialogCommands {
   void UnsavedTakeOfA002() {
     fs::remove_all(dir / "Prompt/unit/a002.wav");
     Load({u"a001.wav Hello there", u"a002.wav Good morning", u"a003.wav See you"});
-    Click(ids::kNext);
-    Click(ids::kRecord);
+    Click(ui::ids::kNext);
+    Click(ui::ids::kRecord);
     engine.Advance(300);
     fs::create_directory(dir / "Prompt/unit/a002.wav");
-    Click(ids::kRecord);
+    Click(ui::ids::kRecord);
     ASSERT_TRUE(dialog.flow().unsavedTake());
     services.boxes.clear();
   }
@@ -54,7 +54,7 @@ TEST_F(MainDialogBoxes, AnUnsavedTakeIsSavedAgainDiscardedOrKeptBeforeAStep) {
     UnsavedTakeOfA002();
     fs::remove(dir / "Prompt/unit/a002.wav");  // the way is clear for a second try
     services.choices = {c.answer};
-    Click(ids::kNext);
+    Click(ui::ids::kNext);
     ASSERT_EQ(services.choiceBoxes.size(), 1u);
     EXPECT_TRUE(services.choiceBoxes[0].text.startsWith(
         QStringLiteral("The take of a002.wav is not saved.")));
@@ -67,7 +67,7 @@ TEST_F(MainDialogBoxes, AnUnsavedTakeIsSavedAgainDiscardedOrKeptBeforeAStep) {
     EXPECT_EQ(dialog.flow().unsavedTake().has_value(), c.unsaved);
     // Cancel leaves the take where Ctrl+S saves it.
     if (c.unsaved) {
-      QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_S, Qt::ControlModifier);
+      QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_S, Qt::ControlModifier);
       testing::SettleSave(dialog);
       EXPECT_TRUE(fs::is_regular_file(dir / "Prompt/unit/a002.wav"));
       EXPECT_FALSE(dialog.flow().unsavedTake());
@@ -94,7 +94,7 @@ TEST_F(MainDialogBoxes, AFailedWriteOfTheIndexKeepsTheLessonUntilRetriedOrDiscar
     services.whileBoxUp = [this] {
       fs::permissions(dir / "Ini/unit.idx", fs::perms::owner_read | fs::perms::owner_write);
     };
-    QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_W, Qt::ControlModifier);
+    QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_W, Qt::ControlModifier);
     ASSERT_GE(services.choiceBoxes.size(), 1u);
     EXPECT_EQ(services.choiceBoxes[0].caption, QStringLiteral("Cannot write file"));
     EXPECT_TRUE(services.choiceBoxes[0].text.contains(QStringLiteral("read-only")));
@@ -106,7 +106,7 @@ TEST_F(MainDialogBoxes, AFailedWriteOfTheIndexKeepsTheLessonUntilRetriedOrDiscar
       // The program does not end with the changes unwritten either.
       fs::permissions(dir / "Ini/unit.idx", fs::perms::owner_read);
       services.choices = {2};
-      QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+      QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_Escape);
       EXPECT_TRUE(dialog.isVisible());
       EXPECT_EQ(dialog.lesson().current()->text, u"> Changed");
       dialog.lesson().DiscardLesson();
@@ -122,7 +122,7 @@ TEST_F(MainDialogBoxes, ALessonHeldByAnotherWindowOpensReadOnlyOrNotAtAll) {
   services.nextFile = QString::fromStdString((dir / "Ini/unit.idx").string());
 
   services.choices = {1};  // Cancel
-  Click(ids::kOpen);
+  Click(ui::ids::kOpen);
   ASSERT_EQ(services.choiceBoxes.size(), 1u);
   EXPECT_EQ(ButtonsOf(0),
             (QStringList{QStringLiteral("Open read-only"), QStringLiteral("Cancel")}));
@@ -131,23 +131,23 @@ TEST_F(MainDialogBoxes, ALessonHeldByAnotherWindowOpensReadOnlyOrNotAtAll) {
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
 
   services.choices = {0};  // Open read-only
-  Click(ids::kOpen);
+  Click(ui::ids::kOpen);
   ASSERT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   EXPECT_TRUE(dialog.windowTitle().endsWith(QStringLiteral(" (read-only)")));
-  EXPECT_FALSE(Enabled(dialog, ids::kRecord));
-  EXPECT_TRUE(static_cast<QPlainTextEdit*>(dialog.GetDlgItem(ids::kPromptText))->isReadOnly());
-  EXPECT_TRUE(Enabled(dialog, ids::kPlay));
+  EXPECT_FALSE(Enabled(dialog, ui::ids::kRecord));
+  EXPECT_TRUE(static_cast<QPlainTextEdit*>(dialog.GetDlgItem(ui::ids::kPromptText))->isReadOnly());
+  EXPECT_TRUE(Enabled(dialog, ui::ids::kPlay));
   EXPECT_EQ(ReadBytes(dir / "Ini/unit.idx"), "a001.wav Hello there\r\n");
 
   // A holder whose lock nobody keeps any more may be taken over.
-  Click(ids::kOpen);  // unloads the read-only lesson; the chooser answers with the same file
+  Click(ui::ids::kOpen);  // unloads the read-only lesson; the chooser answers with the same file
   other.Release();
   testing::WriteBytes(dir / "Ini/.unit.idx.lock",
                       "host=elsewhere\npid=4242\nuser=ann\nsince=2026-12-07T09:00:00+0000\n");
   services.choiceBoxes.clear();
   services.choices = {1};  // Take over
   dialog.lesson().DiscardLesson();
-  Click(ids::kOpen);
+  Click(ui::ids::kOpen);
   ASSERT_EQ(services.choiceBoxes.size(), 1u);
   EXPECT_EQ(ButtonsOf(0), (QStringList{QStringLiteral("Open read-only"),
                                        QStringLiteral("Take over"), QStringLiteral("Cancel")}));
@@ -163,7 +163,7 @@ TEST_F(MainDialogBoxes, AnIndexChangedOnDiskIsOverwrittenOnlyWhenChosenAndKeptAs
     const std::string theirs = testing::IndexBytes({u"a001.wav Theirs"});
     testing::WriteBytes(dir / "Ini/unit.idx", theirs);  // a text editor saved it meanwhile
     services.choices = {answer};
-    QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_S, Qt::ControlModifier);
     ASSERT_EQ(services.choiceBoxes.size(), 1u);
     EXPECT_EQ(ButtonsOf(0), (QStringList{QStringLiteral("Overwrite"), QStringLiteral("Cancel")}));
     // "... kept beside it as unit.idx.YYYY-MM-DDTHH-MM-SS.bak."
@@ -191,12 +191,12 @@ TEST_F(MainDialogBoxes, AnIndexLinkedOutsideOpensForViewingOnlyWithOneBox) {
   fs::create_directories(dir / "Ini");
   fs::create_symlink(elsewhere / "precious.txt", dir / "Ini/linked.idx");
   services.nextFile = QString::fromStdString((dir / "Ini/linked.idx").string());
-  Click(ids::kOpen);
+  Click(ui::ids::kOpen);
   ASSERT_EQ(services.boxes.size(), 1u);
   EXPECT_TRUE(services.boxes[0].text.contains(QStringLiteral("precious.txt")));
   EXPECT_TRUE(services.boxes[0].text.contains(QStringLiteral("linked.idx")));
   EXPECT_TRUE(dialog.windowTitle().endsWith(QStringLiteral(" (read-only)")));
-  EXPECT_FALSE(Enabled(dialog, ids::kRecord));
+  EXPECT_FALSE(Enabled(dialog, ui::ids::kRecord));
   EXPECT_EQ(ReadBytes(elsewhere / "precious.txt"), "a001.wav Hello there\n");
 }
 
@@ -205,25 +205,25 @@ TEST_F(MainDialogBoxes, AnIndexWithALineBeyondTheLimitsOpensForViewingOnlyWithOn
   const std::string bytes = "a001.wav Hello there\r\na002.wav " + std::string(2000, 'x') + "\r\n";
   testing::WriteBytes(dir / "Ini/long.idx", bytes);
   services.nextFile = QString::fromStdString((dir / "Ini/long.idx").string());
-  Click(ids::kOpen);
+  Click(ui::ids::kOpen);
   ASSERT_EQ(services.boxes.size(), 1u);
   EXPECT_TRUE(services.boxes[0].text.startsWith(
       QString::fromStdString((dir / "Ini/long.idx").string() + ":2: text of 2000 characters")));
   EXPECT_TRUE(dialog.windowTitle().endsWith(QStringLiteral(" (read-only)")));
-  EXPECT_FALSE(Enabled(dialog, ids::kRecord));
-  Click(ids::kNext);
-  EXPECT_EQ(Text(dialog, ids::kPromptText), QString(2000, u'x'));
-  Click(ids::kPrevious);
-  Click(ids::kOpen);  // unloads; the chooser answers with the same file
+  EXPECT_FALSE(Enabled(dialog, ui::ids::kRecord));
+  Click(ui::ids::kNext);
+  EXPECT_EQ(Text(dialog, ui::ids::kPromptText), QString(2000, u'x'));
+  Click(ui::ids::kPrevious);
+  Click(ui::ids::kOpen);  // unloads; the chooser answers with the same file
   EXPECT_EQ(services.boxes.size(), 2u);
   EXPECT_EQ(ReadBytes(dir / "Ini/long.idx"), bytes);
 }
 
 TEST_F(MainDialogBoxes, ATakeThatFillsItsFileIsStoppedSavedAndSaidSo) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning"});
-  Click(ids::kNext);
+  Click(ui::ids::kNext);
   engine.SetTakeLimitBytes(66150);  // 1.5 s of the template's 22,050 Hz 16-bit mono
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   engine.Advance(2000);
   QCoreApplication::sendPostedEvents();
   testing::SettleSave(dialog);
@@ -240,4 +240,4 @@ TEST_F(MainDialogBoxes, ATakeThatFillsItsFileIsStoppedSavedAndSaidSo) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -18,7 +18,7 @@
 #include "ui/lessons_dialog.h"
 #include "ui/voxtar_dlg.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 namespace {
 
 using testing::Enabled;
@@ -30,28 +30,28 @@ using testing::Text;
 
 TEST_F(MainDialogCommands, PlayStopAndANoticeAfterTheStop) {
   Load({u"a001.wav Hello there"});
-  Click(ids::kPlay);
-  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
+  Click(ui::ids::kPlay);
+  EXPECT_EQ(Text(dialog, ui::ids::kPlay), QStringLiteral("<Playing>"));
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Playing);
   ASSERT_NE(dialog.device(), nullptr);
   EXPECT_EQ(dialog.device()->fileName(), dir.wide() + u"/Prompt/unit/a001.wav");
   engine.Advance(1100);  // past the end: the notice comes
   QCoreApplication::sendPostedEvents();
-  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPlay), QStringLiteral("Play"));
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   ASSERT_NE(dialog.device(), nullptr);  // kept open for the next press
 
-  Click(ids::kPlay);  // the same device plays again from the start
+  Click(ui::ids::kPlay);  // the same device plays again from the start
   EXPECT_EQ(CountOf(Command::Open), 1);
   EXPECT_EQ(CountOf(Command::Play), 2);
-  Click(ids::kPlay);  // stops
-  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
+  Click(ui::ids::kPlay);  // stops
+  EXPECT_EQ(Text(dialog, ui::ids::kPlay), QStringLiteral("Play"));
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   const int stops = CountOf(Command::Stop);
   QCoreApplication::postEvent(
       &dialog, new audio::PlaybackNotice(audio::NotifyCode::Aborted, dialog.device()->deviceId()));
   QCoreApplication::sendPostedEvents();
-  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPlay), QStringLiteral("Play"));
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_EQ(CountOf(Command::Stop), stops);
   EXPECT_TRUE(services.boxes.empty());
@@ -59,21 +59,21 @@ TEST_F(MainDialogCommands, PlayStopAndANoticeAfterTheStop) {
 
 TEST_F(MainDialogCommands, RecordThenRecordSavesTheTakeAndMarksTheEntry) {
   Load({u"a001.wav Hello there", u"a002.wav > Good morning"});
-  Click(ids::kNext);
-  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
-  Click(ids::kRecord);
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
+  Click(ui::ids::kNext);
+  EXPECT_EQ(Text(dialog, ui::ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
+  Click(ui::ids::kRecord);
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("[STOP]"));
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Recording);
   EXPECT_EQ(dialog.device()->fileName(), u"sample.wav");
   // The marker stays until a take is saved: the prompt still needs one.
   EXPECT_EQ(dialog.lesson().current()->text, u"> Good morning");
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   engine.Advance(400);
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   EXPECT_EQ(dialog.lesson().current()->text, u"Good morning");
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
-  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
-  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav :"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("Record"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPlay), QStringLiteral("Play"));
+  EXPECT_EQ(Text(dialog, ui::ids::kStatistics), QStringLiteral("a002.wav :"));
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Modified);
   EXPECT_EQ(dialog.lesson().current()->recorded, 1);
 
@@ -85,72 +85,72 @@ TEST_F(MainDialogCommands, RecordThenRecordSavesTheTakeAndMarksTheEntry) {
   EXPECT_EQ(take.channels, 1);
   EXPECT_EQ(testing::ReadBytes(dir / "sample.wav"), sampleBytes);
 
-  Click(ids::kPlay);  // plays the new take on the same device
+  Click(ui::ids::kPlay);  // plays the new take on the same device
   EXPECT_EQ(CountOf(Command::Open), 1);
   EXPECT_EQ(engine.calls().back().command, Command::Play);
-  Click(ids::kPlay);
+  Click(ui::ids::kPlay);
   // Escape writes the lesson back without the marker.
-  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+  QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_Escape);
   EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav Hello there", u"a002.wav Good morning"}));
 }
 
 TEST_F(MainDialogCommands, RecordDuringPlaybackOnlyStoresTheText) {
   Load({u"a001.wav > Good day"});
-  EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Good day"));
-  Click(ids::kPlay);
+  EXPECT_EQ(Text(dialog, ui::ids::kPromptText), QStringLiteral("Good day"));
+  Click(ui::ids::kPlay);
   Type(QStringLiteral("Good night"));
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   // Stored as a correction: marked, and the lesson Modified so the index gets it.
   EXPECT_EQ(dialog.lesson().current()->text, u"> Good night");
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Modified);
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Playing);
-  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPlay), QStringLiteral("<Playing>"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("Record"));
   EXPECT_EQ(CountOf(Command::Record), 0);
   // "Play" during a recording does nothing.
-  Click(ids::kPlay);
-  Click(ids::kRecord);
+  Click(ui::ids::kPlay);
+  Click(ui::ids::kRecord);
   ASSERT_EQ(dialog.audioMode(), session::AudioMode::Recording);
-  Click(ids::kPlay);
+  Click(ui::ids::kPlay);
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Recording);
 }
 
 TEST_F(MainDialogCommands, NextDuringARecordingDropsItAndKeepsStop) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning", u"a003.wav See you later"});
-  Click(ids::kNext);
-  Click(ids::kRecord);
+  Click(ui::ids::kNext);
+  Click(ui::ids::kRecord);
   engine.Advance(300);
-  Click(ids::kNext);
+  Click(ui::ids::kNext);
   EXPECT_EQ(dialog.lesson().prompts.currentIndex, 2);
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_EQ(dialog.device(), nullptr);
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("[STOP]"));
   EXPECT_FALSE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   // Pressing it now starts a recording of the new prompt.
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Recording);
 }
 
 TEST_F(MainDialogCommands, GotoAndNextStoreAnEditWithTheMarker) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning", u"a003.wav See you later"});
-  Click(ids::kGoto);  // a002 is the first without a take
+  Click(ui::ids::kGoto);  // a002 is the first without a take
   EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
   Type(QStringLiteral(" now"), false);
-  Click(ids::kNext);
+  Click(ui::ids::kNext);
   EXPECT_EQ(dialog.lesson().prompts.entries[1]->text, u"> Good morning now");
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Modified);
-  Click(ids::kPrevious);
-  EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Good morning now"));
+  Click(ui::ids::kPrevious);
+  EXPECT_EQ(Text(dialog, ui::ids::kPromptText), QStringLiteral("Good morning now"));
   // A correction of a recorded prompt is kept by Goto too, and makes it pending again.
-  Click(ids::kPrevious);
+  Click(ui::ids::kPrevious);
   Type(QStringLiteral("Changed"));
-  Click(ids::kGoto);
+  Click(ui::ids::kGoto);
   EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, u"> Changed");
   EXPECT_EQ(dialog.lesson().prompts.currentIndex, 0);
   // The Ctrl+G shortcut is Goto too.
-  Click(ids::kNext);
-  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_G, Qt::ControlModifier);
+  Click(ui::ids::kNext);
+  QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_G, Qt::ControlModifier);
   EXPECT_EQ(dialog.lesson().prompts.currentIndex, 0);
 }
 
@@ -165,20 +165,20 @@ TEST_F(MainDialogCommands, AnUntouchedLongPromptComesBackUnchanged) {
   // The box shows it on ten lines.
   const std::u16string box = dialog.BoxText();
   EXPECT_EQ(std::count(box.begin(), box.end(), u'\n'), 9);
-  Click(ids::kNext);
-  Click(ids::kPrevious);
+  Click(ui::ids::kNext);
+  Click(ui::ids::kPrevious);
   EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, std::u16string_view(text));
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
-  Click(ids::kRecord);  // stores the whole text, not a cut one
+  Click(ui::ids::kRecord);  // stores the whole text, not a cut one
   EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, std::u16string_view(text));
 }
 
 TEST_F(MainDialogCommands, ListAndOpenWriteAModifiedLessonBackEvenWhenCancelled) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning"});
   Type(QStringLiteral("Hi there"));
-  Click(ids::kNext);
+  Click(ui::ids::kNext);
   services.nextFile.reset();
-  Click(ids::kOpen);
+  Click(ui::ids::kOpen);
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
   EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav > Hi there", u"a002.wav Good morning"}));
   ASSERT_EQ(services.fileRequests.size(), 2u);
@@ -188,11 +188,11 @@ TEST_F(MainDialogCommands, ListAndOpenWriteAModifiedLessonBackEvenWhenCancelled)
   EXPECT_EQ(request.initialPath, QString::fromStdString(dir.path().string()) + "/Ini/");
   EXPECT_TRUE(request.fileMustExist);
   EXPECT_EQ(std::filesystem::current_path(), dir.path());
-  EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("***"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPromptText), QStringLiteral("***"));
 
   Load({u"a001.wav Hello there", u"a002.wav Good morning"});
   Type(QStringLiteral("Hi again"));
-  Click(ids::kNext);
+  Click(ui::ids::kNext);
   testing::WhenModal([&] {
     auto* chooser = testing::ActiveModal<QDialog>();
     if (chooser == nullptr || chooser == &dialog) {
@@ -201,7 +201,7 @@ TEST_F(MainDialogCommands, ListAndOpenWriteAModifiedLessonBackEvenWhenCancelled)
     QTest::keyClick(chooser, Qt::Key_Escape);
     return true;
   });
-  Click(ids::kList);
+  Click(ui::ids::kList);
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
   EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav > Hi again", u"a002.wav Good morning"}));
   EXPECT_TRUE(services.boxes.empty());
@@ -224,12 +224,12 @@ TEST_F(MainDialogCommands, ListLoadsTheChosenLesson) {
     }
     return true;
   });
-  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_L, Qt::ControlModifier);
+  QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_L, Qt::ControlModifier);
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Voxtar - unit.idx - [001 / 001]"));
-  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a001.wav :"));
-  EXPECT_TRUE(Enabled(dialog, ids::kRecord));
-  EXPECT_TRUE(Enabled(dialog, ids::kGoto));
+  EXPECT_EQ(Text(dialog, ui::ids::kStatistics), QStringLiteral("a001.wav :"));
+  EXPECT_TRUE(Enabled(dialog, ui::ids::kRecord));
+  EXPECT_TRUE(Enabled(dialog, ui::ids::kGoto));
 }
 
 TEST_F(MainDialogCommands, EachDialogKeepsItsOwnLastChoice) {
@@ -237,7 +237,7 @@ TEST_F(MainDialogCommands, EachDialogKeepsItsOwnLastChoice) {
   testing::WriteBytes(dir / "Ini/unit.idx", testing::IndexBytes({u"a001.wav Hello there"}));
   // Runs "List" in `owner`: the row the chooser came up with (-1: none), then takes row `take`
   // or cancels (-1).
-  const auto list = [](CVoxtarDlg& owner, int take) {
+  const auto list = [](ui::CVoxtarDlg& owner, int take) {
     int preselected = -2;
     testing::WhenModal([&preselected, take] {
       auto* chooser = testing::ActiveModal<TLessonsDialog>();
@@ -254,14 +254,14 @@ TEST_F(MainDialogCommands, EachDialogKeepsItsOwnLastChoice) {
       }
       return true;
     });
-    owner.OnCommand(ids::kList);
+    owner.OnCommand(ui::ids::kList);
     return preselected;
   };
   EXPECT_EQ(list(dialog, 0), -1);
   ASSERT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
 
   FakeWindowServices otherServices;
-  CVoxtarDlg other{QuietEngine(), otherServices};
+  ui::CVoxtarDlg other{QuietEngine(), otherServices};
   EXPECT_EQ(list(other, -1), -1);
   EXPECT_EQ(list(dialog, -1), 0);
   EXPECT_TRUE(services.boxes.empty());
@@ -272,7 +272,7 @@ TEST_F(MainDialogCommands, EachLoadOutcomeHasItsBox) {
   const auto open = [&](const std::filesystem::path& path) {
     services.boxes.clear();
     services.nextFile = QString::fromStdString(path.string());
-    Click(ids::kOpen);
+    Click(ui::ids::kOpen);
   };
   testing::WriteBytes(dir / "Other/x.idx", testing::IndexBytes({u"a b"}));
   open(dir / "Other/x.idx");
@@ -300,7 +300,7 @@ TEST_F(MainDialogCommands, EachLoadOutcomeHasItsBox) {
   open(dir / "Ini/bad.idx");
   EXPECT_TRUE(services.boxes.empty());
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
-  EXPECT_FALSE(Enabled(dialog, ids::kRecord));
+  EXPECT_FALSE(Enabled(dialog, ui::ids::kRecord));
 
   testing::WriteBytes(dir / "Ini/locked.idx", testing::IndexBytes({u"a001.wav Hello there"}));
   std::filesystem::permissions(dir / "Ini/locked.idx", std::filesystem::perms::owner_read);
@@ -311,26 +311,26 @@ TEST_F(MainDialogCommands, EachLoadOutcomeHasItsBox) {
   EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Cannot write file"));
   EXPECT_EQ(services.boxes[0].icon, platform::BoxIcon::Warning);
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
-  EXPECT_TRUE(Enabled(dialog, ids::kRecord));
+  EXPECT_TRUE(Enabled(dialog, ui::ids::kRecord));
 }
 
 TEST_F(MainDialogCommands, SaveShortcutOnlyForAModifiedLesson) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning"});
   const std::string loaded = IndexFile();
-  QWidget* line = dialog.GetDlgItem(ids::kStatistics);
+  QWidget* line = dialog.GetDlgItem(ui::ids::kStatistics);
   std::filesystem::remove(dir / "Ini/unit.idx");
   QTest::keyClick(line, Qt::Key_S, Qt::ControlModifier);  // Saved: not offered
   EXPECT_FALSE(std::filesystem::exists(dir / "Ini/unit.idx"));
   Type(QStringLiteral("Hi"));
-  Click(ids::kNext);
-  EXPECT_TRUE(dialog.IsCommandEnabled(ids::kSaveCommand));
+  Click(ui::ids::kNext);
+  EXPECT_TRUE(dialog.IsCommandEnabled(ui::ids::kSaveCommand));
   QTest::keyClick(line, Qt::Key_S, Qt::ControlModifier);
   EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav > Hi", u"a002.wav Good morning"}));
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   EXPECT_NE(IndexFile(), loaded);
   // A correction still in the box is offered and stored by Ctrl+S, and by closing the lesson.
   Type(QStringLiteral("Hello"));
-  EXPECT_TRUE(dialog.IsCommandEnabled(ids::kSaveCommand));
+  EXPECT_TRUE(dialog.IsCommandEnabled(ui::ids::kSaveCommand));
   QTest::keyClick(line, Qt::Key_S, Qt::ControlModifier);
   EXPECT_EQ(IndexFile(), testing::IndexBytes({u"a001.wav > Hi", u"a002.wav > Hello"}));
   Type(QStringLiteral("Hello again"));
@@ -339,7 +339,7 @@ TEST_F(MainDialogCommands, SaveShortcutOnlyForAModifiedLesson) {
 }
 
 TEST_F(MainDialogCommands, NoActionShowsItsBox) {
-  EXPECT_TRUE(dialog.OnCommand(ids::kNoAction));
+  EXPECT_TRUE(dialog.OnCommand(ui::ids::kNoAction));
   ASSERT_EQ(services.boxes.size(), 1u);
   EXPECT_EQ(services.boxes[0].owner, &dialog);
   EXPECT_EQ(services.boxes[0].text, QStringLiteral("NO AVTION"));
@@ -349,45 +349,45 @@ TEST_F(MainDialogCommands, NoActionShowsItsBox) {
 
 TEST_F(MainDialogCommands, ARecordingDoneNoticeSavesTheTakeAndClearsTheMarker) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning"});
-  Click(ids::kNext);
+  Click(ui::ids::kNext);
   EXPECT_EQ(dialog.OnRecordingDone(), 0);  // idle: only the text
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("<Record>"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("<Record>"));
   EXPECT_FALSE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   // The marker comes back with an edit typed while recording, stored by the box's next read.
   dialog.lesson().current()->text = u"> Good morning";
   engine.Advance(300);
   dialog.OnRecordingDone();
   testing::SettleSave(dialog);
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("<Record>"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("<Record>"));
   EXPECT_TRUE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
   EXPECT_EQ(dialog.lesson().current()->text, u"Good morning");
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Modified);
-  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav :"));
+  EXPECT_EQ(Text(dialog, ui::ids::kStatistics), QStringLiteral("a002.wav :"));
 }
 
 TEST_F(MainDialogCommands, AFailedSaveDoesNotMarkThePromptRecorded) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning"});
-  Click(ids::kNext);
-  Click(ids::kRecord);
+  Click(ui::ids::kNext);
+  Click(ui::ids::kRecord);
   engine.Advance(200);
   std::filesystem::create_directory(dir / "Prompt/unit/a002.wav");  // in the take's way
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   ASSERT_EQ(services.boxes.size(), 1u);
   EXPECT_EQ(services.boxes[0].owner, nullptr);
   EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Error"));
   EXPECT_EQ(dialog.lesson().current()->recorded, 0);
-  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
+  EXPECT_EQ(Text(dialog, ui::ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("Record"));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "Prompt/unit/a002.wav"));
 
   // Nor through the recording-done notice, which then keeps the edit marker too. (The new
   // recording first asks about the unsaved take, which is discarded here.)
   services.choices = {1};
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   ASSERT_EQ(services.choiceBoxes.size(), 1u);
   dialog.lesson().current()->text = u"> Good morning";
   engine.Advance(200);
@@ -400,49 +400,49 @@ TEST_F(MainDialogCommands, AFailedSaveDoesNotMarkThePromptRecorded) {
 
 TEST_F(MainDialogCommands, ARecordingThatNeverStartedSavesNothing) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning"});
-  Click(ids::kNext);
+  Click(ui::ids::kNext);
   engine.FailNext(Command::Record, 79, QStringLiteral("No sound input."));
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   ASSERT_EQ(services.boxes.size(), 1u);
   EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Error"));
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
-  Click(ids::kRecord);
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("[STOP]"));
+  Click(ui::ids::kRecord);
   // The template's own audio is no take of this prompt.
   EXPECT_FALSE(std::filesystem::exists(dir / "Prompt/unit/a002.wav"));
-  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
+  EXPECT_EQ(Text(dialog, ui::ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("Record"));
 }
 
 TEST_F(MainDialogCommands, CommandsWaitWhileABoxWithoutOwnerIsUp) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning", u"a003.wav See you later"});
-  Click(ids::kNext);
-  Click(ids::kRecord);
+  Click(ui::ids::kNext);
+  Click(ui::ids::kRecord);
   engine.Advance(300);
   engine.FailNext(Command::Stop, 78, QStringLiteral("The device is busy."));
   // The stop's box leaves the dialog enabled; ">>" and Escape pressed under it must not pull the
   // device or the lesson from under the stopping "Record".
   services.whileBoxUp = [&] {
-    Click(ids::kNext);
-    QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+    Click(ui::ids::kNext);
+    QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_Escape);
   };
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   ASSERT_FALSE(services.boxes.empty());
   EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Wave Stop Error"));
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("Record"));
 }
 
 TEST_F(MainDialogCommands, AnUntouchedPromptKeepsItsNoBreakSpaces) {
   const std::u16string text = u"Цена:\u00A010\u00A0000 рублей";
   Load({u"a001.wav " + text, u"a002.wav Good morning"});
-  Click(ids::kNext);
-  Click(ids::kPrevious);
+  Click(ui::ids::kNext);
+  Click(ui::ids::kPrevious);
   EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, std::u16string_view(text));
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   EXPECT_EQ(dialog.lesson().prompts.entries[0]->text, std::u16string_view(text));
 }
 
@@ -451,8 +451,8 @@ TEST_F(MainDialogCommands, APromptNameLeadingOutOfThePromptDirectoryIsRefused) {
   for (int index = 0; index < 2; ++index) {
     const std::u16string path = dialog.lesson().PromptFilePath();
     services.boxes.clear();
-    Click(ids::kRecord);
-    Click(ids::kPlay);
+    Click(ui::ids::kRecord);
+    Click(ui::ids::kPlay);
     ASSERT_EQ(services.boxes.size(), 2u) << index;
     for (const platform::MessageBoxRequest& box : services.boxes) {
       EXPECT_EQ(box.owner, nullptr);
@@ -460,9 +460,9 @@ TEST_F(MainDialogCommands, APromptNameLeadingOutOfThePromptDirectoryIsRefused) {
       EXPECT_EQ(box.caption, QStringLiteral("Invalid prompt name"));
     }
     EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
-    EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
-    EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
-    Click(ids::kNext);
+    EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("Record"));
+    EXPECT_EQ(Text(dialog, ui::ids::kPlay), QStringLiteral("Play"));
+    Click(ui::ids::kNext);
   }
   EXPECT_TRUE(engine.calls().empty());
   EXPECT_FALSE(std::filesystem::exists(dir / "evil.wav"));
@@ -470,4 +470,4 @@ TEST_F(MainDialogCommands, APromptNameLeadingOutOfThePromptDirectoryIsRefused) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::ui

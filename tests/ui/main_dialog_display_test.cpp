@@ -33,7 +33,7 @@ inline void PrintTo(const QSize& s, std::ostream* os) {
 }
 QT_END_NAMESPACE
 
-namespace voxtar {
+namespace voxtar::ui {
 namespace {
 
 using testing::Click;
@@ -44,9 +44,9 @@ using testing::MainDialogWithLesson;
 using testing::QuietEngine;
 using testing::Text;
 
-const int kAllControls[] = {ids::kPromptText, ids::kStatistics, ids::kPrevious,
-                            ids::kNext,       ids::kPlay,       ids::kRecord,
-                            ids::kList,       ids::kOpen,       ids::kGoto};
+const int kAllControls[] = {ui::ids::kPromptText, ui::ids::kStatistics, ui::ids::kPrevious,
+                            ui::ids::kNext,       ui::ids::kPlay,       ui::ids::kRecord,
+                            ui::ids::kList,       ui::ids::kOpen,       ui::ids::kGoto};
 
 TEST(MainTemplate, PixelGeometryForThePinnedFont) {
   const QFont font = DialogFont(10);
@@ -59,36 +59,36 @@ TEST(MainTemplate, PixelGeometryForThePinnedFont) {
   // 309 x 190 units; x * 8 / 4 and y * 15 / 8, rounded like MulDiv. The waveform below the
   // buttons adds 44 units and moves nothing.
   FakeWindowServices services;
-  CVoxtarDlg dialog{QuietEngine(), services};
+  ui::CVoxtarDlg dialog{QuietEngine(), services};
   EXPECT_EQ(dialog.size(), QSize(618, 439));
   EXPECT_EQ(dialog.waveform()->geometry(), QRect(14, 353, 590, 75));
   session::SessionSettings hidden = dialog.session().settings();
   hidden.waveform = false;
   dialog.SetSessionSettings(hidden);
   EXPECT_EQ(dialog.size(), QSize(618, 356));
-  EXPECT_EQ(dialog.GetDlgItem(ids::kPromptText)->geometry(), QRect(14, 56, 578, 197));
-  EXPECT_EQ(dialog.GetDlgItem(ids::kStatistics)->geometry(), QRect(14, 272, 574, 26));
-  EXPECT_EQ(dialog.GetDlgItem(ids::kPrevious)->geometry(), QRect(54, 315, 100, 26));
-  EXPECT_EQ(dialog.GetDlgItem(ids::kNext)->geometry(), QRect(176, 315, 100, 26));
-  EXPECT_EQ(dialog.GetDlgItem(ids::kPlay)->geometry(), QRect(312, 315, 100, 26));
-  EXPECT_EQ(dialog.GetDlgItem(ids::kRecord)->geometry(), QRect(446, 315, 100, 26));
-  EXPECT_EQ(dialog.GetDlgItem(ids::kList)->geometry(), QRect(14, 13, 100, 26));
-  EXPECT_EQ(dialog.GetDlgItem(ids::kOpen)->geometry(), QRect(114, 13, 100, 26));
-  EXPECT_EQ(dialog.GetDlgItem(ids::kGoto)->geometry(), QRect(218, 13, 100, 26));
+  EXPECT_EQ(dialog.GetDlgItem(ui::ids::kPromptText)->geometry(), QRect(14, 56, 578, 197));
+  EXPECT_EQ(dialog.GetDlgItem(ui::ids::kStatistics)->geometry(), QRect(14, 272, 574, 26));
+  EXPECT_EQ(dialog.GetDlgItem(ui::ids::kPrevious)->geometry(), QRect(54, 315, 100, 26));
+  EXPECT_EQ(dialog.GetDlgItem(ui::ids::kNext)->geometry(), QRect(176, 315, 100, 26));
+  EXPECT_EQ(dialog.GetDlgItem(ui::ids::kPlay)->geometry(), QRect(312, 315, 100, 26));
+  EXPECT_EQ(dialog.GetDlgItem(ui::ids::kRecord)->geometry(), QRect(446, 315, 100, 26));
+  EXPECT_EQ(dialog.GetDlgItem(ui::ids::kList)->geometry(), QRect(14, 13, 100, 26));
+  EXPECT_EQ(dialog.GetDlgItem(ui::ids::kOpen)->geometry(), QRect(114, 13, 100, 26));
+  EXPECT_EQ(dialog.GetDlgItem(ui::ids::kGoto)->geometry(), QRect(218, 13, 100, 26));
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Voxtar"));
   EXPECT_EQ(static_cast<QWidget*>(dialog.findChild<QLabel*>())->geometry(), QRect(34, 253, 64, 15));
 }
 
 TEST(MainTemplate, TextsTabOrderAndNoDefaultButton) {
   FakeWindowServices services;
-  CVoxtarDlg dialog{QuietEngine(), services};
-  EXPECT_EQ(Text(dialog, ids::kPrevious), QStringLiteral("<<"));
-  EXPECT_EQ(Text(dialog, ids::kNext), QStringLiteral(">>"));
-  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
-  EXPECT_EQ(Text(dialog, ids::kList), QStringLiteral("List"));
-  EXPECT_EQ(Text(dialog, ids::kOpen), QStringLiteral("Open"));
-  EXPECT_EQ(Text(dialog, ids::kGoto), QStringLiteral("Goto"));
+  ui::CVoxtarDlg dialog{QuietEngine(), services};
+  EXPECT_EQ(Text(dialog, ui::ids::kPrevious), QStringLiteral("<<"));
+  EXPECT_EQ(Text(dialog, ui::ids::kNext), QStringLiteral(">>"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPlay), QStringLiteral("Play"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("Record"));
+  EXPECT_EQ(Text(dialog, ui::ids::kList), QStringLiteral("List"));
+  EXPECT_EQ(Text(dialog, ui::ids::kOpen), QStringLiteral("Open"));
+  EXPECT_EQ(Text(dialog, ui::ids::kGoto), QStringLiteral("Goto"));
   EXPECT_EQ(dialog.findChild<QLabel*>()->text(), QStringLiteral("Statistics:"));
   for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
     EXPECT_FALSE(button->isDefault());
@@ -96,7 +96,7 @@ TEST(MainTemplate, TextsTabOrderAndNoDefaultButton) {
   }
   // Template order is the tab order.
   std::vector<int> order;
-  QWidget* widget = dialog.GetDlgItem(ids::kPromptText);
+  QWidget* widget = dialog.GetDlgItem(ui::ids::kPromptText);
   do {
     for (int id : kAllControls) {
       if (dialog.GetDlgItem(id) == widget) {
@@ -104,83 +104,83 @@ TEST(MainTemplate, TextsTabOrderAndNoDefaultButton) {
       }
     }
     widget = widget->nextInFocusChain();
-  } while (widget != dialog.GetDlgItem(ids::kPromptText));
+  } while (widget != dialog.GetDlgItem(ui::ids::kPromptText));
   EXPECT_EQ(order,
-            (std::vector<int>{ids::kPromptText, ids::kStatistics, ids::kPrevious, ids::kNext,
-                              ids::kPlay, ids::kRecord, ids::kList, ids::kOpen, ids::kGoto}));
-  auto* box = static_cast<MultiLineEdit*>(dialog.GetDlgItem(ids::kPromptText));
+            (std::vector<int>{ui::ids::kPromptText, ui::ids::kStatistics, ui::ids::kPrevious, ui::ids::kNext,
+                              ui::ids::kPlay, ui::ids::kRecord, ui::ids::kList, ui::ids::kOpen, ui::ids::kGoto}));
+  auto* box = static_cast<MultiLineEdit*>(dialog.GetDlgItem(ui::ids::kPromptText));
   EXPECT_EQ(box->lineWrapMode(), QPlainTextEdit::NoWrap);
   EXPECT_EQ(box->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_EQ(box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_EQ(box->wordBreakProc(), &BackslashWordBreak);
   EXPECT_EQ(box->font().pixelSize(), PixelSizeForCellHeight(18));
-  EXPECT_TRUE(static_cast<QLineEdit*>(dialog.GetDlgItem(ids::kStatistics))->isReadOnly());
+  EXPECT_TRUE(static_cast<QLineEdit*>(dialog.GetDlgItem(ui::ids::kStatistics))->isReadOnly());
 }
 
 TEST(MainDialogStartUp, OnlyListAndOpenAreEnabled) {
   FakeWindowServices services;
-  CVoxtarDlg dialog{QuietEngine(), services};
+  ui::CVoxtarDlg dialog{QuietEngine(), services};
   for (int id : kAllControls) {
-    const bool expected = id == ids::kList || id == ids::kOpen || id == ids::kStatistics;
+    const bool expected = id == ui::ids::kList || id == ui::ids::kOpen || id == ui::ids::kStatistics;
     EXPECT_EQ(Enabled(dialog, id), expected) << id;
   }
   // Until a lesson is loaded both boxes are empty, not "***".
-  EXPECT_TRUE(Text(dialog, ids::kPromptText).isEmpty());
-  EXPECT_TRUE(Text(dialog, ids::kStatistics).isEmpty());
+  EXPECT_TRUE(Text(dialog, ui::ids::kPromptText).isEmpty());
+  EXPECT_TRUE(Text(dialog, ui::ids::kStatistics).isEmpty());
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_EQ(dialog.device(), nullptr);
   EXPECT_EQ(dialog.lesson().paths.lessonDirectory, u"ini/");
-  EXPECT_FALSE(dialog.IsCommandEnabled(ids::kSaveCommand));
-  EXPECT_FALSE(dialog.IsCommandEnabled(ids::kUnloadCommand));
-  EXPECT_TRUE(dialog.IsCommandEnabled(ids::kListCommand));
+  EXPECT_FALSE(dialog.IsCommandEnabled(ui::ids::kSaveCommand));
+  EXPECT_FALSE(dialog.IsCommandEnabled(ui::ids::kUnloadCommand));
+  EXPECT_TRUE(dialog.IsCommandEnabled(ui::ids::kListCommand));
 }
 
 TEST_F(MainDialogWithLesson, RefreshShowsTheCurrentPrompt) {
   const std::u16string longText(51, u'x');
   WriteLesson({u"a001.wav > Good day", u"a002.wav " + longText + u" and more", u"a003.wav Hi!!!"});
-  CVoxtarDlg dialog{QuietEngine(), services};
+  ui::CVoxtarDlg dialog{QuietEngine(), services};
   Open(dialog);
   ASSERT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
   EXPECT_TRUE(services.boxes.empty());
-  EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Good day"));
-  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a001.wav :"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPromptText), QStringLiteral("Good day"));
+  EXPECT_EQ(Text(dialog, ui::ids::kStatistics), QStringLiteral("a001.wav :"));
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Voxtar - unit.idx - [001 / 003]"));
   for (int id : kAllControls) {
-    EXPECT_EQ(Enabled(dialog, id), id != ids::kPrevious) << id;
+    EXPECT_EQ(Enabled(dialog, id), id != ui::ids::kPrevious) << id;
   }
 
-  Click(dialog, ids::kNext);
-  EXPECT_EQ(Text(dialog, ids::kPromptText),
+  Click(dialog, ui::ids::kNext);
+  EXPECT_EQ(Text(dialog, ui::ids::kPromptText),
             QString::fromStdU16String(longText) + QStringLiteral("\nand more"));
-  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
+  EXPECT_EQ(Text(dialog, ui::ids::kStatistics), QStringLiteral("a002.wav : <File not found>"));
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Voxtar - unit.idx - [002 / 003]"));
-  EXPECT_TRUE(Enabled(dialog, ids::kPrevious));
-  EXPECT_TRUE(Enabled(dialog, ids::kNext));
+  EXPECT_TRUE(Enabled(dialog, ui::ids::kPrevious));
+  EXPECT_TRUE(Enabled(dialog, ui::ids::kNext));
 
-  Click(dialog, ids::kNext);
-  EXPECT_TRUE(Enabled(dialog, ids::kPrevious));
-  EXPECT_FALSE(Enabled(dialog, ids::kNext));
+  Click(dialog, ui::ids::kNext);
+  EXPECT_TRUE(Enabled(dialog, ui::ids::kPrevious));
+  EXPECT_FALSE(Enabled(dialog, ui::ids::kNext));
   // Nothing was edited: the lesson is as loaded.
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
 }
 
 TEST_F(MainDialogWithLesson, UnloadShowsTheEmptyLessonDisplay) {
   WriteLesson({u"a001.wav Hello there"});
-  CVoxtarDlg dialog{QuietEngine(), services};
+  ui::CVoxtarDlg dialog{QuietEngine(), services};
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   Open(dialog);
-  EXPECT_FALSE(Enabled(dialog, ids::kPrevious));
-  EXPECT_FALSE(Enabled(dialog, ids::kNext));
+  EXPECT_FALSE(Enabled(dialog, ui::ids::kPrevious));
+  EXPECT_FALSE(Enabled(dialog, ui::ids::kNext));
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Voxtar - unit.idx - [001 / 001]"));
   QTest::keyClick(&dialog, Qt::Key_W, Qt::ControlModifier);
   EXPECT_EQ(dialog.lesson().state, lesson::LessonState::NoLesson);
-  EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("***"));
-  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("***"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPromptText), QStringLiteral("***"));
+  EXPECT_EQ(Text(dialog, ui::ids::kStatistics), QStringLiteral("***"));
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Voxtar"));
   for (int id : kAllControls) {
-    const bool expected = id == ids::kList || id == ids::kOpen || id == ids::kStatistics;
+    const bool expected = id == ui::ids::kList || id == ui::ids::kOpen || id == ui::ids::kStatistics;
     EXPECT_EQ(Enabled(dialog, id), expected) << id;
   }
 }
@@ -189,7 +189,7 @@ TEST_F(MainDialogWithLesson, UnloadShowsTheEmptyLessonDisplay) {
 
 TEST(MainDialogStrip, SitsInTheFreeStripWithoutTouchingTheTemplate) {
   FakeWindowServices services;
-  CVoxtarDlg dialog{QuietEngine(), services};
+  ui::CVoxtarDlg dialog{QuietEngine(), services};
   LevelMeterWidget* meter = dialog.levelMeter();
   ASSERT_NE(meter, nullptr);
   // 165, 7, 137, 14 units at 8 x 15 base units.
@@ -206,7 +206,7 @@ TEST(MainDialogStrip, SitsInTheFreeStripWithoutTouchingTheTemplate) {
 TEST_F(MainDialogCommands, TheMeterFollowsARecordingAndTheTakeCheckFollowsItsSave) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning"});
   LevelMeterWidget* meter = dialog.levelMeter();
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   EXPECT_EQ(meter->mode(), LevelMeterWidget::Mode::Meter);
   // Blocks keep coming, as while the operator speaks, for half a second at least and until the
   // meter shows the input tone (half of full scale) as the held peak.
@@ -219,13 +219,13 @@ TEST_F(MainDialogCommands, TheMeterFollowsARecordingAndTheTakeCheckFollowsItsSav
   EXPECT_NEAR(meter->shown().holdDb, -6.0, 0.5);
   EXPECT_FALSE(meter->shown().clipped);
 
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   ASSERT_EQ(meter->mode(), LevelMeterWidget::Mode::TakeCheck);
   // The tone starts with the take: cut at the start, a warning.
   EXPECT_TRUE(meter->takeCheckText().startsWith(QStringLiteral("cut at the start")))
       << meter->takeCheckText().toStdString();
   EXPECT_EQ(meter->takeCheckSeverity(), measures::Severity::Warning);
-  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a001.wav :"));
+  EXPECT_EQ(Text(dialog, ui::ids::kStatistics), QStringLiteral("a001.wav :"));
 
   // A block that arrives after the stop leaves the verdict standing.
   QCoreApplication::postEvent(&dialog.flow(), new audio::LevelNotice(audio::LevelSummary{}));
@@ -233,10 +233,10 @@ TEST_F(MainDialogCommands, TheMeterFollowsARecordingAndTheTakeCheckFollowsItsSav
   EXPECT_EQ(meter->mode(), LevelMeterWidget::Mode::TakeCheck);
 
   // The recording-done notice's save is checked too; moving on empties the strip.
-  Click(ids::kNext);
+  Click(ui::ids::kNext);
   EXPECT_EQ(meter->mode(), LevelMeterWidget::Mode::Empty);
   engine.SetInputTone(440.0, 1.0);
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   engine.Advance(300);
   dialog.OnRecordingDone();
   testing::SettleSave(dialog);
@@ -247,4 +247,4 @@ TEST_F(MainDialogCommands, TheMeterFollowsARecordingAndTheTakeCheckFollowsItsSav
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::ui

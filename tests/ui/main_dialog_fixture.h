@@ -27,7 +27,7 @@ namespace voxtar::testing {
 constexpr int kWav16 = 0x010002;  // WAV, 16-bit PCM
 
 // What a button, the statistics line or the prompt box shows.
-inline QString Text(CVoxtarDlg& dialog, int id) {
+inline QString Text(ui::CVoxtarDlg& dialog, int id) {
   QWidget* widget = dialog.GetDlgItem(id);
   if (auto* button = qobject_cast<QPushButton*>(widget)) {
     return button->text();
@@ -38,29 +38,29 @@ inline QString Text(CVoxtarDlg& dialog, int id) {
   return static_cast<QPlainTextEdit*>(widget)->toPlainText();
 }
 
-inline bool Enabled(CVoxtarDlg& dialog, int id) {
+inline bool Enabled(ui::CVoxtarDlg& dialog, int id) {
   return dialog.GetDlgItem(id)->isEnabled();
 }
 
 // Waits until a take the dialog is saving is saved: the save runs off the GUI thread, and what
 // follows it (the marker, the display, the next prompt) comes when it is over.
-inline void SettleSave(CVoxtarDlg& dialog) {
+inline void SettleSave(ui::CVoxtarDlg& dialog) {
   EXPECT_TRUE(QTest::qWaitFor([&dialog] { return !dialog.session().saving(); }, 10000))
       << "the take's save never ended";
 }
 
 // Clicks as the operator would, and waits for a save the click started.
-inline void Click(CVoxtarDlg& dialog, int id) {
+inline void Click(ui::CVoxtarDlg& dialog, int id) {
   QTest::mouseClick(static_cast<QPushButton*>(dialog.GetDlgItem(id)), Qt::LeftButton);
   SettleSave(dialog);
 }
 
 // Opens `index` through "Open", as the operator would, in a dialog that is up.
 template <typename Services>
-void OpenThroughTheDialog(CVoxtarDlg& dialog, Services& services,
+void OpenThroughTheDialog(ui::CVoxtarDlg& dialog, Services& services,
                           const std::filesystem::path& index) {
   services.nextFile = QString::fromStdString(index.string());
-  Click(dialog, ids::kOpen);
+  Click(dialog, ui::ids::kOpen);
   ASSERT_EQ(dialog.lesson().state, lesson::LessonState::Saved);
 }
 
@@ -76,10 +76,10 @@ struct DemoWorkingDirectory {
 };
 
 // Records on the first pending prompt, then kills the private sound server (by PID) mid-take.
-inline void KillTheServerDuringATake(CVoxtarDlg& dialog, const char* serverPid) {
-  Click(dialog, ids::kGoto);
-  Click(dialog, ids::kRecord);
-  ASSERT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
+inline void KillTheServerDuringATake(ui::CVoxtarDlg& dialog, const char* serverPid) {
+  Click(dialog, ui::ids::kGoto);
+  Click(dialog, ui::ids::kRecord);
+  ASSERT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("[STOP]"));
   QTest::qWait(400);
   ASSERT_EQ(std::system((std::string("kill -KILL ") + serverPid).c_str()), 0);
   QTest::qWait(300);
@@ -96,9 +96,9 @@ class MainDialogWithLesson : public ::testing::Test {
   void WriteLesson(const std::vector<std::u16string>& lines) {
     WriteBytes(dir / "Ini/unit.idx", IndexBytes(lines));
   }
-  void Open(CVoxtarDlg& dialog) {
+  void Open(ui::CVoxtarDlg& dialog) {
     services.nextFile = QString::fromStdString((dir / "Ini/unit.idx").string());
-    Click(dialog, ids::kOpen);
+    Click(dialog, ui::ids::kOpen);
   }
   TempDir dir;
   ScopedWorkingDirectory cwd{dir.path()};
@@ -127,12 +127,12 @@ class MainDialogCommands : public ::testing::Test {
   void Load(const std::vector<std::u16string>& lines) {
     WriteBytes(dir / "Ini/unit.idx", IndexBytes(lines));
     services.nextFile = QString::fromStdString((dir / "Ini/unit.idx").string());
-    Click(ids::kOpen);
+    Click(ui::ids::kOpen);
     ASSERT_NE(dialog.lesson().state, lesson::LessonState::NoLesson);
   }
   void Click(int id) { testing::Click(dialog, id); }
   void Type(const QString& text, bool replace = true) {
-    auto* box = static_cast<QPlainTextEdit*>(dialog.GetDlgItem(ids::kPromptText));
+    auto* box = static_cast<QPlainTextEdit*>(dialog.GetDlgItem(ui::ids::kPromptText));
     box->setFocus();
     if (replace) {
       box->selectAll();
@@ -156,7 +156,7 @@ class MainDialogCommands : public ::testing::Test {
   audio::SimulatedAudioEngine engine;
   std::string sampleBytes;
   // Declared last, the dialog goes first and closes its device while the engine exists.
-  CVoxtarDlg dialog{engine, services};
+  ui::CVoxtarDlg dialog{engine, services};
 };
 
 }  // namespace voxtar::testing

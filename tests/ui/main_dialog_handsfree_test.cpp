@@ -15,7 +15,7 @@ namespace {
 
 class MainDialogHandsFree : public MainDialogCommands {
  protected:
-  QWidget* Box() { return dialog.GetDlgItem(ids::kPromptText); }
+  QWidget* Box() { return dialog.GetDlgItem(ui::ids::kPromptText); }
   void Key(QKeyCombination keys) { QTest::keyClick(Box(), keys.key(), keys.keyboardModifiers()); }
   void Run(int ms) {
     for (; ms > 0; ms -= 10) {
@@ -32,28 +32,28 @@ TEST_F(MainDialogHandsFree, CtrlShiftHTurnsTheSittingOnAndAnyKeyGoesOnAfterAPaus
   Box()->setFocus();
   Key(Qt::CTRL | Qt::SHIFT | Qt::Key_H);
   EXPECT_TRUE(dialog.session().settings().handsFree);
-  Click(ids::kRecord);
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
+  Click(ui::ids::kRecord);
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("[STOP]"));
   EXPECT_EQ(State(), QStringLiteral("Listening"));
   EXPECT_TRUE(dialog.levelMeter()->accessibleDescription().startsWith(QStringLiteral("Listening")));
   Run(10'500);
   EXPECT_EQ(State(), QStringLiteral("Waiting for voice"));
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
-  const QString text = Text(dialog, ids::kPromptText);
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("[STOP]"));
+  const QString text = Text(dialog, ui::ids::kPromptText);
   Key(QKeyCombination(Qt::Key_Space));
   EXPECT_EQ(State(), QStringLiteral("Listening"));
-  EXPECT_EQ(Text(dialog, ids::kPromptText), text);  // the key went on, it typed nothing
+  EXPECT_EQ(Text(dialog, ui::ids::kPromptText), text);  // the key went on, it typed nothing
   Key(Qt::CTRL | Qt::SHIFT | Qt::Key_H);
   EXPECT_FALSE(dialog.session().settings().handsFree);
   EXPECT_EQ(State(), QString());
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("Record"));
 }
 
 TEST_F(MainDialogHandsFree, CtrlPlusAndMinusZoomThePromptTextAndMoveNoControl) {
   Load({u"a001.wav Hello there"});
   std::map<int, QRect> places;
-  for (int id : {ids::kPromptText, ids::kStatistics, ids::kPrevious, ids::kNext, ids::kPlay,
-                 ids::kRecord, ids::kList, ids::kOpen, ids::kGoto}) {
+  for (int id : {ui::ids::kPromptText, ui::ids::kStatistics, ui::ids::kPrevious, ui::ids::kNext, ui::ids::kPlay,
+                 ui::ids::kRecord, ui::ids::kList, ui::ids::kOpen, ui::ids::kGoto}) {
     places[id] = dialog.GetDlgItem(id)->geometry();
   }
   const QSize size = dialog.size();

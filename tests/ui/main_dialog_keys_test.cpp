@@ -21,7 +21,7 @@
 #include "ui/level_meter_widget.h"
 #include "ui/voxtar_dlg.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 namespace {
 
 using testing::Click;
@@ -33,15 +33,15 @@ using testing::Text;
 
 TEST_F(MainDialogWithLesson, EnterInTheTextBoxEndsTheProgramAndWritesTheLesson) {
   WriteLesson({u"a001.wav Hello there", u"a002.wav Good morning"});
-  CVoxtarDlg dialog{QuietEngine(), services};
+  ui::CVoxtarDlg dialog{QuietEngine(), services};
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   Open(dialog);
-  auto* box = static_cast<QPlainTextEdit*>(dialog.GetDlgItem(ids::kPromptText));
+  auto* box = static_cast<QPlainTextEdit*>(dialog.GetDlgItem(ui::ids::kPromptText));
   box->setFocus();
   QTest::keyClick(box, Qt::Key_End);
   QTest::keyClicks(box, QStringLiteral(" you"));
-  Click(dialog, ids::kNext);
+  Click(dialog, ui::ids::kNext);
   ASSERT_EQ(dialog.lesson().state, lesson::LessonState::Modified);
   QSignalSpy finished(&dialog, &QDialog::finished);
   box->setFocus();
@@ -57,14 +57,14 @@ TEST_F(MainDialogWithLesson, EscapeAndTheCloseBoxWithoutLessonWriteNothing) {
   WriteLesson({u"a001.wav Hello there"});
   const std::string before = testing::ReadBytes(dir / "Ini/unit.idx");
   for (bool closeBox : {false, true}) {
-    CVoxtarDlg dialog{QuietEngine(), services};
+    ui::CVoxtarDlg dialog{QuietEngine(), services};
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     QSignalSpy finished(&dialog, &QDialog::finished);
     if (closeBox) {
       dialog.close();
     } else {
-      QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+      QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_Escape);
     }
     EXPECT_EQ(finished.count(), 1);
     EXPECT_FALSE(dialog.isVisible());
@@ -75,11 +75,11 @@ TEST_F(MainDialogWithLesson, EscapeAndTheCloseBoxWithoutLessonWriteNothing) {
 
 TEST_F(MainDialogWithLesson, AFocusedButtonTakesEnterAsItsOwnPress) {
   WriteLesson({u"a001.wav Hello there", u"a002.wav Good morning"});
-  CVoxtarDlg dialog{QuietEngine(), services};
+  ui::CVoxtarDlg dialog{QuietEngine(), services};
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   Open(dialog);
-  QWidget* next = dialog.GetDlgItem(ids::kNext);
+  QWidget* next = dialog.GetDlgItem(ui::ids::kNext);
   next->setFocus();
   QSignalSpy finished(&dialog, &QDialog::finished);
   QTest::keyClick(next, Qt::Key_Return);
@@ -102,7 +102,7 @@ struct AboutCounter {
 TEST(MainDialogAbout, SystemCommandsSixteenToThirtyOneOpenIt) {
   AboutCounter about;
   FakeWindowServices services;
-  CVoxtarDlg dialog{QuietEngine(), services};
+  ui::CVoxtarDlg dialog{QuietEngine(), services};
   dialog.SetAboutHandler(about.Handler());
   EXPECT_TRUE(dialog.OnSysCommand(0x10));
   EXPECT_TRUE(dialog.OnSysCommand(0x1F));
@@ -115,11 +115,11 @@ TEST(MainDialogAbout, SystemCommandsSixteenToThirtyOneOpenIt) {
 TEST(MainDialogAbout, F1AndTheContextMenuOpenIt) {
   AboutCounter about;
   FakeWindowServices services;
-  CVoxtarDlg dialog{QuietEngine(), services};
+  ui::CVoxtarDlg dialog{QuietEngine(), services};
   dialog.SetAboutHandler(about.Handler());
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_F1);
+  QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_F1);
   EXPECT_EQ(about.count, 1);
 
   QString itemText;
@@ -142,7 +142,7 @@ TEST(MainDialogAbout, F1AndTheContextMenuOpenIt) {
 
 TEST_F(MainDialogCommands, TheButtonKeysRunTheirCommandsFromTheTextBox) {
   Load({u"a001.wav Hello there", u"a002.wav Good morning", u"a003.wav Good night"});
-  QWidget* box = dialog.GetDlgItem(ids::kPromptText);
+  QWidget* box = dialog.GetDlgItem(ui::ids::kPromptText);
   box->setFocus();
   QTest::keyClick(box, Qt::Key_Right, Qt::AltModifier);
   EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
@@ -152,19 +152,19 @@ TEST_F(MainDialogCommands, TheButtonKeysRunTheirCommandsFromTheTextBox) {
   EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
 
   QTest::keyClick(box, Qt::Key_R, Qt::ControlModifier);
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("[STOP]"));
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Recording);
   engine.Advance(300);
   QTest::keyClick(box, Qt::Key_R, Qt::ControlModifier);
   testing::SettleSave(dialog);
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
-  EXPECT_EQ(Text(dialog, ids::kStatistics), QStringLiteral("a002.wav :"));
+  EXPECT_EQ(Text(dialog, ui::ids::kStatistics), QStringLiteral("a002.wav :"));
   QTest::keyClick(box, Qt::Key_P, Qt::ControlModifier);
-  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPlay), QStringLiteral("<Playing>"));
   QTest::keyClick(box, Qt::Key_P, Qt::ControlModifier);
-  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPlay), QStringLiteral("Play"));
   // None of them typed into the box; its own word move still works.
-  EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Good morning"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPromptText), QStringLiteral("Good morning"));
   auto* edit = static_cast<QPlainTextEdit*>(box);
   edit->moveCursor(QTextCursor::End);
   QTest::keyClick(box, Qt::Key_Left, Qt::ControlModifier);
@@ -175,21 +175,21 @@ TEST_F(MainDialogCommands, TheButtonKeysRunTheirCommandsFromTheTextBox) {
 
 TEST_F(MainDialogCommands, AKeyOfADisabledButtonDoesNothing) {
   // Before a lesson: Record and Play are disabled.
-  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_R, Qt::ControlModifier);
+  QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_R, Qt::ControlModifier);
   EXPECT_EQ(CountOf(Command::Open), 0);
 
   Load({u"a001.wav Hello there", u"a002.wav Good morning"});
-  Click(ids::kPlay);
+  Click(ui::ids::kPlay);
   ASSERT_EQ(dialog.audioMode(), session::AudioMode::Playing);
   // "<<" is disabled on the first prompt: its key would otherwise release the playing device.
-  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Left, Qt::AltModifier);
+  QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_Left, Qt::AltModifier);
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Playing);
   EXPECT_NE(dialog.device(), nullptr);
-  Click(ids::kNext);
-  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Right, Qt::AltModifier);
+  Click(ui::ids::kNext);
+  QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_Right, Qt::AltModifier);
   EXPECT_EQ(dialog.lesson().prompts.currentIndex, 1);
-  EXPECT_FALSE(dialog.IsCommandEnabled(ids::kNext));
-  EXPECT_TRUE(dialog.IsCommandEnabled(ids::kPrevious));
+  EXPECT_FALSE(dialog.IsCommandEnabled(ui::ids::kNext));
+  EXPECT_TRUE(dialog.IsCommandEnabled(ui::ids::kPrevious));
 }
 
 QAction* Item(const QMenu& menu, const QString& startsWith) {
@@ -234,12 +234,12 @@ TEST_F(MainDialogCommands, TheContextMenuOffersTheKeysAndTheLevelCheck) {
   QMenu checking;
   dialog.FillContextMenu(checking);
   EXPECT_TRUE(Item(checking, QStringLiteral("Check &level"))->isChecked());
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
   EXPECT_FALSE(engine.levelCheckRunning());
   QMenu recording;
   dialog.FillContextMenu(recording);
   EXPECT_FALSE(Item(recording, QStringLiteral("Check &level"))->isEnabled());
-  Click(ids::kRecord);
+  Click(ui::ids::kRecord);
 
   // Unchecking it ends it; so does leaving the program.
   const auto toggle = [this] {
@@ -254,7 +254,7 @@ TEST_F(MainDialogCommands, TheContextMenuOffersTheKeysAndTheLevelCheck) {
   EXPECT_EQ(dialog.levelMeter()->mode(), LevelMeterWidget::Mode::Empty);
   toggle();
   ASSERT_TRUE(engine.levelCheckRunning());
-  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+  QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_Escape);
   EXPECT_FALSE(engine.levelCheckRunning());
   EXPECT_TRUE(services.boxes.empty());
 }
@@ -281,7 +281,7 @@ TEST(MainDialogDevices, TheMenusListTheDevicesAndKeepTheChoice) {
                     {{"builtin", QStringLiteral("Built-in Audio Analog Stereo")}});
   engine.SetDevices(audio::Direction::Output, {{"hdmi", QStringLiteral("HDMI Output")},
                                                {"speakers", QStringLiteral("Speakers")}});
-  CVoxtarDlg dialog(engine, services, settingsFile);
+  ui::CVoxtarDlg dialog(engine, services, settingsFile);
   EXPECT_EQ(engine.ChosenDevice(audio::Direction::Input), "usb");
 
   QMenu menu;
@@ -312,4 +312,4 @@ TEST(MainDialogDevices, TheMenusListTheDevicesAndKeepTheChoice) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::ui

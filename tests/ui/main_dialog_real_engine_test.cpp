@@ -23,7 +23,7 @@
 #include "tests/ui/main_dialog_fixture.h"
 #include "ui/voxtar_dlg.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 namespace {
 
 using testing::Click;
@@ -68,11 +68,11 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
 
   FakeWindowServices services;
   audio::PulseAudioEngine engine;
-  CVoxtarDlg dialog(engine, services);
+  ui::CVoxtarDlg dialog(engine, services);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   testing::OpenThroughTheDialog(dialog, services, dir / "Ini/unit01.idx");
-  Click(dialog, ids::kGoto);
+  Click(dialog, ui::ids::kGoto);
   const std::u16string name(dialog.lesson().current()->name);
   const std::filesystem::path take = dir.path() / "Prompt/unit01" / platform::ToUtf8(name);
   ASSERT_FALSE(std::filesystem::exists(take));
@@ -81,14 +81,14 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
   player.start(QStringLiteral("paplay"), {QString::fromStdString((dir / "tone.wav").string())});
   ASSERT_TRUE(player.waitForStarted(5000));
   QTest::qWait(300);
-  Click(dialog, ids::kRecord);
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("[STOP]"));
+  Click(dialog, ui::ids::kRecord);
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("[STOP]"));
   QTest::qWait(1500);
-  Click(dialog, ids::kRecord);
+  Click(dialog, ui::ids::kRecord);
   player.waitForFinished(10000);
   EXPECT_TRUE(services.boxes.empty()) << services.boxes.front().text.toStdString() << " / "
                                       << services.boxes.front().caption.toStdString();
-  EXPECT_EQ(Text(dialog, ids::kStatistics), QString::fromStdU16String(name + u" :"));
+  EXPECT_EQ(Text(dialog, ui::ids::kStatistics), QString::fromStdU16String(name + u" :"));
 
   audio::WaveElement recorded;
   ASSERT_TRUE(audio::ReadWaveFile(platform::FromUtf8(take.string()), &recorded, &error)) << error;
@@ -104,7 +104,7 @@ TEST(RealEngine, RecordsAPromptWhileAToneIsPlayed) {
   EXPECT_EQ(testing::ReadBytes(dir / "sample.wav"), sampleBefore);
 
   // Escape writes the index back with the prompt's text and ends the dialog.
-  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+  QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_Escape);
   EXPECT_FALSE(dialog.isVisible());
   const std::string index = testing::ReadBytes(dir / "Ini/unit01.idx");
   EXPECT_TRUE(index.starts_with("\xFF\xFE"));
@@ -122,7 +122,7 @@ TEST(RealEngineServerGone, NoPressPilesUpBoxesAndEscapeStillEndsTheProgram) {
   const testing::DemoWorkingDirectory demo;
   FakeWindowServices services;
   audio::PulseAudioEngine engine;
-  CVoxtarDlg dialog(engine, services);
+  ui::CVoxtarDlg dialog(engine, services);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   const auto press = [&](int id) {
@@ -135,28 +135,28 @@ TEST(RealEngineServerGone, NoPressPilesUpBoxesAndEscapeStillEndsTheProgram) {
   EXPECT_TRUE(services.boxes.empty());
 
   // Stop: the one box of the lost recording; what was captured is saved as the take.
-  EXPECT_LT(press(ids::kRecord), std::chrono::milliseconds(500));
+  EXPECT_LT(press(ui::ids::kRecord), std::chrono::milliseconds(500));
   ASSERT_EQ(services.boxes.size(), 1u);
   EXPECT_EQ(services.boxes[0].caption, QStringLiteral("Wave Stop Error"));
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("Record"));
 
   // Record again with no server: the device does not open (its box names the cause), and the
   // record request to the unopened device has its own box; nothing piles up beyond that.
-  EXPECT_LT(press(ids::kRecord), std::chrono::milliseconds(1000));
+  EXPECT_LT(press(ui::ids::kRecord), std::chrono::milliseconds(1000));
   ASSERT_EQ(services.boxes.size(), 3u);
   EXPECT_TRUE(services.boxes[1].caption.contains(QStringLiteral("No sound system")))
       << services.boxes[1].caption.toStdString();
   EXPECT_EQ(services.boxes[2].caption, QStringLiteral("Error"));
   // Stop of a recording that never started, then Play: nothing more to say.
-  EXPECT_LT(press(ids::kRecord), std::chrono::milliseconds(1000));
-  EXPECT_LT(press(ids::kPlay), std::chrono::milliseconds(1000));
+  EXPECT_LT(press(ui::ids::kRecord), std::chrono::milliseconds(1000));
+  EXPECT_LT(press(ui::ids::kPlay), std::chrono::milliseconds(1000));
   EXPECT_EQ(services.boxes.size(), 3u);
 
   const auto before = std::chrono::steady_clock::now();
-  QTest::keyClick(dialog.GetDlgItem(ids::kStatistics), Qt::Key_Escape);
+  QTest::keyClick(dialog.GetDlgItem(ui::ids::kStatistics), Qt::Key_Escape);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::ui

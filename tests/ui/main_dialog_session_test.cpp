@@ -49,7 +49,7 @@ class MainDialogSession : public MainDialogCommands {
   void SetUp() override {
     MainDialogCommands::SetUp();
     Load({u"a001.wav Hello there", u"a002.wav Good morning", u"a003.wav Good night"});
-    box = dialog.GetDlgItem(ids::kPromptText);
+    box = dialog.GetDlgItem(ui::ids::kPromptText);
     box->setFocus();
   }
   void Key(Qt::Key key, Qt::KeyboardModifiers modifiers) {
@@ -95,7 +95,7 @@ TEST_F(MainDialogSession, TheTakeKeysWorkFromTheTextBoxAndLeaveItsKeysAlone) {
   Key(Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier);
   EXPECT_EQ(ReadBytes(dir / "Prompt/unit/a001.wav"), silent);
   // F3 finds the silent take, from wherever the window is.
-  Click(ids::kNext);
+  Click(ui::ids::kNext);
   box->setFocus();
   QTRY_VERIFY(!dialog.flow().judge().measuring());
   Key(Qt::Key_F3, Qt::NoModifier);
@@ -105,18 +105,18 @@ TEST_F(MainDialogSession, TheTakeKeysWorkFromTheTextBoxAndLeaveItsKeysAlone) {
   EXPECT_EQ(Earlier(u"a001.wav"), 1);
 
   Key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
-  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("<Playing>"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPlay), QStringLiteral("<Playing>"));
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Playing);
   engine.Advance(1100);
   QCoreApplication::processEvents();
-  EXPECT_EQ(Text(dialog, ids::kPlay), QStringLiteral("Play"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPlay), QStringLiteral("Play"));
 
   // A take thrown away leaves the prompt's take and its history as they were.
   Key(Qt::Key_R, Qt::ControlModifier);
   engine.Advance(600);
   Key(Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("Record"));
   EXPECT_EQ(ReadBytes(dir / "Prompt/unit/a001.wav"), saved);
   EXPECT_EQ(Earlier(u"a001.wav"), 1);
   EXPECT_EQ(dialog.levelMeter()->takeCheckText(), QStringLiteral("The take was discarded"));
@@ -129,9 +129,9 @@ TEST_F(MainDialogSession, TheTakeKeysWorkFromTheTextBoxAndLeaveItsKeysAlone) {
   static_cast<QPlainTextEdit*>(box)->moveCursor(QTextCursor::End);
   QTest::keyClicks(box, QStringLiteral("!"));
   Key(Qt::Key_Z, Qt::ControlModifier);
-  EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Hello there"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPromptText), QStringLiteral("Hello there"));
   Key(Qt::Key_Y, Qt::ControlModifier);
-  EXPECT_EQ(Text(dialog, ids::kPromptText), QStringLiteral("Hello there!"));
+  EXPECT_EQ(Text(dialog, ui::ids::kPromptText), QStringLiteral("Hello there!"));
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
   EXPECT_TRUE(services.boxes.empty());
 }
@@ -151,7 +151,7 @@ TEST_F(MainDialogSession, CaptureMarginsChosenInTheMenuFrameTheTake) {
   EXPECT_EQ(dialog.session().settings().preRollMs, 250u);
   EXPECT_EQ(dialog.session().settings().postRollMs, 500u);
   ASSERT_TRUE(engine.preRollRunning());
-  EXPECT_EQ(dialog.levelMeter()->mode(), LevelMeterWidget::Mode::Meter);
+  EXPECT_EQ(dialog.levelMeter()->mode(), ui::LevelMeterWidget::Mode::Meter);
 
   engine.Advance(1000);
   Key(Qt::Key_R, Qt::ControlModifier);
@@ -163,7 +163,7 @@ TEST_F(MainDialogSession, CaptureMarginsChosenInTheMenuFrameTheTake) {
   QCoreApplication::processEvents();
   SettleSave(dialog);
   EXPECT_EQ(dialog.audioMode(), session::AudioMode::Idle);
-  EXPECT_EQ(Text(dialog, ids::kRecord), QStringLiteral("Record"));
+  EXPECT_EQ(Text(dialog, ui::ids::kRecord), QStringLiteral("Record"));
 
   audio::WaveElement take;
   std::string error;

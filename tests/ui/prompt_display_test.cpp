@@ -5,7 +5,7 @@
 
 #include "ui/dialog_controls.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 namespace {
 
 std::u16string Letters(int count) {
@@ -90,4 +90,4 @@ TEST(BackslashWordBreak, DelimiterQueryAndUnknownActions) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::ui

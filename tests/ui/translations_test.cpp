@@ -26,7 +26,7 @@
 #include "ui/language.h"
 #include "ui/voxtar_dlg.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 namespace {
 
 using measures::Finding;
@@ -195,11 +195,11 @@ TEST(Translations, TheWindowInRussianAndInEnglish) {
     EXPECT_EQ(QCoreApplication::instance()->findChildren<QTranslator*>().isEmpty(), !translated)
         << c.locale.name().toStdString();
     FakeWindowServices services;
-    CVoxtarDlg dialog{QuietEngine(), services};
-    const QStringList shown{Text(dialog, ids::kPlay),      Text(dialog, ids::kRecord),
-                            Text(dialog, ids::kList),      Text(dialog, ids::kOpen),
-                            Text(dialog, ids::kGoto),      dialog.findChild<QLabel*>()->text(),
-                            CVoxtarDlg::tr(kAboutItemText)};
+    ui::CVoxtarDlg dialog{QuietEngine(), services};
+    const QStringList shown{Text(dialog, ui::ids::kPlay),      Text(dialog, ui::ids::kRecord),
+                            Text(dialog, ui::ids::kList),      Text(dialog, ui::ids::kOpen),
+                            Text(dialog, ui::ids::kGoto),      dialog.findChild<QLabel*>()->text(),
+                            ui::CVoxtarDlg::tr(kAboutItemText)};
     EXPECT_EQ(shown, c.captions) << c.locale.name().toStdString();
   }
 }
@@ -259,4 +259,4 @@ TEST(JudgementTexts, RussianWithCountsAndDecimalCommas) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::ui

@@ -15,7 +15,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/ui/accessibility_test_support.h"
 
-namespace voxtar {
+namespace voxtar::ui {
 namespace {
 
 using audio::WaveElement;
@@ -32,14 +32,14 @@ WaveElement ClippedTake() {
 }
 
 // A view that counts its paints.
-class CountingView : public WaveformView {
+class CountingView : public ui::WaveformView {
  public:
   int paints = 0;
 
  protected:
   void paintEvent(QPaintEvent* event) override {
     ++paints;
-    WaveformView::paintEvent(event);
+    ui::WaveformView::paintEvent(event);
   }
 };
 
@@ -63,7 +63,7 @@ class Waveform : public ::testing::Test {
   }
   // Shows the take and waits for its overview.
   void Show(const WaveElement& take, std::optional<TakeMeasures> measures = std::nullopt) {
-    QSignalSpy shown(&view, &WaveformView::takeShown);
+    QSignalSpy shown(&view, &ui::WaveformView::takeShown);
     view.ShowTakeFile(Save(take, "shown.wav"), measures);
     ASSERT_TRUE(shown.wait(5000));
   }
@@ -106,16 +106,16 @@ TEST_F(Waveform, TellsAScreenReaderWhatItShows) {
   EXPECT_EQ(Description(), "No take");
 
   testing::WriteBytes(tmp / "notes.wav", "not a sound file");
-  QSignalSpy shown(&view, &WaveformView::takeShown);
+  QSignalSpy shown(&view, &ui::WaveformView::takeShown);
   view.ShowTakeFile(platform::FromUtf8((tmp / "notes.wav").string()));
   ASSERT_TRUE(shown.wait(5000));
-  EXPECT_EQ(view.mode(), WaveformView::Mode::Empty);
+  EXPECT_EQ(view.mode(), ui::WaveformView::Mode::Empty);
   EXPECT_EQ(Description(), "The take cannot be read");
 
   view.StartLive({audio::SampleKind::Int16, 8000, 1});
   EXPECT_EQ(Description(), "Recording, 0 s");
   view.AppendLiveLevel(audio::LevelSummary{0.5, -6.0, -9.0, false, 12000});
-  QTest::qWait(3 * WaveformView::kRefreshMs);
+  QTest::qWait(3 * ui::WaveformView::kRefreshMs);
   EXPECT_EQ(Description(), "Recording, 1 s");
 }
 
@@ -167,7 +167,7 @@ TEST_F(Waveform, DrawsARecordingAsItComesAndIgnoresBlocksAfterIt) {
     take.samples.CopyOut(at, block);
     view.AppendLive(block);
   }
-  QTest::qWait(3 * WaveformView::kRefreshMs);
+  QTest::qWait(3 * ui::WaveformView::kRefreshMs);
   EXPECT_EQ(view.spanFrames(), 80000u);  // 10 s, the take's 3 s on its left
   QImage image = view.grab().toImage();
   const QColor base = view.palette().color(QPalette::Base);
@@ -179,7 +179,7 @@ TEST_F(Waveform, DrawsARecordingAsItComesAndIgnoresBlocksAfterIt) {
   for (int second = 3; second < 12; ++second) {
     view.AppendLiveLevel(summary);
   }
-  QTest::qWait(3 * WaveformView::kRefreshMs);
+  QTest::qWait(3 * ui::WaveformView::kRefreshMs);
   EXPECT_EQ(view.spanFrames(), 160000u);  // outgrown: 20 s
   image = view.grab().toImage();
   EXPECT_NE(Pixel(image, 11000, 0.4), base);
@@ -211,7 +211,7 @@ TEST_F(Waveform, ATakeReplacedOrClearedWhileReadIsNeverShown) {
   const std::u16string longFile = Save(longTake, "long.wav");
   const WaveElement shortTake = audio::SpokenTake(kWav16);
 
-  QSignalSpy shown(&view, &WaveformView::takeShown);
+  QSignalSpy shown(&view, &ui::WaveformView::takeShown);
   view.ShowTakeFile(longFile);
   view.ShowTakeFile(Save(shortTake, "short.wav"));
   ASSERT_TRUE(shown.wait(5000));
@@ -219,14 +219,14 @@ TEST_F(Waveform, ATakeReplacedOrClearedWhileReadIsNeverShown) {
   view.Clear();
   QTest::qWait(300);
   EXPECT_EQ(shown.size(), 1);
-  EXPECT_EQ(view.mode(), WaveformView::Mode::Empty);
+  EXPECT_EQ(view.mode(), ui::WaveformView::Mode::Empty);
 
   // A view closed while it reads: the reading stops and nothing lands on it.
-  auto closing = std::make_unique<WaveformView>();
+  auto closing = std::make_unique<ui::WaveformView>();
   closing->ShowTakeFile(longFile);
   closing.reset();
   QTest::qWait(100);
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::ui

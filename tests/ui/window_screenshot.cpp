@@ -25,17 +25,17 @@ int main(int argc, char** argv) {
   }
   // "system": the locale of the environment (LANG, LANGUAGE), as the program takes it.
   const QString locale = QString::fromLocal8Bit(argv[1]);
-  InstallTranslations(application, locale == u"system" ? QLocale::system() : QLocale(locale));
+  voxtar::ui::InstallTranslations(application, locale == u"system" ? QLocale::system() : QLocale(locale));
   // Named before the demo's working directory is entered.
   const QString out = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
   voxtar::testing::DemoWorkingDirectory demo;
   voxtar::testing::FakeWindowServices services;
-  CVoxtarDlg dialog{voxtar::testing::QuietEngine(), services};
+  voxtar::ui::CVoxtarDlg dialog{voxtar::testing::QuietEngine(), services};
   dialog.show();
   services.nextFile =
       QString::fromStdString((std::filesystem::current_path() / "Ini" / "unit01.idx").string());
-  voxtar::testing::Click(dialog, ids::kOpen);
-  voxtar::testing::Click(dialog, ids::kNext);
+  voxtar::testing::Click(dialog, ui::ids::kOpen);
+  voxtar::testing::Click(dialog, ui::ids::kNext);
   // The strip as it reads after a quiet take.
   measures::Judgement judgement;
   judgement.findings = {
