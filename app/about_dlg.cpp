@@ -8,7 +8,7 @@
 
 #include "app/voxtar_app.h"
 
-namespace voxtar {
+namespace voxtar::app {
 
 namespace {
 
@@ -52,4 +52,4 @@ QWidget* CAboutDlg::GetDlgItem(int id) const {
   return found == controls_.end() ? nullptr : found->second;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::app

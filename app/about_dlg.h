@@ -8,7 +8,7 @@
 
 #include "ui/dialog_template.h"
 
-namespace voxtar {
+namespace voxtar::app {
 
 extern const ui::DialogTemplate kAboutTemplate;
 
@@ -29,4 +29,4 @@ class CAboutDlg : public QDialog {
   QWidget* text_ = nullptr;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::app

@@ -20,10 +20,10 @@ QStringList Arguments(int argc, char** argv) {
 }
 
 // Help and version are answered here; the other actions go on to the start-up.
-bool Answered(const voxtar::StartCommand& command) {
-  using Action = voxtar::StartCommand::Action;
+bool Answered(const voxtar::app::StartCommand& command) {
+  using Action = voxtar::app::StartCommand::Action;
   if (command.action == Action::Help) {
-    std::fputs(voxtar::HelpText().toLocal8Bit().constData(), stdout);
+    std::fputs(voxtar::app::HelpText().toLocal8Bit().constData(), stdout);
     return true;
   }
   if (command.action == Action::Version) {
@@ -38,25 +38,25 @@ bool Answered(const voxtar::StartCommand& command) {
 int main(int argc, char** argv) {
   // Help and version need no display, so they are answered before the application exists. Qt's
   // own options (-platform and the like) are only taken out of argv by the application.
-  if (Answered(voxtar::ParseCommandLine(Arguments(argc, argv)))) {
-    return voxtar::kExitOk;
+  if (Answered(voxtar::app::ParseCommandLine(Arguments(argc, argv)))) {
+    return voxtar::app::kExitOk;
   }
   QApplication application(argc, argv);
   // The window speaks the desktop's language (LANG, LC_MESSAGES, LANGUAGE) where it has a
   // translation, English otherwise; help and usage on the terminal stay English.
   voxtar::ui::InstallTranslations(application, QLocale::system());
-  const voxtar::StartCommand command = voxtar::ParseCommandLine(Arguments(argc, argv));
+  const voxtar::app::StartCommand command = voxtar::app::ParseCommandLine(Arguments(argc, argv));
   if (Answered(command)) {
-    return voxtar::kExitOk;
+    return voxtar::app::kExitOk;
   }
-  if (command.action == voxtar::StartCommand::Action::Usage) {
+  if (command.action == voxtar::app::StartCommand::Action::Usage) {
     std::fprintf(stderr, "voxtar: %s\nTry 'voxtar --help' for more information.\n",
                  command.error.toLocal8Bit().constData());
-    return voxtar::kExitUsage;
+    return voxtar::app::kExitUsage;
   }
   // Every judgement of the takes checks them against their texts.
   voxtar::textcheck::PlugSpeechCheck();
   voxtar::platform::QtWindowServices services;
-  voxtar::CVoxtarApp app(services);
+  voxtar::app::CVoxtarApp app(services);
   return app.Run(command);
 }

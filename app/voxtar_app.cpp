@@ -24,7 +24,7 @@ static void InitVoxtarResources() {
   Q_INIT_RESOURCE(voxtar);
 }
 
-namespace voxtar {
+namespace voxtar::app {
 
 QIcon ProgramIcon() {
   InitVoxtarResources();
@@ -242,4 +242,4 @@ bool CVoxtarApp::InitInstance() {
   return false;
 }
 
-}  // namespace voxtar
+}  // namespace voxtar::app

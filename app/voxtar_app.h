@@ -13,11 +13,11 @@
 
 #include "version.h"
 
-namespace voxtar {
-
-namespace platform {
+namespace voxtar::platform {
 class WindowServices;
 }
+
+namespace voxtar::app {
 
 inline constexpr const char* kOrganizationName = "Voxtar-2015";
 inline constexpr const char* kApplicationVersion = kVersion;
@@ -89,4 +89,4 @@ class CVoxtarApp {
   bool refused_ = false;
 };
 
-}  // namespace voxtar
+}  // namespace voxtar::app

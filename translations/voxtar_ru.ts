@@ -494,7 +494,7 @@ The takes are judged by the built-in profile &quot;course&quot; until the profil
     </message>
 </context>
 <context>
-    <name>voxtar::CVoxtarDlg</name>
+    <name>voxtar::ui::CVoxtarDlg</name>
     <message>
         <source>&amp;Record / Stop</source>
         <translation>&amp;Запись / Стоп</translation>
@@ -677,7 +677,7 @@ The takes are judged by the built-in profile &quot;course&quot; until the profil
     </message>
 </context>
 <context>
-    <name>voxtar::LevelMeterWidget</name>
+    <name>voxtar::ui::LevelMeterWidget</name>
     <message>
         <source>Input level</source>
         <translation>Уровень входа</translation>
@@ -708,7 +708,7 @@ The takes are judged by the built-in profile &quot;course&quot; until the profil
     </message>
 </context>
 <context>
-    <name>voxtar::RecordingFlow</name>
+    <name>voxtar::session::RecordingFlow</name>
     <message>
         <source>Invalid prompt name</source>
         <translation>Недопустимое имя реплики</translation>
@@ -747,7 +747,7 @@ The takes are judged by the built-in profile &quot;course&quot; until the profil
     </message>
 </context>
 <context>
-    <name>voxtar::TLessonsDialog</name>
+    <name>voxtar::ui::TLessonsDialog</name>
     <message>
         <source>Lessons</source>
         <translation>Уроки</translation>
@@ -762,7 +762,7 @@ The takes are judged by the built-in profile &quot;course&quot; until the profil
     </message>
 </context>
 <context>
-    <name>voxtar::WaveformView</name>
+    <name>voxtar::ui::WaveformView</name>
     <message>
         <source>Take waveform</source>
         <translation>Форма волны дубля</translation>

@@ -9,7 +9,7 @@
 
 #include "tests/ui/accessibility_test_support.h"
 
-namespace voxtar {
+namespace voxtar::app {
 namespace {
 
 TEST(AboutBox, ShowsIconTextAndDefaultOk) {
@@ -66,4 +66,4 @@ TEST(AboutBox, AScreenReaderReadsItsText) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::app

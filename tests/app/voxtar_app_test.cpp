@@ -17,7 +17,7 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/voxtar_dlg.h"
 
-namespace voxtar {
+namespace voxtar::app {
 namespace {
 
 using testing::ActiveModal;
@@ -276,4 +276,4 @@ TEST_F(StartIn, AChosenDirectoryWithoutTemplateIsRefused) {
 }
 
 }  // namespace
-}  // namespace voxtar
+}  // namespace voxtar::app
