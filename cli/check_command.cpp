@@ -53,8 +53,8 @@ void ReportLinksOutside(const lesson::Lesson& lesson, std::ostream& out) {
 }
 
 // The lines beyond the limits that keep a lesson read-only.
-void ReportOverlongLines(const std::string& path, const lesson::Lesson& lesson, const lesson::LoadOutcome& outcome,
-                         std::ostream& out) {
+void ReportOverlongLines(const std::string& path, const lesson::Lesson& lesson,
+                         const lesson::LoadOutcome& outcome, std::ostream& out) {
   const std::string file = IndexFileAsGiven(path, lesson);
   for (const lesson::OverlongLine& line : outcome.overlong) {
     out << "  " << file << ":" << line.line << ": beyond the limits: " << line.Text() << "\n";

@@ -57,8 +57,8 @@ std::string DescribeFailure(lesson::LoadFailure failure) {
     case lesson::LoadFailure::PathTooLong:
       return "path too long";
     case lesson::LoadFailure::TooLarge:
-      return "file too large (more than " + std::to_string(text::TextLineReader::kMaxFileSize >> 20) +
-             " MiB)";
+      return "file too large (more than " +
+             std::to_string(text::TextLineReader::kMaxFileSize >> 20) + " MiB)";
     case lesson::LoadFailure::TooManyPrompts:
       return "more than " + std::to_string(lesson::kMaxPrompts) + " prompts";
     case lesson::LoadFailure::ReadFailed:

@@ -278,8 +278,8 @@ std::string WrittenLine(const std::string& index, const SelectedTake& take,
     case exporting::GainLimit::None:
       break;
     case exporting::GainLimit::TruePeak:
-      line +=
-          ", held back by the true-peak limit (" + text::Fixed(*settings.truePeakLimitDbtp, 1) + " dBTP)";
+      line += ", held back by the true-peak limit (" + text::Fixed(*settings.truePeakLimitDbtp, 1) +
+              " dBTP)";
       break;
     case exporting::GainLimit::Peak:
       line += ", held back by the peak limit (" + text::Fixed(*settings.peakLimitDb, 1) + " dBFS)";

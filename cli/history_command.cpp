@@ -67,8 +67,8 @@ std::optional<int> Parse(const std::vector<std::string>& args, Accepts accepts, 
 
 // Loads a lesson whose takes restore or prune change, under its lock, which `lock` keeps until
 // the write is done: a window that has the lesson open is not changed under its feet.
-bool LoadForWriting(lesson::Lesson& lesson, std::optional<lesson::LessonLock>& lock, const std::string& path,
-                    bool takeOver, std::string& why) {
+bool LoadForWriting(lesson::Lesson& lesson, std::optional<lesson::LessonLock>& lock,
+                    const std::string& path, bool takeOver, std::string& why) {
   return LoadNamed(lesson, path, {.dryRun = true}, why) &&
          LockForWriting(lock.emplace(lesson.IndexPath()), takeOver, why);
 }

@@ -90,10 +90,10 @@ int RunNew(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   const import::NewLessonOutcome outcome =
       import::MakeLesson(AbsolutePath(*options.index), AbsolutePath(*options.from),
-                 {.caption = Wide(options.caption),
-                  .prefix = Wide(options.prefix),
-                  .force = options.force,
-                  .takeOver = options.takeOver});
+                         {.caption = Wide(options.caption),
+                          .prefix = Wide(options.prefix),
+                          .force = options.force,
+                          .takeOver = options.takeOver});
   const Shown shown(*options.index);
   const std::string index = shown(outcome.indexPath);
   const std::string list = shown(outcome.listPath);

@@ -84,7 +84,8 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& options,
 // The template recording's format: the one given, or sample.wav here when there is one.
 bool ReadTemplate(const std::string& given, std::optional<measures::TakeFormat>* format,
                   std::ostream& err) {
-  const std::string path = given.empty() ? platform::ToUtf8(lesson::workdir::kTemplateRecording) : given;
+  const std::string path =
+      given.empty() ? platform::ToUtf8(lesson::workdir::kTemplateRecording) : given;
   if (given.empty() && !measures::StampOf(AbsolutePath(path))) {
     return true;  // formats are not judged, and the report says so
   }

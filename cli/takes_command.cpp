@@ -175,9 +175,9 @@ void WriteText(const PromptReport& report, const Columns& columns, const TakeFor
     out << " (" << measures::DescribeFormat(take.format) << ", not "
         << measures::DescribeFormat(expected) << ")";
   }
-  out << '\t' << Seconds(take.durationMs) << " s\tpeak " << text::Fixed(take.peakDb, 1) << " dB\tRMS "
-      << text::Fixed(take.voicedRmsDb, 1) << " dB\tlead " << Seconds(take.headMs) << " s\ttrail "
-      << Seconds(take.tailMs) << " s";
+  out << '\t' << Seconds(take.durationMs) << " s\tpeak " << text::Fixed(take.peakDb, 1)
+      << " dB\tRMS " << text::Fixed(take.voicedRmsDb, 1) << " dB\tlead " << Seconds(take.headMs)
+      << " s\ttrail " << Seconds(take.tailMs) << " s";
   if (columns.loudness) {
     out << '\t' << FixedOr(take.loudnessLufs, 1, "-") << " LUFS";
   }
@@ -192,7 +192,8 @@ void WriteText(const PromptReport& report, const Columns& columns, const TakeFor
     out << '\t' << FixedOr(report.speechRate, 1, "-") << " chars/s";
   }
   if (columns.text) {
-    out << "\ttext match " << (report.text != nullptr ? text::Fixed(report.text->textMatch, 2) : "-");
+    out << "\ttext match "
+        << (report.text != nullptr ? text::Fixed(report.text->textMatch, 2) : "-");
   }
   out << '\n';
 }
@@ -228,7 +229,8 @@ void WriteJson(const PromptReport& report, const DeliveryProfile& profile, std::
         << (report.text != nullptr ? text::Fixed(report.text->textMatch, 3) : "null")
         << ", \"textCoverage\": "
         << (report.text != nullptr ? text::Fixed(report.text->textCoverage, 3) : "null")
-        << ", \"profile\": " << text::JsonString(measures::ProfileTitle(profile)) << ", \"problems\": [";
+        << ", \"profile\": " << text::JsonString(measures::ProfileTitle(profile))
+        << ", \"problems\": [";
     first = true;
     for (const measures::Finding& finding : report.judgement.findings) {
       out << (first ? "" : ", ") << text::JsonString(measures::ProblemWord(finding.problem));

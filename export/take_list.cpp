@@ -45,16 +45,11 @@ std::vector<std::string> Figures(const ListEntry& entry, std::string_view unknow
   const auto figure = [unknown](const std::optional<double>& value, int decimals) {
     return value ? text::Fixed(*value, decimals) : std::string(unknown);
   };
-  return {text::Fixed(r.seconds(), 3),
-          std::to_string(r.sampleRate),
-          std::to_string(r.channels),
-          std::string(exporting::BitsName(entry.bits)),
-          figure(r.loudnessLufs, 1),
-          figure(r.truePeakDbtp, 1),
-          text::Fixed(r.peakDb, 1),
-          text::Fixed(r.gainDb, 1),
-          figure(source.noiseFloorDb, 1),
-          figure(source.snrDb(), 1),
+  return {text::Fixed(r.seconds(), 3),     std::to_string(r.sampleRate),
+          std::to_string(r.channels),      std::string(exporting::BitsName(entry.bits)),
+          figure(r.loudnessLufs, 1),       figure(r.truePeakDbtp, 1),
+          text::Fixed(r.peakDb, 1),        text::Fixed(r.gainDb, 1),
+          figure(source.noiseFloorDb, 1),  figure(source.snrDb(), 1),
           figure(entry.take.speechRate, 2)};
 }
 
@@ -104,7 +99,8 @@ std::string JsonObject(const ListEntry& entry) {
                 : std::string("null");
   object += ", \"problems\": [";
   for (std::size_t i = 0; i < entry.take.problems.size(); ++i) {
-    object += (i == 0 ? "" : ", ") + text::JsonString(measures::ProblemWord(entry.take.problems[i]));
+    object +=
+        (i == 0 ? "" : ", ") + text::JsonString(measures::ProblemWord(entry.take.problems[i]));
   }
   return object + "]}";
 }

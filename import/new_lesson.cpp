@@ -89,8 +89,8 @@ std::string Describe(platform::FileError error) {
     case platform::FileError::NotRegularFile:
       return "not a regular file";
     case platform::FileError::TooLarge:
-      return "file too large (more than " + std::to_string(text::TextLineReader::kMaxFileSize >> 20) +
-             " MiB)";
+      return "file too large (more than " +
+             std::to_string(text::TextLineReader::kMaxFileSize >> 20) + " MiB)";
     case platform::FileError::ReadFailed:
       return "read error";
     case platform::FileError::OutOfMemory:
@@ -126,8 +126,8 @@ platform::FileError ReadWhole(std::u16string_view path, std::string& bytes) {
 // The directory before the index path's first "ini" directory: the prompt root without its
 // "/Prompt/".
 std::u16string WorkingDirectory(const lesson::LessonLocation& location) {
-  return location.promptRoot.substr(0,
-                                    location.promptRoot.size() - lesson::workdir::kPromptFolder.size() - 2);
+  return location.promptRoot.substr(
+      0, location.promptRoot.size() - lesson::workdir::kPromptFolder.size() - 2);
 }
 
 NewLessonOutcome Make(const lesson::LessonLocation& location, const std::u16string& listPath,
@@ -173,8 +173,8 @@ NewLessonOutcome Make(const lesson::LessonLocation& location, const std::u16stri
       listError == platform::FileError::None) {
     existing = listBytes;
   } else if (listError == platform::FileError::NotFound) {
-    offered =
-        platform::ListDirectory(lesson::workdir::IniDirectory(workingDirectory), lesson::workdir::kIndexPattern);
+    offered = platform::ListDirectory(lesson::workdir::IniDirectory(workingDirectory),
+                                      lesson::workdir::kIndexPattern);
   } else {
     return Refused(Concern::LessonList, Describe(listError));
   }

@@ -142,7 +142,8 @@ SentenceList ReadSentenceList(std::string_view bytes, std::u16string_view prefix
       continue;
     }
     if (lines.size() == static_cast<std::size_t>(lesson::kMaxPrompts)) {
-      tooMany = ListRefusal{number, "more than " + std::to_string(lesson::kMaxPrompts) + " prompts"};
+      tooMany =
+          ListRefusal{number, "more than " + std::to_string(lesson::kMaxPrompts) + " prompts"};
       break;
     }
     lines.push_back({number, line});

@@ -45,7 +45,8 @@ const DeliveryProfile* LessonProfiles::For(std::u16string_view workingDirectory,
 
 LessonTakes ListTakes(const lesson::Lesson& lesson) {
   LessonTakes takes;
-  takes.onDisk = platform::ListDirectory(lesson.paths.promptDirectory, lesson::workdir::kTakePattern);
+  takes.onDisk =
+      platform::ListDirectory(lesson.paths.promptDirectory, lesson::workdir::kTakePattern);
   // By the rule the scan marks prompts recorded by.
   const std::vector<std::size_t> takeOf = MatchTakeFiles(lesson.prompts.entries, takes.onDisk);
   std::map<std::u16string_view, std::size_t> fileAt;

@@ -10,7 +10,8 @@
 
 namespace voxtar::session {
 
-LessonKeeper::LessonKeeper(lesson::Lesson& lesson, Operator& person) : lesson_(lesson), operator_(person) {}
+LessonKeeper::LessonKeeper(lesson::Lesson& lesson, Operator& person)
+    : lesson_(lesson), operator_(person) {}
 
 std::string LessonKeeper::IndexName() const {
   const std::u16string path = lesson_.IndexPath();

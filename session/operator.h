@@ -40,8 +40,8 @@ class Operator {
                                const std::filesystem::path& target) = 0;
   // The index at `indexPath` has lines beyond the limits (the first of them `first`, `count` in
   // all) that a write-back would cut: the lesson is open for viewing only.
-  virtual void TellLinesBeyondLimits(const std::u16string& indexPath, const lesson::OverlongLine& first,
-                                     int count) = 0;
+  virtual void TellLinesBeyondLimits(const std::u16string& indexPath,
+                                     const lesson::OverlongLine& first, int count) = 0;
   // The index changed on disk since it was read: overwrite it, the other version kept beside it
   // as `backupName`?
   virtual bool AskToOverwriteChangedIndex(const std::u16string& indexPath,

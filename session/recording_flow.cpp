@@ -23,8 +23,9 @@ constexpr audio::Direction kDirections[] = {audio::Direction::Input, audio::Dire
 
 }  // namespace
 
-RecordingFlow::RecordingFlow(lesson::Lesson& lesson, audio::AudioEngine& engine, QObject* notifyWindow,
-                             audio::FailureReporter& reporter, QString settingsFile)
+RecordingFlow::RecordingFlow(lesson::Lesson& lesson, audio::AudioEngine& engine,
+                             QObject* notifyWindow, audio::FailureReporter& reporter,
+                             QString settingsFile)
     : lesson_(lesson),
       engine_(engine),
       notifyWindow_(notifyWindow),
@@ -180,8 +181,8 @@ bool RecordingFlow::PrepareToRecord() {
     device_->Close();
     device_.reset();
   }
-  device_ = std::make_unique<audio::WaveDevice>(lesson::workdir::kTemplateRecording, notifyWindow_, engine_,
-                                                reporter_);
+  device_ = std::make_unique<audio::WaveDevice>(lesson::workdir::kTemplateRecording, notifyWindow_,
+                                                engine_, reporter_);
   if (device_->deviceId() != 0) {
     if (const std::shared_ptr<const audio::WaveElement> element = device_->Content();
         element && !audio::CanWriteFormat(*element)) {

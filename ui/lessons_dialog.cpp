@@ -60,7 +60,8 @@ void TLessonsDialog::OnCreate() {
   connect(okButton_, &QPushButton::clicked, this, &TLessonsDialog::OnOK);
   connect(cancelButton_, &QPushButton::clicked, this, &TLessonsDialog::OnCancel);
 
-  const lesson::LessonChoices choices = lesson::ReadLessonChoices(platform::CurrentDirectory(), lastChosen_);
+  const lesson::LessonChoices choices =
+      lesson::ReadLessonChoices(platform::CurrentDirectory(), lastChosen_);
   for (const std::u16string& entry : choices.entries) {
     lessonList_->addItem(QString::fromStdU16String(entry));
   }

@@ -32,9 +32,8 @@ std::u16string OperatorBoxes::TypedText() const {
   return typedText_();
 }
 
-session::Operator::HeldLesson OperatorBoxes::AskAboutHeldLesson(const std::u16string& indexPath,
-                                                       const platform::LockFile::Holder& holder,
-                                                       bool offerTakeOver) {
+session::Operator::HeldLesson OperatorBoxes::AskAboutHeldLesson(
+    const std::u16string& indexPath, const platform::LockFile::Holder& holder, bool offerTakeOver) {
   QStringList buttons{QCoreApplication::translate("OperatorBoxes", "Open read-only")};
   if (offerTakeOver) {
     buttons << QCoreApplication::translate("OperatorBoxes", "Take over");
@@ -114,7 +113,8 @@ bool OperatorBoxes::AskToOverwriteChangedIndex(const std::u16string& indexPath,
 }
 
 session::Operator::FailedWrite OperatorBoxes::AskAfterFailedWrite(const std::u16string& indexPath,
-                                                         const std::string& error, bool unloading) {
+                                                                  const std::string& error,
+                                                                  bool unloading) {
   QStringList buttons{QCoreApplication::translate("OperatorBoxes", "Retry")};
   if (unloading) {
     buttons << QCoreApplication::translate("OperatorBoxes", "Discard changes");
@@ -174,7 +174,7 @@ void OperatorBoxes::TellProfileUnreadable(const std::string& error) {
 }
 
 session::Operator::UnsavedTake OperatorBoxes::AskAboutUnsavedTake(const std::u16string& name,
-                                                         const std::string& cause) {
+                                                                  const std::string& cause) {
   const QString text =
       QCoreApplication::translate("OperatorBoxes", "The take of %1 is not saved.").arg(Q(name)) +
       QStringLiteral("\n\n") + FromUtf8(cause);

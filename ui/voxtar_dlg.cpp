@@ -95,7 +95,8 @@ const std::array<CommandRow, 21> kCommands{{
     {ids::kUndoTakeCommand, &CVoxtarDlg::OnUndoTake, &CVoxtarDlg::OnUpdateUndoTake,
      Qt::CTRL | Qt::ALT | Qt::Key_Z, QT_TRANSLATE_NOOP("voxtar::ui::CVoxtarDlg", "&Undo take")},
     {ids::kNextFlaggedCommand, &CVoxtarDlg::OnNextFlagged, &CVoxtarDlg::OnUpdateHasLesson,
-     QKeyCombination(Qt::Key_F3), QT_TRANSLATE_NOOP("voxtar::ui::CVoxtarDlg", "Next &flagged take")},
+     QKeyCombination(Qt::Key_F3),
+     QT_TRANSLATE_NOOP("voxtar::ui::CVoxtarDlg", "Next &flagged take")},
     {ids::kDiscardTakeCommand, &CVoxtarDlg::OnDiscardTake, &CVoxtarDlg::OnUpdateRecording,
      Qt::CTRL | Qt::SHIFT | Qt::Key_R, QT_TRANSLATE_NOOP("voxtar::ui::CVoxtarDlg", "&Discard take"),
      session::CommandKind::Discard},
@@ -174,8 +175,10 @@ void CVoxtarDlg::ConnectSession() {
   session::RecordingFlow& flow = session_.flow();
   connect(&flow, &session::RecordingFlow::meterStarted, levelMeter_, &LevelMeterWidget::StartMeter);
   connect(&flow, &session::RecordingFlow::levelCaptured, levelMeter_, &LevelMeterWidget::ShowLevel);
-  connect(&flow, &session::RecordingFlow::takeJudged, levelMeter_, &LevelMeterWidget::ShowJudgement);
-  connect(&flow, &session::RecordingFlow::stripMessage, levelMeter_, &LevelMeterWidget::ShowVerdict);
+  connect(&flow, &session::RecordingFlow::takeJudged, levelMeter_,
+          &LevelMeterWidget::ShowJudgement);
+  connect(&flow, &session::RecordingFlow::stripMessage, levelMeter_,
+          &LevelMeterWidget::ShowVerdict);
   connect(&flow, &session::RecordingFlow::stripCleared, levelMeter_, &LevelMeterWidget::Clear);
   connect(&flow, &session::RecordingFlow::recordingStarted, waveform_, &WaveformView::StartLive);
   connect(&flow, &session::RecordingFlow::levelCaptured, waveform_, &WaveformView::AppendLiveLevel);
@@ -208,8 +211,9 @@ void CVoxtarDlg::ConnectSession() {
 }
 
 void CVoxtarDlg::ShowButtons() {
-  SetControlText(ids::kPlay, session_.playButton() == session::Session::PlayButton::Playing ? tr("<Playing>")
-                                                                                   : tr("Play"));
+  SetControlText(ids::kPlay, session_.playButton() == session::Session::PlayButton::Playing
+                                 ? tr("<Playing>")
+                                 : tr("Play"));
   switch (session_.recordButton()) {
     case session::Session::RecordButton::Record:
       SetControlText(ids::kRecord, tr("Record"));
@@ -427,7 +431,8 @@ void CVoxtarDlg::FillContextMenu(QMenu& menu) {
   check->setChecked(session_.flow().levelCheckRunning());
   // A level check is for setting the gain before a take, not while a device plays or records;
   // an input kept open shows the level all the time.
-  check->setEnabled(session_.mode() == session::AudioMode::Idle && !session_.flow().preRollRunning());
+  check->setEnabled(session_.mode() == session::AudioMode::Idle &&
+                    !session_.flow().preRollRunning());
   connect(check, &QAction::triggered, this, [this](bool on) {
     if (on) {
       session_.flow().StartLevelCheck();
@@ -466,13 +471,15 @@ void CVoxtarDlg::AddEarlierTakesMenu(QMenu& menu) {
                                        .arg(verdict));
     const std::u16string path = take.path;
     connect(item->addAction(tr("&Play")), &QAction::triggered, this, [this, path] {
-      session_.Submit(session::CommandKind::Lesson, [this, path] { session_.PlayEarlierTake(path); });
+      session_.Submit(session::CommandKind::Lesson,
+                      [this, path] { session_.PlayEarlierTake(path); });
     });
     const int number = take.number;
     QAction* restore = item->addAction(tr("&Restore as the take"));
     restore->setEnabled(!session_.lesson().readOnly());
     connect(restore, &QAction::triggered, this, [this, number] {
-      session_.Submit(session::CommandKind::Lesson, [this, number] { session_.RestoreEarlierTake(number); });
+      session_.Submit(session::CommandKind::Lesson,
+                      [this, number] { session_.RestoreEarlierTake(number); });
     });
   }
 }

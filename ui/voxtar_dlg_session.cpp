@@ -217,8 +217,9 @@ void CVoxtarDlg::ShowSitting(bool takeDone) {
 
 bool CVoxtarDlg::eventFilter(QObject* watched, QEvent* event) {
   const session::SittingState::Phase phase = session_.sitting().phase;
-  if (event->type() == QEvent::KeyPress && (phase == session::SittingState::Phase::WaitingForVoice ||
-                                            phase == session::SittingState::Phase::LimitReached)) {
+  if (event->type() == QEvent::KeyPress &&
+      (phase == session::SittingState::Phase::WaitingForVoice ||
+       phase == session::SittingState::Phase::LimitReached)) {
     const auto* key = static_cast<QKeyEvent*>(event);
     // Keys with Ctrl or Alt are commands, which end the sitting as any command does.
     if ((key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0 &&

@@ -267,7 +267,8 @@ BENCHMARK(BM_CopyFileAndSyncReference)
 void Scan(benchmark::State& state, const std::string& relative) {
   Files().MakeScanFiles();
   lesson::Lesson lesson;
-  if (lesson.LoadLesson(Files().Wide(relative), {.dryRun = true}).result != lesson::LoadResult::Loaded) {
+  if (lesson.LoadLesson(Files().Wide(relative), {.dryRun = true}).result !=
+      lesson::LoadResult::Loaded) {
     state.SkipWithError("load failed");
     return;
   }

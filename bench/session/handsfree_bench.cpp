@@ -195,13 +195,15 @@ void Sit(std::optional<double> roomDb, int count, std::uint32_t endSilenceMs, Fi
   });
   PrintFailure failures;
   Reader reader;
-  session::Session session(engine, failures, reader, {}, std::make_unique<session::HandsFreePolicy>());
+  session::Session session(engine, failures, reader, {},
+                           std::make_unique<session::HandsFreePolicy>());
   reader.lesson = &session.lesson();
   session::SessionSettings settings = session.settings();
   settings.endSilenceMs = endSilenceMs;
   session.SetSettings(settings);
   std::vector<std::uint64_t> takeEnds;  // clock ms
-  QObject::connect(&session, &session::Session::takeEnded, [&] { takeEnds.push_back(engine.nowMs()); });
+  QObject::connect(&session, &session::Session::takeEnded,
+                   [&] { takeEnds.push_back(engine.nowMs()); });
   const auto settle = [&] {
     QCoreApplication::sendPostedEvents();
     if (!QTest::qWaitFor([&] { return !session.saving(); }, 10000)) {
@@ -219,7 +221,8 @@ void Sit(std::optional<double> roomDb, int count, std::uint32_t endSilenceMs, Fi
   session.Submit(session::CommandKind::Record, [&] { session.Record(); });
   run(2000);  // the room is heard first
 
-  for (int n = 0; n < count && session.sitting().phase == session::SittingState::Phase::Listening; ++n) {
+  for (int n = 0; n < count && session.sitting().phase == session::SittingState::Phase::Listening;
+       ++n) {
     const Planned& reading = planned[static_cast<std::size_t>(n)];
     ++figures->readings;
     const std::size_t before = takeEnds.size();

@@ -159,7 +159,8 @@ TEST_F(HistoryCommands, RestoreAndPruneLeaveALessonOpenElsewhereAlone) {
         std::vector<std::string>{"prune", "--keep", "0", Path("w/ini/l.idx")}}) {
     const Result locked = Run(args);
     EXPECT_EQ(locked.status, kExitFailed);
-    EXPECT_NE((locked.out + locked.err).find(lesson::DescribeHolder(window.holder())), std::string::npos)
+    EXPECT_NE((locked.out + locked.err).find(lesson::DescribeHolder(window.holder())),
+              std::string::npos)
         << locked.out << locked.err;
   }
   EXPECT_EQ(ReadBytes(tmp / "w/Prompt/l/a.wav"), take);

@@ -60,7 +60,8 @@ TEST_F(MakeLessonTest, TheNewLessonLoadsFromTheLessonList) {
   ASSERT_EQ(choices.entries.size(), 2u);
   lesson::Lesson lesson;
   ASSERT_EQ(
-      lesson.LoadLesson(lesson::ChooseEntry(choices.entries[1], tmp.wide() + u"/w").chosenPath).result,
+      lesson.LoadLesson(lesson::ChooseEntry(choices.entries[1], tmp.wide() + u"/w").chosenPath)
+          .result,
       lesson::LoadResult::Loaded);
   ASSERT_EQ(lesson.prompts.count, 2);
   EXPECT_EQ(lesson.prompts.entries[1]->name, u"unit05_002.wav");

@@ -259,11 +259,14 @@ TEST_F(HandsFreeTest, TheOperatorEndsTheSittingOrDropsATake) {
     Phase phase;
     int index;
   } const cases[] = {
-      {"Record mid-take", 1.0, session::CommandKind::Record, &session::Session::Record, true, Phase::Off, 0},
-      {"Record while listening", -0.2, session::CommandKind::Record, &session::Session::Record, false, Phase::Off, 0},
-      {"Ctrl+Shift+R mid-take", 1.0, session::CommandKind::Discard, &session::Session::DiscardTake, false,
-       Phase::Listening, 0},
-      {">> mid-take", 1.0, session::CommandKind::Lesson, &session::Session::Next, true, Phase::Off, 1},
+      {"Record mid-take", 1.0, session::CommandKind::Record, &session::Session::Record, true,
+       Phase::Off, 0},
+      {"Record while listening", -0.2, session::CommandKind::Record, &session::Session::Record,
+       false, Phase::Off, 0},
+      {"Ctrl+Shift+R mid-take", 1.0, session::CommandKind::Discard, &session::Session::DiscardTake,
+       false, Phase::Listening, 0},
+      {">> mid-take", 1.0, session::CommandKind::Lesson, &session::Session::Next, true, Phase::Off,
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -285,8 +288,8 @@ TEST_F(HandsFreeTest, TheOperatorEndsTheSittingOrDropsATake) {
     }
     EXPECT_EQ(session.sitting().phase, c.phase);
     EXPECT_EQ(Current(), c.index);
-    EXPECT_EQ(session.recordButton(),
-              c.phase == Phase::Off ? session::Session::RecordButton::Record : session::Session::RecordButton::Stop);
+    EXPECT_EQ(session.recordButton(), c.phase == Phase::Off ? session::Session::RecordButton::Record
+                                                            : session::Session::RecordButton::Stop);
     if (c.phase != Phase::Off) {
       // The re-read is taken as any reading is.
       Run(reading.Seconds());
@@ -322,7 +325,8 @@ TEST(ReadingPace, ExpectsTheVoiceOfTheTextAtTheLearnedPace) {
   pace.Learn(u"one two", 10.0);  // not a reading of its text
   EXPECT_DOUBLE_EQ(pace.secondsPerSyllable(), 0.2);
   // Short of the expected, a pause is waited out for longer.
-  EXPECT_EQ(session::HandsFreePolicy::EndSilenceMs(800, 1.0, 2.0), session::HandsFreePolicy::kIncompleteWaitMs);
+  EXPECT_EQ(session::HandsFreePolicy::EndSilenceMs(800, 1.0, 2.0),
+            session::HandsFreePolicy::kIncompleteWaitMs);
   EXPECT_EQ(session::HandsFreePolicy::EndSilenceMs(800, 1.3, 2.0), 800u);
   EXPECT_EQ(session::HandsFreePolicy::EndSilenceMs(3000, 0.1, 2.0), 3000u);
 }

@@ -89,9 +89,11 @@ TEST(HandsFreeOnASoundServer, TwoSpokenPromptsGiveTwoWholeTakes) {
   audio::PulseAudioEngine engine;
   RecordedFailures failures;
   FakeOperator person;
-  session::Session session{engine, failures, person, {}, std::make_unique<session::HandsFreePolicy>()};
+  session::Session session{
+      engine, failures, person, {}, std::make_unique<session::HandsFreePolicy>()};
   person.lesson = &session.lesson();
-  session.Submit(session::CommandKind::Lesson, [&] { session.Load(dir.wide() + u"/Ini/unit.idx"); });
+  session.Submit(session::CommandKind::Lesson,
+                 [&] { session.Load(dir.wide() + u"/Ini/unit.idx"); });
   ASSERT_EQ(session.lesson().state, lesson::LessonState::Saved);
   session.Submit(session::CommandKind::Record, [&] { session.Record(); });
   ASSERT_EQ(session.sitting().phase, session::SittingState::Phase::Listening);
@@ -103,7 +105,8 @@ TEST(HandsFreeOnASoundServer, TwoSpokenPromptsGiveTwoWholeTakes) {
   EXPECT_TRUE(QTest::qWaitFor(
       [&] {
         return session.lesson().prompts.currentIndex == 2 &&
-               session.sitting().phase == session::SittingState::Phase::Listening && !session.saving();
+               session.sitting().phase == session::SittingState::Phase::Listening &&
+               !session.saving();
       },
       20000))
       << "the sitting is on prompt " << session.lesson().prompts.currentIndex;

@@ -47,14 +47,14 @@ TEST_P(ManualPolicyAfterATake, MovesOnOrStaysAsTheSettingsAndTheCheckSay) {
 
 INSTANTIATE_TEST_SUITE_P(
     Takes, ManualPolicyAfterATake,
-    ::testing::Values(AfterATake{"nothing by itself", false, false, 0.3, 0, session::AudioMode::Idle, 0},
-                      AfterATake{"a good take moves on", true, false, 0.3, 1, session::AudioMode::Idle, 1},
-                      AfterATake{"a clipped take stays", true, false, 1.0, 0, session::AudioMode::Idle, 0},
-                      AfterATake{"heard, then moved on from", true, true, 0.3, 0,
-                                 session::AudioMode::Playing, 1},
-                      AfterATake{"heard only", false, true, 0.3, 0, session::AudioMode::Playing, 0},
-                      AfterATake{"a clipped take is heard and stays", true, true, 1.0, 0,
-                                 session::AudioMode::Playing, 0}));
+    ::testing::Values(
+        AfterATake{"nothing by itself", false, false, 0.3, 0, session::AudioMode::Idle, 0},
+        AfterATake{"a good take moves on", true, false, 0.3, 1, session::AudioMode::Idle, 1},
+        AfterATake{"a clipped take stays", true, false, 1.0, 0, session::AudioMode::Idle, 0},
+        AfterATake{"heard, then moved on from", true, true, 0.3, 0, session::AudioMode::Playing, 1},
+        AfterATake{"heard only", false, true, 0.3, 0, session::AudioMode::Playing, 0},
+        AfterATake{"a clipped take is heard and stays", true, true, 1.0, 0,
+                   session::AudioMode::Playing, 0}));
 
 TEST_F(SessionTest, AGoodTakeOnTheLastPendingPromptGoesRoundToTheFirstThatStillIs) {
   ChangeSettings([](session::SessionSettings& s) { s.autoAdvance = true; });
@@ -101,9 +101,10 @@ TEST_F(SessionTest, StopEndsTheTakeAfterItsMarginOrAtASecondPress) {
     Record();
     Advance(1500);
     Record();
-    EXPECT_EQ(session.mode(), c.afterMs == 0 ? session::AudioMode::Idle : session::AudioMode::Recording);
-    EXPECT_EQ(session.recordButton(),
-              c.afterMs == 0 ? session::Session::RecordButton::Record : session::Session::RecordButton::Stop);
+    EXPECT_EQ(session.mode(),
+              c.afterMs == 0 ? session::AudioMode::Idle : session::AudioMode::Recording);
+    EXPECT_EQ(session.recordButton(), c.afterMs == 0 ? session::Session::RecordButton::Record
+                                                     : session::Session::RecordButton::Stop);
     if (c.pressedTwice) {
       Record();
     }

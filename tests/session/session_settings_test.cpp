@@ -11,7 +11,7 @@ namespace voxtar::testing {
 namespace {
 
 // What a settings file mended by hand may hold: whatever cannot be read is its default.
-TEST(session::SessionSettings, ReadsWhatItCanAndFallsBackToTheDefaultsForTheRest) {
+TEST(SessionSettings, ReadsWhatItCanAndFallsBackToTheDefaultsForTheRest) {
   struct Case {
     const char* file;
     session::SessionSettings expected;
@@ -44,7 +44,7 @@ TEST(session::SessionSettings, ReadsWhatItCanAndFallsBackToTheDefaultsForTheRest
   EXPECT_EQ(session::SessionSettings::Load({}), session::SessionSettings{});
 }
 
-TEST(session::SessionSettings, WhatIsSavedLoadsBackBesideOtherSettings) {
+TEST(SessionSettings, WhatIsSavedLoadsBackBesideOtherSettings) {
   TempDir dir;
   WriteBytes(dir / "voxtar.conf", "[sound]\ninputDevice=mic\n");
   const QString file = QString::fromStdString((dir / "voxtar.conf").string());

@@ -114,7 +114,9 @@ class LoggingPolicy final : public session::SessionPolicy {
                    (end.byItself ? ", by itself" : "") + (end.limitReached ? ", full" : ""));
   }
   void TakeDiscarded(session::Session& /*session*/) override { log_.emplace_back("discarded"); }
-  void PlaybackEnded(session::Session& /*session*/) override { log_.emplace_back("playback ended"); }
+  void PlaybackEnded(session::Session& /*session*/) override {
+    log_.emplace_back("playback ended");
+  }
 
  private:
   std::vector<std::string>& log_;
@@ -123,9 +125,12 @@ class LoggingPolicy final : public session::SessionPolicy {
 TEST_F(SessionTest, AnotherPolicyHearsEveryTurnOfTheSession) {
   std::vector<std::string> log;
   session.SetPolicy(std::make_unique<LoggingPolicy>(log));
-  const std::string record = "took over " + std::to_string(static_cast<int>(session::CommandKind::Record));
-  const std::string lesson = "took over " + std::to_string(static_cast<int>(session::CommandKind::Lesson));
-  const std::string discard = "took over " + std::to_string(static_cast<int>(session::CommandKind::Discard));
+  const std::string record =
+      "took over " + std::to_string(static_cast<int>(session::CommandKind::Record));
+  const std::string lesson =
+      "took over " + std::to_string(static_cast<int>(session::CommandKind::Lesson));
+  const std::string discard =
+      "took over " + std::to_string(static_cast<int>(session::CommandKind::Discard));
   struct Step {
     std::function<void()> run;
     std::vector<std::string> heard;

@@ -135,7 +135,8 @@ class BoxesInFront : public ::testing::Test {
       GTEST_SKIP() << "needs tests/support/with-x-server.sh";
     }
   }
-  static void Open(ui::CVoxtarDlg& dialog, RealBoxes& services, const std::filesystem::path& index) {
+  static void Open(ui::CVoxtarDlg& dialog, RealBoxes& services,
+                   const std::filesystem::path& index) {
     // As DoModal runs it: application-modal.
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.show();

@@ -105,9 +105,9 @@ TEST(MainTemplate, TextsTabOrderAndNoDefaultButton) {
     }
     widget = widget->nextInFocusChain();
   } while (widget != dialog.GetDlgItem(ui::ids::kPromptText));
-  EXPECT_EQ(order,
-            (std::vector<int>{ui::ids::kPromptText, ui::ids::kStatistics, ui::ids::kPrevious, ui::ids::kNext,
-                              ui::ids::kPlay, ui::ids::kRecord, ui::ids::kList, ui::ids::kOpen, ui::ids::kGoto}));
+  EXPECT_EQ(order, (std::vector<int>{ui::ids::kPromptText, ui::ids::kStatistics, ui::ids::kPrevious,
+                                     ui::ids::kNext, ui::ids::kPlay, ui::ids::kRecord,
+                                     ui::ids::kList, ui::ids::kOpen, ui::ids::kGoto}));
   auto* box = static_cast<MultiLineEdit*>(dialog.GetDlgItem(ui::ids::kPromptText));
   EXPECT_EQ(box->lineWrapMode(), QPlainTextEdit::NoWrap);
   EXPECT_EQ(box->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
@@ -121,7 +121,8 @@ TEST(MainDialogStartUp, OnlyListAndOpenAreEnabled) {
   FakeWindowServices services;
   ui::CVoxtarDlg dialog{QuietEngine(), services};
   for (int id : kAllControls) {
-    const bool expected = id == ui::ids::kList || id == ui::ids::kOpen || id == ui::ids::kStatistics;
+    const bool expected =
+        id == ui::ids::kList || id == ui::ids::kOpen || id == ui::ids::kStatistics;
     EXPECT_EQ(Enabled(dialog, id), expected) << id;
   }
   // Until a lesson is loaded both boxes are empty, not "***".
@@ -180,7 +181,8 @@ TEST_F(MainDialogWithLesson, UnloadShowsTheEmptyLessonDisplay) {
   EXPECT_EQ(Text(dialog, ui::ids::kStatistics), QStringLiteral("***"));
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Voxtar"));
   for (int id : kAllControls) {
-    const bool expected = id == ui::ids::kList || id == ui::ids::kOpen || id == ui::ids::kStatistics;
+    const bool expected =
+        id == ui::ids::kList || id == ui::ids::kOpen || id == ui::ids::kStatistics;
     EXPECT_EQ(Enabled(dialog, id), expected) << id;
   }
 }

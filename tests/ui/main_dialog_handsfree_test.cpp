@@ -52,8 +52,9 @@ TEST_F(MainDialogHandsFree, CtrlShiftHTurnsTheSittingOnAndAnyKeyGoesOnAfterAPaus
 TEST_F(MainDialogHandsFree, CtrlPlusAndMinusZoomThePromptTextAndMoveNoControl) {
   Load({u"a001.wav Hello there"});
   std::map<int, QRect> places;
-  for (int id : {ui::ids::kPromptText, ui::ids::kStatistics, ui::ids::kPrevious, ui::ids::kNext, ui::ids::kPlay,
-                 ui::ids::kRecord, ui::ids::kList, ui::ids::kOpen, ui::ids::kGoto}) {
+  for (int id :
+       {ui::ids::kPromptText, ui::ids::kStatistics, ui::ids::kPrevious, ui::ids::kNext,
+        ui::ids::kPlay, ui::ids::kRecord, ui::ids::kList, ui::ids::kOpen, ui::ids::kGoto}) {
     places[id] = dialog.GetDlgItem(id)->geometry();
   }
   const QSize size = dialog.size();

@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
   }
   // "system": the locale of the environment (LANG, LANGUAGE), as the program takes it.
   const QString locale = QString::fromLocal8Bit(argv[1]);
-  voxtar::ui::InstallTranslations(application, locale == u"system" ? QLocale::system() : QLocale(locale));
+  voxtar::ui::InstallTranslations(application,
+                                  locale == u"system" ? QLocale::system() : QLocale(locale));
   // Named before the demo's working directory is entered.
   const QString out = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
   voxtar::testing::DemoWorkingDirectory demo;
