@@ -99,7 +99,8 @@ class PulseAudioEngine final : public QObject, public AudioEngine, private TakeR
   bool preRollRunning() const override;
 
   // When things happened on a device, for measuring latency (steady clock, nanoseconds; 0 when
-  // it has not happened yet). Reset by each Play and each Record.
+  // it has not happened yet). Reset by each Play and each Record; what a recording captured
+  // (firstCapture, its frames, capturedFrames) by the next Record.
   struct Timings {
     std::int64_t recordCalled = 0;
     // The first captured bytes arrived (at Record when the kept-open input had frames for it).
