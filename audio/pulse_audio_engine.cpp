@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
+#include <optional>
 #include <utility>
 
 #include "audio/pulse_device_p.h"
@@ -19,7 +21,7 @@ namespace voxtar::audio {
 using namespace pulse;
 
 PulseAudioEngine::PulseAudioEngine(std::string iconName, QObject* parent)
-    : QObject(parent), iconName_(std::move(iconName)) {
+    : QObject(parent), iconName_(std::move(iconName)), recorder_(*this, [] { return Now(); }) {
   loop_ = pa_threaded_mainloop_new();
   if (loop_ != nullptr && pa_threaded_mainloop_start(loop_) < 0) {
     pa_threaded_mainloop_free(loop_);
@@ -124,7 +126,7 @@ ErrorCode PulseAudioEngine::QueryLength(DeviceId id, std::uint32_t* lengthMs) {
 ErrorCode PulseAudioEngine::Play(DeviceId id, std::uint32_t fromMs,
                                  std::optional<std::uint32_t> toMs, QObject* notify) {
   return WithDevice(id, [&](Device& device) {
-    if (device.record != Device::RecordState::Idle) {
+    if (device.take.capturing()) {
       return errors_.Make(AudioError::Busy);
     }
     const WaveElement& element = device.element;
@@ -150,8 +152,7 @@ ErrorCode PulseAudioEngine::Play(DeviceId id, std::uint32_t fromMs,
     const std::uint64_t first = element.FramesAt(fromMs);
     const std::uint64_t end =
         toMs ? std::min(element.FramesAt(*toMs), element.frames()) : element.frames();
-    // The recording's count stays until the next recording: what the take captured.
-    device.timings = Timings{.capturedFrames = device.timings.capturedFrames};
+    device.timings = Timings{};
     device.timings.playCalled = Now();
     device.timings.playedFrames = end > first ? end - first : 0;
     device.notify = notify;
@@ -195,59 +196,53 @@ ErrorCode PulseAudioEngine::Record(DeviceId id, std::uint32_t fromMs, QObject* n
     EndPlayback(device, NotifyCode::Superseded);
     EndRecording(device);
     EndLevelCheck();
-    Device* kept = preRoll_.get();
-    if (kept == nullptr || kept->record != Device::RecordState::Running || kept->feeds != nullptr ||
-        CaptureFormatOf(kept->element) != CaptureFormatOf(element)) {
-      kept = nullptr;
+    const bool takesOver = recorder_.TakesOver(CaptureFormatOf(element));
+    if (!takesOver) {
       if (const ErrorCode error = Connect(); error != kNoError) {
         return error;
       }
     }
     device.timings = Timings{};
     device.timings.recordCalled = Now();
-    device.recordNext = element.FramesAt(fromMs);
-    device.recordEnd = element.MaxFrames(takeLimitBytes_);
-    device.finishAt = UINT64_MAX;
-    device.pressFrame = device.recordNext;
     device.recordNotify = notify;
     device.notice.reset();
-    device.noticeGiven = false;
-    device.partial.clear();
-    device.lost.reset();
-    device.lastCapture = device.timings.recordCalled;
-    if (kept != nullptr) {
-      return TakeOver(device, *kept);
+    try {
+      recorder_.Begin(device.take, device.id, device.element, element.FramesAt(fromMs),
+                      element.MaxFrames(takeLimitBytes_));
+    } catch (const std::bad_alloc&) {
+      return errors_.Make(AudioError::OutOfMemory);
+    }
+    if (takesOver) {
+      return kNoError;
     }
     device.record = Device::RecordState::Starting;
     if (const ErrorCode error = StartStream(device, Direction::Input); error != kNoError) {
       device.record = Device::RecordState::Idle;
+      recorder_.Stop(device.take);
       return error;
     }
     device.record = Device::RecordState::Running;
-    device.takeOpen = true;
     return kNoError;
   });
 }
 
 void PulseAudioEngine::CatchUp(Device& device) {
   // Take in the fragment still on its way, so the last syllable before the stop is kept.
-  const std::uint64_t before = device.timings.capturedFrames;
+  const std::uint64_t before = device.take.capturedFrames();
   WaitFor(loop_, kStopCatchUpMs, [&device, before] {
-    return device.record != Device::RecordState::Running || device.timings.capturedFrames > before;
+    return !device.take.capturing() || device.take.capturedFrames() > before;
   });
 }
 
 ErrorCode PulseAudioEngine::StopDevice(Device& device) {
   EndPlayback(device, NotifyCode::Aborted);
-  if (device.record == Device::RecordState::Running) {
+  if (device.take.capturing()) {
     CatchUp(device);
     EndRecording(device);
   }
-  device.takeOpen = false;
   device.notice.reset();  // stopped: whatever it said comes too late
-  if (device.lost) {
-    const auto [cause, text] = *std::exchange(device.lost, std::nullopt);
-    return errors_.Make(cause, text);
+  if (const std::optional<TakeLoss> lost = recorder_.Stop(device.take)) {
+    return errors_.Make(lost->cause, lost->text);
   }
   return kNoError;
 }
@@ -258,19 +253,15 @@ ErrorCode PulseAudioEngine::Stop(DeviceId id) {
 
 ErrorCode PulseAudioEngine::FinishRecording(DeviceId id, std::uint32_t afterMs) {
   return WithDevice(id, [&](Device& device) {
-    if (!device.takeOpen) {
+    if (!device.take.open()) {
       return StopDevice(device);
     }
-    if (device.record == Device::RecordState::Running) {
-      if (afterMs == 0) {
-        CatchUp(device);
-        StopCapturing(device);
-      } else if (!device.finishing()) {
-        device.finishAt = device.recordNext + device.element.FramesAt(afterMs);
-      }
-    } else {
-      // It stopped capturing by itself; unless it said so, it says so now.
-      QueueNotice(device, RecordingCode::Finished);
+    if (device.take.capturing() && afterMs == 0) {
+      CatchUp(device);
+    }
+    recorder_.Finish(device.take, device.element.FramesAt(afterMs));
+    if (!device.take.capturing()) {
+      EndRecording(device);
     }
     return kNoError;
   });
@@ -279,7 +270,7 @@ ErrorCode PulseAudioEngine::FinishRecording(DeviceId id, std::uint32_t afterMs) 
 std::uint64_t PulseAudioEngine::PressFrame(DeviceId id) {
   std::uint64_t frame = 0;
   WithDevice(id, [&frame](Device& device) {
-    frame = device.pressFrame;
+    frame = device.take.pressFrame();
     return kNoError;
   });
   return frame;
@@ -298,7 +289,7 @@ std::shared_ptr<const WaveElement> PulseAudioEngine::Content(DeviceId id) {
 std::uint64_t PulseAudioEngine::CapturedFrames(DeviceId id) {
   std::uint64_t frames = 0;
   WithDevice(id, [&frames](Device& device) {
-    frames = device.timings.capturedFrames;
+    frames = device.take.capturedFrames();
     return kNoError;
   });
   return frames;
@@ -324,7 +315,15 @@ PulseAudioEngine::Timings PulseAudioEngine::timings(DeviceId device) const {
   }
   MainLoopLock lock(loop_);
   auto it = devices_.find(device);
-  return it == devices_.end() ? Timings{} : it->second->timings;
+  if (it == devices_.end()) {
+    return {};
+  }
+  Timings timings = it->second->timings;
+  const Take& take = it->second->take;
+  timings.firstCapture = take.firstCapture();
+  timings.firstCaptureFrames = take.firstCaptureFrames();
+  timings.capturedFrames = take.capturedFrames();
+  return timings;
 }
 
 }  // namespace voxtar::audio

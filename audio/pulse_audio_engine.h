@@ -11,10 +11,9 @@
 // capturing and posts a RecordingNotice. Running out of memory for a fragment ends the recording
 // like a lost input. Saving writes the element atomically in its own format.
 //
-// The kept-open input (StartPreRoll) is one more capturing stream whose fragments go to a ring
-// of the last few seconds and, once a Record has taken it over, to that take as well: the take
-// gets the ring's frames and then the very next fragments of the same stream. A finishing take
-// (FinishRecording) counts its last frames as they come in and stops capturing on the frame.
+// The kept-open input (StartPreRoll) is one more capturing stream; what every stream captures
+// goes to the TakeRecorder, which stores the takes, keeps the input's last frames for the next one
+// and says what to tell the GUI thread.
 // Warm starts connecting without waiting; the first command then waits only for what is left.
 //
 // The server may go away at any time (restarted by an update, a headset, the user). Every stream
@@ -47,6 +46,7 @@
 
 #include "audio/audio_engine.h"
 #include "audio/audio_errors.h"
+#include "audio/take_recorder.h"
 
 struct pa_threaded_mainloop;
 struct pa_context;
@@ -55,7 +55,7 @@ struct pa_time_event;
 
 namespace voxtar::audio {
 
-class PulseAudioEngine final : public QObject, public AudioEngine {
+class PulseAudioEngine final : public QObject, public AudioEngine, private TakeReports {
   Q_OBJECT
 
  public:
@@ -99,7 +99,8 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   bool preRollRunning() const override;
 
   // When things happened on a device, for measuring latency (steady clock, nanoseconds; 0 when
-  // it has not happened yet). Reset by each Play and each Record.
+  // it has not happened yet). Reset by each Play and each Record; what a recording captured
+  // (firstCapture, its frames, capturedFrames) by the next Record.
   struct Timings {
     std::int64_t recordCalled = 0;
     // The first captured bytes arrived (at Record when the kept-open input had frames for it).
@@ -158,28 +159,22 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   ErrorCode StopDevice(Device& device);
   // Waits (bounded) for the fragment still on its way to a running recording.
   void CatchUp(Device& device);
-  // A Record takes over the kept-open input: the take begins with what it kept.
-  ErrorCode TakeOver(Device& take, Device& preRoll);
   // Ends the kept-open input; the take it fed goes on with its stream.
   void EndPreRoll();
-  // Ends capturing, and with it the take the device feeds (cut short as the device was).
+  // Ends the device's stream, and with it what it captured for (its take stops capturing).
   void EndRecording(Device& device);
-  // Ends a recording that lost its input or found no memory: the next Stop says why.
+  // Ends a stream that lost its input or found no memory: the next Stop of the take says why.
   void CutShort(Device& device, AudioError cause, const QString& text);
-  // Ends a recording whose take is full or finished and tells the GUI thread's notify object.
-  void StopCapturing(Device& device);
-  // The take's one RecordingNotice, on its way to its notify object.
-  void QueueNotice(Device& device, RecordingCode code);
+  // What a stream captured, to the recorder; false once the device's take stopped capturing.
+  bool TakeIn(Device& device, std::span<const std::byte> bytes);
   void DeliverNotice(DeviceId id);
-  // Hands captured frames of the kept-open input to the take it feeds.
-  void Feed(Device& take, std::span<const std::byte> frames);
   // The take fed by the kept-open input gets its stream, and goes on alone.
   void HandOver(Device& preRoll);
   void ServerLost(const QString& why);
-  // Hands a captured block's level to the GUI thread's listener (either thread).
-  void PostLevel(const LevelSummary& summary);
-  // Hands a captured block's frames to the GUI thread's capture listener (either thread).
-  void PostCapture(const CaptureFormat& format, std::vector<std::byte> frames);
+  // What the recorder reports, on its way to the GUI thread's listeners (either thread).
+  void Level(const LevelSummary& summary) override;
+  void Captured(const CaptureFormat& format, std::vector<std::byte> frames, bool kept) override;
+  void Ended(DeviceId id, RecordingCode code) override;
   void EndLevelCheck();
   // Ends streams whose input or output stopped moving.
   void Watch();
@@ -203,7 +198,7 @@ class PulseAudioEngine final : public QObject, public AudioEngine {
   std::vector<pa_stream*> setAside_;                     // owned; changed only under the lock
   QPointer<QObject> levelListener_;                      // GUI thread only
   QPointer<QObject> captureListener_;                    // GUI thread only
-  std::atomic<bool> tapping_ = false;                    // a capture listener is set
+  TakeRecorder recorder_;                                // under the lock
   ErrorBook errors_;
   DeviceId nextId_ = 1;
   std::string chosenInput_;

@@ -173,8 +173,8 @@ void PulseAudioEngine::ServerLost(const QString& why) {
 
 void PulseAudioEngine::Watch() {
   const std::int64_t now = Now();
-  const auto watchInput = [this, now](Device& device) {
-    if (device.record == Device::RecordState::Running && now - device.lastCapture > kStalledNs) {
+  const auto watchInput = [this, now](Device& device, std::int64_t lastCapture) {
+    if (device.record == Device::RecordState::Running && now - lastCapture > kStalledNs) {
       CutShort(device, AudioError::InputFailed,
                QCoreApplication::translate(
                    "AudioError",
@@ -183,10 +183,10 @@ void PulseAudioEngine::Watch() {
     }
   };
   if (preRoll_ != nullptr) {
-    watchInput(*preRoll_);
+    watchInput(*preRoll_, recorder_.keptLastCapture());
   }
   for (auto& [id, device] : devices_) {
-    watchInput(*device);
+    watchInput(*device, device->take.lastCapture());
     if (device->play == Device::PlayState::Running &&
         ((!device->draining && now - device->lastRequest > kStalledNs) || now > device->deadline)) {
       EndPlayback(*device, NotifyCode::Failure);

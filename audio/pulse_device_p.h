@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
-#include "audio/capture_ring.h"
 #include "audio/pulse_audio_engine.h"
+#include "audio/take_recorder.h"
 #include "audio/wave_element.h"
 
 namespace voxtar::audio {
@@ -54,36 +54,16 @@ struct PulseAudioEngine::Device {
   std::int64_t lastRequest = 0;  // when the server last asked for data
   std::int64_t deadline = 0;     // a playback still running then has failed
 
-  // Recording. A take either has a stream of its own (input) or is fed by the kept-open input.
+  // Recording: the stream the device captures with, for its own take, the level check or the
+  // kept-open input; a take fed by the kept-open input has none until the input hands it over.
+  enum class Role { Take, LevelCheck, KeptInput };
   enum class RecordState { Idle, Starting, Running };
-  RecordState record = RecordState::Idle;
+  Role role = Role::Take;
+  RecordState record = RecordState::Idle;  // of `input`
   pa_stream* input = nullptr;
-  std::uint64_t recordNext = 0;                        // frame the next captured frame overwrites
-  std::uint64_t recordEnd = 0;                         // the take limit: no frame from here on
-  std::uint64_t finishAt = UINT64_MAX;                 // the end of a finishing take's last frames
-  std::uint64_t pressFrame = 0;                        // where Record was called
-  bool takeOpen = false;                               // recorded since the last Stop
-  QPointer<QObject> recordNotify;                      // GUI thread only
-  std::optional<RecordingCode> notice;                 // on its way to the GUI thread
-  bool noticeGiven = false;                            // the take has had its one notice
-  std::vector<std::byte> partial;                      // captured bytes short of a whole frame
-  std::int64_t lastCapture = 0;                        // when captured data last came in
-  std::optional<std::pair<AudioError, QString>> lost;  // told by the next Stop
-  bool measureOnly = false;  // the level check: captured blocks are measured, not kept
-
-  // The kept-open input: captured blocks go to the ring and to the take it feeds, if any.
-  bool keeps = false;
-  CaptureRing ring;
-  Device* feeds = nullptr;
-  Device* fedBy = nullptr;  // the take's side of `feeds`
-
-  bool finishing() const { return finishAt != UINT64_MAX; }
-  // Takes in captured bytes; false once the take is full or finished. Throws std::bad_alloc when
-  // there is no memory for them.
-  bool Capture(const std::byte* data, std::size_t size);
-  // Writes whole captured frames into the take, as many as it has room for; false once it is
-  // full or finished. Throws std::bad_alloc.
-  bool Store(std::span<const std::byte> frames);
+  Take take;
+  QPointer<QObject> recordNotify;       // GUI thread only
+  std::optional<RecordingCode> notice;  // on its way to the GUI thread
 };
 
 }  // namespace voxtar::audio

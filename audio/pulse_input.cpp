@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the PulseAudio engine's inputs capture: the frames of a take stored as they come (bounded
-// by the take limit, a failed allocation ending the take), the level check (a recording that is
-// measured and not kept) and the kept-open input, whose stream a take takes over.
+// What the PulseAudio engine's inputs capture, handed to its take recorder: a take's own stream,
+// the level check (measured and not kept) and the kept-open input, whose stream a take takes
+// over; and the level and capture listeners the recorder's reports go to.
 #include <pulse/pulseaudio.h>
 
 #include <QCoreApplication>
@@ -21,51 +21,18 @@ namespace voxtar::audio {
 
 using namespace pulse;
 
-bool PulseAudioEngine::Device::Capture(const std::byte* data, std::size_t size) {
-  const std::size_t frameBytes = element.bytesPerFrame();
-  std::vector<std::byte> joined;
-  if (!partial.empty()) {
-    joined.reserve(partial.size() + size);
-    joined.insert(joined.end(), partial.begin(), partial.end());
-    joined.insert(joined.end(), data, data + size);
-    partial.clear();
-    data = joined.data();
-    size = joined.size();
+bool PulseAudioEngine::TakeIn(Device& device, std::span<const std::byte> bytes) {
+  switch (device.role) {
+    case Device::Role::LevelCheck:
+      recorder_.FeedMeasured(bytes);
+      return true;
+    case Device::Role::KeptInput:
+      recorder_.FeedKept(bytes);
+      return true;
+    case Device::Role::Take:
+      break;
   }
-  const std::size_t whole = size - size % frameBytes;
-  partial.assign(data + whole, data + size);
-  lastCapture = Now();
-  if (whole == 0) {
-    return true;
-  }
-  const std::span<const std::byte> frames(data, whole);
-  engine->PostLevel(SummarizeBlock(frames, element.channels, element.kind));
-  if (!measureOnly && engine->tapping_) {
-    engine->PostCapture(CaptureFormatOf(element), {frames.begin(), frames.end()});
-  }
-  if (keeps) {
-    ring.Push(frames);
-    if (feeds != nullptr) {
-      engine->Feed(*feeds, frames);
-    }
-    return true;
-  }
-  return measureOnly || Store(frames);
-}
-
-bool PulseAudioEngine::Device::Store(std::span<const std::byte> frames) {
-  const std::size_t frameBytes = element.bytesPerFrame();
-  const std::uint64_t stop = std::min(recordEnd, finishAt);
-  const std::uint64_t room = stop > recordNext ? stop - recordNext : 0;
-  const std::uint64_t count = std::min<std::uint64_t>(frames.size() / frameBytes, room);
-  element.Overwrite(recordNext, frames.data(), static_cast<std::size_t>(count) * frameBytes);
-  if (timings.firstCapture == 0) {
-    timings.firstCapture = lastCapture;
-    timings.firstCaptureFrames = count;
-  }
-  recordNext += count;
-  timings.capturedFrames += count;
-  return recordNext < stop;
+  return recorder_.Feed(device.take, bytes);
 }
 
 // ---- The level check ---------------------------------------------------------------------------
@@ -74,7 +41,7 @@ void PulseAudioEngine::SetLevelListener(QObject* listener) {
   levelListener_ = listener;
 }
 
-void PulseAudioEngine::PostLevel(const LevelSummary& summary) {
+void PulseAudioEngine::Level(const LevelSummary& summary) {
   if (QThread::currentThread() == thread()) {
     if (levelListener_ != nullptr) {
       QCoreApplication::postEvent(levelListener_, new LevelNotice(summary));
@@ -82,42 +49,33 @@ void PulseAudioEngine::PostLevel(const LevelSummary& summary) {
     return;
   }
   QMetaObject::invokeMethod(
-      this, [this, summary] { PostLevel(summary); }, Qt::QueuedConnection);
+      this, [this, summary] { Level(summary); }, Qt::QueuedConnection);
 }
 
 void PulseAudioEngine::SetCaptureListener(QObject* listener) {
   captureListener_ = listener;
   if (loop_ == nullptr) {
-    tapping_ = listener != nullptr;
+    recorder_.SetListening(listener != nullptr);
     return;
   }
   MainLoopLock lock(loop_);
-  tapping_ = listener != nullptr;
-  // Blocks captured from here on follow what the input kept, in order: they are queued after it.
-  if (listener != nullptr && preRoll_ != nullptr &&
-      preRoll_->record == Device::RecordState::Running) {
-    std::vector<std::byte> kept;
-    kept.reserve(preRoll_->ring.frames() * preRoll_->ring.frameBytes());
-    for (const std::span<const std::byte> span : preRoll_->ring.Spans()) {
-      kept.insert(kept.end(), span.begin(), span.end());
-    }
-    QCoreApplication::postEvent(
-        listener, new CaptureNotice(CaptureFormatOf(preRoll_->element), std::move(kept), true));
-  }
+  recorder_.SetListening(listener != nullptr);
 }
 
-void PulseAudioEngine::PostCapture(const CaptureFormat& format, std::vector<std::byte> frames) {
+void PulseAudioEngine::Captured(const CaptureFormat& format, std::vector<std::byte> frames,
+                                bool kept) {
+  // Queued in order: what the input kept, then the blocks captured after it.
   if (QThread::currentThread() == thread()) {
     if (captureListener_ != nullptr) {
       QCoreApplication::postEvent(captureListener_,
-                                  new CaptureNotice(format, std::move(frames), false));
+                                  new CaptureNotice(format, std::move(frames), kept));
     }
     return;
   }
   QMetaObject::invokeMethod(
       this,
-      [this, format, frames = std::move(frames)]() mutable {
-        PostCapture(format, std::move(frames));
+      [this, format, frames = std::move(frames), kept]() mutable {
+        Captured(format, std::move(frames), kept);
       },
       Qt::QueuedConnection);
 }
@@ -139,8 +97,10 @@ ErrorCode PulseAudioEngine::StartLevelCheck(const CaptureFormat& format) {
     return error;
   }
   std::unique_ptr<Device> check = NewInput(format, "level check");
-  check->measureOnly = true;
+  check->role = Device::Role::LevelCheck;
+  recorder_.StartMeasuring(format);
   if (const ErrorCode error = StartInput(*check); error != kNoError) {
+    recorder_.EndMeasuring();
     return error;
   }
   levelCheck_ = std::move(check);
@@ -159,7 +119,6 @@ std::unique_ptr<PulseAudioEngine::Device> PulseAudioEngine::NewInput(const Captu
 }
 
 ErrorCode PulseAudioEngine::StartInput(Device& input) {
-  input.lastCapture = Now();
   input.record = Device::RecordState::Starting;
   if (const ErrorCode error = StartStream(input, Direction::Input); error != kNoError) {
     return error;
@@ -207,7 +166,7 @@ ErrorCode PulseAudioEngine::StartPreRoll(const CaptureFormat& format, std::uint3
   }
   MainLoopLock lock(loop_);
   std::unique_ptr<Device> input = NewInput(format, "the next take");
-  input->keeps = true;
+  input->role = Device::Role::KeptInput;
   const pa_sample_spec spec = SpecOf(input->element);
   if (pa_sample_spec_valid(&spec) == 0) {
     return errors_.Make(
@@ -220,16 +179,10 @@ ErrorCode PulseAudioEngine::StartPreRoll(const CaptureFormat& format, std::uint3
   if (running != nullptr && running->record == Device::RecordState::Running &&
       CaptureFormatOf(running->element) == format) {
     // The same input in the same format: what it holds stays, as much as the new length keeps.
-    if (running->ring.capacityFrames() != keepFrames) {
-      try {
-        CaptureRing resized(running->ring.frameBytes(), keepFrames);
-        for (const std::span<const std::byte> span : running->ring.Spans()) {
-          resized.Push(span);
-        }
-        running->ring = std::move(resized);
-      } catch (const std::bad_alloc&) {
-        return errors_.Make(AudioError::OutOfMemory);
-      }
+    try {
+      recorder_.Keep(format, keepFrames);
+    } catch (const std::bad_alloc&) {
+      return errors_.Make(AudioError::OutOfMemory);
     }
     return kNoError;
   }
@@ -239,11 +192,12 @@ ErrorCode PulseAudioEngine::StartPreRoll(const CaptureFormat& format, std::uint3
     return error;
   }
   try {
-    input->ring = CaptureRing(input->element.bytesPerFrame(), keepFrames);
+    recorder_.Keep(format, keepFrames);
   } catch (const std::bad_alloc&) {
     return errors_.Make(AudioError::OutOfMemory);
   }
   if (const ErrorCode error = StartInput(*input); error != kNoError) {
+    recorder_.EndKeeping();
     return error;
   }
   preRoll_ = std::move(input);
@@ -273,57 +227,13 @@ void PulseAudioEngine::EndPreRoll() {
   }
 }
 
-ErrorCode PulseAudioEngine::TakeOver(Device& take, Device& preRoll) {
-  std::uint64_t kept = 0;
-  try {
-    kept = preRoll.ring.WriteInto(
-        take.element, take.recordNext,
-        take.recordEnd > take.recordNext ? take.recordEnd - take.recordNext : 0);
-  } catch (const std::bad_alloc&) {
-    return errors_.Make(AudioError::OutOfMemory);
-  }
-  take.recordNext += kept;
-  take.timings.capturedFrames = kept;
-  if (kept > 0) {
-    take.timings.firstCapture = take.timings.recordCalled;
-    take.timings.firstCaptureFrames = kept;
-  }
-  // The press came after the last fragment in by what the input captured since: it comes next.
-  const std::int64_t since =
-      std::clamp<std::int64_t>(take.timings.recordCalled - preRoll.lastCapture, 0,
-                               static_cast<std::int64_t>(2 * kFragmentUs * 1000));
-  take.pressFrame = take.recordNext + static_cast<std::uint64_t>(since) *
-                                          static_cast<std::uint64_t>(take.element.sampleRate) /
-                                          1'000'000'000u;
-  take.record = Device::RecordState::Running;
-  take.takeOpen = true;
-  take.fedBy = &preRoll;
-  preRoll.feeds = &take;
-  if (take.recordNext >= take.recordEnd) {
-    StopCapturing(take);  // a take limit below the lead-in
-  }
-  return kNoError;
-}
-
-void PulseAudioEngine::Feed(Device& take, std::span<const std::byte> frames) {
-  take.lastCapture = Now();
-  try {
-    if (!take.Store(frames)) {
-      StopCapturing(take);
-    }
-  } catch (const std::bad_alloc&) {
-    CutShort(take, AudioError::OutOfMemory, OutOfMemoryCutText());
-  }
-}
-
 void PulseAudioEngine::HandOver(Device& preRoll) {
-  Device* take = std::exchange(preRoll.feeds, nullptr);
+  Device* take = Find(recorder_.HandOver());
   if (take == nullptr) {
     return;
   }
-  take->fedBy = nullptr;
   take->input = std::exchange(preRoll.input, nullptr);
-  take->partial = std::move(preRoll.partial);
+  take->record = Device::RecordState::Running;
   pa_stream_set_state_callback(take->input, &PulseAudioEngine::OnStreamState, take);
   pa_stream_set_read_callback(take->input, &PulseAudioEngine::OnReadable, take);
   pa_stream_set_started_callback(take->input, nullptr, nullptr);

@@ -193,18 +193,18 @@ void PulseAudioEngine::OnReadable(pa_stream* stream, std::size_t /*bytes*/, void
       }
       if (taking) {
         if (captured != nullptr) {
-          room = device->Capture(static_cast<const std::byte*>(captured), size);
+          room = engine->TakeIn(*device, {static_cast<const std::byte*>(captured), size});
         } else {
           // A hole in the capture: silence keeps the take's timing.
           const std::vector<std::byte> silence(
               size, device->element.kind == SampleKind::UInt8 ? std::byte{0x80} : std::byte{0});
-          room = device->Capture(silence.data(), silence.size());
+          room = engine->TakeIn(*device, silence);
         }
       }
       pa_stream_drop(stream);
     }
     if (!room) {
-      engine->StopCapturing(*device);
+      engine->EndRecording(*device);  // the take is full or finished: it said so
     }
   } catch (const std::bad_alloc&) {
     engine->CutShort(*device, AudioError::OutOfMemory, OutOfMemoryCutText());
@@ -349,48 +349,41 @@ void PulseAudioEngine::DeliverPlaybackNotice(DeviceId id, std::uint64_t serial) 
 void PulseAudioEngine::EndRecording(Device& device) {
   device.record = Device::RecordState::Idle;
   ReleaseStream(device.input);
-  device.partial.clear();
-  if (device.keeps) {
-    device.ring = CaptureRing();
-  }
-  if (device.fedBy != nullptr) {
-    device.fedBy->feeds = nullptr;
-    device.fedBy = nullptr;
-  }
-  // The input of the take it fed is gone as well.
-  if (Device* take = std::exchange(device.feeds, nullptr)) {
-    take->fedBy = nullptr;
-    if (device.lost) {
-      CutShort(*take, device.lost->first, device.lost->second);
-    } else {
-      EndRecording(*take);
-    }
+  switch (device.role) {
+    case Device::Role::Take:
+      recorder_.EndCapture(device.take);
+      break;
+    case Device::Role::LevelCheck:
+      recorder_.EndMeasuring();
+      break;
+    case Device::Role::KeptInput:
+      // The input of the take it fed is gone as well.
+      recorder_.EndKeeping();
+      break;
   }
 }
 
 void PulseAudioEngine::CutShort(Device& device, AudioError cause, const QString& text) {
-  if (device.record != Device::RecordState::Running) {
+  const bool take = device.role == Device::Role::Take;
+  // A stream still starting says why it failed when its start returns.
+  if (device.record == Device::RecordState::Starting ||
+      (take ? !device.take.capturing() : device.record != Device::RecordState::Running)) {
     return;
   }
-  device.lost = {cause, text};
-  if (device.finishing()) {
-    QueueNotice(device, RecordingCode::Finished);
+  if (take) {
+    recorder_.CutShort(device.take, {cause, text});
+  } else if (device.role == Device::Role::KeptInput) {
+    recorder_.EndKeeping(TakeLoss{cause, text});
   }
   EndRecording(device);
 }
 
-void PulseAudioEngine::StopCapturing(Device& device) {
-  EndRecording(device);
-  QueueNotice(device, device.recordNext >= device.recordEnd ? RecordingCode::LimitReached
-                                                            : RecordingCode::Finished);
-}
-
-void PulseAudioEngine::QueueNotice(Device& device, RecordingCode code) {
-  if (std::exchange(device.noticeGiven, true)) {
+void PulseAudioEngine::Ended(DeviceId id, RecordingCode code) {
+  Device* device = Find(id);
+  if (device == nullptr) {
     return;
   }
-  device.notice = code;
-  const DeviceId id = device.id;
+  device->notice = code;
   QMetaObject::invokeMethod(
       this, [this, id] { DeliverNotice(id); }, Qt::QueuedConnection);
 }

@@ -11,13 +11,14 @@
 #include <cstdint>
 #include <functional>
 
+#include "audio/take_recorder.h"
 #include "audio/wave_element.h"
 
 namespace voxtar::audio::pulse {
 
 // Capture fragment: the server hands over what it captured every this many milliseconds, so the
 // take starts with the first syllable and a Stop loses next to nothing.
-inline constexpr pa_usec_t kFragmentUs = 10'000;
+inline constexpr pa_usec_t kFragmentUs = kCaptureFragmentNs / 1000;
 
 // The element's format for a stream, and in words for a refusal.
 pa_sample_spec SpecOf(const WaveElement& element);

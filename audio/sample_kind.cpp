@@ -68,4 +68,33 @@ void EncodeSample(SampleKind kind, double value, std::byte* to) {
   }
 }
 
+void DecodeSamples(SampleKind kind, std::span<const std::byte> bytes, std::vector<float>* out) {
+  const std::size_t size = BytesPerSample(kind);
+  out->resize(bytes.size() / size);
+  const std::byte* at = bytes.data();
+  for (float& sample : *out) {
+    switch (kind) {
+      case SampleKind::UInt8:
+        sample = static_cast<float>(std::to_integer<int>(*at) - 128) / 128.0f;
+        break;
+      case SampleKind::Int16: {
+        std::int16_t value = 0;
+        std::memcpy(&value, at, sizeof value);
+        sample = static_cast<float>(value) / 32768.0f;
+        break;
+      }
+      case SampleKind::Int32: {
+        std::int32_t value = 0;
+        std::memcpy(&value, at, sizeof value);
+        sample = static_cast<float>(static_cast<double>(value) / 2147483648.0);
+        break;
+      }
+      case SampleKind::Float:
+        std::memcpy(&sample, at, sizeof sample);
+        break;
+    }
+    at += size;
+  }
+}
+
 }  // namespace voxtar::audio

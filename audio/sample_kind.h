@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
+#include <vector>
 
 namespace voxtar::audio {
 
@@ -18,5 +20,9 @@ SampleKind SampleKindFor(int sndfileFormat);
 // Writes `value` (-1..1 of full scale; beyond it an integer kind saturates) as one sample of
 // `kind` at `to`.
 void EncodeSample(SampleKind kind, double value, std::byte* to);
+
+// The interleaved samples of `kind` in `bytes` as floats (1.0 = full scale), into `out`, resized
+// to the whole samples there are.
+void DecodeSamples(SampleKind kind, std::span<const std::byte> bytes, std::vector<float>* out);
 
 }  // namespace voxtar::audio

@@ -361,32 +361,7 @@ std::span<const VoiceEvent> VoiceDetector::Feed(std::span<const float> block) {
 
 std::span<const VoiceEvent> VoiceDetector::Feed(std::span<const std::byte> block,
                                                 audio::SampleKind kind) {
-  const std::size_t size = audio::BytesPerSample(kind);
-  decoded_.resize(block.size() / size);
-  const std::byte* raw = block.data();
-  for (float& sample : decoded_) {
-    switch (kind) {
-      case audio::SampleKind::UInt8:
-        sample = static_cast<float>(std::to_integer<int>(*raw) - 128) / 128.0f;
-        break;
-      case audio::SampleKind::Int16: {
-        std::int16_t value = 0;
-        std::memcpy(&value, raw, sizeof value);
-        sample = static_cast<float>(value) / 32768.0f;
-        break;
-      }
-      case audio::SampleKind::Int32: {
-        std::int32_t value = 0;
-        std::memcpy(&value, raw, sizeof value);
-        sample = static_cast<float>(static_cast<double>(value) / 2147483648.0);
-        break;
-      }
-      case audio::SampleKind::Float:
-        std::memcpy(&sample, raw, sizeof sample);
-        break;
-    }
-    raw += size;
-  }
+  audio::DecodeSamples(kind, block, &decoded_);
   return Feed(decoded_);
 }
 

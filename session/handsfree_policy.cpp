@@ -3,10 +3,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <span>
 #include <string_view>
 
+#include "audio/sample_kind.h"
 #include "session/session.h"
 
 namespace voxtar::session {
@@ -37,36 +36,6 @@ bool IsSyllabic(char16_t c) {
 bool IsLetter(char16_t c) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
          (c >= 0xc0 && c < 0x2000 && c != 0xd7 && c != 0xf7);
-}
-
-// Interleaved samples of `kind` as floats (1.0 = full scale).
-void Decode(std::span<const std::byte> bytes, audio::SampleKind kind, std::vector<float>* out) {
-  const std::size_t size = audio::BytesPerSample(kind);
-  out->resize(bytes.size() / size);
-  const std::byte* at = bytes.data();
-  for (float& sample : *out) {
-    switch (kind) {
-      case audio::SampleKind::UInt8:
-        sample = (static_cast<float>(std::to_integer<std::uint8_t>(*at)) - 128.0f) / 128.0f;
-        break;
-      case audio::SampleKind::Int16: {
-        std::int16_t value = 0;
-        std::memcpy(&value, at, sizeof value);
-        sample = static_cast<float>(value) / 32768.0f;
-        break;
-      }
-      case audio::SampleKind::Int32: {
-        std::int32_t value = 0;
-        std::memcpy(&value, at, sizeof value);
-        sample = static_cast<float>(static_cast<double>(value) / 2147483648.0);
-        break;
-      }
-      case audio::SampleKind::Float:
-        std::memcpy(&sample, at, sizeof sample);
-        break;
-    }
-    at += size;
-  }
 }
 
 }  // namespace
@@ -318,7 +287,7 @@ void HandsFreePolicy::Heard(Session& session, const audio::CaptureNotice& block,
   }
   if (block.kept()) {
     // The room just before the sitting listened: the floor to hear a voice against.
-    Decode(block.frames(), format.kind, &decoded_);
+    audio::DecodeSamples(format.kind, block.frames(), &decoded_);
     detector_->Prime(decoded_);
     return;
   }

@@ -23,7 +23,8 @@ SimulatedAudioEngine::Call NewCall(SimulatedAudioEngine::Command command, Device
 
 }  // namespace
 
-SimulatedAudioEngine::SimulatedAudioEngine() = default;
+SimulatedAudioEngine::SimulatedAudioEngine()
+    : recorder_(*this, [this] { return static_cast<std::int64_t>(nowMs_) * 1'000'000; }) {}
 SimulatedAudioEngine::~SimulatedAudioEngine() = default;
 
 ErrorCode SimulatedAudioEngine::Log(Call call) {
@@ -110,7 +111,7 @@ ErrorCode SimulatedAudioEngine::Play(DeviceId device, std::uint32_t fromMs,
   call.to = toMs;
   call.notify = notify;
   return Run(std::move(call), [&](Device& found) {
-    if (found.recording) {
+    if (found.take.capturing()) {
       return errors_.Make(AudioError::Busy);
     }
     const std::uint32_t length = found.element.lengthMs();
@@ -121,7 +122,7 @@ ErrorCode SimulatedAudioEngine::Play(DeviceId device, std::uint32_t fromMs,
     if (found.playing) {
       EndPlayback(device, found, NotifyCode::Superseded);
     }
-    levelCheck_.reset();
+    StopLevelCheck();
     found.playing = true;
     found.streamDevice = DeviceFor(Direction::Output);
     found.playStart = nowMs_;
@@ -145,43 +146,22 @@ ErrorCode SimulatedAudioEngine::Record(DeviceId device, std::uint32_t fromMs, QO
     if (found.playing) {
       EndPlayback(device, found, NotifyCode::Superseded);
     }
-    if (found.recording) {
-      Capture(device, found);
-      EndCapture(found);
-    }
-    levelCheck_.reset();
-    found.recording = true;
-    found.takeOpen = true;
+    Capture(found);
+    EndCapture(found);
+    StopLevelCheck();
     found.streamDevice = DeviceFor(Direction::Input);
-    found.recordStart = nowMs_;
-    found.startFrames = 0;
-    found.recordAt = found.element.FramesAt(fromMs);
-    found.recordedFrames = 0;
-    found.recordEnd = found.element.MaxFrames(takeLimitBytes_);
-    found.finishAt = UINT64_MAX;
-    found.pressFrame = found.recordAt;
     found.recordNotify = notify;
-    found.noticeGiven = false;
-    found.lostError = kNoError;
-    if (preRoll_ && preRoll_->feeds == 0 &&
-        preRoll_->input.format == CaptureFormatOf(found.element)) {
-      // The take takes over the kept-open input and begins with what it kept.
-      CapturePreRoll();
-      const std::uint64_t room =
-          found.recordEnd > found.recordAt ? found.recordEnd - found.recordAt : 0;
-      try {
-        found.recordedFrames = preRoll_->ring.WriteInto(found.element, found.recordAt, room);
-      } catch (const std::bad_alloc&) {
-        found.recording = false;
-        found.takeOpen = false;
-        return errors_.Make(AudioError::OutOfMemory);
+    const CaptureFormat format = CaptureFormatOf(found.element);
+    if (recorder_.TakesOver(format)) {
+      CapturePreRoll();  // what it keeps is what it captured up to now
+    }
+    try {
+      if (!recorder_.Begin(found.take, device, found.element, found.element.FramesAt(fromMs),
+                           found.element.MaxFrames(takeLimitBytes_))) {
+        found.input = Stream{format, nowMs_, 0};
       }
-      found.pressFrame += found.recordedFrames;
-      found.fed = true;
-      preRoll_->feeds = device;
-      if (found.recordedFrames == room) {
-        StopCapturing(device, found);
-      }
+    } catch (const std::bad_alloc&) {
+      return errors_.Make(AudioError::OutOfMemory);
     }
     return kNoError;
   });
@@ -191,13 +171,15 @@ ErrorCode SimulatedAudioEngine::StopDevice(DeviceId id, Device& device) {
   if (device.playing) {
     EndPlayback(id, device, NotifyCode::Aborted);
   }
-  if (device.recording) {
+  if (device.take.capturing()) {
     device.recordNotify = nullptr;  // stopped, not stopping by itself
-    Capture(id, device);
-    EndCapture(device);
   }
-  device.takeOpen = false;
-  return std::exchange(device.lostError, kNoError);
+  Capture(device);
+  EndCapture(device);
+  if (const std::optional<TakeLoss> lost = recorder_.Stop(device.take)) {
+    return errors_.Make(lost->cause, lost->text);
+  }
+  return kNoError;
 }
 
 ErrorCode SimulatedAudioEngine::Stop(DeviceId device) {
@@ -209,19 +191,13 @@ ErrorCode SimulatedAudioEngine::FinishRecording(DeviceId device, std::uint32_t a
   Call call = NewCall(Command::FinishRecording, device);
   call.from = afterMs;
   return Run(std::move(call), [&](Device& found) {
-    if (!found.takeOpen) {
+    if (!found.take.open()) {
       return StopDevice(device, found);
     }
-    if (found.recording) {
-      Capture(device, found);
-    }
-    if (!found.recording) {
-      Notify(device, found, RecordingCode::Finished);
-    } else if (afterMs == 0) {
-      found.finishAt = found.recordAt + found.recordedFrames;
-      StopCapturing(device, found);
-    } else if (found.finishAt == UINT64_MAX) {
-      found.finishAt = found.recordAt + found.recordedFrames + found.element.FramesAt(afterMs);
+    Capture(found);
+    recorder_.Finish(found.take, found.element.FramesAt(afterMs));
+    if (!found.take.capturing()) {
+      EndCapture(found);
     }
     return kNoError;
   });
@@ -229,7 +205,7 @@ ErrorCode SimulatedAudioEngine::FinishRecording(DeviceId device, std::uint32_t a
 
 std::uint64_t SimulatedAudioEngine::PressFrame(DeviceId device) {
   const Device* found = Find(device);
-  return found != nullptr ? found->pressFrame : 0;
+  return found != nullptr ? found->take.pressFrame() : 0;
 }
 
 std::shared_ptr<const WaveElement> SimulatedAudioEngine::Content(DeviceId device) {
@@ -237,9 +213,7 @@ std::shared_ptr<const WaveElement> SimulatedAudioEngine::Content(DeviceId device
   if (found == nullptr) {
     return nullptr;
   }
-  if (found->recording) {
-    Capture(device, *found);
-  }
+  Capture(*found);
   return std::make_shared<const WaveElement>(found->element);
 }
 
@@ -248,10 +222,8 @@ std::uint64_t SimulatedAudioEngine::CapturedFrames(DeviceId device) {
   if (found == nullptr) {
     return 0;
   }
-  if (found->recording) {
-    Capture(device, *found);
-  }
-  return found->recordedFrames;
+  Capture(*found);
+  return found->take.capturedFrames();
 }
 
 ErrorCode SimulatedAudioEngine::Close(DeviceId device) {
@@ -275,13 +247,11 @@ QString SimulatedAudioEngine::ErrorText(ErrorCode error) {
 void SimulatedAudioEngine::Advance(std::uint32_t ms) {
   nowMs_ += ms;
   if (levelCheck_) {
-    Listen(*levelCheck_, true);
+    recorder_.FeedMeasured(Due(*levelCheck_));
   }
   CapturePreRoll();
   for (auto& [id, device] : devices_) {
-    if (device.recording) {
-      Capture(id, device);
-    }
+    Capture(device);
     if (device.playing && nowMs_ >= device.playStart + device.playDuration) {
       EndPlayback(id, device, NotifyCode::Successful);
     }
@@ -313,16 +283,11 @@ void SimulatedAudioEngine::SetInputSignal(std::function<double(double seconds)> 
 }
 
 void SimulatedAudioEngine::SetCaptureListener(QObject* listener) {
-  if (listener != nullptr && preRoll_) {
-    CapturePreRoll();
-    std::vector<std::byte> kept;
-    for (const std::span<const std::byte> span : preRoll_->ring.Spans()) {
-      kept.insert(kept.end(), span.begin(), span.end());
-    }
-    QCoreApplication::postEvent(listener,
-                                new CaptureNotice(preRoll_->input.format, std::move(kept), true));
+  if (listener != nullptr) {
+    CapturePreRoll();  // what it captured up to now goes to the listener it was captured for
   }
   captureListener_ = listener;
+  recorder_.SetListening(listener != nullptr);
 }
 
 void SimulatedAudioEngine::AddElement(std::u16string_view path, WaveElement element) {
@@ -337,27 +302,22 @@ void SimulatedAudioEngine::LoseDevice(DeviceId device) {
   if (found->playing) {
     EndPlayback(device, *found, NotifyCode::Failure);
   }
-  if (found->fed) {
+  if (found->take.fed()) {
     LoseInput();
     return;
   }
-  if (found->recording) {
-    Capture(device, *found);
-  }
-  if (found->recording) {
-    StopCapturing(device, *found, errors_.Make(AudioError::InputFailed));
-  }
+  Capture(*found);
+  recorder_.CutShort(found->take, {AudioError::InputFailed, {}});
+  EndCapture(*found);
 }
 
 void SimulatedAudioEngine::LoseInput() {
-  levelCheck_.reset();
+  StopLevelCheck();
   if (!preRoll_) {
     return;
   }
   CapturePreRoll();
-  if (Device* take = Find(preRoll_->feeds); take != nullptr && take->recording) {
-    StopCapturing(preRoll_->feeds, *take, errors_.Make(AudioError::InputFailed));
-  }
+  recorder_.EndKeeping(TakeLoss{AudioError::InputFailed, {}});
   preRoll_.reset();
 }
 
@@ -377,7 +337,7 @@ bool SimulatedAudioEngine::isPlaying(DeviceId device) const {
 
 bool SimulatedAudioEngine::isRecording(DeviceId device) const {
   auto it = devices_.find(device);
-  return it != devices_.end() && it->second.recording;
+  return it != devices_.end() && it->second.take.capturing();
 }
 
 const WaveElement* SimulatedAudioEngine::element(DeviceId device) const {
@@ -393,124 +353,65 @@ void SimulatedAudioEngine::EndPlayback(DeviceId id, Device& device, NotifyCode c
   device.notify = nullptr;
 }
 
-std::vector<std::byte> SimulatedAudioEngine::ToneFrames(SampleKind kind, int rate, int channels,
-                                                        std::uint64_t from, std::uint64_t to,
-                                                        double startSeconds) const {
-  const std::size_t sampleBytes = BytesPerSample(kind);
-  const auto count = static_cast<std::size_t>(channels);
-  std::vector<std::byte> bytes(static_cast<std::size_t>(to - from) * sampleBytes * count);
+std::vector<std::byte> SimulatedAudioEngine::Due(Stream& stream) const {
+  const CaptureFormat& format = stream.format;
+  const auto rate = static_cast<std::uint64_t>(format.sampleRate);
+  const std::uint64_t due = (nowMs_ - stream.startMs) * rate / 1000u;
+  if (due <= stream.frames) {
+    return {};
+  }
+  const std::size_t sampleBytes = BytesPerSample(format.kind);
+  const auto channels = static_cast<std::size_t>(format.channels);
+  std::vector<std::byte> bytes(static_cast<std::size_t>(due - stream.frames) * sampleBytes *
+                               channels);
+  const double startSeconds = static_cast<double>(stream.startMs) / 1000.0;
   std::byte* at = bytes.data();
-  for (std::uint64_t n = from; n < to; ++n) {
-    const double t = static_cast<double>(n) / rate;
+  for (std::uint64_t n = stream.frames; n < due; ++n) {
+    const double t = static_cast<double>(n) / format.sampleRate;
     const double value =
         inputSignal_ ? inputSignal_(startSeconds + t)
                      : toneAmplitude_ * std::sin(2.0 * std::numbers::pi * toneFrequency_ * t);
-    for (std::size_t c = 0; c < count; ++c) {
-      EncodeSample(kind, value, at);
+    for (std::size_t c = 0; c < channels; ++c) {
+      EncodeSample(format.kind, value, at);
       at += sampleBytes;
     }
   }
+  stream.frames = due;
   return bytes;
 }
 
-void SimulatedAudioEngine::PostLevel(const std::vector<std::byte>& bytes,
-                                     const CaptureFormat& format, bool measureOnly) {
-  if (levelListener_ != nullptr && !bytes.empty()) {
-    QCoreApplication::postEvent(
-        levelListener_, new LevelNotice(SummarizeBlock(bytes, format.channels, format.kind)));
-  }
-  if (captureListener_ != nullptr && !bytes.empty() && !measureOnly) {
-    QCoreApplication::postEvent(captureListener_, new CaptureNotice(format, bytes, false));
+void SimulatedAudioEngine::Level(const LevelSummary& summary) {
+  if (levelListener_ != nullptr) {
+    QCoreApplication::postEvent(levelListener_, new LevelNotice(summary));
   }
 }
 
-void SimulatedAudioEngine::Capture(DeviceId id, Device& device) {
-  if (device.fed) {
+void SimulatedAudioEngine::Captured(const CaptureFormat& format, std::vector<std::byte> frames,
+                                    bool kept) {
+  if (captureListener_ != nullptr) {
+    QCoreApplication::postEvent(captureListener_,
+                                new CaptureNotice(format, std::move(frames), kept));
+  }
+}
+
+void SimulatedAudioEngine::Ended(DeviceId device, RecordingCode code) {
+  Device* found = Find(device);
+  if (found != nullptr && found->recordNotify != nullptr) {
+    QCoreApplication::postEvent(found->recordNotify, new RecordingNotice(code, device));
+  }
+}
+
+void SimulatedAudioEngine::Capture(Device& device) {
+  if (device.take.fed()) {
     CapturePreRoll();
-    return;
-  }
-  const WaveElement& element = device.element;
-  const std::uint64_t stop = std::min(device.recordEnd, device.finishAt);
-  const std::uint64_t room = stop > device.recordAt ? stop - device.recordAt : 0;
-  const std::uint64_t due = std::min(
-      room, device.startFrames + (nowMs_ - device.recordStart) *
-                                     static_cast<std::uint64_t>(element.sampleRate) / 1000u);
-  if (due < device.recordedFrames) {
-    return;
-  }
-  const std::vector<std::byte> bytes =
-      ToneFrames(element.kind, element.sampleRate, element.channels, device.recordedFrames, due,
-                 static_cast<double>(device.recordStart) / 1000.0 -
-                     static_cast<double>(device.startFrames) / element.sampleRate);
-  Store(id, device, bytes);
-  if (device.lostError == kNoError) {
-    PostLevel(bytes, CaptureFormatOf(element));
-  }
-}
-
-void SimulatedAudioEngine::Store(DeviceId id, Device& device, std::span<const std::byte> bytes) {
-  WaveElement& element = device.element;
-  const std::uint64_t at = device.recordAt + device.recordedFrames;
-  const std::uint64_t stop = std::min(device.recordEnd, device.finishAt);
-  const std::uint64_t room = stop > at ? stop - at : 0;
-  const std::uint64_t count = std::min<std::uint64_t>(bytes.size() / element.bytesPerFrame(), room);
-  if (count > 0) {
-    try {
-      if (std::exchange(failNextCapture_, false)) {
-        throw std::bad_alloc();
-      }
-      element.Overwrite(at, bytes.data(),
-                        static_cast<std::size_t>(count) * element.bytesPerFrame());
-    } catch (const std::bad_alloc&) {
-      StopCapturing(id, device, errors_.Make(AudioError::OutOfMemory, OutOfMemoryCutText()));
-      return;
-    }
-    device.recordedFrames += count;
-  }
-  if (count == room) {
-    StopCapturing(id, device);
-  }
-}
-
-void SimulatedAudioEngine::StopCapturing(DeviceId id, Device& device, ErrorCode lost) {
-  EndCapture(device);
-  device.lostError = lost;
-  if (lost == kNoError) {
-    Notify(id, device,
-           device.recordAt + device.recordedFrames >= device.recordEnd ? RecordingCode::LimitReached
-                                                                       : RecordingCode::Finished);
-  } else if (device.finishAt != UINT64_MAX) {
-    Notify(id, device, RecordingCode::Finished);
+  } else if (device.input && !recorder_.Feed(device.take, Due(*device.input))) {
+    device.input.reset();
   }
 }
 
 void SimulatedAudioEngine::EndCapture(Device& device) {
-  device.recording = false;
-  if (device.fed) {
-    device.fed = false;
-    preRoll_->feeds = 0;
-  }
-}
-
-void SimulatedAudioEngine::Notify(DeviceId id, Device& device, RecordingCode code) {
-  if (!std::exchange(device.noticeGiven, true) && device.recordNotify != nullptr) {
-    QCoreApplication::postEvent(device.recordNotify, new RecordingNotice(code, id));
-  }
-}
-
-std::vector<std::byte> SimulatedAudioEngine::Listen(Input& input, bool measureOnly) {
-  const CaptureFormat& format = input.format;
-  const std::uint64_t due =
-      (nowMs_ - input.startMs) * static_cast<std::uint64_t>(format.sampleRate) / 1000u;
-  if (due <= input.frames) {
-    return {};
-  }
-  std::vector<std::byte> bytes =
-      ToneFrames(format.kind, format.sampleRate, format.channels, input.frames, due,
-                 static_cast<double>(input.startMs) / 1000.0);
-  PostLevel(bytes, format, measureOnly);
-  input.frames = due;
-  return bytes;
+  recorder_.EndCapture(device.take);
+  device.input.reset();
 }
 
 ErrorCode SimulatedAudioEngine::StartLevelCheck(const CaptureFormat& format) {
@@ -520,8 +421,14 @@ ErrorCode SimulatedAudioEngine::StartLevelCheck(const CaptureFormat& format) {
   if (preRoll_) {
     return errors_.Make(AudioError::Busy);
   }
-  levelCheck_ = Input{format, nowMs_, 0};
+  levelCheck_ = Stream{format, nowMs_, 0};
+  recorder_.StartMeasuring(format);
   return kNoError;
+}
+
+void SimulatedAudioEngine::StopLevelCheck() {
+  levelCheck_.reset();
+  recorder_.EndMeasuring();
 }
 
 ErrorCode SimulatedAudioEngine::StartPreRoll(const CaptureFormat& format, std::uint32_t keepMs) {
@@ -536,56 +443,45 @@ ErrorCode SimulatedAudioEngine::StartPreRoll(const CaptureFormat& format, std::u
   } else if (format.sampleRate <= 0 || format.channels <= 0) {
     call.result = errors_.Make(AudioError::UnsupportedFormat);
   } else {
-    const std::size_t frameBytes =
-        BytesPerSample(format.kind) * static_cast<std::size_t>(format.channels);
-    CaptureRing ring(frameBytes, static_cast<std::size_t>(
-                                     static_cast<std::uint64_t>(keepMs) *
-                                     static_cast<std::uint64_t>(format.sampleRate) / 1000u));
-    if (preRoll_ && preRoll_->input.format == format) {
-      // The same input in the same format: what it holds stays, as much as the new length keeps.
+    const auto keepFrames = static_cast<std::size_t>(
+        static_cast<std::uint64_t>(keepMs) * static_cast<std::uint64_t>(format.sampleRate) / 1000u);
+    const bool same = preRoll_ && preRoll_->input.format == format;
+    if (same) {
       CapturePreRoll();
-      for (const std::span<const std::byte> span : preRoll_->ring.Spans()) {
-        ring.Push(span);
-      }
-      preRoll_->ring = std::move(ring);
-      preRoll_->keepMs = keepMs;
     } else {
       StopPreRoll();
-      levelCheck_.reset();
-      preRoll_ = PreRoll{Input{format, nowMs_, 0}, keepMs, std::move(ring), 0};
+      StopLevelCheck();
+    }
+    try {
+      recorder_.Keep(format, keepFrames);
+      if (same) {
+        preRoll_->keepMs = keepMs;
+      } else {
+        preRoll_ = PreRoll{Stream{format, nowMs_, 0}, keepMs};
+      }
+    } catch (const std::bad_alloc&) {
+      call.result = errors_.Make(AudioError::OutOfMemory);
     }
   }
   return Log(std::move(call));
 }
 
 void SimulatedAudioEngine::StopPreRoll() {
-  if (preRoll_) {
-    CapturePreRoll();
-    HandOver();
-    preRoll_.reset();
-  }
-}
-
-void SimulatedAudioEngine::CapturePreRoll() {
   if (!preRoll_) {
     return;
   }
-  const std::vector<std::byte> bytes = Listen(preRoll_->input, false);
-  preRoll_->ring.Push(bytes);
-  if (Device* take = Find(preRoll_->feeds); take != nullptr && take->recording) {
-    Store(preRoll_->feeds, *take, bytes);
+  CapturePreRoll();
+  // The take it fed goes on with its stream.
+  if (Device* take = Find(recorder_.HandOver())) {
+    take->input = preRoll_->input;
   }
+  preRoll_.reset();
 }
 
-void SimulatedAudioEngine::HandOver() {
-  Device* take = Find(preRoll_->feeds);
-  if (take == nullptr) {
-    return;
+void SimulatedAudioEngine::CapturePreRoll() {
+  if (preRoll_) {
+    recorder_.FeedKept(Due(preRoll_->input));
   }
-  take->fed = false;
-  take->recordStart = nowMs_;
-  take->startFrames = take->recordedFrames;
-  preRoll_->feeds = 0;
 }
 
 std::optional<CaptureFormat> SimulatedAudioEngine::preRollFormat() const {

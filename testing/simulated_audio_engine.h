@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // An audio engine without sound hardware, for tests: deterministic and driven by a clock the test
-// advances. Elements are real WAV files (read and saved with libsndfile through the same code as
-// the real engine, so saves are atomic here too) or elements a test registers in memory. Playing
-// takes clock time and posts its PlaybackNotice when the clock passes its end; recording
-// captures a synthetic tone as the clock advances, up to the take limit or the end of a finishing
-// take (then its RecordingNotice is posted). The kept-open input captures the tone from the clock
-// too, frame exact: a take that takes it over begins with exactly what it kept. Any command can
-// be made to fail with a chosen error code and text, and so can the next allocation of captured
-// sound; every command is logged with its arguments.
+// advances. Elements are real WAV files (read with libsndfile through the same code as the real
+// engine) or elements a test registers in memory. Playing takes clock time and posts its
+// PlaybackNotice when the clock passes its end. Its inputs are streams of a synthetic signal that
+// deliver, as the clock advances, the frames due by then, frame exact, to the same TakeRecorder
+// the real engine feeds: what becomes of them (takes, their limit and notices, the kept-open
+// input) is the recorder's. Any command can be made to fail with a chosen error code and text,
+// and so can the next allocation of captured sound; every command is logged with its arguments.
 //
 // Ownership: the test owns the engine and passes it to WaveDevice or the dialog. Threads: GUI
 // thread only; notices are posted with QCoreApplication::postEvent and arrive when the test
@@ -27,12 +26,12 @@
 
 #include "audio/audio_engine.h"
 #include "audio/audio_errors.h"
-#include "audio/capture_ring.h"
+#include "audio/take_recorder.h"
 #include "audio/wave_element.h"
 
 namespace voxtar::audio {
 
-class SimulatedAudioEngine final : public AudioEngine {
+class SimulatedAudioEngine final : public AudioEngine, private TakeReports {
  public:
   enum class Command {
     Open,
@@ -79,7 +78,7 @@ class SimulatedAudioEngine final : public AudioEngine {
   void SetLevelListener(QObject* listener) override { levelListener_ = listener; }
   void SetCaptureListener(QObject* listener) override;
   ErrorCode StartLevelCheck(const CaptureFormat& format) override;
-  void StopLevelCheck() override { levelCheck_.reset(); }
+  void StopLevelCheck() override;
   bool levelCheckRunning() const override { return levelCheck_.has_value(); }
   void Warm() override { warmed_ = true; }
   ErrorCode StartPreRoll(const CaptureFormat& format, std::uint32_t keepMs) override;
@@ -100,7 +99,7 @@ class SimulatedAudioEngine final : public AudioEngine {
   void ClearFailures();
   // The next time a recording stores what it captured, there is no memory for it: the recording
   // ends keeping what it held, and its Stop reports it.
-  void FailNextCaptureAllocation() { failNextCapture_ = true; }
+  void FailNextCaptureAllocation() { recorder_.FailNextStore(); }
 
   // The signal recorded: a sine of `frequency` Hz at `amplitude` (0..1 of full scale).
   void SetInputTone(double frequency, double amplitude);
@@ -140,9 +139,16 @@ class SimulatedAudioEngine final : public AudioEngine {
   // it holds.
   std::optional<CaptureFormat> preRollFormat() const;
   std::uint32_t preRollKeepMs() const { return preRoll_ ? preRoll_->keepMs : 0; }
-  std::size_t preRollHeldFrames() const { return preRoll_ ? preRoll_->ring.frames() : 0; }
+  std::size_t preRollHeldFrames() const { return recorder_.keptFrames(); }
 
  private:
+  // An input: the signal as captured in `format` from `startMs` of the clock on.
+  struct Stream {
+    CaptureFormat format;
+    std::uint64_t startMs = 0;
+    std::uint64_t frames = 0;  // delivered so far
+  };
+
   struct Device {
     std::u16string path;
     WaveElement element;
@@ -151,23 +157,10 @@ class SimulatedAudioEngine final : public AudioEngine {
     std::uint64_t playStart = 0;
     std::uint64_t playDuration = 0;
     QPointer<QObject> notify;
-    // Recording: frames written from recordAt on, up to recordEnd or finishAt; with a stream of
-    // its own, the clock's frames since recordStart after the first startFrames, else what the
-    // kept-open input feeds it.
-    bool recording = false;
-    bool fed = false;
-    std::uint64_t recordStart = 0;
-    std::uint64_t startFrames = 0;
-    std::uint64_t recordAt = 0;
-    std::uint64_t recordedFrames = 0;
-    std::uint64_t recordEnd = 0;
-    std::uint64_t finishAt = UINT64_MAX;
-    std::uint64_t pressFrame = 0;
-    bool takeOpen = false;     // recorded since the last Stop
-    bool noticeGiven = false;  // the take has had its one RecordingNotice
+    Take take;
+    std::optional<Stream> input;  // the take's own; none while the kept-open input feeds it
     QPointer<QObject> recordNotify;
-    ErrorCode lostError = kNoError;  // reported by the next Stop
-    std::string streamDevice;        // input or output of the last stream
+    std::string streamDevice;  // input or output of the last stream
     std::u16string mediaName;
   };
 
@@ -186,30 +179,21 @@ class SimulatedAudioEngine final : public AudioEngine {
   void EndPlayback(DeviceId id, Device& device, NotifyCode code);
   // Stop's course on a device.
   ErrorCode StopDevice(DeviceId id, Device& device);
-  // Takes in what the clock says was captured; the recording ends at its limit, at the end of
-  // its last frames or when there is no memory.
-  void Capture(DeviceId id, Device& device);
-  // Writes captured frames into the take, as many as it has room for, and ends it when it is
-  // full or finished.
-  void Store(DeviceId id, Device& device, std::span<const std::byte> bytes);
-  // The take stops capturing: by itself (full or finished, with its notice) or cut short by
-  // `lost`, which its Stop reports (a finishing take is told with its notice).
-  void StopCapturing(DeviceId id, Device& device, ErrorCode lost = kNoError);
+  // The device's input delivers what is due by now.
+  void Capture(Device& device);
+  // The take stops capturing and its stream goes.
   void EndCapture(Device& device);
-  void Notify(DeviceId id, Device& device, RecordingCode code);
-  // The kept-open input captures up to now and feeds its take.
+  // The frames of the signal the stream captured since it was last asked.
+  std::vector<std::byte> Due(Stream& stream) const;
+  // The kept-open input delivers what is due by now.
   void CapturePreRoll();
-  // The take the kept-open input feeds goes on with a stream of its own.
-  void HandOver();
-  // The input's frames [from, to) in `kind`, `channels` per frame; frame 0 is captured at
-  // `startSeconds` of the clock.
-  std::vector<std::byte> ToneFrames(SampleKind kind, int rate, int channels, std::uint64_t from,
-                                    std::uint64_t to, double startSeconds) const;
-  // A LevelNotice for the block, and its frames to the capture listener unless only measured.
-  void PostLevel(const std::vector<std::byte>& bytes, const CaptureFormat& format,
-                 bool measureOnly = false);
   // The chosen device when the sound system has it, else the default (empty).
   std::string DeviceFor(Direction direction) const;
+
+  // What the recorder reports, posted at once.
+  void Level(const LevelSummary& summary) override;
+  void Captured(const CaptureFormat& format, std::vector<std::byte> frames, bool kept) override;
+  void Ended(DeviceId device, RecordingCode code) override;
 
   std::map<DeviceId, Device> devices_;
   std::map<std::u16string, WaveElement> memoryElements_;
@@ -224,27 +208,17 @@ class SimulatedAudioEngine final : public AudioEngine {
   std::map<Direction, std::vector<SoundDevice>> soundDevices_;
   std::map<Direction, std::string> chosen_;
   std::uint64_t takeLimitBytes_ = kWaveDataLimit;
-  bool failNextCapture_ = false;
   bool warmed_ = false;
   QPointer<QObject> levelListener_;
   QPointer<QObject> captureListener_;
   std::function<double(double)> inputSignal_;
-  // An input captured from the clock without a take of its own.
-  struct Input {
-    CaptureFormat format;
-    std::uint64_t startMs = 0;
-    std::uint64_t frames = 0;  // captured so far
-  };
-  // The frames the input captured since it was last asked, with a LevelNotice for them.
-  std::vector<std::byte> Listen(Input& input, bool measureOnly);
-  std::optional<Input> levelCheck_;
+  std::optional<Stream> levelCheck_;
   struct PreRoll {
-    Input input;
+    Stream input;
     std::uint32_t keepMs = 0;
-    CaptureRing ring;
-    DeviceId feeds = 0;  // the take it feeds
   };
   std::optional<PreRoll> preRoll_;
+  TakeRecorder recorder_;
 };
 
 }  // namespace voxtar::audio
