@@ -20,6 +20,31 @@ function(voxtar_defaults target)
   target_compile_features(${target} PUBLIC cxx_std_20)
 endfunction()
 
+# voxtar_include_folder(NAME OUT): a folder in the build tree that holds only the source folder NAME
+# (as a link), so that "NAME/x.h" is found through it and nothing else is. OUT names the folder.
+function(voxtar_include_folder name out)
+  set(folder ${PROJECT_BINARY_DIR}/include/${name})
+  if(NOT IS_SYMLINK ${folder}/${name})
+    file(MAKE_DIRECTORY ${folder})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${name} ${folder}/${name} SYMBOLIC)
+  endif()
+  set(${out} ${folder} PARENT_SCOPE)
+endfunction()
+
+# voxtar_room(TARGET): TARGET is a library of the room (the source folder) it is declared in; its
+# headers, "ROOM/x.h", reach the targets that link it and no others, so an include of a room a
+# target does not depend on fails to compile.
+function(voxtar_room target)
+  cmake_path(GET CMAKE_CURRENT_SOURCE_DIR FILENAME room)
+  voxtar_include_folder(${room} folder)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(${target} INTERFACE ${folder})
+  else()
+    target_include_directories(${target} PUBLIC ${folder})
+  endif()
+endfunction()
+
 # voxtar_forbid_qt(TARGET): the core targets must stay free of Qt. Qt headers are not on the
 # default include path, so a stray Qt include fails to compile; this also refuses a Qt link.
 function(voxtar_forbid_qt target)
