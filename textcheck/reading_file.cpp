@@ -22,8 +22,8 @@ sf_count_t FramesOf(std::uint32_t ms, int rate) {
 }
 
 bool Unreadable(std::u16string_view path, const audio::SoundFileReader& file, std::string* error) {
-  *error = platform::FileText("The sound file cannot be read", platform::ToUtf8(path),
-                              file.LastError());
+  *error =
+      platform::FileText("The sound file cannot be read", platform::ToUtf8(path), file.LastError());
   return false;
 }
 
