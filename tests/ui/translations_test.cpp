@@ -350,5 +350,38 @@ TEST(FailureTexts, TheRoomsEnglishUnderCAndRussianWithTheFigures) {
   }
 }
 
+// Under C every save failure and every profile fault reads as the room's own English.
+TEST(FailureTexts, EveryCodeReadsAsTheRoomsEnglishUnderC) {
+  using Kind = platform::SaveFailure::Kind;
+  for (int kind = static_cast<int>(Kind::IsSymbolicLink); kind <= static_cast<int>(Kind::Replace);
+       ++kind) {
+    const platform::SaveFailure failure{static_cast<Kind>(kind), "/w/Ini/unit.idx",
+                                        "/elsewhere/unit.idx",
+                                        std::error_code(ENOSPC, std::system_category())};
+    EXPECT_EQ(session::OperatorText(failure).toStdString(), platform::SaveFailureText(failure));
+  }
+  namespace fs = std::filesystem;
+  const testing::TempDir dir;
+  fs::create_directory(dir / "dir.ini");
+  fs::create_symlink("nowhere.ini", dir / "gone.ini");
+  testing::WriteBytes(dir / "large.ini", std::string(std::size_t{100} * 1024, '#'));
+  std::vector<measures::ProfileError> errors;
+  for (const char* choice : {"nope", "dir.ini", "gone.ini", "large.ini"}) {
+    measures::ChooseProfile(choice, platform::FromUtf8(dir.path().string()),
+                            &errors.emplace_back());
+  }
+  for (const char* text :
+       {"x", "loud = 1", "max-rms = 1\nmax-rms = 2", "profile = radio", "check-text = maybe",
+        "voice = ?", "max-rms = loud", "min-tail = -0.1", "max-peak = 5",
+        "min-head = 2\nmax-head = 1", "max-tail = 1\n\nmin-tail = 3",
+        "profile = acx\nmax-head = 0.3", "max-peak = -40"}) {
+    measures::ParseProfile(text, "delivery.ini", &errors.emplace_back());
+  }
+  for (const measures::ProfileError& error : errors) {
+    EXPECT_NE(error.fault, measures::ProfileFault::None) << error.Text();
+    EXPECT_EQ(session::OperatorText(error).toStdString(), error.Text());
+  }
+}
+
 }  // namespace
 }  // namespace voxtar::ui
