@@ -42,22 +42,68 @@ const std::string kFolder = platform::ToUtf8(kHistoryFolder);
 
 using platform::Descriptor;
 
-// "SENTENCE: PATH (CAUSE)", the path in UTF-8 as the file system names it.
-std::string Text(std::string_view sentence, const fs::path& path, std::string_view cause) {
-  return platform::FileText(sentence, path.native(), cause);
+// The English sentence of a problem and its fixed cause, if it has one.
+struct Wording {
+  std::string_view sentence;
+  std::string_view cause;
+};
+
+Wording WordingOf(Problem problem) {
+  switch (problem) {
+    case Problem::None:
+    case Problem::NothingCaptured:
+    case Problem::NotATakeName:
+    case Problem::NoSuchTake:
+    case Problem::NegativeKeep:
+      break;
+    case Problem::FolderNotMade:
+      return {"The folder of earlier takes cannot be made", {}};
+    case Problem::FolderIsLink:
+      return {"The folder of earlier takes is refused",
+              "it is a symbolic link, not a folder of the prompt directory"};
+    case Problem::FolderNotOpened:
+      return {"The folder of earlier takes cannot be opened", {}};
+    case Problem::PromptDirectoryNotOpened:
+      return {"The prompt directory cannot be opened", {}};
+    case Problem::EarlierNotKept:
+      return {"The earlier take cannot be kept", {}};
+    case Problem::EarlierNotRegular:
+      return {"The earlier take cannot be kept", "not a regular file"};
+    case Problem::EarlierCrowded:
+      return {"The earlier take cannot be kept", "too many takes replaced in the same millisecond"};
+    case Problem::TakeNotWritten:
+      break;
+    case Problem::TakeNotSaved:
+      return {"The take could not be saved", {}};
+    case Problem::EarlierNotRestored:
+      return {"The earlier take cannot be restored", {}};
+    case Problem::OtherTakeInPlace:
+      return {"The earlier take was not restored", "the take there is not the earlier take"};
+    case Problem::EarlierNotRemoved:
+      return {"An earlier take cannot be removed", {}};
+  }
+  return {};
 }
 
-Result Failure(const platform::Outcome& outcome) {
-  return {Status::Failed, outcome.message(), outcome.code()};
+Result Refusal(Problem problem, std::string text, Status status = Status::Failed,
+               std::error_code code = {}) {
+  Result result;
+  result.status = status;
+  result.error = std::move(text);
+  result.code = code;
+  result.problem = problem;
+  return result;
 }
 
-Result Failure(std::string text) {
-  return Failure(platform::Outcome({}, std::move(text)));
-}
-
-// "SENTENCE: PATH (CAUSE)" with the system's cause for errno value `error`.
-Result SystemFailure(std::string_view sentence, const fs::path& path, int error) {
-  return Failure(platform::Outcome::OfFile(sentence, path.native(), error));
+// "SENTENCE: PATH (CAUSE)", the path in UTF-8 as the file system names it; the cause is the
+// system's for errno value `error`, else the problem's own.
+Result Failure(Problem problem, const fs::path& path, int error = 0) {
+  const Wording wording = WordingOf(problem);
+  const platform::Outcome outcome =
+      platform::Outcome::OfFile(wording.sentence, path.native(), error, wording.cause);
+  Result result = Refusal(problem, outcome.message(), Status::Failed, outcome.code());
+  result.path = path.native();
+  return result;
 }
 
 std::u16string Folded(std::u16string name) {
@@ -219,7 +265,10 @@ bool IsTakeName(std::u16string_view name) {
 }
 
 Result BadName(std::u16string_view name) {
-  return Failure("Not the name of a take: \"" + platform::ToUtf8(name) + "\"");
+  Result result =
+      Refusal(Problem::NotATakeName, "Not the name of a take: \"" + platform::ToUtf8(name) + "\"");
+  result.path = platform::ToUtf8(name);
+  return result;
 }
 
 // The prompt directory and its history folder, opened.
@@ -236,7 +285,7 @@ Result OpenHistory(bool create, Folders* folders) {
   const int prompt = folders->prompt.get();
   const fs::path path = folders->directory / kFolder;
   if (create && ::mkdirat(prompt, kFolder.c_str(), 0777) != 0 && errno != EEXIST) {
-    return SystemFailure("The folder of earlier takes cannot be made", path, errno);
+    return Failure(Problem::FolderNotMade, path, errno);
   }
   folders->history = Descriptor(
       ::openat(prompt, kFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -247,13 +296,12 @@ Result OpenHistory(bool create, Folders* folders) {
   struct stat info {};
   if (::fstatat(prompt, kFolder.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
       S_ISLNK(info.st_mode)) {
-    return Failure(Text("The folder of earlier takes is refused", path,
-                        "it is a symbolic link, not a folder of the prompt directory"));
+    return Failure(Problem::FolderIsLink, path);
   }
   if (cause == ENOENT && !create) {
     return {};
   }
-  return SystemFailure("The folder of earlier takes cannot be opened", path, cause);
+  return Failure(Problem::FolderNotOpened, path, cause);
 }
 
 // Whether the entry is the very file of the take it was kept of: the link a change makes before it
@@ -303,9 +351,8 @@ Result OpenFolders(const fs::path& directory, Folders* folders) {
       ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folders->prompt.valid()) {
     const int cause = errno;
-    return cause == ENOENT
-               ? Result()
-               : SystemFailure("The prompt directory cannot be opened", directory, cause);
+    return cause == ENOENT ? Result()
+                           : Failure(Problem::PromptDirectoryNotOpened, directory, cause);
   }
   return OpenHistory(false, folders);
 }
@@ -353,10 +400,9 @@ Result Keep(const Folders& folders, const std::string& take, Kept* kept) {
       --sequence;
       continue;
     }
-    return SystemFailure("The earlier take cannot be kept", folders.directory / take, cause);
+    return Failure(Problem::EarlierNotKept, folders.directory / take, cause);
   }
-  return Failure(Text("The earlier take cannot be kept", folders.directory / take,
-                      "too many takes replaced in the same millisecond"));
+  return Failure(Problem::EarlierCrowded, folders.directory / take);
 }
 
 // Takes a kept take back out of the history, when what it made room for did not happen.
@@ -379,11 +425,10 @@ Result KeepCurrent(Folders* folders, const std::string& take, std::optional<Kept
     if (errno == ENOENT) {
       return {};
     }
-    return SystemFailure("The earlier take cannot be kept", folders->directory / take, errno);
+    return Failure(Problem::EarlierNotKept, folders->directory / take, errno);
   }
   if (!S_ISREG(info.st_mode)) {
-    return Failure(
-        Text("The earlier take cannot be kept", folders->directory / take, "not a regular file"));
+    return Failure(Problem::EarlierNotRegular, folders->directory / take);
   }
   Result result = folders->history.valid() ? Result() : OpenHistory(true, folders);
   if (result.ok()) {
@@ -444,7 +489,8 @@ TakeHistory::TakeHistory(std::u16string_view promptDirectory, std::u16string_vie
 
 Result TakeHistory::Save(std::u16string_view name, const audio::WaveElement& take) const {
   if (take.frames() == 0) {
-    return {Status::NothingCaptured, "Nothing was captured, so there is no take to save", {}};
+    return Refusal(Problem::NothingCaptured, "Nothing was captured, so there is no take to save",
+                   Status::NothingCaptured);
   }
   if (!IsTakeName(name)) {
     return BadName(name);
@@ -452,7 +498,11 @@ Result TakeHistory::Save(std::u16string_view name, const audio::WaveElement& tak
   const std::unique_ptr<platform::SaveFile> file = NewTakeFile(name);
   std::string error;
   if (!audio::WriteWave(take, *file, &error)) {
-    return Failure(std::move(error));
+    Result result = Refusal(Problem::TakeNotWritten, error);
+    result.path = file->target().native();
+    result.detail = std::move(error);
+    result.save = file->failure();
+    return result;
   }
   Reached(Step::TakeWritten);
   return Commit(*file);
@@ -485,7 +535,12 @@ Result TakeHistory::Commit(platform::SaveFile& file) const {
     if (kept) {
       Unkeep(folders, take, *kept);
     }
-    return Failure(Text("The take could not be saved", target, file.error()));
+    Result unsaved =
+        Refusal(Problem::TakeNotSaved,
+                platform::FileText("The take could not be saved", target.native(), file.error()));
+    unsaved.path = target.native();
+    unsaved.save = file.failure();
+    return unsaved;
   }
   Reached(Step::TakeReplaced);
   return {};
@@ -544,9 +599,13 @@ Result TakeHistory::Restore(std::u16string_view name, int number) const {
   Heal(folders);
   const std::vector<Entry> entries = EntriesOf(folders, name);
   if (number < 1 || static_cast<std::size_t>(number) > entries.size()) {
-    return {Status::NoSuchTake,
-            "There is no earlier take " + std::to_string(number) + " of " + platform::ToUtf8(name),
-            {}};
+    Result none = Refusal(
+        Problem::NoSuchTake,
+        "There is no earlier take " + std::to_string(number) + " of " + platform::ToUtf8(name),
+        Status::NoSuchTake);
+    none.path = platform::ToUtf8(name);
+    none.number = number;
+    return none;
   }
   const Entry& chosen = entries[static_cast<std::size_t>(number) - 1];
   std::optional<Kept> kept;
@@ -562,7 +621,7 @@ Result TakeHistory::Restore(std::u16string_view name, int number) const {
     if (kept) {
       Unkeep(folders, take, *kept);
     }
-    return SystemFailure("The earlier take cannot be restored", target, cause);
+    return Failure(Problem::EarlierNotRestored, target, cause);
   }
   ::fsync(folders.prompt.get());
   ::fsync(folders.history.get());
@@ -571,8 +630,7 @@ Result TakeHistory::Restore(std::u16string_view name, int number) const {
   if (IdentityAt(folders.prompt.get(), take.c_str(), AT_SYMLINK_NOFOLLOW) != chosen.identity ||
       IdentityAt(folders.history.get(), chosen.file.c_str(), AT_SYMLINK_NOFOLLOW)) {
     Heal(folders);
-    return Failure(Text("The earlier take was not restored", target,
-                        "the take there is not the earlier take"));
+    return Failure(Problem::OtherTakeInPlace, target);
   }
   Reached(Step::TakeReplaced);
   return {};
@@ -581,7 +639,7 @@ Result TakeHistory::Restore(std::u16string_view name, int number) const {
 Result TakeHistory::Prune(int keep, Freed* freed) const {
   *freed = {};
   if (keep < 0) {
-    return Failure("The number of earlier takes to keep cannot be negative");
+    return Refusal(Problem::NegativeKeep, "The number of earlier takes to keep cannot be negative");
   }
   Folders folders;
   Result result = OpenFolders(platform::ResolvePath(promptDirectory_), &folders);
@@ -598,8 +656,7 @@ Result TakeHistory::Prune(int keep, Freed* freed) const {
     struct stat info {};
     if (::fstatat(history, entry.file.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
         ::unlinkat(history, entry.file.c_str(), 0) != 0) {
-      result = SystemFailure("An earlier take cannot be removed",
-                             folders.directory / kFolder / entry.file, errno);
+      result = Failure(Problem::EarlierNotRemoved, folders.directory / kFolder / entry.file, errno);
       continue;
     }
     ++freed->files;

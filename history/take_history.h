@@ -50,10 +50,36 @@ enum class Status {
   Failed,           // see Result::error
 };
 
+// What failed, for a window that words it itself; Result::error says it in English.
+enum class Problem {
+  None,
+  NothingCaptured,
+  NotATakeName,              // figure: the name
+  NoSuchTake,                // figures: the number, the name
+  FolderNotMade,             // the folder of earlier takes; the system's cause
+  FolderIsLink,              // the folder of earlier takes is a symbolic link
+  FolderNotOpened,           // the system's cause
+  PromptDirectoryNotOpened,  // the system's cause
+  EarlierNotKept,            // the system's cause
+  EarlierNotRegular,         // the take to keep is not a regular file
+  EarlierCrowded,            // too many takes replaced in the same millisecond
+  TakeNotWritten,            // the sound file's writer failed: `detail` says why, in English
+  TakeNotSaved,              // the file's save failed: `save`
+  EarlierNotRestored,        // the system's cause
+  OtherTakeInPlace,          // after a restore, the take in place is not the earlier take
+  NegativeKeep,
+  EarlierNotRemoved,  // the system's cause
+};
+
 struct Result {
   Status status = Status::Done;
   std::string error;     // plain English with the whole cause (UTF-8), empty when Done
   std::error_code code;  // the system's cause of a failure, when it had one
+  Problem problem = Problem::None;
+  std::string path;            // the file or name at fault (UTF-8)
+  int number = 0;              // with NoSuchTake
+  std::string detail;          // with TakeNotWritten
+  platform::SaveFailure save;  // with TakeNotSaved, and TakeNotWritten when the file failed
 
   bool ok() const { return status == Status::Done; }
 };

@@ -121,9 +121,10 @@ struct LoadOutcome {
 
 // What the last write of the index came to, beyond success or failure.
 struct SaveReport {
-  std::string error;             // the whole cause of a failure; empty after a success
-  bool changedOnDisk = false;    // refused: the index changed on disk since this lesson read it
-  std::filesystem::path backup;  // written over a changed index: the other version, kept beside
+  std::string error;              // the whole cause of a failure; empty after a success
+  platform::SaveFailure failure;  // the same as a code, when the file's save failed
+  bool changedOnDisk = false;     // refused: the index changed on disk since this lesson read it
+  std::filesystem::path backup;   // written over a changed index: the other version, kept beside
   std::optional<platform::SaveFile::LinkRefusal> linkRefusal;  // refused: a link leading outside
 };
 

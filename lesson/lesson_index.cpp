@@ -253,6 +253,7 @@ bool Lesson::WriteIndex(bool overwriteChanged, std::time_t backupTime) {
             [&file](std::string_view piece) { return file.Write(piece.data(), piece.size()); }) ||
         !file.Commit()) {
       lastSave_.error = file.error();
+      lastSave_.failure = file.failure();
       lastSave_.changedOnDisk = file.changedOnDisk();
       lastSave_.linkRefusal = file.linkRefusal();
       return false;

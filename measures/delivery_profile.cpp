@@ -115,8 +115,9 @@ const ProfileKey* FindKey(std::string_view key) {
 }
 
 bool Fail(ProfileError* error, std::string_view file, int line, std::string_view key,
-          std::string message) {
-  *error = {std::string(file), line, std::string(key), std::move(message)};
+          std::string message, ProfileFault fault, std::vector<std::string> figures = {}) {
+  *error = {std::string(file),  line,  std::string(key),
+            std::move(message), fault, std::move(figures)};
   return false;
 }
 
@@ -176,36 +177,46 @@ bool CheckOrder(const DeliveryProfile& profile, const std::vector<Setting>& sett
     const int otherLine = lowLater ? highLine : lowLine;
     const std::string other =
         otherLine > 0 ? "line " + std::to_string(otherLine) : "profile " + profile.name;
+    const std::string where = otherLine > 0 ? std::to_string(otherLine) : profile.name;
     if (lowLater) {
       return Fail(error, file, lowLine, low->key,
                   Shown(*lowest) + " is above " + std::string(high->key) + " " + Shown(*highest) +
-                      " (" + other + ")");
+                      " (" + other + ")",
+                  otherLine > 0 ? ProfileFault::AboveAtLine : ProfileFault::AboveInProfile,
+                  {Shown(*lowest), std::string(high->key), Shown(*highest), where});
     }
     return Fail(error, file, highLine, high->key,
                 Shown(*highest) + " is below " + std::string(low->key) + " " + Shown(*lowest) +
-                    " (" + other + ")");
+                    " (" + other + ")",
+                otherLine > 0 ? ProfileFault::BelowAtLine : ProfileFault::BelowInProfile,
+                {Shown(*highest), std::string(low->key), Shown(*lowest), where});
   }
   return true;
 }
 
 // Why a profile file that is there cannot be read, in a few words.
-std::string WhyUnreadable(std::u16string_view path) {
+bool FailUnreadable(ProfileError* error, const std::string& name, std::u16string_view path) {
   namespace fs = std::filesystem;
   const fs::path native = platform::ResolvePath(path);
-  std::error_code error;
-  if (fs::is_symlink(fs::symlink_status(native, error)) &&
-      fs::status(native, error).type() == fs::file_type::not_found) {
-    return "a link to " + fs::read_symlink(native, error).string() + ", which does not exist";
+  std::error_code ignored;
+  if (fs::is_symlink(fs::symlink_status(native, ignored)) &&
+      fs::status(native, ignored).type() == fs::file_type::not_found) {
+    std::string target = fs::read_symlink(native, ignored).string();
+    return Fail(error, name, 0, {}, "a link to " + target + ", which does not exist",
+                ProfileFault::LinkToNowhere, {target});
   }
   platform::InputFile probe;
   switch (probe.Open(path)) {
     case platform::FileError::PermissionDenied:
-      return "cannot be read: permission denied";
+      return Fail(error, name, 0, {}, "cannot be read: permission denied",
+                  ProfileFault::PermissionDenied);
     case platform::FileError::NotRegularFile:
-      return fs::is_directory(native, error) ? "a directory, not a profile file"
-                                             : "not a regular file";
+      return fs::is_directory(native, ignored)
+                 ? Fail(error, name, 0, {}, "a directory, not a profile file",
+                        ProfileFault::Directory)
+                 : Fail(error, name, 0, {}, "not a regular file", ProfileFault::NotRegularFile);
     default:
-      return "cannot be read";
+      return Fail(error, name, 0, {}, "cannot be read", ProfileFault::Unreadable);
   }
 }
 
@@ -315,7 +326,8 @@ std::optional<DeliveryProfile> ParseProfile(std::string_view text, std::string_v
     }
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
-      Fail(error, file, lineNumber, {}, "not \"key = value\": '" + std::string(line) + "'");
+      Fail(error, file, lineNumber, {}, "not \"key = value\": '" + std::string(line) + "'",
+           ProfileFault::NotKeyValue, {std::string(line)});
       return std::nullopt;
     }
     const std::string_view key = Trimmed(line.substr(0, equals));
@@ -323,16 +335,17 @@ std::optional<DeliveryProfile> ParseProfile(std::string_view text, std::string_v
     const ProfileKey* known = FindKey(key);
     const bool textKey = key == "check-text" || key == "voice";
     if (key != "profile" && !textKey && known == nullptr) {
-      Fail(error, file, lineNumber, key, "unknown key");
+      Fail(error, file, lineNumber, key, "unknown key", ProfileFault::UnknownKey);
       return std::nullopt;
     }
     if (!seen.insert(key).second) {
-      Fail(error, file, lineNumber, key, "given twice");
+      Fail(error, file, lineNumber, key, "given twice", ProfileFault::GivenTwice);
       return std::nullopt;
     }
     if (key == "profile") {
       if (!BuiltInProfile(value)) {
-        Fail(error, file, lineNumber, key, "unknown profile '" + std::string(value) + "'");
+        Fail(error, file, lineNumber, key, "unknown profile '" + std::string(value) + "'",
+             ProfileFault::UnknownProfile, {std::string(value)});
         return std::nullopt;
       }
       base = std::string(value);
@@ -340,7 +353,8 @@ std::optional<DeliveryProfile> ParseProfile(std::string_view text, std::string_v
     }
     if (key == "check-text") {
       if (value != "on" && value != "off") {
-        Fail(error, file, lineNumber, key, "'" + std::string(value) + "' is neither on nor off");
+        Fail(error, file, lineNumber, key, "'" + std::string(value) + "' is neither on nor off",
+             ProfileFault::NotOnOff, {std::string(value)});
         return std::nullopt;
       }
       checkText = value == "on";
@@ -348,7 +362,8 @@ std::optional<DeliveryProfile> ParseProfile(std::string_view text, std::string_v
     }
     if (key == "voice") {
       if (std::string why = WhyNoVoice(value); !why.empty()) {
-        Fail(error, file, lineNumber, key, std::move(why));
+        Fail(error, file, lineNumber, key, std::move(why), ProfileFault::UnknownVoice,
+             {std::string(value)});
         return std::nullopt;
       }
       voice = std::string(value);
@@ -356,12 +371,20 @@ std::optional<DeliveryProfile> ParseProfile(std::string_view text, std::string_v
     }
     const std::optional<double> number = Number(value);
     if (!number && value != "off") {
-      Fail(error, file, lineNumber, key, "bad number '" + std::string(value) + "'");
+      Fail(error, file, lineNumber, key, "bad number '" + std::string(value) + "'",
+           ProfileFault::BadNumber, {std::string(value)});
       return std::nullopt;
     }
     if (number && (*number < known->lowest || *number > known->highest)) {
-      Fail(error, file, lineNumber, key,
-           std::string(value) + " is out of range " + RangeOf(*known));
+      const bool bounded = known->highest != kUnbounded;
+      std::vector<std::string> figures{std::string(value), Shown(known->lowest)};
+      if (bounded) {
+        figures.push_back(Shown(known->highest));
+      }
+      figures.emplace_back(known->unit);
+      Fail(error, file, lineNumber, key, std::string(value) + " is out of range " + RangeOf(*known),
+           bounded ? ProfileFault::OutOfRange : ProfileFault::OutOfRangeAtLeast,
+           std::move(figures));
       return std::nullopt;
     }
     settings.push_back({lineNumber, known, number});
@@ -390,9 +413,11 @@ std::optional<DeliveryProfile> ReadProfileFile(std::u16string_view path, Profile
   SmallFileError readError = SmallFileError::None;
   const std::optional<std::string> text = ReadSmallFile(path, kMaxSize, &readError);
   if (!text) {
-    Fail(error, name, 0, {},
-         readError == SmallFileError::TooLarge ? "too large for a profile file"
-                                               : WhyUnreadable(path));
+    if (readError == SmallFileError::TooLarge) {
+      Fail(error, name, 0, {}, "too large for a profile file", ProfileFault::TooLarge);
+    } else {
+      FailUnreadable(error, name, path);
+    }
     return std::nullopt;
   }
   return ParseProfile(*text, name, error);
@@ -422,7 +447,8 @@ std::optional<DeliveryProfile> ChooseProfile(std::string_view choice,
     for (const std::string_view name : kBuiltInNames) {
       names += (names.empty() ? "" : ", ") + std::string(name);
     }
-    Fail(error, choice, 0, {}, "neither a built-in profile (" + names + ") nor a file");
+    Fail(error, choice, 0, {}, "neither a built-in profile (" + names + ") nor a file",
+         ProfileFault::NoSuchProfile, {names});
     return std::nullopt;
   }
   return ReadProfileFile(path, error);

@@ -28,6 +28,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace voxtar::measures {
 
@@ -98,11 +99,39 @@ std::span<const std::string_view> BuiltInProfileNames();
 std::optional<DeliveryProfile> BuiltInProfile(std::string_view name);
 
 // What went wrong reading a profile file.
+// What is wrong with a profile, for a window that words it itself; its figures, in the order
+// given here, are in ProfileError::figures.
+enum class ProfileFault {
+  None,
+  NotKeyValue,  // the line
+  UnknownKey,
+  GivenTwice,
+  UnknownProfile,     // the value
+  NotOnOff,           // the value
+  UnknownVoice,       // the value
+  BadNumber,          // the value
+  OutOfRangeAtLeast,  // the value, the lowest, the unit
+  OutOfRange,         // the value, the lowest, the highest, the unit
+  AboveAtLine,        // the value, the other key, its value, the other key's line
+  AboveInProfile,     // the value, the other key, its value, the built-in profile's name
+  BelowAtLine,        // as AboveAtLine
+  BelowInProfile,     // as AboveInProfile
+  TooLarge,
+  LinkToNowhere,  // where the link leads
+  PermissionDenied,
+  Directory,
+  NotRegularFile,
+  Unreadable,
+  NoSuchProfile,  // the built-in profiles' names, comma-separated
+};
+
 struct ProfileError {
   std::string file;  // UTF-8
   int line = 0;      // 0 when the file as a whole failed (cannot be read)
   std::string key;   // the key at fault, if any
   std::string message;
+  ProfileFault fault = ProfileFault::None;  // `message` as a code
+  std::vector<std::string> figures;
 
   // "delivery.ini:3: max-rms: bad number 'loud'".
   std::string Text() const;

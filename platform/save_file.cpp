@@ -32,10 +32,6 @@ constexpr std::size_t kSuffixLength = 8;
 constexpr int kMaxLinks = 40;  // as the kernel follows them
 constexpr std::size_t kMaxNameBytes = NAME_MAX;
 
-std::string Describe(int error) {
-  return SystemText(error);
-}
-
 // Appended piece by piece: "literal" + string&& trips a false -Wrestrict in GCC 12 at -O3.
 std::string Quoted(const std::filesystem::path& path) {
   std::string quoted = "\"";
@@ -105,21 +101,20 @@ void RemoveStaleTemporaries(int directory) {
   ::closedir(listing);
 }
 
-// Why an existing target may not be replaced, or empty when it may.
-std::string RefusalFor(const std::filesystem::path& path, int directory, const std::string& name,
-                       const struct stat& info) {
+// Why an existing target may not be replaced, or None when it may.
+SaveFailure::Kind RefusalFor(int directory, const std::string& name, const struct stat& info) {
   if (S_ISDIR(info.st_mode)) {
-    return "Cannot save " + Quoted(path) + ": it is a directory";
+    return SaveFailure::Kind::IsDirectory;
   }
   if (!S_ISREG(info.st_mode)) {
-    return "Cannot save " + Quoted(path) + ": it is not a regular file";
+    return SaveFailure::Kind::NotRegularFile;
   }
   // access() answers "writable" to root for any file, so the write bits are checked as well.
   if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
       ::faccessat(directory, name.c_str(), W_OK, 0) != 0) {
-    return "Cannot save " + Quoted(path) + ": it is read-only";
+    return SaveFailure::Kind::ReadOnly;
   }
-  return {};
+  return SaveFailure::Kind::None;
 }
 
 // The real path of an open directory, as the kernel knows it.
@@ -318,6 +313,53 @@ int CopyWithin(int directory, const std::string& from, const std::string& to, mo
 
 }  // namespace
 
+std::string SaveFailureText(const SaveFailure& failure) {
+  using Kind = SaveFailure::Kind;
+  const std::string path = Quoted(failure.path);
+  const std::string cause = failure.cause ? SystemText(failure.cause.value()) : std::string();
+  switch (failure.kind) {
+    case Kind::None:
+      break;
+    case Kind::IsSymbolicLink:
+      return "Cannot save " + path + ": it is a symbolic link (to " + Quoted(failure.other) + ")";
+    case Kind::CannotReach:
+      return "Cannot save " + path + ": " + cause;
+    case Kind::LinkOutside:
+      return "Cannot save " + path + ": it is a link to " + Quoted(failure.other) +
+             " outside the working directory";
+    case Kind::LinkOfOtherKind:
+      return "Cannot save " + path + ": it is a link to " + Quoted(failure.other) +
+             ", which is not a file of its kind";
+    case Kind::IsDirectory:
+      return "Cannot save " + path + ": it is a directory";
+    case Kind::NotRegularFile:
+      return "Cannot save " + path + ": it is not a regular file";
+    case Kind::ReadOnly:
+      return "Cannot save " + path + ": it is read-only";
+    case Kind::Permissions:
+      return "Cannot set the permissions of " + path + ": " + cause;
+    case Kind::CreateTemporary:
+      return "Cannot create a temporary file in " + path + ": " + cause;
+    case Kind::NotOpen:
+      return "Cannot write " + path + ": the file is not open";
+    case Kind::CommitNotOpen:
+      return "Cannot save " + path + ": the file is not open";
+    case Kind::Write:
+      return "Cannot write " + path + ": " + cause;
+    case Kind::TurnedIntoLink:
+      return "Cannot save " + path + ": it turned into a link to " + Quoted(failure.other);
+    case Kind::ChangedOnDisk:
+      return "Cannot save " + path + ": it changed on disk since it was read";
+    case Kind::Backup:
+      return "Cannot keep a backup of " + path + ": " + cause;
+    case Kind::Flush:
+      return "Cannot flush " + path + " to disk: " + cause;
+    case Kind::Replace:
+      return "Cannot replace " + path + ": " + cause;
+  }
+  return {};
+}
+
 std::optional<FileIdentity> IdentifyFile(std::u16string_view path) {
   struct stat info {};
   if (::stat(ResolvePath(path).c_str(), &info) != 0) {
@@ -340,34 +382,35 @@ void SaveFile::ExpectTarget(const FileIdentity& expected, bool keepOther, std::t
   keepOther_ = keepOther;
 }
 
+bool SaveFile::Fail(SaveFailure::Kind kind, const std::filesystem::path& path, int error,
+                    std::filesystem::path other) {
+  failure_ = {kind, path, std::move(other),
+              error == 0 ? std::error_code() : std::error_code(error, std::system_category())};
+  error_ = SaveFailureText(failure_);
+  return false;
+}
+
 // Opens the directory the file lands in; false (with the refusal) when it may not be written.
 bool SaveFile::Land() {
   Landing landing = Follow(target_);
   final_ = landing.shown;
   if (refuseLinks_ && landing.throughLink) {
-    error_ = "Cannot save " + Quoted(target_) + ": it is a symbolic link (to " +
-             Quoted(landing.shown) + ")";
     linkRefusal_ = LinkRefusal{target_, landing.shown};
-    return false;
+    return Fail(SaveFailure::Kind::IsSymbolicLink, target_, 0, landing.shown);
   }
   if (landing.error != 0) {
-    error_ = "Cannot save " + Quoted(target_) + ": " + Describe(landing.error);
-    return false;
+    return Fail(SaveFailure::Kind::CannotReach, target_, landing.error);
   }
   if (!confinedTo_.empty()) {
     if (std::optional<std::filesystem::path> outside = OutsideOf(landing, RealPath(confinedTo_))) {
-      error_ = "Cannot save " + Quoted(target_) + ": it is a link to " + Quoted(*outside) +
-               " outside the working directory";
-      linkRefusal_ = LinkRefusal{target_, std::move(*outside)};
-      return false;
+      linkRefusal_ = LinkRefusal{target_, *outside};
+      return Fail(SaveFailure::Kind::LinkOutside, target_, 0, std::move(*outside));
     }
   }
   if (landing.throughLink && !SameKind(target_.filename(), landing.name)) {
     const std::optional<std::string> real = RealPathOf(landing.directory.get());
-    error_ = "Cannot save " + Quoted(target_) + ": it is a link to " +
-             Quoted(real ? std::filesystem::path(*real) / landing.name : landing.shown) +
-             ", which is not a file of its kind";
-    return false;
+    return Fail(SaveFailure::Kind::LinkOfOtherKind, target_, 0,
+                real ? std::filesystem::path(*real) / landing.name : landing.shown);
   }
   directory_ = std::move(landing.directory);
   name_ = std::move(landing.name);
@@ -381,6 +424,7 @@ bool SaveFile::Open() {
   failed_ = false;
   changedOnDisk_ = false;
   error_.clear();
+  failure_ = {};
   linkRefusal_.reset();
   backup_.clear();
   if (!Land()) {
@@ -389,9 +433,9 @@ bool SaveFile::Open() {
   struct stat info {};
   const bool exists = ::fstatat(directory_.get(), name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists) {
-    error_ = RefusalFor(final_, directory_.get(), name_, info);
-    if (!error_.empty()) {
-      return false;
+    if (const SaveFailure::Kind refusal = RefusalFor(directory_.get(), name_, info);
+        refusal != SaveFailure::Kind::None) {
+      return Fail(refusal, final_);
     }
   }
   RemoveStaleTemporaries(directory_.get());
@@ -402,8 +446,7 @@ bool SaveFile::Open() {
   if (exists) {
     // The replacement takes the old file's place with its permissions and, where allowed, owner.
     if (::fchmod(file_.get(), ownerOnly_ ? mode_t{0600} : info.st_mode & 07777) != 0) {
-      const int error = errno;
-      error_ = "Cannot set the permissions of " + Quoted(final_) + ": " + Describe(error);
+      Fail(SaveFailure::Kind::Permissions, final_, errno);
       Cancel();
       return false;
     }
@@ -434,16 +477,14 @@ bool SaveFile::CreateTemporary(mode_t mode) {
   }
   const int error = errno;
   const std::filesystem::path directory = final_.parent_path();
-  error_ = "Cannot create a temporary file in " +
-           Quoted(directory.empty() ? std::filesystem::path(".") : directory) + ": " +
-           Describe(error);
-  return false;
+  return Fail(SaveFailure::Kind::CreateTemporary,
+              directory.empty() ? std::filesystem::path(".") : directory, error);
 }
 
 bool SaveFile::Write(const void* data, std::size_t size) {
   if (!file_.valid()) {
     if (error_.empty()) {
-      error_ = "Cannot write " + Quoted(target_) + ": the file is not open";
+      Fail(SaveFailure::Kind::NotOpen, target_);
     }
     failed_ = true;
     return false;
@@ -459,7 +500,7 @@ bool SaveFile::Write(const void* data, std::size_t size) {
     }
     if (written <= 0) {
       const int error = written < 0 ? errno : ENOSPC;
-      error_ = "Cannot write " + Quoted(final_) + ": " + Describe(error);
+      Fail(SaveFailure::Kind::Write, final_, error);
       failed_ = true;
       return false;
     }
@@ -480,22 +521,20 @@ bool SaveFile::CheckTargetBeforeRename() {
     std::string link(PATH_MAX, '\0');
     const ssize_t length = ::readlinkat(directory_.get(), name_.c_str(), link.data(), link.size());
     link.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-    error_ = "Cannot save " + Quoted(final_) + ": it turned into a link to " + Quoted(link);
     linkRefusal_ = LinkRefusal{final_, link};
-    return false;
+    return Fail(SaveFailure::Kind::TurnedIntoLink, final_, 0, link);
   }
   // The target may have turned read-only since Open; a rename would get around that.
-  error_ = RefusalFor(final_, directory_.get(), name_, info);
-  if (!error_.empty()) {
-    return false;
+  if (const SaveFailure::Kind refusal = RefusalFor(directory_.get(), name_, info);
+      refusal != SaveFailure::Kind::None) {
+    return Fail(refusal, final_);
   }
   if (expected_ && IdentityOf(info) != *expected_) {
     if (keepOther_) {
       return KeepAside();
     }
     changedOnDisk_ = true;
-    error_ = "Cannot save " + Quoted(final_) + ": it changed on disk since it was read";
-    return false;
+    return Fail(SaveFailure::Kind::ChangedOnDisk, final_);
   }
   return true;
 }
@@ -519,8 +558,7 @@ bool SaveFile::KeepAside() {
     }
   }
   if (error != 0) {
-    error_ = "Cannot keep a backup of " + Quoted(final_) + ": " + Describe(error);
-    return false;
+    return Fail(SaveFailure::Kind::Backup, final_, error);
   }
   return true;
 }
@@ -528,7 +566,7 @@ bool SaveFile::KeepAside() {
 bool SaveFile::Commit() {
   if (!file_.valid()) {
     if (error_.empty()) {
-      error_ = "Cannot save " + Quoted(target_) + ": the file is not open";
+      Fail(SaveFailure::Kind::CommitNotOpen, target_);
     }
     return false;
   }
@@ -538,21 +576,19 @@ bool SaveFile::Commit() {
   }
   // errno is taken into `error` before the message is built: building it may change errno, and
   // the order in which arguments are evaluated is unspecified.
-  const auto fail = [this](int error, const std::string& what) {
-    error_ = what + ": " + Describe(error);
+  const auto fail = [this](SaveFailure::Kind kind, int error) {
+    Fail(kind, final_, error);
     Cancel();
     return false;
   };
   if (::fsync(file_.get()) != 0) {
-    const int error = errno;
-    return fail(error, "Cannot flush " + Quoted(final_) + " to disk");
+    return fail(SaveFailure::Kind::Flush, errno);
   }
   // A second descriptor keeps the lock through the rename; closing the first still reports what
   // a network file system could not write.
   Descriptor locked(::dup(file_.get()));
   if (!locked.valid() || ::close(file_.Release()) != 0) {
-    const int error = errno;
-    return fail(error, "Cannot write " + Quoted(final_));
+    return fail(SaveFailure::Kind::Write, errno);
   }
   struct stat info {};
   if (::fstat(locked.get(), &info) == 0) {
@@ -563,8 +599,7 @@ bool SaveFile::Commit() {
     return false;
   }
   if (::renameat(directory_.get(), temp_.c_str(), directory_.get(), name_.c_str()) != 0) {
-    const int error = errno;
-    return fail(error, "Cannot replace " + Quoted(final_));
+    return fail(SaveFailure::Kind::Replace, errno);
   }
   temp_.clear();
   // Make the rename itself durable. The new content is in place already, so a directory that

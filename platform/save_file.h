@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "platform/descriptor.h"
 
@@ -28,6 +29,38 @@ struct FileIdentity {
 // The identity of the file at the resolved path, symbolic links followed; nothing when there is
 // none.
 std::optional<FileIdentity> IdentifyFile(std::u16string_view path);
+
+// Why a save failed, for a window that words it itself: `path` is the file at fault (the
+// directory with CreateTemporary), `other` where a link leads, `cause` the system's cause.
+struct SaveFailure {
+  enum class Kind {
+    None,
+    IsSymbolicLink,   // refused by RefuseLinks
+    CannotReach,      // the path cannot be followed (cause)
+    LinkOutside,      // a link leading outside the working directory
+    LinkOfOtherKind,  // a link onto a file of another kind
+    IsDirectory,
+    NotRegularFile,
+    ReadOnly,
+    Permissions,      // cannot set the permissions (cause)
+    CreateTemporary,  // cause
+    NotOpen,          // Write before a successful Open
+    CommitNotOpen,    // Commit before a successful Open
+    Write,            // cause
+    TurnedIntoLink,
+    ChangedOnDisk,
+    Backup,   // cannot keep a backup (cause)
+    Flush,    // cause
+    Replace,  // cause
+  };
+  Kind kind = Kind::None;
+  std::filesystem::path path;
+  std::filesystem::path other;
+  std::error_code cause;
+};
+
+// The failure in English, as error() says it: `Cannot save "PATH": it is read-only`.
+std::string SaveFailureText(const SaveFailure& failure);
 
 // Writes a file whole or not at all, like QSaveFile: the content goes to a temporary file in the
 // target's directory, which is flushed to disk and renamed over the target on Commit. Until then,
@@ -83,6 +116,8 @@ class SaveFile {
 
   const std::filesystem::path& target() const { return target_; }
   const std::string& error() const { return error_; }
+  // The same as a code and its figures.
+  const SaveFailure& failure() const { return failure_; }
 
   // A symbolic link that Open refused to write through, and the file it leads to.
   struct LinkRefusal {
@@ -96,6 +131,8 @@ class SaveFile {
   bool CreateTemporary(mode_t mode);
   bool CheckTargetBeforeRename();
   bool KeepAside();
+  bool Fail(SaveFailure::Kind kind, const std::filesystem::path& path, int error = 0,
+            std::filesystem::path other = {});
 
   std::filesystem::path target_;
   std::filesystem::path confinedTo_;
@@ -114,6 +151,7 @@ class SaveFile {
   FileIdentity written_;
   std::optional<LinkRefusal> linkRefusal_;
   std::string error_;
+  SaveFailure failure_;
   bool failed_ = false;
 };
 

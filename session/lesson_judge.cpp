@@ -6,6 +6,7 @@
 #include "measures/delivery_profile.h"
 #include "measures/lesson_judging.h"
 #include "platform/file_system.h"
+#include "session/failure_texts.h"
 
 namespace voxtar::session {
 
@@ -36,7 +37,7 @@ bool LessonJudge::Start(const lesson::Lesson& lesson, std::string* profileError)
       measures::LessonProfile("", lesson.paths.workingDirectory, &error);
   const bool read = profile.has_value();
   if (!read) {
-    *profileError = error.Text();
+    *profileError = OperatorText(error).toStdString();
     profile = measures::BuiltInProfile("course");
   }
   lesson_.SetProfile(*profile, std::nullopt);

@@ -7,6 +7,7 @@
 #include "lesson/lesson_paths.h"
 #include "platform/save_file.h"
 #include "platform/utf8.h"
+#include "session/failure_texts.h"
 
 namespace voxtar::session {
 
@@ -95,7 +96,11 @@ LessonKeeper::WriteBack LessonKeeper::Save(bool unloading) {
         return WriteBack::Written;
       }
     }
-    switch (operator_.AskAfterFailedWrite(lesson_.IndexPath(), lesson_.saveError(), unloading)) {
+    const platform::SaveFailure& failure = lesson_.lastSave().failure;
+    const std::string error = failure.kind == platform::SaveFailure::Kind::None
+                                  ? lesson_.saveError()
+                                  : OperatorText(failure).toStdString();
+    switch (operator_.AskAfterFailedWrite(lesson_.IndexPath(), error, unloading)) {
       case Operator::FailedWrite::Retry:
         continue;
       case Operator::FailedWrite::DiscardChanges:

@@ -47,7 +47,8 @@ class Operator {
   virtual bool AskToOverwriteChangedIndex(const std::u16string& indexPath,
                                           const std::string& backupName) = 0;
   enum class FailedWrite { Retry, DiscardChanges, Cancel };
-  // The index could not be written (`error`). DiscardChanges is offered only when `unloading`.
+  // The index could not be written (`error`, worded for the operator). DiscardChanges is offered
+  // only when `unloading`.
   virtual FailedWrite AskAfterFailedWrite(const std::u16string& indexPath, const std::string& error,
                                           bool unloading) = 0;
 
@@ -63,7 +64,8 @@ class Operator {
 
   // ---- Takes ----
   enum class UnsavedTake { SaveAgain, Discard, Cancel };
-  // The take of prompt `name` is not saved (`cause`), and what comes next would drop it.
+  // The take of prompt `name` is not saved (`cause`, worded for the operator), and what comes next
+  // would drop it.
   virtual UnsavedTake AskAboutUnsavedTake(const std::u16string& name, const std::string& cause) = 0;
   // The take of prompt `name` reached the longest sound a WAV file can hold: stopped and saved.
   virtual void TellTakeFilledItsFile(const std::u16string& name) = 0;

@@ -9,6 +9,7 @@
 #include "lesson/working_directory.h"
 #include "measures/take_measures.h"
 #include "platform/file_system.h"
+#include "session/failure_texts.h"
 
 namespace voxtar::session {
 
@@ -173,7 +174,7 @@ bool RecordingFlow::PrepareToRecord() {
   {
     platform::SaveFile probe(*path, lesson_.paths.workingDirectory);
     if (!probe.Open()) {
-      reporter_.ReportFailure(QString::fromStdString(probe.error()), cannotRecord);
+      reporter_.ReportFailure(OperatorText(probe.failure()), cannotRecord);
       return false;
     }
   }
@@ -304,9 +305,10 @@ void RecordingFlow::SaveTake(UnsavedTake take, Marks marks, SaveEnd end) {
   saver_.Run(save, [this, take = std::move(take), marks,
                     end = std::move(end)](const Saved& saved) mutable {
     if (!saved.result.ok()) {
-      take.cause = saved.result.error;
+      const QString cause = OperatorText(saved.result);
+      take.cause = cause.toStdString();
       unsaved_ = std::move(take);
-      reporter_.ReportFailure(QString::fromStdString(unsaved_->cause), tr("Error"));
+      reporter_.ReportFailure(cause, tr("Error"));
       emit stripMessage(tr("The take is not saved: Ctrl+S saves it again"),
                         measures::Severity::Bad);
       end(false);
@@ -381,7 +383,7 @@ bool RecordingFlow::RestoreEarlierTake(int number) {
   ReleaseDevice();
   const history::Result result = History().Restore(entry->name, number);
   if (!result.ok()) {
-    reporter_.ReportFailure(QString::fromStdString(result.error), tr("Error"));
+    reporter_.ReportFailure(OperatorText(result), tr("Error"));
     return false;
   }
   measures::TakeMeasures measured;

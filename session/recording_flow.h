@@ -106,7 +106,7 @@ class RecordingFlow : public QObject {
     std::int32_t index = 0;  // of its prompt
     std::u16string name;
     std::shared_ptr<const audio::WaveElement> content;
-    std::string cause;
+    std::string cause;  // why, worded for the operator (UTF-8)
   };
   const std::optional<UnsavedTake>& unsavedTake() const { return unsaved_; }
   // Saves the unsaved take again, off the GUI thread; `end` says whether it is saved now (else

@@ -227,6 +227,225 @@
     </message>
 </context>
 <context>
+    <name>FailureText</name>
+    <message>
+        <source>Cannot save %1: it is a symbolic link (to %2)</source>
+        <translation>Нельзя сохранить %1: это символическая ссылка (на %2)</translation>
+    </message>
+    <message>
+        <source>Cannot save %1: %2</source>
+        <translation>Нельзя сохранить %1: %2</translation>
+    </message>
+    <message>
+        <source>Cannot save %1: it is a link to %2 outside the working directory</source>
+        <translation>Нельзя сохранить %1: это ссылка на %2 за пределами рабочей папки</translation>
+    </message>
+    <message>
+        <source>Cannot save %1: it is a link to %2, which is not a file of its kind</source>
+        <translation>Нельзя сохранить %1: это ссылка на %2, файл другого рода</translation>
+    </message>
+    <message>
+        <source>Cannot save %1: it is a directory</source>
+        <translation>Нельзя сохранить %1: это папка</translation>
+    </message>
+    <message>
+        <source>Cannot save %1: it is not a regular file</source>
+        <translation>Нельзя сохранить %1: это не обычный файл</translation>
+    </message>
+    <message>
+        <source>Cannot save %1: it is read-only</source>
+        <translation>Нельзя сохранить %1: файл только для чтения</translation>
+    </message>
+    <message>
+        <source>Cannot set the permissions of %1: %2</source>
+        <translation>Нельзя задать права доступа к %1: %2</translation>
+    </message>
+    <message>
+        <source>Cannot create a temporary file in %1: %2</source>
+        <translation>Нельзя создать временный файл в %1: %2</translation>
+    </message>
+    <message>
+        <source>Cannot write %1: the file is not open</source>
+        <translation>Нельзя записать %1: файл не открыт</translation>
+    </message>
+    <message>
+        <source>Cannot save %1: the file is not open</source>
+        <translation>Нельзя сохранить %1: файл не открыт</translation>
+    </message>
+    <message>
+        <source>Cannot write %1: %2</source>
+        <translation>Нельзя записать %1: %2</translation>
+    </message>
+    <message>
+        <source>Cannot save %1: it turned into a link to %2</source>
+        <translation>Нельзя сохранить %1: он стал ссылкой на %2</translation>
+    </message>
+    <message>
+        <source>Cannot save %1: it changed on disk since it was read</source>
+        <translation>Нельзя сохранить %1: файл изменился на диске после чтения</translation>
+    </message>
+    <message>
+        <source>Cannot keep a backup of %1: %2</source>
+        <translation>Нельзя сохранить резервную копию %1: %2</translation>
+    </message>
+    <message>
+        <source>Cannot flush %1 to disk: %2</source>
+        <translation>Нельзя сбросить %1 на диск: %2</translation>
+    </message>
+    <message>
+        <source>Cannot replace %1: %2</source>
+        <translation>Нельзя заменить %1: %2</translation>
+    </message>
+    <message>
+        <source>Nothing was captured, so there is no take to save</source>
+        <translation>Ничего не записано, поэтому сохранять нечего</translation>
+    </message>
+    <message>
+        <source>Not the name of a take: &quot;%1&quot;</source>
+        <translation>Недопустимое имя дубля: «%1»</translation>
+    </message>
+    <message>
+        <source>There is no earlier take %1 of %2</source>
+        <translation>Прежнего дубля %1 у %2 нет</translation>
+    </message>
+    <message>
+        <source>The folder of earlier takes cannot be made</source>
+        <translation>Не удаётся создать папку прежних дублей</translation>
+    </message>
+    <message>
+        <source>The folder of earlier takes is refused</source>
+        <translation>Папка прежних дублей отвергнута</translation>
+    </message>
+    <message>
+        <source>it is a symbolic link, not a folder of the prompt directory</source>
+        <translation>это символическая ссылка, а не папка в папке реплик</translation>
+    </message>
+    <message>
+        <source>The folder of earlier takes cannot be opened</source>
+        <translation>Не удаётся открыть папку прежних дублей</translation>
+    </message>
+    <message>
+        <source>The prompt directory cannot be opened</source>
+        <translation>Не удаётся открыть папку реплик</translation>
+    </message>
+    <message>
+        <source>The earlier take cannot be kept</source>
+        <translation>Не удаётся сохранить прежний дубль</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>не обычный файл</translation>
+    </message>
+    <message>
+        <source>too many takes replaced in the same millisecond</source>
+        <translation>слишком много дублей заменено за одну миллисекунду</translation>
+    </message>
+    <message>
+        <source>The sound file cannot be created</source>
+        <translation>Не удаётся создать звуковой файл</translation>
+    </message>
+    <message>
+        <source>The take could not be saved</source>
+        <translation>Не удалось сохранить дубль</translation>
+    </message>
+    <message>
+        <source>The earlier take cannot be restored</source>
+        <translation>Не удаётся восстановить прежний дубль</translation>
+    </message>
+    <message>
+        <source>The earlier take was not restored</source>
+        <translation>Прежний дубль не восстановлен</translation>
+    </message>
+    <message>
+        <source>the take there is not the earlier take</source>
+        <translation>на его месте не прежний дубль</translation>
+    </message>
+    <message>
+        <source>The number of earlier takes to keep cannot be negative</source>
+        <translation>Число оставляемых прежних дублей не может быть отрицательным</translation>
+    </message>
+    <message>
+        <source>An earlier take cannot be removed</source>
+        <translation>Не удаётся удалить прежний дубль</translation>
+    </message>
+    <message>
+        <source>not &quot;key = value&quot;: &apos;%1&apos;</source>
+        <translation>не «ключ = значение»: «%1»</translation>
+    </message>
+    <message>
+        <source>unknown key</source>
+        <translation>неизвестный ключ</translation>
+    </message>
+    <message>
+        <source>given twice</source>
+        <translation>задан дважды</translation>
+    </message>
+    <message>
+        <source>unknown profile &apos;%1&apos;</source>
+        <translation>неизвестный профиль «%1»</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is neither on nor off</source>
+        <translation>«%1» — ни on, ни off</translation>
+    </message>
+    <message>
+        <source>unknown voice &apos;%1&apos;</source>
+        <translation>неизвестный голос «%1»</translation>
+    </message>
+    <message>
+        <source>bad number &apos;%1&apos;</source>
+        <translation>неверное число «%1»</translation>
+    </message>
+    <message>
+        <source>%1 is out of range (at least %2 %3)</source>
+        <translation>%1 вне допустимых пределов (не меньше %2 %3)</translation>
+    </message>
+    <message>
+        <source>%1 is out of range (from %2 to %3 %4)</source>
+        <translation>%1 вне допустимых пределов (от %2 до %3 %4)</translation>
+    </message>
+    <message>
+        <source>%1 is above %2 %3 (line %4)</source>
+        <translation>%1 больше, чем %2 %3 (строка %4)</translation>
+    </message>
+    <message>
+        <source>%1 is above %2 %3 (profile %4)</source>
+        <translation>%1 больше, чем %2 %3 (профиль %4)</translation>
+    </message>
+    <message>
+        <source>%1 is below %2 %3 (line %4)</source>
+        <translation>%1 меньше, чем %2 %3 (строка %4)</translation>
+    </message>
+    <message>
+        <source>%1 is below %2 %3 (profile %4)</source>
+        <translation>%1 меньше, чем %2 %3 (профиль %4)</translation>
+    </message>
+    <message>
+        <source>too large for a profile file</source>
+        <translation>слишком велик для файла профиля</translation>
+    </message>
+    <message>
+        <source>a link to %1, which does not exist</source>
+        <translation>ссылка на несуществующий %1</translation>
+    </message>
+    <message>
+        <source>cannot be read: permission denied</source>
+        <translation>не читается: нет доступа</translation>
+    </message>
+    <message>
+        <source>a directory, not a profile file</source>
+        <translation>папка, а не файл профиля</translation>
+    </message>
+    <message>
+        <source>cannot be read</source>
+        <translation>не читается</translation>
+    </message>
+    <message>
+        <source>neither a built-in profile (%1) nor a file</source>
+        <translation>ни встроенный профиль (%1), ни файл</translation>
+    </message>
+</context>
+<context>
     <name>JudgementText</name>
     <message>
         <source>clipped</source>
@@ -492,6 +711,69 @@ The takes are judged by the built-in profile &quot;course&quot; until the profil
         <source>Position = -1</source>
         <translation>Позиция = -1</translation>
     </message>
+    <message>
+        <source>being locked by another program (its lock file does not name it yet)</source>
+        <translation>его блокирует другая программа (файл блокировки пока её не называет)</translation>
+    </message>
+    <message>
+        <source>locked by %1 on %2, process %3, since %4</source>
+        <translation>заблокирован пользователем %1 на %2, процесс %3, с %4</translation>
+    </message>
+    <message>
+        <source>name of %1 characters, more than %2</source>
+        <translation>имя длиной %1 знаков, больше %2</translation>
+    </message>
+    <message>
+        <source>text of %1 characters, more than %2</source>
+        <translation>текст длиной %1 знаков, больше %2</translation>
+    </message>
+    <message>
+        <source>text after a carriage return or NUL character</source>
+        <translation>текст после возврата каретки или знака NUL</translation>
+    </message>
+    <message>
+        <source>within the limits</source>
+        <translation>в пределах ограничений</translation>
+    </message>
+</context>
+<context>
+    <name>voxtar::session::RecordingFlow</name>
+    <message>
+        <source>Invalid prompt name</source>
+        <translation>Недопустимое имя реплики</translation>
+    </message>
+    <message>
+        <source>Cannot record</source>
+        <translation>Запись невозможна</translation>
+    </message>
+    <message>
+        <source>Takes are recorded in the format of %1, and no sound file can be written in that format.</source>
+        <translation>Дубли записываются в формате файла %1, а звуковой файл в этом формате записать нельзя.</translation>
+    </message>
+    <message>
+        <source>The take was discarded</source>
+        <translation>Дубль отброшен</translation>
+    </message>
+    <message>
+        <source>Nothing was recorded: the take is not saved</source>
+        <translation>Ничего не записано: дубль не сохранён</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Ошибка</translation>
+    </message>
+    <message>
+        <source>The take is not saved: Ctrl+S saves it again</source>
+        <translation>Дубль не сохранён: Ctrl+S сохранит его снова</translation>
+    </message>
+    <message>
+        <source>No capture margin before Record: </source>
+        <translation>Без запаса перед записью: </translation>
+    </message>
+    <message>
+        <source>Level Check Error</source>
+        <translation>Ошибка проверки уровня</translation>
+    </message>
 </context>
 <context>
     <name>voxtar::ui::CVoxtarDlg</name>
@@ -705,45 +987,6 @@ The takes are judged by the built-in profile &quot;course&quot; until the profil
     <message>
         <source>Waiting for voice</source>
         <translation>Ожидание голоса</translation>
-    </message>
-</context>
-<context>
-    <name>voxtar::session::RecordingFlow</name>
-    <message>
-        <source>Invalid prompt name</source>
-        <translation>Недопустимое имя реплики</translation>
-    </message>
-    <message>
-        <source>Cannot record</source>
-        <translation>Запись невозможна</translation>
-    </message>
-    <message>
-        <source>Takes are recorded in the format of %1, and no sound file can be written in that format.</source>
-        <translation>Дубли записываются в формате файла %1, а звуковой файл в этом формате записать нельзя.</translation>
-    </message>
-    <message>
-        <source>The take was discarded</source>
-        <translation>Дубль отброшен</translation>
-    </message>
-    <message>
-        <source>Nothing was recorded: the take is not saved</source>
-        <translation>Ничего не записано: дубль не сохранён</translation>
-    </message>
-    <message>
-        <source>Error</source>
-        <translation>Ошибка</translation>
-    </message>
-    <message>
-        <source>The take is not saved: Ctrl+S saves it again</source>
-        <translation>Дубль не сохранён: Ctrl+S сохранит его снова</translation>
-    </message>
-    <message>
-        <source>No capture margin before Record: </source>
-        <translation>Без запаса перед записью: </translation>
-    </message>
-    <message>
-        <source>Level Check Error</source>
-        <translation>Ошибка проверки уровня</translation>
     </message>
 </context>
 <context>

@@ -6,7 +6,6 @@
 #include <QStringList>
 #include <utility>
 
-#include "lesson/lesson_lock.h"
 #include "platform/window_services.h"
 #include "ui/voxtar_dlg.h"
 
@@ -20,6 +19,38 @@ QString Q(std::u16string_view text) {
 
 QString FromUtf8(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Who holds the lock, as lesson::DescribeHolder says it in English.
+QString HolderText(const platform::LockFile::Holder& holder) {
+  if (holder.incomplete) {
+    return QCoreApplication::translate(
+        "OperatorBoxes", "being locked by another program (its lock file does not name it yet)");
+  }
+  return QCoreApplication::translate("OperatorBoxes", "locked by %1 on %2, process %3, since %4")
+      .arg(FromUtf8(holder.user), FromUtf8(holder.host), QString::number(holder.pid),
+           FromUtf8(holder.since));
+}
+
+// Which limit a line breaks, as lesson::OverlongLine::Text says it in English.
+QString LimitText(const lesson::OverlongLine& line) {
+  const auto length = static_cast<qulonglong>(line.length);
+  switch (line.limit) {
+    case lesson::LineLimit::None:
+      break;
+    case lesson::LineLimit::NameTooLong:
+      return QCoreApplication::translate("OperatorBoxes", "name of %1 characters, more than %2")
+          .arg(length)
+          .arg(lesson::kMaxPromptNameLength);
+    case lesson::LineLimit::TextTooLong:
+      return QCoreApplication::translate("OperatorBoxes", "text of %1 characters, more than %2")
+          .arg(length)
+          .arg(lesson::kMaxPromptTextLength);
+    case lesson::LineLimit::TextAfterBreak:
+      return QCoreApplication::translate("OperatorBoxes",
+                                         "text after a carriage return or NUL character");
+  }
+  return QCoreApplication::translate("OperatorBoxes", "within the limits");
 }
 
 }  // namespace
@@ -45,7 +76,7 @@ session::Operator::HeldLesson OperatorBoxes::AskAboutHeldLesson(
            "OperatorBoxes",
            "%1 is open in another window: %2.\n\nRead-only, its takes can be played, "
            "but nothing can be recorded, changed or saved.")
-           .arg(Q(indexPath), FromUtf8(lesson::DescribeHolder(holder))),
+           .arg(Q(indexPath), HolderText(holder)),
        QString::fromUtf8(kApplicationName), platform::BoxIcon::Warning, buttons});
   if (choice == 0) {
     return HeldLesson::OpenReadOnly;
@@ -83,7 +114,7 @@ void OperatorBoxes::TellViewingOnly(const std::filesystem::path& link,
 void OperatorBoxes::TellLinesBeyondLimits(const std::u16string& indexPath,
                                           const lesson::OverlongLine& first, int count) {
   QString text =
-      QStringLiteral("%1:%2: %3.").arg(Q(indexPath)).arg(first.line).arg(FromUtf8(first.Text()));
+      QStringLiteral("%1:%2: %3.").arg(Q(indexPath)).arg(first.line).arg(LimitText(first));
   if (count > 1) {
     text += QCoreApplication::translate("OperatorBoxes", " %n lines are beyond the limits.",
                                         nullptr, count);

@@ -172,12 +172,13 @@ TEST(TakeHistory, FailuresLeaveTakeAndHistoryAsTheyWere) {
     std::function<Result(const TakeHistory&)> act;
     Status status;
     std::string because;  // in the error
+    Problem problem;
   };
   const std::vector<Case> cases = {
       {"a read-only take",
        [](const Scene& scene) { fs::permissions(scene.Path("a.wav"), fs::perms::owner_read); },
        [](const TakeHistory& history) { return history.Save(u"a.wav", Take(3.0)); }, Status::Failed,
-       "read-only"},
+       "read-only", Problem::TakeNotWritten},
       {"a take turned read-only while the new one was written", [](const Scene&) {},
        [](const TakeHistory& history) {
          const std::unique_ptr<platform::SaveFile> file = history.NewTakeFile(u"a.wav");
@@ -186,25 +187,25 @@ TEST(TakeHistory, FailuresLeaveTakeAndHistoryAsTheyWere) {
          fs::permissions(file->target(), fs::perms::owner_read);
          return history.Commit(*file);  // keeps the earlier take, then cannot replace it
        },
-       Status::Failed, "read-only"},
+       Status::Failed, "read-only", Problem::TakeNotSaved},
       {"nothing captured", [](const Scene&) {},
        [](const TakeHistory& history) { return history.Save(u"a.wav", Take(0.0)); },
-       Status::NothingCaptured, "Nothing was captured"},
+       Status::NothingCaptured, "Nothing was captured", Problem::NothingCaptured},
       {"a name leading out of the prompt directory", [](const Scene&) {},
        [](const TakeHistory& history) { return history.Save(u"../a.wav", Take(3.0)); },
-       Status::Failed, "Not the name of a take"},
+       Status::Failed, "Not the name of a take", Problem::NotATakeName},
       {"a linked history, saving", makeLink,
        [](const TakeHistory& history) { return history.Save(u"a.wav", Take(3.0)); }, Status::Failed,
-       "symbolic link"},
+       "symbolic link", Problem::FolderIsLink},
       {"a linked history, restoring", makeLink,
        [](const TakeHistory& history) { return history.Restore(u"a.wav", 1); }, Status::Failed,
-       "symbolic link"},
+       "symbolic link", Problem::FolderIsLink},
       {"a linked history, pruning", makeLink,
        [](const TakeHistory& history) {
          Freed freed;
          return history.Prune(0, &freed);
        },
-       Status::Failed, "symbolic link"},
+       Status::Failed, "symbolic link", Problem::FolderIsLink},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -218,6 +219,7 @@ TEST(TakeHistory, FailuresLeaveTakeAndHistoryAsTheyWere) {
     const Result result = c.act(scene.History());
     EXPECT_EQ(result.status, c.status);
     EXPECT_NE(result.error.find(c.because), std::string::npos) << result.error;
+    EXPECT_EQ(result.problem, c.problem);
     EXPECT_EQ(scene.State(), state);
     EXPECT_EQ(std::distance(fs::directory_iterator(scene.tmp / "elsewhere"), {}), 1);
   }

@@ -141,6 +141,11 @@ TEST(DeliveryProfile, ValuesOutOfRangeOrOrderAreErrors) {
     if (c.line != 0) {
       EXPECT_EQ(error.Text(),
                 "delivery.ini:" + std::to_string(c.line) + ": " + c.key + ": " + c.message);
+      // The code's figures are those the message shows, for a window that words it itself.
+      EXPECT_NE(error.fault, ProfileFault::None);
+      for (const std::string& figure : error.figures) {
+        EXPECT_NE(c.message.find(figure), std::string::npos) << figure;
+      }
     }
   }
   for (const std::string_view name : BuiltInProfileNames()) {

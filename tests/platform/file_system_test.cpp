@@ -369,17 +369,21 @@ TEST_F(SaveFileTest, DirectoriesAndMissingDirectoriesAreRefusedWithAReason) {
   SaveFile intoDirectory(dir.wide(true) + u"Ini");
   EXPECT_FALSE(intoDirectory.Open());
   EXPECT_NE(intoDirectory.error().find("directory"), std::string::npos);
+  EXPECT_EQ(intoDirectory.failure().kind, SaveFailure::Kind::IsDirectory);
 
   SaveFile missing(dir.wide(true) + u"Missing/Unit.idx");
   EXPECT_FALSE(missing.Open());
   EXPECT_NE(missing.error().find("No such file or directory"), std::string::npos)
       << missing.error();
+  EXPECT_EQ(missing.failure().kind, SaveFailure::Kind::CannotReach);
+  EXPECT_EQ(missing.failure().cause, std::error_code(ENOENT, std::system_category()));
   EXPECT_FALSE(fs::exists(dir / "Missing"));
 
   SaveFile neverOpened(wideIndex);
   EXPECT_FALSE(neverOpened.Write("x", 1));
   EXPECT_FALSE(neverOpened.Commit());
-  EXPECT_FALSE(neverOpened.error().empty());
+  EXPECT_EQ(neverOpened.error(), SaveFailureText(neverOpened.failure()));
+  EXPECT_EQ(neverOpened.failure().kind, SaveFailure::Kind::NotOpen);
   EXPECT_EQ(ReadBytes(index), "old index");
 }
 

@@ -20,10 +20,22 @@
 #include <string>
 #include <vector>
 
+#include <sndfile.h>
+
+#include <filesystem>
+
+#include "history/take_history.h"
+#include "measures/delivery_profile.h"
 #include "measures/judgement.h"
+#include "platform/save_file.h"
+#include "platform/utf8.h"
+#include "session/failure_texts.h"
+#include "testing/synthetic_take.h"
+#include "tests/support/temp_dir.h"
 #include "tests/ui/main_dialog_fixture.h"
 #include "ui/judgement_texts.h"
 #include "ui/language.h"
+#include "ui/operator_boxes.h"
 #include "ui/voxtar_dlg.h"
 
 namespace voxtar::ui {
@@ -256,6 +268,119 @@ TEST(JudgementTexts, RussianWithCountsAndDecimalCommas) {
   measures::Judgement ok;
   ok.figures = {"-6.2", "2.4"};
   EXPECT_EQ(JudgementText(ok), QStringLiteral("в порядке, пик -6,2 дБ, 2,4 с"));
+}
+
+// The rooms' failures and the boxes worded from their figures: under C exactly the rooms' own
+// English, in Russian another text that still holds every figure.
+TEST(FailureTexts, TheRoomsEnglishUnderCAndRussianWithTheFigures) {
+  namespace fs = std::filesystem;
+  const testing::TempDir dir;
+  fs::create_directories(dir / "Prompt/d.wav");
+  testing::WriteBytes(dir / "Prompt/ro.wav", "RIFF");
+  fs::permissions(dir / "Prompt/ro.wav", fs::perms::owner_read);
+  const auto wide = [&dir](const char* name) { return platform::FromUtf8((dir / name).string()); };
+  const std::string promptDir = (dir / "Prompt").string();
+  const history::TakeHistory history(platform::FromUtf8(promptDir), dir.wide());
+  platform::SaveFile readOnly(wide("Prompt/ro.wav"));
+  platform::SaveFile directory(wide("Prompt/d.wav"));
+  readOnly.Open();
+  directory.Open();
+  measures::ProfileError badNumber;
+  measures::ProfileError outOfOrder;
+  measures::ParseProfile("max-rms = loud", "delivery.ini", &badNumber);
+  measures::ParseProfile("min-rms = -10\nmax-rms = -20", "delivery.ini", &outOfOrder);
+  const history::Result noSuchTake = history.Restore(u"a.wav", 3);
+  const history::Result notWritten =
+      history.Save(u"ro.wav", audio::SilentTake(SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, 0.1));
+  FakeWindowServices services;
+  OperatorBoxes boxes(services, nullptr, [] { return std::u16string(); });
+  platform::LockFile::Holder holder;
+  holder.host = "studio-2";
+  holder.pid = 4711;
+  holder.user = "anna";
+  holder.since = "2026-12-07T22:41:05+0100";
+  const lesson::OverlongLine overlong{2, lesson::LineLimit::TextTooLong, 2000};
+  const struct Case {
+    std::function<QString()> shown;
+    std::string english;
+    std::vector<std::string> figures;
+  } cases[] = {
+      {[&] { return session::OperatorText(readOnly.failure()); },
+       readOnly.error(),
+       {promptDir + "/ro.wav"}},
+      {[&] { return session::OperatorText(directory.failure()); },
+       directory.error(),
+       {promptDir + "/d.wav"}},
+      {[&] { return session::OperatorText(badNumber); },
+       badNumber.Text(),
+       {"delivery.ini:1: max-rms: ", "loud"}},
+      {[&] { return session::OperatorText(outOfOrder); },
+       outOfOrder.Text(),
+       {"delivery.ini:2: max-rms: ", "-20", "min-rms", "-10"}},
+      {[&] { return session::OperatorText(noSuchTake); }, noSuchTake.error, {"3", "a.wav"}},
+      {[&] { return session::OperatorText(notWritten); },
+       notWritten.error,
+       {promptDir + "/ro.wav"}},
+      {[&] {
+         boxes.AskAboutHeldLesson(u"unit.idx", holder, false);
+         return services.choiceBoxes.back().text;
+       },
+       "unit.idx is open in another window: " + lesson::DescribeHolder(holder) +
+           ".\n\nRead-only, its takes can be played, but nothing can be recorded, changed or "
+           "saved.",
+       {"anna", "studio-2", "4711", "2026-12-07T22:41:05+0100"}},
+      {[&] {
+         boxes.TellLinesBeyondLimits(u"unit.idx", overlong, 1);
+         return services.boxes.back().text.section(u'.', 0, 1);
+       },
+       "unit.idx:2: " + overlong.Text(),
+       {"unit.idx:2: ", "2000", "511"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.english);
+    EXPECT_EQ(c.shown().toStdString(), c.english);
+    const Language russian(QLocale(QLocale::Russian, QLocale::Russia));
+    const QString text = c.shown();
+    EXPECT_NE(text.toStdString(), c.english);
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("[а-яё]{3}"))))
+        << text.toStdString();
+    for (const std::string& figure : c.figures) {
+      EXPECT_TRUE(text.contains(QString::fromStdString(figure))) << text.toStdString();
+    }
+  }
+}
+
+// Under C every save failure and every profile fault reads as the room's own English.
+TEST(FailureTexts, EveryCodeReadsAsTheRoomsEnglishUnderC) {
+  using Kind = platform::SaveFailure::Kind;
+  for (int kind = static_cast<int>(Kind::IsSymbolicLink); kind <= static_cast<int>(Kind::Replace);
+       ++kind) {
+    const platform::SaveFailure failure{static_cast<Kind>(kind), "/w/Ini/unit.idx",
+                                        "/elsewhere/unit.idx",
+                                        std::error_code(ENOSPC, std::system_category())};
+    EXPECT_EQ(session::OperatorText(failure).toStdString(), platform::SaveFailureText(failure));
+  }
+  namespace fs = std::filesystem;
+  const testing::TempDir dir;
+  fs::create_directory(dir / "dir.ini");
+  fs::create_symlink("nowhere.ini", dir / "gone.ini");
+  testing::WriteBytes(dir / "large.ini", std::string(std::size_t{100} * 1024, '#'));
+  std::vector<measures::ProfileError> errors;
+  for (const char* choice : {"nope", "dir.ini", "gone.ini", "large.ini"}) {
+    measures::ChooseProfile(choice, platform::FromUtf8(dir.path().string()),
+                            &errors.emplace_back());
+  }
+  for (const char* text :
+       {"x", "loud = 1", "max-rms = 1\nmax-rms = 2", "profile = radio", "check-text = maybe",
+        "voice = ?", "max-rms = loud", "min-tail = -0.1", "max-peak = 5",
+        "min-head = 2\nmax-head = 1", "max-tail = 1\n\nmin-tail = 3",
+        "profile = acx\nmax-head = 0.3", "max-peak = -40"}) {
+    measures::ParseProfile(text, "delivery.ini", &errors.emplace_back());
+  }
+  for (const measures::ProfileError& error : errors) {
+    EXPECT_NE(error.fault, measures::ProfileFault::None) << error.Text();
+    EXPECT_EQ(session::OperatorText(error).toStdString(), error.Text());
+  }
 }
 
 }  // namespace
